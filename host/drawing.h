@@ -1,0 +1,95 @@
+// drawing.h -- the drawing the host works on: entities, layers, current
+// layer and colour, header variables, and whatever the DXF file held that the
+// host does not model, kept so that it can be written back untouched.
+//
+// POINT, LINE, 3DFACE and POLYLINE (3D polylines and polygon meshes, with
+// their VERTEX and SEQEND) are modelled; every other entity is carried as its
+// raw groups.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+struct Vec3 {
+    double x = 0, y = 0, z = 0;
+};
+
+// One DXF group: code and value text as they stood in the file.
+struct DxfPair {
+    int code = 0;
+    std::string value;
+};
+
+struct Entity {
+    std::string type;              // "POINT", "LINE", "3DFACE", "POLYLINE", or another type, upper case
+    std::string layer = "0";
+    int colour = 256;              // 62: 256 BYLAYER (also when absent), 0 BYBLOCK
+    bool erased = false;
+    std::uint64_t id = 0;          // unique within the drawing, never reused; the sds_name of the entity
+
+    // Geometry of the modelled types (world coordinates):
+    //   POINT: 1 point; LINE: 2; 3DFACE: 4 corners (a three-sided face repeats the third);
+    //   POLYLINE: its vertices in file order.
+    std::vector<Vec3> pts;
+    int face_hidden = 0;           // 3DFACE 70: bit 1 hides edge 1-2, 2 edge 2-3, 4 edge 3-4, 8 edge 4-1
+    int poly_flags = 0;            // POLYLINE 70 (1 closed in M, 4 fitted, 8 3D polyline, 16 mesh, 32 closed in N)
+    int mesh_m = 0, mesh_n = 0;    // POLYLINE 71, 72
+    int smooth_m = 0, smooth_n = 0, smooth_type = 0;  // 73, 74, 75
+    std::vector<int> vertex_flags; // VERTEX 70, one per point of a POLYLINE
+
+    // For entities read from a file: the groups as read (for a POLYLINE the
+    // whole run with its VERTEXes and SEQEND).  Empty for entities the session
+    // made; those are written from the fields above.
+    std::vector<DxfPair> raw;
+    std::string handle;            // 5 (or 105), as read or as assigned
+};
+
+struct Layer {
+    std::string name;
+    int colour = 7;                // negative when the layer is off
+    std::vector<DxfPair> raw;      // as read; empty for a layer made in the session
+};
+
+struct Drawing {
+    std::string version = "AC1009";            // $ACADVER of the file read
+    std::vector<Entity> entities;              // drawing order
+    std::vector<Layer> layers;
+    std::string current_layer = "0";           // $CLAYER
+    int current_colour = 256;                  // $CECOLOR
+    Vec3 extmin{0, 0, 0}, extmax{0, 0, 0};     // kept current by extents()
+    std::uint64_t next_id = 1;
+
+    // Everything of the file that is not an entity or a layer, in order, so
+    // that a save writes it back; filled by the reader.
+    std::vector<DxfPair> before_entities;      // HEADER, CLASSES, TABLES, BLOCKS as read
+    std::vector<DxfPair> after_entities;       // OBJECTS and the rest, as read
+    bool crlf = false;                         // the file used CR LF line ends
+
+    Entity &add(Entity e);                     // assigns the id; returns the stored entity
+    Entity *find(std::uint64_t id);
+    Layer *layer(const std::string &name);     // case-insensitive; null when absent
+    Layer &make_layer(const std::string &name);// finds or creates
+    void extents(Vec3 &lo, Vec3 &hi) const;    // of the entities not erased; 0,0,0 when none
+};
+
+// Thrown by the readers and writers with a message ready for the user,
+// e.g. "site.dxf: line 120: group code expected".
+struct DxfError {
+    std::string message;
+};
+
+// Reads an ASCII DXF file of any version from R12 to R2018.
+Drawing load_dxf(const std::string &path);
+// Writes the drawing in the version it was read in; the file is written to a
+// temporary name beside `path` and renamed over it, so a failed save never
+// leaves a half-written file.
+void save_dxf(const Drawing &d, const std::string &path);
+// The "dxfout" export: an R12 file with the given entities and `decimals`
+// places after the point (ENTITIES section only, as the host's own export does).
+void write_dxfout(const Drawing &d, const std::vector<std::uint64_t> &ids,
+                  const std::string &path, int decimals);
+
+}  // namespace velmora

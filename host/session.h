@@ -1,0 +1,114 @@
+// session.h -- one CAD session of the host: the drawing, the command line the
+// add-on and the user type into, prompts and selections answered from the
+// input, LISP calls, the screen overlay, and the bookkeeping behind the sds_*
+// calls (which always act on the current session).
+//
+// The same session serves the velmora program (the add-on is loaded with
+// dlopen and runs its request loop, the session running inside sds_link) and
+// in-process tests (the add-on's objects are linked in and the session calls
+// their handlers through set_dispatch).
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "drawing.h"
+
+struct resbuf;
+
+namespace velmora {
+
+// A temporary vector drawn with sds_grdraw, gone at the next sds_redraw.
+struct Overlay {
+    Vec3 from, to;
+    int colour = 7;
+    int highlight = 0;
+};
+
+class Session {
+public:
+    Session();                 // an empty drawing; becomes the current session
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    static Session *current();
+
+    Drawing &drawing();
+    void set_drawing(Drawing d);
+
+    // Folder that stands for drive C: of the add-on's fixed paths (host variable DRIVEC).
+    void set_drive_c(const std::string &dir);
+
+    // Input in script form, appended to what is still unread.  Each line is
+    // command-line input: a blank or the line end submits a word, a LISP
+    // expression in parentheses is one word, an empty line is Enter.
+    void input(const std::string &script_text);
+
+    // Runs the unread input to its end.  A word naming an add-on command or
+    // LISP function (registered with sds_defun) calls dispatch(code); the
+    // value a LISP function returns is printed in LISP form on its own line.
+    // Returns false when something failed (an unknown command, a bad answer,
+    // a file that could not be read or written); the run stops there.
+    bool run();
+
+    // The velmora program's side of sds_link: runs input until the next word
+    // naming an add-on function and returns its code, or -1 at the end.
+    int step();
+    // After the handler of that function returned: print a LISP result.
+    void finish_call();
+
+    // In-process use: how to call the add-on's handler of a function code.
+    void set_dispatch(std::function<void(int)> fn);
+
+    // Calls a LISP expression with literal arguments, such as
+    // "(dovrp '(1 0 0) '(0 1 0))", and returns its value in LISP form
+    // ("(0.0 0.0 1.0)", "T", "nil", "\"text\"", "12", "3.5").
+    std::string call_lisp(const std::string &expr);
+
+    // Everything printed (sds_printf and the host's own messages) since the
+    // last call.
+    std::string take_output();
+    // Each sds_command call, its values joined by blanks, points as x,y,z,
+    // selection sets as "<ss>", Enter as "\"\"" -- for tests.
+    const std::vector<std::string> &command_log() const;
+    const std::vector<Overlay> &overlay() const;
+
+    // Ctrl-C: sds_usrbrk reports it (once) from then on.
+    void set_user_break(bool on);
+
+    // The registered add-on names and their codes.
+    const std::map<std::string, int> &functions() const;
+
+    // For host commands of our own: the next input word (false at the end of
+    // the input), and a selection answered from the input like sds_ssget's.
+    bool next_word(std::string &word);
+    bool select(const std::string &prompt, std::vector<std::uint64_t> &ids);
+    // Prints on the command line (and so into take_output()).
+    void print(const std::string &text);
+
+    // Whether something has failed during run() (sticky until reset_failure).
+    bool failed() const;
+    void reset_failure();
+
+    struct Impl;
+    Impl &impl();
+
+private:
+    std::unique_ptr<Impl> p_;
+};
+
+// A command of the host that the add-on does not provide, callable from
+// scripts by name (case-insensitive).  It reads its answers with the session's
+// prompts; returns false on failure.  Host files register theirs at start-up.
+using HostCommand = std::function<bool(Session &)>;
+void register_host_command(const std::string &name, HostCommand fn);
+
+// Draws the drawing seen from above to a PNG file: faces and lines in their
+// colours, hidden face edges left out, the overlay highlighted.
+void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::string &path);
+
+}  // namespace velmora

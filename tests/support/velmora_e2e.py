@@ -1,0 +1,50 @@
+"""End-to-end test helpers: run the velmora program on a drawing and a script
+in a temporary folder, and read what it saved with ezdxf, an independent DXF
+reader (Debian's python3-ezdxf)."""
+import os
+import shutil
+import subprocess
+import tempfile
+
+VELMORA = os.environ.get("VELMORA", "velmora")
+SOURCE_DIR = os.environ.get("VELMORA_SOURCE_DIR",
+                            os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
+SAMPLES = os.path.join(SOURCE_DIR, "samples")
+
+
+class Run:
+    def __init__(self, proc, workdir, out_path):
+        self.returncode = proc.returncode
+        self.stdout = proc.stdout
+        self.stderr = proc.stderr
+        self.workdir = workdir
+        self.out_path = out_path
+
+    def doc(self):
+        import ezdxf
+        return ezdxf.readfile(self.out_path)
+
+
+def run_velmora(workdir, script, drawing=None, out="out.dxf", extra=(), timeout=600):
+    """Runs velmora in `workdir` with `script` (text) on standard input."""
+    args = [VELMORA]
+    if drawing:
+        args.append(drawing)
+    args += ["-s", "-", "--drive-c", workdir]
+    out_path = None
+    if out:
+        out_path = os.path.join(workdir, out)
+        args += ["-o", out_path]
+    args += list(extra)
+    proc = subprocess.run(args, input=script, capture_output=True, text=True,
+                          cwd=workdir, timeout=timeout)
+    return Run(proc, workdir, out_path)
+
+
+class TempFolder:
+    def __enter__(self):
+        self.path = tempfile.mkdtemp(prefix="velmora-e2e-")
+        return self.path
+
+    def __exit__(self, *exc):
+        shutil.rmtree(self.path, ignore_errors=True)

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds and runs every test twice: a release build, then an AddressSanitizer
+# + UndefinedBehaviorSanitizer build.  Installs what a fresh Debian machine
+# lacks when run as root.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/install-deps.sh
+jobs=$(nproc)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+cmake --build build -j "$jobs"
+(cd build && ctest --output-on-failure -j "$jobs")
+
+cmake -S . -B build-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON
+cmake --build build-san -j "$jobs"
+(cd build-san && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$jobs" -LE bench)

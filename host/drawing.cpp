@@ -1,0 +1,72 @@
+// drawing.cpp -- the drawing's own bookkeeping: ids, layers, extents.
+#include "drawing.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace velmora {
+
+static bool same_name(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); i++)
+        if (std::toupper((unsigned char)a[i]) != std::toupper((unsigned char)b[i]))
+            return false;
+    return true;
+}
+
+Entity &Drawing::add(Entity e)
+{
+    e.id = next_id++;
+    entities.push_back(std::move(e));
+    return entities.back();
+}
+
+Entity *Drawing::find(std::uint64_t id)
+{
+    // Ids grow with the position, so a binary search finds them.
+    auto it = std::lower_bound(entities.begin(), entities.end(), id,
+                               [](const Entity &e, std::uint64_t v) { return e.id < v; });
+    return (it != entities.end() && it->id == id) ? &*it : nullptr;
+}
+
+Layer *Drawing::layer(const std::string &name)
+{
+    for (auto &l : layers)
+        if (same_name(l.name, name))
+            return &l;
+    return nullptr;
+}
+
+Layer &Drawing::make_layer(const std::string &name)
+{
+    if (Layer *l = layer(name))
+        return *l;
+    Layer l;
+    l.name = name;
+    layers.push_back(l);
+    return layers.back();
+}
+
+void Drawing::extents(Vec3 &lo, Vec3 &hi) const
+{
+    bool any = false;
+    for (const auto &e : entities) {
+        if (e.erased)
+            continue;
+        for (const auto &p : e.pts) {
+            if (!any) {
+                lo = hi = p;
+                any = true;
+                continue;
+            }
+            lo.x = std::min(lo.x, p.x); lo.y = std::min(lo.y, p.y); lo.z = std::min(lo.z, p.z);
+            hi.x = std::max(hi.x, p.x); hi.y = std::max(hi.y, p.y); hi.z = std::max(hi.z, p.z);
+        }
+    }
+    if (!any)
+        lo = hi = Vec3{};
+}
+
+}  // namespace velmora

@@ -1,0 +1,120 @@
+// The add-on's frame: registration, messages, the DXF group reader and the
+// fixed-path helper, through the in-process host.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "addon_session.h"
+
+namespace {
+
+TEST(Registration, TenNamesWithTheirCodesAndUnknownCodesIgnored)
+{
+    vt::AddonSession s;
+    const auto &f = s.functions();
+    const std::pair<const char *, int> expected[] = {
+        {"c:velmora", 1}, {"c:vol", 4}, {"c:volume", 5}, {"dovrp", 6}, {"ass", 7},
+        {"set_lim", 8}, {"e_intre_lim", 9}, {"app_tri", 10}, {"inters_ltri", 11}, {"colfe", 12}};
+    EXPECT_EQ(f.size(), 10u);
+    for (const auto &[name, code] : expected) {
+        auto it = f.find(name);
+        ASSERT_NE(it, f.end()) << name;
+        EXPECT_EQ(it->second, code) << name;
+    }
+    s.take_output();
+    EXPECT_EQ(frame_call_handler(0), 0);
+    EXPECT_EQ(frame_call_handler(13), 0);
+    EXPECT_EQ(frame_call_handler(2), 0);
+    EXPECT_EQ(s.take_output(), "");
+}
+
+TEST(Messages, HeadsAndTextsPrintAsTheyStand)
+{
+    vt::AddonSession s;
+    s.take_output();
+    vc_error(16, "");
+    EXPECT_EQ(s.take_output(), "\n*** VOLUME or COLF Error - Can't calculate volume!\n");
+    lib_error(" np < 3");
+    EXPECT_EQ(s.take_output(), "\n*** LIBVELMORA Error -  np < 3");
+    // A '%' in a text is printed, not taken for a conversion.
+    tri_error(" c:/50%s/%n.dxf");
+    EXPECT_EQ(s.take_output(), "\n*** VELMORA Error -  c:/50%s/%n.dxf\n");
+}
+
+class PairReader : public ::testing::Test {
+protected:
+    vt::AddonSession s;
+    char value[256] = "";
+    int code = -7;
+    void open(const std::string &text)
+    {
+        vt::write_file(s.dir.file("t.dxf"), text);
+        dxf_file = std::fopen(s.dir.file("t.dxf").c_str(), "rt");
+        ASSERT_NE(dxf_file, nullptr);
+        dxf_line_no = 1;
+        s.take_output();
+    }
+    void TearDown() override
+    {
+        if (dxf_file)
+            std::fclose(dxf_file);
+        dxf_file = nullptr;
+    }
+};
+
+TEST_F(PairReader, CodesWithBlanksCrLfAndALastLineWithoutLineEnd)
+{
+    open("  8\r\nTRIANG\r\n 10\n12.5\n0\nEOF");
+    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    EXPECT_EQ(code, 8);
+    EXPECT_STREQ(value, "TRIANG");
+    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    EXPECT_EQ(code, 10);
+    EXPECT_STREQ(value, "12.5");
+    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    EXPECT_STREQ(value, "EOF");
+    EXPECT_EQ(dxf_line_no, 7);
+    EXPECT_EQ(read_dxf_pair(&code, value), 0);
+}
+
+TEST_F(PairReader, ANonNumericCodeIsReportedWithItsLineAndReadingGoesOn)
+{
+    open("0\nPOINT\nabc\nXYZ\n 30\n");
+    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    EXPECT_EQ(code, 0);                     // kept from the group before
+    EXPECT_STREQ(value, "XYZ");
+    EXPECT_EQ(s.take_output(),
+              "\n*** VOLUME or COLF Error - Can't read VOL.DXF at article4!\nPOINT\nabc");
+    // The file ends after a code line: no group, but the line is counted.
+    EXPECT_EQ(read_dxf_pair(&code, value), 0);
+    EXPECT_EQ(dxf_line_no, 6);
+}
+
+TEST(Paths, DriveLettersAndBackslashes)
+{
+    vt::AddonSession s;
+    char out[600];
+    ASSERT_EQ(frame_native_path("c:/haldorin/0.scr", out, sizeof(out)), 0);
+    EXPECT_EQ(std::string(out), s.dir.path() + "/haldorin/0.scr");
+    ASSERT_EQ(frame_native_path("c:\\haldorin\\ass.dat", out, sizeof(out)), 0);
+    EXPECT_EQ(std::string(out), s.dir.path() + "/haldorin/ass.dat");
+    ASSERT_EQ(frame_native_path("vol.dxf", out, sizeof(out)), 0);
+    EXPECT_STREQ(out, "vol.dxf");
+    // A result that does not fit is refused, never cut or overrun.
+    char small[8];
+    std::memset(small, 'x', sizeof(small));
+    EXPECT_EQ(frame_native_path("c:/haldorin/0.scr", small, sizeof(small)), 1);
+}
+
+TEST(Version, PrefixIsTheFirstTwoCharacters)
+{
+    vt::AddonSession s;
+    read_acadver();
+    EXPECT_LE(std::strlen(acadver_prefix), 2u);
+    EXPECT_STRNE(acadver_prefix, "14");     // our host is no release 14
+}
+
+}  // namespace

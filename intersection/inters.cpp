@@ -1,0 +1,198 @@
+/*
+** inters.cpp -- the LISP function (inters_ltri count1 count2): reads the
+** triangles of two surfaces, tests every pair whose boxes overlap and writes
+** the crossing segments to "c:/haldorin/2.scr" for the chaining.
+*/
+#include <math.h>
+#include <stdlib.h>
+#include <string.h>
+#include "intersection.h"
+
+/* One path for the three files; its digit (the character before ".scr") is
+** set before each use. */
+static char ltri_path[] = "c:/haldorin/0.scr";
+#define LTRI_DIGIT (sizeof(ltri_path) - 6)
+
+static void path_error(const char *word, const char *path)
+{
+    char text[64];
+    snprintf(text, sizeof(text), "%s%s", word, path);
+    tri_error(text);
+}
+
+/* A triangle count from one argument: a LISP integer comes as RTSHORT or
+** RTLONG.  Returns 0 with the count, or 1. */
+static int read_count(const struct resbuf *rb, int *count)
+{
+    if (rb == NULL)
+        return 1;
+    if (rb->restype == RTSHORT)
+        *count = rb->resval.rint;
+    else if (rb->restype == RTLONG)
+        *count = rb->resval.rlong;
+    else
+        return 1;
+    return *count < 0;
+}
+
+static void set_box(ltri_rec *t)
+{
+    const double *p[3] = { t->p1, t->p2, t->p3 };
+    t->xmin = t->xmax = p[0][0];
+    t->ymin = t->ymax = p[0][1];
+    t->zmin = t->zmax = p[0][2];
+    for (int i = 1; i < 3; i++) {
+        if (p[i][0] < t->xmin) t->xmin = p[i][0];
+        if (p[i][0] > t->xmax) t->xmax = p[i][0];
+        if (p[i][1] < t->ymin) t->ymin = p[i][1];
+        if (p[i][1] > t->ymax) t->ymax = p[i][1];
+        if (p[i][2] < t->zmin) t->zmin = p[i][2];
+        if (p[i][2] > t->zmax) t->zmax = p[i][2];
+    }
+}
+
+/* Reads `count` triangles of file `digit` into `list` and deletes the file.
+** open_word heads the message when the file cannot be opened.  A file that
+** holds fewer triangles than its count, or something that is not a finite
+** number, is rejected with a message naming it and kept for inspection.
+** Returns 0 or 1. */
+static int read_triangles(char digit, ltri_rec *list, int count, const char *open_word)
+{
+    char native[1024];
+    FILE *f;
+
+    ltri_path[LTRI_DIGIT] = digit;
+    if (frame_native_path(ltri_path, native, sizeof(native)) != 0
+        || (f = fopen(native, "r")) == NULL) {
+        path_error(open_word, ltri_path);
+        return 1;
+    }
+    for (int i = 0; i < count; i++) {
+        ltri_rec *t = &list[i];
+        int got = fscanf(f, "%lf%lf%lf%lf%lf%lf%lf%lf%lf",
+                         &t->p1[0], &t->p1[1], &t->p1[2],
+                         &t->p2[0], &t->p2[1], &t->p2[2],
+                         &t->p3[0], &t->p3[1], &t->p3[2]);
+        int finite = got == 9;
+        for (int c = 0; finite && c < 3; c++)
+            finite = isfinite(t->p1[c]) && isfinite(t->p2[c]) && isfinite(t->p3[c]);
+        if (!finite) {
+            char text[128];
+            fclose(f);
+            snprintf(text, sizeof(text), " READ %s: triangle %d of %d is missing or not numbers",
+                     ltri_path, i + 1, count);
+            tri_error(text);
+            return 1;
+        }
+        set_box(t);
+    }
+    fclose(f);
+    remove(native);
+    return 0;
+}
+
+/* Writes one segment, the end with the smaller x first; on equal x the end
+** found second comes first. */
+static void write_segment(FILE *f, double out[2][3])
+{
+    const double *first = out[1], *second = out[0];
+    if (out[0][0] < out[1][0]) {
+        first = out[0];
+        second = out[1];
+    }
+    fprintf(f, "%.10lf %.10lf %.10lf %.10lf %.10lf %.10lf\n",
+            first[0], first[1], first[2], second[0], second[1], second[2]);
+}
+
+int inters_ltri(void)
+{
+    struct resbuf *args = sds_getargs();
+    int count1 = 0, count2 = 0;
+    ltri_rec *ltri1 = NULL, *ltri2 = NULL;
+
+    if (read_count(args, &count1) != 0
+        || read_count(args->rbnext, &count2) != 0) {
+        tri_error(" inters_ltri needs two triangle counts, integers of 0 or more");
+        sds_relrb(args);
+        return 0;
+    }
+
+    ltri1 = (ltri_rec *)malloc((size_t)(count1 > 0 ? count1 : 1) * sizeof(ltri_rec));
+    if (ltri1 == NULL) {
+        tri_error(" *malloc LTRI1*");
+        sds_relrb(args);
+        sds_retvoid();
+        return 0;
+    }
+    ltri2 = (ltri_rec *)malloc((size_t)(count2 > 0 ? count2 : 1) * sizeof(ltri_rec));
+    if (ltri2 == NULL) {
+        tri_error(" *malloc LTRI2*");
+        free(ltri1);
+        sds_relrb(args);
+        sds_retvoid();
+        return 0;
+    }
+
+    /* The bigger surface is walked in file order; the smaller one is sorted
+    ** on xmin so that each walk over it can stop early. */
+    ltri_rec *outer = ltri1, *inner = ltri2;
+    int n_outer = count1, n_inner = count2;
+    char d_outer = '0', d_inner = '1';
+    if (count1 < count2) {
+        outer = ltri2; inner = ltri1;
+        n_outer = count2; n_inner = count1;
+        d_outer = '1'; d_inner = '0';
+    }
+
+    FILE *segf = NULL;
+    char native[1024];
+    int fail = read_triangles(d_outer, outer, n_outer, " OPEN ")
+            || read_triangles(d_inner, inner, n_inner, " ");
+    if (!fail) {
+        qsort(inner, (size_t)n_inner, sizeof(ltri_rec), cmp_first_double);
+        ltri_path[LTRI_DIGIT] = '2';
+        if (frame_native_path(ltri_path, native, sizeof(native)) != 0
+            || (segf = fopen(native, "w")) == NULL) {
+            path_error(" OPEN ", ltri_path);
+            fail = 1;
+        }
+    }
+    if (fail) {
+        free(ltri1);
+        free(ltri2);
+        sds_relrb(args);
+        return 0;
+    }
+
+    int segments = 0;
+    sds_printf("%s", "\n");
+    for (int i = 0; i < n_outer; i++) {
+        const ltri_rec *o = &outer[i];
+        if (i % 25 == 0)
+            sds_printf("\r**2 %d<=%d    ", i, n_outer);
+        for (int j = 0; j < n_inner; j++) {
+            const ltri_rec *t = &inner[j];
+            if (t->xmin > o->xmax)
+                break;                  /* every later one starts further right */
+            if (t->xmax < o->xmin || t->ymax < o->ymin || t->zmax < o->zmin
+                || t->ymin > o->ymax || t->zmin >= o->zmax)
+                continue;
+            double out[2][3];
+            if (tri_tri_intersect(o->p1, o->p2, o->p3, t->p1, t->p2, t->p3, out)) {
+                write_segment(segf, out);
+                segments++;
+            }
+        }
+    }
+    sds_printf("\r**2 %d<=%d    ", n_outer, n_outer);
+    fclose(segf);
+    sds_relrb(args);
+    free(ltri1);
+    free(ltri2);
+
+    if (segments > 0)
+        chain_segments(segments);
+    else
+        sds_printf("%s", "\n*** No intersection !");
+    return 0;
+}

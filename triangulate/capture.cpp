@@ -1,0 +1,258 @@
+/*
+** capture.cpp -- the POINTs and LINEs of the user's selection, by way of the
+** host's "dxfout" export: select and export, count the entities, read them
+** into the arrays the command sized from the count.
+**
+** The export is read as pairs of lines (group code, value).  Lines are read
+** whole, whatever their length, so that a long layer name or text value
+** cannot shift the pairing of codes and values.  A group code 0 always
+** starts a new entity, so a POINT or LINE missing its closing group cannot
+** swallow the groups of the entities after it; and a LINE's groups run to
+** the next entity, so that its colour counts wherever the writer put it.
+*/
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include "triangulate.h"
+
+char       tri_export_path[TRI_PATH_SIZE];
+int32_t    tri_npoints;
+int32_t    tri_nlines;
+int32_t    tri_points_read;
+int32_t    tri_lines_read;
+tin_point *tri_points;
+tin_line  *tri_lines;
+unsigned char *tri_colour_seen;
+int16_t    tri_colour_count;
+
+static FILE  *export_file;
+static char  *code_line;        /* whole lines, grown as needed by getline */
+static size_t code_size;
+static char  *value_line;
+static size_t value_size;
+
+int tri_make_export_path(char *out, size_t size)
+{
+    const char *name = app_path;
+    const char *dot = NULL;
+    size_t stem;
+
+    out[0] = '\0';
+    for (const char *p = app_path; *p; p++)
+        if (*p == '/' || *p == '\\')
+            name = p + 1;
+    for (const char *p = name; *p; p++)
+        if (*p == '.')
+            dot = p;
+    /* "velmora.sds" -> "velmora.dxf"; a name without extension gets one. */
+    stem = dot != NULL ? (size_t)(dot - app_path) : strlen(app_path);
+    if (stem + 4 >= size) {
+        tri_error(" export path too long: the add-on's path leaves no room for its export file");
+        return 1;
+    }
+    memcpy(out, app_path, stem);
+    memcpy(out + stem, ".dxf", 5);
+    return 0;
+}
+
+/* Drops the line end (LF, and a CR before it). */
+static void chop_line(char *line, ssize_t n)
+{
+    if (n > 0 && line[n - 1] == '\n')
+        line[--n] = '\0';
+    if (n > 0 && line[n - 1] == '\r')
+        line[--n] = '\0';
+}
+
+/* Reads one pair.  Returns 1 with the code in *code (and *code_ok telling
+** whether the code line reads as an integer), or 0 at the end of the file. */
+static int read_pair(int *code, int *code_ok)
+{
+    ssize_t n = getline(&code_line, &code_size, export_file);
+    if (n < 0)
+        return 0;
+    chop_line(code_line, n);
+    n = getline(&value_line, &value_size, export_file);
+    if (n < 0)
+        return 0;
+    chop_line(value_line, n);
+    *code_ok = sscanf(code_line, "%d", code) == 1;
+    return 1;
+}
+
+void tri_close_export(void)
+{
+    if (export_file != NULL) {
+        fclose(export_file);
+        export_file = NULL;
+    }
+    free(code_line);
+    free(value_line);
+    code_line = value_line = NULL;
+    code_size = value_size = 0;
+}
+
+int tri_export_selection(void)
+{
+    sds_name ss;
+    int rc;
+
+    if (tri_make_export_path(tri_export_path, sizeof(tri_export_path)))
+        return 1;
+    remove(tri_export_path);
+    sds_printf("%s", "\nSelect objects: ");
+    if (sds_ssget(NULL, NULL, NULL, NULL, ss) != RTNORM)
+        return 1;
+    rc = sds_command(RTSTR, "dxfout", RTSTR, tri_export_path, RTSTR, "v",
+                     RTSTR, strcmp(acadver_prefix, "14") == 0 ? "3" : "r12",
+                     RTSTR, "entities", RTPICKS, ss, RTSTR, "", RTSTR, "10", RTNONE);
+    sds_ssfree(ss);
+    return rc == RTNORM ? 0 : 1;
+}
+
+int tri_count_entities(void)
+{
+    char path[TRI_PATH_SIZE];
+    int code, code_ok;
+
+    tri_close_export();
+    tri_npoints = tri_nlines = 0;
+    if (tri_make_export_path(path, sizeof(path)))
+        return 1;
+    export_file = fopen(path, "r");
+    if (export_file == NULL) {
+        char text[TRI_PATH_SIZE + 2];
+        snprintf(text, sizeof(text), " %s", path);
+        tri_error(text);
+        return 1;
+    }
+    while (read_pair(&code, &code_ok)) {
+        if (!code_ok || code != 0)
+            continue;
+        if (strcmp(value_line, "POINT") == 0 && tri_npoints < INT32_MAX)
+            tri_npoints++;
+        else if (strcmp(value_line, "LINE") == 0 && tri_nlines < INT32_MAX)
+            tri_nlines++;
+    }
+    rewind(export_file);
+    return tri_npoints == 0 ? 1 : 0;
+}
+
+/* Group of a LINE from its colour (group 62).  Returns 1, with a message,
+** for a colour that can name no group. */
+static int line_group(double colour, int16_t *group)
+{
+    char text[128];
+    int c;
+
+    if (!(colour > -32769.0 && colour < 32768.0)) {
+        tri_error(" LINE colour out of range -READDXF");
+        return 1;
+    }
+    c = (int)colour;                    /* truncated toward zero */
+    if (c == 0 || c == 256) {           /* BYBLOCK, BYLAYER: the boundary */
+        *group = 1;
+        return 0;
+    }
+    if (c < 1 || c > 255) {
+        snprintf(text, sizeof(text),
+                 " LINE colour %d -READDXF: use 1 for the outline, 2 to 255 for voids", c);
+        tri_error(text);
+        return 1;
+    }
+    *group = (int16_t)c;
+    tri_colour_seen[c] = 1;
+    return 0;
+}
+
+enum { IN_NONE, IN_POINT, IN_POINT_OPEN, IN_LINE };
+
+int tri_read_entities(void)
+{
+    int code, code_ok, state = IN_NONE;
+    tin_line *ln = NULL;
+    double v;
+
+    tri_points_read = tri_lines_read = 0;
+    if (export_file == NULL)
+        return 1;
+    while (read_pair(&code, &code_ok)) {
+        if (!code_ok)
+            continue;
+        if (code == 0) {
+            state = IN_NONE;
+            if (strcmp(value_line, "POINT") == 0) {
+                state = IN_POINT;
+            } else if (strcmp(value_line, "LINE") == 0) {
+                if (tri_lines_read >= tri_nlines) {
+                    tri_error(" NLI-READDXF");
+                    tri_close_export();
+                    return 1;
+                }
+                ln = &tri_lines[tri_lines_read++];
+                memset(ln, 0, sizeof(*ln));
+                ln->group = 1;
+                state = IN_LINE;
+            }
+            continue;
+        }
+        if (state == IN_NONE || sscanf(value_line, "%lf", &v) != 1)
+            continue;
+        if (!isfinite(v)) {
+            tri_error(" NUMBER-READDXF: a coordinate is not a finite number");
+            tri_close_export();
+            return 1;
+        }
+        if (state == IN_POINT || state == IN_POINT_OPEN) {
+            tin_point *pt = &tri_points[tri_points_read > 0 ? tri_points_read - 1 : 0];
+            if (code == 10) {
+                if (tri_points_read >= tri_npoints) {
+                    tri_error(" NRPOINT-READDXF");
+                    tri_close_export();
+                    return 1;
+                }
+                pt = &tri_points[tri_points_read++];
+                pt->x = v;
+                pt->y = pt->z = 0.0;
+                state = IN_POINT_OPEN;
+            } else if (code == 20 && state == IN_POINT_OPEN) {
+                pt->y = v;
+            } else if (code == 30) {
+                if (state == IN_POINT_OPEN)
+                    pt->z = v;
+                state = IN_NONE;
+            }
+        } else {                        /* IN_LINE */
+            switch (code) {
+            case 10: ln->x1 = v; break;
+            case 20: ln->y1 = v; break;
+            case 30: ln->z1 = v; break;
+            case 11: ln->x2 = v; break;
+            case 21: ln->y2 = v; break;
+            case 31: ln->z2 = v; break;
+            case 62: {
+                int16_t g;
+                if (line_group(v, &g)) {
+                    tri_close_export();
+                    return 1;
+                }
+                ln->group = g;
+                break;
+            }
+            default: break;
+            }
+        }
+    }
+    tri_close_export();
+    return 0;
+}
+
+int16_t tri_group_count(void)
+{
+    int16_t most = 0;
+    for (int32_t i = 0; i < tri_lines_read; i++)
+        if (tri_lines[i].group > most)
+            most = tri_lines[i].group;
+    return most;
+}

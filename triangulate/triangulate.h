@@ -1,0 +1,58 @@
+/*
+** triangulate.h -- the "c:velmora" command: survey POINTs and constraint
+** LINEs of the user's selection to a triangulated terrain.
+**
+** Owns the round trip through the host's "dxfout" export (the export file
+** lies beside the add-on's own file, under its name with the extension
+** "dxf"), the two passes over that file that count and then read the
+** entities into exactly sized arrays, the call of the triangulation library,
+** and the callback that adds each triangle to the drawing as a 3DFACE on
+** layer "TRIANG" in colour 2.
+**
+** Colour rule for LINEs: a LINE of colour 1 to 255 belongs to the constraint
+** group of that number (1 = outer boundary, 2 and up = holes); a LINE whose
+** colour is not its own (BYBLOCK 0, BYLAYER 256, or no colour group at all)
+** is group 1.  Any other colour stops the run with a message before the
+** library is called.  The library is given the highest group number present
+** as its group count, so gaps in the colour numbers are harmless.
+*/
+#ifndef VELMORA_TRIANGULATE_H
+#define VELMORA_TRIANGULATE_H
+
+#include <stdint.h>
+#include "frame.h"
+#include "tin.h"
+
+#define TRI_PATH_SIZE 256
+
+/* Globals of one run of the command. */
+extern char       tri_export_path[TRI_PATH_SIZE];
+extern int32_t    tri_npoints;          /* POINTs counted by the first pass */
+extern int32_t    tri_nlines;           /* LINEs counted by the first pass */
+extern int32_t    tri_points_read;      /* POINT records filled by the second pass */
+extern int32_t    tri_lines_read;       /* LINE records filled by the second pass */
+extern tin_point *tri_points;
+extern tin_line  *tri_lines;
+extern unsigned char *tri_colour_seen;  /* 256 flags, by colour number */
+extern int16_t    tri_colour_count;     /* group count given to the library */
+
+/* Builds the export path from app_path: the add-on's file name with its
+** extension replaced by "dxf" (or ".dxf" added when it has none).  Returns 1,
+** with the path left empty, when the result would not fit in `size` bytes. */
+int  tri_make_export_path(char *out, size_t size);
+
+/* Capture: select and export, count, read.  0 = success, 1 = failure. */
+int  tri_export_selection(void);
+int  tri_count_entities(void);
+int  tri_read_entities(void);
+/* Closes the export file if a pass left it open. */
+void tri_close_export(void);
+
+/* Highest constraint group among the lines read (0 when there are none). */
+int16_t tri_group_count(void);
+
+/* The command and its per-triangle callback. */
+int  tri_command(void);
+int  tri_emit_face(tin_point a, tin_point b, tin_point c);
+
+#endif

@@ -7,6 +7,7 @@
 // raw groups.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,9 +41,10 @@ struct Entity {
     int smooth_m = 0, smooth_n = 0, smooth_type = 0;  // 73, 74, 75
     std::vector<int> vertex_flags; // VERTEX 70, one per point of a POLYLINE
 
-    // For entities read from a file: the groups as read (for a POLYLINE the
-    // whole run with its VERTEXes and SEQEND).  Empty for entities the session
-    // made; those are written from the fields above.
+    // For entities read from a file: the groups as read, from the entity's
+    // own "0 TYPE" pair on (for a POLYLINE the whole run with its VERTEXes and
+    // SEQEND, for an INSERT its ATTRIBs and SEQEND).  Empty for entities the
+    // session made; those are written from the fields above.
     std::vector<DxfPair> raw;
     std::string handle;            // 5 (or 105), as read or as assigned
 };
@@ -51,6 +53,20 @@ struct Layer {
     std::string name;
     int colour = 7;                // negative when the layer is off
     std::vector<DxfPair> raw;      // as read; empty for a layer made in the session
+};
+
+// Where the reader found the parts a save has to touch, so that everything
+// else is written back exactly as it stood.
+struct DxfLayout {
+    static constexpr std::size_t none = static_cast<std::size_t>(-1);
+    bool from_file = false;            // false: a new drawing, saved as a complete R12 file
+    bool code_padded = true;           // group codes right-aligned in three columns ("  0")
+    bool had_header = false;           // the file had a HEADER section
+    std::size_t layer_records_at = none;  // index in before_entities where the LAYER records stood
+    std::size_t layer_count_at = none;    // index in before_entities of the LAYER table's 70
+    std::size_t layers_read = 0;
+    std::string model_space;           // handle of the *Model_Space block record (R2000 and later)
+    std::string layer_table;           // handle of the LAYER table
 };
 
 struct Drawing {
@@ -67,6 +83,7 @@ struct Drawing {
     std::vector<DxfPair> before_entities;      // HEADER, CLASSES, TABLES, BLOCKS as read
     std::vector<DxfPair> after_entities;       // OBJECTS and the rest, as read
     bool crlf = false;                         // the file used CR LF line ends
+    DxfLayout layout;                          // filled by the reader
 
     Entity &add(Entity e);                     // assigns the id; returns the stored entity
     Entity *find(std::uint64_t id);

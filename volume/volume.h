@@ -1,0 +1,106 @@
+/*
+** volume.h -- the volume command "c:vol" / "c:volume".
+**
+** Owns the whole volume run: the increment prompt and the export of the
+** selection to "vol.dxf" (command.cpp), the reader that turns 3DFACEs and 3D
+** polygon meshes into triangles (reader.cpp), the grid sampler that writes one
+** record per grid node under a triangle to the work file "vol.bin"
+** (sampler.cpp), and the integration that pairs the heights found at each node
+** into intervals inside the solid and sums volume and centroid
+** (integrate.cpp).
+**
+**   DXF --reader--> triangles --sampler--> vol.bin --integrate--> volume, centroid
+**
+** Coordinates stay in doubles from the file to the sampler; only the height
+** stored in a work record is single precision.
+*/
+#ifndef VELMORA_VOLUME_H
+#define VELMORA_VOLUME_H
+
+#include <stdio.h>
+#include <stdint.h>
+#include "frame.h"
+
+/* One record of "vol.bin": 12 bytes, little-endian, no padding. */
+typedef struct {
+    int32_t i;          /* node column */
+    int32_t j;          /* node row */
+    float   z;          /* height of the triangle's plane at the node */
+} vol_sample;
+
+static_assert(sizeof(vol_sample) == 12, "vol_sample is a 12-byte record");
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "vol.bin records are written as they lie in memory");
+
+#define VOL_BIN_BUFFER   40960          /* full buffer of "vol.bin" */
+#define VOL_NRP_LIMIT    4294967295u    /* nrp stays below this */
+#define VOL_MAP_LIMIT    4294967290ull  /* largest node map, in nodes */
+/* |coordinate / step| must stay below this so that a node index and its
+** neighbours (index +-1) fit a signed 32-bit integer. */
+#define VOL_INDEX_LIMIT  2000000000.0
+/* Mesh vertex counts are 16-bit groups in the file. */
+#define VOL_MESH_MAX     32767
+
+typedef int (*vol_triangle_fn)(double ax, double ay, double az,
+                               double bx, double by, double bz,
+                               double cx, double cy, double cz);
+
+/* command.cpp */
+extern double vol_increment;      /* chosen at every run */
+extern double vol_step;           /* grid step of the run in progress */
+extern double vol_extent[4];      /* xmin, xmax, ymin, ymax of the sampled triangles */
+extern vol_triangle_fn vol_triangle_cb;
+extern int    vol_found;          /* a 3DFACE or a mesh was met */
+extern FILE  *vol_bin;            /* the work file "vol.bin" */
+
+int  vol_command(void);
+int  vol_export_selection(void);
+int  vol_run(void);
+int  vol_evaluate(void);
+void vol_reset_extent(void);
+/* 0 when the increment can drive a grid over coordinates up to `reach`
+** in size; else prints why not and returns 1. */
+int  vol_check_increment(double increment, double reach);
+
+/* reader.cpp */
+extern double *xm, *ym, *zm;      /* mesh row buffers */
+
+int  vol_read_export(void);
+int  vol_read_3dface(void);
+int  vol_read_mesh_header(void);
+int  vol_read_mesh_vertex(int32_t column, int32_t slot, int32_t row);
+int  vol_mesh_strip(void);
+void vol_shift_rows(void);
+int  vol_quad(double ax, double ay, double az, double bx, double by, double bz,
+              double cx, double cy, double cz, double dx, double dy, double dz);
+void vol_free_rows(void);
+
+/* sampler.cpp */
+extern uint32_t nrp;
+extern int32_t  vol_imin, vol_imax, vol_jmin, vol_jmax;
+
+int  vol_sample_triangle(double ax, double ay, double az,
+                         double bx, double by, double bz,
+                         double cx, double cy, double cz);
+void vec_cross(double ax, double ay, double az, double bx, double by, double bz,
+               double *rx, double *ry, double *rz);
+int  vol_outside_edge(double nx, double ny, double nz,
+                      double cx, double cy, double cz,
+                      double ex, double ey, double ez);
+int32_t round_half_away(double x);
+
+/* integrate.cpp */
+extern vol_sample *wrf;
+extern double vol_volume, vol_sum_x, vol_sum_y, vol_sum_z, vol_sum_dz;
+extern int      vol_cancelled;
+extern unsigned vol_compare_count;
+
+int    vol_integrate(void);
+int    vol_compare_samples(const void *a, const void *b);
+int    vol_build_map(void);
+void   vol_free_map(void);
+void   vol_mark_node(int32_t i, int32_t j);
+int    vol_node_present(int32_t i, int32_t j);
+double vol_node_weight(int32_t i, int32_t j);
+
+#endif

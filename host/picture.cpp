@@ -1,0 +1,321 @@
+// picture.cpp -- the drawing seen from above, as a PNG (cairo).
+//
+// The plan view is fitted into an image 1600 pixels wide (or high, for a
+// tall drawing) on white:
+//
+//   1. 3DFACEs filled lightly with their colour, so that coloured bands read
+//      as areas;
+//   2. their visible edges, polygon meshes as their grid, polylines, lines;
+//   3. points as small dots;
+//   4. the overlay (sds_grdraw vectors) on top, thick, with a light halo.
+//
+// Colours are the ACI numbers; BYLAYER takes the layer's colour and entities
+// on a layer that is off are not drawn.
+#include "dxf_common.h"
+#include "session.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace velmora {
+
+namespace {
+
+struct Rgb {
+    double r, g, b;
+};
+
+// The AutoCAD Colour Index: 1-9 named colours, 10-249 a wheel of 24 hues in
+// steps of 15 degrees with five shades (odd numbers paler), 250-255 greys.
+Rgb aci_rgb(int aci)
+{
+    static const Rgb named[10] = {
+        {0, 0, 0},       {1, 0, 0},       {1, 1, 0},       {0, 1, 0},       {0, 1, 1},
+        {0, 0, 1},       {1, 0, 1},       {0, 0, 0},       {0.5, 0.5, 0.5}, {0.75, 0.75, 0.75},
+    };
+    if (aci >= 0 && aci <= 9)
+        return named[aci];
+    if (aci >= 250 && aci <= 255) {
+        double g = 0.2 + 0.16 * (aci - 250);
+        return {g, g, g};
+    }
+    if (aci < 10 || aci > 255)
+        return {0, 0, 0};
+    static const double value[5] = {1.0, 0.8, 0.6, 0.5, 0.3};
+    double hue = (aci / 10 - 1) * 15.0;
+    int shade = aci % 10;
+    double v = value[shade / 2];
+    double s = (shade % 2) ? 0.5 : 1.0;
+    double h = hue / 60.0;
+    int sector = (int)std::floor(h) % 6;
+    double f = h - std::floor(h);
+    double p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
+    switch (sector) {
+    case 0: return {v, t, p};
+    case 1: return {q, v, p};
+    case 2: return {p, v, t};
+    case 3: return {p, q, v};
+    case 4: return {t, p, v};
+    default: return {v, p, q};
+    }
+}
+
+// Lines in very light colours (yellow, white, pale shades) would vanish on
+// white: they are drawn darker, keeping their hue.
+Rgb line_rgb(Rgb c)
+{
+    double lum = 0.3 * c.r + 0.59 * c.g + 0.11 * c.b;
+    if (lum > 0.65) {
+        double k = 0.65 / lum;
+        c = {c.r * k, c.g * k, c.b * k};
+    }
+    return c;
+}
+
+struct View {
+    double minx = 0, miny = 0, scale = 1, height = 0, margin = 24;
+    double px(const Vec3 &p) const { return margin + (p.x - minx) * scale; }
+    double py(const Vec3 &p) const { return height - margin - (p.y - miny) * scale; }
+};
+
+bool paper_space(const Entity &e)
+{
+    bool started = false;
+    for (const auto &p : e.raw) {
+        if (p.code == 0) {
+            if (started)
+                break;              // the entity's own groups end at its first sub-entity
+            started = true;
+        }
+        long long v;
+        if (p.code == 67 && dxf_parse_int(p.value, v) && v == 1)
+            return true;
+    }
+    return false;
+}
+
+// The colour an entity is drawn in, or false when it is not drawn at all.
+bool entity_colour(const Drawing &d, const Entity &e, int &aci)
+{
+    int layer_colour = 7;
+    for (const auto &l : d.layers)
+        if (dxf_same_name(l.name, e.layer)) {
+            layer_colour = l.colour;
+            break;
+        }
+    if (layer_colour < 0)
+        return false;                       // layer off
+    aci = e.colour == 256 ? layer_colour : e.colour == 0 ? 7 : std::abs(e.colour);
+    return true;
+}
+
+// The grid of a polygon mesh: m rows of n vertices, from the control vertices
+// or, for a smoothed mesh, from its fitted vertices when they are all there.
+bool mesh_grid(const Entity &e, std::vector<Vec3> &grid, int &m, int &n)
+{
+    std::vector<Vec3> control, fitted;
+    for (size_t i = 0; i < e.pts.size(); i++) {
+        int f = i < e.vertex_flags.size() ? e.vertex_flags[i] : 64;
+        ((f & 8) ? fitted : control).push_back(e.pts[i]);
+    }
+    if ((e.poly_flags & 4) && e.smooth_m > 0 && e.smooth_n > 0 &&
+        fitted.size() == (size_t)e.smooth_m * (size_t)e.smooth_n) {
+        grid = fitted;
+        m = e.smooth_m;
+        n = e.smooth_n;
+        return true;
+    }
+    if (e.mesh_m > 0 && e.mesh_n > 0 && control.size() == (size_t)e.mesh_m * (size_t)e.mesh_n) {
+        grid = control;
+        m = e.mesh_m;
+        n = e.mesh_n;
+        return true;
+    }
+    return false;
+}
+
+void set_colour(cairo_t *cr, Rgb c, double alpha = 1.0)
+{
+    cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha);
+}
+
+void segment(cairo_t *cr, const View &v, const Vec3 &a, const Vec3 &b)
+{
+    cairo_move_to(cr, v.px(a), v.py(a));
+    cairo_line_to(cr, v.px(b), v.py(b));
+}
+
+}  // namespace
+
+void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::string &path)
+{
+    // What is drawn, and its extent.
+    std::vector<std::pair<const Entity *, int>> shown;
+    double minx = INFINITY, miny = INFINITY, maxx = -INFINITY, maxy = -INFINITY;
+    auto widen = [&](const Vec3 &p) {
+        minx = std::min(minx, p.x); maxx = std::max(maxx, p.x);
+        miny = std::min(miny, p.y); maxy = std::max(maxy, p.y);
+    };
+    for (const auto &e : d.entities) {
+        int aci;
+        if (e.erased || !dxf_modelled_type(e.type) || e.pts.empty() || paper_space(e) ||
+            !entity_colour(d, e, aci))
+            continue;
+        bool face_record_only = e.type == "POLYLINE" && (e.poly_flags & 64);
+        for (size_t i = 0; i < e.pts.size(); i++) {
+            int f = i < e.vertex_flags.size() ? e.vertex_flags[i] : 0;
+            if (!(face_record_only && (f & 128) && !(f & 64)))
+                widen(e.pts[i]);
+        }
+        shown.push_back({&e, aci});
+    }
+    for (const auto &o : overlay) {
+        widen(o.from);
+        widen(o.to);
+    }
+
+    const double size = 1600, margin = 24;
+    if (!(minx <= maxx)) {
+        minx = miny = 0;
+        maxx = maxy = 1;
+    }
+    double w = maxx - minx, h = maxy - miny;
+    double span = std::max(w, h);
+    if (span <= 0)
+        span = 1;
+    if (w < span * 1e-3) {                 // a vertical strip: give it some width
+        minx -= span * 0.05; maxx += span * 0.05; w = maxx - minx;
+    }
+    if (h < span * 1e-3) {
+        miny -= span * 0.05; maxy += span * 0.05; h = maxy - miny;
+    }
+    int width, height;
+    if (w >= h) {
+        width = (int)size;
+        height = std::max(200, (int)std::lround((size - 2 * margin) * h / w + 2 * margin));
+    } else {
+        height = (int)size;
+        width = std::max(200, (int)std::lround((size - 2 * margin) * w / h + 2 * margin));
+    }
+    View v;
+    v.margin = margin;
+    v.minx = minx;
+    v.miny = miny;
+    v.height = height;
+    v.scale = std::min((width - 2 * margin) / w, (height - 2 * margin) / h);
+    // Centre the drawing in the image.
+    v.minx -= ((width - 2 * margin) / v.scale - w) / 2;
+    v.miny -= ((height - 2 * margin) / v.scale - h) / 2;
+
+    cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_t *cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+
+    // 1. Face fills.
+    for (const auto &[e, aci] : shown) {
+        if (e->type != "3DFACE")
+            continue;
+        cairo_move_to(cr, v.px(e->pts[0]), v.py(e->pts[0]));
+        for (size_t k = 1; k < e->pts.size(); k++)
+            cairo_line_to(cr, v.px(e->pts[k]), v.py(e->pts[k]));
+        cairo_close_path(cr);
+        // An opaque pale tint (not transparency, which would darken where
+        // neighbours overlap); a hairline of the same tint closes the seams
+        // antialiasing leaves between faces.
+        Rgb c = aci_rgb(aci);
+        set_colour(cr, Rgb{0.45 + 0.55 * c.r, 0.45 + 0.55 * c.g, 0.45 + 0.55 * c.b});
+        cairo_fill_preserve(cr);
+        cairo_set_line_width(cr, 0.8);
+        cairo_stroke(cr);
+    }
+
+    // 2. Edges, meshes, polylines, lines.
+    cairo_set_line_width(cr, 1.2);
+    for (const auto &[e, aci] : shown) {
+        set_colour(cr, line_rgb(aci_rgb(aci)));
+        const auto &p = e->pts;
+        if (e->type == "3DFACE") {
+            for (int k = 0; k < 4 && p.size() == 4; k++)
+                if (!(e->face_hidden & (1 << k)))
+                    segment(cr, v, p[(size_t)k], p[(size_t)(k + 1) % 4]);
+        } else if (e->type == "LINE" && p.size() >= 2) {
+            segment(cr, v, p[0], p[1]);
+        } else if (e->type == "POLYLINE") {
+            std::vector<Vec3> grid;
+            int m = 0, n = 0;
+            if ((e->poly_flags & 16) && mesh_grid(*e, grid, m, n)) {
+                bool closed_m = e->poly_flags & 1, closed_n = e->poly_flags & 32;
+                for (int i = 0; i < m; i++)
+                    for (int j = 0; j < n; j++) {
+                        const Vec3 &a = grid[(size_t)(i * n + j)];
+                        if (j + 1 < n || (closed_n && n > 2))
+                            segment(cr, v, a, grid[(size_t)(i * n + (j + 1) % n)]);
+                        if (i + 1 < m || (closed_m && m > 2))
+                            segment(cr, v, a, grid[(size_t)(((i + 1) % m) * n + j)]);
+                    }
+            } else if (!(e->poly_flags & (16 | 64)) && !p.empty()) {
+                cairo_move_to(cr, v.px(p[0]), v.py(p[0]));
+                for (size_t k = 1; k < p.size(); k++)
+                    cairo_line_to(cr, v.px(p[k]), v.py(p[k]));
+                if (e->poly_flags & 1)
+                    cairo_close_path(cr);
+            }
+        }
+        cairo_stroke(cr);
+    }
+
+    // 3. Points.
+    for (const auto &[e, aci] : shown) {
+        if (e->type != "POINT")
+            continue;
+        cairo_arc(cr, v.px(e->pts[0]), v.py(e->pts[0]), 3.0, 0, 2 * M_PI);
+        set_colour(cr, line_rgb(aci_rgb(aci)));
+        cairo_fill_preserve(cr);
+        cairo_set_source_rgb(cr, 0.15, 0.15, 0.15);
+        cairo_set_line_width(cr, 0.7);
+        cairo_stroke(cr);
+    }
+
+    // 4. The overlay: a halo, then the vector itself.
+    for (int pass = 0; pass < 2; pass++) {
+        for (const auto &o : overlay) {
+            if (pass == 0) {
+                if (!o.highlight)
+                    continue;
+                cairo_set_source_rgba(cr, 1.0, 0.55, 0.0, 0.45);
+                cairo_set_line_width(cr, 9);
+            } else {
+                set_colour(cr, line_rgb(aci_rgb(o.colour <= 0 ? 7 : o.colour)));
+                cairo_set_line_width(cr, o.highlight ? 3.5 : 2.5);
+            }
+            segment(cr, v, o.from, o.to);
+            cairo_stroke(cr);
+        }
+    }
+
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    // Written beside the target and renamed, like the drawing.
+    std::string tmp = path + ".tmp-png";
+    cairo_status_t st = cairo_surface_write_to_png(surface, tmp.c_str());
+    cairo_surface_destroy(surface);
+    if (st != CAIRO_STATUS_SUCCESS) {
+        std::remove(tmp.c_str());
+        throw DxfError{path + ": cannot write the picture: " + cairo_status_to_string(st)};
+    }
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        std::string err = std::strerror(errno);
+        std::remove(tmp.c_str());
+        throw DxfError{path + ": cannot write the picture: " + err};
+    }
+}
+
+}  // namespace velmora

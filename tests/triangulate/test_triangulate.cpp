@@ -1,0 +1,354 @@
+// "c:velmora" in-process: the capture of the export file, the command's run
+// through the host, its messages and the state it leaves behind.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "addon_session.h"
+#include "session_impl.h"
+#include "triangulate.h"
+
+using velmora::Entity;
+using velmora::Vec3;
+
+namespace {
+
+Entity point(double x, double y, double z)
+{
+    Entity e;
+    e.type = "POINT";
+    e.pts = {{x, y, z}};
+    return e;
+}
+
+Entity line(Vec3 a, Vec3 b, int colour)
+{
+    Entity e;
+    e.type = "LINE";
+    e.colour = colour;
+    e.pts = {a, b};
+    return e;
+}
+
+std::vector<const Entity *> faces(velmora::Session &s)
+{
+    std::vector<const Entity *> out;
+    for (const auto &e : s.drawing().entities)
+        if (!e.erased && e.type == "3DFACE")
+            out.push_back(&e);
+    return out;
+}
+
+int short_var(const char *name)
+{
+    resbuf rb{};
+    EXPECT_EQ(sds_getvar(name, &rb), RTNORM);
+    return rb.resval.rint;
+}
+
+// Writes an export file by hand where the command would find it, and runs
+// the two capture passes over it with arrays sized from the count.
+struct Capture {
+    vt::TempDir dir;
+    int count_rc = -1, read_rc = -1;
+
+    explicit Capture(const std::string &text)
+    {
+        std::snprintf(app_path, sizeof(app_path), "%s/velmora.sds", dir.path().c_str());
+        vt::write_file(dir.file("velmora.dxf"), text);
+        count_rc = tri_count_entities();
+        if (count_rc != 0)
+            return;
+        tri_points = (tin_point *)calloc((size_t)tri_npoints, sizeof(tin_point));
+        tri_lines = tri_nlines ? (tin_line *)calloc((size_t)tri_nlines, sizeof(tin_line)) : nullptr;
+        tri_colour_seen = (unsigned char *)calloc(256, 1);
+        read_rc = tri_read_entities();
+    }
+    ~Capture()
+    {
+        tri_close_export();
+        free(tri_points);
+        free(tri_lines);
+        free(tri_colour_seen);
+        tri_points = nullptr;
+        tri_lines = nullptr;
+        tri_colour_seen = nullptr;
+    }
+};
+
+std::string pair(int code, const std::string &value)
+{
+    return std::to_string(code) + "\n" + value + "\n";
+}
+
+std::string dxf_point(double x, double y, double z, const std::string &layer = "0")
+{
+    return pair(0, "POINT") + pair(8, layer) + pair(10, std::to_string(x)) +
+           pair(20, std::to_string(y)) + pair(30, std::to_string(z));
+}
+
+std::string dxf_line(double x1, double y1, double x2, double y2, const char *colour)
+{
+    std::string s = pair(0, "LINE") + pair(8, "0");
+    if (colour)
+        s += pair(62, colour);
+    return s + pair(10, std::to_string(x1)) + pair(20, std::to_string(y1)) + pair(30, "0") +
+           pair(11, std::to_string(x2)) + pair(21, std::to_string(y2)) + pair(31, "1");
+}
+
+std::string wrap(const std::string &entities)
+{
+    return pair(0, "SECTION") + pair(2, "ENTITIES") + entities + pair(0, "ENDSEC") + pair(0, "EOF");
+}
+
+}  // namespace
+
+// ---- capture of the export file -------------------------------------------
+
+TEST(Capture, LongLinesKeepTheCodeValuePairing)
+{
+    std::string layer(300, 'L');
+    std::string text = wrap(dxf_point(1, 2, 3, layer) + pair(999, std::string(5000, 'c')) +
+                            dxf_point(4, 5, 6, layer) + dxf_line(0, 0, 1, 1, "5"));
+    Capture c(text);
+    ASSERT_EQ(c.count_rc, 0);
+    ASSERT_EQ(c.read_rc, 0);
+    EXPECT_EQ(tri_npoints, 2);
+    ASSERT_EQ(tri_points_read, 2);
+    EXPECT_EQ(tri_points[0].x, 1.0);
+    EXPECT_EQ(tri_points[0].z, 3.0);
+    EXPECT_EQ(tri_points[1].y, 5.0);
+    ASSERT_EQ(tri_lines_read, 1);
+    EXPECT_EQ(tri_lines[0].group, 5);
+}
+
+TEST(Capture, CrLfLineEndsAndFileOrder)
+{
+    std::string text = wrap(dxf_point(9, 8, 7) + dxf_line(0, 0, 2, 0, nullptr) + dxf_point(1, 1, 1));
+    std::string crlf;
+    for (char ch : text)
+        crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+    Capture c(crlf);
+    ASSERT_EQ(c.read_rc, 0);
+    ASSERT_EQ(tri_points_read, 2);
+    EXPECT_EQ(tri_points[0].x, 9.0);
+    EXPECT_EQ(tri_points[1].x, 1.0);
+    EXPECT_EQ(tri_lines[0].x2, 2.0);
+    EXPECT_EQ(tri_lines[0].z2, 1.0);
+}
+
+TEST(Capture, ColourRuleAndGroupCount)
+{
+    vt::AddonSession s;                  // tri_error prints through the session
+    {
+        // No colour, BYBLOCK and BYLAYER are the outline; 4 and 9 holes, with gaps.
+        Capture c(wrap(dxf_point(0, 0, 0) + dxf_line(0, 0, 1, 0, nullptr) +
+                       dxf_line(0, 0, 1, 0, "0") + dxf_line(0, 0, 1, 0, "256") +
+                       dxf_line(0, 0, 1, 0, "9") + dxf_line(0, 0, 1, 0, "4.7")));
+        ASSERT_EQ(c.read_rc, 0);
+        int groups[5] = {1, 1, 1, 9, 4};
+        for (int i = 0; i < 5; i++)
+            EXPECT_EQ(tri_lines[i].group, groups[i]) << i;
+        EXPECT_EQ(tri_group_count(), 9);
+        EXPECT_EQ(tri_colour_seen[9] + tri_colour_seen[4], 2);
+        EXPECT_EQ(tri_colour_seen[0] + tri_colour_seen[1], 0);
+    }
+    for (const char *bad : {"300", "-3", "70000", "1e300"}) {
+        s.take_output();
+        Capture c(wrap(dxf_point(0, 0, 0) + dxf_line(0, 0, 1, 0, bad)));
+        EXPECT_EQ(c.read_rc, 1) << bad;
+        EXPECT_NE(s.take_output().find("*** VELMORA Error -  LINE colour"), std::string::npos) << bad;
+    }
+}
+
+TEST(Capture, EntityEndsAtNextEntityAndCountsAreEnforced)
+{
+    vt::AddonSession s;
+    {
+        // A POINT without its group 30 must not take the next LINE's groups.
+        std::string broken = pair(0, "POINT") + pair(10, "5") + pair(20, "6");
+        Capture c(wrap(broken + dxf_line(1, 2, 3, 4, "2") + dxf_point(7, 7, 7)));
+        ASSERT_EQ(c.read_rc, 0);
+        ASSERT_EQ(tri_points_read, 2);
+        EXPECT_EQ(tri_points[0].x, 5.0);
+        EXPECT_EQ(tri_points[0].z, 0.0);
+        EXPECT_EQ(tri_points[1].x, 7.0);
+        EXPECT_EQ(tri_lines[0].x1, 1.0);
+        EXPECT_EQ(tri_lines[0].group, 2);
+    }
+    {
+        // Two locations inside one POINT: more records than POINTs counted.
+        Capture c(wrap(pair(0, "POINT") + pair(10, "1") + pair(10, "2") + pair(30, "0")));
+        EXPECT_EQ(c.read_rc, 1);
+        EXPECT_NE(s.take_output().find(" NRPOINT-READDXF"), std::string::npos);
+    }
+    {
+        Capture c(wrap(dxf_point(0, 0, 0) + pair(0, "POINT") + pair(10, "nan") + pair(20, "1") +
+                       pair(30, "0")));
+        EXPECT_EQ(c.read_rc, 1);
+        EXPECT_NE(s.take_output().find("NUMBER-READDXF"), std::string::npos);
+    }
+}
+
+TEST(Capture, ExportPathBesideTheAddOn)
+{
+    char out[TRI_PATH_SIZE];
+    std::snprintf(app_path, sizeof(app_path), "/opt/velmora/lib/velmora.sds");
+    ASSERT_EQ(tri_make_export_path(out, sizeof(out)), 0);
+    EXPECT_STREQ(out, "/opt/velmora/lib/velmora.dxf");
+    std::snprintf(app_path, sizeof(app_path), "/opt/v.1/velmora");
+    ASSERT_EQ(tri_make_export_path(out, sizeof(out)), 0);
+    EXPECT_STREQ(out, "/opt/v.1/velmora.dxf");
+
+    vt::AddonSession s;
+    std::string longest = "/" + std::string(250, 'd') + ".sds";   // 255 with ".dxf"
+    std::snprintf(app_path, sizeof(app_path), "%s", longest.c_str());
+    ASSERT_EQ(tri_make_export_path(out, sizeof(out)), 0);
+    EXPECT_EQ(std::strlen(out), 255u);
+    std::string too_long = "/" + std::string(251, 'd') + ".sds";
+    std::snprintf(app_path, sizeof(app_path), "%s", too_long.c_str());
+    EXPECT_EQ(tri_make_export_path(out, sizeof(out)), 1);
+    EXPECT_STREQ(out, "");
+    EXPECT_NE(s.take_output().find("export path too long"), std::string::npos);
+}
+
+// ---- the command through the host -----------------------------------------
+
+TEST(Command, ThreePointsGiveOneFaceOnTriang)
+{
+    vt::AddonSession s;
+    s.input("setvar cmdecho 1\nsetvar osmode 37\n");
+    ASSERT_TRUE(s.run());
+    s.drawing().add(point(0, 0, 1));
+    s.drawing().add(point(10, 0, 2));
+    s.drawing().add(point(0, 10, 3));
+    s.input("velmora\nall\n\n");
+    ASSERT_TRUE(s.run());
+    std::string out = s.take_output();
+
+    auto f = faces(s);
+    ASSERT_EQ(f.size(), 1u) << out;
+    EXPECT_EQ(f[0]->layer, "TRIANG");
+    EXPECT_EQ(f[0]->colour, 2);
+    double zsum = f[0]->pts[0].z + f[0]->pts[1].z + f[0]->pts[2].z;
+    EXPECT_DOUBLE_EQ(zsum, 6.0);
+    EXPECT_EQ(f[0]->pts[2].x, f[0]->pts[3].x);          // three-sided
+    EXPECT_NE(out.find(" - points number= 3 ; triangles number= 1"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Error"), std::string::npos) << out;
+    EXPECT_FALSE(vt::file_exists(s.dir.file("velmora.dxf")));
+    EXPECT_EQ(short_var("CMDECHO"), 0);
+    EXPECT_EQ(short_var("OSMODE"), 0);
+    EXPECT_EQ(s.drawing().current_layer, "TRIANG");
+    EXPECT_EQ(s.drawing().current_colour, 2);
+}
+
+TEST(Command, DxfoutVersionAnswerFollowsTheHost)
+{
+    for (const char *ver : {"14.01", "R12-velmora"}) {
+        vt::AddonSession s;
+        s.impl().vars["ACADVER"] = ver;
+        s.drawing().add(point(0, 0, 0));
+        s.drawing().add(point(1, 0, 0));
+        s.drawing().add(point(0, 1, 0));
+        s.input("velmora\nall\n\n");
+        ASSERT_TRUE(s.run());
+        std::string want = "dxfout " + s.dir.file("velmora.dxf") + " v " +
+                           (ver[0] == '1' ? "3" : "r12") + " entities <ss> \"\" 10";
+        bool seen = false;
+        for (const auto &c : s.command_log())
+            seen = seen || c == want;
+        EXPECT_TRUE(seen) << ver;
+    }
+}
+
+TEST(Command, CoincidentPointsMerged)
+{
+    vt::AddonSession s;
+    for (int i = 0; i < 3; i++) {
+        s.drawing().add(point(0, 0, 1));
+        s.drawing().add(point(5, 0, 1));
+        s.drawing().add(point(5, 5, 1));
+    }
+    s.drawing().add(point(0, 5, 1));
+    s.input("velmora\nall\n\n");
+    ASSERT_TRUE(s.run());
+    EXPECT_EQ(faces(s).size(), 2u);
+    EXPECT_NE(s.take_output().find(" - points number= 4 ; triangles number= 2"), std::string::npos);
+}
+
+TEST(Command, NoPointsNoLayer)
+{
+    vt::AddonSession s;
+    s.drawing().add(line({0, 0, 0}, {1, 1, 0}, 1));
+    s.input("velmora\nall\n\n");
+    ASSERT_TRUE(s.run());
+    EXPECT_NE(s.take_output().find("\n*** VELMORA Error -  Missing POINT entities\n"), std::string::npos);
+    EXPECT_EQ(s.drawing().layer("TRIANG"), nullptr);
+    EXPECT_TRUE(faces(s).empty());
+}
+
+TEST(Command, LibraryFailureStillFreesAndDeletesTheExport)
+{
+    vt::AddonSession s;
+    s.drawing().add(point(0, 0, 0));
+    s.drawing().add(point(1, 1, 0));
+    s.drawing().add(point(1, 1, 0));
+    s.input("velmora\nall\n\n");
+    ASSERT_TRUE(s.run());
+    std::string out = s.take_output();
+    EXPECT_NE(out.find("*** LIBVELMORA Error -  np < 3"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n*** LIBVELMORA Error !"), std::string::npos) << out;
+    EXPECT_FALSE(vt::file_exists(s.dir.file("velmora.dxf")));
+    EXPECT_EQ(tri_points, nullptr);
+    EXPECT_TRUE(faces(s).empty());
+}
+
+TEST(Command, LeftoverExportDeletedBeforeTheSelection)
+{
+    vt::AddonSession s;
+    vt::write_file(s.dir.file("velmora.dxf"), wrap(dxf_point(0, 0, 0) + dxf_point(1, 0, 0) + dxf_point(0, 1, 0)));
+    s.input("velmora\n\n");                  // an empty selection
+    s.run();
+    EXPECT_NE(s.take_output().find("*** VELMORA Error - WRITEDXF"), std::string::npos);
+    EXPECT_FALSE(vt::file_exists(s.dir.file("velmora.dxf")));
+    EXPECT_TRUE(faces(s).empty());
+}
+
+TEST(Command, BadLineColourStopsBeforeTheLibrary)
+{
+    vt::AddonSession s;
+    s.drawing().add(point(0, 0, 0));
+    s.drawing().add(point(1, 0, 0));
+    s.drawing().add(point(0, 1, 0));
+    s.drawing().add(line({0, 0, 0}, {1, 0, 0}, 300));
+    s.input("velmora\nall\n\n");
+    s.run();
+    std::string out = s.take_output();
+    EXPECT_NE(out.find("LINE colour 300"), std::string::npos) << out;
+    EXPECT_EQ(out.find("points number="), std::string::npos) << out;
+    EXPECT_TRUE(faces(s).empty());
+    EXPECT_EQ(tri_points, nullptr);
+}
+
+TEST(Command, ConstraintLinesShownInTheirGroupColour)
+{
+    vt::AddonSession s;
+    Vec3 c[4] = {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}};
+    for (auto &p : c)
+        s.drawing().add(point(p.x, p.y, p.z));
+    s.drawing().add(point(3, 4, 1));
+    for (int i = 0; i < 4; i++)
+        s.drawing().add(line(c[i], c[(i + 1) % 4], i == 0 ? 256 : 1));
+    s.input("velmora\nall\n\n");
+    ASSERT_TRUE(s.run());
+    ASSERT_EQ(s.overlay().size(), 4u);
+    for (const auto &o : s.overlay()) {
+        EXPECT_EQ(o.colour, 1);
+        EXPECT_EQ(o.highlight, 1);
+    }
+    EXPECT_EQ(tri_colour_count, 1);
+    EXPECT_EQ(faces(s).size(), 4u);
+}

@@ -1,0 +1,284 @@
+// The library's pieces: tolerance, point ordering, the edge buffer, the
+// third-point search, and the driver's messages and results.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+
+#include "addon_session.h"
+#include "tin_check.h"
+
+namespace {
+
+double eps_for(double x, double y)
+{
+    tin_point p[2] = {{x, y, 0}, {0, 0, 0}};
+    return tin_choose_eps(2, p);
+}
+
+TEST(Tolerance, RowsAndTheirEdgesFromTheLargestMagnitude)
+{
+    EXPECT_EQ(eps_for(10000, 0), 1e-4);
+    EXPECT_EQ(eps_for(9999.999, 0), 1e-6);
+    EXPECT_EQ(eps_for(0, 1000), 1e-6);
+    EXPECT_EQ(eps_for(999.99, 5), 1e-7);
+    EXPECT_EQ(eps_for(100, 0), 1e-7);
+    EXPECT_EQ(eps_for(10, 0), 1e-8);
+    EXPECT_EQ(eps_for(9.5, 0), 1e-9);
+    EXPECT_EQ(eps_for(0.5, 0), 1e-10);
+    EXPECT_EQ(eps_for(0.05, 0), 1e-11);
+    EXPECT_EQ(eps_for(0.005, 0), 1e-12);
+    EXPECT_EQ(eps_for(0.0009, 0), 1e-13);
+    // Negative coordinates count by their size: a survey at x = -50,000 gets
+    // the same tolerance as one at +50,000.
+    EXPECT_EQ(eps_for(-50000, -20), 1e-4);
+    EXPECT_EQ(eps_for(-3, -700), 1e-7);
+}
+
+std::vector<tin_point> sorted(std::vector<tin_point> p, double tol)
+{
+    eps = tol;
+    int32_t n = (int32_t)p.size();
+    EXPECT_EQ(sort_points(&n, p.data()), 0);
+    p.resize(n);
+    return p;
+}
+
+TEST(SortPoints, OrderAndWhichDuplicateStays)
+{
+    auto p = sorted({{1, 2, 5}, {1, 2, 7}, {0, 9, 1}, {1, 1, 0}}, 1e-9);
+    ASSERT_EQ(p.size(), 3u);
+    EXPECT_EQ(p[0].x, 0);
+    EXPECT_EQ(p[1].y, 1);
+    EXPECT_EQ(p[2].z, 7);   // of equal x and y, the larger z stays
+
+    double e = 1e-6;
+    EXPECT_EQ(sorted({{0, 0, 0}, {0.5 * e, 0.5 * e, 0}, {e, e, 0}}, e).size(), 1u);
+    EXPECT_EQ(sorted({{0, 0, 0}, {0, 2 * e, 0}}, e).size(), 2u);
+    // a removed point does not remove its own neighbours
+    auto chain = sorted({{1.8 * e, 0, 0}, {0, 0, 0}, {0.9 * e, 0, 0}}, e);
+    ASSERT_EQ(chain.size(), 2u);
+    EXPECT_EQ(chain[0].x, 0);
+    EXPECT_EQ(chain[1].x, 1.8 * e);
+}
+
+TEST(SortPoints, LongColumnsOfEqualXKeepOnlyTrueDuplicates)
+{
+    std::vector<tin_point> p;
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 2000; j++)
+            p.push_back({(double)i, j * 0.5, 0});
+    p.push_back({1, 100.0 + 1e-7, 3});       // within eps of (1, 100)
+    p.push_back({1, 100.0 + 1e-5, 3});       // not
+    auto s = sorted(p, 1e-6);
+    EXPECT_EQ(s.size(), 6001u);
+}
+
+TEST(SortPoints, SurveyFarOnTheNegativeSideLosesItsNearDuplicates)
+{
+    // Points 1e-5 apart at x = -50,000: with a tolerance from magnitudes they
+    // are one point; from signed values the tolerance would be 1e-13.
+    vt::AddonSession s;
+    std::vector<tin_point> p = {{-50000, -40000, 1}, {-50000 + 1e-5, -40000, 2},
+                                {-49990, -40000, 3}, {-49995, -39990, 4}};
+    tt::Run r = tt::run(p);
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(r.n, 3);
+    EXPECT_EQ(r.tris.size(), 1u);
+}
+
+TEST(EdgeBuffer, LineThroughTwoPointsAndItsFailures)
+{
+    vt::AddonSession s;
+    double la, lb, lc;
+    ASSERT_EQ(lpp(2, 1, 2, 5, &la, &lb, &lc), 0);
+    EXPECT_EQ(la, 1);
+    EXPECT_EQ(lb, 0);
+    EXPECT_EQ(lc, 2);
+    ASSERT_EQ(lpp(0, 1, 2, 5, &la, &lb, &lc), 0);
+    EXPECT_DOUBLE_EQ(la * 1 + lb * 3 - lc, 0);      // (1, 3) lies on it
+    EXPECT_EQ(s.take_output(), "");
+    EXPECT_EQ(lpp(3, 3, 3, 3, &la, &lb, &lc), 1);
+    EXPECT_EQ(s.take_output(), "\n*** LIBVELMORA Error -  LPP ");
+
+    tin_point pts[2] = {{0, 0, 0}, {3, -1, 0}};
+    tin_edge slots[2];
+    tri = slots;
+    edge_cap = 2;
+    last_edge = -1;
+    EXPECT_EQ(wrbuff(0, 1, -1, 1, 1, 1, pts), 0);
+    EXPECT_EQ(slots[0].xmax, 3);
+    EXPECT_EQ(slots[0].ymin, -1);
+    EXPECT_EQ(wrbuff(1, 0, -1, 1, 1, 1, pts), 0);
+    EXPECT_EQ(wrbuff(1, 0, -1, 1, 1, 1, pts), 1);
+    EXPECT_EQ(s.take_output(), "\n*** LIBVELMORA Error -  WRBUFF ");
+    tri = nullptr;
+    EXPECT_EQ(sizeof(tin_line), 50u);
+    EXPECT_EQ(sizeof(tin_edge), 71u);
+}
+
+// Sets up the library's state for a direct third_point call over `p`
+// (already in point order) with the given edges in the buffer.
+struct Search {
+    std::vector<tin_point> p;
+    std::vector<tin_edge> buf;
+    std::vector<int32_t> angles;
+    Search(std::vector<tin_point> pts, std::vector<std::array<int, 3>> edges) : p(pts)
+    {
+        eps = 1e-9;
+        eps2 = eps * eps;
+        buf.resize(32);
+        for (auto &e : buf) e.flag = 0;
+        angles.assign(p.size(), 0);
+        tri = buf.data();
+        pangle = angles.data();
+        edge_cap = 32;
+        last_edge = -1;
+        ncons = 0;
+        cur_edge = -1;
+        full_check = 0;
+        cons_end = nullptr;
+        for (auto &e : edges) {
+            double la, lb, lc;
+            lpp(p[e[0]].x, p[e[0]].y, p[e[1]].x, p[e[1]].y, &la, &lb, &lc);
+            wrbuff(e[0], e[1], e[2], la, lb, lc, p.data());
+        }
+    }
+    ~Search() { tri = nullptr; pangle = nullptr; }
+    int find(int a, int b, int opp, int32_t *k)
+    {
+        lpp(p[a].x, p[a].y, p[b].x, p[b].y, &edge_la, &edge_lb, &edge_lc);
+        return third_point((int32_t)p.size(), p.data(), a, b, opp, k);
+    }
+};
+
+TEST(ThirdPoint, SquareTieGoesToThePointVisitedFirst)
+{
+    Search s({{0, 0, 0}, {0, 1, 0}, {1, 0, 0}, {1, 1, 0}}, {});
+    int32_t k = -1;
+    ASSERT_EQ(s.find(0, 2, -1, &k), 0);
+    EXPECT_EQ(k, 1);
+    // the angles at k, a and b: 45, 90 and 45 degrees, truncated
+    EXPECT_EQ(s.angles[1], 7853981);
+    EXPECT_EQ(s.angles[0], 15707963);
+    EXPECT_EQ(s.angles[2], 7853981);
+}
+
+TEST(ThirdPoint, ClosedPointsWithinFourUnitsOfAFullTurnAreNotChosen)
+{
+    for (int32_t v : {FULL_TURN - 4, FULL_TURN, FULL_TURN + 4, FULL_TURN - 5, FULL_TURN + 5}) {
+        Search s({{0, 0, 0}, {1, 1, 0}, {1, 3, 0}, {2, 0, 0}}, {});
+        s.angles[1] = v;
+        int32_t k = -1;
+        ASSERT_EQ(s.find(0, 3, -1, &k), 0);
+        bool closed = v >= FULL_TURN - 4 && v <= FULL_TURN + 4;
+        EXPECT_EQ(k, closed ? 2 : 1) << v;
+    }
+}
+
+TEST(ThirdPoint, ExistingSideIsClosedAndRepeatedTriangleRefused)
+{
+    {
+        // edge (k, a) exists: it is found and closed, not to be appended
+        Search s({{0, 0, 0}, {1, 1, 0}, {2, 0, 0}}, {{1, 0, -1}});
+        int32_t k = -1;
+        ASSERT_EQ(s.find(0, 2, -1, &k), 0);
+        EXPECT_EQ(k, 1);
+        EXPECT_EQ(held_ak, 0);
+        EXPECT_EQ(held_bk, -1);
+        EXPECT_EQ(s.buf[0].flag, 1);
+    }
+    {
+        // (0, 1) already carries the triangle 0-1-2: nothing is chosen and
+        // nothing changes
+        Search s({{0, 0, 0}, {1, 1, 0}, {2, 0, 0}}, {{0, 1, 2}});
+        int32_t k = -1;
+        EXPECT_EQ(s.find(0, 2, -1, &k), 1);
+        EXPECT_EQ(s.buf[0].flag, 0);
+        EXPECT_EQ(s.angles, std::vector<int32_t>(3, 0));
+    }
+    {
+        // a known edge crossing the side (k, a) refuses the widest candidate
+        // (1, 0.5); only the edge's own end (0.5, 3) is left above the base
+        std::vector<tin_point> p = {{0, 0, 0}, {0.5, -0.5, 0}, {0.5, 3, 0},
+                                    {1, -1, 0}, {1, 0.5, 0}, {2, 0, 0}};
+        int32_t k = -1;
+        Search free_(p, {});
+        ASSERT_EQ(free_.find(0, 5, 3, &k), 0);
+        EXPECT_EQ(k, 4);
+        Search s(p, {{1, 2, -1}});
+        ASSERT_EQ(s.find(0, 5, 3, &k), 0);
+        EXPECT_EQ(k, 2);
+    }
+}
+
+TEST(ThirdPoint, CollinearAndDegenerateCandidatesAreNeverChosen)
+{
+    Search s({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 1e-19, 0}}, {});
+    int32_t k = -1;
+    EXPECT_EQ(s.find(0, 1, -1, &k), 1);
+    EXPECT_EQ(s.angles, std::vector<int32_t>(4, 0));
+    // only the far side of an edge with a triangle counts
+    Search t({{0, 0, 0}, {1, -1, 0}, {1, 2, 0}, {2, 0, 0}}, {});
+    ASSERT_EQ(t.find(0, 3, 2, &k), 0);
+    EXPECT_EQ(k, 1);
+}
+
+int faces;
+int count_face(tin_point, tin_point, tin_point) { return ++faces; }
+
+TEST(Driver, SmallInputsAndTheirMessages)
+{
+    vt::AddonSession s;
+    tin_point three[3] = {{0, 0, 1}, {4, 0, 2}, {1, 3, 3}};
+    int32_t n = -1;
+    faces = 0;
+    EXPECT_EQ(lib_triangulate(3, three, nullptr, 0, 0, count_face, &n, 0), 0);
+    EXPECT_EQ(faces, 1);
+    EXPECT_EQ(s.take_output(), " - points number= 3 ; triangles number= 1");
+
+    tin_point line[3] = {{0, 0, 1}, {1, 1, 2}, {2, 2, 3}};
+    faces = 0;
+    EXPECT_EQ(lib_triangulate(3, line, nullptr, 0, 0, count_face, &n, 0), 1);
+    EXPECT_EQ(faces, 0);
+    EXPECT_EQ(s.take_output(), "");
+
+    tin_point two[3] = {{0, 0, 1}, {5, 5, 2}, {5, 5, 3}};
+    n = -1;
+    EXPECT_EQ(lib_triangulate(3, two, nullptr, 0, 0, count_face, &n, 0), 1);
+    EXPECT_EQ(n, 2);
+    EXPECT_EQ(s.take_output(), "\n*** LIBVELMORA Error -  np < 3");
+    EXPECT_EQ(lib_triangulate(0, nullptr, nullptr, 0, 0, count_face, &n, 0), 1);
+    EXPECT_EQ(n, 0);
+}
+
+TEST(Driver, UserBreakStopsTheFrontWithCancel)
+{
+    vt::AddonSession s;
+    auto pts = tt::random_points(200, 1000, 9);
+    s.set_user_break_after(5);
+    faces = 0;
+    int32_t n;
+    EXPECT_EQ(lib_triangulate((int32_t)pts.size(), pts.data(), nullptr, 0, 0, count_face, &n, 0), 1);
+    std::string out = s.take_output();
+    EXPECT_NE(out.find("\n*** LIBVELMORA Error -  *Cancel*"), std::string::npos);
+    EXPECT_EQ(out.find("points number"), std::string::npos);
+    EXPECT_GE(faces, 1);        // the seed and what came before the break stay
+    EXPECT_LE(faces, 6);
+}
+
+TEST(Driver, SeedIsTheMiddlePointAndItsNearestNeighbour)
+{
+    vt::AddonSession s;
+    // sorted: (0,0) (0,1) (1,0) (1,1); m = 2 -> (1,0); nearest (0,0) by array
+    // order among the two at distance 1; third point (0,1) by the tie rule
+    tt::Run r = tt::run({{1, 1, 0}, {0, 1, 0}, {1, 0, 0}, {0, 0, 0}});
+    ASSERT_EQ(r.result, 0);
+    ASSERT_EQ(r.tris.size(), 2u);
+    EXPECT_EQ(r.tris[0].a, 2);
+    EXPECT_EQ(r.tris[0].b, 0);
+    EXPECT_EQ(r.tris[0].c, 1);
+}
+
+}  // namespace

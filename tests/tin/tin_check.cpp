@@ -1,0 +1,151 @@
+#include "tin_check.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tt {
+
+static std::vector<tin_point> *sink;
+
+static int collect(tin_point a, tin_point b, tin_point c)
+{
+    sink->push_back(a);
+    sink->push_back(b);
+    sink->push_back(c);
+    return 0;
+}
+
+Run run(std::vector<tin_point> pts, const std::vector<tin_line> &lines, int16_t ngroups,
+        int32_t full_check)
+{
+    Run r;
+    sink = &r.raw;
+    r.result = lib_triangulate((int32_t)pts.size(), pts.data(),
+                               lines.empty() ? nullptr : lines.data(),
+                               (int32_t)lines.size(), ngroups, collect, &r.n, full_check);
+    pts.resize(r.n >= 0 ? (size_t)r.n : 0);
+    r.pts = pts;
+    std::map<std::pair<double, double>, int> index;
+    for (size_t i = 0; i < r.pts.size(); i++)
+        index[{r.pts[i].x, r.pts[i].y}] = (int)i;
+    for (size_t i = 0; i + 2 < r.raw.size(); i += 3) {
+        Tri t;
+        t.a = index.at({r.raw[i].x, r.raw[i].y});
+        t.b = index.at({r.raw[i + 1].x, r.raw[i + 1].y});
+        t.c = index.at({r.raw[i + 2].x, r.raw[i + 2].y});
+        r.tris.push_back(t);
+    }
+    return r;
+}
+
+int64_t orient2(const tin_point &a, const tin_point &b, const tin_point &c)
+{
+    int64_t ax = (int64_t)a.x, ay = (int64_t)a.y;
+    int64_t bx = (int64_t)b.x - ax, by = (int64_t)b.y - ay;
+    int64_t cx = (int64_t)c.x - ax, cy = (int64_t)c.y - ay;
+    return bx * cy - by * cx;
+}
+
+int incircle_sign(const tin_point &a, const tin_point &b, const tin_point &c,
+                  const tin_point &d)
+{
+    // > 0 when d lies strictly inside the circle of the counter-clockwise a, b, c
+    __int128 dx = (int64_t)d.x, dy = (int64_t)d.y;
+    __int128 ax = (int64_t)a.x - dx, ay = (int64_t)a.y - dy;
+    __int128 bx = (int64_t)b.x - dx, by = (int64_t)b.y - dy;
+    __int128 cx = (int64_t)c.x - dx, cy = (int64_t)c.y - dy;
+    __int128 det = (ax * ax + ay * ay) * (bx * cy - cx * by)
+                   - (bx * bx + by * by) * (ax * cy - cx * ay)
+                   + (cx * cx + cy * cy) * (ax * by - bx * ay);
+    return det > 0 ? 1 : det < 0 ? -1 : 0;
+}
+
+int64_t hull_area2(const std::vector<tin_point> &in)
+{
+    std::vector<tin_point> p(in);
+    std::sort(p.begin(), p.end(), [](const tin_point &a, const tin_point &b) {
+        return a.x < b.x || (a.x == b.x && a.y < b.y);
+    });
+    std::vector<tin_point> h(2 * p.size() + 1);
+    size_t k = 0;
+    for (size_t i = 0; i < p.size(); i++) {
+        while (k >= 2 && orient2(h[k - 2], h[k - 1], p[i]) <= 0) k--;
+        h[k++] = p[i];
+    }
+    for (size_t i = p.size() - 1, t = k + 1; i-- > 0;) {
+        while (k >= t && orient2(h[k - 2], h[k - 1], p[i]) <= 0) k--;
+        h[k++] = p[i];
+    }
+    int64_t a = 0;
+    for (size_t i = 1; i + 1 < k; i++)
+        a += orient2(h[0], h[i], h[i + 1]);
+    return a;
+}
+
+std::string check_manifold(const Run &r, int64_t *area2)
+{
+    std::map<std::pair<int, int>, std::vector<int>> third;   // edge -> third vertices
+    int64_t sum = 0;
+    for (size_t i = 0; i < r.tris.size(); i++) {
+        const Tri &t = r.tris[i];
+        int64_t o = orient2(r.pts[t.a], r.pts[t.b], r.pts[t.c]);
+        if (o == 0)
+            return "degenerate triangle " + std::to_string(i);
+        sum += o > 0 ? o : -o;
+        int v[3] = {t.a, t.b, t.c};
+        for (int j = 0; j < 3; j++) {
+            int p = v[j], q = v[(j + 1) % 3];
+            third[{std::min(p, q), std::max(p, q)}].push_back(v[(j + 2) % 3]);
+        }
+    }
+    for (auto &kv : third) {
+        if (kv.second.size() > 2)
+            return "edge in more than two triangles";
+        if (kv.second.size() == 2) {
+            const tin_point &p = r.pts[kv.first.first], &q = r.pts[kv.first.second];
+            int64_t s1 = orient2(p, q, r.pts[kv.second[0]]);
+            int64_t s2 = orient2(p, q, r.pts[kv.second[1]]);
+            if ((s1 > 0) == (s2 > 0))
+                return "two triangles on the same side of an edge";
+        }
+    }
+    *area2 = sum;
+    return "";
+}
+
+std::string check_local_delaunay(const Run &r)
+{
+    std::map<std::pair<int, int>, std::vector<std::pair<int, int>>> side;   // edge -> (tri, third)
+    for (size_t i = 0; i < r.tris.size(); i++) {
+        const Tri &t = r.tris[i];
+        int v[3] = {t.a, t.b, t.c};
+        for (int j = 0; j < 3; j++) {
+            int p = v[j], q = v[(j + 1) % 3];
+            side[{std::min(p, q), std::max(p, q)}].push_back({(int)i, v[(j + 2) % 3]});
+        }
+    }
+    for (auto &kv : side) {
+        if (kv.second.size() != 2)
+            continue;
+        const Tri &t = r.tris[kv.second[0].first];
+        tin_point a = r.pts[t.a], b = r.pts[t.b], c = r.pts[t.c];
+        if (orient2(a, b, c) < 0)
+            std::swap(b, c);
+        if (incircle_sign(a, b, c, r.pts[kv.second[1].second]) > 0)
+            return "edge " + std::to_string(kv.first.first) + "-" +
+                   std::to_string(kv.first.second) + " is not Delaunay";
+    }
+    return "";
+}
+
+std::vector<tin_point> random_points(int n, int range, unsigned seed, double x0, double y0)
+{
+    std::mt19937 gen(seed);
+    std::uniform_int_distribution<int> d(0, range);
+    std::vector<tin_point> p(n);
+    for (auto &q : p)
+        q = {x0 + d(gen), y0 + d(gen), (double)(d(gen) % 100)};
+    return p;
+}
+
+}  // namespace tt

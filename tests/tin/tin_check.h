@@ -1,0 +1,51 @@
+// tin_check.h -- running the triangulation library in-process and checking
+// its networks with exact integer geometry (points on integer coordinates,
+// so orientation and in-circle tests are exact in 64/128-bit integers).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tin.h"
+
+namespace tt {
+
+struct Tri {
+    int a, b, c;
+};
+
+struct Run {
+    int result = -1;
+    int32_t n = -1;
+    std::vector<tin_point> pts;     // the array after the call (sorted, compacted)
+    std::vector<Tri> tris;          // triangles in emission order, as indices
+    std::vector<tin_point> raw;     // the corners as the callback got them
+};
+
+Run run(std::vector<tin_point> pts, const std::vector<tin_line> &lines = {},
+        int16_t ngroups = 0, int32_t full_check = 0);
+
+// Exact predicates on integer-valued coordinates (relative to an origin to
+// keep products small).
+int64_t orient2(const tin_point &a, const tin_point &b, const tin_point &c);
+int incircle_sign(const tin_point &a, const tin_point &b, const tin_point &c,
+                  const tin_point &d);
+// Twice the area of the convex hull.
+int64_t hull_area2(const std::vector<tin_point> &pts);
+
+// Checks the network is a proper triangulation (non-degenerate, each edge in
+// at most two triangles, on opposite sides); returns "" or the first fault.
+// Sums twice the plan area into *area2.
+std::string check_manifold(const Run &r, int64_t *area2);
+// Every edge shared by two triangles is locally Delaunay (the fourth point
+// is not strictly inside the circle of the other three).
+std::string check_local_delaunay(const Run &r);
+
+std::vector<tin_point> random_points(int n, int range, unsigned seed, double x0 = 0,
+                                     double y0 = 0);
+
+}  // namespace tt

@@ -1,0 +1,499 @@
+/*
+** tin_front.cpp -- the third-point search and the validity test of a
+** candidate triangle, with the edge grid that speeds the test up.
+*/
+#include <math.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "frame.h"
+#include "tin.h"
+
+double  edge_la, edge_lb, edge_lc;
+double  ak_la, ak_lb, ak_lc, bk_la, bk_lb, bk_lc;
+double  held_ak_la, held_ak_lb, held_ak_lc, held_bk_la, held_bk_lb, held_bk_lc;
+int32_t e_ak = -1, e_bk = -1, held_ak = -1, held_bk = -1;
+int     need_region;
+int     tin_use_grid = 1;
+
+/* Values of the edge under search, shared with valid_triangle. */
+static double sum_x, sum_y;             /* a.x + b.x, a.y + b.y */
+static double edge_x0, edge_x1, edge_y0, edge_y1;
+
+/* The candidate triangle under test. */
+static int32_t cand_a, cand_b, cand_k, cand_lo, cand_hi;
+static int64_t cand_sum;
+static double  box_x0, box_x1, box_y0, box_y1;
+static const tin_point *cand_pts;
+
+double safe_acos(double c)
+{
+    if (c > 1) c = 1;
+    if (c < -1) c = -1;
+    return acos(c);
+}
+
+/* Solves p1*x + q1*y = r1, p2*x + q2*y = r2 by Cramer's rule. */
+int circle_centre(double p1, double q1, double r1, double p2, double q2, double r2,
+                  double *x, double *y)
+{
+    double det = p1 * q2 - p2 * q1;
+    if (fabs(det) < 1e-150)
+        return 1;
+    *x = (r1 * q2 - r2 * q1) / det;
+    *y = (p1 * r2 - p2 * r1) / det;
+    return 0;
+}
+
+int on_constraint(int32_t i)
+{
+    return cons_end != NULL && cons_end[i] != 0;
+}
+
+int32_t nearest_point(int32_t m, int32_t n, const tin_point *points)
+{
+    double best = 1e150;
+    int32_t k = -1;
+    for (int32_t i = 0; i < n; i++) {
+        if (i == m)
+            continue;
+        double dx = points[i].x - points[m].x, dy = points[i].y - points[m].y;
+        double d = dx * dx + dy * dy;
+        if (d < best) {
+            best = d;
+            k = i;
+        }
+    }
+    return k;
+}
+
+/* ------------------------------------------------------------------------
+** The test of one edge against the candidate triangle (a, b, k).
+** Result: 0 nothing, 1 the triangle exists already, 2 a new side crosses it.
+** An edge (a,k) or (b,k) is noted in e_ak / e_bk (the highest index wins,
+** as in a scan in buffer order).
+*/
+static int edge_check(int32_t e)
+{
+    const tin_edge *t = &tri[e];
+    int32_t u = t->u, v = t->v, o = t->opp;
+    int32_t a = cand_a, b = cand_b, k = cand_k;
+
+    if (o != -1) {
+        int32_t lo = u < v ? u : v, hi = u < v ? v : u;
+        if (o < lo) lo = o;
+        if (o > hi) hi = o;
+        if (lo == cand_lo && hi == cand_hi && (int64_t)u + v + o == cand_sum)
+            return 1;
+    }
+    if ((u == a && v == b) || (u == b && v == a))
+        return 0;
+    if (u == k || v == k) {
+        int32_t other = u == k ? v : u;
+        if (other == a && e > e_ak) e_ak = e;
+        if (other == b && e > e_bk) e_bk = e;
+        return 0;
+    }
+    if (t->xmin < box_x1 && t->ymin < box_y1 && box_x0 < t->xmax && box_y0 < t->ymax) {
+        const tin_point *p = cand_pts;
+        double kx = p[k].x, ky = p[k].y;
+        if (u != a && v != a) {
+            double su = ak_la * p[u].x + ak_lb * p[u].y - ak_lc;
+            double sv = ak_la * p[v].x + ak_lb * p[v].y - ak_lc;
+            if (su * sv < 0) {
+                double sk = t->la * kx + t->lb * ky - t->lc;
+                double sa = t->la * p[a].x + t->lb * p[a].y - t->lc;
+                if (sk * sa < 0)
+                    return 2;
+            }
+        }
+        if (u != b && v != b) {
+            double su = bk_la * p[u].x + bk_lb * p[u].y - bk_lc;
+            double sv = bk_la * p[v].x + bk_lb * p[v].y - bk_lc;
+            if (su * sv < 0) {
+                double sk = t->la * kx + t->lb * ky - t->lc;
+                double sb = t->la * p[b].x + t->lb * p[b].y - t->lc;
+                if (sk * sb < 0)
+                    return 2;
+            }
+        }
+    }
+    return 0;
+}
+
+/* ------------------------------------------------------------------------
+** Edge grid.  The triangulation's edges (not the constraint edges, which
+** keep their own ymax-ordered scan) are filed in square cells by their box,
+** and by their two ends.  An edge can refuse a candidate, or be its side
+** (a,k) / (b,k), only when
+**   - it shares an end with a or b (repeated triangle, existing side), or
+**   - its box overlaps the triangle's box (crossing),
+** so the ends' lists and the cells under the triangle's box hold every edge
+** the full scan would act on; edge_check is the same test either way.
+** Edges behind the front (index <= cur_edge) are never scanned again unless
+** full_check is set, so they are dropped from the lists as they are met.
+**
+**   +----+----+----+----+
+**   |    | e1 |e1  |    |    triangle box (#) covers 4 cells:
+**   +----+####=####+----+    edges filed there are tested,
+**   |    #  e2|  k #    |    the others cannot overlap it
+**   +----#----+----#----+
+**   |    # a  | b  #    |
+**   +----######=####----+
+*/
+#define GRID_BIG_CELLS 16           /* an edge over more cells goes to the big list */
+
+static int32_t  grid_nx, grid_ny;
+static double   grid_x0, grid_y0, grid_cs;
+static int32_t *cell_head, *vert_head, *node_edge, *node_next;
+static int32_t  node_cap, node_free, big_head, grid_filed;
+static int32_t *edge_stamp, stamp_now;
+static int      grid_on;
+
+void grid_close(void)
+{
+    free(cell_head);
+    free(vert_head);
+    free(node_edge);
+    free(node_next);
+    free(edge_stamp);
+    cell_head = vert_head = node_edge = node_next = edge_stamp = NULL;
+    grid_on = 0;
+}
+
+int grid_open(int32_t n, const tin_point *points)
+{
+    double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
+    grid_close();
+    for (int32_t i = 0; i < n; i++) {
+        if (!isfinite(points[i].x) || !isfinite(points[i].y))
+            return 1;
+        if (points[i].x < x0) x0 = points[i].x;
+        if (points[i].x > x1) x1 = points[i].x;
+        if (points[i].y < y0) y0 = points[i].y;
+        if (points[i].y > y1) y1 = points[i].y;
+    }
+    double w = x1 - x0, h = y1 - y0, target = n / 2.0 + 1;
+    double cs = (w > 0 && h > 0) ? sqrt(w * h / target) : (w > h ? w : h) / target;
+    if (!(cs > 0) || !isfinite(cs))
+        return 1;
+    double nx = w / cs + 1, ny = h / cs + 1;
+    if (nx > 4096) nx = 4096;
+    if (ny > 4096) ny = 4096;
+    grid_nx = (int32_t)nx;
+    grid_ny = (int32_t)ny;
+    grid_x0 = x0;
+    grid_y0 = y0;
+    grid_cs = cs;
+    if (w / grid_cs >= grid_nx || h / grid_cs >= grid_ny) {
+        /* capped: widen the cells to cover the points */
+        double cw = w / (grid_nx - 0.5), ch = h / (grid_ny - 0.5);
+        grid_cs = cw > ch ? cw : ch;
+    }
+    size_t ncell = (size_t)grid_nx * (size_t)grid_ny;
+    node_cap = 4 * n + 64;
+    cell_head = (int32_t *)malloc(ncell * sizeof(int32_t));
+    vert_head = (int32_t *)malloc((size_t)n * sizeof(int32_t));
+    node_edge = (int32_t *)malloc((size_t)node_cap * sizeof(int32_t));
+    node_next = (int32_t *)malloc((size_t)node_cap * sizeof(int32_t));
+    edge_stamp = (int32_t *)calloc((size_t)edge_cap, sizeof(int32_t));
+    if (!cell_head || !vert_head || !node_edge || !node_next || !edge_stamp) {
+        grid_close();
+        return 1;
+    }
+    memset(cell_head, 0xff, ncell * sizeof(int32_t));
+    memset(vert_head, 0xff, (size_t)n * sizeof(int32_t));
+    /* every node starts on the free list */
+    for (int32_t i = 0; i < node_cap; i++)
+        node_next[i] = i + 1 < node_cap ? i + 1 : -1;
+    node_free = 0;
+    big_head = -1;
+    grid_filed = ncons - 1;
+    stamp_now = 0;
+    grid_on = 1;
+    return 0;
+}
+
+static int32_t cell_of(double v, double origin, int32_t count)
+{
+    double t = (v - origin) / grid_cs;
+    if (!(t >= 0))
+        return 0;
+    if (t >= count)
+        return count - 1;
+    return (int32_t)t;
+}
+
+/* Puts edge e at the head of list *head; 1 when out of memory. */
+static int list_push(int32_t *head, int32_t e)
+{
+    if (node_free == -1) {
+        int32_t cap = node_cap * 2;
+        int32_t *ne = (int32_t *)realloc(node_edge, (size_t)cap * sizeof(int32_t));
+        if (!ne) return 1;
+        node_edge = ne;
+        int32_t *nn = (int32_t *)realloc(node_next, (size_t)cap * sizeof(int32_t));
+        if (!nn) return 1;
+        node_next = nn;
+        for (int32_t i = node_cap; i < cap; i++)
+            node_next[i] = i + 1 < cap ? i + 1 : -1;
+        node_free = node_cap;
+        node_cap = cap;
+    }
+    int32_t nd = node_free;
+    node_free = node_next[nd];
+    node_edge[nd] = e;
+    node_next[nd] = *head;
+    *head = nd;
+    return 0;
+}
+
+/* Files the edges appended since the last call; 1 when out of memory. */
+static int grid_file_new(void)
+{
+    while (grid_filed < last_edge) {
+        int32_t e = grid_filed + 1;
+        const tin_edge *t = &tri[e];
+        int32_t cx0 = cell_of(t->xmin, grid_x0, grid_nx), cx1 = cell_of(t->xmax, grid_x0, grid_nx);
+        int32_t cy0 = cell_of(t->ymin, grid_y0, grid_ny), cy1 = cell_of(t->ymax, grid_y0, grid_ny);
+        if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > GRID_BIG_CELLS) {
+            if (list_push(&big_head, e)) return 1;
+        } else {
+            for (int32_t cy = cy0; cy <= cy1; cy++)
+                for (int32_t cx = cx0; cx <= cx1; cx++)
+                    if (list_push(&cell_head[(size_t)cy * grid_nx + cx], e)) return 1;
+        }
+        if (list_push(&vert_head[t->u], e) || list_push(&vert_head[t->v], e))
+            return 1;
+        grid_filed = e;
+    }
+    return 0;
+}
+
+/* Tests the edges of one list; drops those below `drop_below`.  Returns the
+** first refusal (1 or 2) or 0. */
+static int scan_list(int32_t *head, int32_t drop_below)
+{
+    int32_t *link = head;
+    while (*link != -1) {
+        int32_t nd = *link, e = node_edge[nd];
+        if (e < drop_below) {
+            *link = node_next[nd];
+            node_next[nd] = node_free;
+            node_free = nd;
+            continue;
+        }
+        link = &node_next[nd];
+        if (edge_stamp[e] == stamp_now)
+            continue;
+        edge_stamp[e] = stamp_now;
+        int r = edge_check(e);
+        if (r)
+            return r;
+    }
+    return 0;
+}
+
+/* The triangulation's edges from `first` to last_edge through the grid.
+** Returns the refusal (1 or 2), 0 when none, or -1 when the grid cannot
+** serve this query (the caller then scans the buffer itself). */
+static int grid_scan(int32_t first)
+{
+    if (!grid_on)
+        return -1;
+    if (grid_file_new()) {
+        grid_close();
+        return -1;
+    }
+    int32_t cx0 = cell_of(box_x0, grid_x0, grid_nx), cx1 = cell_of(box_x1, grid_x0, grid_nx);
+    int32_t cy0 = cell_of(box_y0, grid_y0, grid_ny), cy1 = cell_of(box_y1, grid_y0, grid_ny);
+    int64_t cells = (int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1);
+    if (cells > 8 && cells > (int64_t)(last_edge - first + 1))
+        return -1;          /* a huge box: the plain scan is cheaper */
+    if (++stamp_now == 0x7fffffff) {
+        memset(edge_stamp, 0, (size_t)edge_cap * sizeof(int32_t));
+        stamp_now = 1;
+    }
+    /* edges behind the front are never scanned again (full_check keeps them) */
+    int32_t drop = full_check ? 0 : first;
+    int r = scan_list(&vert_head[cand_a], drop);
+    if (!r) r = scan_list(&vert_head[cand_b], drop);
+    if (!r) r = scan_list(&big_head, drop);
+    for (int32_t cy = cy0; cy <= cy1 && !r; cy++)
+        for (int32_t cx = cx0; cx <= cx1 && !r; cx++)
+            r = scan_list(&cell_head[(size_t)cy * grid_nx + cx], drop);
+    return r;
+}
+
+/* ------------------------------------------------------------------------ */
+
+int valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
+{
+    const tin_point *pk = &points[k];
+
+    if (need_region
+        && outside_area((sum_x + pk->x) / 3, (sum_y + pk->y) / 3))
+        return 1;
+
+    box_x0 = edge_x0 < pk->x ? edge_x0 : pk->x;
+    box_x1 = edge_x1 > pk->x ? edge_x1 : pk->x;
+    box_y0 = edge_y0 < pk->y ? edge_y0 : pk->y;
+    box_y1 = edge_y1 > pk->y ? edge_y1 : pk->y;
+
+    cand_a = a;
+    cand_b = b;
+    cand_k = k;
+    cand_lo = a < b ? a : b;
+    cand_hi = a < b ? b : a;
+    if (k < cand_lo) cand_lo = k;
+    if (k > cand_hi) cand_hi = k;
+    cand_sum = (int64_t)a + b + k;
+    cand_pts = points;
+
+    if (lpp(pk->x, pk->y, points[a].x, points[a].y, &ak_la, &ak_lb, &ak_lc)
+        || lpp(pk->x, pk->y, points[b].x, points[b].y, &bk_la, &bk_lb, &bk_lc))
+        return 1;
+
+    e_ak = e_bk = -1;
+    int32_t start = (cur_edge < ncons || full_check) ? 0 : cur_edge + 1;
+    int r = 0;
+
+    /* constraint edges: sorted by ymax, largest first; once one lies wholly
+    ** below the triangle, so do all the rest */
+    int32_t e = start;
+    for (; e < ncons && e <= last_edge; e++) {
+        if (box_y0 > tri[e].ymax)
+            break;
+        if ((r = edge_check(e)) != 0)
+            break;
+    }
+    if (e < ncons)
+        e = ncons;
+    if (!r) {
+        int32_t first = e > start ? e : start;
+        r = (tin_use_grid && first <= last_edge) ? grid_scan(first) : -1;
+        if (r == -1) {
+            r = 0;
+            for (e = first; e <= last_edge; e++)
+                if ((r = edge_check(e)) != 0)
+                    break;
+        }
+    }
+    if (r == 2)
+        e_ak = e_bk = -1;
+    return r ? 1 : 0;
+}
+
+/* ------------------------------------------------------------------------
+** third_point: the point k that sees the edge (a, b) under the widest angle,
+** on the side away from opp (either side when opp is -1).
+**
+** The sweep runs over the x-sorted points outward from the lower index:
+**
+**     index:  ... base-2  base-1  [base]  base+1  base+2 ...
+**     order:        4       2               1       3
+**
+** and each side stops at the first point beyond the box of the best circle
+** found so far (the circle through a, b and the accepted k, widened 0.1 %):
+** no point outside that circle can see the edge under a wider angle.
+*/
+int third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
+                int32_t opp, int32_t *k_out)
+{
+    const tin_point *pa = &points[a], *pb = &points[b];
+    double la = edge_la, lb = edge_lb, lc = edge_lc;
+    double norm = sqrt(la * la + lb * lb);
+    double s_opp = opp != -1 ? la * points[opp].x + lb * points[opp].y - lc : 0;
+    double best = 1e30;
+    int32_t k = -1;
+
+    held_ak = held_bk = -1;
+    /* cur_edge is -1 while the seed is sought: no area test then */
+    need_region = (cur_edge >= 0 && cur_edge < ncons) || on_constraint(a) || on_constraint(b);
+    sum_x = pa->x + pb->x;
+    sum_y = pa->y + pb->y;
+    edge_x0 = pa->x < pb->x ? pa->x : pb->x;
+    edge_x1 = pa->x < pb->x ? pb->x : pa->x;
+    edge_y0 = pa->y < pb->y ? pa->y : pb->y;
+    edge_y1 = pa->y < pb->y ? pb->y : pa->y;
+    double len = sqrt((pb->x - pa->x) * (pb->x - pa->x) + (pb->y - pa->y) * (pb->y - pa->y));
+    double ratio = len / norm;
+    double xmin = -1e300, xmax = 1e300, ymin = -1e300, ymax = 1e300;
+    /* perpendicular bisector of (a, b) */
+    double p1 = -lb, q1 = la, r1 = (sum_x / 2) * (-lb) + (sum_y / 2) * la;
+
+    int32_t base = a < b ? a : b;
+    int32_t up = base + 1, down = base - 1;
+    int up_on = 1, down_on = 1;
+    while (up_on || down_on) {
+        for (int side = 0; side < 2; side++) {
+            int32_t j;
+            if (side == 0) {
+                if (!up_on) continue;
+                if (up >= n || points[up].x > xmax) { up_on = 0; continue; }
+                j = up++;
+            } else {
+                if (!down_on) continue;
+                if (down < 0 || points[down].x < xmin) { down_on = 0; continue; }
+                j = down--;
+            }
+            const tin_point *pj = &points[j];
+            if (llabs((int64_t)FULL_TURN - pangle[j]) < 5)
+                continue;
+            if (pj->y > ymax || pj->y < ymin)
+                continue;
+            if (j == a || j == b || j == opp)
+                continue;
+            double sj = la * pj->x + lb * pj->y - lc;
+            if (opp != -1 && !(s_opp * sj < 0))
+                continue;
+            double ax = pa->x - pj->x, ay = pa->y - pj->y;
+            double bx = pb->x - pj->x, by = pb->y - pj->y;
+            double c = (ax * bx + ay * by) / (sqrt(ax * ax + ay * ay) * sqrt(bx * bx + by * by));
+            if (!(c < best))
+                continue;
+            if (fabs(sj) * ratio < eps2)
+                continue;
+            if (valid_triangle(points, a, b, j))
+                continue;
+
+            best = c;
+            k = j;
+            held_ak_la = ak_la; held_ak_lb = ak_lb; held_ak_lc = ak_lc;
+            held_bk_la = bk_la; held_bk_lb = bk_lb; held_bk_lc = bk_lc;
+            held_ak = e_ak;
+            held_bk = e_bk;
+            double cx, cy;
+            double p2 = -ak_lb, q2 = ak_la;
+            double r2 = ((pa->x + pj->x) / 2) * (-ak_lb) + ((pa->y + pj->y) / 2) * ak_la;
+            if (circle_centre(p1, q1, r1, p2, q2, r2, &cx, &cy) == 0) {
+                double r = sqrt((cx - pa->x) * (cx - pa->x) + (cy - pa->y) * (cy - pa->y)) * 1.001;
+                xmin = cx - r;
+                xmax = cx + r;
+                ymin = cy - r;
+                ymax = cy + r;
+            }
+        }
+    }
+    if (k == -1)
+        return 1;
+
+    if (held_ak != -1) tri[held_ak].flag = 1;
+    if (held_bk != -1) tri[held_bk].flag = 1;
+
+    const tin_point *pk = &points[k];
+    double kax = pk->x - pa->x, kay = pk->y - pa->y, bax = pb->x - pa->x, bay = pb->y - pa->y;
+    double kbx = pk->x - pb->x, kby = pk->y - pb->y;
+    double lka = sqrt(kax * kax + kay * kay), lkb = sqrt(kbx * kbx + kby * kby);
+    double angle[3];
+    angle[0] = safe_acos(best);
+    angle[1] = safe_acos((kax * bax + kay * bay) / (lka * len));
+    angle[2] = safe_acos((kbx * -bax + kby * -bay) / (lkb * len));
+    int32_t at[3] = { k, a, b };
+    for (int i = 0; i < 3; i++) {
+        int64_t sum = (int64_t)pangle[at[i]] + (int64_t)(angle[i] * 10000000.0);
+        pangle[at[i]] = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
+    }
+    *k_out = k;
+    return 0;
+}

@@ -1,0 +1,155 @@
+"""c:velmora end to end through the velmora program: the saved drawing holds
+exactly the Delaunay triangles of the survey (checked against matplotlib's
+triangulation, an independent implementation), the outline and voids of the
+bundled survey are respected, and the export file is gone afterwards."""
+import os
+import shutil
+import subprocess
+import sys
+import unittest
+
+import numpy as np
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from velmora_e2e import SAMPLES, TempFolder, run_velmora  # noqa: E402
+
+import ezdxf  # noqa: E402
+import matplotlib.tri as mtri  # noqa: E402
+from matplotlib.path import Path  # noqa: E402
+
+SCRIPT = "velmora\nall\n\n"
+
+
+def use_private_addon(workdir):
+    """Copies the add-on into workdir, so that its export file lies there and
+    runs of other tests in parallel cannot touch it."""
+    src = os.environ.get("VELMORA_ADDON")
+    if not src:
+        return None
+    dst = os.path.join(workdir, "velmora.sds")
+    shutil.copy(src, dst)
+    os.environ["VELMORA_ADDON"] = dst
+    return src
+
+
+def write_points(path, pts, lines=()):
+    doc = ezdxf.new("R2000")
+    msp = doc.modelspace()
+    for p in pts:
+        msp.add_point(tuple(float(v) for v in p))
+    for a, b, colour in lines:
+        msp.add_line(tuple(map(float, a)), tuple(map(float, b)), dxfattribs={"color": colour})
+    doc.saveas(path)
+
+
+def faces_as_indices(doc, pts):
+    """The TRIANG faces as sorted triples of indices into pts."""
+    lookup = {(round(p[0], 4), round(p[1], 4)): i for i, p in enumerate(pts)}
+    tris = set()
+    for f in doc.modelspace().query("3DFACE"):
+        if f.dxf.layer != "TRIANG" or f.dxf.color != 2:
+            raise AssertionError("face on %s colour %s" % (f.dxf.layer, f.dxf.color))
+        v = [f.dxf.vtx0, f.dxf.vtx1, f.dxf.vtx2, f.dxf.vtx3]
+        if tuple(v[2]) != tuple(v[3]):
+            raise AssertionError("a face with four corners")
+        idx = tuple(sorted(lookup[(round(c[0], 4), round(c[1], 4))] for c in v[:3]))
+        tris.add(idx)
+    return tris
+
+
+class Terrain(unittest.TestCase):
+    def run_in(self, workdir, drawing, script=SCRIPT, extra=()):
+        old = use_private_addon(workdir)
+        try:
+            r = run_velmora(workdir, script, drawing=drawing, extra=extra)
+        finally:
+            if old:
+                os.environ["VELMORA_ADDON"] = old
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.assertNotIn("Error", r.stdout)
+        return r
+
+    def test_random_surveys_match_independent_delaunay(self):
+        rng = np.random.default_rng(7)
+        cases = [
+            ("uniform", rng.uniform(0, 1000, (400, 2)) + (500000, 4000000)),
+            ("clustered", np.vstack([rng.normal(c, 30, (150, 2)) for c in ((0, 0), (200, 50), (80, 300))])),
+            ("small", rng.uniform(-5, 5, (60, 2))),
+        ]
+        for name, xy in cases:
+            with self.subTest(name), TempFolder() as work:
+                xy = np.round(xy, 3)
+                z = np.round(100 + 0.01 * xy[:, 0] - 0.02 * xy[:, 1] % 7, 3)
+                pts = np.column_stack([xy, z])
+                src = os.path.join(work, "survey.dxf")
+                write_points(src, pts)
+                r = self.run_in(work, src)
+                doc = r.doc()
+                got = faces_as_indices(doc, pts)
+                want = {tuple(sorted(t)) for t in mtri.Triangulation(xy[:, 0], xy[:, 1]).triangles}
+                self.assertEqual(len(got), len(want))
+                self.assertEqual(got, want)
+                self.assertIn(" - points number= %d ; triangles number= %d" % (len(pts), len(want)), r.stdout)
+                self.assertFalse(os.path.exists(os.path.join(work, "velmora.dxf")))
+                auditor = doc.audit()
+                self.assertEqual(len(auditor.errors), 0, [e.message for e in auditor.errors])
+
+    def test_bundled_survey_respects_outline_and_voids(self):
+        sample = os.path.join(SAMPLES, "jacksboro_survey.dxf")
+        with open(os.path.join(SAMPLES, "jacksboro_tin.scr")) as f:
+            script = f.read()
+        src = ezdxf.readfile(sample).modelspace()
+        pts = np.array([list(p.dxf.location) for p in src.query("POINT")])
+        rings = {}
+        for ln in src.query("LINE"):
+            rings.setdefault(ln.dxf.color, []).append((tuple(ln.dxf.start)[:2], tuple(ln.dxf.end)[:2]))
+        with TempFolder() as work:
+            r = self.run_in(work, sample, script, extra=["--png", os.path.join(work, "tin.png")])
+            doc = r.doc()
+            tris = faces_as_indices(doc, pts)
+            self.assertGreater(len(tris), 1000)
+            self.assertTrue(os.path.getsize(os.path.join(work, "tin.png")) > 10000)
+            self.assertFalse(os.path.exists(os.path.join(work, "velmora.dxf")))
+
+        def polygon(segments):
+            # Chain the ring's segments into a closed outline.
+            ring = [segments[0][0], segments[0][1]]
+            rest = segments[1:]
+            while rest:
+                nxt = next(s for s in rest if s[0] == ring[-1] or s[1] == ring[-1])
+                rest.remove(nxt)
+                ring.append(nxt[1] if nxt[0] == ring[-1] else nxt[0])
+            return np.array(ring[:-1])
+
+        def area(poly):
+            x, y = poly[:, 0], poly[:, 1]
+            return 0.5 * abs(np.dot(x, np.roll(y, -1)) - np.dot(y, np.roll(x, -1)))
+
+        outline = polygon(rings[1])
+        voids = [polygon(rings[c]) for c in sorted(rings) if c != 1]
+        t = np.array(sorted(tris))
+        a, b, c = pts[t[:, 0], :2], pts[t[:, 1], :2], pts[t[:, 2], :2]
+        centroids = (a + b + c) / 3
+        self.assertTrue(Path(outline).contains_points(centroids).all())
+        for v in voids:
+            self.assertFalse(Path(v).contains_points(centroids).any())
+        plan = 0.5 * np.abs((b[:, 0] - a[:, 0]) * (c[:, 1] - a[:, 1]) - (c[:, 0] - a[:, 0]) * (b[:, 1] - a[:, 1]))
+        expect = area(outline) - sum(area(v) for v in voids)
+        self.assertAlmostEqual(plan.sum() / expect, 1.0, places=9)
+
+    @unittest.skipUnless(shutil.which("librecad"), "LibreCAD is not installed")
+    def test_librecad_reads_the_terrain(self):
+        with TempFolder() as work:
+            pts = np.round(np.random.default_rng(3).uniform(0, 100, (50, 3)), 3)
+            src = os.path.join(work, "survey.dxf")
+            write_points(src, pts)
+            r = self.run_in(work, src)
+            pdf = os.path.join(work, "out.pdf")
+            env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+            subprocess.run(["librecad", "dxf2pdf", "-a", "-o", pdf, r.out_path], env=env,
+                           capture_output=True, timeout=300, cwd=work)
+            self.assertTrue(os.path.exists(pdf) and os.path.getsize(pdf) > 1000)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -9,6 +9,7 @@
 // their handlers through set_dispatch).
 #pragma once
 
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
@@ -93,6 +94,29 @@ public:
     // Whether something has failed during run() (sticky until reset_failure).
     bool failed() const;
     void reset_failure();
+
+    // Where the program's output goes: when set, everything printed is
+    // written to that stream at once instead of being kept for take_output().
+    void set_output(std::FILE *stream);
+    // Called for another line of input whenever the unread input runs out
+    // (an interactive command line or a script read line by line); it returns
+    // false at the end.  `idle_prompt` is printed before each line read while
+    // no command is in progress.
+    void set_input_source(std::function<bool(std::string &line)> more,
+                          const std::string &idle_prompt = "");
+    // Why the run failed, in one line such as "line 3: unknown command \"FOO\"";
+    // empty while nothing failed.
+    const std::string &failure_reason() const;
+    // Test seam: the user break comes on at the n-th sds_usrbrk poll from now.
+    void set_user_break_after(int polls);
+    // Tokens typed into the command line (as sds_command does, without the
+    // log); false when a command failed.
+    bool command(const std::vector<std::string> &words);
+
+    // Registration as the add-on did it (lower-case names, in order), and a
+    // test seam that makes sds_defun of one name fail.
+    const std::vector<std::pair<std::string, int>> &defun_log() const;
+    void fail_defun(const std::string &name);
 
     struct Impl;
     Impl &impl();

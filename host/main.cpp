@@ -1,0 +1,2 @@
+// main.cpp -- the velmora program.
+int main() { return 0; }

@@ -1,0 +1,698 @@
+// sds.cpp -- the host's side of the SDS interface: every call declared in
+// sds.h, acting on the current session.
+#include <cmath>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "sds.h"
+#include "session_impl.h"
+
+using namespace velmora;
+
+namespace velmora {
+
+static volatile std::sig_atomic_t g_break_signal = 0;
+static std::string g_module_path;
+
+void signal_user_break() { g_break_signal = 1; }
+void set_module_path(const std::string &path) { g_module_path = path; }
+
+}  // namespace velmora
+
+static Session::Impl *impl()
+{
+    Session *s = Session::current();
+    return s ? &s->impl() : nullptr;
+}
+
+static void set_result(LispValue v)
+{
+    if (Session::Impl *m = impl()) {
+        m->result = std::move(v);
+        m->result_set = true;
+    }
+}
+
+extern "C" {
+
+void SDS_GetGlobals(char *appname, void **hwnd, void **hinstance)
+{
+    if (appname) {
+        std::strncpy(appname, g_module_path.c_str(), 511);
+        appname[511] = '\0';
+    }
+    if (hwnd)
+        *hwnd = nullptr;
+    if (hinstance)
+        *hinstance = nullptr;
+}
+
+int sds_init(int, char **) { return RTNORM; }
+
+int sds_link(int cbc)
+{
+    Session *s = Session::current();
+    if (!s)
+        return -1;
+    return link_request(*s, cbc);
+}
+
+int sds_getfuncode(void)
+{
+    Session::Impl *m = impl();
+    return m ? m->funcode : RTERROR;
+}
+
+int sds_defun(const char *sname, short funcno)
+{
+    Session::Impl *m = impl();
+    if (!m || !sname || !*sname)
+        return RTERROR;
+    std::string name = lower(sname);
+    if (m->defun_fails.count(name))
+        return RTERROR;
+    m->functions[name] = funcno;
+    m->defun_log.push_back({name, funcno});
+    return RTNORM;
+}
+
+struct resbuf *sds_getargs(void)
+{
+    Session::Impl *m = impl();
+    return m ? copy_resbuf_list(m->args) : nullptr;
+}
+
+int sds_retvoid(void)
+{
+    LispValue v;
+    v.kind = LispValue::Void;
+    set_result(v);
+    return RTNORM;
+}
+
+int sds_retnil(void)
+{
+    set_result(LispValue{});
+    return RTNORM;
+}
+
+int sds_rett(void)
+{
+    LispValue v;
+    v.kind = LispValue::T;
+    set_result(v);
+    return RTNORM;
+}
+
+int sds_retint(int ival)
+{
+    set_result(LispValue::integer(ival));
+    return RTNORM;
+}
+
+int sds_retreal(sds_real rval)
+{
+    set_result(LispValue::real(rval));
+    return RTNORM;
+}
+
+int sds_retstr(const char *s)
+{
+    set_result(LispValue::str(s ? s : ""));
+    return RTNORM;
+}
+
+int sds_retpoint(const sds_point pt)
+{
+    if (!pt)
+        return RTERROR;
+    set_result(LispValue::point(pt, 3));
+    return RTNORM;
+}
+
+int sds_retlist(const struct resbuf *rbuf)
+{
+    set_result(lisp_from_resbuf(rbuf));
+    return RTNORM;
+}
+
+// Reads one value of type `t` from the argument list into `rb`; false for a
+// type that takes no value it knows.
+static bool take_value(int t, va_list &ap, resbuf *rb)
+{
+    switch (t) {
+    case RTREAL: case RTANG: case RTORINT:
+        rb->resval.rreal = va_arg(ap, double);
+        return true;
+    case RTPOINT: case RT3DPOINT: {
+        const double *p = va_arg(ap, const double *);
+        if (!p)
+            return false;
+        rb->resval.rpoint[0] = p[0];
+        rb->resval.rpoint[1] = p[1];
+        rb->resval.rpoint[2] = t == RT3DPOINT ? p[2] : 0.0;
+        return true;
+    }
+    case RTSHORT:
+        rb->resval.rlong = (int16_t)va_arg(ap, int);
+        return true;
+    case RTLONG:
+        rb->resval.rlong = va_arg(ap, int32_t);
+        return true;
+    case RTSTR: {
+        const char *s = va_arg(ap, const char *);
+        rb->resval.rstring = strdup(s ? s : "");
+        return true;
+    }
+    case RTENAME: case RTPICKS: {
+        const int64_t *n = va_arg(ap, const int64_t *);
+        if (!n)
+            return false;
+        rb->resval.rlname[0] = n[0];
+        rb->resval.rlname[1] = n[1];
+        return true;
+    }
+    case RTLB: case RTLE: case RTDOTE: case RTNIL: case RTT: case RTVOID:
+        return true;
+    default:
+        break;
+    }
+    // DXF group codes, as in entity and filter lists.
+    if (resbuf_has_text(t)) {
+        const char *s = va_arg(ap, const char *);
+        rb->resval.rstring = strdup(s ? s : "");
+        return true;
+    }
+    if ((t >= 10 && t <= 39) || (t >= 210 && t <= 239) || (t >= 1010 && t <= 1039)) {
+        const double *p = va_arg(ap, const double *);
+        if (!p)
+            return false;
+        for (int i = 0; i < 3; i++)
+            rb->resval.rpoint[i] = p[i];
+        return true;
+    }
+    if ((t >= 40 && t <= 59) || (t >= 140 && t <= 149) || (t >= 1040 && t <= 1042)) {
+        rb->resval.rreal = va_arg(ap, double);
+        return true;
+    }
+    if ((t >= 60 && t <= 79) || (t >= 170 && t <= 179) || (t >= 270 && t <= 289) || t == 1070) {
+        rb->resval.rlong = (int16_t)va_arg(ap, int);
+        return true;
+    }
+    if ((t >= 90 && t <= 99) || t == 1071) {
+        rb->resval.rlong = va_arg(ap, int32_t);
+        return true;
+    }
+    return false;
+}
+
+struct resbuf *sds_buildlist(int rtype, ...)
+{
+    va_list ap;
+    va_start(ap, rtype);
+    resbuf *head = nullptr;
+    resbuf **tail = &head;
+    for (int t = rtype; t != 0 && t != RTNONE; t = va_arg(ap, int)) {
+        resbuf *rb = new_resbuf(t);
+        if (!rb || !take_value(t, ap, rb)) {
+            std::free(rb);
+            sds_relrb(head);
+            va_end(ap);
+            return nullptr;
+        }
+        *tail = rb;
+        tail = &rb->rbnext;
+    }
+    va_end(ap);
+    return head;
+}
+
+struct resbuf *sds_newrb(int v)
+{
+    return new_resbuf(v);
+}
+
+int sds_relrb(struct resbuf *rb)
+{
+    while (rb) {
+        resbuf *next = rb->rbnext;
+        if (resbuf_has_text(rb->restype))
+            std::free(rb->resval.rstring);
+        std::free(rb);
+        rb = next;
+    }
+    return RTNORM;
+}
+
+static std::string number_text(double v)
+{
+    std::string s = format_real(v);
+    if (s.size() > 2 && s.compare(s.size() - 2, 2, ".0") == 0)
+        s.resize(s.size() - 2);
+    return s;
+}
+
+int sds_command(int rtype, ...)
+{
+    Session *s = Session::current();
+    if (!s)
+        return RTERROR;
+    Session::Impl &m = s->impl();
+    va_list ap;
+    va_start(ap, rtype);
+    std::deque<Token> q;
+    std::string logline;
+    bool bad = false;
+    for (int t = rtype; t != 0 && t != RTNONE; t = va_arg(ap, int)) {
+        Token tok;
+        std::string shown;
+        switch (t) {
+        case RTSTR: {
+            const char *w = va_arg(ap, const char *);
+            tok = Token::word(w ? w : "");
+            shown = tok.text.empty() ? "\"\"" : tok.text;
+            break;
+        }
+        case RTPOINT: case RT3DPOINT: {
+            const double *p = va_arg(ap, const double *);
+            if (!p) {
+                bad = true;
+                break;
+            }
+            tok = Token::point(Vec3{p[0], p[1], t == RT3DPOINT ? p[2] : 0.0});
+            shown = point_text(tok.pt);
+            break;
+        }
+        case RTPICKS: case RTENAME: {
+            const int64_t *n = va_arg(ap, const int64_t *);
+            if (!n) {
+                bad = true;
+                break;
+            }
+            if (t == RTENAME) {
+                // One entity: a selection set of its own.
+                std::int64_t id = m.next_set++;
+                m.sets[id].ids.push_back((std::uint64_t)n[0]);
+                tok = Token::picks(id);
+            } else {
+                tok = Token::picks(n[0]);
+            }
+            shown = "<ss>";
+            break;
+        }
+        case RTSHORT:
+            tok = Token::word(std::to_string((int16_t)va_arg(ap, int)));
+            shown = tok.text;
+            break;
+        case RTLONG:
+            tok = Token::word(std::to_string(va_arg(ap, int32_t)));
+            shown = tok.text;
+            break;
+        case RTREAL: case RTANG: case RTORINT:
+            tok = Token::word(number_text(va_arg(ap, double)));
+            shown = tok.text;
+            break;
+        default:
+            bad = true;
+            break;
+        }
+        if (bad)
+            break;
+        if (!logline.empty())
+            logline += " ";
+        logline += shown;
+        q.push_back(tok);
+    }
+    va_end(ap);
+    m.log.push_back(logline);
+    if (bad) {
+        m.error("A value of an unknown type was given to the command line.");
+        return RTERROR;
+    }
+    return m.feed_tokens(*s, q) ? RTNORM : RTERROR;
+}
+
+static bool filter_patterns(const resbuf *filter, std::string &type, std::string &layer)
+{
+    for (; filter; filter = filter->rbnext) {
+        if ((filter->restype == 0 || filter->restype == RTDXF0) && filter->resval.rstring)
+            type = filter->resval.rstring;
+        else if (filter->restype == 8 && filter->resval.rstring)
+            layer = filter->resval.rstring;
+    }
+    return true;
+}
+
+int sds_ssget(const char *str, const void *pt1, const void *pt2, const struct resbuf *filter, sds_name ss)
+{
+    Session *s = Session::current();
+    if (!s || !ss)
+        return RTERROR;
+    Session::Impl &m = s->impl();
+    std::vector<std::uint64_t> ids;
+    std::string mode = str ? lower(str) : "";
+    if (mode.empty()) {
+        if (!s->select("", ids))
+            return RTCAN;
+    } else {
+        SelectionBuilder b(*s);
+        std::vector<Token> answers;
+        if (mode == "x") {
+            answers = {Token::word("all")};
+        } else if (mode == "l") {
+            answers = {Token::word("last")};
+        } else if (mode == "p") {
+            answers = {Token::word("previous")};
+        } else if ((mode == "w" || mode == "c") && pt1 && pt2) {
+            const double *a = static_cast<const double *>(pt1), *c = static_cast<const double *>(pt2);
+            answers = {Token::word(mode), Token::point(Vec3{a[0], a[1], a[2]}), Token::point(Vec3{c[0], c[1], c[2]})};
+        } else {
+            return RTERROR;
+        }
+        answers.push_back(Token::word(""));
+        for (const auto &t : answers)
+            if (b.feed(t) == Feed::Fail)
+                return RTERROR;
+        ids = b.ids;
+        m.previous = ids;
+    }
+    std::string type, layer;
+    filter_patterns(filter, type, layer);
+    if (!type.empty() || !layer.empty()) {
+        std::vector<std::uint64_t> kept;
+        for (auto id : ids) {
+            const Entity *e = m.drawing.find(id);
+            if (e && entity_matches(*e, type, layer))
+                kept.push_back(id);
+        }
+        ids.swap(kept);
+    }
+    if (ids.empty())
+        return RTERROR;
+    std::int64_t id = m.next_set++;
+    m.sets[id].ids = ids;
+    ss[0] = id;
+    ss[1] = 0;
+    return RTNORM;
+}
+
+int sds_ssfree(const sds_name sname)
+{
+    Session::Impl *m = impl();
+    if (!m || !sname)
+        return RTERROR;
+    return m->sets.erase(sname[0]) ? RTNORM : RTERROR;
+}
+
+int sds_sslength(const sds_name sname, int32_t *len)
+{
+    Session::Impl *m = impl();
+    if (!m || !sname || !len)
+        return RTERROR;
+    auto it = m->sets.find(sname[0]);
+    if (it == m->sets.end())
+        return RTERROR;
+    *len = (int32_t)it->second.ids.size();
+    return RTNORM;
+}
+
+int sds_ssname(const sds_name ss, int32_t i, sds_name entres)
+{
+    Session::Impl *m = impl();
+    if (!m || !ss || !entres)
+        return RTERROR;
+    auto it = m->sets.find(ss[0]);
+    if (it == m->sets.end() || i < 0 || (std::size_t)i >= it->second.ids.size())
+        return RTERROR;
+    entres[0] = (int64_t)it->second.ids[(std::size_t)i];
+    entres[1] = 0;
+    return RTNORM;
+}
+
+struct resbuf *sds_entget(const sds_name ent)
+{
+    Session::Impl *m = impl();
+    if (!m || !ent)
+        return nullptr;
+    const Entity *e = m->drawing.find((std::uint64_t)ent[0]);
+    if (!e || e->erased)
+        return nullptr;
+    resbuf *head = nullptr;
+    resbuf **tail = &head;
+    auto add = [&](resbuf *rb) {
+        *tail = rb;
+        tail = &rb->rbnext;
+        return rb;
+    };
+    resbuf *rb = add(new_resbuf(-1));
+    rb->resval.rlname[0] = ent[0];
+    add(new_resbuf(0))->resval.rstring = strdup(e->type.c_str());
+    add(new_resbuf(8))->resval.rstring = strdup(e->layer.c_str());
+    if (e->colour != 256)
+        add(new_resbuf(62))->resval.rlong = e->colour;
+    int code = 10;
+    if (e->type != "POLYLINE") {
+        for (const auto &p : e->pts) {
+            rb = add(new_resbuf(code++));
+            rb->resval.rpoint[0] = p.x;
+            rb->resval.rpoint[1] = p.y;
+            rb->resval.rpoint[2] = p.z;
+        }
+    }
+    if (e->type == "3DFACE")
+        add(new_resbuf(70))->resval.rlong = e->face_hidden;
+    if (e->type == "POLYLINE")
+        add(new_resbuf(70))->resval.rlong = e->poly_flags;
+    return head;
+}
+
+int sds_setvar(const char *sym, const struct resbuf *val)
+{
+    Session *s = Session::current();
+    if (!s || !sym || !val)
+        return RTERROR;
+    std::string text;
+    switch (val->restype) {
+    case RTSHORT: text = std::to_string(val->resval.rint); break;
+    case RTLONG: text = std::to_string(val->resval.rlong); break;
+    case RTREAL: text = number_text(val->resval.rreal); break;
+    case RTSTR: text = val->resval.rstring ? val->resval.rstring : ""; break;
+    default: return RTERROR;
+    }
+    std::string err;
+    if (!set_variable(*s, sym, text, err)) {
+        s->impl().error("SETVAR: " + err);
+        return RTERROR;
+    }
+    return RTNORM;
+}
+
+int sds_getvar(const char *sym, struct resbuf *result)
+{
+    Session *s = Session::current();
+    if (!s || !sym || !result)
+        return RTERROR;
+    Session::Impl &m = s->impl();
+    std::string n = sym;
+    for (auto &c : n)
+        c = (char)std::toupper((unsigned char)c);
+    auto text = [&](const std::string &v) {
+        result->restype = RTSTR;
+        result->resval.rstring = strdup(v.c_str());
+        return RTNORM;
+    };
+    if (n == "CMDECHO" || n == "OSMODE") {
+        result->restype = RTSHORT;
+        result->resval.rlong = 0;
+        result->resval.rint = (short)std::atoi(m.vars[n].c_str());
+        return RTNORM;
+    }
+    if (n == "EXTMIN" || n == "EXTMAX") {
+        Vec3 lo, hi;
+        m.drawing.extents(lo, hi);
+        m.drawing.extmin = lo;
+        m.drawing.extmax = hi;
+        const Vec3 &p = n == "EXTMIN" ? lo : hi;
+        result->restype = RT3DPOINT;
+        result->resval.rpoint[0] = p.x;
+        result->resval.rpoint[1] = p.y;
+        result->resval.rpoint[2] = p.z;
+        return RTNORM;
+    }
+    if (n == "ACADVER")
+        return text(m.vars["ACADVER"]);
+    if (n == "DRIVEC")
+        return text(m.drive_c);
+    if (n == "CLAYER")
+        return text(m.drawing.current_layer);
+    if (n == "CECOLOR") {
+        int c = m.drawing.current_colour;
+        return text(c == 256 ? "BYLAYER" : c == 0 ? "BYBLOCK" : std::to_string(c));
+    }
+    return RTERROR;
+}
+
+int sds_initget(int val, const char *)
+{
+    if (Session::Impl *m = impl())
+        m->initget_bits = val;
+    return RTNORM;
+}
+
+int sds_getdist(const sds_point pt, const char *prompt, sds_real *result)
+{
+    Session *s = Session::current();
+    if (!s)
+        return RTERROR;
+    Session::Impl &m = s->impl();
+    int bits = m.initget_bits;
+    m.initget_bits = 0;
+    for (;;) {
+        if (prompt)
+            s->print(prompt);
+        Token t;
+        if (!m.next_token(t)) {
+            m.fail("the input ended at the prompt \"" + std::string(prompt ? prompt : "") + "\"");
+            return RTCAN;
+        }
+        std::string w = t.kind == Token::Word ? t.text : point_text(t.pt);
+        if (lower(w) == "*cancel*")
+            return RTCAN;
+        if (w.empty()) {
+            if (bits & 1) {
+                s->print("\nA value is required.\n");
+                continue;
+            }
+            return RTNONE;
+        }
+        double v;
+        Vec3 p;
+        if (parse_number(w, v)) {
+        } else if (parse_point(w, p)) {
+            Vec3 base;
+            if (pt) {
+                base = Vec3{pt[0], pt[1], pt[2]};
+            } else {
+                base = p;
+                s->print("\nSecond point: ");
+                Token t2;
+                if (!m.next_token(t2)) {
+                    m.fail("the input ended at the prompt \"Second point\"");
+                    return RTCAN;
+                }
+                std::string w2 = t2.kind == Token::Word ? t2.text : point_text(t2.pt);
+                if (lower(w2) == "*cancel*")
+                    return RTCAN;
+                if (!parse_point(w2, p)) {
+                    s->print("\nRequires numeric distance or two points.\n");
+                    continue;
+                }
+            }
+            v = std::sqrt((p.x - base.x) * (p.x - base.x) + (p.y - base.y) * (p.y - base.y) +
+                          (p.z - base.z) * (p.z - base.z));
+        } else {
+            s->print("\nRequires numeric distance or two points.\n");
+            continue;
+        }
+        if ((bits & 2) && v == 0) {
+            s->print("\nValue must not be zero.\n");
+            continue;
+        }
+        if ((bits & 4) && v < 0) {
+            s->print("\nValue must be positive.\n");
+            continue;
+        }
+        if (result)
+            *result = v;
+        return RTNORM;
+    }
+}
+
+int sds_printf(const char *format, ...)
+{
+    if (!format)
+        return RTERROR;
+    va_list ap, ap2;
+    va_start(ap, format);
+    va_copy(ap2, ap);
+    char small[512];
+    int n = std::vsnprintf(small, sizeof small, format, ap);
+    va_end(ap);
+    std::string text;
+    if (n >= (int)sizeof small) {
+        text.resize((std::size_t)n + 1);
+        std::vsnprintf(&text[0], text.size(), format, ap2);
+        text.resize((std::size_t)n);
+    } else if (n >= 0) {
+        text = small;
+    }
+    va_end(ap2);
+    if (Session *s = Session::current())
+        s->print(text);
+    else
+        std::fputs(text.c_str(), stdout);
+    return n < 0 ? RTERROR : RTNORM;
+}
+
+int sds_grdraw(const sds_point from, const sds_point to, int color, int hl)
+{
+    Session::Impl *m = impl();
+    if (!m || !from || !to)
+        return RTERROR;
+    Overlay o;
+    o.from = Vec3{from[0], from[1], from[2]};
+    o.to = Vec3{to[0], to[1], to[2]};
+    o.colour = color;
+    o.highlight = hl;
+    m->overlay.push_back(o);
+    return RTNORM;
+}
+
+int sds_redraw(const sds_name ent, int)
+{
+    Session::Impl *m = impl();
+    if (!m)
+        return RTERROR;
+    if (!ent)
+        m->overlay.clear();
+    return RTNORM;
+}
+
+int sds_usrbrk(void)
+{
+    if (g_break_signal) {
+        g_break_signal = 0;
+        return 1;
+    }
+    Session::Impl *m = impl();
+    if (!m)
+        return 0;
+    if (m->break_after_polls >= 0) {
+        if (m->break_after_polls == 0) {
+            m->break_after_polls = -1;
+            return 1;
+        }
+        m->break_after_polls--;
+    }
+    if (m->user_break) {
+        m->user_break = false;
+        return 1;
+    }
+    return 0;
+}
+
+sds_real sds_distance(const sds_point p1, const sds_point p2)
+{
+    if (!p1 || !p2)
+        return 0.0;
+    double dx = p1[0] - p2[0], dy = p1[1] - p2[1], dz = p1[2] - p2[2];
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+}  // extern "C"
+

@@ -1,0 +1,335 @@
+// The host's session: the command line and its commands, selections, prompts,
+// LISP values and system variables, driven in-process with handlers of our own.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "addon_session.h"
+#include "sds.h"
+#include "session.h"
+#include "session_impl.h"
+
+using velmora::Entity;
+using velmora::Session;
+
+namespace {
+
+// A session with functions of the test's own, called through dispatch.
+struct Host {
+    Session s;
+    vt::TempDir dir;
+    std::map<int, std::function<void()>> handlers;
+
+    Host()
+    {
+        s.set_drive_c(dir.path());
+        s.set_dispatch([this](int code) { handlers.at(code)(); });
+    }
+    void define(const char *name, int code, std::function<void()> fn)
+    {
+        ASSERT_EQ(sds_defun(name, (short)code), RTNORM);
+        handlers[code] = std::move(fn);
+    }
+    std::vector<const Entity *> live(const std::string &type = "")
+    {
+        std::vector<const Entity *> r;
+        for (const auto &e : s.drawing().entities)
+            if (!e.erased && (type.empty() || e.type == type))
+                r.push_back(&e);
+        return r;
+    }
+};
+
+const sds_point P1 = {0, 0, 1}, P2 = {10, 0, 2}, P3 = {10, 10, 3}, P4 = {0, 10, 4};
+
+bool near(const velmora::Vec3 &p, const double *q) { return p.x == q[0] && p.y == q[1] && p.z == q[2]; }
+
+}  // namespace
+
+TEST(CommandLine, FaceDialogueInOneCallOrManyGivesTheSameFaces)
+{
+    Host b;
+    // One call: a triangle (empty fourth corner) then Enter.
+    ASSERT_EQ(sds_command(RTSTR, "3DFACE", RT3DPOINT, P1, RT3DPOINT, P2, RT3DPOINT, P3, RTSTR, "", RTSTR, "", RTNONE),
+              RTNORM);
+    // Many calls, as the colouring sends them: hidden edges 1-2 and 3-4.
+    ASSERT_EQ(sds_command(RTSTR, "3dface", RTNONE), RTNORM);
+    ASSERT_EQ(sds_command(RTSTR, "i", RTNONE), RTNORM);
+    ASSERT_EQ(sds_command(RT3DPOINT, P1, RTNONE), RTNORM);
+    ASSERT_EQ(sds_command(RT3DPOINT, P2, RTNONE), RTNORM);
+    ASSERT_EQ(sds_command(RTSTR, "I", RTNONE), RTNORM);
+    ASSERT_EQ(sds_command(RT3DPOINT, P3, RTNONE), RTNORM);
+    ASSERT_EQ(sds_command(RT3DPOINT, P4, RTNONE), RTNORM);
+    ASSERT_EQ(sds_command(RTSTR, "", RTNONE), RTNORM);
+
+    auto faces = b.live("3DFACE");
+    ASSERT_EQ(faces.size(), 2u);
+    EXPECT_TRUE(near(faces[0]->pts[2], P3));
+    EXPECT_TRUE(near(faces[0]->pts[3], P3));  // a three-sided face repeats the third corner
+    EXPECT_EQ(faces[0]->face_hidden, 0);
+    EXPECT_TRUE(near(faces[1]->pts[3], P4));
+    EXPECT_EQ(faces[1]->face_hidden, 1 | 4);
+    ASSERT_EQ(b.s.command_log().size(), 9u);
+    EXPECT_EQ(b.s.command_log()[0], "3DFACE 0,0,1 10,0,2 10,10,3 \"\" \"\"");
+    EXPECT_EQ(b.s.command_log()[2], "i");
+}
+
+TEST(CommandLine, FaceContinuesFromTheLastTwoCornersAndScriptsTypeThem)
+{
+    Host h;
+    h.s.input("3dface 0,0 1,0 1,1 0,1 1,2 i 0,2\n\n");
+    ASSERT_TRUE(h.s.run());
+    auto faces = h.live("3DFACE");
+    ASSERT_EQ(faces.size(), 2u);
+    const Entity &f = *faces[1];
+    EXPECT_EQ(f.pts[0].x, 1);  // corner 3 of the first face
+    EXPECT_EQ(f.pts[0].y, 1);
+    EXPECT_EQ(f.pts[1].x, 0);  // corner 4
+    EXPECT_EQ(f.pts[3].y, 2);
+    EXPECT_EQ(f.face_hidden, 8);  // "i" before the fourth corner
+}
+
+TEST(CommandLine, LayerColourAndPointGoOnTheNewEntities)
+{
+    Host h;
+    EXPECT_EQ(sds_command(RTSTR, "LAYER", RTSTR, "MAKE", RTSTR, "TRIANG", RTSTR, "", 0), RTNORM);
+    EXPECT_EQ(sds_command(RTSTR, "COLOR", RTSTR, "2", 0), RTNORM);
+    EXPECT_EQ(sds_command(RTSTR, "point", RT3DPOINT, P2, 0), RTNORM);
+    h.s.input("layer make Other\n\ncolor bylayer\npoint 1,2,3\n");
+    ASSERT_TRUE(h.s.run());
+    auto pts = h.live("POINT");
+    ASSERT_EQ(pts.size(), 2u);
+    EXPECT_EQ(pts[0]->layer, "TRIANG");
+    EXPECT_EQ(pts[0]->colour, 2);
+    EXPECT_EQ(pts[1]->layer, "Other");
+    EXPECT_EQ(pts[1]->colour, 256);
+    EXPECT_EQ(h.s.drawing().current_layer, "Other");
+    // "layer make triang" finds the layer whatever the case.
+    h.s.input("LAYER M triang\n\n");
+    ASSERT_TRUE(h.s.run());
+    EXPECT_EQ(h.s.drawing().current_layer, "TRIANG");
+}
+
+TEST(CommandLine, BadAnswersFailTheCallAndUnknownWordsStopTheRun)
+{
+    Host h;
+    EXPECT_EQ(sds_command(RTSTR, "COLOR", RTSTR, "300", 0), RTERROR);
+    EXPECT_EQ(sds_command(RTSTR, "frobnicate", 0), RTERROR);
+    EXPECT_EQ(sds_command(RTSTR, "3DFACE", RTSTR, "nowhere", 0), RTERROR);
+    // The failed command is gone: the next call starts afresh.
+    EXPECT_EQ(sds_command(RTSTR, "point", RTSTR, "1,1", 0), RTNORM);
+    EXPECT_FALSE(h.s.failed());  // add-on calls fail on their own, the run goes on
+
+    h.s.input("point 2,2\nfrobnicate\npoint 3,3\n");
+    EXPECT_FALSE(h.s.run());
+    EXPECT_EQ(h.live("POINT").size(), 2u);  // stopped before the third point
+    EXPECT_NE(h.s.failure_reason().find("line 2"), std::string::npos);
+    EXPECT_NE(h.s.take_output().find("Unknown command \"frobnicate\""), std::string::npos);
+}
+
+TEST(CommandLine, ScriptFromTheAddOnDrawsPolylinesAtOnce)
+{
+    Host h;
+    vt::write_file(h.dir.file("2.scr"),
+                   "color 3\nlayer make 3dint\n\n3dpoly\n0.0,0.0,1.0\n1.0,0.0,2.0\n1.0,1.0,2.5\n\n"
+                   "color 4\nlayer make 3dint\n\n3dpoly\n5,5,5\n6,6,6\n\n");
+    EXPECT_EQ(sds_command(RTSTR, "script", RTSTR, "c:/2.scr", RTNONE), RTNORM);
+    std::remove(h.dir.file("2.scr").c_str());  // the add-on deletes it at once
+    auto polys = h.live("POLYLINE");
+    ASSERT_EQ(polys.size(), 2u);
+    EXPECT_EQ(polys[0]->layer, "3dint");
+    EXPECT_EQ(polys[0]->colour, 3);
+    EXPECT_EQ(polys[0]->pts.size(), 3u);
+    EXPECT_EQ(polys[0]->poly_flags & 8, 8);
+    EXPECT_EQ(polys[1]->colour, 4);
+    EXPECT_EQ(polys[1]->pts[1].z, 6);
+    EXPECT_EQ(sds_command(RTSTR, "script", RTSTR, "c:\\missing.scr", RTNONE), RTERROR);
+}
+
+TEST(Selection, AnswersBuildTheSetAndFiltersNarrowIt)
+{
+    Host h;
+    h.s.input("layer make A\n\npoint 1,1\npoint 5,5\nlayer make B\n\npoint 9,9\nline 0,0 20,0\n\n");
+    ASSERT_TRUE(h.s.run());
+    auto count = [&](const std::string &answers, const resbuf *filter = nullptr) {
+        h.s.input(answers);
+        sds_name ss;
+        int r = sds_ssget(nullptr, nullptr, nullptr, filter, ss);
+        if (r != RTNORM)
+            return -1;
+        int32_t n = 0;
+        sds_sslength(ss, &n);
+        sds_ssfree(ss);
+        return (int)n;
+    };
+    EXPECT_EQ(count("all\n\n"), 4);
+    EXPECT_EQ(count("w 0,0 6,6\n\n"), 2);
+    EXPECT_EQ(count("c 0,-1 1,1\n\n"), 2);        // the point at 1,1 and the crossing line
+    EXPECT_EQ(count("w 0,-1 1,1\n\n"), 1);        // a window wants the whole line: only the point
+    EXPECT_EQ(count("all\nremove\nlayer a\n\n"), 2);
+    EXPECT_EQ(count("previous\n\n"), 2);
+    EXPECT_EQ(count("last\n\n"), 1);
+    EXPECT_EQ(count("\n"), -1);                   // nothing selected
+    resbuf *f = sds_buildlist(RTDXF0, "POINT", 8, "B", RTNONE);
+    EXPECT_EQ(count("all\n\n", f), 1);
+    sds_relrb(f);
+    EXPECT_FALSE(h.s.failed());
+    EXPECT_EQ(count("everything\n"), -1);         // not an answer: the run fails
+    EXPECT_TRUE(h.s.failed());
+}
+
+TEST(Selection, EraseTakesASetFromTheAddOnAndUndoBackRestores)
+{
+    Host h;
+    h.s.input("point 1,1\nundo mark\npoint 2,2\npoint 3,3\n");
+    ASSERT_TRUE(h.s.run());
+    h.s.input("w 1.5,1.5 2.5,2.5\n\n");
+    sds_name ss;
+    ASSERT_EQ(sds_ssget(nullptr, nullptr, nullptr, nullptr, ss), RTNORM);
+    EXPECT_EQ(sds_command(RTSTR, "erase", RTPICKS, ss, RTSTR, "", RTNONE), RTNORM);
+    EXPECT_EQ(h.live().size(), 2u);
+    h.s.input("erase all\n\n");
+    ASSERT_TRUE(h.s.run());
+    EXPECT_EQ(h.live().size(), 0u);
+    h.s.input("undo back\n");
+    ASSERT_TRUE(h.s.run());
+    auto left = h.live();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0]->pts[0].x, 1);
+}
+
+TEST(Prompts, DistanceAnswersEnterCancelAndRefusedValues)
+{
+    Host h;
+    double d = -1;
+    h.s.input("\n");
+    EXPECT_NE(sds_getdist(nullptr, "inc: ", &d), RTNORM);  // Enter keeps the default
+    EXPECT_EQ(d, -1);
+    h.s.input("0\n-2\nabc\n2.5\n");
+    sds_initget(6, nullptr);
+    EXPECT_EQ(sds_getdist(nullptr, "inc: ", &d), RTNORM);
+    EXPECT_EQ(d, 2.5);
+    h.s.input("0,0 3,4\n");
+    EXPECT_EQ(sds_getdist(nullptr, nullptr, &d), RTNORM);
+    EXPECT_EQ(d, 5);
+    h.s.input("*cancel*\n");
+    EXPECT_EQ(sds_getdist(nullptr, nullptr, &d), RTCAN);
+    EXPECT_FALSE(h.s.failed());
+    EXPECT_EQ(sds_getdist(nullptr, nullptr, &d), RTCAN);  // the input has ended
+    EXPECT_TRUE(h.s.failed());
+}
+
+TEST(Prompts, UserBreakComesOnceAfterTheGivenPolls)
+{
+    Host h;
+    h.s.set_user_break_after(2);
+    EXPECT_EQ(sds_usrbrk(), 0);
+    EXPECT_EQ(sds_usrbrk(), 0);
+    EXPECT_NE(sds_usrbrk(), 0);
+    EXPECT_EQ(sds_usrbrk(), 0);
+    h.s.set_user_break(true);
+    EXPECT_NE(sds_usrbrk(), 0);
+    EXPECT_EQ(sds_usrbrk(), 0);
+}
+
+TEST(Variables, ReadAndSet)
+{
+    Host h;
+    h.s.input("point 1,2,3\npoint -1,5,0\n");
+    ASSERT_TRUE(h.s.run());
+    resbuf v;
+    ASSERT_EQ(sds_getvar("extmin", &v), RTNORM);
+    EXPECT_EQ(v.restype, RT3DPOINT);
+    EXPECT_EQ(v.resval.rpoint[0], -1);
+    ASSERT_EQ(sds_getvar("EXTMAX", &v), RTNORM);
+    EXPECT_EQ(v.resval.rpoint[1], 5);
+    ASSERT_EQ(sds_getvar("acadver", &v), RTNORM);
+    ASSERT_EQ(v.restype, RTSTR);
+    EXPECT_NE(std::strncmp(v.resval.rstring, "14", 2), 0);
+    free(v.resval.rstring);
+    ASSERT_EQ(sds_getvar("DRIVEC", &v), RTNORM);
+    EXPECT_EQ(std::string(v.resval.rstring), h.dir.path());
+    free(v.resval.rstring);
+
+    resbuf zero{};
+    zero.restype = RTLONG;
+    zero.resval.rlong = 0;
+    EXPECT_EQ(sds_setvar("cmdecho", &zero), RTNORM);
+    ASSERT_EQ(sds_getvar("CMDECHO", &v), RTNORM);
+    EXPECT_EQ(v.restype, RTSHORT);
+    EXPECT_EQ(v.resval.rint, 0);
+    EXPECT_EQ(sds_command(RTSTR, "setvar", RTSTR, "OSMODE", RTSTR, "5", 0), RTNORM);
+    ASSERT_EQ(sds_getvar("osmode", &v), RTNORM);
+    EXPECT_EQ(v.resval.rint, 5);
+    EXPECT_EQ(sds_command(RTSTR, "setvar", RTSTR, "nosuch", RTSTR, "1", 0), RTERROR);
+    EXPECT_EQ(sds_getvar("nosuch", &v), RTERROR);
+    EXPECT_EQ(sds_command(RTSTR, "ucs", RTSTR, "", 0), RTNORM);
+    EXPECT_EQ(sds_command(RTSTR, "ucs", RTSTR, "origin", 0), RTERROR);
+}
+
+TEST(Lisp, CallsPassLiteralArgumentsAndPrintResults)
+{
+    Host h;
+    std::vector<int> types;
+    h.define("args", 1, [&] {
+        resbuf *a = sds_getargs();
+        for (resbuf *r = a; r; r = r->rbnext)
+            types.push_back(r->restype);
+        // Echo them back as a list.
+        sds_retlist(a);
+        sds_relrb(a);
+    });
+    h.define("half", 2, [] {
+        resbuf *a = sds_getargs();
+        sds_retreal(a ? a->resval.rreal / 2 : 0);
+        sds_relrb(a);
+    });
+    h.define("c:cmd", 3, [] { sds_retvoid(); });
+    h.define("nothing", 4, [] {});
+
+    std::string r = h.s.call_lisp("(args 7 70000 1.5 \"a \\\"q\\\"\" '(1 2 3) '(4 5) '(1 \"x\" (2 3)) T nil)");
+    EXPECT_EQ(types, (std::vector<int>{RTSHORT, RTLONG, RTREAL, RTSTR, RT3DPOINT, RTPOINT, RTLB, RTSHORT, RTSTR,
+                                       RTPOINT, RTLE, RTT, RTNIL}));
+    EXPECT_EQ(r, "(7 70000 1.5 \"a \\\"q\\\"\" (1.0 2.0 3.0) (4.0 5.0) (1 \"x\" (2.0 3.0)) T nil)");
+    EXPECT_EQ(h.s.call_lisp("(half 3.0)"), "1.5");
+    EXPECT_EQ(h.s.call_lisp("(half 2.0)"), "1.0");
+    EXPECT_EQ(h.s.call_lisp("(half 1e21)"), "5.0e+20");
+    EXPECT_EQ(h.s.call_lisp("(nothing)"), "nil");
+
+    // From the input: the value on a line of its own; a void value prints nothing.
+    h.s.take_output();
+    h.s.input("(half 5.0)\ncmd\n(c:cmd)\n(nothing)\n");
+    ASSERT_TRUE(h.s.run());
+    EXPECT_EQ(h.s.take_output(), "2.5\nnil\n");
+
+    h.s.input("(half (half 2))\n");
+    EXPECT_FALSE(h.s.run());
+    h.s.reset_failure();
+    h.s.input("(nosuch 1)\n");
+    EXPECT_FALSE(h.s.run());
+}
+
+TEST(Lisp, ScriptWordsAndExpressionsAcrossLines)
+{
+    Host h;
+    std::string got;
+    h.define("say", 2, [&] {
+        resbuf *a = sds_getargs();
+        got = a && a->restype == RTSTR ? a->resval.rstring : "?";
+        sds_relrb(a);
+        sds_retstr(got.c_str());
+    });
+    h.s.input("(say\n  \"two words\")\n");
+    ASSERT_TRUE(h.s.run());
+    EXPECT_EQ(got, "two words");
+}
+
+TEST(AddOn, InProcessCallReachesTheHandlerAndReturnsItsValue)
+{
+    vt::AddonSession s;
+    EXPECT_EQ(s.call_lisp("(dovrp '(0 0 0) '(1 0 0) '(0 0 0) '(0 1 0))"), "(0.0 0.0 1.0)");
+    ASSERT_GE(s.defun_log().size(), 10u);
+    EXPECT_EQ(s.defun_log()[0].first, "c:velmora");
+    EXPECT_EQ(s.defun_log()[0].second, 1);
+}

@@ -321,6 +321,8 @@ void Reader::cut_groups(const std::string &text, Drawing &d)
     while (next_line(code_text)) {
         int code_line = line;
         long long code = 0;
+        if (!dxf_parse_int(code_text, code) && pos >= text.size() && text.back() != '\n')
+            fail(code_line, "the file ends in the middle of a line (truncated?)");
         if (!dxf_parse_int(code_text, code))
             fail(code_line, pairs_.empty() ? "not a DXF file (a group code was expected, found " +
                                                  shown(code_text) + ")"

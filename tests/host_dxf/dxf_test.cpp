@@ -1,0 +1,584 @@
+// Tests of the host's DXF reader and writers and of the picture: what is
+// modelled, that unchanged files come back byte for byte, the form of new
+// entities per version, the dxfout export the add-on reads, broken files,
+// and a mutation run over a good file.
+#include <gtest/gtest.h>
+
+#include "drawing.h"
+#include "session.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace velmora;
+
+namespace {
+
+// A temporary folder for one test, removed with its files.
+struct TempDir {
+    std::string path;
+    TempDir()
+    {
+        char tmpl[] = "/tmp/velmora-dxf-XXXXXX";
+        path = mkdtemp(tmpl);
+    }
+    ~TempDir()
+    {
+        std::string cmd = "rm -rf '" + path + "'";
+        if (std::system(cmd.c_str()) != 0)
+            std::fprintf(stderr, "could not remove %s\n", path.c_str());
+    }
+    std::string file(const std::string &name) const { return path + "/" + name; }
+    std::vector<std::string> names() const
+    {
+        std::vector<std::string> out;
+        if (DIR *d = opendir(path.c_str())) {
+            while (dirent *e = readdir(d))
+                if (e->d_name[0] != '.')
+                    out.push_back(e->d_name);
+            closedir(d);
+        }
+        return out;
+    }
+};
+
+void put(const std::string &path, const std::string &text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string get(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// Joins "code\nvalue" pairs given as one string per line, with the line end.
+std::string lines(std::initializer_list<const char *> ls, const char *eol = "\n")
+{
+    std::string s;
+    for (const char *l : ls) {
+        s += l;
+        s += eol;
+    }
+    return s;
+}
+
+// An R12 drawing as an old CAD program writes it: a header, a layer table,
+// a block, the four modelled types, and entities the host does not model.
+std::string r12_drawing(const char *eol = "\n")
+{
+    return lines({
+        "  0", "SECTION", "  2", "HEADER",
+        "  9", "$ACADVER", "  1", "AC1009",
+        "  9", "$CLAYER", "  8", "0",
+        "  9", "$EXTMIN", " 10", "0.0", " 20", "0.0", " 30", "0.0",
+        "  0", "ENDSEC",
+        "  0", "SECTION", "  2", "TABLES",
+        "  0", "TABLE", "  2", "LTYPE", " 70", "     1",
+        "  0", "LTYPE", "  2", "CONTINUOUS", " 70", "     0", "  3", "Solid line",
+        " 72", "    65", " 73", "     0", " 40", "0.0",
+        "  0", "ENDTAB",
+        "  0", "TABLE", "  2", "LAYER", " 70", "     2",
+        "  0", "LAYER", "  2", "0", " 70", "     0", " 62", "     7", "  6", "CONTINUOUS",
+        "  0", "LAYER", "  2", "GROUND", " 70", "     0", " 62", "     3", "  6", "CONTINUOUS",
+        "  0", "ENDTAB",
+        "  0", "ENDSEC",
+        "  0", "SECTION", "  2", "BLOCKS",
+        "  0", "BLOCK", "  8", "0", "  2", "B1", " 70", "     0", " 10", "0.0", " 20", "0.0", " 30", "0.0",
+        "  0", "CIRCLE", "  8", "0", " 10", "0.0", " 20", "0.0", " 30", "0.0", " 40", "1.0",
+        "  0", "ENDBLK", "  8", "0",
+        "  0", "ENDSEC",
+        "  0", "SECTION", "  2", "ENTITIES",
+        "  0", "POINT", "  8", "GROUND", " 10", "1.5", " 20", "2.5", " 30", "3.5",
+        "  0", "LINE", "  8", "0", " 62", "     1", " 10", "0.0", " 20", "0.0", " 30", "0.0",
+        " 11", "10.0", " 21", "5.0", " 31", "2.0",
+        "  0", "3DFACE", "  8", "GROUND", " 10", "0.0", " 20", "0.0", " 30", "1.0",
+        " 11", "4.0", " 21", "0.0", " 31", "2.0", " 12", "4.0", " 22", "3.0", " 32", "3.0",
+        " 70", "     5",
+        "  0", "POLYLINE", "  8", "GROUND", " 66", "     1", " 10", "0.0", " 20", "0.0", " 30", "0.0",
+        " 70", "    17", " 71", "     2", " 72", "     2",
+        "  0", "VERTEX", "  8", "GROUND", " 10", "0.0", " 20", "0.0", " 30", "1.0", " 70", "    64",
+        "  0", "VERTEX", "  8", "GROUND", " 10", "1.0", " 20", "0.0", " 30", "2.0", " 70", "    64",
+        "  0", "VERTEX", "  8", "GROUND", " 10", "0.0", " 20", "1.0", " 30", "3.0", " 70", "    64",
+        "  0", "VERTEX", "  8", "GROUND", " 10", "1.0", " 20", "1.0", " 30", "4.0", " 70", "    64",
+        "  0", "SEQEND", "  8", "GROUND",
+        "  0", "INSERT", "  8", "0", "  2", "B1", " 10", "5.0", " 20", "5.0", " 30", "0.0",
+        "  0", "TEXT", "  8", "0", " 10", "1.0", " 20", "1.0", " 30", "0.0", " 40", "0.25", "  1", "Kote 12",
+        "  0", "ENDSEC",
+        "  0", "EOF",
+    }, eol);
+}
+
+// The same kind of drawing in the R2000 form (handles, owners, subclasses).
+std::string r2000_drawing()
+{
+    return lines({
+        "  0", "SECTION", "  2", "HEADER",
+        "  9", "$ACADVER", "  1", "AC1015",
+        "  9", "$HANDSEED", "  5", "30",
+        "  0", "ENDSEC",
+        "  0", "SECTION", "  2", "TABLES",
+        "  0", "TABLE", "  2", "LAYER", "  5", "2", "330", "0", "100", "AcDbSymbolTable", " 70", "1",
+        "  0", "LAYER", "  5", "10", "102", "{ACAD_XDICTIONARY", "360", "11", "102", "}",
+        "330", "2", "100", "AcDbSymbolTableRecord", "100", "AcDbLayerTableRecord",
+        "  2", "0", " 70", "0", " 62", "7", "  6", "Continuous", "370", "-3", "390", "F",
+        "  0", "ENDTAB",
+        "  0", "TABLE", "  2", "BLOCK_RECORD", "  5", "1", "330", "0", "100", "AcDbSymbolTable", " 70", "1",
+        "  0", "BLOCK_RECORD", "  5", "1F", "330", "1", "100", "AcDbSymbolTableRecord",
+        "100", "AcDbBlockTableRecord", "  2", "*Model_Space",
+        "  0", "ENDTAB",
+        "  0", "ENDSEC",
+        "  0", "SECTION", "  2", "ENTITIES",
+        "  0", "LINE", "  5", "2A", "330", "1F", "100", "AcDbEntity", "  8", "0",
+        "100", "AcDbLine", " 10", "0.0", " 20", "0.0", " 30", "0.0", " 11", "1.0", " 21", "1.0", " 31", "0.0",
+        "  0", "LWPOLYLINE", "  5", "2B", "330", "1F", "100", "AcDbEntity", "  8", "0",
+        "100", "AcDbPolyline", " 90", "2", " 70", "0", " 10", "0.0", " 20", "0.0", " 10", "3.0", " 20", "0.0",
+        "  0", "ENDSEC",
+        "  0", "SECTION", "  2", "OBJECTS",
+        "  0", "DICTIONARY", "  5", "C", "330", "0", "100", "AcDbDictionary", "281", "1",
+        "  0", "DICTIONARY", "  5", "11", "330", "10", "100", "AcDbDictionary", "281", "1",
+        "  0", "ENDSEC",
+        "  0", "EOF",
+    });
+}
+
+// The groups of a DXF text, as (code, value) with the values trimmed.
+std::vector<std::pair<int, std::string>> groups_of(const std::string &text)
+{
+    std::vector<std::pair<int, std::string>> out;
+    std::istringstream in(text);
+    std::string c, v;
+    while (std::getline(in, c) && std::getline(in, v)) {
+        if (!c.empty() && c.back() == '\r') c.pop_back();
+        if (!v.empty() && v.back() == '\r') v.pop_back();
+        size_t b = v.find_first_not_of(' ');
+        out.push_back({std::atoi(c.c_str()), b == std::string::npos ? "" : v.substr(b)});
+    }
+    return out;
+}
+
+// The groups of the first entity of `type` in a DXF text, up to the next 0.
+std::vector<std::pair<int, std::string>> entity_groups(const std::string &text, const std::string &type)
+{
+    auto g = groups_of(text);
+    std::vector<std::pair<int, std::string>> out;
+    for (size_t i = 0; i < g.size(); i++)
+        if (g[i].first == 0 && g[i].second == type) {
+            for (size_t j = i; j < g.size() && (j == i || g[j].first != 0); j++)
+                out.push_back(g[j]);
+            break;
+        }
+    return out;
+}
+
+const std::string *value_of(const std::vector<std::pair<int, std::string>> &g, int code)
+{
+    for (const auto &p : g)
+        if (p.first == code)
+            return &p.second;
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(DxfRead, ModelsTheFourTypesAndKeepsTheRest)
+{
+    TempDir t;
+    put(t.file("a.dxf"), r12_drawing());
+    Drawing d = load_dxf(t.file("a.dxf"));
+    EXPECT_EQ(d.version, "AC1009");
+    ASSERT_EQ(d.entities.size(), 6u);
+    const Entity &pt = d.entities[0], &ln = d.entities[1], &face = d.entities[2], &mesh = d.entities[3];
+    EXPECT_EQ(pt.type, "POINT");
+    EXPECT_EQ(pt.layer, "GROUND");
+    EXPECT_EQ(pt.colour, 256);
+    ASSERT_EQ(pt.pts.size(), 1u);
+    EXPECT_DOUBLE_EQ(pt.pts[0].z, 3.5);
+    EXPECT_EQ(ln.colour, 1);
+    EXPECT_DOUBLE_EQ(ln.pts[1].x, 10.0);
+    EXPECT_DOUBLE_EQ(ln.pts[1].z, 2.0);
+    // A face without a fourth corner repeats its third.
+    ASSERT_EQ(face.pts.size(), 4u);
+    EXPECT_DOUBLE_EQ(face.pts[3].y, 3.0);
+    EXPECT_EQ(face.face_hidden, 5);
+    EXPECT_EQ(mesh.poly_flags, 17);
+    EXPECT_EQ(mesh.mesh_m, 2);
+    EXPECT_EQ(mesh.mesh_n, 2);
+    ASSERT_EQ(mesh.pts.size(), 4u);
+    EXPECT_EQ(mesh.vertex_flags, (std::vector<int>{64, 64, 64, 64}));
+    EXPECT_DOUBLE_EQ(mesh.pts[3].z, 4.0);
+    EXPECT_EQ(d.entities[4].type, "INSERT");
+    EXPECT_EQ(d.entities[5].type, "TEXT");
+    // Ids in drawing order, layers with their colours.
+    EXPECT_LT(d.entities[0].id, d.entities[5].id);
+    ASSERT_NE(d.layer("ground"), nullptr);
+    EXPECT_EQ(d.layer("GROUND")->colour, 3);
+    EXPECT_DOUBLE_EQ(d.extmax.x, 10.0);
+}
+
+TEST(DxfRead, UnchangedDrawingsSaveToTheSameBytes)
+{
+    TempDir t;
+    for (const char *eol : {"\n", "\r\n"}) {
+        std::string text = r12_drawing(eol);
+        put(t.file("a.dxf"), text);
+        Drawing d = load_dxf(t.file("a.dxf"));
+        EXPECT_EQ(d.crlf, std::string(eol) == "\r\n");
+        save_dxf(d, t.file("b.dxf"));
+        EXPECT_EQ(get(t.file("b.dxf")), text) << "line end " << (d.crlf ? "CR LF" : "LF");
+    }
+    put(t.file("c.dxf"), r2000_drawing());
+    save_dxf(load_dxf(t.file("c.dxf")), t.file("d.dxf"));
+    EXPECT_EQ(get(t.file("d.dxf")), r2000_drawing());
+}
+
+TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsForm)
+{
+    TempDir t;
+    put(t.file("a.dxf"), r2000_drawing());
+    Drawing d = load_dxf(t.file("a.dxf"));
+    d.entities[0].erased = true;                  // the LINE 2A
+    Layer &l = d.make_layer("TRIANG");
+    l.colour = 2;
+    Entity f;
+    f.type = "3DFACE";
+    f.layer = "TRIANG";
+    f.colour = 2;
+    f.pts = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0.125}, {1, 1, 0.125}};
+    f.face_hidden = 4;
+    d.add(f);
+    Entity p;
+    p.type = "POLYLINE";
+    p.poly_flags = 8;
+    p.layer = "3dint";                            // a layer the drawing does not list yet
+    p.pts = {{0, 0, 0}, {2, 2, 2}};
+    d.add(p);
+    d.current_layer = "TRIANG";
+    d.current_colour = 2;
+    save_dxf(d, t.file("b.dxf"));
+    std::string out = get(t.file("b.dxf"));
+
+    EXPECT_EQ(out.find("\n2A\n"), std::string::npos) << "the erased LINE is still there";
+    EXPECT_NE(out.find("LWPOLYLINE"), std::string::npos);
+    auto face = entity_groups(out, "3DFACE");
+    ASSERT_FALSE(face.empty());
+    ASSERT_NE(value_of(face, 330), nullptr);
+    EXPECT_EQ(*value_of(face, 330), "1F");        // owned by the model space
+    std::vector<std::string> subclasses;
+    for (const auto &g : face)
+        if (g.first == 100)
+            subclasses.push_back(g.second);
+    EXPECT_EQ(subclasses, (std::vector<std::string>{"AcDbEntity", "AcDbFace"}));
+    EXPECT_EQ(*value_of(face, 70), "4");
+    EXPECT_EQ(*value_of(face, 32), "0.125");
+    auto vertex = entity_groups(out, "VERTEX");
+    ASSERT_NE(value_of(vertex, 70), nullptr);
+    EXPECT_EQ(*value_of(vertex, 70), "32");
+
+    // Handles: unique, and the seed above all of them.
+    auto g = groups_of(out);
+    std::vector<unsigned long> handles;
+    unsigned long seed = 0;
+    for (size_t i = 0; i < g.size(); i++) {
+        if (g[i].first == 5 && i > 0 && g[i - 1].second == "$HANDSEED")
+            seed = std::stoul(g[i].second, nullptr, 16);
+        else if (g[i].first == 5)
+            handles.push_back(std::stoul(g[i].second, nullptr, 16));
+    }
+    std::sort(handles.begin(), handles.end());
+    EXPECT_EQ(std::adjacent_find(handles.begin(), handles.end()), handles.end()) << "a handle is used twice";
+    EXPECT_GT(seed, handles.back());
+
+    // The new layers copy layer 0's record without its extension dictionary.
+    Drawing back = load_dxf(t.file("b.dxf"));
+    ASSERT_NE(back.layer("TRIANG"), nullptr);
+    EXPECT_EQ(back.layer("TRIANG")->colour, 2);
+    ASSERT_NE(back.layer("3dint"), nullptr);
+    for (const auto &pr : back.layer("TRIANG")->raw)
+        EXPECT_NE(pr.code, 360);
+    EXPECT_EQ(back.current_layer, "TRIANG");
+    EXPECT_EQ(back.current_colour, 2);
+    ASSERT_EQ(back.entities.size(), 3u);
+    EXPECT_EQ(back.entities[1].face_hidden, 4);
+    EXPECT_EQ(back.entities[2].pts.size(), 2u);
+    EXPECT_EQ(back.after_entities.size(), d.after_entities.size());
+}
+
+TEST(DxfWrite, LayerColourChangeAndNewDrawing)
+{
+    TempDir t;
+    put(t.file("a.dxf"), r12_drawing());
+    Drawing d = load_dxf(t.file("a.dxf"));
+    d.layer("GROUND")->colour = -3;               // turned off
+    save_dxf(d, t.file("b.dxf"));
+    EXPECT_EQ(load_dxf(t.file("b.dxf")).layer("GROUND")->colour, -3);
+
+    // A drawing made in the session is a complete R12 file.
+    Drawing n;
+    n.make_layer("0");
+    n.make_layer("PTS").colour = 5;
+    Entity p;
+    p.type = "POINT";
+    p.layer = "PTS";
+    p.pts = {{1, 2, 3}};
+    n.add(p);
+    save_dxf(n, t.file("n.dxf"));
+    Drawing back = load_dxf(t.file("n.dxf"));
+    EXPECT_EQ(back.version, "AC1009");
+    ASSERT_EQ(back.entities.size(), 1u);
+    EXPECT_EQ(back.entities[0].layer, "PTS");
+    ASSERT_NE(back.layer("PTS"), nullptr);
+    EXPECT_EQ(back.layer("PTS")->colour, 5);
+}
+
+// What the add-on's readers need of the export: LF line ends, entity names
+// exactly, the colour before the coordinates, the decimals asked for.
+TEST(DxfOut, WritesTheR12ExportTheAddOnReads)
+{
+    TempDir t;
+    put(t.file("a.dxf"), r2000_drawing());
+    Drawing d = load_dxf(t.file("a.dxf"));
+    Entity ln;
+    ln.type = "LINE";
+    ln.colour = 5;
+    ln.pts = {{1.0 / 3, 2, 0}, {4, 5, -6.25}};
+    uint64_t id_line = d.add(ln).id;
+    Entity mesh;
+    mesh.type = "POLYLINE";
+    mesh.poly_flags = 16 | 32;
+    mesh.mesh_m = 2;
+    mesh.mesh_n = 2;
+    mesh.pts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 1}};
+    uint64_t id_mesh = d.add(mesh).id;
+    std::vector<uint64_t> ids = {id_mesh, id_line, d.entities[1].id /* LWPOLYLINE: not R12 */};
+    write_dxfout(d, ids, t.file("x.dxf"), 3);
+    std::string out = get(t.file("x.dxf"));
+    EXPECT_EQ(out.find('\r'), std::string::npos);
+    auto g = groups_of(out);
+    EXPECT_EQ(*value_of(g, 1), "AC1009");
+    auto line = entity_groups(out, "LINE");
+    ASSERT_FALSE(line.empty());
+    std::vector<int> codes;
+    for (const auto &p : line)
+        codes.push_back(p.first);
+    EXPECT_EQ(codes, (std::vector<int>{0, 8, 62, 10, 20, 30, 11, 21, 31}));
+    EXPECT_EQ(*value_of(line, 10), "0.333");
+    EXPECT_EQ(*value_of(line, 31), "-6.250");
+    EXPECT_EQ(out.find("LWPOLYLINE"), std::string::npos);
+    EXPECT_EQ(out.find("AcDb"), std::string::npos);
+    // Drawing order, whatever the order of the ids.
+    EXPECT_LT(out.find("\nLINE\n"), out.find("\nPOLYLINE\n"));
+    auto poly = entity_groups(out, "POLYLINE");
+    EXPECT_EQ(*value_of(poly, 70), "48");
+    EXPECT_EQ(*value_of(poly, 71), "2");
+    EXPECT_EQ(*value_of(poly, 72), "2");
+    auto vertex = entity_groups(out, "VERTEX");
+    EXPECT_EQ(*value_of(vertex, 70), "64");
+    size_t vertices = 0;
+    for (const auto &p : g)
+        vertices += p.first == 0 && p.second == "VERTEX";
+    EXPECT_EQ(vertices, 4u);
+}
+
+TEST(DxfRead, BrokenFilesEndWithTheLineNamed)
+{
+    std::string good = r12_drawing();
+    struct Case {
+        std::string text;
+        int line;
+        const char *what;
+    };
+    auto replace = [&](const std::string &from, const std::string &to) {
+        std::string s = good;
+        size_t at = s.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return s.replace(at, from.size(), to);
+    };
+    std::vector<Case> cases = {
+        {"", 1, "empty"},
+        {"AutoCAD Binary DXF\r\n\x1a", 1, "binary"},
+        {"\x89PNG\r\n\x1a\n", 1, "not a DXF file"},
+        {good.substr(0, good.find("ENTITIES") + 20), 0, "truncated"},
+        {good.substr(0, good.size() - 4), 0, "truncated"},
+        {good.substr(0, good.rfind("  0\nEOF")), 0, "without \"EOF\""},
+        {replace(" 20\n2.5\n", " 2x\n2.5\n"), 0, "group code expected"},
+        {replace(" 20\n2.5\n", " 20\nnan\n"), 0, "bad number"},
+        {replace(" 20\n2.5\n", " 20\ninf\n"), 0, "bad number"},
+        {replace(" 20\n2.5\n", " 20\n1e999\n"), 0, "bad number"},
+        {replace(" 20\n2.5\n", " 20\n\n"), 0, "bad number"},
+        {replace(" 71\n     2\n", " 71\n99999999999\n"), 0, "bad integer"},
+        {replace(" 20\n2.5\n", "99999\n2.5\n"), 0, "out of range"},
+        {replace("AC1009", "AC2099"), 8, "unknown DXF version"},
+        {replace("  0\nEOF\n", "  0\nSECTION\n  2\nENTITIES\n  0\nENDSEC\n  0\nEOF\n"), 0, "second ENTITIES"},
+        {replace("  0\nPOINT\n", "  0\nVERTEX\n"), 0, "without the POLYLINE"},
+        {replace("  0\nSECTION\n  2\nBLOCKS\n", "  0\nSECTION\n  5\nBLOCKS\n"), 0, "without a name"},
+        {replace("  0\nSECTION\n  2\nTABLES\n", "  0\nSECTOIN\n  2\nTABLES\n"), 0, "\"SECTION\" expected"},
+        {replace(" 10\n1.5\n", std::string(" 10\n1.5\0\n", 9)), 0, "binary data"},
+    };
+    TempDir t;
+    std::string path = t.file("bad.dxf");
+    for (size_t i = 0; i < cases.size(); i++) {
+        put(path, cases[i].text);
+        try {
+            load_dxf(path);
+            ADD_FAILURE() << "case " << i << " was read";
+        } catch (const DxfError &e) {
+            EXPECT_EQ(e.message.rfind(path + ": line ", 0), 0u) << e.message;
+            EXPECT_NE(e.message.find(cases[i].what), std::string::npos) << "case " << i << ": " << e.message;
+            if (cases[i].line) {
+                EXPECT_NE(e.message.find(": line " + std::to_string(cases[i].line) + ": "), std::string::npos)
+                    << e.message;
+            }
+        }
+    }
+    // The line named is the one at fault.
+    put(path, replace(" 20\n2.5\n", " 20\nnan\n"));
+    try {
+        load_dxf(path);
+    } catch (const DxfError &e) {
+        std::istringstream in(replace(" 20\n2.5\n", " 20\nnan\n"));
+        std::string l;
+        int n = 0, at = 0;
+        while (std::getline(in, l)) {
+            n++;
+            if (l == "nan")
+                at = n;
+        }
+        EXPECT_NE(e.message.find(": line " + std::to_string(at) + ": "), std::string::npos) << e.message;
+    }
+    try {
+        load_dxf(t.file("missing.dxf"));
+        ADD_FAILURE() << "a missing file was read";
+    } catch (const DxfError &e) {
+        EXPECT_NE(e.message.find("missing.dxf"), std::string::npos);
+    }
+}
+
+TEST(DxfWrite, AFailedSaveLeavesNothingBehind)
+{
+    TempDir t;
+    put(t.file("a.dxf"), r12_drawing());
+    Drawing d = load_dxf(t.file("a.dxf"));
+    mkdir(t.file("dir.dxf").c_str(), 0755);      // a folder stands where the file should go
+    EXPECT_THROW(save_dxf(d, t.file("dir.dxf")), DxfError);
+    EXPECT_THROW(save_dxf(d, t.file("no/such/folder.dxf")), DxfError);
+    EXPECT_THROW(write_dxfout(d, {1}, t.file("no/x.dxf"), 10), DxfError);
+    save_dxf(d, t.file("a.dxf"));                 // over itself
+    auto names = t.names();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.dxf", "dir.dxf"}));
+    EXPECT_EQ(get(t.file("a.dxf")), r12_drawing());
+}
+
+// Random damage to a good file: every result is a drawing or a DxfError, and
+// every drawing read saves and reads again.  Run under ASan+UBSan in CI.
+TEST(DxfRead, MutatedFilesNeverCrash)
+{
+    TempDir t;
+    std::string good = r12_drawing() ;
+    std::mt19937 rng(12345);
+    const char *tokens[] = {"0", "SECTION", "ENDSEC", "POLYLINE", "VERTEX", "SEQEND", "EOF",
+                            "-1", "1e308", "70", "nan", "", "ENTITIES", "LAYER", "TABLE", "ENDTAB"};
+    int read = 0, refused = 0;
+    for (int round = 0; round < 1500; round++) {
+        std::vector<std::string> ls;
+        std::istringstream in(round % 2 ? good : r2000_drawing());
+        for (std::string l; std::getline(in, l);)
+            ls.push_back(l);
+        int edits = 1 + (int)(rng() % 4);
+        for (int k = 0; k < edits && !ls.empty(); k++) {
+            size_t at = rng() % ls.size();
+            switch (rng() % 5) {
+            case 0: ls.erase(ls.begin() + (long)at); break;
+            case 1: ls[at] = tokens[rng() % (sizeof tokens / sizeof *tokens)]; break;
+            case 2: ls.insert(ls.begin() + (long)at, tokens[rng() % (sizeof tokens / sizeof *tokens)]); break;
+            case 3: if (!ls[at].empty()) ls[at][rng() % ls[at].size()] = (char)(rng() % 256); break;
+            default: ls.resize(at); break;
+            }
+        }
+        std::string text;
+        for (const auto &l : ls)
+            text += l + "\n";
+        put(t.file("m.dxf"), text);
+        try {
+            Drawing d = load_dxf(t.file("m.dxf"));
+            save_dxf(d, t.file("m2.dxf"));
+            Drawing again = load_dxf(t.file("m2.dxf"));
+            EXPECT_EQ(again.entities.size(), d.entities.size());
+            read++;
+        } catch (const DxfError &e) {
+            EXPECT_NE(e.message.find("m.dxf: line "), std::string::npos) << e.message;
+            refused++;
+        }
+    }
+    EXPECT_GT(read, 10);
+    EXPECT_GT(refused, 500);
+}
+
+TEST(Picture, FacesEdgesAndOverlayInTheirColours)
+{
+    TempDir t;
+    Drawing d;
+    d.make_layer("0");
+    d.make_layer("RED").colour = 1;
+    // A square of two faces on layer RED (BYLAYER); the diagonal is hidden.
+    Entity f;
+    f.type = "3DFACE";
+    f.layer = "RED";
+    f.pts = {{0, 0, 0}, {100, 0, 0}, {100, 100, 0}, {100, 100, 0}};
+    f.face_hidden = 4 | 8;                        // edge 3-4 (no length) and the diagonal 4-1
+    d.add(f);
+    f.pts = {{0, 0, 0}, {100, 100, 0}, {0, 100, 0}, {0, 100, 0}};
+    f.face_hidden = 1 | 4;                        // the diagonal
+    d.add(f);
+    Entity ln;
+    ln.type = "LINE";
+    ln.colour = 5;
+    ln.pts = {{0, 50, 0}, {100, 50, 0}};
+    d.add(ln);
+    std::vector<Overlay> ov = {{{50, 0, 0}, {50, 100, 0}, 3, 1}};
+    draw_png(d, ov, t.file("p.png"));
+
+    cairo_surface_t *s = cairo_image_surface_create_from_png(t.file("p.png").c_str());
+    ASSERT_EQ(cairo_surface_status(s), CAIRO_STATUS_SUCCESS);
+    int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
+    EXPECT_EQ(w, 1600);
+    EXPECT_EQ(h, 1600);
+    const unsigned char *px = cairo_image_surface_get_data(s);
+    int stride = cairo_image_surface_get_stride(s);
+    auto rgb = [&](int x, int y) {
+        uint32_t v = *(const uint32_t *)(px + y * stride + x * 4);
+        return std::array<int, 3>{(int)(v >> 16 & 255), (int)(v >> 8 & 255), (int)(v & 255)};
+    };
+    // Drawing (x, y) -> pixel: 24 px margin, 15.52 px per unit, y up.
+    auto at = [&](double x, double y) { return rgb((int)(24 + x * 15.52), (int)(1600 - 24 - y * 15.52)); };
+    auto inside_face = at(80, 20);
+    EXPECT_GT(inside_face[0], 240);               // a light red tint
+    EXPECT_LT(inside_face[1], 200);
+    auto left_edge = rgb(24, 1600 - 24 - (int)(20 * 15.52));
+    EXPECT_GT(left_edge[0], 150);                 // a visible edge, in red
+    EXPECT_LT(left_edge[1], 100);
+    auto diagonal = at(30, 30), beside = at(20, 40);
+    for (int c = 0; c < 3; c++)
+        EXPECT_NEAR(diagonal[c], beside[c], 8) << "the hidden diagonal was drawn";
+    auto line = at(20, 50);
+    EXPECT_GT(line[2] - line[0], 80);             // the blue line
+    auto overlay = at(50, 80);
+    EXPECT_LT(overlay[0], 100);                   // green, over everything
+    EXPECT_GT(overlay[1], 100);
+    EXPECT_EQ(at(-1, 50)[0] + at(-1, 50)[1] + at(-1, 50)[2], 3 * 255);  // white outside
+    cairo_surface_destroy(s);
+}

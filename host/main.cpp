@@ -164,6 +164,16 @@ void report(int status, const std::string &reason)
 
 void on_interrupt(int) { signal_user_break(); }
 
+volatile pid_t g_child = 0;
+
+// The supervisor hands Ctrl-C on to the session (a terminal sends it to both;
+// the break flag is the same either way).
+void forward_interrupt(int)
+{
+    if (g_child > 0)
+        kill(g_child, SIGINT);
+}
+
 [[noreturn]] void child(const Options &o)
 {
     struct sigaction sa {};
@@ -275,7 +285,12 @@ int main(int argc, char **argv)
     }
     close(fds[1]);
     // Ctrl-C is for the session (it interrupts the add-on); the supervisor stays.
-    std::signal(SIGINT, SIG_IGN);
+    g_child = pid;
+    struct sigaction sa {};
+    sa.sa_handler = forward_interrupt;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, nullptr);
 
     std::string msg;
     char buf[4096];

@@ -1,0 +1,436 @@
+// colfe through the in-process host: the pieces drawn for single triangles,
+// their colours and visible edges, the commands sent, the mesh reader over
+// hand-written exports, the arguments, what is erased, and a terrain whose
+// bands are checked against an independent clipping of its triangles.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "addon_session.h"
+#include "colouring.h"
+
+namespace {
+
+using velmora::Entity;
+using velmora::Vec3;
+
+const char *kColours = "'(1 2 3) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 15)";
+// With these, band k (0 the lowest) is drawn in colour 15 - k.
+
+Entity face(Vec3 a, Vec3 b, Vec3 c, Vec3 d)
+{
+    Entity e;
+    e.type = "3DFACE";
+    e.pts = {a, b, c, d};
+    return e;
+}
+Entity tri(Vec3 a, Vec3 b, Vec3 c) { return face(a, b, c, c); }
+
+class Colfe : public ::testing::Test {
+protected:
+    vt::AddonSession s;
+    std::uint64_t first_new = 0;
+
+    std::string run(const std::string &levels, const std::string &colours = kColours)
+    {
+        first_new = s.drawing().next_id;
+        s.take_output();
+        s.input("all\n\n");
+        return s.call_lisp("(colfe '(" + levels + ") " + colours + ")");
+    }
+    std::vector<Entity> pieces()
+    {
+        std::vector<Entity> out;
+        for (const auto &e : s.drawing().entities)
+            if (!e.erased && e.type == "3DFACE" && e.id >= first_new)
+                out.push_back(e);
+        return out;
+    }
+    int count_log(const std::string &prefix)
+    {
+        int n = 0;
+        for (const auto &l : s.command_log())
+            n += l.compare(0, prefix.size(), prefix) == 0;
+        return n;
+    }
+};
+
+double plan_area(const std::vector<Vec3> &p)
+{
+    double a = 0;
+    for (std::size_t i = 0; i < p.size(); i++) {
+        const Vec3 &u = p[i], &v = p[(i + 1) % p.size()];
+        a += u.x * v.y - v.x * u.y;
+    }
+    return std::fabs(a) / 2;
+}
+
+// The part of a polygon on one side of the height z (z is linear over it).
+std::vector<Vec3> clip(const std::vector<Vec3> &in, double z, bool keep_above)
+{
+    std::vector<Vec3> out;
+    for (std::size_t i = 0; i < in.size(); i++) {
+        Vec3 a = in[i], b = in[(i + 1) % in.size()];
+        bool ia = keep_above ? a.z >= z : a.z <= z, ib = keep_above ? b.z >= z : b.z <= z;
+        if (ia)
+            out.push_back(a);
+        if (ia != ib) {
+            double t = (z - a.z) / (b.z - a.z);
+            out.push_back({a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t, z});
+        }
+    }
+    return out;
+}
+
+// Checks pieces drawn from `tris` with levels lo..hi and kColours: the plan
+// area of every colour equals that of the triangles clipped to its band,
+// every corner of a piece lies in its colour's band, every visible edge on
+// a level.
+void check_bands(const std::vector<std::vector<Vec3>> &tris, const std::vector<Entity> &pieces,
+                 double lo, double hi)
+{
+    double d = (hi - lo) / 15, level[16];
+    for (int k = -1; k < 15; k++)
+        level[k + 1] = lo + (k + 1) * d;           // level[k + 1]: top of band k
+    double want[16] = {0}, got[16] = {0}, total = 0;
+    for (const auto &t : tris) {
+        total += plan_area(t);
+        if (t[0].z == t[1].z && t[1].z == t[2].z) {    // flat: the band it tops, or the highest
+            int k = 0;
+            while (k < 14 && t[0].z > level[k + 1])
+                k++;
+            want[t[0].z >= level[14] ? 14 : k] += plan_area(t);
+            continue;
+        }
+        for (int k = 0; k < 15; k++) {
+            std::vector<Vec3> p = t;
+            if (k > 0)
+                p = clip(p, level[k], true);
+            if (k < 14 && p.size() >= 3)
+                p = clip(p, level[k + 1], false);
+            if (p.size() >= 3)
+                want[k] += plan_area(p);
+        }
+    }
+    const double tol = 1e-9 * (1 + total);
+    double sum = 0;
+    for (const auto &e : pieces) {
+        int k = 15 - e.colour;
+        ASSERT_TRUE(k >= 0 && k < 15) << "colour " << e.colour;
+        got[k] += plan_area(e.pts);
+        sum += plan_area(e.pts);
+        double bot = k > 0 ? level[k] : -1e300, top = k < 14 ? level[k + 1] : 1e300;
+        for (const auto &p : e.pts)
+            EXPECT_TRUE(p.z >= bot - 1e-9 && p.z <= top + 1e-9) << "corner at " << p.z << " in band " << k;
+        for (int i = 0; i < 4; i++) {
+            if (e.face_hidden & (1 << i))
+                continue;
+            double za = e.pts[i].z, zb = e.pts[(i + 1) % 4].z;
+            bool on = false;
+            for (int j = 1; j < 16; j++)
+                on = on || (std::fabs(za - level[j]) < 1e-9 && std::fabs(zb - level[j]) < 1e-9);
+            EXPECT_TRUE(on) << "visible edge from z " << za << " to " << zb;
+        }
+    }
+    for (int k = 0; k < 15; k++)
+        EXPECT_NEAR(got[k], want[k], tol) << "band " << k;
+    EXPECT_NEAR(sum, total, tol);
+}
+
+TEST_F(Colfe, TrianglesInsideOneBandAreDrawnWholeInItsColour)
+{
+    s.drawing().add(tri({0, 0, 12}, {10, 0, 14}, {0, 10, 18}));     // band 1
+    s.drawing().add(tri({20, 0, 145}, {30, 0, 170}, {20, 10, 160})); // above band 13
+    s.drawing().add(tri({40, 0, -50}, {50, 0, 5}, {40, 10, 9}));     // under level 0
+    EXPECT_EQ(run("0.0 150.0"), "T");
+    auto p = pieces();
+    ASSERT_EQ(p.size(), 3u);
+    EXPECT_EQ(p[0].colour, 14);        // colf_colours[13]
+    EXPECT_EQ(p[1].colour, 1);         // colf_colours[0]
+    EXPECT_EQ(p[2].colour, 15);        // colf_colours[14]
+    for (const auto &e : p)
+        EXPECT_EQ(e.face_hidden, 15);
+    int originals = 0;
+    for (const auto &e : s.drawing().entities)
+        originals += e.id < first_new && !e.erased;
+    EXPECT_EQ(originals, 0);
+    EXPECT_FALSE(vt::file_exists(s.dir.file("colf.dxf")));
+}
+
+TEST_F(Colfe, TriangleAcrossTwoLevelsGivesFourPiecesWithTheCutsVisible)
+{
+    std::vector<Vec3> t = {{0, 0, 5}, {10, 0, 25}, {5, 10, 15}};
+    s.drawing().add(tri(t[0], t[1], t[2]));
+    run("0.0 150.0");
+    auto p = pieces();
+    ASSERT_EQ(p.size(), 4u);
+    EXPECT_EQ(p[0].colour, 15);                          // below 10
+    EXPECT_EQ(p[1].colour, 14);                          // the strip: a quad ...
+    EXPECT_EQ(p[2].colour, 14);                          // ... and the corner C
+    EXPECT_EQ(p[3].colour, 13);                          // above 20
+    EXPECT_EQ(p[0].face_hidden, 14);                     // only the cut shown
+    EXPECT_EQ(p[1].face_hidden, 10);                     // both cuts shown
+    EXPECT_EQ(p[2].face_hidden, 15);
+    EXPECT_EQ(p[3].face_hidden, 14);
+    check_bands({t}, p, 0, 150);
+}
+
+TEST_F(Colfe, CornerOnALevelIsCutAcrossTheTriangle)
+{
+    std::vector<Vec3> t = {{0, 0, 5}, {10, 0, 10}, {5, 10, 15}};
+    s.drawing().add(tri(t[0], t[1], t[2]));
+    run("0.0 150.0");
+    auto p = pieces();
+    ASSERT_EQ(p.size(), 2u);
+    for (const auto &e : p) {
+        ASSERT_EQ(e.face_hidden, 14);
+        EXPECT_DOUBLE_EQ(e.pts[0].x, 10);                // from B ...
+        EXPECT_DOUBLE_EQ(e.pts[1].x, 2.5);               // ... across edge C-A
+        EXPECT_DOUBLE_EQ(e.pts[1].y, 5);
+    }
+    check_bands({t}, p, 0, 150);
+}
+
+TEST_F(Colfe, DegenerateTrianglesAndCollapsingPiecesDrawNothing)
+{
+    s.drawing().add(face({0, 0, 12}, {0, 0, 12}, {5, 5, 40}, {5, 5, 40}));
+    run("0.0 150.0");
+    EXPECT_EQ(pieces().size(), 0u);
+    EXPECT_EQ(count_log("3DFACE"), 0);
+    // Two corners on the top cut: the piece above it collapses to the line A-C.
+    std::vector<Vec3> t = {{0, 0, 20}, {10, 0, 5}, {5, 10, 20}};
+    s.drawing().add(tri(t[0], t[1], t[2]));
+    run("0.0 150.0");
+    auto p = pieces();
+    EXPECT_EQ(p.size(), 2u);
+    check_bands({t}, p, 0, 150);
+}
+
+TEST_F(Colfe, ColourIsSentOnlyWhenItChanges)
+{
+    s.drawing().add(tri({0, 0, 1}, {10, 0, 2}, {0, 10, 3}));
+    s.drawing().add(tri({10, 0, 2}, {10, 10, 1}, {0, 10, 3}));
+    run("0.0 150.0");
+    EXPECT_EQ(count_log("COLOR"), 1);
+    EXPECT_EQ(count_log("3DFACE"), 2);
+    // A colour number of -1 is the "not yet set" mark: nothing is sent for it.
+    s.drawing().add(tri({0, 0, 1}, {10, 0, 2}, {0, 10, 3}));
+    std::size_t before = s.command_log().size();
+    run("0.0 150.0", "'(1 2 3) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 -1)");
+    for (std::size_t i = before; i < s.command_log().size(); i++)
+        EXPECT_NE(s.command_log()[i].rfind("COLOR", 0), 0u) << s.command_log()[i];
+}
+
+TEST_F(Colfe, ColourNumbersAreTruncatedTowardZero)
+{
+    s.drawing().add(tri({0, 0, 145}, {10, 0, 146}, {0, 10, 147}));
+    s.drawing().add(tri({0, 0, 135}, {10, 0, 136}, {0, 10, 137}));
+    s.drawing().add(tri({0, 0, 125}, {10, 0, 126}, {0, 10, 127}));
+    run("0.0 150.0", "'(1.9 -2.7 250.0) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 15)");
+    std::vector<std::string> sent;
+    for (const auto &l : s.command_log())
+        if (l.rfind("COLOR", 0) == 0)
+            sent.push_back(l);
+    EXPECT_EQ(sent, (std::vector<std::string>{"COLOR 1", "COLOR -2", "COLOR 250"}));
+    auto p = pieces();
+    ASSERT_EQ(p.size(), 3u);
+    EXPECT_EQ(p[0].colour, 1);
+    EXPECT_EQ(p[2].colour, 250);       // the host refuses colour -2 and keeps 1 for p[1]
+}
+
+TEST_F(Colfe, BadArgumentsGiveNilWithoutTouchingTheDrawing)
+{
+    s.drawing().add(tri({0, 0, 1}, {10, 0, 2}, {0, 10, 3}));
+    s.take_output();
+    EXPECT_EQ(s.call_lisp("(colfe '(0.0 15.0) '(1 2 3) '(4 5 6))"), "nil");
+    EXPECT_EQ(s.call_lisp("(colfe 0.0 '(1 2 3) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 15))"), "nil");
+    EXPECT_EQ(s.call_lisp("(colfe '(0.0 15.0) '(1 2 3) '(4 5 6) '(7 8 9) '(10 11 12) \"x\")"), "nil");
+    EXPECT_EQ(s.call_lisp("(colfe '(0.0 15.0) '(1 2) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 15))"), "nil");
+    EXPECT_NE(s.take_output().find("colfe takes"), std::string::npos);
+    EXPECT_EQ(count_log("dxfout"), 0);
+    EXPECT_FALSE(s.drawing().entities[0].erased);
+}
+
+TEST_F(Colfe, OnlyTheRedrawnFacesAreErased)
+{
+    Entity line;
+    line.type = "LINE";
+    line.pts = {{0, 0, 0}, {5, 5, 0}};
+    std::uint64_t line_id = s.drawing().add(line).id;
+    std::uint64_t face_id = s.drawing().add(tri({0, 0, 1}, {10, 0, 2}, {0, 10, 3})).id;
+    EXPECT_EQ(run("0.0 150.0"), "T");
+    EXPECT_FALSE(s.drawing().find(line_id)->erased);
+    EXPECT_TRUE(s.drawing().find(face_id)->erased);
+    EXPECT_EQ(pieces().size(), 1u);
+
+    // Nothing to colour: the message, T, and the line stays.
+    for (auto &e : s.drawing().entities)
+        e.erased = e.erased || e.type == "3DFACE";
+    EXPECT_EQ(run("0.0 150.0"), "T");
+    EXPECT_NE(s.take_output().find("*** VOLUME or COLF Error - Missing 3DFACE or 3DMESH !"),
+              std::string::npos);
+    EXPECT_FALSE(s.drawing().find(line_id)->erased);
+}
+
+TEST_F(Colfe, AFailedReadingKeepsTheOriginals)
+{
+    Entity mesh;
+    mesh.type = "POLYLINE";
+    mesh.poly_flags = 16;
+    mesh.mesh_m = 1;                       // a count no mesh can have
+    mesh.mesh_n = 2;
+    mesh.pts = {{0, 0, 1}, {1, 0, 1}};
+    mesh.vertex_flags = {64, 64};
+    std::uint64_t mesh_id = s.drawing().add(mesh).id;
+    std::uint64_t face_id = s.drawing().add(tri({0, 0, 1}, {10, 0, 2}, {0, 10, 3})).id;
+    EXPECT_EQ(run("0.0 150.0"), "T");
+    EXPECT_NE(s.take_output().find("Can't read VOL.DXF at article"), std::string::npos);
+    EXPECT_FALSE(s.drawing().find(mesh_id)->erased);
+    EXPECT_FALSE(s.drawing().find(face_id)->erased);
+}
+
+// ---- The mesh reader over hand-written exports ----
+
+struct V { double x, y, z; int flag; };
+
+std::string mesh_text(int flags, const std::string &counts, const std::vector<V> &vs)
+{
+    std::string t = "0\nPOLYLINE\n8\n0\n66\n1\n70\n" + std::to_string(flags) + "\n" + counts;
+    char buf[200];
+    for (const auto &v : vs) {
+        std::snprintf(buf, sizeof buf, "0\nVERTEX\n8\n0\n10\n%.10f\n20\n%.10f\n30\n%.10f\n70\n%d\n",
+                      v.x, v.y, v.z, v.flag);
+        t += buf;
+    }
+    return t + "0\nSEQEND\n8\n0\n";
+}
+
+std::vector<V> grid(int m, int n, int flag = 64)
+{
+    std::vector<V> vs;
+    for (int i = 0; i < m; i++)
+        for (int j = 0; j < n; j++)
+            vs.push_back({10.0 * j + i, 10.0 * i + 0.5 * j * j, 1.0 + 0.01 * (i + j), flag});
+    return vs;
+}
+
+class Reader : public Colfe {
+protected:
+    // Reads `text` as the export; returns the reader's result.
+    int read(const std::string &text, bool eof_marker = true)
+    {
+        vt::write_file(s.dir.file("x.dxf"), eof_marker ? text + "0\nEOF\n" : text);
+        dxf_file = std::fopen(s.dir.file("x.dxf").c_str(), "r");
+        colf_low = 0;
+        colf_high = 150;
+        for (int i = 0; i < 15; i++)
+            colf_colours[i] = 15 - i;
+        colf_found = 0;
+        colf_last_colour = -1;
+        dxf_line_no = 1;
+        first_new = s.drawing().next_id;
+        s.take_output();
+        int r = colf_read_export();
+        std::fclose(dxf_file);
+        dxf_file = nullptr;
+        colf_free_rows();
+        return r;
+    }
+};
+
+TEST_F(Reader, MeshQuadCountsOpenClosedAndFitted)
+{
+    const char *c34 = "71\n3\n72\n4\n";
+    EXPECT_EQ(read(mesh_text(16, c34, grid(3, 4))), 0);
+    EXPECT_EQ(pieces().size(), 2u * 2 * 3);                    // (M-1)(N-1) quads
+    EXPECT_EQ(read(mesh_text(16 | 32, c34, grid(3, 4))), 0);
+    EXPECT_EQ(pieces().size(), 2u * 2 * 4);                    // (M-1)N
+    EXPECT_EQ(read(mesh_text(16 | 1, c34, grid(3, 4))), 0);
+    EXPECT_EQ(pieces().size(), 2u * 3 * 3);                    // M(N-1)
+    EXPECT_EQ(read(mesh_text(16 | 1 | 32, c34, grid(3, 4))), 0);
+    EXPECT_EQ(pieces().size(), 2u * 3 * 4);                    // MN
+    EXPECT_EQ(colf_found, 1);
+
+    // Smoothed: counts from 73/74, only the vertices flagged 72.
+    std::vector<V> vs = grid(2, 3, 72);
+    vs.insert(vs.begin() + 2, {500, 500, 1, 80});
+    vs.insert(vs.begin(), {600, 600, 1, 80});
+    EXPECT_EQ(read(mesh_text(16 | 4, "71\n9\n72\n9\n73\n2\n74\n3\n", vs)), 0);
+    auto p = pieces();
+    EXPECT_EQ(p.size(), 4u);
+    // A plain mesh passes over a vertex flagged 72.
+    vs = grid(2, 2);
+    vs.insert(vs.begin() + 1, {700, 700, 1, 72});
+    EXPECT_EQ(read(mesh_text(16, "71\n2\n72\n2\n", vs)), 0);
+    p = pieces();
+    EXPECT_EQ(p.size(), 2u);
+    for (const auto &e : p)
+        for (const auto &c : e.pts)
+            EXPECT_LT(c.x, 100);
+}
+
+TEST_F(Reader, BadMeshCountsStopCleanly)
+{
+    const std::string good = mesh_text(16, "71\n2\n72\n2\n", grid(2, 2));
+    for (const char *counts : {"71\n1\n72\n4\n", "71\n3\n72\n-5\n", "71\n3\n72\n40000\n",
+                               "71\n3\n72\n99999999999\n", "71\n3\n72\nabc\n"}) {
+        EXPECT_EQ(read(mesh_text(16, counts, grid(3, 4))), 1) << counts;
+        EXPECT_NE(s.take_output().find("Can't read VOL.DXF at article"), std::string::npos) << counts;
+    }
+    // A second header without counts does not reuse the first one's.
+    EXPECT_EQ(read(good + mesh_text(16, "", grid(2, 2))), 1);
+    EXPECT_EQ(pieces().size(), 2u);                            // the first mesh was drawn
+}
+
+TEST_F(Reader, BrokenFacesAndVerticesStopCleanly)
+{
+    EXPECT_EQ(read("0\n3DFACE\n8\n0\n10\n1\n20\n2\n0\nLINE\n"), 1);
+    EXPECT_NE(s.take_output().find("LINE\n0"), std::string::npos);
+    EXPECT_EQ(read("0\n3DFACE\n10\n1\n20\nx\n"), 1);
+    EXPECT_EQ(read(mesh_text(16, "71\n2\n72\n2\n", {{0, 0, 0, 64}})), 1);   // too few vertices
+    EXPECT_EQ(read("0\nPOLYLINE\n70\n16\n71\n2\n72\n2\n0\nSEQEND\n"), 1);  // no VERTEX
+    EXPECT_EQ(read("0\n3DFACE\n10\n1\n20\n1\n", false), 1);               // end of file
+    EXPECT_EQ(pieces().size(), 0u);
+}
+
+// ---- A terrain with heights on the levels, between them and outside ----
+
+TEST_F(Colfe, TerrainBandsMatchAnIndependentClipping)
+{
+    std::mt19937 rng(5);
+    const double lo = 0.0, hi = 1.5;          // bands of 0.1, not exact in binary
+    const int n = 12;
+    std::vector<Vec3> pts;
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++) {
+            double z;
+            switch (rng() % 4) {
+            case 0:  z = lo + (rng() % 16) * ((hi - lo) / 15); break;
+            case 1:  z = 0.1 * (rng() % 16); break;
+            case 2:  z = (i > 0) ? pts[(i - 1) * n + j].z : 0.7; break;
+            default: z = std::uniform_real_distribution<double>(-0.3, 1.8)(rng);
+            }
+            char text[64];
+            std::snprintf(text, sizeof text, "%.10f", z);   // as the export writes it
+            pts.push_back({j * 10.0 + (rng() % 5), i * 10.0 + (rng() % 5), std::strtod(text, nullptr)});
+        }
+    std::vector<std::vector<Vec3>> tris;
+    for (int i = 0; i + 1 < n; i++)
+        for (int j = 0; j + 1 < n; j++) {
+            Vec3 a = pts[i * n + j], b = pts[i * n + j + 1], c = pts[(i + 1) * n + j + 1], d = pts[(i + 1) * n + j];
+            tris.push_back({a, b, c});
+            tris.push_back({a, c, d});
+            s.drawing().add(face(a, b, c, d));
+        }
+    EXPECT_EQ(run("0.0 1.5"), "T");
+    auto p = pieces();
+    EXPECT_GT(p.size(), tris.size());
+    check_bands(tris, p, lo, hi);
+}
+
+}  // namespace

@@ -231,7 +231,7 @@ void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::
         // neighbours overlap); a hairline of the same tint closes the seams
         // antialiasing leaves between faces.
         Rgb c = aci_rgb(aci);
-        set_colour(cr, Rgb{0.45 + 0.55 * c.r, 0.45 + 0.55 * c.g, 0.45 + 0.55 * c.b});
+        set_colour(cr, Rgb{0.5 + 0.5 * c.r, 0.5 + 0.5 * c.g, 0.5 + 0.5 * c.b});
         cairo_fill_preserve(cr);
         cairo_set_line_width(cr, 0.8);
         cairo_stroke(cr);

@@ -1,0 +1,220 @@
+"""End to end: drawings written by ezdxf in every version from R12 to R2018
+go through `velmora IN -o OUT` unchanged; a script that adds a layer, faces,
+points and a 3D polyline saves a drawing that ezdxf (and LibreCAD, when it is
+installed) reads with a clean audit; broken drawings end with a message
+naming the line and no output file."""
+import os
+import shutil
+import subprocess
+import sys
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from velmora_e2e import TempFolder, run_velmora  # noqa: E402
+
+import ezdxf  # noqa: E402
+
+VERSIONS = ["R12", "R2000", "R2004", "R2007", "R2010", "R2013", "R2018"]
+
+
+def make_drawing(version, path, crlf=False):
+    """A drawing with the modelled types and a range of others."""
+    doc = ezdxf.new(version)
+    msp = doc.modelspace()
+    doc.layers.add("TERRAIN", color=3)
+    doc.layers.add("OFF", color=4).off()
+    msp.add_point((1, 2, 3), dxfattribs={"layer": "TERRAIN"})
+    msp.add_line((0, 0, 0), (5, 5, 1), dxfattribs={"color": 1})
+    msp.add_3dface([(0, 0, 0), (1, 0, 0), (1, 1, 1)], dxfattribs={"invisible": 2})
+    msp.add_3dface([(0, 0, 0), (1, 0, 0), (1, 1, 1), (0, 1, 0.5)])
+    msp.add_polyline3d([(0, 0, 0), (1, 1, 1), (2, 0, 3)], dxfattribs={"layer": "TERRAIN"})
+    mesh = msp.add_polymesh((3, 4), dxfattribs={"flags": 16 | 32})
+    for m in range(3):
+        for n in range(4):
+            mesh.set_mesh_vertex((m, n), (m, n, m * n * 0.5))
+    msp.add_text("Kote 12.5", dxfattribs={"height": 0.5, "insert": (2, 2)})
+    msp.add_circle((0, 0), 3)
+    msp.add_arc((0, 0), 2, 0, 90)
+    blk = doc.blocks.new("MARK")
+    blk.add_line((0, 0), (1, 1))
+    blk.add_attdef("TAG", (0, 0))
+    ins = msp.add_blockref("MARK", (5, 5))
+    ins.add_attrib("TAG", "A1", (5, 5))
+    if version != "R12":
+        msp.add_lwpolyline([(0, 0), (1, 0), (1, 1)], close=True)
+        msp.add_mtext("two\\Plines", dxfattribs={"char_height": 0.3})
+        hatch = msp.add_hatch(color=2)
+        hatch.paths.add_polyline_path([(0, 0), (4, 0), (4, 4)], is_closed=True)
+    doc.saveas(path)
+    if crlf:
+        with open(path, "rb") as f:
+            data = f.read().replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+        with open(path, "wb") as f:
+            f.write(data)
+
+
+def signature(doc):
+    """What ezdxf sees of the model space, entity by entity."""
+    out = []
+    for e in doc.modelspace():
+        attribs = dict(e.dxfattribs())
+        if doc.dxfversion == "AC1009":
+            attribs.pop("owner", None)  # R12 has no owners: ezdxf makes them up
+        if e.dxftype() == "POLYLINE":
+            attribs["vertices"] = [tuple(v.dxf.location) for v in e.vertices]
+        if e.dxftype() == "INSERT":
+            attribs["attribs"] = [(a.dxf.tag, a.dxf.text) for a in e.attribs]
+        out.append((e.dxftype(), sorted((k, str(v)) for k, v in attribs.items())))
+    return out
+
+
+def handles_in(path):
+    """Every handle (group 5 or 105) in a DXF file, as numbers, but the seed."""
+    with open(path, encoding="utf8", errors="replace") as f:
+        lines = f.read().splitlines()
+    return [int(lines[i + 1], 16) for i in range(0, len(lines) - 1, 2)
+            if lines[i].strip() in ("5", "105") and lines[i - 1] != "$HANDSEED"]
+
+
+def audit_errors(doc):
+    auditor = doc.audit()
+    return [e.message for e in auditor.errors]
+
+
+def librecad():
+    return shutil.which("librecad")
+
+
+class UnchangedDrawings(unittest.TestCase):
+    def test_every_version_and_line_end_comes_back_unchanged(self):
+        with TempFolder() as work:
+            for version in VERSIONS:
+                for crlf in (False, True):
+                    with self.subTest(version=version, crlf=crlf):
+                        src = os.path.join(work, "in.dxf")
+                        make_drawing(version, src, crlf)
+                        run = run_velmora(work, "", drawing=src)
+                        self.assertEqual(run.returncode, 0, run.stderr)
+                        with open(run.out_path, "rb") as a, open(src, "rb") as b:
+                            self.assertEqual(a.read(), b.read())
+                        doc = run.doc()
+                        self.assertEqual(audit_errors(doc), [])
+                        self.assertEqual(signature(doc), signature(ezdxf.readfile(src)))
+
+
+SCRIPT = """layer
+make
+SURVEY
+color
+4
+SURVEY
+
+color
+1
+3dface
+0,0,0
+10,0,1
+i
+10,10,2
+0,10,0
+
+point
+5,5,5
+point
+6.25,7,8
+3dpoly
+0,0,0
+1,1,1
+2,0,3
+
+"""
+
+
+class EditedDrawings(unittest.TestCase):
+    def check_edit(self, work, src):
+        png = os.path.join(work, "out.png")
+        run = run_velmora(work, SCRIPT, drawing=src, extra=["--png", png])
+        self.assertEqual(run.returncode, 0, run.stderr)
+        doc = run.doc()
+        self.assertEqual(audit_errors(doc), [])
+        if src:
+            self.assertEqual(doc.dxfversion, ezdxf.readfile(src).dxfversion)
+            before = ezdxf.readfile(src)
+            self.assertEqual(signature(doc)[:len(signature(before))], signature(before))
+        layer = doc.layers.get("SURVEY")
+        self.assertEqual(layer.dxf.color, 4)
+        self.assertEqual(doc.header.get("$CLAYER"), "SURVEY")
+        new = [e for e in doc.modelspace() if e.dxf.layer == "SURVEY"]
+        self.assertEqual([e.dxftype() for e in new], ["3DFACE", "POINT", "POINT", "POLYLINE"])
+        face, p1, p2, poly = new
+        self.assertEqual(face.dxf.color, 1)
+        self.assertEqual(tuple(face.dxf.vtx2), (10, 10, 2))
+        self.assertEqual(face.dxf.invisible, 4)
+        self.assertEqual(tuple(p2.dxf.location), (6.25, 7, 8))
+        self.assertTrue(poly.is_3d_polyline)
+        self.assertEqual([tuple(v.dxf.location) for v in poly.vertices], [(0, 0, 0), (1, 1, 1), (2, 0, 3)])
+        if doc.dxfversion > "AC1009":
+            msp_record = doc.block_records.get("*Model_Space").dxf.handle
+            for e in new:
+                self.assertEqual(e.dxf.owner, msp_record)
+            self.assertGreater(int(doc.header["$HANDSEED"], 16), max(handles_in(run.out_path)))
+        with open(png, "rb") as f:
+            self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
+        if librecad():
+            pdf = os.path.join(work, "out.pdf")
+            proc = subprocess.run([librecad(), "dxf2pdf", "-a", "-o", pdf, run.out_path],
+                                  env=dict(os.environ, QT_QPA_PLATFORM="offscreen"),
+                                  capture_output=True, timeout=300)
+            self.assertTrue(os.path.exists(pdf) and os.path.getsize(pdf) > 0, proc.stderr)
+
+    def test_new_entities_in_each_version(self):
+        for version in ["R12", "R2000", "R2018"]:
+            with self.subTest(version=version), TempFolder() as work:
+                src = os.path.join(work, "in.dxf")
+                make_drawing(version, src)
+                self.check_edit(work, src)
+
+    def test_new_drawing(self):
+        with TempFolder() as work:
+            self.check_edit(work, None)
+
+    def test_erased_entities_are_left_out(self):
+        with TempFolder() as work:
+            src = os.path.join(work, "in.dxf")
+            make_drawing("R2000", src)
+            run = run_velmora(work, "point\n9,9,9\nerase\nlast\n\n", drawing=src)
+            self.assertEqual(run.returncode, 0, run.stderr)
+            self.assertEqual(signature(run.doc()), signature(ezdxf.readfile(src)))
+
+
+class BrokenDrawings(unittest.TestCase):
+    def test_broken_files_end_with_a_message_and_no_output(self):
+        with TempFolder() as work:
+            src = os.path.join(work, "good.dxf")
+            make_drawing("R2000", src)
+            with open(src, "rb") as f:
+                good = f.read()
+            cases = {
+                "truncated": good[: len(good) // 2],
+                "binary": b"AutoCAD Binary DXF\r\n\x1a\x00" + good[:200],
+                "not dxf": b"hello world\n",
+                "bad number": good.replace(b"\n 10\n0.0\n", b"\n 10\n0,0\n", 1),
+                "huge count": good.replace(b"\n 71\n3\n", b"\n 71\n123456789012345\n", 1),
+            }
+            for name, data in cases.items():
+                with self.subTest(case=name):
+                    self.assertNotEqual(data, good)
+                    bad = os.path.join(work, "bad.dxf")
+                    with open(bad, "wb") as f:
+                        f.write(data)
+                    out = os.path.join(work, "out.dxf")
+                    if os.path.exists(out):
+                        os.remove(out)
+                    run = run_velmora(work, "", drawing=bad)
+                    self.assertNotEqual(run.returncode, 0)
+                    self.assertRegex(run.stderr, r"bad\.dxf: line \d+: ")
+                    self.assertFalse(os.path.exists(out))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -116,7 +116,7 @@ bool surfcross(Session &s)
     }
 
     namespace fs = std::filesystem;
-    fs::path folder = fs::path(s.impl().drive_c) / "haldorin";
+    fs::path folder = native_path(s, "c:/haldorin");
     std::error_code ec;
     fs::create_directories(folder, ec);
     for (int k = 0; k < 2; k++) {
@@ -126,9 +126,19 @@ bool surfcross(Session &s)
             return false;
         }
     }
-    s.call_lisp("(inters_ltri " + std::to_string(tris[0].size()) + " " +
-                std::to_string(tris[1].size()) + ")");
-    s.print("\n");
+    std::string call = "(inters_ltri " + std::to_string(tris[0].size()) + " " +
+                       std::to_string(tris[1].size()) + ")";
+    Session::Impl &m = s.impl();
+    if (m.dispatch) {
+        s.call_lisp(call);
+        s.print("\n");
+    } else {
+        // The velmora program: the add-on is up the stack, waiting in
+        // sds_link for the session's next request.  The call goes in front of
+        // the unread input, so the session hands it to the add-on right after
+        // this command, as if the script had said it.
+        m.input.insert(m.pos, call + " ");
+    }
     return true;
 }
 

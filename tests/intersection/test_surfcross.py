@@ -1,54 +1,16 @@
-"""SURFCROSS end to end: a terrain TIN cut by a level plane and by a tilted
-plane, through the velmora program, read back with ezdxf.  The contour of the
-level cut is computed here independently, triangle by triangle."""
+"""SURFCROSS end to end: the TIN of the bundled survey cut by a level plane and
+by a tilted plane, through the velmora program, read back with ezdxf.  The
+contour of the level cut is computed here independently, triangle by triangle."""
 import math
 import os
-import random
 import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from velmora_e2e import TempFolder, run_velmora  # noqa: E402
+from velmora_e2e import SAMPLES, TempFolder, run_velmora  # noqa: E402
 
 import ezdxf  # noqa: E402
-
-
-def terrain(n=14, step=8.0, seed=7):
-    """Triangles of a jittered grid over a rolling surface."""
-    rnd = random.Random(seed)
-    pts = {}
-    for i in range(n):
-        for j in range(n):
-            x = i * step + (rnd.uniform(-2, 2) if 0 < i < n - 1 else 0)
-            y = j * step + (rnd.uniform(-2, 2) if 0 < j < n - 1 else 0)
-            z = 20 + 6 * math.sin(x / 17.0) + 4 * math.cos(y / 13.0) + 0.02 * x
-            pts[i, j] = (x, y, z)
-    tris = []
-    for i in range(n - 1):
-        for j in range(n - 1):
-            a, b, c, d = pts[i, j], pts[i + 1, j], pts[i + 1, j + 1], pts[i, j + 1]
-            tris.append((a, b, c))
-            tris.append((a, c, d))
-    return tris
-
-
-def plane_triangles(f, lo=-50.0, hi=200.0):
-    """Two triangles covering the terrain, z = f(x, y)."""
-    c = [(lo, lo), (hi, lo), (hi, hi), (lo, hi)]
-    p = [(x, y, f(x, y)) for x, y in c]
-    return [(p[0], p[1], p[2]), (p[0], p[2], p[3])]
-
-
-def write_drawing(path, tin, plane):
-    doc = ezdxf.new("R2000")
-    doc.layers.add("TIN")
-    doc.layers.add("PLANE")
-    msp = doc.modelspace()
-    for t in tin:
-        msp.add_3dface([t[0], t[1], t[2], t[2]], dxfattribs={"layer": "TIN"})
-    for t in plane:
-        msp.add_3dface([t[0], t[1], t[2], t[2]], dxfattribs={"layer": "PLANE"})
-    doc.saveas(path)
+import numpy as np  # noqa: E402
 
 
 def contour_length(tris, h):
@@ -66,76 +28,90 @@ def contour_length(tris, h):
 
 
 def height_on(tris, x, y):
-    """z of the surface at (x, y), from the triangle that holds the point."""
-    best = None
-    for a, b, c in tris:
-        det = (b[1] - c[1]) * (a[0] - c[0]) + (c[0] - b[0]) * (a[1] - c[1])
-        if det == 0:
-            continue
-        l1 = ((b[1] - c[1]) * (x - c[0]) + (c[0] - b[0]) * (y - c[1])) / det
-        l2 = ((c[1] - a[1]) * (x - c[0]) + (a[0] - c[0]) * (y - c[1])) / det
-        l3 = 1 - l1 - l2
-        worst = min(l1, l2, l3)
-        if best is None or worst > best[0]:
-            best = (worst, l1 * a[2] + l2 * b[2] + l3 * c[2])
-    return best[1]
+    """z of the surface at (x, y), from the triangle that holds the point best
+    (the largest smallest barycentric weight)."""
+    a, b, c = tris[:, 0], tris[:, 1], tris[:, 2]
+    det = (b[:, 1] - c[:, 1]) * (a[:, 0] - c[:, 0]) + (c[:, 0] - b[:, 0]) * (a[:, 1] - c[:, 1])
+    det = np.where(det == 0, np.nan, det)
+    l1 = ((b[:, 1] - c[:, 1]) * (x - c[:, 0]) + (c[:, 0] - b[:, 0]) * (y - c[:, 1])) / det
+    l2 = ((c[:, 1] - a[:, 1]) * (x - c[:, 0]) + (a[:, 0] - c[:, 0]) * (y - c[:, 1])) / det
+    l3 = 1 - l1 - l2
+    i = int(np.nanargmax(np.minimum(np.minimum(l1, l2), l3)))
+    return l1[i] * a[i, 2] + l2[i] * b[i, 2] + l3[i] * c[i, 2]
 
 
-SCRIPT = "surfcross\nlayer TIN\n\nlayer PLANE\n\n"
-
-
-def curves(run):
-    doc = run.doc()
-    out = []
-    for e in doc.modelspace().query("POLYLINE"):
-        if e.dxf.layer.lower() == "3dint":
-            out.append((e, [tuple(v.dxf.location) for v in e.vertices]))
-    return doc, out
+def plane_script(f, lo, hi):
+    """Two 3DFACEs on layer PLANE covering the box lo-hi, z = f(x, y)."""
+    c = [(lo[0], lo[1]), (hi[0], lo[1]), (hi[0], hi[1]), (lo[0], hi[1])]
+    p = ["%.6f,%.6f,%.6f" % (x, y, f(x, y)) for x, y in c]
+    return ("layer make PLANE\n\n"
+            "3dface\n%s\n%s\n%s\n\n" % (p[0], p[1], p[2]) +
+            "3dface\n%s\n%s\n%s\n\n" % (p[0], p[2], p[3]))
 
 
 class SurfCross(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        """Triangulates the bundled survey once; the cuts start from it."""
+        cls.folder = TempFolder()
+        work = cls.folder.__enter__()
+        run = run_velmora(work, "velmora\nall\n\n",
+                          drawing=os.path.join(SAMPLES, "jacksboro_survey.dxf"), out="tin.dxf")
+        assert run.returncode == 0, run.stdout + run.stderr
+        cls.tin_path = run.out_path
+        faces = [f for f in run.doc().modelspace().query("3DFACE") if f.dxf.layer == "TRIANG"]
+        cls.tin = np.array([[tuple(f.dxf.vtx0), tuple(f.dxf.vtx1), tuple(f.dxf.vtx2)] for f in faces])
+        assert len(cls.tin) > 1000, len(cls.tin)
+        cls.lo = cls.tin[:, :, :2].reshape(-1, 2).min(axis=0) - 100
+        cls.hi = cls.tin[:, :, :2].reshape(-1, 2).max(axis=0) + 100
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.folder.__exit__(None, None, None)
+
     def cut(self, f):
-        tin = terrain()
         with TempFolder() as work:
-            drawing = os.path.join(work, "site.dxf")
-            write_drawing(drawing, tin, plane_triangles(f))
-            run = run_velmora(work, SCRIPT, drawing=drawing)
+            script = plane_script(f, self.lo, self.hi) + "surfcross\nlayer TRIANG\n\nlayer PLANE\n\n"
+            run = run_velmora(work, script, drawing=self.tin_path)
             self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
             self.assertIn("3DINT:", run.stdout)
             for d in range(3):
                 self.assertFalse(os.path.exists(os.path.join(work, "haldorin", "%d.scr" % d)))
-            doc, found = curves(run)
+            doc = run.doc()
             self.assertFalse(doc.audit().has_errors)
-            return tin, found
+            found = [(e, [tuple(v.dxf.location) for v in e.vertices])
+                     for e in doc.modelspace().query("POLYLINE") if e.dxf.layer.lower() == "3dint"]
+            self.assertGreater(len(found), 0)
+            return found
 
     def test_level_plane_gives_the_contour(self):
-        h = 20.37
-        tin, found = self.cut(lambda x, y: h)
-        self.assertGreater(len(found), 0)
+        h = 600.375
+        found = self.cut(lambda x, y: h)
         colours = set()
         total = 0.0
         for e, pts in found:
             self.assertTrue(e.is_3d_polyline)
+            self.assertGreaterEqual(len(pts), 2)
             colours.add(e.dxf.color)
             for p in pts:
-                self.assertAlmostEqual(p[2], h, places=5)
+                self.assertAlmostEqual(p[2], h, delta=1e-6)
             total += sum(math.dist(pts[i], pts[i + 1]) for i in range(len(pts) - 1))
-        expected = contour_length(tin, h)
-        self.assertGreater(expected, 100.0)
-        self.assertAlmostEqual(total, expected, delta=1e-5 * expected)
+        expected = contour_length(self.tin.tolist(), h)
+        self.assertGreater(expected, 1000.0)
+        self.assertAlmostEqual(total, expected, delta=1e-6 * expected)
         self.assertEqual(len(colours), min(len(found), 255))
 
     def test_tilted_plane_curves_lie_on_both_surfaces(self):
-        f = lambda x, y: 14.0 + 0.08 * x + 0.05 * y  # noqa: E731
-        tin, found = self.cut(f)
-        self.assertGreater(len(found), 0)
+        mid = (self.lo + self.hi) / 2
+        f = lambda x, y: 650.0 + 0.01 * (x - mid[0]) + 0.005 * (y - mid[1])  # noqa: E731
+        found = self.cut(f)
         count = 0
         for _, pts in found:
             for x, y, z in pts:
                 self.assertAlmostEqual(z, f(x, y), delta=1e-5)
-                self.assertAlmostEqual(z, height_on(tin, x, y), delta=1e-5)
+                self.assertAlmostEqual(z, height_on(self.tin, x, y), delta=1e-5)
                 count += 1
-        self.assertGreater(count, 20)
+        self.assertGreater(count, 50)
 
 
 if __name__ == "__main__":

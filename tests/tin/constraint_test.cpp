@@ -1,0 +1,340 @@
+// Constraint lines: building and splitting the constraint edges, the
+// inside test of the area, the angle presets, and whole networks with an
+// outline and holes compared with an independent constrained Delaunay
+// triangulation.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <set>
+
+// header-only use: exact arithmetic from Boost, nothing to link
+#define CGAL_DISABLE_GMP 1
+#include <CGAL/Constrained_Delaunay_triangulation_2.h>
+#include <CGAL/Triangulation_vertex_base_with_info_2.h>
+#include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
+
+#include "addon_session.h"
+#include "tin_check.h"
+
+namespace {
+
+tin_line line(double x1, double y1, double z1, double x2, double y2, double z2, int16_t g)
+{
+    tin_line l;
+    l.x1 = x1; l.y1 = y1; l.z1 = z1;
+    l.x2 = x2; l.y2 = y2; l.z2 = z2;
+    l.group = g;
+    return l;
+}
+
+// The library's set-up of constraint edges as the driver runs it (build,
+// split, sort, mark the ends, close the outside, preset the angles), kept
+// alive for inspection.
+struct ConsSetup {
+    std::vector<tin_point> p;
+    std::vector<tin_edge> buf;
+    std::vector<int32_t> angles;
+    int result;
+    ConsSetup(std::vector<tin_point> pts, const std::vector<tin_line> &lines, int16_t groups,
+          double tol = 1e-6)
+    {
+        int32_t n = (int32_t)pts.size();
+        eps = tol;
+        eps2 = tol * tol;
+        sort_points(&n, pts.data());
+        pts.resize(n);
+        p = pts;
+        buf.resize(5 * n + 8);
+        for (auto &e : buf) e.flag = 0;
+        angles.assign(n, 0);
+        tri = buf.data();
+        pangle = angles.data();
+        edge_cap = (int32_t)buf.size();
+        last_edge = -1;
+        ngroups = groups;
+        result = build_constraints((int32_t)lines.size(), lines.data(), n, p.data())
+                 || split_constraints(n, p.data());
+        qsort(tri, ncons, sizeof(tin_edge), edge_cmp);
+        for (int e = 0; e < ncons; e++)
+            cons_end[tri[e].u] = cons_end[tri[e].v] = 1;
+        close_outside_points(n, p.data());
+        preset_boundary_angles(p.data());
+    }
+    ~ConsSetup()
+    {
+        free(minmax_cont);
+        free(cons_end);
+        minmax_cont = nullptr;
+        cons_end = nullptr;
+        tri = nullptr;
+        pangle = nullptr;
+        ncons = 0;
+    }
+    int index(double x, double y) const
+    {
+        for (size_t i = 0; i < p.size(); i++)
+            if (p[i].x == x && p[i].y == y) return (int)i;
+        return -1;
+    }
+    bool has_edge(int a, int b) const
+    {
+        for (int e = 0; e < ncons; e++)
+            if ((tri[e].u == a && tri[e].v == b) || (tri[e].u == b && tri[e].v == a))
+                return true;
+        return false;
+    }
+};
+
+TEST(Constraints, ZeroLengthAndUnmatchedLinesAreDroppedQuietly)
+{
+    vt::AddonSession s;
+    ConsSetup st({{0, 0, 1}, {10, 0, 1}, {10, 10, 1}},
+             {line(0, 0, 1, 1e-7, 1e-7, 1, 1),        // no length in plan
+              line(0, 0, 1, 10, 0, 2, 1),             // end z does not match
+              line(0, 0, 1, 7, 7, 1, 1),              // end on no point
+              line(10, 0, 1, 10, 10, 1, 1)},
+             1);
+    EXPECT_EQ(st.result, 0);
+    ASSERT_EQ(ncons, 1);
+    EXPECT_TRUE(st.has_edge(st.index(10, 0), st.index(10, 10)));
+    EXPECT_EQ(s.take_output(), "");
+}
+
+TEST(Constraints, PointsOnALineSplitItWhenTheirHeightFits)
+{
+    // sloped line z 0 -> 10 with points at a quarter and at a half, heights
+    // on the slope; a third point on it with a wrong height does not split
+    ConsSetup two({{0, 0, 0}, {2, 0, 2.5}, {4, 0, 5}, {3, 0, 9}, {8, 0, 10}, {4, 4, 0}},
+              {line(0, 0, 0, 8, 0, 10, 1)}, 1);
+    EXPECT_EQ(ncons, 3);
+    EXPECT_TRUE(two.has_edge(two.index(0, 0), two.index(2, 0)));
+    EXPECT_TRUE(two.has_edge(two.index(2, 0), two.index(4, 0)));
+    EXPECT_TRUE(two.has_edge(two.index(4, 0), two.index(8, 0)));
+
+    double e = 1e-6;
+    ConsSetup level({{0, 0, 10}, {5, 5, 10}, {10, 10, 10}, {3, 9, 0}},
+                {line(0, 0, 10, 10, 10, 10, 1)}, 1, e);
+    EXPECT_EQ(ncons, 2);
+    ConsSetup above({{0, 0, 10}, {5, 5, 10 + e / 2}, {10, 10, 10}, {3, 9, 0}},
+                {line(0, 0, 10, 10, 10, 10, 1)}, 1, e);
+    EXPECT_EQ(ncons, 1);
+    // a vertical line (dx = 0) uses y for the slope
+    ConsSetup vert({{0, 0, 0}, {0, 3, 3}, {0, 6, 6}, {5, 1, 0}}, {line(0, 0, 0, 0, 6, 6, 1)}, 1);
+    EXPECT_EQ(ncons, 2);
+}
+
+TEST(Constraints, RayTestCountsVerticesOnceWhereTheOutlinePassesOn)
+{
+    // a notched outline: (4,2) is a local bottom of the top side, the bottom
+    // side is horizontal
+    std::vector<tin_point> pts = {{0, 0, 0}, {6, 0, 0}, {6, 4, 0}, {4, 2, 0}, {2, 4, 0}, {0, 4, 0}};
+    std::vector<tin_line> ring;
+    for (size_t i = 0; i < pts.size(); i++) {
+        const tin_point &a = pts[i], &b = pts[(i + 1) % pts.size()];
+        ring.push_back(line(a.x, a.y, a.z, b.x, b.y, b.z, 1));
+    }
+    ConsSetup st(pts, ring, 1);
+    EXPECT_TRUE(inside_group(1, 2, 1));     // level with the notch's bottom
+    EXPECT_TRUE(inside_group(5, 2, 1));
+    EXPECT_FALSE(inside_group(4.5, 3.5, 1)); // in the notch
+    EXPECT_TRUE(inside_group(3, 1, 1));
+    EXPECT_FALSE(inside_group(7, 1, 1));
+    EXPECT_FALSE(inside_group(3, -1, 1));
+    // a diamond: the ray through its right corner passes on
+    ConsSetup d({{0, -1, 0}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}},
+            {line(0, -1, 0, 1, 0, 0, 1), line(1, 0, 0, 0, 1, 0, 1),
+             line(0, 1, 0, -1, 0, 0, 1), line(-1, 0, 0, 0, -1, 0, 1)}, 1);
+    EXPECT_TRUE(inside_group(-0.5, 0, 1));
+    EXPECT_TRUE(inside_group(0.5, 0, 1));
+}
+
+TEST(Constraints, AnglePresetsAtCornersAndStraightVertices)
+{
+    // square outline 0..10 with a point in the middle of its bottom side
+    ConsSetup st({{0, 0, 0}, {5, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}, {4, 6, 0}, {20, 20, 0}},
+             {line(0, 0, 0, 10, 0, 0, 1), line(10, 0, 0, 10, 10, 0, 1),
+              line(10, 10, 0, 0, 10, 0, 1), line(0, 10, 0, 0, 0, 0, 1)}, 1);
+    EXPECT_EQ(ncons, 5);
+    for (auto c : {std::pair<double, double>{0, 0}, {10, 0}, {10, 10}, {0, 10}})
+        EXPECT_EQ(st.angles[st.index(c.first, c.second)], 47123889);
+    EXPECT_EQ(st.angles[st.index(5, 0)], HALF_TURN);
+    EXPECT_EQ(st.angles[st.index(4, 6)], 0);
+    EXPECT_EQ(st.angles[st.index(20, 20)], FULL_TURN);   // outside: closed
+
+    // a hole's corner: the outside of the area is the inside of the hole
+    ConsSetup h({{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}, {4, 4, 0}, {6, 4, 0}, {5, 6, 0}, {5, 5, 0}},
+            {line(0, 0, 0, 10, 0, 0, 1), line(10, 0, 0, 10, 10, 0, 1),
+             line(10, 10, 0, 0, 10, 0, 1), line(0, 10, 0, 0, 0, 0, 1),
+             line(4, 4, 0, 6, 4, 0, 2), line(6, 4, 0, 5, 6, 0, 2), line(5, 6, 0, 4, 4, 0, 2)}, 2);
+    EXPECT_EQ(h.angles[h.index(5, 5)], FULL_TURN);       // inside the hole: closed
+    double a = std::atan2(2.0, 1.0);                     // corner angle at (4,4)
+    EXPECT_NEAR(h.angles[h.index(4, 4)], a * 1e7, 2);
+}
+
+TEST(Constraints, OnlyHolesLeaveNothingToTriangulate)
+{
+    vt::AddonSession s;
+    std::vector<tin_point> pts = {{0, 0, 0}, {10, 0, 0}, {5, 8, 0}, {5, 3, 0}, {20, 1, 0}, {-7, 9, 0}};
+    tt::Run r = tt::run(pts, {line(0, 0, 0, 10, 0, 0, 2), line(10, 0, 0, 5, 8, 0, 2),
+                              line(5, 8, 0, 0, 0, 0, 2)}, 2);
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(r.tris.size(), 0u);
+}
+
+// ---- whole networks with an outline and two holes ----
+
+typedef std::vector<tin_point> Ring;
+
+bool inside_ring(const Ring &r, double x, double y)
+{
+    bool in = false;
+    for (size_t i = 0, j = r.size() - 1; i < r.size(); j = i++)
+        if ((r[i].y > y) != (r[j].y > y)
+            && x < (r[j].x - r[i].x) * (y - r[i].y) / (r[j].y - r[i].y) + r[i].x)
+            in = !in;
+    return in;
+}
+
+int64_t ring_area2(const Ring &r)
+{
+    int64_t a = 0;
+    for (size_t i = 0; i < r.size(); i++)
+        a += (int64_t)r[i].x * (int64_t)r[(i + 1) % r.size()].y
+             - (int64_t)r[(i + 1) % r.size()].x * (int64_t)r[i].y;
+    return a < 0 ? -a : a;
+}
+
+struct Site {
+    Ring outline, hole1, hole2;
+    std::vector<tin_point> pts;
+    std::vector<tin_line> lines;
+};
+
+Site make_site(unsigned seed, int count)
+{
+    Site s;
+    s.outline = {{0, 0, 5}, {6000, 400, 6}, {9000, 5000, 7}, {5000, 9000, 8}, {3000, 6000, 9},
+                 {400, 7000, 5}};
+    s.hole1 = {{2000, 2000, 1}, {3500, 2200, 1}, {3000, 3600, 1}};
+    s.hole2 = {{6000, 3000, 2}, {7000, 3100, 2}, {7200, 4600, 2}, {6100, 4400, 2}};
+    int16_t g = 1;
+    for (const Ring *r : {&s.outline, &s.hole1, &s.hole2}) {
+        for (size_t i = 0; i < r->size(); i++) {
+            const tin_point &a = (*r)[i], &b = (*r)[(i + 1) % r->size()];
+            s.lines.push_back(line(a.x, a.y, a.z, b.x, b.y, b.z, g));
+            s.pts.push_back(a);
+        }
+        g++;
+    }
+    // a survey point halfway along the outline's first side, on its slope
+    s.pts.push_back({3000, 200, 5.5});
+    for (const tin_point &q : tt::random_points(count, 10000, seed)) {
+        bool on_line = false;
+        for (const Ring *r : {&s.outline, &s.hole1, &s.hole2})
+            for (size_t i = 0; i < r->size(); i++) {
+                const tin_point &a = (*r)[i], &b = (*r)[(i + 1) % r->size()];
+                if (tt::orient2(a, b, q) == 0) on_line = true;
+            }
+        if (!on_line)
+            s.pts.push_back(q);
+    }
+    return s;
+}
+
+typedef CGAL::Exact_predicates_inexact_constructions_kernel K;
+typedef CGAL::Triangulation_vertex_base_with_info_2<int, K> Vb;
+typedef CGAL::Constrained_triangulation_face_base_2<K> Fb;
+typedef CGAL::Triangulation_data_structure_2<Vb, Fb> Tds;
+typedef CGAL::Constrained_Delaunay_triangulation_2<K, Tds, CGAL::Exact_predicates_tag> CDT;
+
+TEST(ConstrainedNetwork, OutlineAndTwoHolesMatchAnIndependentTriangulation)
+{
+    vt::AddonSession s;
+    for (unsigned seed : {21u, 22u, 23u}) {
+        Site site = make_site(seed, 1500);
+        tt::Run r = tt::run(site.pts, site.lines, 3);
+        ASSERT_EQ(r.result, 0);
+
+        // inside the outline, outside the holes, no gaps, no overlaps
+        int64_t area2 = 0;
+        EXPECT_EQ(tt::check_manifold(r, &area2), "");
+        EXPECT_EQ(area2, ring_area2(site.outline) - ring_area2(site.hole1) - ring_area2(site.hole2));
+        std::set<std::pair<int, int>> edges;
+        std::set<std::array<int, 3>> ours;
+        for (const tt::Tri &t : r.tris) {
+            double cx = (r.pts[t.a].x + r.pts[t.b].x + r.pts[t.c].x) / 3;
+            double cy = (r.pts[t.a].y + r.pts[t.b].y + r.pts[t.c].y) / 3;
+            EXPECT_TRUE(inside_ring(site.outline, cx, cy));
+            EXPECT_FALSE(inside_ring(site.hole1, cx, cy));
+            EXPECT_FALSE(inside_ring(site.hole2, cx, cy));
+            int v[3] = {t.a, t.b, t.c};
+            for (int j = 0; j < 3; j++)
+                edges.insert({std::min(v[j], v[(j + 1) % 3]), std::max(v[j], v[(j + 1) % 3])});
+            std::sort(v, v + 3);
+            ours.insert({v[0], v[1], v[2]});
+        }
+
+        // every constraint piece (the outline's first side split at its
+        // middle point) is an edge of the network
+        auto idx = [&](double x, double y) {
+            for (size_t i = 0; i < r.pts.size(); i++)
+                if (r.pts[i].x == x && r.pts[i].y == y) return (int)i;
+            return -1;
+        };
+        for (const tin_line &l : site.lines) {
+            int a = idx(l.x1, l.y1), b = idx(l.x2, l.y2);
+            if (l.y1 == 0 && l.y2 == 400) {
+                int m = idx(3000, 200);
+                EXPECT_TRUE(edges.count({std::min(a, m), std::max(a, m)}));
+                EXPECT_TRUE(edges.count({std::min(m, b), std::max(m, b)}));
+            } else {
+                EXPECT_TRUE(edges.count({std::min(a, b), std::max(a, b)})) << l.x1 << "," << l.y1;
+            }
+        }
+
+        // the constrained Delaunay triangulation of the same input, faces
+        // of the area only
+        CDT cdt;
+        std::vector<CDT::Vertex_handle> vh;
+        for (size_t i = 0; i < r.pts.size(); i++) {
+            vh.push_back(cdt.insert(K::Point_2(r.pts[i].x, r.pts[i].y)));
+            vh.back()->info() = (int)i;
+        }
+        for (const tin_line &l : site.lines)
+            cdt.insert_constraint(vh[idx(l.x1, l.y1)], vh[idx(l.x2, l.y2)]);
+        std::set<std::array<int, 3>> theirs;
+        for (auto f = cdt.finite_faces_begin(); f != cdt.finite_faces_end(); ++f) {
+            int v[3] = {f->vertex(0)->info(), f->vertex(1)->info(), f->vertex(2)->info()};
+            double cx = (r.pts[v[0]].x + r.pts[v[1]].x + r.pts[v[2]].x) / 3;
+            double cy = (r.pts[v[0]].y + r.pts[v[1]].y + r.pts[v[2]].y) / 3;
+            if (!inside_ring(site.outline, cx, cy) || inside_ring(site.hole1, cx, cy)
+                || inside_ring(site.hole2, cx, cy))
+                continue;
+            std::sort(v, v + 3);
+            theirs.insert({v[0], v[1], v[2]});
+        }
+        EXPECT_EQ(ours.size(), r.tris.size());     // no triangle twice
+        EXPECT_TRUE(ours == theirs) << "ours " << ours.size() << " theirs " << theirs.size();
+    }
+}
+
+TEST(ConstrainedNetwork, EdgeGridKeepsTheOrderWithConstraints)
+{
+    vt::AddonSession s;
+    Site site = make_site(31, 2000);
+    tin_use_grid = 0;
+    tt::Run plain = tt::run(site.pts, site.lines, 3);
+    tin_use_grid = 1;
+    tt::Run fast = tt::run(site.pts, site.lines, 3);
+    ASSERT_EQ(plain.result, 0);
+    ASSERT_EQ(plain.raw.size(), fast.raw.size());
+    for (size_t i = 0; i < plain.raw.size(); i++) {
+        ASSERT_EQ(plain.raw[i].x, fast.raw[i].x) << i;
+        ASSERT_EQ(plain.raw[i].y, fast.raw[i].y) << i;
+    }
+}
+
+}  // namespace

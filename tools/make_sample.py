@@ -62,7 +62,7 @@ def survey_points(rng):
     smooth[1:-1, 1:-1] = (lap[:-2, 1:-1] + lap[2:, 1:-1] + lap[1:-1, :-2] + lap[1:-1, 2:]
                           + 2 * lap[1:-1, 1:-1]) / 6
     inner = smooth[1:-1, 1:-1]
-    weight = inner + 0.25 * inner.mean()
+    weight = inner + 0.08 * inner.mean()
     weight = (weight / weight.sum()).ravel()
 
     cells = rng.choice(weight.size, size=NPOINTS, replace=False, p=weight)
@@ -77,19 +77,38 @@ def survey_points(rng):
     return np.round(x, 3), np.round(y, 3), np.round(h, 2)
 
 
-def snap_polygon(x, y, cx, cy, radii, start_angle, taken):
-    """Corners at the survey points nearest to a ring of targets around (cx, cy)."""
-    corners = []
+def ellipse(cx, cy, radii, start_angle):
+    """Targets on a ring of varying radius around (cx, cy)."""
     k = len(radii)
-    for i, (rx, ry) in enumerate(radii):
-        ang = start_angle + 2 * math.pi * i / k
-        tx, ty = cx + rx * math.cos(ang), cy + ry * math.sin(ang)
+    return [(cx + rx * math.cos(start_angle + 2 * math.pi * i / k),
+             cy + ry * math.sin(start_angle + 2 * math.pi * i / k)) for i, (rx, ry) in enumerate(radii)]
+
+
+def snap_polygon(x, y, targets, taken):
+    """Corners at the survey points nearest to the targets, each used once."""
+    corners = []
+    for tx, ty in targets:
         d = (x - tx) ** 2 + (y - ty) ** 2
         d[list(taken)] = np.inf
         j = int(np.argmin(d))
         taken.add(j)
         corners.append(j)
     return corners
+
+
+def check_simple(x, y, rings):
+    """No two sides of the outlines cross or touch except at shared corners."""
+    sides = [(r[i], r[(i + 1) % len(r)]) for r in rings for i in range(len(r))]
+
+    def orient(a, b, c):
+        return np.sign((x[b] - x[a]) * (y[c] - y[a]) - (y[b] - y[a]) * (x[c] - x[a]))
+
+    for i, (a, b) in enumerate(sides):
+        for c, d in sides[i + 1:]:
+            if len({a, b, c, d}) < 4:
+                continue
+            if orient(a, b, c) * orient(a, b, d) <= 0 and orient(c, d, a) * orient(c, d, b) <= 0:
+                raise SystemExit("outlines cross: pick another seed")
 
 
 def main():
@@ -101,18 +120,24 @@ def main():
     cx, cy = (x.min() + x.max()) / 2, (y.min() + y.max()) / 2
     wx, wy = (x.max() - x.min()) / 2, (y.max() - y.min()) / 2
     taken = set()
-    # The site outline: an irregular ring well inside the survey.
-    ring = [(wx * rng.uniform(0.72, 0.9), wy * rng.uniform(0.72, 0.9)) for _ in range(16)]
-    outline = snap_polygon(x, y, cx, cy, ring, 0.1, taken)
+    # The site outline runs just inside the edge of the survey, corner to corner
+    # along its four sides, so that nearly every point lies in the site.
+    edge = []
+    for k in range(24):
+        t = k / 24 * 4
+        side, f = int(t), t - int(t)
+        px, py = [(-1 + 2 * f, -1), (1, -1 + 2 * f), (1 - 2 * f, 1), (-1, 1 - 2 * f)][side]
+        inset = 1 - rng.uniform(0.02, 0.07)
+        edge.append((cx + px * wx * inset, cy + py * wy * inset))
+    outline = snap_polygon(x, y, edge, taken)
     # Two voids: a reservoir on the low ground to the east, a quarry on the ridge.
-    pond = snap_polygon(x, y, cx + 0.3 * wx, cy - 0.2 * wy,
-                        [(wx * rng.uniform(0.12, 0.17), wy * rng.uniform(0.08, 0.12)) for _ in range(7)],
-                        0.3, taken)
-    quarry = snap_polygon(x, y, cx - 0.3 * wx, cy + 0.1 * wy,
-                          [(wx * 0.08, wy * 0.08)] * 5, 0.5, taken)
+    pond = snap_polygon(x, y, ellipse(cx + 0.3 * wx, cy - 0.2 * wy,
+                                      [(wx * rng.uniform(0.12, 0.17), wy * rng.uniform(0.08, 0.12))
+                                       for _ in range(7)], 0.3), taken)
+    quarry = snap_polygon(x, y, ellipse(cx - 0.3 * wx, cy + 0.1 * wy, [(wx * 0.08, wy * 0.08)] * 5, 0.5),
+                          taken)
+    check_simple(x, y, [outline, pond, quarry])
 
-    # Fixed creation stamps, so the same inputs give the same bytes.
-    ezdxf.options.write_fixed_meta_data_for_testing = True
     doc = ezdxf.new("R12")
     doc.header["$INSUNITS"] = 6          # metres
     doc.layers.add("SURVEY", color=7)

@@ -179,6 +179,7 @@ void forward_interrupt(int)
     struct sigaction sa {};
     sa.sa_handler = on_interrupt;
     sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;   // an interactive line being read goes on
     sigaction(SIGINT, &sa, nullptr);
 
     Session s;

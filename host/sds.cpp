@@ -20,6 +20,7 @@ static volatile std::sig_atomic_t g_break_signal = 0;
 static std::string g_module_path;
 
 void signal_user_break() { g_break_signal = 1; }
+void clear_user_break_signal() { g_break_signal = 0; }
 void set_module_path(const std::string &path) { g_module_path = path; }
 
 }  // namespace velmora

@@ -185,7 +185,8 @@ void Session::Impl::out_text(const std::string &text)
         return;
     if (echo) {
         std::fwrite(text.data(), 1, text.size(), echo);
-        std::fflush(echo);
+        if (text.find_first_of("\n\r") != std::string::npos || more_input)
+            std::fflush(echo);
     } else {
         out += text;
     }
@@ -400,8 +401,12 @@ int Session::step()
     if (m.funcode_in_call)
         finish_call();
     for (;;) {
-        if (m.failed)
-            return -1;
+        if (m.failed) {
+            // At an interactive command line the user simply types again.
+            if (m.interactive_prompt.empty() || !m.more_input)
+                return -1;
+            reset_failure();
+        }
         std::string w;
         if (!m.next_input_word(w)) {
             if (m.active) {
@@ -423,14 +428,14 @@ int Session::step()
                 } catch (const LispError &e) {
                     m.error(e.message);
                     m.fail(e.message);
-                    return -1;
+                    continue;
                 }
                 auto it = m.functions.find(call.name);
                 if (it == m.functions.end()) {
                     std::string msg = "Unknown LISP function \"" + call.name + "\".";
                     m.error(msg);
                     m.fail(msg);
-                    return -1;
+                    continue;
                 }
                 m.begin_call(it->second, true, lisp_to_resbuf(call.args));
                 return it->second;
@@ -457,6 +462,7 @@ void Session::Impl::begin_call(int code, bool lisp, resbuf *call_args)
     result = LispValue{};
     result_set = false;
     initget_bits = 0;
+    clear_user_break_signal();
 }
 
 std::string Session::Impl::end_call()

@@ -210,6 +210,8 @@ struct Session::Impl {
 int link_request(Session &s, int reply);
 // Ctrl-C: safe to call from a signal handler.
 void signal_user_break();
+// A Ctrl-C pressed while no add-on command ran is dropped when one starts.
+void clear_user_break_signal();
 // The add-on's file, as SDS_GetGlobals gives it.
 void set_module_path(const std::string &path);
 

@@ -333,3 +333,68 @@ TEST(AddOn, InProcessCallReachesTheHandlerAndReturnsItsValue)
     EXPECT_EQ(s.defun_log()[0].first, "c:velmora");
     EXPECT_EQ(s.defun_log()[0].second, 1);
 }
+
+TEST(CommandLine, DxfoutWritesTheChosenEntitiesWithTheGivenDecimals)
+{
+    Host h;
+    h.s.input("point 1.23456,0\nlayer make L\n\npoint 2,2\nline 0,0 9.87654,1\n\n");
+    ASSERT_TRUE(h.s.run());
+    h.s.input("w -1,-1 3,3\n\n");
+    sds_name ss;
+    ASSERT_EQ(sds_ssget(nullptr, nullptr, nullptr, nullptr, ss), RTNORM);
+    // As the add-on sends it; the path without extension gets ".dxf".
+    EXPECT_EQ(sds_command(RTSTR, "dxfout", RTSTR, "c:\\exp", RTSTR, "v", RTSTR, "r12", RTSTR, "entities",
+                          RTPICKS, ss, RTSTR, "", RTSTR, "2", RTNONE),
+              RTNORM);
+    velmora::Drawing d = velmora::load_dxf(h.dir.file("exp.dxf"));
+    std::vector<const Entity *> got;
+    for (const auto &e : d.entities)
+        got.push_back(&e);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0]->type, "POINT");
+    EXPECT_DOUBLE_EQ(got[0]->pts[0].x, 1.23);
+    EXPECT_EQ(got[1]->layer, "L");
+    // Every entity without "entities"; a version we do not write is refused.
+    EXPECT_EQ(sds_command(RTSTR, "dxfout", RTSTR, "all.dxf", RTSTR, "", RTNONE), RTNORM);
+    EXPECT_EQ(velmora::load_dxf(h.dir.file("all.dxf")).entities.size(), 3u);
+    EXPECT_EQ(sds_command(RTSTR, "dxfout", RTSTR, "x.dxf", RTSTR, "v", RTSTR, "2018", RTNONE), RTERROR);
+}
+
+TEST(CommandLine, ScriptTypedAtTheCommandLineRunsItsLinesNext)
+{
+    Host h;
+    int calls = 0;
+    h.define("c:count", 1, [&] { calls++; });
+    vt::write_file(h.dir.file("inner.scr"), "point 1,1\ncount\r\n3dpoly 0,0,0 1,0,0 1,1,0 c\n");
+    h.s.input("script inner\npoint 2,2\n");
+    ASSERT_TRUE(h.s.run());
+    EXPECT_EQ(calls, 1);  // add-on commands run from a script file too
+    auto pts = h.live("POINT");
+    ASSERT_EQ(pts.size(), 2u);
+    EXPECT_EQ(pts[1]->pts[0].x, 2);  // after the script's lines
+    auto polys = h.live("POLYLINE");
+    ASSERT_EQ(polys.size(), 1u);
+    EXPECT_EQ(polys[0]->poly_flags, 8 | 1);
+}
+
+TEST(Lisp, MalformedExpressionsAreRefusedWithAMessage)
+{
+    for (const char *bad : {"(f 1", "(f \"open)", "(f x)", "(f '(1 2)) extra", "()"}) {
+        try {
+            velmora::parse_lisp_call(bad);
+            ADD_FAILURE() << bad << " was accepted";
+        } catch (const velmora::LispError &e) {
+            EXPECT_FALSE(e.message.empty());
+        }
+    }
+    velmora::LispCall c = velmora::parse_lisp_call("( F -3 +2.5e1 \"a\\nb\" '() 'nil )");
+    EXPECT_EQ(c.name, "f");
+    ASSERT_EQ(c.args.size(), 5u);
+    EXPECT_EQ(velmora::lisp_print(c.args[0]), "-3");
+    EXPECT_EQ(velmora::lisp_print(c.args[1]), "25.0");
+    EXPECT_EQ(velmora::lisp_print(c.args[2]), "\"a\\nb\"");
+    EXPECT_EQ(velmora::lisp_print(c.args[3]), "nil");
+    EXPECT_EQ(velmora::format_real(0.1), "0.1");
+    EXPECT_EQ(velmora::format_real(-1234.5), "-1234.5");
+    EXPECT_EQ(velmora::format_real(1.0 / 3), "0.3333333333333333");
+}

@@ -20,16 +20,13 @@ from matplotlib.path import Path  # noqa: E402
 SCRIPT = "velmora\nall\n\n"
 
 
-def use_private_addon(workdir):
-    """Copies the add-on into workdir, so that its export file lies there and
-    runs of other tests in parallel cannot touch it."""
-    src = os.environ.get("VELMORA_ADDON")
-    if not src:
-        return None
+def private_addon(workdir):
+    """Copies the add-on into workdir and returns the option that loads the
+    copy, so that its export file lies there and no other test running at the
+    same time can touch it."""
     dst = os.path.join(workdir, "velmora.sds")
-    shutil.copy(src, dst)
-    os.environ["VELMORA_ADDON"] = dst
-    return src
+    shutil.copy(os.environ["VELMORA_ADDON"], dst)
+    return ["--addon", dst]
 
 
 def write_points(path, pts, lines=()):
@@ -59,12 +56,7 @@ def faces_as_indices(doc, pts):
 
 class Terrain(unittest.TestCase):
     def run_in(self, workdir, drawing, script=SCRIPT, extra=()):
-        old = use_private_addon(workdir)
-        try:
-            r = run_velmora(workdir, script, drawing=drawing, extra=extra)
-        finally:
-            if old:
-                os.environ["VELMORA_ADDON"] = old
+        r = run_velmora(workdir, script, drawing=drawing, extra=private_addon(workdir) + list(extra))
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         self.assertNotIn("Error", r.stdout)
         return r

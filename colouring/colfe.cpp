@@ -53,7 +53,9 @@ static int colf_colour_number(double v, int *out)
 }
 
 /* (low high) and five colour triples; nothing is read beyond the list.
-** 1 when all six are there and of the right types. */
+** 1 when all six are there and of the right types.  The levels must be
+** finite and in rising order: the cutter walks them upwards, and levels
+** given the other way round would draw pieces over one another. */
 static int colf_take_args(const struct resbuf *rb)
 {
     int colours[COLF_BANDS];
@@ -63,6 +65,8 @@ static int colf_take_args(const struct resbuf *rb)
         return 0;
     low = rb->resval.rpoint[0];
     high = rb->resval.rpoint[1];
+    if (!isfinite(low) || !isfinite(high) || low > high)
+        return 0;
     rb = rb->rbnext;
     for (int i = 0; i < 5; i++, rb = rb->rbnext) {
         if (rb == NULL || rb->restype != RT3DPOINT)
@@ -392,7 +396,7 @@ int colfe(void)
 
     if (!colf_take_args(args)) {
         sds_printf("%s", vc_messages[1]);
-        sds_printf("%s", "colfe takes (low high) and five colour triples!\n");
+        sds_printf("%s", "colfe takes (low high), low not above high, and five colour triples!\n");
         if (args != NULL)
             sds_relrb(args);
         sds_retnil();

@@ -251,6 +251,8 @@ TEST_F(Colfe, BadArgumentsGiveNilWithoutTouchingTheDrawing)
     EXPECT_EQ(s.call_lisp("(colfe 0.0 '(1 2 3) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 15))"), "nil");
     EXPECT_EQ(s.call_lisp("(colfe '(0.0 15.0) '(1 2 3) '(4 5 6) '(7 8 9) '(10 11 12) \"x\")"), "nil");
     EXPECT_EQ(s.call_lisp("(colfe '(0.0 15.0) '(1 2) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 15))"), "nil");
+    // Levels the other way round would draw pieces over one another.
+    EXPECT_EQ(s.call_lisp("(colfe '(15.0 0.0) '(1 2 3) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 15))"), "nil");
     EXPECT_NE(s.take_output().find("colfe takes"), std::string::npos);
     EXPECT_EQ(count_log("dxfout"), 0);
     EXPECT_FALSE(s.drawing().entities[0].erased);

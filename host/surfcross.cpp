@@ -128,17 +128,12 @@ bool surfcross(Session &s)
     }
     std::string call = "(inters_ltri " + std::to_string(tris[0].size()) + " " +
                        std::to_string(tris[1].size()) + ")";
+    // The call goes in front of the unread input, so that the session runs it
+    // right after this command, as if the script had said it.  In the velmora
+    // program the add-on is up the stack, waiting in sds_link for the
+    // session's next request, and cannot be called from here.
     Session::Impl &m = s.impl();
-    if (m.dispatch) {
-        s.call_lisp(call);
-        s.print("\n");
-    } else {
-        // The velmora program: the add-on is up the stack, waiting in
-        // sds_link for the session's next request.  The call goes in front of
-        // the unread input, so the session hands it to the add-on right after
-        // this command, as if the script had said it.
-        m.input.insert(m.pos, call + " ");
-    }
+    m.input.insert(m.pos, call + " ");
     return true;
 }
 

@@ -3,6 +3,7 @@
 // progress lines, the files consumed and the curves drawn.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -184,6 +185,58 @@ TEST_F(Inters, ZeroCountReadsNothingAndFindsNothing)
     EXPECT_NE(s.take_output().find("\n*** No intersection !"), std::string::npos);
     EXPECT_FALSE(vt::file_exists(file(0)));
     EXPECT_FALSE(vt::file_exists(file(1)));
+}
+
+}  // namespace
+
+namespace {
+
+using velmora::Entity;
+using velmora::Vec3;
+
+// SURFCROSS in-process: selections by layer, a polygon mesh against a 3DFACE.
+TEST(SurfCross, MeshAgainstFaceIsCutAndEmptySelectionsRefused)
+{
+    vt::AddonSession s;
+    Entity mesh;
+    mesh.type = "POLYLINE";
+    mesh.layer = "GROUND";
+    mesh.poly_flags = 16;
+    mesh.mesh_m = 2;
+    mesh.mesh_n = 3;
+    // A 2 x 3 net at z = 0 over x 0..10, y 0..20: four triangles.
+    mesh.pts = {{0, 0, 0}, {0, 10, 0}, {0, 20, 0}, {10, 0, 0}, {10, 10, 0}, {10, 20, 0}};
+    mesh.vertex_flags.assign(6, 64);
+    s.drawing().make_layer("GROUND");
+    s.drawing().add(mesh);
+    Entity face;
+    face.type = "3DFACE";
+    face.layer = "WALL";
+    face.pts = {{5, -5, -5}, {5, 25, -5}, {5, 25, 5}, {5, -5, 5}};   // the plane x = 5
+    s.drawing().make_layer("WALL");
+    s.drawing().add(face);
+
+    s.input("surfcross\nlayer GROUND\n\nlayer WALL\n\n");
+    EXPECT_TRUE(s.run());
+    std::string out = s.take_output();
+    EXPECT_NE(out.find("3DINT: 1 curves"), std::string::npos) << out;
+    double length = 0;
+    int polylines = 0;
+    for (const auto &e : s.drawing().entities)
+        if (e.type == "POLYLINE" && e.layer == "3dint") {
+            polylines++;
+            for (size_t i = 1; i < e.pts.size(); i++) {
+                EXPECT_DOUBLE_EQ(e.pts[i].x, 5.0);
+                EXPECT_DOUBLE_EQ(e.pts[i].z, 0.0);
+                length += std::fabs(e.pts[i].y - e.pts[i - 1].y);
+            }
+        }
+    EXPECT_EQ(polylines, 1) << out;
+    EXPECT_NEAR(length, 20.0, 1e-9);
+
+    s.input("surfcross\nlayer GROUND\n\nlayer NOTHING\n\n");
+    EXPECT_FALSE(s.run());
+    EXPECT_NE(s.take_output().find("no 3DFACE or polygon mesh in the second selection"), std::string::npos);
 }
 
 }  // namespace

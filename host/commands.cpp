@@ -44,13 +44,14 @@ bool parse_colour(const std::string &w, int &c)
     if (l == "byblock") { c = 0; return true; }
     for (int i = 0; i < 7; i++)
         if (l == names[i]) { c = i + 1; return true; }
+    // Numbers 1-255, and 0 and 256 for BYBLOCK and BYLAYER.
     long long n;
-    if (parse_int(w, n) && n >= 1 && n <= 255) {
+    if (parse_int(w, n) && n >= 0 && n <= 256) {
         c = (int)n;
         return true;
     }
     double r;
-    if (parse_number(w, r) && r == std::floor(r) && r >= 1 && r <= 255) {
+    if (parse_number(w, r) && r == std::floor(r) && r >= 0 && r <= 256) {
         c = (int)r;
         return true;
     }

@@ -232,6 +232,10 @@ void forward_interrupt(int)
             if (!status || reason.empty())
                 reason = e.message;
             status = 1;
+        } catch (const std::exception &e) {
+            if (!status || reason.empty())
+                reason = o.out + ": " + e.what();
+            status = 1;
         }
         try {
             if (!o.png.empty())

@@ -330,7 +330,8 @@ int sds_command(int rtype, ...)
         q.push_back(tok);
     }
     va_end(ap);
-    m.log.push_back(logline);
+    if (!m.echo)   // the log is for in-process tests; the program keeps none
+        m.log.push_back(logline);
     if (bad) {
         m.error("A value of an unknown type was given to the command line.");
         return RTERROR;

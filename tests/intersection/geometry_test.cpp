@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -56,8 +57,6 @@ TEST(TriTri, NoSegmentForCoplanarTouchingOrDegenerateTriangles)
     EXPECT_EQ(cross(flat, {{1, 1, 0}, {20, 1, 0}, {1, 20, 0}}, out), 0);       // one level
     EXPECT_EQ(cross(flat, {{1, 1, 0}, {2, 1, 5}, {1, 2, 5}}, out), 0);         // a corner on A
     EXPECT_EQ(cross(flat, {{2, 2, -1}, {2, 2, 1}, {2, 2, 3}}, out), 0);        // B is a line
-    EXPECT_EQ(cross({{2, 2, -1}, {2, 2, 1}, {2, 2, 3}}, flat, out), 0);
-    EXPECT_EQ(cross(flat, {{2, 2, 1}, {3, 2, 1}, {2, 3, 4}}, out), 0);         // above A
 }
 
 TEST(TriTri, OneMillionthDecidesBothWays)
@@ -70,9 +69,6 @@ TEST(TriTri, OneMillionthDecidesBothWays)
     EXPECT_EQ(seg_tri_intersect(t0, t1, t2, in0, in1, p, 1), 1);
     expect_point(p, {3, -0.5e-6, 0});
     EXPECT_EQ(seg_tri_intersect(t0, t1, t2, out0, out1, p, 0), 0);
-    // Without the flag the stored triangle is used, not the one passed.
-    double far[3] = {100, 100, 100};
-    EXPECT_EQ(seg_tri_intersect(far, far, far, in0, in1, p, 0), 1);
     // An end exactly on the plane and inside counts.
     double on[3] = {1, 1, 0}, up[3] = {1, 1, 4};
     EXPECT_EQ(seg_tri_intersect(t0, t1, t2, on, up, p, 1), 1);
@@ -149,14 +145,11 @@ TEST(Chaining, ClosedLoopIsOneCurveEndingOnItsStart)
     std::string script = chain({seg({0, 0, 1}, {1, 0, 1}), seg({1, 1, 1}, {1, 0, 1}),
                                 seg({0, 1, 1}, {1, 1, 1}), seg({0, 1, 1}, {0, 0, 1})}, &curves);
     EXPECT_EQ(curves, 1);
-    std::istringstream in(script);
-    std::string line;
-    std::vector<std::string> vertices;
-    while (std::getline(in, line))
-        if (line.find(',') != std::string::npos)
-            vertices.push_back(line);
-    ASSERT_EQ(vertices.size(), 5u);
-    EXPECT_EQ(vertices.front(), vertices.back());
+    // Five vertices, the last on the first: "3dpoly\nV\nV\nV\nV\nV\n\n".
+    size_t first = script.find("3dpoly\n") + 7, end = script.rfind("\n\n");
+    std::string v0 = script.substr(first, script.find('\n', first) - first);
+    EXPECT_EQ(std::count(script.begin() + first, script.begin() + end, '\n'), 4);
+    EXPECT_EQ(script.substr(end - v0.size(), v0.size()), v0);
 }
 
 TEST(Chaining, ColoursRunOneTo255AndWrap)

@@ -354,9 +354,25 @@ TEST(CommandLine, DxfoutWritesTheChosenEntitiesWithTheGivenDecimals)
     EXPECT_EQ(got[0]->type, "POINT");
     EXPECT_DOUBLE_EQ(got[0]->pts[0].x, 1.23);
     EXPECT_EQ(got[1]->layer, "L");
+    // The same dialogue spread over calls, with LAYER and erase in pieces too.
+    EXPECT_EQ(sds_command(RTSTR, "DXFOUT", RTNONE), RTNORM);
+    EXPECT_EQ(sds_command(RTSTR, "exp2.dxf", RTSTR, "v", RTNONE), RTNORM);
+    EXPECT_EQ(sds_command(RTSTR, "R12", RTSTR, "Entities", RTPICKS, ss, RTNONE), RTNORM);
+    EXPECT_EQ(sds_command(RTSTR, "", RTNONE), RTNORM);
+    EXPECT_EQ(sds_command(RTSHORT, 2, RTNONE), RTNORM);
+    EXPECT_EQ(velmora::load_dxf(h.dir.file("exp2.dxf")).entities.size(), 2u);
+    EXPECT_EQ(sds_command(RTSTR, "layer", RTNONE), RTNORM);
+    EXPECT_EQ(sds_command(RTSTR, "make", RTNONE), RTNORM);
+    EXPECT_EQ(sds_command(RTSTR, "Piece", RTNONE), RTNORM);
+    EXPECT_EQ(sds_command(RTSTR, "", RTNONE), RTNORM);
+    EXPECT_EQ(h.s.drawing().current_layer, "Piece");
+    EXPECT_EQ(sds_command(RTSTR, "erase", RTPICKS, ss, RTNONE), RTNORM);
+    EXPECT_EQ(h.live().size(), 3u);  // not before the selection ends
+    EXPECT_EQ(sds_command(RTSTR, "", RTNONE), RTNORM);
+    EXPECT_EQ(h.live().size(), 1u);
     // Every entity without "entities"; a version we do not write is refused.
     EXPECT_EQ(sds_command(RTSTR, "dxfout", RTSTR, "all.dxf", RTSTR, "", RTNONE), RTNORM);
-    EXPECT_EQ(velmora::load_dxf(h.dir.file("all.dxf")).entities.size(), 3u);
+    EXPECT_EQ(velmora::load_dxf(h.dir.file("all.dxf")).entities.size(), 1u);
     EXPECT_EQ(sds_command(RTSTR, "dxfout", RTSTR, "x.dxf", RTSTR, "v", RTSTR, "2018", RTNONE), RTERROR);
 }
 

@@ -261,6 +261,7 @@ private:
     void read_header(size_t b, size_t e, Drawing &d);
     void read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &out);
     void read_entities(size_t b, size_t e, Drawing &d);
+    void check_counts(const Entity &e, size_t at) const;
 };
 
 // Shows a piece of the file in a message: printable, short.
@@ -494,6 +495,27 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
     }
 }
 
+// A polygon mesh's vertex counts must fit the vertices that follow it: the
+// readers of the export size their rows by them.
+void Reader::check_counts(const Entity &e, size_t at) const
+{
+    if (e.type != "POLYLINE" || !(e.poly_flags & (16 | 64)))
+        return;
+    long long have = (long long)e.pts.size();
+    auto bad = [&](long long m, long long n) {
+        return m < 0 || n < 0 || m > 32767 || n > 32767 || m * n > have;
+    };
+    std::string what;
+    if ((e.poly_flags & 16) && (bad(e.mesh_m, e.mesh_n) || e.mesh_m * e.mesh_n == 0))
+        what = std::to_string(e.mesh_m) + " x " + std::to_string(e.mesh_n);
+    else if ((e.poly_flags & 16) && (e.poly_flags & 4) && bad(e.smooth_m, e.smooth_n))
+        what = std::to_string(e.smooth_m) + " x " + std::to_string(e.smooth_n) + " smoothed";
+    else if ((e.poly_flags & 64) && (bad(e.mesh_m, 1) || bad(e.mesh_n, 1)))
+            what = std::to_string(e.mesh_m) + " vertex and " + std::to_string(e.mesh_n) + " face";
+    if (!what.empty())
+        fail_at(at, "POLYLINE mesh of " + what + " vertices has " + std::to_string(have) + " VERTEX entities");
+}
+
 void Reader::read_entities(size_t b, size_t e, Drawing &d)
 {
     size_t i = b;
@@ -526,6 +548,7 @@ void Reader::read_entities(size_t b, size_t e, Drawing &d)
         Entity ent;
         ent.raw.assign(pairs_.begin() + (long)comments_from, pairs_.begin() + (long)j);
         dxf_fields_from_raw(ent);
+        check_counts(ent, i);
         d.add(std::move(ent));
         i = comments_from = j;
     }

@@ -421,6 +421,8 @@ TEST(DxfRead, BrokenFilesEndWithTheLineNamed)
         {replace(" 20\n2.5\n", " 20\n\n"), 0, "bad number"},
         {replace(" 71\n     2\n", " 71\n99999999999\n"), 0, "bad integer"},
         {replace(" 20\n2.5\n", "99999\n2.5\n"), 0, "out of range"},
+        {replace(" 71\n     2\n", " 71\n 30000\n"), 0, "mesh of 30000 x 2"},
+        {replace(" 72\n     2\n", " 72\n     0\n"), 0, "mesh of 2 x 0"},
         {replace("AC1009", "AC2099"), 8, "unknown DXF version"},
         {replace("  0\nEOF\n", "  0\nSECTION\n  2\nENTITIES\n  0\nENDSEC\n  0\nEOF\n"), 0, "second ENTITIES"},
         {replace("  0\nPOINT\n", "  0\nVERTEX\n"), 0, "without the POLYLINE"},

@@ -7,6 +7,7 @@ import subprocess
 import tempfile
 
 VELMORA = os.environ.get("VELMORA", "velmora")
+VELMORA_ADDON = os.environ.get("VELMORA_ADDON")
 SOURCE_DIR = os.environ.get("VELMORA_SOURCE_DIR",
                             os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 SAMPLES = os.path.join(SOURCE_DIR, "samples")
@@ -26,8 +27,17 @@ class Run:
 
 
 def run_velmora(workdir, script, drawing=None, out="out.dxf", extra=(), timeout=600):
-    """Runs velmora in `workdir` with `script` (text) on standard input."""
+    """Runs velmora in `workdir` with `script` (text) on standard input.
+
+    The add-on is copied into `workdir` and loaded from there: it writes its
+    triangulation export beside itself, and tests running side by side must
+    not share that file."""
     args = [VELMORA]
+    if VELMORA_ADDON and "--addon" not in extra:
+        addon = os.path.join(workdir, os.path.basename(VELMORA_ADDON))
+        if not os.path.exists(addon):
+            shutil.copy(VELMORA_ADDON, addon)
+        args += ["--addon", addon]
     if drawing:
         args.append(drawing)
     args += ["-s", "-", "--drive-c", workdir]

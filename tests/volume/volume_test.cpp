@@ -375,28 +375,6 @@ const velmora::Entity *last_point(velmora::Drawing &d)
     return nullptr;
 }
 
-TEST(Command, BoxGivesItsVolumeAndCentroidAnywhere)
-{
-    for (auto o : {velmora::Vec3{0, 0, 0}, velmora::Vec3{500000, 5000000, 300}}) {
-        vt::AddonSession s;
-        add_box(s.drawing(), o.x, o.y, o.z, 10);
-        s.input("vol\n1\nall\n\n");
-        s.run();
-        std::string out = s.take_output();
-        EXPECT_NE(out.find("\rVolume:  1000.000000 "), std::string::npos) << out;
-        char cen[80];
-        snprintf(cen, sizeof cen, "Centroid: %.3f,%.3f,%.3f", o.x + 5, o.y + 5, o.z + 5);
-        EXPECT_NE(out.find(cen), std::string::npos) << out;
-        const velmora::Entity *p = last_point(s.drawing());
-        ASSERT_NE(p, nullptr);
-        EXPECT_NEAR(p->pts[0].x, o.x + 5, 1e-6);
-        EXPECT_NEAR(p->pts[0].y, o.y + 5, 1e-6);
-        EXPECT_NEAR(p->pts[0].z, o.z + 5, 1e-4);
-        EXPECT_FALSE(vt::file_exists(s.dir.file("vol.dxf")));
-        EXPECT_FALSE(vt::file_exists(s.dir.file("vol.bin")));
-    }
-}
-
 TEST(Command, DefaultsOpenSurfacesAndBadIncrements)
 {
     {

@@ -23,6 +23,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace velmora {
@@ -247,6 +248,13 @@ private:
     std::vector<int> line_;     // line number of each pair's code line
     int last_line_ = 0;
 
+    // The groups are handed over to the drawing once they have been looked
+    // at: moved, not copied (a large drawing holds millions of them).
+    std::move_iterator<std::vector<DxfPair>::iterator> from(size_t i)
+    {
+        return std::make_move_iterator(pairs_.begin() + (long)i);
+    }
+
     [[noreturn]] void fail(int line, const std::string &what) const
     {
         throw DxfError{path_ + ": line " + std::to_string(line) + ": " + what};
@@ -317,6 +325,9 @@ void Reader::cut_groups(const std::string &text, Drawing &d)
         return true;
     };
 
+    size_t line_count = (size_t)std::count(text.begin(), text.end(), '\n');
+    pairs_.reserve(line_count / 2 + 1);
+    line_.reserve(line_count / 2 + 1);
     std::string code_text, value;
     bool eof = false;
     while (next_line(code_text)) {
@@ -458,12 +469,12 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
                 if (d.layout.layer_records_at == DxfLayout::none)
                     d.layout.layer_records_at = out.size();
                 Layer l;
-                l.raw.assign(pairs_.begin() + (long)i, pairs_.begin() + (long)j);
-                for (size_t k = i + 1; k < j; k++) {
-                    if (pairs_[k].code == 2 && l.name.empty())
-                        l.name = trimmed(pairs_[k].value);
-                    else if (pairs_[k].code == 62)
-                        l.colour = int_of(pairs_[k].value);
+                l.raw.assign(from(i), from(j));
+                for (size_t k = 1; k < l.raw.size(); k++) {
+                    if (l.raw[k].code == 2 && l.name.empty())
+                        l.name = trimmed(l.raw[k].value);
+                    else if (l.raw[k].code == 62)
+                        l.colour = int_of(l.raw[k].value);
                 }
                 if (l.name.empty())
                     fail_at(i, "LAYER without a name (group 2)");
@@ -479,7 +490,7 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
                     if (dxf_same_name(name, "*Model_Space"))
                         d.layout.model_space = handle;
                 }
-                out.insert(out.end(), pairs_.begin() + (long)i, pairs_.begin() + (long)j);
+                out.insert(out.end(), from(i), from(j));
             }
             i = j;
             continue;
@@ -546,7 +557,7 @@ void Reader::read_entities(size_t b, size_t e, Drawing &d)
                 j = next_entity(j);
         }
         Entity ent;
-        ent.raw.assign(pairs_.begin() + (long)comments_from, pairs_.begin() + (long)j);
+        ent.raw.assign(from(comments_from), from(j));
         dxf_fields_from_raw(ent);
         check_counts(ent, i);
         d.add(std::move(ent));
@@ -554,7 +565,7 @@ void Reader::read_entities(size_t b, size_t e, Drawing &d)
     }
     if (comments_from < e && !d.entities.empty()) {
         auto &raw = d.entities.back().raw;
-        raw.insert(raw.end(), pairs_.begin() + (long)comments_from, pairs_.begin() + (long)e);
+        raw.insert(raw.end(), from(comments_from), from(e));
     }
 }
 
@@ -619,7 +630,7 @@ Drawing Reader::read()
                 read_tables(i + 2, end, d, dst);
                 dst.push_back(pairs_[end]);
             } else {
-                dst.insert(dst.end(), pairs_.begin() + (long)i, pairs_.begin() + (long)end + 1);
+                dst.insert(dst.end(), from(i), from(end + 1));
             }
         }
         i = end + 1;

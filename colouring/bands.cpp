@@ -70,14 +70,23 @@ static void send_point(const colf_point *p)
     sds_command(RT3DPOINT, pt, RTNONE);
 }
 
-/* One 3DFACE in `colour`.  A face whose corners collapse pairwise has no area
-** and is not drawn.  "i" before a corner hides the edge that starts there. */
+/* One 3DFACE in `colour`.  A face with fewer than three distinct corners --
+** a quad collapsing pairwise, or a corner triangle whose cut passes through
+** that very corner -- has no area and is not drawn.  "i" before a corner
+** hides the edge that starts there. */
 void colf_draw_face(const colf_point *c1, const colf_point *c2, const colf_point *c3,
                     const colf_point *c4, int edges, int colour)
 {
     const colf_point *corner[4] = { c1, c2, c3, c4 };
+    int distinct = 0;
 
-    if ((same_point(c2, c3) && same_point(c1, c4)) || (same_point(c1, c2) && same_point(c3, c4)))
+    for (int i = 0; i < 4; i++) {
+        int repeated = 0;
+        for (int j = 0; j < i; j++)
+            repeated = repeated || same_point(corner[i], corner[j]);
+        distinct += !repeated;
+    }
+    if (distinct < 3)
         return;
     if (colour != colf_last_colour) {
         char text[16];

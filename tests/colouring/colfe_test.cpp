@@ -43,6 +43,11 @@ protected:
         s.input("all\n\n");
         return s.call_lisp("(colfe '(" + levels + ") " + colours + ")");
     }
+    void clear()
+    {
+        for (auto &e : s.drawing().entities)
+            e.erased = true;
+    }
     std::vector<Entity> pieces()
     {
         std::vector<Entity> out;
@@ -194,6 +199,14 @@ TEST_F(Colfe, CornerOnALevelIsCutAcrossTheTriangle)
         EXPECT_DOUBLE_EQ(e.pts[1].y, 5);
     }
     check_bands({t}, p, 0, 150);
+    // The strip above that cut turns round B itself: no empty corner piece.
+    std::vector<Vec3> u = {{0, 0, 5}, {10, 0, 10}, {5, 10, 25}};
+    clear();
+    s.drawing().add(tri(u[0], u[1], u[2]));
+    run("0.0 150.0");
+    p = pieces();
+    EXPECT_EQ(p.size(), 3u);
+    check_bands({u}, p, 0, 150);
 }
 
 TEST_F(Colfe, DegenerateTrianglesAndCollapsingPiecesDrawNothing)

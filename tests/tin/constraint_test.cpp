@@ -38,6 +38,8 @@ struct ConsSetup {
     std::vector<tin_edge> buf;
     std::vector<int32_t> angles;
     int result;
+    tin_box *boxes;     // this set-up's own storage (several may be alive)
+    uint8_t *ends;
     ConsSetup(std::vector<tin_point> pts, const std::vector<tin_line> &lines, int16_t groups,
           double tol = 1e-6)
     {
@@ -57,6 +59,8 @@ struct ConsSetup {
         ngroups = groups;
         result = build_constraints((int32_t)lines.size(), lines.data(), n, p.data())
                  || split_constraints(n, p.data());
+        boxes = minmax_cont;
+        ends = cons_end;
         qsort(tri, ncons, sizeof(tin_edge), edge_cmp);
         for (int e = 0; e < ncons; e++)
             cons_end[tri[e].u] = cons_end[tri[e].v] = 1;
@@ -65,8 +69,8 @@ struct ConsSetup {
     }
     ~ConsSetup()
     {
-        free(minmax_cont);
-        free(cons_end);
+        free(boxes);
+        free(ends);
         minmax_cont = nullptr;
         cons_end = nullptr;
         tri = nullptr;

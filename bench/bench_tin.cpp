@@ -3,6 +3,7 @@
 //
 //   bench_tin [scale]     scale 1 (default): 10k and 100k random points and a
 //                         300 x 300 DEM grid; 0.1 for a quick look
+//   bench_tin scale plain  the same without the library's edge grid
 #define CGAL_DISABLE_GMP 1
 #include <CGAL/Delaunay_triangulation_2.h>
 #include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "sds.h"
@@ -93,6 +95,8 @@ int main(int argc, char **argv)
     double scale = argc > 1 ? std::atof(argv[1]) : 1.0;
     if (!(scale > 0))
         scale = 1;
+    if (argc > 2 && std::string(argv[2]) == "plain")
+        tin_use_grid = 0;
     compare("random 10k", random_points((int)(10000 * scale), 1), 3);
     compare("random 100k", random_points((int)(100000 * scale), 2), 1);
     int side = (int)(300 * std::sqrt(scale));

@@ -62,6 +62,7 @@ struct DxfLayout {
     bool from_file = false;            // false: a new drawing, saved as a complete R12 file
     bool code_padded = true;           // group codes right-aligned in three columns ("  0")
     bool had_header = false;           // the file had a HEADER section
+    bool bom = false;                  // the file began with a UTF-8 byte order mark
     std::size_t layer_records_at = none;  // index in before_entities where the LAYER records stood
     std::size_t layer_count_at = none;    // index in before_entities of the LAYER table's 70
     std::size_t layers_read = 0;

@@ -302,6 +302,10 @@ void Reader::cut_groups(const std::string &text, Drawing &d)
     size_t nul = text.find('\0');
 
     size_t pos = 0;
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        d.layout.bom = true;           // some writers start UTF-8 files with a BOM
+        pos = 3;
+    }
     int line = 0;
     int padded = 0, plain = 0;
     bool first_line = true;

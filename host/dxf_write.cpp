@@ -539,10 +539,13 @@ std::string read_drawing_text(const Drawing &d)
     Out o;
     o.crlf = d.crlf;
     o.padded = lay.code_padded;
+    if (lay.bom)
+        o.text = "\xEF\xBB\xBF";
 
     // New entities and layers first, so that the handles they take are known
     // when $HANDSEED is written.
     Out ents = o;
+    ents.text.clear();
     for (const auto &e : d.entities) {
         if (e.erased)
             continue;
@@ -553,6 +556,7 @@ std::string read_drawing_text(const Drawing &d)
             write_entity(ents, e, f);
     }
     Out layers = o;
+    layers.text.clear();
     size_t layer_count = 0;
     bool layers_changed = false;
     bool table_in_file = lay.layer_records_at != DxfLayout::none;

@@ -317,6 +317,36 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsForm)
     EXPECT_EQ(back.after_entities.size(), d.after_entities.size());
 }
 
+TEST(DxfWrite, FilesWithoutHeaderOrTables)
+{
+    TempDir t;
+    std::string bare = lines({"  0", "SECTION", "  2", "ENTITIES",
+                              "  0", "POINT", "  8", "A", " 10", "1.0", " 20", "2.0", " 30", "3.0",
+                              "  0", "ENDSEC", "  0", "EOF"});
+    put(t.file("bom.dxf"), "\xEF\xBB\xBF" + bare);
+    Drawing b = load_dxf(t.file("bom.dxf"));
+    save_dxf(b, t.file("bom2.dxf"));
+    EXPECT_EQ(get(t.file("bom2.dxf")), "\xEF\xBB\xBF" + bare);
+
+    put(t.file("a.dxf"), bare);
+    Drawing d = load_dxf(t.file("a.dxf"));
+    ASSERT_EQ(d.entities.size(), 1u);
+    save_dxf(d, t.file("same.dxf"));
+    EXPECT_EQ(get(t.file("same.dxf")), bare);    // no table made up for layer 0 alone
+    d.make_layer("NEW").colour = 6;
+    Entity f;
+    f.type = "3DFACE";
+    f.layer = "NEW";
+    f.pts = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {1, 1, 0}};
+    d.add(f);
+    save_dxf(d, t.file("b.dxf"));
+    Drawing back = load_dxf(t.file("b.dxf"));
+    ASSERT_EQ(back.entities.size(), 2u);
+    ASSERT_NE(back.layer("NEW"), nullptr);
+    EXPECT_EQ(back.layer("NEW")->colour, 6);
+    EXPECT_EQ(back.entities[1].layer, "NEW");
+}
+
 TEST(DxfWrite, LayerColourChangeAndNewDrawing)
 {
     TempDir t;

@@ -43,6 +43,35 @@ TEST(Messages, HeadsAndTextsPrintAsTheyStand)
     EXPECT_EQ(s.take_output(), "\n*** VELMORA Error -  c:/50%s/%n.dxf\n");
 }
 
+TEST(Registration, AFailingDefunStopsTheTableThere)
+{
+    vt::AddonSession s;
+    velmora::Session fresh;               // registers nothing by itself
+    fresh.fail_defun("c:vol");
+    EXPECT_EQ(register_functions(), 0);
+    ASSERT_EQ(fresh.defun_log().size(), 1u);
+    EXPECT_EQ(fresh.defun_log()[0].first, "c:velmora");
+    EXPECT_EQ(fresh.functions().count("c:volume"), 0u);
+}
+
+// The loop answers the load request, serves function requests and ends the
+// process with status 1 when the host says so; after a failed registration
+// the host is told (RSERR) and the names registered before it still work.
+TEST(RequestLoopDeathTest, ServesRequestsThenEndsTheProcess)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto run = [](bool fail) {
+        velmora::Session s;
+        s.set_output(stderr);
+        if (fail)
+            s.fail_defun("dovrp");
+        s.input("(dovrp '(0 0 0) '(1 0 0) '(0 0 0) '(0 1 0))\n(set_lim '(0 0 0) '(1 1 1) 0)\n");
+        SDS_EntryPoint(nullptr);
+    };
+    EXPECT_EXIT(run(false), ::testing::ExitedWithCode(1), "\\(0\\.0 0\\.0 1\\.0\\)");
+    EXPECT_EXIT(run(true), ::testing::ExitedWithCode(1), "could not register");
+}
+
 class PairReader : public ::testing::Test {
 protected:
     vt::AddonSession s;

@@ -91,6 +91,32 @@ static int read_triangles(char digit, ltri_rec *list, int count, const char *ope
     return 0;
 }
 
+/* A triangle takes nine numbers, each at least one digit and a separator, so
+** a file of `size` bytes holds at most size / 18 + 1 of them.  A count beyond
+** that is refused before any memory is asked for it: a mistyped count of two
+** thousand million must not turn into a request for 150 GB.  A file that
+** cannot be looked at is left to the reader, which reports it.
+** Returns 0 when the count may fit, 1 after the message. */
+static int count_fits(char digit, int count)
+{
+    char native[1024];
+    FILE *f;
+
+    ltri_path[LTRI_DIGIT] = digit;
+    if (frame_native_path(ltri_path, native, sizeof(native)) != 0
+        || (f = fopen(native, "rb")) == NULL)
+        return 0;
+    long size = (fseek(f, 0, SEEK_END) == 0) ? ftell(f) : -1;
+    fclose(f);
+    if (size < 0 || (long long)count <= (long long)size / 18 + 1)
+        return 0;
+    char text[160];
+    snprintf(text, sizeof(text), " READ %s: %d triangles cannot fit in its %ld bytes",
+             ltri_path, count, size);
+    tri_error(text);
+    return 1;
+}
+
 /* Writes one segment, the end with the smaller x first; on equal x the end
 ** found second comes first. */
 static void write_segment(FILE *f, double out[2][3])
@@ -117,6 +143,10 @@ int inters_ltri(void)
         return 0;
     }
 
+    if (count_fits('0', count1) != 0 || count_fits('1', count2) != 0) {
+        sds_relrb(args);
+        return 0;
+    }
     ltri1 = (ltri_rec *)malloc((size_t)(count1 > 0 ? count1 : 1) * sizeof(ltri_rec));
     if (ltri1 == NULL) {
         tri_error(" *malloc LTRI1*");

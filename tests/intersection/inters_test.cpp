@@ -151,9 +151,13 @@ TEST_F(Inters, BadCountsAreRefusedAndTheFilesKept)
     }
     EXPECT_TRUE(vt::file_exists(file(0)));
     EXPECT_TRUE(vt::file_exists(file(1)));
-    // A count beyond 16 bits is read whole.
+    // A count beyond 16 bits is read whole, and one the file cannot hold is
+    // refused before memory is taken for it.
     s.call_lisp("(inters_ltri 1 70000)");
-    EXPECT_NE(s.take_output().find("triangle 2 of 70000"), std::string::npos);
+    EXPECT_NE(s.take_output().find(" READ c:/haldorin/1.scr: 70000 triangles cannot fit"), std::string::npos);
+    s.call_lisp("(inters_ltri 1 2000000000)");
+    EXPECT_NE(s.take_output().find("2000000000 triangles cannot fit"), std::string::npos);
+    EXPECT_TRUE(vt::file_exists(file(1)));
 }
 
 TEST_F(Inters, ShortOrNonNumericFilesAreRejectedByName)

@@ -4,7 +4,7 @@
 // tall drawing) on white:
 //
 //   1. 3DFACEs filled lightly with their colour, so that coloured bands read
-//      as areas;
+//      as areas, and shaded by their slope, so that the relief shows;
 //   2. their visible edges, polygon meshes as their grid, polylines, lines;
 //   3. points as small dots;
 //   4. the overlay (sds_grdraw vectors) on top, thick, with a light halo.
@@ -144,6 +144,27 @@ void set_colour(cairo_t *cr, Rgb c, double alpha = 1.0)
     cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha);
 }
 
+// Brightness of a face lit from the north-west at 45 degrees, 1 for a level
+// face, so that the relief of a terrain shows through its face colour.  Heights
+// are stretched by `zscale` first: survey slopes are gentle, and unstretched
+// they would all look level.
+double hillshade(const Entity &e, double zscale)
+{
+    const Vec3 &a = e.pts[0], &b = e.pts[1], &c = e.pts[2];
+    double ux = b.x - a.x, uy = b.y - a.y, uz = (b.z - a.z) * zscale;
+    double vx = c.x - a.x, vy = c.y - a.y, vz = (c.z - a.z) * zscale;
+    double nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
+    if (nz < 0) {
+        nx = -nx; ny = -ny; nz = -nz;
+    }
+    double len = std::sqrt(nx * nx + ny * ny + nz * nz);
+    if (!(len > 0) || !std::isfinite(len))
+        return 1.0;
+    const double lx = -0.5, ly = 0.5, lz = std::sqrt(0.5);   // unit vector to the light
+    double lit = (nx * lx + ny * ly + nz * lz) / len;         // lz for a level face
+    return std::clamp(0.6 + 0.4 * lit / lz, 0.6, 1.2);
+}
+
 void segment(cairo_t *cr, const View &v, const Vec3 &a, const Vec3 &b)
 {
     cairo_move_to(cr, v.px(a), v.py(a));
@@ -219,7 +240,15 @@ void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
 
-    // 1. Face fills.
+    // 1. Face fills, shaded by their slope.
+    double zmin = INFINITY, zmax = -INFINITY;
+    for (const auto &[e, aci] : shown)
+        if (e->type == "3DFACE")
+            for (const auto &p : e->pts) {
+                zmin = std::min(zmin, p.z);
+                zmax = std::max(zmax, p.z);
+            }
+    double zscale = (zmax > zmin) ? std::max(1.0, 0.1 * std::max(w, h) / (zmax - zmin)) : 1.0;
     for (const auto &[e, aci] : shown) {
         if (e->type != "3DFACE")
             continue;
@@ -231,7 +260,9 @@ void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::
         // neighbours overlap); a hairline of the same tint closes the seams
         // antialiasing leaves between faces.
         Rgb c = aci_rgb(aci);
-        set_colour(cr, Rgb{0.5 + 0.5 * c.r, 0.5 + 0.5 * c.g, 0.5 + 0.5 * c.b});
+        double f = hillshade(*e, zscale);
+        set_colour(cr, Rgb{std::min(1.0, (0.5 + 0.5 * c.r) * f), std::min(1.0, (0.5 + 0.5 * c.g) * f),
+                           std::min(1.0, (0.5 + 0.5 * c.b) * f)});
         cairo_fill_preserve(cr);
         cairo_set_line_width(cr, 0.8);
         cairo_stroke(cr);

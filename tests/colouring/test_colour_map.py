@@ -4,7 +4,6 @@ is read back with ezdxf.  The plan area of every band is computed here
 independently, in closed form from each triangle's sorted heights, and
 compared with the plan area of the pieces drawn in that band's colour."""
 import os
-import shutil
 import sys
 import unittest
 
@@ -50,16 +49,8 @@ def area_below(tris, h):
 
 class ColourMap(unittest.TestCase):
     def run_in(self, work, drawing, script, extra=()):
-        # A private copy of the add-on keeps its export files in this folder.
-        old = os.environ.get("VELMORA_ADDON")
-        if old:
-            shutil.copy(old, os.path.join(work, "velmora.sds"))
-            os.environ["VELMORA_ADDON"] = os.path.join(work, "velmora.sds")
-        try:
-            r = run_velmora(work, script, drawing=drawing, out="out.dxf", extra=extra)
-        finally:
-            if old:
-                os.environ["VELMORA_ADDON"] = old
+        # run_velmora loads a private copy of the add-on from `work`.
+        r = run_velmora(work, script, drawing=drawing, out="out.dxf", extra=extra)
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         self.assertNotIn("Error", r.stdout)
         return r
@@ -119,8 +110,6 @@ class ColourMap(unittest.TestCase):
                         seen += 1
             self.assertGreater(seen, 1000)
             self.assertGreater(os.path.getsize(png), 10000)
-            if os.environ.get("VELMORA_KEEP_PNG"):
-                shutil.copy(png, os.environ["VELMORA_KEEP_PNG"])
 
 
 if __name__ == "__main__":

@@ -299,7 +299,8 @@ TEST(Lisp, CallsPassLiteralArgumentsAndPrintResults)
 
     // From the input: the value on a line of its own; a void value prints nothing.
     h.s.take_output();
-    h.s.input("(half 5.0)\ncmd\n(c:cmd)\n(nothing)\n");
+    // An expression may run over several lines.
+    h.s.input("(half\n  5.0)\ncmd\n(c:cmd)\n(nothing)\n");
     ASSERT_TRUE(h.s.run());
     EXPECT_EQ(h.s.take_output(), "2.5\nnil\n");
 
@@ -308,30 +309,6 @@ TEST(Lisp, CallsPassLiteralArgumentsAndPrintResults)
     h.s.reset_failure();
     h.s.input("(nosuch 1)\n");
     EXPECT_FALSE(h.s.run());
-}
-
-TEST(Lisp, ScriptWordsAndExpressionsAcrossLines)
-{
-    Host h;
-    std::string got;
-    h.define("say", 2, [&] {
-        resbuf *a = sds_getargs();
-        got = a && a->restype == RTSTR ? a->resval.rstring : "?";
-        sds_relrb(a);
-        sds_retstr(got.c_str());
-    });
-    h.s.input("(say\n  \"two words\")\n");
-    ASSERT_TRUE(h.s.run());
-    EXPECT_EQ(got, "two words");
-}
-
-TEST(AddOn, InProcessCallReachesTheHandlerAndReturnsItsValue)
-{
-    vt::AddonSession s;
-    EXPECT_EQ(s.call_lisp("(dovrp '(0 0 0) '(1 0 0) '(0 0 0) '(0 1 0))"), "(0.0 0.0 1.0)");
-    ASSERT_GE(s.defun_log().size(), 10u);
-    EXPECT_EQ(s.defun_log()[0].first, "c:velmora");
-    EXPECT_EQ(s.defun_log()[0].second, 1);
 }
 
 TEST(CommandLine, DxfoutWritesTheChosenEntitiesWithTheGivenDecimals)

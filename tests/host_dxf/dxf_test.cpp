@@ -4,6 +4,7 @@
 // and a mutation run over a good file.
 #include <gtest/gtest.h>
 
+#include "addon_session.h"
 #include "drawing.h"
 #include "session.h"
 
@@ -13,7 +14,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -24,46 +25,9 @@ using namespace velmora;
 
 namespace {
 
-// A temporary folder for one test, removed with its files.
-struct TempDir {
-    std::string path;
-    TempDir()
-    {
-        char tmpl[] = "/tmp/velmora-dxf-XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~TempDir()
-    {
-        std::string cmd = "rm -rf '" + path + "'";
-        if (std::system(cmd.c_str()) != 0)
-            std::fprintf(stderr, "could not remove %s\n", path.c_str());
-    }
-    std::string file(const std::string &name) const { return path + "/" + name; }
-    std::vector<std::string> names() const
-    {
-        std::vector<std::string> out;
-        if (DIR *d = opendir(path.c_str())) {
-            while (dirent *e = readdir(d))
-                if (e->d_name[0] != '.')
-                    out.push_back(e->d_name);
-            closedir(d);
-        }
-        return out;
-    }
-};
-
-void put(const std::string &path, const std::string &text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string get(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using vt::TempDir;
+void put(const std::string &path, const std::string &text) { vt::write_file(path, text); }
+std::string get(const std::string &path) { return vt::read_file(path); }
 
 // Joins "code\nvalue" pairs given as one string per line, with the line end.
 std::string lines(std::initializer_list<const char *> ls, const char *eol = "\n")
@@ -347,33 +311,6 @@ TEST(DxfWrite, FilesWithoutHeaderOrTables)
     EXPECT_EQ(back.entities[1].layer, "NEW");
 }
 
-TEST(DxfWrite, LayerColourChangeAndNewDrawing)
-{
-    TempDir t;
-    put(t.file("a.dxf"), r12_drawing());
-    Drawing d = load_dxf(t.file("a.dxf"));
-    d.layer("GROUND")->colour = -3;               // turned off
-    save_dxf(d, t.file("b.dxf"));
-    EXPECT_EQ(load_dxf(t.file("b.dxf")).layer("GROUND")->colour, -3);
-
-    // A drawing made in the session is a complete R12 file.
-    Drawing n;
-    n.make_layer("0");
-    n.make_layer("PTS").colour = 5;
-    Entity p;
-    p.type = "POINT";
-    p.layer = "PTS";
-    p.pts = {{1, 2, 3}};
-    n.add(p);
-    save_dxf(n, t.file("n.dxf"));
-    Drawing back = load_dxf(t.file("n.dxf"));
-    EXPECT_EQ(back.version, "AC1009");
-    ASSERT_EQ(back.entities.size(), 1u);
-    EXPECT_EQ(back.entities[0].layer, "PTS");
-    ASSERT_NE(back.layer("PTS"), nullptr);
-    EXPECT_EQ(back.layer("PTS")->colour, 5);
-}
-
 // What the add-on's readers need of the export: LF line ends, entity names
 // exactly, the colour before the coordinates, the decimals asked for.
 TEST(DxfOut, WritesTheR12ExportTheAddOnReads)
@@ -437,6 +374,8 @@ TEST(DxfRead, BrokenFilesEndWithTheLineNamed)
         EXPECT_NE(at, std::string::npos) << from;
         return s.replace(at, from.size(), to);
     };
+    // The line of the value "2.5" that several cases damage.
+    int nan_line = 2 + (int)std::count(good.begin(), good.begin() + (long)good.find(" 20\n2.5\n"), '\n');
     std::vector<Case> cases = {
         {"", 1, "empty"},
         {"AutoCAD Binary DXF\r\n\x1a", 1, "binary"},
@@ -445,7 +384,7 @@ TEST(DxfRead, BrokenFilesEndWithTheLineNamed)
         {good.substr(0, good.size() - 4), 0, "truncated"},
         {good.substr(0, good.rfind("  0\nEOF")), 0, "without \"EOF\""},
         {replace(" 20\n2.5\n", " 2x\n2.5\n"), 0, "group code expected"},
-        {replace(" 20\n2.5\n", " 20\nnan\n"), 0, "bad number"},
+        {replace(" 20\n2.5\n", " 20\nnan\n"), nan_line, "bad number"},
         {replace(" 20\n2.5\n", " 20\ninf\n"), 0, "bad number"},
         {replace(" 20\n2.5\n", " 20\n1e999\n"), 0, "bad number"},
         {replace(" 20\n2.5\n", " 20\n\n"), 0, "bad number"},
@@ -476,21 +415,6 @@ TEST(DxfRead, BrokenFilesEndWithTheLineNamed)
             }
         }
     }
-    // The line named is the one at fault.
-    put(path, replace(" 20\n2.5\n", " 20\nnan\n"));
-    try {
-        load_dxf(path);
-    } catch (const DxfError &e) {
-        std::istringstream in(replace(" 20\n2.5\n", " 20\nnan\n"));
-        std::string l;
-        int n = 0, at = 0;
-        while (std::getline(in, l)) {
-            n++;
-            if (l == "nan")
-                at = n;
-        }
-        EXPECT_NE(e.message.find(": line " + std::to_string(at) + ": "), std::string::npos) << e.message;
-    }
     try {
         load_dxf(t.file("missing.dxf"));
         ADD_FAILURE() << "a missing file was read";
@@ -509,7 +433,9 @@ TEST(DxfWrite, AFailedSaveLeavesNothingBehind)
     EXPECT_THROW(save_dxf(d, t.file("no/such/folder.dxf")), DxfError);
     EXPECT_THROW(write_dxfout(d, {1}, t.file("no/x.dxf"), 10), DxfError);
     save_dxf(d, t.file("a.dxf"));                 // over itself
-    auto names = t.names();
+    std::vector<std::string> names;
+    for (const auto &e : std::filesystem::directory_iterator(t.path()))
+        names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"a.dxf", "dir.dxf"}));
     EXPECT_EQ(get(t.file("a.dxf")), r12_drawing());

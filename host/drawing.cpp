@@ -1,20 +1,10 @@
 // drawing.cpp -- the drawing's own bookkeeping: ids, layers, extents.
 #include "drawing.h"
+#include "dxf_common.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace velmora {
-
-static bool same_name(const std::string &a, const std::string &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (std::toupper((unsigned char)a[i]) != std::toupper((unsigned char)b[i]))
-            return false;
-    return true;
-}
 
 Entity &Drawing::add(Entity e)
 {
@@ -34,7 +24,7 @@ Entity *Drawing::find(std::uint64_t id)
 Layer *Drawing::layer(const std::string &name)
 {
     for (auto &l : layers)
-        if (same_name(l.name, name))
+        if (dxf_same_name(l.name, name))
             return &l;
     return nullptr;
 }

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <functional>
 #include <string>
 #include <climits>
 
@@ -225,30 +226,25 @@ void forward_interrupt(int)
             s.print("\n");
         std::string reason = s.failed() ? s.failure_reason() : "";
         int status = s.failed() ? 1 : 0;
-        try {
-            if (!o.out.empty())
-                save_dxf(s.drawing(), o.out);
-        } catch (const DxfError &e) {
-            if (!status || reason.empty())
-                reason = e.message;
+        // The drawing and the picture are written whatever happened before;
+        // a failure here fails the session, with the first reason kept.
+        auto write = [&](const std::string &path, const std::function<void()> &fn) {
+            if (path.empty())
+                return;
+            try {
+                fn();
+                return;
+            } catch (const DxfError &e) {
+                if (!status || reason.empty())
+                    reason = e.message;
+            } catch (const std::exception &e) {
+                if (!status || reason.empty())
+                    reason = path + ": " + e.what();
+            }
             status = 1;
-        } catch (const std::exception &e) {
-            if (!status || reason.empty())
-                reason = o.out + ": " + e.what();
-            status = 1;
-        }
-        try {
-            if (!o.png.empty())
-                draw_png(s.drawing(), s.overlay(), o.png);
-        } catch (const DxfError &e) {
-            if (!status || reason.empty())
-                reason = e.message;
-            status = 1;
-        } catch (const std::exception &e) {
-            if (!status || reason.empty())
-                reason = o.png + ": " + e.what();
-            status = 1;
-        }
+        };
+        write(o.out, [&] { save_dxf(s.drawing(), o.out); });
+        write(o.png, [&] { draw_png(s.drawing(), s.overlay(), o.png); });
         std::fflush(stdout);
         report(status, reason);
     };

@@ -35,7 +35,7 @@ int cross(const std::vector<P> &a, const std::vector<P> &b, double out[2][3])
 
 const std::vector<P> flat = {{0, 0, 0}, {10, 0, 0}, {0, 10, 0}};
 
-TEST(TriTri, WorkedPairsGiveTheirEndsInTheOrderFound)
+TEST(TriTri, WorkedPairsGiveTheirEndsInTheOrderFoundAndDegenerateOnesNone)
 {
     vt::AddonSession s;   // sds_distance comes from the host
     double out[2][3];
@@ -48,12 +48,7 @@ TEST(TriTri, WorkedPairsGiveTheirEndsInTheOrderFound)
     ASSERT_EQ(cross(flat, {{0, 0, 0}, {10, 0, 0}, {3, -2, 5}}, out), 1);
     expect_point(out[0], {10, 0, 0});
     expect_point(out[1], {0, 0, 0});
-}
-
-TEST(TriTri, NoSegmentForCoplanarTouchingOrDegenerateTriangles)
-{
-    vt::AddonSession s;
-    double out[2][3];
+    // No segment for coplanar, touching or degenerate triangles.
     EXPECT_EQ(cross(flat, {{1, 1, 0}, {20, 1, 0}, {1, 20, 0}}, out), 0);       // one level
     EXPECT_EQ(cross(flat, {{1, 1, 0}, {2, 1, 5}, {1, 2, 5}}, out), 0);         // a corner on A
     EXPECT_EQ(cross(flat, {{2, 2, -1}, {2, 2, 1}, {2, 2, 3}}, out), 0);        // B is a line
@@ -128,7 +123,7 @@ TEST(Chaining, SeedInTheMiddleGrowsAtBothEndsOverSeveralPasses)
     EXPECT_NE(out.find("\r**3 0>=0    "), std::string::npos);
 }
 
-TEST(Chaining, EndsJoinOnlyWhenCloserThanOneMillionth)
+TEST(Chaining, EndsJoinWithinOneMillionthAndLoopsClose)
 {
     vt::AddonSession s;
     int curves = 0;
@@ -136,12 +131,7 @@ TEST(Chaining, EndsJoinOnlyWhenCloserThanOneMillionth)
     EXPECT_EQ(curves, 1);
     chain({seg({0, 0, 0}, {1, 0, 0}), seg({1 + 1.1e-6, 0, 0}, {2, 0, 0})}, &curves);
     EXPECT_EQ(curves, 2);
-}
-
-TEST(Chaining, ClosedLoopIsOneCurveEndingOnItsStart)
-{
-    vt::AddonSession s;
-    int curves = 0;
+    // A closed loop is one curve ending on its start.
     std::string script = chain({seg({0, 0, 1}, {1, 0, 1}), seg({1, 1, 1}, {1, 0, 1}),
                                 seg({0, 1, 1}, {1, 1, 1}), seg({0, 1, 1}, {0, 0, 1})}, &curves);
     EXPECT_EQ(curves, 1);

@@ -53,7 +53,25 @@ def sphere_faces(cx, cy, cz, r, rings, segments):
     return tris
 
 
+def write_faces(path, tris):
+    doc = ezdxf.new("R12")
+    for a, b, c in tris:
+        doc.modelspace().add_3dface([a, b, c, c])
+    doc.saveas(path)
+
+
 class Volumes(unittest.TestCase):
+    def converge(self, wd, path, exact, check_centroid):
+        """Relative errors at increments 1 down to 0.125: they shrink, and the last is small."""
+        errors = []
+        for inc in (1.0, 0.5, 0.25, 0.125):
+            vol, cen, _ = volume_run(wd, path, inc)
+            errors.append(abs(vol - exact) / exact)
+            check_centroid(cen, inc)
+        self.assertLess(errors[-1], errors[0])
+        self.assertLess(errors[-1], 0.004)
+        return errors
+
     def test_box_at_origin_and_in_projected_coordinates(self):
         for o in ((0.0, 0.0, 0.0), (500000.0, 5000000.0, 300.0)):
             with TempFolder() as wd:
@@ -78,23 +96,16 @@ class Volumes(unittest.TestCase):
     def test_sphere_and_torus_converge_to_their_volumes(self):
         with TempFolder() as wd:
             # A sphere of 3DFACEs far from the origin.
-            tris = sphere_faces(731000.5, 4037000.25, 400.0, 10.0, 36, 72)
-            doc = ezdxf.new("R12")
-            msp = doc.modelspace()
-            for a, b, c in tris:
-                msp.add_3dface([a, b, c, c])
+            centre = (731000.5, 4037000.25, 400.0)
+            tris = sphere_faces(*centre, 10.0, 36, 72)
             path = os.path.join(wd, "sphere.dxf")
-            doc.saveas(path)
-            exact = polyhedron_volume(tris)
-            errors = []
-            for inc in (1.0, 0.5, 0.25, 0.125):
-                vol, cen, _ = volume_run(wd, path, inc)
-                errors.append(abs(vol - exact) / exact)
-                for got, want in zip(cen, (731000.5, 4037000.25, 400.0)):
+            write_faces(path, tris)
+
+            def near_centre(cen, inc):
+                for got, want in zip(cen, centre):
                     self.assertLess(abs(got - want), 2 * inc)
-            print("sphere", exact, errors)
+            errors = self.converge(wd, path, polyhedron_volume(tris), near_centre)
             self.assertEqual(errors, sorted(errors, reverse=True))
-            self.assertLess(errors[-1], 0.004)
 
             # A torus: one polygon mesh closed in M and in N.
             R, r, m, n = 20.0, 6.0, 96, 32
@@ -118,14 +129,7 @@ class Volumes(unittest.TestCase):
                     tris += [(a, b, c), (a, c, d)]      # the reader's split of each quad
             exact = polyhedron_volume(tris)
             self.assertLess(abs(exact - 2 * math.pi ** 2 * R * r * r) / exact, 0.01)
-            errors = []
-            for inc in (1.0, 0.5, 0.25, 0.125):
-                vol, cen, _ = volume_run(wd, path, inc)
-                errors.append(abs(vol - exact) / exact)
-                self.assertLess(abs(cen[2] - 7.0), 0.01)
-            print("torus", exact, errors)
-            self.assertLess(errors[-1], errors[0])
-            self.assertLess(errors[-1], 0.004)
+            self.converge(wd, path, exact, lambda cen, inc: self.assertLess(abs(cen[2] - 7.0), 0.01))
 
     def test_terrain_raised_two_metres_gives_twice_its_plan_area(self):
         with TempFolder() as wd:
@@ -155,7 +159,6 @@ class Volumes(unittest.TestCase):
                 errors.append((vol - 2 * area) / (2 * area))
                 # A grid of nodes misses at most about a cell's width along the border.
                 self.assertLess(abs(vol - 2 * area), 2 * border * inc)
-            print("terrain", 2 * area, border, errors)
             self.assertEqual(errors, sorted(errors))
             self.assertLess(abs(errors[-1]), 0.005)
 

@@ -78,6 +78,7 @@ extern int32_t  *pangle;
 extern tin_box  *minmax_cont;
 extern uint8_t  *cons_end;          /* per point: 1 = end of a constraint edge */
 extern int       tin_use_grid;      /* 1 (default): edge grid in valid_triangle */
+extern int       tin_use_bands;     /* 1 (default): point bands in third_point's sweep */
 
 /* Line of the edge under search, set before third_point. */
 extern double edge_la, edge_lb, edge_lc;
@@ -109,6 +110,8 @@ int  circle_centre(double p1, double q1, double r1, double p2, double q2, double
 double safe_acos(double c);
 int  grid_open(int32_t n, const tin_point *points);
 void grid_close(void);
+int  bands_open(int32_t n, const tin_point *points);
+void bands_close(void);
 
 /* constraint lines (tin_cons.cpp) */
 int  build_constraints(int32_t nlines, const tin_line *lines, int32_t n,

@@ -385,6 +385,116 @@ int valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
 }
 
 /* ------------------------------------------------------------------------
+** Point bands.  The sweep below visits the x-sorted points one index at a
+** time, and once a circle is known most of them lie in the window's x range
+** but far outside its y range, so they are refused by the y test alone.
+** The bands let the sweep jump over such points without changing which
+** points it tests or in what order:
+**
+**   y ^  band 3 | . :  .  : .  |        the points are cut into blocks of
+**     |  band 2 |.  : .  .:  . |        64 consecutive indices; per block
+**     |  band 1 | . :.   .: .  |        and band a 64-bit mask holds the
+**     |  band 0 |  .:  .  :.  .|        points whose band is <= that band,
+**     +---------+---:-----:----+-> x    so a block's points in bands b0..b1
+**              block  block             are cum[b1] & ~cum[b0-1]
+**
+** A point's band comes from its y by a monotone formula, and the window's
+** band range from ymin and ymax by the same formula, so a point whose band
+** is outside the range has y < ymin or y > ymax: the plain sweep would skip
+** it at the y test as well.  Every point inside the range still goes through
+** the full list of tests.
+*/
+#define BAND_MAX 256
+
+int tin_use_bands = 1;
+
+static uint64_t *band_cum;          /* [block * band_count + band] */
+static int32_t   band_count, band_blocks;
+static double    band_y0, band_scale;
+
+void bands_close(void)
+{
+    free(band_cum);
+    band_cum = NULL;
+}
+
+static int32_t band_of(double y)
+{
+    double t = (y - band_y0) * band_scale;
+    if (!(t >= 0))
+        return 0;
+    if (t >= band_count)
+        return band_count - 1;
+    return (int32_t)t;
+}
+
+int bands_open(int32_t n, const tin_point *points)
+{
+    double y0 = 1e300, y1 = -1e300;
+    bands_close();
+    for (int32_t i = 0; i < n; i++) {
+        if (!isfinite(points[i].x) || !isfinite(points[i].y))
+            return 1;
+        if (points[i].y < y0) y0 = points[i].y;
+        if (points[i].y > y1) y1 = points[i].y;
+    }
+    if (!(y1 > y0))
+        return 1;
+    /* about one band per circle height of an even spread: sqrt(n) / 2 */
+    double want = sqrt((double)n) / 2;
+    band_count = want < 8 ? 8 : want > BAND_MAX ? BAND_MAX : (int32_t)want;
+    band_scale = band_count / (y1 - y0);
+    band_y0 = y0;
+    if (!isfinite(band_scale) || !(band_scale > 0))
+        return 1;
+    band_blocks = (int32_t)(((int64_t)n + 63) / 64);
+    band_cum = (uint64_t *)calloc((size_t)band_blocks * (size_t)band_count, sizeof(uint64_t));
+    if (!band_cum)
+        return 1;
+    for (int32_t i = 0; i < n; i++)
+        band_cum[(size_t)(i >> 6) * band_count + band_of(points[i].y)] |= (uint64_t)1 << (i & 63);
+    for (int32_t blk = 0; blk < band_blocks; blk++) {
+        uint64_t *c = &band_cum[(size_t)blk * band_count];
+        for (int32_t b = 1; b < band_count; b++)
+            c[b] |= c[b - 1];
+    }
+    return 0;
+}
+
+/* Mask of the points of block `blk` whose band lies in b0..b1. */
+static uint64_t band_mask(int32_t blk, int32_t b0, int32_t b1)
+{
+    const uint64_t *c = &band_cum[(size_t)blk * band_count];
+    return b0 > 0 ? c[b1] & ~c[b0 - 1] : c[b1];
+}
+
+/* The first index from i on (below n) with its band in b0..b1, else n. */
+static int32_t band_next_up(int32_t i, int32_t n, int32_t b0, int32_t b1)
+{
+    while (i < n) {
+        uint64_t m = band_mask(i >> 6, b0, b1) & (~(uint64_t)0 << (i & 63));
+        if (m) {
+            int32_t j = (i & ~63) + __builtin_ctzll(m);
+            return j < n ? j : n;
+        }
+        i = (i & ~63) + 64;
+    }
+    return n;
+}
+
+/* The last index from i down (0 or above) with its band in b0..b1, else -1. */
+static int32_t band_next_down(int32_t i, int32_t b0, int32_t b1)
+{
+    while (i >= 0) {
+        uint64_t m = band_mask(i >> 6, b0, b1) & (~(uint64_t)0 >> (63 - (i & 63)));
+        if (m)
+            return (i & ~63) + 63 - __builtin_clzll(m);
+        i = (i & ~63) - 1;
+    }
+    return -1;
+}
+
+/* ------------------------------------------------------------------------
 ** third_point: the point k that sees the edge (a, b) under the widest angle,
 ** on the side away from opp (either side when opp is -1).
 **
@@ -393,19 +503,199 @@ int valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
 **     index:  ... base-2  base-1  [base]  base+1  base+2 ...
 **     order:        4       2               1       3
 **
-** and each side stops at the first point beyond the box of the best circle
-** found so far (the circle through a, b and the accepted k, widened 0.1 %):
-** no point outside that circle can see the edge under a wider angle.
+** and each side stops for good at the first point beyond the box of the best
+** circle found so far (the circle through a, b and the accepted k, widened
+** 0.1 %): no point outside that circle can see the edge under a wider angle.
 */
+
+/* The search state, shared by the sweep and the test of one candidate. */
+static const tin_point *sw_pts, *sw_pa, *sw_pb;
+static int32_t sw_a, sw_b, sw_opp, sw_k;
+static double  sw_la, sw_lb, sw_lc, sw_s_opp, sw_ratio, sw_best;
+static double  sw_p1, sw_q1, sw_r1;
+static double  sw_xmin, sw_xmax, sw_ymin, sw_ymax;
+
+/* Tests point j and takes it when it beats the best so far; 1 when taken
+** (the window has then changed). */
+static int consider(int32_t j)
+{
+    const tin_point *pj = &sw_pts[j], *pa = sw_pa, *pb = sw_pb;
+    if (llabs((int64_t)FULL_TURN - pangle[j]) < 5)
+        return 0;
+    if (pj->y > sw_ymax || pj->y < sw_ymin)
+        return 0;
+    if (j == sw_a || j == sw_b || j == sw_opp)
+        return 0;
+    double sj = sw_la * pj->x + sw_lb * pj->y - sw_lc;
+    if (sw_opp != -1 && !(sw_s_opp * sj < 0))
+        return 0;
+    double ax = pa->x - pj->x, ay = pa->y - pj->y;
+    double bx = pb->x - pj->x, by = pb->y - pj->y;
+    double c = (ax * bx + ay * by) / (sqrt(ax * ax + ay * ay) * sqrt(bx * bx + by * by));
+    if (!(c < sw_best))
+        return 0;
+    if (fabs(sj) * sw_ratio < eps2)
+        return 0;
+    if (valid_triangle(sw_pts, sw_a, sw_b, j))
+        return 0;
+
+    sw_best = c;
+    sw_k = j;
+    held_ak_la = ak_la; held_ak_lb = ak_lb; held_ak_lc = ak_lc;
+    held_bk_la = bk_la; held_bk_lb = bk_lb; held_bk_lc = bk_lc;
+    held_ak = e_ak;
+    held_bk = e_bk;
+    double cx, cy;
+    double p2 = -ak_lb, q2 = ak_la;
+    double r2 = ((pa->x + pj->x) / 2) * (-ak_lb) + ((pa->y + pj->y) / 2) * ak_la;
+    if (circle_centre(sw_p1, sw_q1, sw_r1, p2, q2, r2, &cx, &cy) == 0) {
+        double r = sqrt((cx - pa->x) * (cx - pa->x) + (cy - pa->y) * (cy - pa->y)) * 1.001;
+        sw_xmin = cx - r;
+        sw_xmax = cx + r;
+        sw_ymin = cy - r;
+        sw_ymax = cy + r;
+    }
+    return 1;
+}
+
+/* The sweep one index at a time. */
+static void sweep_plain(int32_t n, int32_t base)
+{
+    const tin_point *points = sw_pts;
+    int32_t up = base + 1, down = base - 1;
+    int up_on = 1, down_on = 1;
+    while (up_on || down_on) {
+        if (up_on) {
+            if (up >= n || points[up].x > sw_xmax)
+                up_on = 0;
+            else
+                consider(up++);
+        }
+        if (down_on) {
+            if (down < 0 || points[down].x < sw_xmin)
+                down_on = 0;
+            else
+                consider(down--);
+        }
+    }
+}
+
+/* The same sweep, jumping over the points outside the window's bands.
+**
+** Between two acceptances the window is fixed, so each side's run is known:
+** the upper side tests base+d for d = 1, 2, ... until the first index whose
+** x exceeds xmax (its stop), the lower side likewise down to xmin.  Of these
+** only the points in the window's bands can be taken; they are tested in the
+** plain sweep's order (by distance d, the upper side first at equal d).
+** When one is taken at distance d the window changes: the other side has by
+** then tested its indices up to d (upper side) or d - 1 (lower side) with
+** the old window, and has stopped for good if its stop lay among them.
+*/
+static void sweep_bands(int32_t n, int32_t base)
+{
+    const tin_point *points = sw_pts;
+    int32_t up = base + 1, down = base - 1;      /* next index to test */
+    int up_on = 1, down_on = 1;
+    int32_t b0 = band_of(sw_ymin), b1 = band_of(sw_ymax);
+    if (sw_ymin != sw_ymin) b0 = 0;              /* NaN bound: no limit */
+    if (sw_ymax != sw_ymax) b1 = band_count - 1;
+
+    /* each side's next candidate (or its stop), kept until the side moves
+    ** or the window changes */
+    int32_t du = INT32_MAX, su_d = INT32_MAX, cu = -1;
+    int32_t dd = INT32_MAX, sd_d = INT32_MAX, cd = -1;
+    int up_new = 1, down_new = 1;
+
+    while (up_on || down_on) {
+        if (up_new) {
+            up_new = 0;
+            du = su_d = INT32_MAX;
+            if (up_on) {
+                cu = band_next_up(up, n, b0, b1);
+                if (cu < n && !(points[cu].x > sw_xmax)) {
+                    du = cu - base;
+                } else {
+                    /* first index from up with x > xmax (x ascending), else n */
+                    int32_t lo = up, hi = cu;
+                    while (lo < hi) {
+                        int32_t mid = lo + (hi - lo) / 2;
+                        if (points[mid].x > sw_xmax) hi = mid; else lo = mid + 1;
+                    }
+                    su_d = lo - base;
+                }
+            }
+        }
+        if (down_new) {
+            down_new = 0;
+            dd = sd_d = INT32_MAX;
+            if (down_on) {
+                cd = band_next_down(down, b0, b1);
+                if (cd >= 0 && !(points[cd].x < sw_xmin)) {
+                    dd = base - cd;
+                } else {
+                    /* last index from down with x < xmin, else -1 */
+                    int32_t lo = cd, hi = down;
+                    while (lo < hi) {
+                        int32_t mid = hi - (hi - lo) / 2;
+                        if (points[mid].x < sw_xmin) lo = mid; else hi = mid - 1;
+                    }
+                    sd_d = base - lo;
+                }
+            }
+        }
+        if (du == INT32_MAX && dd == INT32_MAX)
+            break;                      /* both sides stop before any candidate */
+
+        if (du <= dd) {
+            int32_t d = du;
+            up = cu + 1;
+            up_new = 1;
+            if (!consider(cu))
+                continue;
+            /* lower side: tested up to d - 1 with the old window */
+            if (sd_d < d)
+                down_on = 0;
+            else if (down_on && base - d < down)
+                down = base - d;
+        } else {
+            int32_t d = dd;
+            down = cd - 1;
+            down_new = 1;
+            if (!consider(cd))
+                continue;
+            /* upper side: tested up to d with the old window */
+            if (su_d <= d)
+                up_on = 0;
+            else if (up_on && base + d + 1 > up)
+                up = base + d + 1;
+        }
+        up_new = down_new = 1;
+        b0 = band_of(sw_ymin);
+        b1 = band_of(sw_ymax);
+        if (sw_ymin != sw_ymin) b0 = 0;
+        if (sw_ymax != sw_ymax) b1 = band_count - 1;
+    }
+}
+
 int third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
                 int32_t opp, int32_t *k_out)
 {
     const tin_point *pa = &points[a], *pb = &points[b];
     double la = edge_la, lb = edge_lb, lc = edge_lc;
     double norm = sqrt(la * la + lb * lb);
-    double s_opp = opp != -1 ? la * points[opp].x + lb * points[opp].y - lc : 0;
-    double best = 1e30;
-    int32_t k = -1;
+
+    sw_pts = points;
+    sw_pa = pa;
+    sw_pb = pb;
+    sw_a = a;
+    sw_b = b;
+    sw_opp = opp;
+    sw_la = la;
+    sw_lb = lb;
+    sw_lc = lc;
+    sw_s_opp = opp != -1 ? la * points[opp].x + lb * points[opp].y - lc : 0;
+    sw_best = 1e30;
+    sw_k = -1;
 
     held_ak = held_bk = -1;
     /* cur_edge is -1 while the seed is sought: no area test then */
@@ -417,64 +707,24 @@ int third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
     edge_y0 = pa->y < pb->y ? pa->y : pb->y;
     edge_y1 = pa->y < pb->y ? pb->y : pa->y;
     double len = sqrt((pb->x - pa->x) * (pb->x - pa->x) + (pb->y - pa->y) * (pb->y - pa->y));
-    double ratio = len / norm;
-    double xmin = -1e300, xmax = 1e300, ymin = -1e300, ymax = 1e300;
+    sw_ratio = len / norm;
+    sw_xmin = -1e300;
+    sw_xmax = 1e300;
+    sw_ymin = -1e300;
+    sw_ymax = 1e300;
     /* perpendicular bisector of (a, b) */
-    double p1 = -lb, q1 = la, r1 = (sum_x / 2) * (-lb) + (sum_y / 2) * la;
+    sw_p1 = -lb;
+    sw_q1 = la;
+    sw_r1 = (sum_x / 2) * (-lb) + (sum_y / 2) * la;
 
     int32_t base = a < b ? a : b;
-    int32_t up = base + 1, down = base - 1;
-    int up_on = 1, down_on = 1;
-    while (up_on || down_on) {
-        for (int side = 0; side < 2; side++) {
-            int32_t j;
-            if (side == 0) {
-                if (!up_on) continue;
-                if (up >= n || points[up].x > xmax) { up_on = 0; continue; }
-                j = up++;
-            } else {
-                if (!down_on) continue;
-                if (down < 0 || points[down].x < xmin) { down_on = 0; continue; }
-                j = down--;
-            }
-            const tin_point *pj = &points[j];
-            if (llabs((int64_t)FULL_TURN - pangle[j]) < 5)
-                continue;
-            if (pj->y > ymax || pj->y < ymin)
-                continue;
-            if (j == a || j == b || j == opp)
-                continue;
-            double sj = la * pj->x + lb * pj->y - lc;
-            if (opp != -1 && !(s_opp * sj < 0))
-                continue;
-            double ax = pa->x - pj->x, ay = pa->y - pj->y;
-            double bx = pb->x - pj->x, by = pb->y - pj->y;
-            double c = (ax * bx + ay * by) / (sqrt(ax * ax + ay * ay) * sqrt(bx * bx + by * by));
-            if (!(c < best))
-                continue;
-            if (fabs(sj) * ratio < eps2)
-                continue;
-            if (valid_triangle(points, a, b, j))
-                continue;
+    if (tin_use_bands && band_cum)
+        sweep_bands(n, base);
+    else
+        sweep_plain(n, base);
 
-            best = c;
-            k = j;
-            held_ak_la = ak_la; held_ak_lb = ak_lb; held_ak_lc = ak_lc;
-            held_bk_la = bk_la; held_bk_lb = bk_lb; held_bk_lc = bk_lc;
-            held_ak = e_ak;
-            held_bk = e_bk;
-            double cx, cy;
-            double p2 = -ak_lb, q2 = ak_la;
-            double r2 = ((pa->x + pj->x) / 2) * (-ak_lb) + ((pa->y + pj->y) / 2) * ak_la;
-            if (circle_centre(p1, q1, r1, p2, q2, r2, &cx, &cy) == 0) {
-                double r = sqrt((cx - pa->x) * (cx - pa->x) + (cy - pa->y) * (cy - pa->y)) * 1.001;
-                xmin = cx - r;
-                xmax = cx + r;
-                ymin = cy - r;
-                ymax = cy + r;
-            }
-        }
-    }
+    int32_t k = sw_k;
+    double best = sw_best;
     if (k == -1)
         return 1;
 

@@ -101,6 +101,7 @@ static void release(void)
     minmax_cont = NULL;
     cons_end = NULL;
     grid_close();
+    bands_close();
 }
 
 /* Formats a progress or summary line and prints it as text. */
@@ -195,6 +196,8 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
 
     if (tin_use_grid)
         grid_open(n, points);      /* without it the full scan is used */
+    if (tin_use_bands)
+        bands_open(n, points);     /* without them the sweep steps one by one */
 
     ntri = 0;
     if (ncons == 0) {

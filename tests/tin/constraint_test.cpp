@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <random>
 #include <set>
 
 // header-only use: exact arithmetic from Boost, nothing to link
@@ -325,20 +326,52 @@ TEST(ConstrainedNetwork, OutlineAndTwoHolesMatchAnIndependentTriangulation)
     }
 }
 
-TEST(ConstrainedNetwork, EdgeGridKeepsTheOrderWithConstraints)
+// The edge grid and the point bands only speed the search up: every input
+// must give the same corners in the same order with any of them switched off.
+TEST(Accelerations, SameTrianglesInTheSameOrderOnAndOff)
 {
     vt::AddonSession s;
+    struct Case { std::vector<tin_point> pts; std::vector<tin_line> lines; int16_t groups; int32_t full; };
+    std::vector<Case> cases;
+    cases.push_back({tt::random_points(3000, 20000, 3), {}, 0, 0});
+    cases.push_back({tt::random_points(600, 5000, 4, -700000, 300000), {}, 0, 1});
+    std::vector<tin_point> grid, sheared, clusters;
+    for (int i = 0; i < 30; i++)
+        for (int j = 0; j < 30; j++) {
+            grid.push_back({(double)i, (double)j, 0});              // cocircular ties
+            sheared.push_back({i * 5.0 + (j % 2) * 2.5, j * 5.0, (double)(i + j)});
+        }
+    cases.push_back({grid, {}, 0, 0});
+    cases.push_back({sheared, {}, 0, 0});
+    std::mt19937 gen(9);
+    std::normal_distribution<double> spread(0, 15);
+    for (int c = 0; c < 6; c++)
+        for (int i = 0; i < 400; i++)                              // dense clumps far apart
+            clusters.push_back({std::round(c * 3000 + spread(gen)),
+                                std::round((c % 2) * 2000 + spread(gen)), (double)c});
+    cases.push_back({clusters, {}, 0, 0});
     Site site = make_site(31, 2000);
-    tin_use_grid = 0;
-    tt::Run plain = tt::run(site.pts, site.lines, 3);
-    tin_use_grid = 1;
-    tt::Run fast = tt::run(site.pts, site.lines, 3);
-    ASSERT_EQ(plain.result, 0);
-    ASSERT_EQ(plain.raw.size(), fast.raw.size());
-    for (size_t i = 0; i < plain.raw.size(); i++) {
-        ASSERT_EQ(plain.raw[i].x, fast.raw[i].x) << i;
-        ASSERT_EQ(plain.raw[i].y, fast.raw[i].y) << i;
+    cases.push_back({site.pts, site.lines, 3, 0});
+
+    for (size_t c = 0; c < cases.size(); c++) {
+        const Case &k = cases[c];
+        tin_use_grid = tin_use_bands = 0;
+        tt::Run plain = tt::run(k.pts, k.lines, k.groups, k.full);
+        ASSERT_EQ(plain.result, 0) << "case " << c;
+        ASSERT_GT(plain.tris.size(), k.pts.size() / 2) << "case " << c;
+        for (int mode = 1; mode <= 3; mode++) {
+            tin_use_grid = mode & 1;
+            tin_use_bands = (mode >> 1) & 1;
+            tt::Run fast = tt::run(k.pts, k.lines, k.groups, k.full);
+            ASSERT_EQ(plain.raw.size(), fast.raw.size()) << "case " << c << " mode " << mode;
+            for (size_t i = 0; i < plain.raw.size(); i++) {
+                ASSERT_EQ(plain.raw[i].x, fast.raw[i].x) << "case " << c << " mode " << mode << " corner " << i;
+                ASSERT_EQ(plain.raw[i].y, fast.raw[i].y) << "case " << c << " mode " << mode << " corner " << i;
+                ASSERT_EQ(plain.raw[i].z, fast.raw[i].z) << "case " << c << " mode " << mode << " corner " << i;
+            }
+        }
     }
+    tin_use_grid = tin_use_bands = 1;
 }
 
 }  // namespace

@@ -73,32 +73,6 @@ TEST(Network, TerrainSurveyWithDenseAndSparseParts)
     expect_delaunay_of_hull(r, pts);
 }
 
-TEST(Network, EdgeGridGivesTheSameTrianglesInTheSameOrder)
-{
-    vt::AddonSession s;
-    std::vector<std::vector<tin_point>> inputs;
-    inputs.push_back(tt::random_points(3000, 20000, 3));
-    std::vector<tin_point> grid;
-    for (int i = 0; i < 30; i++)
-        for (int j = 0; j < 30; j++)
-            grid.push_back({(double)i, (double)j, 0});
-    inputs.push_back(grid);
-    for (const auto &pts : inputs) {
-        for (int32_t full : {0, 1}) {
-            tin_use_grid = 0;
-            tt::Run plain = tt::run(pts, {}, 0, full);
-            tin_use_grid = 1;
-            tt::Run fast = tt::run(pts, {}, 0, full);
-            ASSERT_EQ(plain.result, 0);
-            ASSERT_EQ(plain.raw.size(), fast.raw.size());
-            for (size_t i = 0; i < plain.raw.size(); i++) {
-                ASSERT_EQ(plain.raw[i].x, fast.raw[i].x) << "corner " << i;
-                ASSERT_EQ(plain.raw[i].y, fast.raw[i].y) << "corner " << i;
-            }
-        }
-    }
-}
-
 TEST(Network, HundredThousandRandomPoints)
 {
     vt::AddonSession s;

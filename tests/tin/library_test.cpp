@@ -19,21 +19,14 @@ double eps_for(double x, double y)
 
 TEST(Tolerance, RowsAndTheirEdgesFromTheLargestMagnitude)
 {
-    EXPECT_EQ(eps_for(10000, 0), 1e-4);
-    EXPECT_EQ(eps_for(9999.999, 0), 1e-6);
-    EXPECT_EQ(eps_for(0, 1000), 1e-6);
-    EXPECT_EQ(eps_for(999.99, 5), 1e-7);
-    EXPECT_EQ(eps_for(100, 0), 1e-7);
-    EXPECT_EQ(eps_for(10, 0), 1e-8);
-    EXPECT_EQ(eps_for(9.5, 0), 1e-9);
-    EXPECT_EQ(eps_for(0.5, 0), 1e-10);
-    EXPECT_EQ(eps_for(0.05, 0), 1e-11);
-    EXPECT_EQ(eps_for(0.005, 0), 1e-12);
-    EXPECT_EQ(eps_for(0.0009, 0), 1e-13);
-    // Negative coordinates count by their size: a survey at x = -50,000 gets
-    // the same tolerance as one at +50,000.
-    EXPECT_EQ(eps_for(-50000, -20), 1e-4);
-    EXPECT_EQ(eps_for(-3, -700), 1e-7);
+    // negative coordinates count by their size: -50,000 like +50,000
+    const double rows[][3] = {{10000, 0, 1e-4}, {9999.999, 0, 1e-6}, {0, 1000, 1e-6},
+                              {999.99, 5, 1e-7}, {100, 0, 1e-7}, {10, 0, 1e-8},
+                              {9.5, 0, 1e-9}, {0.5, 0, 1e-10}, {0.05, 0, 1e-11},
+                              {0.005, 0, 1e-12}, {0.0009, 0, 1e-13}, {-50000, -20, 1e-4},
+                              {-3, -700, 1e-7}};
+    for (const auto &r : rows)
+        EXPECT_EQ(eps_for(r[0], r[1]), r[2]) << r[0] << "," << r[1];
 }
 
 std::vector<tin_point> sorted(std::vector<tin_point> p, double tol)
@@ -61,18 +54,15 @@ TEST(SortPoints, OrderAndWhichDuplicateStays)
     ASSERT_EQ(chain.size(), 2u);
     EXPECT_EQ(chain[0].x, 0);
     EXPECT_EQ(chain[1].x, 1.8 * e);
-}
 
-TEST(SortPoints, LongColumnsOfEqualXKeepOnlyTrueDuplicates)
-{
-    std::vector<tin_point> p;
+    // long columns of equal x: only the true duplicate (1, 100 + 1e-7) goes
+    std::vector<tin_point> cols;
     for (int i = 0; i < 3; i++)
         for (int j = 0; j < 2000; j++)
-            p.push_back({(double)i, j * 0.5, 0});
-    p.push_back({1, 100.0 + 1e-7, 3});       // within eps of (1, 100)
-    p.push_back({1, 100.0 + 1e-5, 3});       // not
-    auto s = sorted(p, 1e-6);
-    EXPECT_EQ(s.size(), 6001u);
+            cols.push_back({(double)i, j * 0.5, 0});
+    cols.push_back({1, 100.0 + 1e-7, 3});
+    cols.push_back({1, 100.0 + 1e-5, 3});
+    EXPECT_EQ(sorted(cols, 1e-6).size(), 6001u);
 }
 
 TEST(SortPoints, SurveyFarOnTheNegativeSideLosesItsNearDuplicates)

@@ -82,9 +82,9 @@ int64_t hull_area2(const std::vector<tin_point> &in)
     return a;
 }
 
-std::string check_manifold(const Run &r, int64_t *area2)
+std::string check_network(const Run &r, int64_t *area2, bool delaunay)
 {
-    std::map<std::pair<int, int>, std::vector<int>> third;   // edge -> third vertices
+    std::map<std::pair<int, int>, std::vector<std::pair<int, int>>> side;   // edge -> (tri, third)
     int64_t sum = 0;
     for (size_t i = 0; i < r.tris.size(); i++) {
         const Tri &t = r.tris[i];
@@ -93,39 +93,21 @@ std::string check_manifold(const Run &r, int64_t *area2)
             return "degenerate triangle " + std::to_string(i);
         sum += o > 0 ? o : -o;
         int v[3] = {t.a, t.b, t.c};
-        for (int j = 0; j < 3; j++) {
-            int p = v[j], q = v[(j + 1) % 3];
-            third[{std::min(p, q), std::max(p, q)}].push_back(v[(j + 2) % 3]);
-        }
-    }
-    for (auto &kv : third) {
-        if (kv.second.size() > 2)
-            return "edge in more than two triangles";
-        if (kv.second.size() == 2) {
-            const tin_point &p = r.pts[kv.first.first], &q = r.pts[kv.first.second];
-            int64_t s1 = orient2(p, q, r.pts[kv.second[0]]);
-            int64_t s2 = orient2(p, q, r.pts[kv.second[1]]);
-            if ((s1 > 0) == (s2 > 0))
-                return "two triangles on the same side of an edge";
-        }
+        for (int j = 0; j < 3; j++)
+            side[{std::min(v[j], v[(j + 1) % 3]), std::max(v[j], v[(j + 1) % 3])}]
+                .push_back({(int)i, v[(j + 2) % 3]});
     }
     *area2 = sum;
-    return "";
-}
-
-std::string check_local_delaunay(const Run &r)
-{
-    std::map<std::pair<int, int>, std::vector<std::pair<int, int>>> side;   // edge -> (tri, third)
-    for (size_t i = 0; i < r.tris.size(); i++) {
-        const Tri &t = r.tris[i];
-        int v[3] = {t.a, t.b, t.c};
-        for (int j = 0; j < 3; j++) {
-            int p = v[j], q = v[(j + 1) % 3];
-            side[{std::min(p, q), std::max(p, q)}].push_back({(int)i, v[(j + 2) % 3]});
-        }
-    }
     for (auto &kv : side) {
-        if (kv.second.size() != 2)
+        if (kv.second.size() > 2)
+            return "edge in more than two triangles";
+        if (kv.second.size() < 2)
+            continue;
+        const tin_point &p = r.pts[kv.first.first], &q = r.pts[kv.first.second];
+        if ((orient2(p, q, r.pts[kv.second[0].second]) > 0)
+            == (orient2(p, q, r.pts[kv.second[1].second]) > 0))
+            return "two triangles on the same side of an edge";
+        if (!delaunay)
             continue;
         const Tri &t = r.tris[kv.second[0].first];
         tin_point a = r.pts[t.a], b = r.pts[t.b], c = r.pts[t.c];

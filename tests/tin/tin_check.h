@@ -38,12 +38,11 @@ int incircle_sign(const tin_point &a, const tin_point &b, const tin_point &c,
 int64_t hull_area2(const std::vector<tin_point> &pts);
 
 // Checks the network is a proper triangulation (non-degenerate, each edge in
-// at most two triangles, on opposite sides); returns "" or the first fault.
-// Sums twice the plan area into *area2.
-std::string check_manifold(const Run &r, int64_t *area2);
-// Every edge shared by two triangles is locally Delaunay (the fourth point
-// is not strictly inside the circle of the other three).
-std::string check_local_delaunay(const Run &r);
+// at most two triangles, on opposite sides) and, when asked, locally Delaunay
+// (the fourth point of two triangles on an edge is not strictly inside the
+// circle of the other three); returns "" or the first fault.  Sums twice the
+// plan area into *area2.
+std::string check_network(const Run &r, int64_t *area2, bool delaunay);
 
 std::vector<tin_point> random_points(int n, int range, unsigned seed, double x0 = 0,
                                      double y0 = 0);

@@ -558,24 +558,25 @@ static int consider(int32_t j)
     return 1;
 }
 
-/* The sweep one index at a time. */
-static void sweep_plain(int32_t n, int32_t base)
+/* The sweep one index at a time, from the cursors given; with `until_taken`
+** it returns after the first point taken, the cursors on the next indices
+** to test. */
+static void sweep_plain(int32_t n, int32_t *up, int32_t *down, int *up_on, int *down_on,
+                        int until_taken)
 {
     const tin_point *points = sw_pts;
-    int32_t up = base + 1, down = base - 1;
-    int up_on = 1, down_on = 1;
-    while (up_on || down_on) {
-        if (up_on) {
-            if (up >= n || points[up].x > sw_xmax)
-                up_on = 0;
-            else
-                consider(up++);
+    while (*up_on || *down_on) {
+        if (*up_on) {
+            if (*up >= n || points[*up].x > sw_xmax)
+                *up_on = 0;
+            else if (consider((*up)++) && until_taken)
+                return;
         }
-        if (down_on) {
-            if (down < 0 || points[down].x < sw_xmin)
-                down_on = 0;
-            else
-                consider(down--);
+        if (*down_on) {
+            if (*down < 0 || points[*down].x < sw_xmin)
+                *down_on = 0;
+            else if (consider((*down)--) && until_taken)
+                return;
         }
     }
 }
@@ -596,6 +597,11 @@ static void sweep_bands(int32_t n, int32_t base)
     const tin_point *points = sw_pts;
     int32_t up = base + 1, down = base - 1;      /* next index to test */
     int up_on = 1, down_on = 1;
+    /* Until a point is taken the window has no bounds and every band is in
+    ** it: the plain steps are cheaper.  When one is taken after the upper
+    ** side's step at distance d, the lower side's step at d still follows;
+    ** the cursors say just that. */
+    sweep_plain(n, &up, &down, &up_on, &down_on, 1);
     int32_t b0 = band_of(sw_ymin), b1 = band_of(sw_ymax);
     if (sw_ymin != sw_ymin) b0 = 0;              /* NaN bound: no limit */
     if (sw_ymax != sw_ymax) b1 = band_count - 1;
@@ -718,10 +724,13 @@ int third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
     sw_r1 = (sum_x / 2) * (-lb) + (sum_y / 2) * la;
 
     int32_t base = a < b ? a : b;
-    if (tin_use_bands && band_cum)
+    if (tin_use_bands && band_cum) {
         sweep_bands(n, base);
-    else
-        sweep_plain(n, base);
+    } else {
+        int32_t up = base + 1, down = base - 1;
+        int up_on = 1, down_on = 1;
+        sweep_plain(n, &up, &down, &up_on, &down_on, 0);
+    }
 
     int32_t k = sw_k;
     double best = sw_best;

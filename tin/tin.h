@@ -79,6 +79,8 @@ extern tin_box  *minmax_cont;
 extern uint8_t  *cons_end;          /* per point: 1 = end of a constraint edge */
 extern int       tin_use_grid;      /* 1 (default): edge grid in valid_triangle */
 extern int       tin_use_bands;     /* 1 (default): point bands in third_point's sweep */
+extern int       tin_use_sides;     /* 1 (default): skip point blocks wholly on opp's side */
+extern int       tin_use_open;      /* 1 (default): per-block masks of the points not closed */
 
 /* Line of the edge under search, set before third_point. */
 extern double edge_la, edge_lb, edge_lc;
@@ -112,6 +114,8 @@ int  grid_open(int32_t n, const tin_point *points);
 void grid_close(void);
 int  bands_open(int32_t n, const tin_point *points);
 void bands_close(void);
+int  blocks_open(int32_t n, const tin_point *points);
+void blocks_close(void);
 
 /* constraint lines (tin_cons.cpp) */
 int  build_constraints(int32_t nlines, const tin_line *lines, int32_t n,

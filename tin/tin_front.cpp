@@ -468,30 +468,99 @@ static uint64_t band_mask(int32_t blk, int32_t b0, int32_t b1)
     return b0 > 0 ? c[b1] & ~c[b0 - 1] : c[b1];
 }
 
-/* The first index from i on (below n) with its band in b0..b1, else n. */
-static int32_t band_next_up(int32_t i, int32_t n, int32_t b0, int32_t b1)
+/* ------------------------------------------------------------------------
+** Point blocks.  The same blocks of 64 consecutive indices carry two more
+** filters, each with its own switch.  Until the first point is taken the
+** window is unbounded, and most points the sweep meets then are refused
+** either because they lie on opp's side of the edge or because they are
+** closed; both refusals come before any test with a side effect.
+**
+**  - sides: per block the box of its points.  The side value
+**    la*x + lb*y - lc is monotone in x and in y, so its least and greatest
+**    value over the block sit at two corners of the box:
+**
+**          y ^   +--------+ <- greatest (la >= 0, lb >= 0)
+**            |   | . .  . |
+**            |   |.  . .  |        edge line la*x + lb*y = lc
+**            |   +--------+        . . . . . . . . . . . . .
+**            |   ^ least
+**            +---------------> x
+**
+**    The sweep refuses a point unless s(opp)*s(j) < 0, so with s(opp) > 0
+**    a block whose least value is above 0 (s(opp) < 0: greatest below 0)
+**    holds no point it could take.  The corner value is held against a
+**    margin far above the rounding of the sum, so the computed s(j) of
+**    every point of a skipped block has the same sign as the bound.
+**  - open: per block a mask of the points not closed, kept up to date as
+**    third_point adds angles.
+*/
+int tin_use_sides = 1;
+int tin_use_open = 1;
+
+static double   *blk_box;           /* [block * 4]: xmin, xmax, ymin, ymax */
+static uint64_t *open_bits;         /* [block]: bit set = point not closed */
+static int32_t   blk_count, blk_n;
+
+void blocks_close(void)
 {
-    while (i < n) {
-        uint64_t m = band_mask(i >> 6, b0, b1) & (~(uint64_t)0 << (i & 63));
-        if (m) {
-            int32_t j = (i & ~63) + __builtin_ctzll(m);
-            return j < n ? j : n;
-        }
-        i = (i & ~63) + 64;
-    }
-    return n;
+    free(blk_box);
+    free(open_bits);
+    blk_box = NULL;
+    open_bits = NULL;
 }
 
-/* The last index from i down (0 or above) with its band in b0..b1, else -1. */
-static int32_t band_next_down(int32_t i, int32_t b0, int32_t b1)
+static int is_closed(int32_t i)
 {
-    while (i >= 0) {
-        uint64_t m = band_mask(i >> 6, b0, b1) & (~(uint64_t)0 >> (63 - (i & 63)));
-        if (m)
-            return (i & ~63) + 63 - __builtin_clzll(m);
-        i = (i & ~63) - 1;
+    return llabs((int64_t)FULL_TURN - pangle[i]) < 5;
+}
+
+/* Builds the filters whose switch is on; a filter that cannot be built is
+** left out (the sweep then tests those points one by one).  1 when neither
+** could be built. */
+int blocks_open(int32_t n, const tin_point *points)
+{
+    blocks_close();
+    blk_n = n;
+    blk_count = (int32_t)(((int64_t)n + 63) / 64);
+    if (tin_use_sides) {
+        blk_box = (double *)malloc((size_t)blk_count * 4 * sizeof(double));
+        for (int32_t blk = 0; blk_box && blk < blk_count; blk++) {
+            double *bx = &blk_box[(size_t)blk * 4];
+            bx[0] = bx[2] = 1e300;
+            bx[1] = bx[3] = -1e300;
+            for (int32_t i = blk * 64; i < n && i < blk * 64 + 64; i++) {
+                const tin_point *p = &points[i];
+                if (!isfinite(p->x) || !isfinite(p->y)) {
+                    free(blk_box);
+                    blk_box = NULL;
+                    break;
+                }
+                if (p->x < bx[0]) bx[0] = p->x;
+                if (p->x > bx[1]) bx[1] = p->x;
+                if (p->y < bx[2]) bx[2] = p->y;
+                if (p->y > bx[3]) bx[3] = p->y;
+            }
+        }
     }
-    return -1;
+    if (tin_use_open && pangle) {
+        open_bits = (uint64_t *)calloc((size_t)blk_count, sizeof(uint64_t));
+        for (int32_t i = 0; open_bits && i < n; i++)
+            if (!is_closed(i))
+                open_bits[i >> 6] |= (uint64_t)1 << (i & 63);
+    }
+    return blk_box || open_bits ? 0 : 1;
+}
+
+/* Brings point i's open bit in line with its angle sum. */
+static void open_mark(int32_t i)
+{
+    if (!open_bits || i < 0 || i >= blk_n)
+        return;
+    uint64_t bit = (uint64_t)1 << (i & 63);
+    if (is_closed(i))
+        open_bits[i >> 6] &= ~bit;
+    else
+        open_bits[i >> 6] |= bit;
 }
 
 /* ------------------------------------------------------------------------
@@ -514,6 +583,12 @@ static int32_t sw_a, sw_b, sw_opp, sw_k;
 static double  sw_la, sw_lb, sw_lc, sw_s_opp, sw_ratio, sw_best;
 static double  sw_p1, sw_q1, sw_r1;
 static double  sw_xmin, sw_xmax, sw_ymin, sw_ymax;
+/* The filters of the masked sweep: bands b0..b1 (when on and narrower than
+** all bands), the side test of blocks (sw_side: +1 skip blocks wholly above
+** the line, -1 wholly below, 0 none; sw_cx, sw_cy pick the box corner), the
+** open mask. */
+static int     sw_bands, sw_side, sw_open, sw_cx, sw_cy;
+static int32_t sw_b0, sw_b1;
 
 /* Tests point j and takes it when it beats the best so far; 1 when taken
 ** (the window has then changed). */
@@ -581,30 +656,93 @@ static void sweep_plain(int32_t n, int32_t *up, int32_t *down, int *up_on, int *
     }
 }
 
-/* The same sweep, jumping over the points outside the window's bands.
+/* The window's band range, or no band filter when the range holds all. */
+static void set_bands(void)
+{
+    if (!sw_bands)
+        return;
+    sw_b0 = band_of(sw_ymin);
+    sw_b1 = band_of(sw_ymax);
+    if (sw_ymin != sw_ymin) sw_b0 = 0;           /* NaN bound: no limit */
+    if (sw_ymax != sw_ymax) sw_b1 = band_count - 1;
+}
+
+/* 1 when no point of block `blk` lies strictly on the far side from opp. */
+static int block_on_opp_side(int32_t blk)
+{
+    const double *bx = &blk_box[(size_t)blk * 4];
+    double tx = sw_la * bx[sw_cx], ty = sw_lb * bx[sw_cy];
+    double s = tx + ty - sw_lc;
+    double mx = fabs(bx[0]) > fabs(bx[1]) ? fabs(bx[0]) : fabs(bx[1]);
+    double my = fabs(bx[2]) > fabs(bx[3]) ? fabs(bx[2]) : fabs(bx[3]);
+    double margin = (fabs(sw_la) * mx + fabs(sw_lb) * my + fabs(sw_lc)) * 1e-12;
+    return sw_side > 0 ? s > margin : s < -margin;
+}
+
+/* The points of block `blk` that the filters leave to be tested. */
+static uint64_t cand_mask(int32_t blk)
+{
+    if (sw_side && block_on_opp_side(blk))
+        return 0;
+    uint64_t m = sw_open ? open_bits[blk] : ~(uint64_t)0;
+    if (sw_bands && (sw_b0 > 0 || sw_b1 < band_count - 1))
+        m &= band_mask(blk, sw_b0, sw_b1);
+    return m;
+}
+
+/* The first index from i on (below n) left by the filters, else n. */
+static int32_t next_up(int32_t i, int32_t n)
+{
+    while (i < n) {
+        uint64_t m = cand_mask(i >> 6) & (~(uint64_t)0 << (i & 63));
+        if (m) {
+            int32_t j = (i & ~63) + __builtin_ctzll(m);
+            return j < n ? j : n;
+        }
+        i = (i & ~63) + 64;
+    }
+    return n;
+}
+
+/* The last index from i down (0 or above) left by the filters, else -1. */
+static int32_t next_down(int32_t i)
+{
+    while (i >= 0) {
+        uint64_t m = cand_mask(i >> 6) & (~(uint64_t)0 >> (63 - (i & 63)));
+        if (m)
+            return (i & ~63) + 63 - __builtin_clzll(m);
+        i = (i & ~63) - 1;
+    }
+    return -1;
+}
+
+/* The same sweep, jumping over the points the filters refuse (outside the
+** window's bands, on opp's side, closed): each of them would be refused by
+** consider before any test with a side effect.
 **
 ** Between two acceptances the window is fixed, so each side's run is known:
 ** the upper side tests base+d for d = 1, 2, ... until the first index whose
 ** x exceeds xmax (its stop), the lower side likewise down to xmin.  Of these
-** only the points in the window's bands can be taken; they are tested in the
+** only the points left by the filters can be taken; they are tested in the
 ** plain sweep's order (by distance d, the upper side first at equal d).
 ** When one is taken at distance d the window changes: the other side has by
 ** then tested its indices up to d (upper side) or d - 1 (lower side) with
 ** the old window, and has stopped for good if its stop lay among them.
+** A side that jumped further ahead is set back to the next index the plain
+** sweep would test, so the new window applies from there on.
 */
-static void sweep_bands(int32_t n, int32_t base)
+static void sweep_masked(int32_t n, int32_t base)
 {
     const tin_point *points = sw_pts;
     int32_t up = base + 1, down = base - 1;      /* next index to test */
     int up_on = 1, down_on = 1;
-    /* Until a point is taken the window has no bounds and every band is in
-    ** it: the plain steps are cheaper.  When one is taken after the upper
-    ** side's step at distance d, the lower side's step at d still follows;
-    ** the cursors say just that. */
-    sweep_plain(n, &up, &down, &up_on, &down_on, 1);
-    int32_t b0 = band_of(sw_ymin), b1 = band_of(sw_ymax);
-    if (sw_ymin != sw_ymin) b0 = 0;              /* NaN bound: no limit */
-    if (sw_ymax != sw_ymax) b1 = band_count - 1;
+    /* With the bands alone, until a point is taken the window has no bounds
+    ** and every band is in it: the plain steps are cheaper.  When one is
+    ** taken after the upper side's step at distance d, the lower side's step
+    ** at d still follows; the cursors say just that. */
+    if (!sw_side && !sw_open)
+        sweep_plain(n, &up, &down, &up_on, &down_on, 1);
+    set_bands();
 
     /* each side's next candidate (or its stop), kept until the side moves
     ** or the window changes */
@@ -617,7 +755,7 @@ static void sweep_bands(int32_t n, int32_t base)
             up_new = 0;
             du = su_d = INT32_MAX;
             if (up_on) {
-                cu = band_next_up(up, n, b0, b1);
+                cu = next_up(up, n);
                 if (cu < n && !(points[cu].x > sw_xmax)) {
                     du = cu - base;
                 } else {
@@ -635,7 +773,7 @@ static void sweep_bands(int32_t n, int32_t base)
             down_new = 0;
             dd = sd_d = INT32_MAX;
             if (down_on) {
-                cd = band_next_down(down, b0, b1);
+                cd = next_down(down);
                 if (cd >= 0 && !(points[cd].x < sw_xmin)) {
                     dd = base - cd;
                 } else {
@@ -661,7 +799,7 @@ static void sweep_bands(int32_t n, int32_t base)
             /* lower side: tested up to d - 1 with the old window */
             if (sd_d < d)
                 down_on = 0;
-            else if (down_on && base - d < down)
+            else if (down_on)
                 down = base - d;
         } else {
             int32_t d = dd;
@@ -672,14 +810,11 @@ static void sweep_bands(int32_t n, int32_t base)
             /* upper side: tested up to d with the old window */
             if (su_d <= d)
                 up_on = 0;
-            else if (up_on && base + d + 1 > up)
+            else if (up_on)
                 up = base + d + 1;
         }
         up_new = down_new = 1;
-        b0 = band_of(sw_ymin);
-        b1 = band_of(sw_ymax);
-        if (sw_ymin != sw_ymin) b0 = 0;
-        if (sw_ymax != sw_ymax) b1 = band_count - 1;
+        set_bands();
     }
 }
 
@@ -724,8 +859,24 @@ int third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
     sw_r1 = (sum_x / 2) * (-lb) + (sum_y / 2) * la;
 
     int32_t base = a < b ? a : b;
-    if (tin_use_bands && band_cum) {
-        sweep_bands(n, base);
+    sw_bands = tin_use_bands && band_cum;
+    sw_open = tin_use_open && open_bits && blk_n == n;
+    sw_side = 0;
+    if (tin_use_sides && blk_box && blk_n == n && opp != -1) {
+        /* s(opp) > 0: skip blocks whose least value is above 0, found at
+        ** the low corner in each coordinate whose coefficient is >= 0 */
+        if (sw_s_opp > 0) {
+            sw_side = 1;
+            sw_cx = la >= 0 ? 0 : 1;
+            sw_cy = lb >= 0 ? 2 : 3;
+        } else if (sw_s_opp < 0) {
+            sw_side = -1;
+            sw_cx = la >= 0 ? 1 : 0;
+            sw_cy = lb >= 0 ? 3 : 2;
+        }
+    }
+    if (sw_bands || sw_open || sw_side) {
+        sweep_masked(n, base);
     } else {
         int32_t up = base + 1, down = base - 1;
         int up_on = 1, down_on = 1;
@@ -752,6 +903,7 @@ int third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
     for (int i = 0; i < 3; i++) {
         int64_t sum = (int64_t)pangle[at[i]] + (int64_t)(angle[i] * 10000000.0);
         pangle[at[i]] = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
+        open_mark(at[i]);
     }
     *k_out = k;
     return 0;

@@ -102,6 +102,7 @@ static void release(void)
     cons_end = NULL;
     grid_close();
     bands_close();
+    blocks_close();
 }
 
 /* Formats a progress or summary line and prints it as text. */
@@ -198,6 +199,8 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
         grid_open(n, points);      /* without it the full scan is used */
     if (tin_use_bands)
         bands_open(n, points);     /* without them the sweep steps one by one */
+    if (tin_use_sides || tin_use_open)
+        blocks_open(n, points);    /* without them every point is tested */
 
     ntri = 0;
     if (ncons == 0) {

@@ -124,6 +124,21 @@ class Terrain(unittest.TestCase):
         self.assertTrue(Path(outline).contains_points(centroids).all())
         for v in voids:
             self.assertFalse(Path(v).contains_points(centroids).any())
+        # Every outline and void LINE, split at the survey points lying on it,
+        # is made of triangle edges.
+        edges = {frozenset(e) for tri in tris for e in ((tri[0], tri[1]), (tri[1], tri[2]), (tri[2], tri[0]))}
+        for segments in rings.values():
+            for s0, s1 in segments:
+                s0, s1 = np.array(s0), np.array(s1)
+                d = s1 - s0
+                length = np.hypot(*d)
+                along = (pts[:, :2] - s0) @ d / length
+                off = np.abs((pts[:, 0] - s0[0]) * d[1] - (pts[:, 1] - s0[1]) * d[0]) / length
+                on = np.where((off < 1e-6) & (along > -1e-6) & (along < length + 1e-6))[0]
+                on = on[np.argsort(along[on])]
+                self.assertGreaterEqual(len(on), 2)
+                for i, j in zip(on[:-1], on[1:]):
+                    self.assertIn(frozenset((int(i), int(j))), edges)
         plan = 0.5 * np.abs((b[:, 0] - a[:, 0]) * (c[:, 1] - a[:, 1]) - (c[:, 0] - a[:, 0]) * (b[:, 1] - a[:, 1]))
         expect = area(outline) - sum(area(v) for v in voids)
         self.assertAlmostEqual(plan.sum() / expect, 1.0, places=9)

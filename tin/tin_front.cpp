@@ -589,6 +589,14 @@ static double  sw_xmin, sw_xmax, sw_ymin, sw_ymax;
 ** open mask. */
 static int     sw_bands, sw_side, sw_open, sw_cx, sw_cy;
 static int32_t sw_b0, sw_b1;
+static double  sw_flat;         /* |s| below this on the far side: refused as flat */
+
+/* The side value of a point: the sweep's side test and the block bound of
+** the side filter use this one expression. */
+static inline double side_value(double x, double y)
+{
+    return sw_la * x + sw_lb * y - sw_lc;
+}
 
 /* Tests point j and takes it when it beats the best so far; 1 when taken
 ** (the window has then changed). */
@@ -601,7 +609,7 @@ static int consider(int32_t j)
         return 0;
     if (j == sw_a || j == sw_b || j == sw_opp)
         return 0;
-    double sj = sw_la * pj->x + sw_lb * pj->y - sw_lc;
+    double sj = side_value(pj->x, pj->y);
     if (sw_opp != -1 && !(sw_s_opp * sj < 0))
         return 0;
     double ax = pa->x - pj->x, ay = pa->y - pj->y;
@@ -667,53 +675,143 @@ static void set_bands(void)
     if (sw_ymax != sw_ymax) sw_b1 = band_count - 1;
 }
 
-/* 1 when no point of block `blk` lies strictly on the far side from opp. */
+/* 1 when every point of block `blk` is refused by the side test or, being
+** within sw_flat of the line on the far side, by the area test.
+**
+** Each rounded step of side_value is monotone in its operands, so the
+** value at the corner bounds the value of every point in the box exactly,
+** provided both are rounded the same way.  Where the compiler may fuse a
+** product into an addition (fast FMA), the two may be rounded differently;
+** a margin far above that difference is then taken off. */
 static int block_on_opp_side(int32_t blk)
 {
     const double *bx = &blk_box[(size_t)blk * 4];
-    double tx = sw_la * bx[sw_cx], ty = sw_lb * bx[sw_cy];
-    double s = tx + ty - sw_lc;
+    double s = side_value(bx[sw_cx], bx[sw_cy]);
+#ifdef __FP_FAST_FMA
     double mx = fabs(bx[0]) > fabs(bx[1]) ? fabs(bx[0]) : fabs(bx[1]);
     double my = fabs(bx[2]) > fabs(bx[3]) ? fabs(bx[2]) : fabs(bx[3]);
-    double margin = (fabs(sw_la) * mx + fabs(sw_lb) * my + fabs(sw_lc)) * 1e-12;
-    return sw_side > 0 ? s > margin : s < -margin;
+    double margin = (fabs(sw_la) * mx + fabs(sw_lb) * my + fabs(sw_lc)) * 1e-14;
+    s = sw_side > 0 ? s - margin : s + margin;
+#endif
+    /* s(opp) > 0: a point is refused when s(j) >= 0, or when
+    ** |s(j)| * ratio < eps2; the least value s lies at or above -sw_flat */
+    if (sw_side > 0)
+        return s >= 0 || s > -sw_flat;
+    return s <= 0 || s < sw_flat;
 }
 
-/* The points of block `blk` that the filters leave to be tested. */
-static uint64_t cand_mask(int32_t blk)
+/* The points of block `blk` that the filters leave to be tested; the part
+** that does not hang on the window is kept per sweep side (slot 0 upper,
+** 1 lower), as a side often tests many points of one block in turn. */
+static int32_t  sw_memo_blk[2];
+static uint64_t sw_memo_mask[2];
+
+static uint64_t cand_mask(int32_t blk, int slot)
 {
-    if (sw_side && block_on_opp_side(blk))
-        return 0;
-    uint64_t m = sw_open ? open_bits[blk] : ~(uint64_t)0;
-    if (sw_bands && (sw_b0 > 0 || sw_b1 < band_count - 1))
+    uint64_t m;
+    if (sw_memo_blk[slot] == blk) {
+        m = sw_memo_mask[slot];
+    } else {
+        m = sw_open ? open_bits[blk] : ~(uint64_t)0;
+        if (sw_side && m && block_on_opp_side(blk))
+            m = 0;
+        sw_memo_blk[slot] = blk;
+        sw_memo_mask[slot] = m;
+    }
+    if (m && sw_bands && (sw_b0 > 0 || sw_b1 < band_count - 1))
         m &= band_mask(blk, sw_b0, sw_b1);
     return m;
 }
 
-/* The first index from i on (below n) left by the filters, else n. */
-static int32_t next_up(int32_t i, int32_t n)
+/* One side of the masked sweep.  `next` is the next index to test; the
+** indices from `next` up to (upper side) or down to (lower side) `front`,
+** `front` excluded, have been looked at: the filters refuse them all and
+** none is beyond the window in x.  `state` says what lies at `at`:
+** SIDE_OPEN nothing known yet, SIDE_CAND a point to test, SIDE_STOP the
+** side's stop (the first index beyond the window or the array). */
+enum { SIDE_OPEN, SIDE_CAND, SIDE_STOP };
+
+typedef struct sweep_side {
+    int     on;
+    int     state;
+    int32_t next, front, at;
+} sweep_side;
+
+static void side_restart(sweep_side *sd, int32_t next)
 {
-    while (i < n) {
-        uint64_t m = cand_mask(i >> 6) & (~(uint64_t)0 << (i & 63));
-        if (m) {
-            int32_t j = (i & ~63) + __builtin_ctzll(m);
-            return j < n ? j : n;
-        }
-        i = (i & ~63) + 64;
-    }
-    return n;
+    sd->next = sd->front = next;
+    sd->state = SIDE_OPEN;
 }
 
-/* The last index from i down (0 or above) left by the filters, else -1. */
-static int32_t next_down(int32_t i)
+/* Looks at the rest of the block holding up->front. */
+static void look_up(sweep_side *up, int32_t n)
 {
-    while (i >= 0) {
-        uint64_t m = cand_mask(i >> 6) & (~(uint64_t)0 >> (63 - (i & 63)));
-        if (m)
-            return (i & ~63) + 63 - __builtin_clzll(m);
-        i = (i & ~63) - 1;
+    const tin_point *points = sw_pts;
+    int32_t f = up->front;
+    if (f >= n) {
+        up->state = SIDE_STOP;
+        up->at = n;
+        return;
     }
-    return -1;
+    int32_t e = (f & ~63) + 64 < n ? (f & ~63) + 64 : n;
+    uint64_t m = cand_mask(f >> 6, 0) & (~(uint64_t)0 << (f & 63));
+    int32_t j = m ? (f & ~63) + __builtin_ctzll(m) : e;
+    if (j > e) j = e;
+    int32_t last = j < e ? j : e - 1;
+    if (points[last].x > sw_xmax) {
+        /* the stop lies in f..last (x ascending): the first x > xmax */
+        int32_t lo = f, hi = last;
+        while (lo < hi) {
+            int32_t mid = lo + (hi - lo) / 2;
+            if (points[mid].x > sw_xmax) hi = mid; else lo = mid + 1;
+        }
+        up->state = SIDE_STOP;
+        up->at = lo;
+    } else if (j < e) {
+        up->state = SIDE_CAND;
+        up->at = j;
+    } else {
+        up->front = e;
+        if (e >= n) {
+            up->state = SIDE_STOP;
+            up->at = n;
+        }
+    }
+}
+
+/* Looks at the rest of the block holding down->front, downwards. */
+static void look_down(sweep_side *dn)
+{
+    const tin_point *points = sw_pts;
+    int32_t f = dn->front;
+    if (f < 0) {
+        dn->state = SIDE_STOP;
+        dn->at = -1;
+        return;
+    }
+    int32_t e = f & ~63;                         /* lowest index of the block */
+    uint64_t m = cand_mask(f >> 6, 1) & (~(uint64_t)0 >> (63 - (f & 63)));
+    int32_t j = m ? e + 63 - __builtin_clzll(m) : e - 1;
+    int32_t last = j >= e ? j : e;
+    if (points[last].x < sw_xmin) {
+        /* the stop lies in last..f: the last x < xmin */
+        int32_t lo = last, hi = f;
+        while (lo < hi) {
+            int32_t mid = hi - (hi - lo) / 2;
+            if (points[mid].x < sw_xmin) lo = mid; else hi = mid - 1;
+        }
+        dn->state = SIDE_STOP;
+        dn->at = lo;
+    } else if (j >= e) {
+        dn->state = SIDE_CAND;
+        dn->at = j;
+    } else {
+        dn->front = e - 1;
+        if (e == 0) {
+            dn->state = SIDE_STOP;
+            dn->at = -1;
+        }
+    }
 }
 
 /* The same sweep, jumping over the points the filters refuse (outside the
@@ -725,95 +823,74 @@ static int32_t next_down(int32_t i)
 ** x exceeds xmax (its stop), the lower side likewise down to xmin.  Of these
 ** only the points left by the filters can be taken; they are tested in the
 ** plain sweep's order (by distance d, the upper side first at equal d).
+** The two sides look ahead one block at a time, the one behind first, so
+** neither runs far past the other's next point.
 ** When one is taken at distance d the window changes: the other side has by
 ** then tested its indices up to d (upper side) or d - 1 (lower side) with
-** the old window, and has stopped for good if its stop lay among them.
-** A side that jumped further ahead is set back to the next index the plain
-** sweep would test, so the new window applies from there on.
+** the old window, and has stopped for good if its stop lay among them; it
+** goes on from the next index the plain sweep would test.
 */
 static void sweep_masked(int32_t n, int32_t base)
 {
-    const tin_point *points = sw_pts;
-    int32_t up = base + 1, down = base - 1;      /* next index to test */
-    int up_on = 1, down_on = 1;
+    sweep_side up, dn;
+    up.on = dn.on = 1;
+    up.next = base + 1;
+    dn.next = base - 1;
     /* With the bands alone, until a point is taken the window has no bounds
     ** and every band is in it: the plain steps are cheaper.  When one is
     ** taken after the upper side's step at distance d, the lower side's step
     ** at d still follows; the cursors say just that. */
     if (!sw_side && !sw_open)
-        sweep_plain(n, &up, &down, &up_on, &down_on, 1);
+        sweep_plain(n, &up.next, &dn.next, &up.on, &dn.on, 1);
     set_bands();
+    side_restart(&up, up.next);
+    side_restart(&dn, dn.next);
 
-    /* each side's next candidate (or its stop), kept until the side moves
-    ** or the window changes */
-    int32_t du = INT32_MAX, su_d = INT32_MAX, cu = -1;
-    int32_t dd = INT32_MAX, sd_d = INT32_MAX, cd = -1;
-    int up_new = 1, down_new = 1;
+    for (;;) {
+        /* the least distance at which each side may still hold a point */
+        int32_t lu = INT32_MAX, ld = INT32_MAX;
+        if (up.on && up.state != SIDE_STOP)
+            lu = (up.state == SIDE_CAND ? up.at : up.front) - base;
+        if (dn.on && dn.state != SIDE_STOP)
+            ld = base - (dn.state == SIDE_CAND ? dn.at : dn.front);
+        if (lu == INT32_MAX && ld == INT32_MAX)
+            break;
 
-    while (up_on || down_on) {
-        if (up_new) {
-            up_new = 0;
-            du = su_d = INT32_MAX;
-            if (up_on) {
-                cu = next_up(up, n);
-                if (cu < n && !(points[cu].x > sw_xmax)) {
-                    du = cu - base;
-                } else {
-                    /* first index from up with x > xmax (x ascending), else n */
-                    int32_t lo = up, hi = cu;
-                    while (lo < hi) {
-                        int32_t mid = lo + (hi - lo) / 2;
-                        if (points[mid].x > sw_xmax) hi = mid; else lo = mid + 1;
-                    }
-                    su_d = lo - base;
-                }
-            }
+        int upper;
+        if (up.on && up.state == SIDE_CAND && lu <= ld) {
+            upper = 1;
+        } else if (dn.on && dn.state == SIDE_CAND && ld < lu) {
+            upper = 0;
+        } else {
+            /* look further on the side that is behind */
+            if (up.on && up.state == SIDE_OPEN && (dn.state != SIDE_OPEN || !dn.on || lu <= ld))
+                look_up(&up, n);
+            else
+                look_down(&dn);
+            continue;
         }
-        if (down_new) {
-            down_new = 0;
-            dd = sd_d = INT32_MAX;
-            if (down_on) {
-                cd = next_down(down);
-                if (cd >= 0 && !(points[cd].x < sw_xmin)) {
-                    dd = base - cd;
-                } else {
-                    /* last index from down with x < xmin, else -1 */
-                    int32_t lo = cd, hi = down;
-                    while (lo < hi) {
-                        int32_t mid = hi - (hi - lo) / 2;
-                        if (points[mid].x < sw_xmin) lo = mid; else hi = mid - 1;
-                    }
-                    sd_d = base - lo;
-                }
-            }
-        }
-        if (du == INT32_MAX && dd == INT32_MAX)
-            break;                      /* both sides stop before any candidate */
 
-        if (du <= dd) {
-            int32_t d = du;
-            up = cu + 1;
-            up_new = 1;
-            if (!consider(cu))
+        if (upper) {
+            int32_t j = up.at, d = j - base;
+            side_restart(&up, j + 1);
+            if (!consider(j))
                 continue;
             /* lower side: tested up to d - 1 with the old window */
-            if (sd_d < d)
-                down_on = 0;
-            else if (down_on)
-                down = base - d;
+            if (dn.on && dn.state == SIDE_STOP && base - dn.at < d)
+                dn.on = 0;
+            else if (dn.on)
+                side_restart(&dn, base - d);
         } else {
-            int32_t d = dd;
-            down = cd - 1;
-            down_new = 1;
-            if (!consider(cd))
+            int32_t j = dn.at, d = base - j;
+            side_restart(&dn, j - 1);
+            if (!consider(j))
                 continue;
             /* upper side: tested up to d with the old window */
-            if (su_d <= d)
-                up_on = 0;
-            else if (up_on)
-                up = base + d + 1;
+            if (up.on && up.state == SIDE_STOP && up.at - base <= d)
+                up.on = 0;
+            else if (up.on)
+                side_restart(&up, base + d + 1);
         }
-        up_new = down_new = 1;
         set_bands();
     }
 }
@@ -862,9 +939,15 @@ int third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
     sw_bands = tin_use_bands && band_cum;
     sw_open = tin_use_open && open_bits && blk_n == n;
     sw_side = 0;
+    sw_memo_blk[0] = sw_memo_blk[1] = -1;
     if (tin_use_sides && blk_box && blk_n == n && opp != -1) {
-        /* s(opp) > 0: skip blocks whose least value is above 0, found at
-        ** the low corner in each coordinate whose coefficient is >= 0 */
+        /* a point with |s| * ratio < eps2 is refused as flat: with
+        ** |s| < eps2 / ratio, a hair less for the rounding, it surely is.
+        ** s(opp) > 0: skip blocks whose least value is >= -sw_flat, found
+        ** at the low corner in each coordinate whose coefficient is >= 0 */
+        sw_flat = eps2 / sw_ratio * (1 - 1e-9);
+        if (!(sw_ratio > 0) || !isfinite(sw_ratio) || !isfinite(sw_flat) || !(sw_flat > 0))
+            sw_flat = 0;
         if (sw_s_opp > 0) {
             sw_side = 1;
             sw_cx = la >= 0 ? 0 : 1;

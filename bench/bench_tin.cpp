@@ -96,7 +96,7 @@ int main(int argc, char **argv)
     if (!(scale > 0))
         scale = 1;
     // second argument: "plain" (no edge grid), or any of nogrid, nobands,
-    // nosides, noopen joined by commas, to time one acceleration's share
+    // nosides, noopen, nohints joined by commas, to time one acceleration's share
     std::string off = argc > 2 ? argv[2] : "";
     if (off == "plain" || off.find("nogrid") != std::string::npos)
         tin_use_grid = 0;
@@ -106,6 +106,8 @@ int main(int argc, char **argv)
         tin_use_sides = 0;
     if (off.find("noopen") != std::string::npos)
         tin_use_open = 0;
+    if (off.find("nohints") != std::string::npos)
+        tin_use_hints = 0;
     compare("random 10k", random_points((int)(10000 * scale), 1), 3);
     compare("random 100k", random_points((int)(100000 * scale), 2), 1);
     int side = (int)(300 * std::sqrt(scale));

@@ -81,6 +81,7 @@ extern int       tin_use_grid;      /* 1 (default): edge grid in valid_triangle 
 extern int       tin_use_bands;     /* 1 (default): point bands in third_point's sweep */
 extern int       tin_use_sides;     /* 1 (default): skip point blocks wholly on opp's side */
 extern int       tin_use_open;      /* 1 (default): per-block masks of the points not closed */
+extern int       tin_use_hints;     /* 1 (default): valid_triangle tries recent refusing edges first */
 
 /* Line of the edge under search, set before third_point. */
 extern double edge_la, edge_lb, edge_lc;

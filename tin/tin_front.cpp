@@ -270,6 +270,9 @@ static int grid_file_new(void)
     return 0;
 }
 
+/* The edge that refused the latest candidate refused by an edge. */
+static int32_t refused_by = -1;
+
 /* Tests the edges of one list; drops those below `drop_below`.  Returns the
 ** first refusal (1 or 2) or 0. */
 static int scan_list(int32_t *head, int32_t drop_below)
@@ -288,8 +291,10 @@ static int scan_list(int32_t *head, int32_t drop_below)
             continue;
         edge_stamp[e] = stamp_now;
         int r = edge_check(e);
-        if (r)
+        if (r) {
+            refused_by = e;
             return r;
+        }
     }
     return 0;
 }
@@ -327,6 +332,12 @@ static int grid_scan(int32_t first)
 
 /* ------------------------------------------------------------------------ */
 
+int tin_use_hints = 1;
+/* Edges that refused recent candidates.  Only hints: any index in the
+** range the scan reaches is tested like the scan would, so stale ones (from
+** an earlier edge or call) are harmless. */
+static int32_t hint_edge[2] = { -1, -1 };
+
 int valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
 {
     const tin_point *pk = &points[k];
@@ -358,14 +369,38 @@ int valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
     int32_t start = (cur_edge < ncons || full_check) ? 0 : cur_edge + 1;
     int r = 0;
 
+    /* The sweep meets runs of candidates refused by the same few edges:
+    ** the last two refusing edges are tried first.  Any edge that the scan
+    ** below would reach and that refuses the triangle makes the scan refuse
+    ** it too (first refusal or not), so the answer is the same.  The scan
+    ** reaches edge e when start <= e <= last_edge and, for a constraint
+    ** edge, the ymax cut has not come before it (ymax order: none of the
+    ** edges before e is cut when e is not). */
+    if (tin_use_hints) {
+        for (int h = 0; h < 2; h++) {
+            int32_t he = hint_edge[h];
+            if (he < start || he > last_edge || (he < ncons && box_y0 > tri[he].ymax))
+                continue;
+            if ((r = edge_check(he)) != 0) {
+                if (r == 2)
+                    e_ak = e_bk = -1;
+                return 1;
+            }
+        }
+        e_ak = e_bk = -1;
+        refused_by = -1;
+    }
+
     /* constraint edges: sorted by ymax, largest first; once one lies wholly
     ** below the triangle, so do all the rest */
     int32_t e = start;
     for (; e < ncons && e <= last_edge; e++) {
         if (box_y0 > tri[e].ymax)
             break;
-        if ((r = edge_check(e)) != 0)
+        if ((r = edge_check(e)) != 0) {
+            refused_by = e;
             break;
+        }
     }
     if (e < ncons)
         e = ncons;
@@ -375,9 +410,15 @@ int valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
         if (r == -1) {
             r = 0;
             for (e = first; e <= last_edge; e++)
-                if ((r = edge_check(e)) != 0)
+                if ((r = edge_check(e)) != 0) {
+                    refused_by = e;
                     break;
+                }
         }
+    }
+    if (r && tin_use_hints && refused_by != -1 && refused_by != hint_edge[0]) {
+        hint_edge[1] = hint_edge[0];
+        hint_edge[0] = refused_by;
     }
     if (r == 2)
         e_ak = e_bk = -1;

@@ -298,9 +298,9 @@ TEST(ConstrainedNetwork, OutlineAndTwoHolesMatchAnIndependentTriangulation)
     }
 }
 
-// The edge grid, the point bands, the block side test and the open masks only
-// speed the search up: every input must give the same corners in the same
-// order with any of them switched off.
+// The edge grid, the point bands, the block side test, the open masks and the
+// refusing-edge hints only speed the search up: every input must give the
+// same corners in the same order with any of them switched off.
 TEST(Accelerations, SameTrianglesInTheSameOrderOnAndOff)
 {
     vt::AddonSession s;
@@ -328,15 +328,16 @@ TEST(Accelerations, SameTrianglesInTheSameOrderOnAndOff)
 
     for (size_t c = 0; c < cases.size(); c++) {
         const Case &k = cases[c];
-        tin_use_grid = tin_use_bands = tin_use_sides = tin_use_open = 0;
+        tin_use_grid = tin_use_bands = tin_use_sides = tin_use_open = tin_use_hints = 0;
         tt::Run plain = tt::run(k.pts, k.lines, k.groups, k.full);
         ASSERT_EQ(plain.result, 0) << "case " << c;
         ASSERT_GT(plain.tris.size(), k.pts.size() / 2) << "case " << c;
-        for (int mode = 1; mode <= 15; mode++) {
+        for (int mode = 1; mode <= 31; mode++) {
             tin_use_grid = mode & 1;
             tin_use_bands = (mode >> 1) & 1;
             tin_use_sides = (mode >> 2) & 1;
             tin_use_open = (mode >> 3) & 1;
+            tin_use_hints = (mode >> 4) & 1;
             tt::Run fast = tt::run(k.pts, k.lines, k.groups, k.full);
             ASSERT_EQ(plain.raw.size(), fast.raw.size()) << "case " << c << " mode " << mode;
             for (size_t i = 0; i < plain.raw.size(); i++) {
@@ -346,7 +347,7 @@ TEST(Accelerations, SameTrianglesInTheSameOrderOnAndOff)
             }
         }
     }
-    tin_use_grid = tin_use_bands = tin_use_sides = tin_use_open = 1;
+    tin_use_grid = tin_use_bands = tin_use_sides = tin_use_open = tin_use_hints = 1;
 }
 
 }  // namespace

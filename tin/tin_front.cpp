@@ -336,7 +336,8 @@ int tin_use_hints = 1;
 /* Edges that refused recent candidates.  Only hints: any index in the
 ** range the scan reaches is tested like the scan would, so stale ones (from
 ** an earlier edge or call) are harmless. */
-static int32_t hint_edge[2] = { -1, -1 };
+#define HINTS 4
+static int32_t hint_edge[HINTS] = { -1, -1, -1, -1 };
 
 int valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
 {
@@ -370,14 +371,14 @@ int valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
     int r = 0;
 
     /* The sweep meets runs of candidates refused by the same few edges:
-    ** the last two refusing edges are tried first.  Any edge that the scan
+    ** the last four refusing edges are tried first.  Any edge that the scan
     ** below would reach and that refuses the triangle makes the scan refuse
     ** it too (first refusal or not), so the answer is the same.  The scan
     ** reaches edge e when start <= e <= last_edge and, for a constraint
     ** edge, the ymax cut has not come before it (ymax order: none of the
     ** edges before e is cut when e is not). */
     if (tin_use_hints) {
-        for (int h = 0; h < 2; h++) {
+        for (int h = 0; h < HINTS; h++) {
             int32_t he = hint_edge[h];
             if (he < start || he > last_edge || (he < ncons && box_y0 > tri[he].ymax))
                 continue;
@@ -416,8 +417,13 @@ int valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
                 }
         }
     }
-    if (r && tin_use_hints && refused_by != -1 && refused_by != hint_edge[0]) {
-        hint_edge[1] = hint_edge[0];
+    if (r && tin_use_hints && refused_by != -1) {
+        /* newest first; an edge already held moves to the front */
+        int h = 0;
+        while (h < HINTS - 1 && hint_edge[h] != refused_by)
+            h++;
+        for (; h > 0; h--)
+            hint_edge[h] = hint_edge[h - 1];
         hint_edge[0] = refused_by;
     }
     if (r == 2)

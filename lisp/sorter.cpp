@@ -20,11 +20,12 @@ int ass_compare(const void *a, const void *b)
     return strcmp((const char *)a, (const char *)b);
 }
 
-/* Prints " <path>" under the command's head. */
-static void ass_path_error(const char *path)
+/* Prints " c:\haldorin\ass.dat" under the command's head: the file is named
+** as the LISP programs know it, whatever folder stands for drive C here. */
+static void ass_path_error(void)
 {
-    char text[1100];
-    snprintf(text, sizeof(text), " %s", path);
+    char text[64];
+    snprintf(text, sizeof(text), " %s", ASS_PATH);
     tri_error(text);
 }
 
@@ -77,12 +78,12 @@ int ass_sort_file(void)
     int n = 0, lu_art = 0;
 
     if (frame_native_path(ASS_PATH, path, sizeof(path)) != 0) {
-        ass_path_error(ASS_PATH);
+        ass_path_error();
         return 1;
     }
     FILE *f = fopen(path, "rt");
     if (f == NULL) {
-        ass_path_error(path);
+        ass_path_error();
         return 1;
     }
     memset(head, 0, sizeof(head));
@@ -121,7 +122,7 @@ int ass_sort_file(void)
 
     qsort(lt, (size_t)got, ASS_SLOT, ass_compare);
     if (ass_write_sorted(path, lt, got) != 0)
-        ass_path_error(path);
+        ass_path_error();
     free(lt);
     return 0;
 }

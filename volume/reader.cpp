@@ -84,15 +84,18 @@ int vol_read_3dface(void)
                     corner[3][0], corner[3][1], corner[3][2]);
 }
 
+/* A vertex count.  A number beyond 32 bits is refused here rather than
+** wrapped: "4294967298" must not come out as a mesh of 2. */
 static int read_count(int32_t *count)
 {
-    int v;
+    char *end;
+    long v = strtol(vol_value, &end, 10);
 
-    if (sscanf(vol_value, "%d", &v) != 1) {
+    if (end == vol_value || v < INT32_MIN || v > INT32_MAX) {
         dxf_line_error(vol_value);
         return 1;
     }
-    *count = v;
+    *count = (int32_t)v;
     return 0;
 }
 

@@ -236,6 +236,13 @@ TEST(Reader, BadMeshCountsStopWithTheLine)
         EXPECT_NE(s.take_output().find("Can't read VOL.DXF at article"), std::string::npos);
         EXPECT_EQ(xm, nullptr);
     }
+    // A count beyond 32 bits is refused, not wrapped round to 2.
+    std::string wrapped = mesh(16, 3, 2);
+    wrapped.replace(wrapped.find("72\n2\n"), 5, "72\n4294967298\n");
+    s.take_output();
+    EXPECT_EQ(read_text(s, head + wrapped + eof), 1);
+    EXPECT_EQ(triangles_seen, 0);
+    EXPECT_NE(s.take_output().find("4294967298"), std::string::npos);
     // A second mesh without counts does not borrow the first one's.
     std::string second = g(0, "POLYLINE") + g(70, "16") + g(0, "VERTEX") + g(10, "0") + g(20, "0") + g(30, "0");
     s.take_output();

@@ -370,6 +370,22 @@ TEST(Command, DefaultsOpenSurfacesAndBadIncrements)
             EXPECT_NE(x.type, "POINT");
     }
     {
+        // A good run: the report word for word, the POINT, no file left.
+        vt::AddonSession s;
+        add_box(s.drawing(), 0, 0, 0, 10);
+        std::string out = run(s, "vol\n1\nall\n\n");
+        EXPECT_NE(out.find("Select objects (3DMESH or 3DFACE): "), std::string::npos) << out;
+        EXPECT_NE(out.find("\n**recommended increment: 0.005000\n... Wait for sorting "), std::string::npos) << out;
+        EXPECT_NE(out.find(" elements\rVolume:  1000.000000" + std::string(31, ' ') + "\nCentroid: 5.000,5.000,5.000"),
+                  std::string::npos) << out;
+        int points = 0;
+        for (const auto &x : s.drawing().entities)
+            points += x.type == "POINT" && x.pts.at(0).x == 5 && x.pts.at(0).y == 5 && x.pts.at(0).z == 5;
+        EXPECT_EQ(points, 1);
+        EXPECT_FALSE(vt::file_exists(s.dir.file("vol.dxf")));
+        EXPECT_FALSE(vt::file_exists(s.dir.file("vol.bin")));
+    }
+    {
         // An empty drawing offers 0: Enter must not start a run.
         vt::AddonSession s;
         std::string out = run(s, "vol\n\n");

@@ -106,7 +106,24 @@ int ass_sort_file(void)
         sds_retvoid();
         return 1;
     }
-    char *lt = (char *)malloc(((size_t)n + 1) * ASS_SLOT);
+    /* Every record takes at least its line end, so the rest of the file
+    ** bounds how many can follow.  A head count beyond that (a mistyped
+    ** 2000000000) must not become a request for tens of gigabytes: the table
+    ** gets only the slots the file can fill, and the short file is reported
+    ** below like any other. */
+    int slots = n;
+    long here = ftell(f);
+    if (here >= 0 && fseek(f, 0, SEEK_END) == 0) {
+        long size = ftell(f);
+        if (fseek(f, here, SEEK_SET) != 0) {
+            fclose(f);
+            ass_path_error();
+            return 1;
+        }
+        if (size >= here && (long long)slots > (long long)(size - here) + 1)
+            slots = (int)(size - here) + 1;
+    }
+    char *lt = (char *)malloc(((size_t)slots + 1) * ASS_SLOT);
     if (lt == NULL) {
         fclose(f);
         tri_error(" *malloc LT*");
@@ -114,7 +131,7 @@ int ass_sort_file(void)
         return 1;
     }
     int got = 0;
-    while (got < n && ass_read_record(f, lt + (size_t)got * ASS_SLOT, lu_art))
+    while (got < slots && ass_read_record(f, lt + (size_t)got * ASS_SLOT, lu_art))
         got++;
     fclose(f);
     if (got < n)

@@ -135,6 +135,9 @@ TEST_F(Sorter, FewerRecordsThanCountedSortsOnlyThoseRead)
 {
     EXPECT_EQ(sort("5 5\nlemon\napple\n"), "apple\nlemon\n");
     EXPECT_NE(s.take_output().find("fewer records"), std::string::npos);
+    // A count far beyond the file takes no memory for records that are not there.
+    EXPECT_EQ(sort("2000000000 5\nlemon\napple\n"), "apple\nlemon\n");
+    EXPECT_NE(s.take_output().find("fewer records"), std::string::npos);
 }
 
 TEST_F(Sorter, MissingFileNamesThePath)

@@ -119,10 +119,16 @@ bool surfcross(Session &s)
     fs::path folder = native_path(s, "c:/haldorin");
     std::error_code ec;
     fs::create_directories(folder, ec);
+    std::string paths[2];
     for (int k = 0; k < 2; k++) {
-        std::string path = (folder / (std::to_string(k) + ".scr")).string();
-        if (!write_triangles(path, tris[k])) {
-            s.print("\nSURFCROSS: cannot write " + path + "\n");
+        paths[k] = (folder / (std::to_string(k) + ".scr")).string();
+        if (!write_triangles(paths[k], tris[k])) {
+            s.print("\nSURFCROSS: cannot write " + paths[k] + "\n");
+            // No half pair is left behind for a later (inters_ltri ...) to
+            // take with counts that are not its own.
+            for (int j = 0; j <= k; j++)
+                if (fs::is_regular_file(paths[j], ec))
+                    fs::remove(paths[j], ec);
             return false;
         }
     }

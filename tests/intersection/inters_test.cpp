@@ -231,6 +231,16 @@ TEST(SurfCross, MeshAgainstFaceIsCutAndEmptySelectionsRefused)
     s.input("surfcross\nlayer GROUND\n\nlayer NOTHING\n\n");
     EXPECT_FALSE(s.run());
     EXPECT_NE(s.take_output().find("no 3DFACE or polygon mesh in the second selection"), std::string::npos);
+
+    // The second file cannot be written: the first is not left behind.
+    std::string folder = s.dir.file("haldorin");
+    std::filesystem::create_directories(folder + "/1.scr/x");
+    s.reset_failure();
+    s.input("surfcross\nlayer GROUND\n\nlayer WALL\n\n");
+    EXPECT_FALSE(s.run());
+    std::string wrote = s.take_output();
+    EXPECT_NE(wrote.find("SURFCROSS: cannot write"), std::string::npos) << wrote;
+    EXPECT_FALSE(vt::file_exists(folder + "/0.scr"));
 }
 
 }  // namespace

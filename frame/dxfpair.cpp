@@ -13,15 +13,16 @@ int   dxf_line_no;
 char  acadver_prefix[3];
 
 /* Drops the line end: the LF, and a CR before it, so that files written with
-** CR LF read like the others.  A last line without a line end keeps all its
-** characters. */
+** CR LF read like the others (as Windows text mode reads them).  A last line
+** without a line end keeps all its characters, a CR at its end included. */
 static void chop_line_end(char *line)
 {
     size_t n = strlen(line);
-    if (n > 0 && line[n - 1] == '\n')
+    if (n > 0 && line[n - 1] == '\n') {
         line[--n] = '\0';
-    if (n > 0 && line[n - 1] == '\r')
-        line[--n] = '\0';
+        if (n > 0 && line[n - 1] == '\r')
+            line[--n] = '\0';
+    }
 }
 
 void dxf_line_error(const char *text)

@@ -80,8 +80,11 @@ int build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
                 && same_coord(p->z, l->z2))
                 t = j;
         }
-        if (s == -1 || t == -1 || s == t)
+        if (s == -1 || t == -1)
             continue;                   /* not on survey points */
+        /* Both ends may match the same point (ends more than eps but at
+        ** most 2 eps apart): lpp then meets two equal points and fails
+        ** with " LPP ", and so does the call (Part 3.1's table). */
         double la, lb, lc;
         if (lpp(points[s].x, points[s].y, points[t].x, points[t].y, &la, &lb, &lc))
             return 1;

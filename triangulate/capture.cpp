@@ -5,10 +5,10 @@
 **
 ** The export is read as pairs of lines (group code, value).  Lines are read
 ** whole, whatever their length, so that a long layer name or text value
-** cannot shift the pairing of codes and values.  A group code 0 always
-** starts a new entity, so a POINT or LINE missing its closing group cannot
-** swallow the groups of the entities after it; and a LINE's groups run to
-** the next entity, so that its colour counts wherever the writer put it.
+** cannot shift the pairing of codes and values.  As Part 2.1 gives it, a
+** POINT's groups are read up to its group 30 and a LINE's up to its group
+** 31, pairs that do not read as numbers (an entity's "0" pair among them)
+** being passed over.
 */
 #include <math.h>
 #include <stdio.h>
@@ -34,35 +34,31 @@ static size_t value_size;
 
 int tri_make_export_path(char *out, size_t size)
 {
-    const char *name = app_path;
-    const char *dot = NULL;
-    size_t stem;
+    size_t len = strlen(app_path);
 
     out[0] = '\0';
-    for (const char *p = app_path; *p; p++)
-        if (*p == '/' || *p == '\\')
-            name = p + 1;
-    for (const char *p = name; *p; p++)
-        if (*p == '.')
-            dot = p;
-    /* "velmora.sds" -> "velmora.dxf"; a name without extension gets one. */
-    stem = dot != NULL ? (size_t)(dot - app_path) : strlen(app_path);
-    if (stem + 4 >= size) {
+    /* "velmora.sds" -> "velmora.dxf": the last three characters replaced */
+    if (len >= size) {
         tri_error(" export path too long: the add-on's path leaves no room for its export file");
         return 1;
     }
-    memcpy(out, app_path, stem);
-    memcpy(out + stem, ".dxf", 5);
+    if (len < 3) {
+        tri_error(" export path: the add-on's path is too short to name its export file");
+        return 1;
+    }
+    memcpy(out, app_path, len - 3);
+    memcpy(out + len - 3, "dxf", 4);
     return 0;
 }
 
-/* Drops the line end (LF, and a CR before it). */
+/* Drops the line end: a LF, and a CR before it. */
 static void chop_line(char *line, ssize_t n)
 {
-    if (n > 0 && line[n - 1] == '\n')
+    if (n > 0 && line[n - 1] == '\n') {
         line[--n] = '\0';
-    if (n > 0 && line[n - 1] == '\r')
-        line[--n] = '\0';
+        if (n > 0 && line[n - 1] == '\r')
+            line[--n] = '\0';
+    }
 }
 
 /* Reads one pair.  Returns 1 with the code in *code (and *code_ok telling
@@ -166,81 +162,92 @@ static int line_group(double colour, int16_t *group)
     return 0;
 }
 
-enum { IN_NONE, IN_POINT, IN_POINT_OPEN, IN_LINE };
+/* Reads one number of an entity's group; 0 when the pair is to be passed
+** over (its code or its value is no number). */
+static int read_number(int code_ok, double *v)
+{
+    return code_ok && sscanf(value_line, "%lf", v) == 1;
+}
+
+/* Ends the second pass with a message. */
+static int read_failed(const char *text)
+{
+    tri_error(text);
+    tri_close_export();
+    return 1;
+}
+
+#define NOT_FINITE " NUMBER-READDXF: a coordinate is not a finite number"
 
 int tri_read_entities(void)
 {
-    int code, code_ok, state = IN_NONE;
-    tin_line *ln = NULL;
+    int code, code_ok;
+    tin_point *pt = NULL;               /* the current point record */
     double v;
 
     tri_points_read = tri_lines_read = 0;
     if (export_file == NULL)
         return 1;
     while (read_pair(&code, &code_ok)) {
-        if (!code_ok)
+        if (!code_ok || code != 0)
             continue;
-        if (code == 0) {
-            state = IN_NONE;
-            if (strcmp(value_line, "POINT") == 0) {
-                state = IN_POINT;
-            } else if (strcmp(value_line, "LINE") == 0) {
-                if (tri_lines_read >= tri_nlines) {
-                    tri_error(" NLI-READDXF");
-                    tri_close_export();
-                    return 1;
+        if (strcmp(value_line, "POINT") == 0) {
+            /* group 10 opens the next record; 20 and 30 fill the current
+            ** one; 30 ends the POINT */
+            while (read_pair(&code, &code_ok)) {
+                if (!read_number(code_ok, &v) || (code != 10 && code != 20 && code != 30))
+                    continue;
+                if (!isfinite(v))
+                    return read_failed(NOT_FINITE);
+                if (code == 10) {
+                    if (tri_points_read >= tri_npoints)
+                        return read_failed(" NRPOINT-READDXF");
+                    pt = &tri_points[tri_points_read++];
+                    pt->x = v;
+                } else if (code == 20) {
+                    if (pt != NULL)         /* no record yet: nothing to fill */
+                        pt->y = v;
+                } else {
+                    if (pt != NULL)
+                        pt->z = v;
+                    break;
                 }
-                ln = &tri_lines[tri_lines_read++];
-                memset(ln, 0, sizeof(*ln));
-                ln->group = 1;
-                state = IN_LINE;
             }
-            continue;
-        }
-        if (state == IN_NONE || sscanf(value_line, "%lf", &v) != 1)
-            continue;
-        if (!isfinite(v)) {
-            tri_error(" NUMBER-READDXF: a coordinate is not a finite number");
-            tri_close_export();
-            return 1;
-        }
-        if (state == IN_POINT || state == IN_POINT_OPEN) {
-            tin_point *pt = &tri_points[tri_points_read > 0 ? tri_points_read - 1 : 0];
-            if (code == 10) {
-                if (tri_points_read >= tri_npoints) {
-                    tri_error(" NRPOINT-READDXF");
-                    tri_close_export();
-                    return 1;
+        } else if (strcmp(value_line, "LINE") == 0) {
+            if (tri_lines_read >= tri_nlines)
+                return read_failed(" NLI-READDXF");
+            tin_line *ln = &tri_lines[tri_lines_read++];
+            memset(ln, 0, sizeof(*ln));
+            ln->group = 1;
+            /* its groups up to 31, the end z, which ends the LINE */
+            while (read_pair(&code, &code_ok)) {
+                if (!read_number(code_ok, &v))
+                    continue;
+                if (code == 62) {
+                    int16_t g;
+                    if (line_group(v, &g)) {
+                        tri_close_export();
+                        return 1;
+                    }
+                    ln->group = g;
+                    continue;
                 }
-                pt = &tri_points[tri_points_read++];
-                pt->x = v;
-                pt->y = pt->z = 0.0;
-                state = IN_POINT_OPEN;
-            } else if (code == 20 && state == IN_POINT_OPEN) {
-                pt->y = v;
-            } else if (code == 30) {
-                if (state == IN_POINT_OPEN)
-                    pt->z = v;
-                state = IN_NONE;
-            }
-        } else {                        /* IN_LINE */
-            switch (code) {
-            case 10: ln->x1 = v; break;
-            case 20: ln->y1 = v; break;
-            case 30: ln->z1 = v; break;
-            case 11: ln->x2 = v; break;
-            case 21: ln->y2 = v; break;
-            case 31: ln->z2 = v; break;
-            case 62: {
-                int16_t g;
-                if (line_group(v, &g)) {
-                    tri_close_export();
-                    return 1;
+                if (code != 10 && code != 20 && code != 30 && code != 11 && code != 21 && code != 31)
+                    continue;
+                if (!isfinite(v))
+                    return read_failed(NOT_FINITE);
+                /* the record is packed: its fields are set by name, never
+                ** through a pointer to a double */
+                switch (code) {
+                case 10: ln->x1 = v; break;
+                case 20: ln->y1 = v; break;
+                case 30: ln->z1 = v; break;
+                case 11: ln->x2 = v; break;
+                case 21: ln->y2 = v; break;
+                default: ln->z2 = v; break;      /* 31 */
                 }
-                ln->group = g;
-                break;
-            }
-            default: break;
+                if (code == 31)
+                    break;
             }
         }
     }

@@ -36,9 +36,10 @@ extern tin_line  *tri_lines;
 extern unsigned char *tri_colour_seen;  /* 256 flags, by colour number */
 extern int16_t    tri_colour_count;     /* group count given to the library */
 
-/* Builds the export path from app_path: the add-on's file name with its
-** extension replaced by "dxf" (or ".dxf" added when it has none).  Returns 1,
-** with the path left empty, when the result would not fit in `size` bytes. */
+/* Builds the export path from app_path: its last three characters replaced
+** by "dxf" ("velmora.sds" -> "velmora.dxf").  Returns 1, with a message and
+** the path left empty, when the result would not fit in `size` bytes or
+** app_path is shorter than three characters. */
 int  tri_make_export_path(char *out, size_t size);
 
 /* Capture: select and export, count, read.  0 = success, 1 = failure. */

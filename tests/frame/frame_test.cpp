@@ -108,6 +108,17 @@ TEST_F(PairReader, CodesWithBlanksCrLfAndALastLineWithoutLineEnd)
     EXPECT_EQ(read_dxf_pair(&code, value), 0);
 }
 
+// Only a line end is removed: a LF, and a CR before it.  A CR that ends the
+// file without a LF after it is no line end and stays.
+TEST_F(PairReader, ACrWithoutALineFeedAfterItStays)
+{
+    open("0\r\nEOF\r");
+    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    EXPECT_EQ(code, 0);
+    EXPECT_STREQ(dxf_code_line, "0");
+    EXPECT_STREQ(value, "EOF\r");
+}
+
 TEST_F(PairReader, ANonNumericCodeIsReportedWithItsLineAndReadingGoesOn)
 {
     open("0\nPOINT\nabc\nXYZ\n 30\n");

@@ -108,6 +108,21 @@ TEST(Constraints, ZeroLengthAndUnmatchedLinesAreDroppedQuietly)
     EXPECT_EQ(s.take_output(), "");
 }
 
+// A line whose ends lie more than eps apart in x but both within eps of one
+// survey point has that point for both ends: lpp meets two equal points and
+// the call fails with " LPP " (Part 3.4 step 3.3, Part 3.1's failure table).
+TEST(Constraints, ALineWhoseEndsMatchOnePointFailsInLpp)
+{
+    vt::AddonSession s;
+    // M = 10000: eps = 1e-4; the ends are 1.5e-4 apart, the point 0.8e-4
+    // and 0.7e-4 from them
+    std::vector<tin_point> pts = {{10000.00008, 0, 0}, {10010, 0, 0}, {10005, 7, 0}, {10005, -7, 0}};
+    tt::Run r = tt::run(pts, {line(10000, 0, 0, 10000.00015, 0, 0, 1)}, 1);
+    EXPECT_EQ(r.result, 1);
+    EXPECT_EQ(r.tris.size(), 0u);
+    EXPECT_EQ(s.take_output(), "\n*** LIBVELMORA Error -  LPP ");
+}
+
 TEST(Constraints, PointsOnALineSplitItWhenTheirHeightFits)
 {
     // sloped line z 0 -> 10 with points at a quarter and at a half, heights

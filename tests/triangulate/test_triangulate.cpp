@@ -160,18 +160,36 @@ TEST(Capture, ColourRuleAndGroupCount)
     }
 }
 
-TEST(Capture, EntityEndsAtNextEntityAndCountsAreEnforced)
+// Part 2.1's second pass: a POINT is read up to its group 30 and a LINE up
+// to its group 31; pairs that do not read as numbers, an entity's "0" pair
+// among them, are passed over.
+TEST(Capture, EntitiesReadToTheirClosingGroupAndCountsAreEnforced)
 {
     vt::AddonSession s;
     {
-        // A POINT without its group 30 must not take the next LINE's groups.
+        // A POINT without its group 30 goes on into the next LINE: the LINE's
+        // 10, 20 and 30 make a second point record, so the last POINT's 10
+        // opens a third record where two were counted.
         std::string broken = pair(0, "POINT") + pair(10, "5") + pair(20, "6");
         Capture c(wrap(broken + dxf_line(1, 2, 3, 4, "2") + dxf_point(7, 7, 7)));
+        EXPECT_EQ(c.read_rc, 1);
+        EXPECT_EQ(tri_points[0].x, 5.0);
+        EXPECT_EQ(tri_points[1].x, 1.0);
+        EXPECT_EQ(tri_points[1].y, 2.0);
+        EXPECT_EQ(tri_lines_read, 0);
+        EXPECT_TRUE(has(s.take_output(), "\n*** VELMORA Error -  NRPOINT-READDXF\n"));
+    }
+    {
+        // A colour after the end z is no longer the LINE's: it keeps group 1
+        // and sets no flag.  A value that is no number is passed over.
+        std::string late = pair(0, "LINE") + pair(10, "0") + pair(20, "0") + pair(30, "0") +
+                           pair(11, "abc") + pair(11, "1") + pair(21, "1") + pair(31, "0") + pair(62, "5");
+        Capture c(wrap(dxf_point(0, 0, 0) + late));
         ASSERT_EQ(c.read_rc, 0);
-        ASSERT_EQ(tri_points_read, 2);
-        EXPECT_EQ(tri_points[0].z, 0.0);
-        EXPECT_EQ(tri_points[1].x, 7.0);
-        EXPECT_EQ(tri_lines[0].x1, 1.0);
+        ASSERT_EQ(tri_lines_read, 1);
+        EXPECT_EQ(tri_lines[0].group, 1);
+        EXPECT_EQ(tri_lines[0].x2, 1.0);
+        EXPECT_EQ(tri_colour_seen[5], 0);
     }
     {
         // Two locations inside one POINT: more records than POINTs counted.
@@ -184,19 +202,30 @@ TEST(Capture, EntityEndsAtNextEntityAndCountsAreEnforced)
         EXPECT_EQ(c.read_rc, 1);
         EXPECT_TRUE(has(s.take_output(), "NUMBER-READDXF"));
     }
+    {
+        // only the coordinates must be finite: an ignored group may hold anything
+        Capture c(wrap(pair(0, "POINT") + pair(39, "inf") + pair(10, "1") + pair(20, "2") + pair(30, "3")));
+        ASSERT_EQ(c.read_rc, 0);
+        EXPECT_EQ(tri_points[0].z, 3.0);
+    }
 }
 
-// The export lies beside the add-on under its name with ".dxf"; a path that
-// does not fit the buffer is refused, never cut or overflowed.
+// The export lies beside the add-on: app_path with its last three characters
+// replaced by "dxf" (Parts 1.2 and 2.1); a path that does not fit the buffer
+// is refused, never cut or overflowed.
 TEST(Capture, ExportPathBesideTheAddOn)
 {
     char out[TRI_PATH_SIZE];
     std::snprintf(app_path, sizeof(app_path), "/opt/v.1/velmora.sds");
     ASSERT_EQ(tri_make_export_path(out, sizeof(out)), 0);
     EXPECT_STREQ(out, "/opt/v.1/velmora.dxf");
+    // the last three characters, whatever they are
+    std::snprintf(app_path, sizeof(app_path), "/opt/v.1/velmora.so");
+    ASSERT_EQ(tri_make_export_path(out, sizeof(out)), 0);
+    EXPECT_STREQ(out, "/opt/v.1/velmoradxf");
 
     vt::AddonSession s;
-    std::string longest = "/" + std::string(250, 'd') + ".sds";   // 255 with ".dxf"
+    std::string longest = "/" + std::string(250, 'd') + ".sds";   // 255 characters
     std::snprintf(app_path, sizeof(app_path), "%s", longest.c_str());
     ASSERT_EQ(tri_make_export_path(out, sizeof(out)), 0);
     EXPECT_EQ(std::strlen(out), 255u);
@@ -205,6 +234,10 @@ TEST(Capture, ExportPathBesideTheAddOn)
     EXPECT_EQ(tri_make_export_path(out, sizeof(out)), 1);
     EXPECT_STREQ(out, "");
     EXPECT_TRUE(has(s.take_output(), "export path too long"));
+    std::snprintf(app_path, sizeof(app_path), "ab");
+    EXPECT_EQ(tri_make_export_path(out, sizeof(out)), 1);
+    EXPECT_STREQ(out, "");
+    EXPECT_TRUE(has(s.take_output(), "too short"));
 }
 
 // ---- the command through the host -----------------------------------------

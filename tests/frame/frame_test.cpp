@@ -7,6 +7,7 @@
 #include <string>
 
 #include "addon_session.h"
+#include "session_impl.h"
 
 namespace {
 
@@ -155,6 +156,13 @@ TEST(Version, PrefixIsTheFirstTwoCharacters)
     read_acadver();
     EXPECT_LE(std::strlen(acadver_prefix), 2u);
     EXPECT_STRNE(acadver_prefix, "14");     // our host is no release 14
+    // Part 1.3's edge cases: "14" and more leaves "14"; one character stays
+    s.impl().vars["ACADVER"] = "14.01c";
+    read_acadver();
+    EXPECT_STREQ(acadver_prefix, "14");
+    s.impl().vars["ACADVER"] = "9";
+    read_acadver();
+    EXPECT_STREQ(acadver_prefix, "9");
 }
 
 }  // namespace

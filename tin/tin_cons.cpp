@@ -84,7 +84,7 @@ int build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
             continue;                   /* not on survey points */
         /* Both ends may match the same point (ends more than eps but at
         ** most 2 eps apart): lpp then meets two equal points and fails
-        ** with " LPP ", and so does the call (Part 3.1's table). */
+        ** with " LPP ", and so does the call. */
         double la, lb, lc;
         if (lpp(points[s].x, points[s].y, points[t].x, points[t].y, &la, &lb, &lc))
             return 1;

@@ -5,7 +5,7 @@
 **
 ** The export is read as pairs of lines (group code, value).  Lines are read
 ** whole, whatever their length, so that a long layer name or text value
-** cannot shift the pairing of codes and values.  As Part 2.1 gives it, a
+** cannot shift the pairing of codes and values.  A
 ** POINT's groups are read up to its group 30 and a LINE's up to its group
 ** 31, pairs that do not read as numbers (an entity's "0" pair among them)
 ** being passed over.

@@ -156,7 +156,7 @@ TEST(Version, PrefixIsTheFirstTwoCharacters)
     read_acadver();
     EXPECT_LE(std::strlen(acadver_prefix), 2u);
     EXPECT_STRNE(acadver_prefix, "14");     // our host is no release 14
-    // Part 1.3's edge cases: "14" and more leaves "14"; one character stays
+    // A longer version text leaves "14"; a one-character text stays whole.
     s.impl().vars["ACADVER"] = "14.01c";
     read_acadver();
     EXPECT_STREQ(acadver_prefix, "14");

@@ -110,7 +110,7 @@ TEST(Constraints, ZeroLengthAndUnmatchedLinesAreDroppedQuietly)
 
 // A line whose ends lie more than eps apart in x but both within eps of one
 // survey point has that point for both ends: lpp meets two equal points and
-// the call fails with " LPP " (Part 3.4 step 3.3, Part 3.1's failure table).
+// the call fails with " LPP ".
 TEST(Constraints, ALineWhoseEndsMatchOnePointFailsInLpp)
 {
     vt::AddonSession s;

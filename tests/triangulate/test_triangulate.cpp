@@ -160,7 +160,7 @@ TEST(Capture, ColourRuleAndGroupCount)
     }
 }
 
-// Part 2.1's second pass: a POINT is read up to its group 30 and a LINE up
+// The second pass: a POINT is read up to its group 30 and a LINE up
 // to its group 31; pairs that do not read as numbers, an entity's "0" pair
 // among them, are passed over.
 TEST(Capture, EntitiesReadToTheirClosingGroupAndCountsAreEnforced)
@@ -211,7 +211,7 @@ TEST(Capture, EntitiesReadToTheirClosingGroupAndCountsAreEnforced)
 }
 
 // The export lies beside the add-on: app_path with its last three characters
-// replaced by "dxf" (Parts 1.2 and 2.1); a path that does not fit the buffer
+// replaced by "dxf"; a path that does not fit the buffer
 // is refused, never cut or overflowed.
 TEST(Capture, ExportPathBesideTheAddOn)
 {

@@ -126,8 +126,9 @@ TEST_F(Sorter, BrokenHeadLinesAreRefusedAndTheFileKept)
         EXPECT_EQ(sort(bad), bad);
         std::string out = s.take_output();
         EXPECT_NE(out.find("*** VELMORA Error - "), std::string::npos) << bad;
-        if (std::string(bad).rfind("3 32", 0) == 0)
+        if (std::string(bad).rfind("3 32", 0) == 0) {
             EXPECT_NE(out.find("Error -  *ASS lu_art>=32\n"), std::string::npos) << out;
+        }
     }
 }
 

@@ -1,13 +1,12 @@
 // colfe through the in-process host: the pieces drawn for single triangles,
 // their colours and visible edges, the commands sent, the mesh reader over
-// hand-written exports, the arguments, what is erased, and a terrain whose
-// bands are checked against an independent clipping of its triangles.
+// hand-written exports, the arguments and what is erased.  The bands of a
+// whole terrain against an independent clipping: test_colour_map.py.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -403,41 +402,6 @@ TEST_F(Reader, BrokenFacesAndVerticesStopCleanly)
     EXPECT_EQ(read("0\nPOLYLINE\n70\n16\n71\n2\n72\n2\n0\nSEQEND\n"), 1);  // no VERTEX
     EXPECT_EQ(read("0\n3DFACE\n10\n1\n20\n1\n", false), 1);               // end of file
     EXPECT_EQ(pieces().size(), 0u);
-}
-
-// ---- A terrain with heights on the levels, between them and outside ----
-
-TEST_F(Colfe, TerrainBandsMatchAnIndependentClipping)
-{
-    std::mt19937 rng(5);
-    const double lo = 0.0, hi = 1.5;          // bands of 0.1, not exact in binary
-    const int n = 12;
-    std::vector<Vec3> pts;
-    for (int i = 0; i < n; i++)
-        for (int j = 0; j < n; j++) {
-            double z;
-            switch (rng() % 4) {
-            case 0:  z = lo + (rng() % 16) * ((hi - lo) / 15); break;
-            case 1:  z = 0.1 * (rng() % 16); break;
-            case 2:  z = (i > 0) ? pts[(i - 1) * n + j].z : 0.7; break;
-            default: z = std::uniform_real_distribution<double>(-0.3, 1.8)(rng);
-            }
-            char text[64];
-            std::snprintf(text, sizeof text, "%.10f", z);   // as the export writes it
-            pts.push_back({j * 10.0 + (rng() % 5), i * 10.0 + (rng() % 5), std::strtod(text, nullptr)});
-        }
-    std::vector<std::vector<Vec3>> tris;
-    for (int i = 0; i + 1 < n; i++)
-        for (int j = 0; j + 1 < n; j++) {
-            Vec3 a = pts[i * n + j], b = pts[i * n + j + 1], c = pts[(i + 1) * n + j + 1], d = pts[(i + 1) * n + j];
-            tris.push_back({a, b, c});
-            tris.push_back({a, c, d});
-            s.drawing().add(face(a, b, c, d));
-        }
-    EXPECT_EQ(run("0.0 1.5"), "T");
-    auto p = pieces();
-    EXPECT_GT(p.size(), tris.size());
-    check_bands(tris, p, lo, hi);
 }
 
 }  // namespace

@@ -1,73 +1,14 @@
-// The LISP building blocks and the record sorter, called as LISP through the
-// in-process host.
+// The LISP building blocks' refusals and the record sorter, called as LISP
+// through the in-process host.  Their values: test_lisp_script.py.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "addon_session.h"
 
 namespace {
-
-// The numbers of a printed LISP value, in order.
-std::vector<double> numbers(const std::string &lisp)
-{
-    std::vector<double> v;
-    std::regex num(R"([-+]?[0-9]*\.?[0-9]+(?:[eE][-+]?[0-9]+)?)");
-    for (auto it = std::sregex_iterator(lisp.begin(), lisp.end(), num); it != std::sregex_iterator(); ++it)
-        v.push_back(std::atof(it->str().c_str()));
-    return v;
-}
-
-TEST(Dovrp, CrossProductOfTwoSegmentsBothWays)
-{
-    vt::AddonSession s;
-    EXPECT_EQ(numbers(s.call_lisp("(dovrp '(0 0 0) '(1 0 0) '(0 0 0) '(0 1 0))")),
-              (std::vector<double>{0, 0, 1}));
-    EXPECT_EQ(numbers(s.call_lisp("(dovrp '(0 0 0) '(0 1 0) '(0 0 0) '(1 0 0))")),
-              (std::vector<double>{0, 0, -1}));
-    // Segments that do not start at the origin: (2,0,0) x (0,0,3) = (0,-6,0).
-    EXPECT_EQ(numbers(s.call_lisp("(dovrp '(1 1 1) '(3 1 1) '(5 5 5) '(5 5 8))")),
-              (std::vector<double>{0, -6, 0}));
-}
-
-TEST(Box, TouchingOutsideAndDegenerateTriangles)
-{
-    vt::AddonSession s;
-    // Before any set_lim the box is the single point at the origin.
-    EXPECT_EQ(s.call_lisp("(e_intre_lim '(0 0 0) '(1 0 0) '(0 1 0))"), "T");
-    EXPECT_EQ(s.call_lisp("(e_intre_lim '(1 1 1) '(2 1 1) '(1 2 1))"), "nil");
-
-    s.call_lisp("(set_lim '(0 0 0) '(10 10 10) 0)");
-    EXPECT_EQ(s.call_lisp("(e_intre_lim '(10 5 5) '(20 5 5) '(20 6 5))"), "T");
-    EXPECT_EQ(s.call_lisp("(e_intre_lim '(10.001 5 5) '(20 5 5) '(20 6 5))"), "nil");
-    EXPECT_EQ(s.call_lisp("(e_intre_lim '(1 1 1) '(1.0000001 1 1) '(2 2 1))"), "nil");
-    EXPECT_EQ(s.call_lisp("(e_intre_lim '(1 1 1) '(2 1 1) '(1 2 11))"), "T");
-    EXPECT_EQ(s.call_lisp("(e_intre_lim '(1 1 11) '(2 1 11) '(1 2 12))"), "nil");
-}
-
-TEST(AppTri, TenElementsAndSixteenCharacterKey)
-{
-    vt::AddonSession s;
-    s.call_lisp("(set_lim '(0 0 0) '(1 1 1) 0.0)");
-    std::string v = s.call_lisp("(app_tri '(1300 7 3) '(1234.5 9 1) '(1250 8 2))");
-    EXPECT_NE(v.find("\"       1234.5000\""), std::string::npos) << v;
-    EXPECT_EQ(numbers(v), (std::vector<double>{1234.5, 1300, 1300, 7, 3, 1234.5, 9, 1, 1250, 8, 2,
-                                               1234.5, 7, 9, 1, 3}));
-
-    // The key is min x less the reference value.
-    s.call_lisp("(set_lim '(0 0 0) '(1 1 1) 1000.25)");
-    v = s.call_lisp("(app_tri '(1300 7 3) '(1234.5 9 1) '(1250 8 2))");
-    EXPECT_NE(v.find("\"        234.2500\""), std::string::npos) << v;
-
-    // The longest text a double gives still fits.
-    v = s.call_lisp("(app_tri '(1e308 0 0) '(1e308 1 0) '(1e308 0 1))");
-    EXPECT_NE(v.find(".0000\""), std::string::npos);
-    EXPECT_GT(v.size(), 300u);
-}
 
 TEST(Arguments, MissingOrWrongArgumentsGiveNilAndAMessage)
 {

@@ -85,12 +85,18 @@ class Program(unittest.TestCase):
             self.assertNotEqual(r.returncode, 0)
             self.assertIn("none.sds", r.stderr)
             self.assertFalse(os.path.exists(r.out_path))
+            # A wrong number, a binary file, a huge mesh count, a file cut short.
             bad = os.path.join(d, "bad.dxf")
-            with open(bad, "w") as f:
-                f.write("0\nSECTION\n2\nENTITIES\n0\nPOINT\n10\nabc\n")
-            r = run_velmora(d, "point 1,1\n", drawing=bad)
-            self.assertNotEqual(r.returncode, 0)
-            self.assertFalse(os.path.exists(r.out_path))
+            head = "0\nSECTION\n2\nENTITIES\n"
+            for text in (head + "0\nPOINT\n10\nabc\n", "AutoCAD Binary DXF\r\n\x1a\x00",
+                         head + "0\nPOLYLINE\n66\n1\n70\n16\n71\n123456789012345\n72\n2\n",
+                         head + "0\nPOINT\n10\n1.0\n"):
+                with open(bad, "w", newline="") as f:
+                    f.write(text)
+                r = run_velmora(d, "point 1,1\n", drawing=bad)
+                self.assertNotEqual(r.returncode, 0, text)
+                self.assertRegex(r.stderr, r"bad\.dxf: line \d+: ")
+                self.assertFalse(os.path.exists(r.out_path))
 
     def test_crash_or_early_exit_of_the_add_on_is_a_failure_with_no_output(self):
         with TempFolder() as d:

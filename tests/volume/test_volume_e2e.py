@@ -86,6 +86,11 @@ class Volumes(unittest.TestCase):
                 vol, cen, run = volume_run(wd, path, 1)
                 self.assertAlmostEqual(vol, 1000.0, places=6)
                 self.assertEqual(cen, (o[0] + 5, o[1] + 5, o[2] + 5))
+                # The report word for word: the recommended increment for a
+                # 10 by 10 plan, and the volume over the progress text (its
+                # carriage return reads as a line end here).
+                self.assertIn("\n**recommended increment: 0.005000\n", run.stdout)
+                self.assertIn("\nVolume:  1000.000000" + " " * 31 + "\nCentroid: ", run.stdout)
                 points = [e for e in run.doc().modelspace() if e.dxftype() == "POINT"]
                 self.assertEqual(len(points), 1)
                 for got, want in zip(points[0].dxf.location, cen):

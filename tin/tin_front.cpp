@@ -143,21 +143,50 @@ static int edge_check(int32_t e)
 */
 #define GRID_BIG_CELLS 16           /* an edge over more cells goes to the big list */
 
+/* Lists of edge indices, each in one contiguous array.  Edges are appended
+** in buffer order, so a list's live part ids[head .. n-1] is sorted
+** ascending and the edges behind the front form a prefix that is dropped by
+** moving head.  A list's array pointer, head and count share one record,
+** so opening a list costs one read before its edges; the capacities are
+** apart, read only when a list grows.  One bit per list tells whether it
+** may hold live edges: the bit array is small and dense, so the many cells
+** under a triangle box with no edge yet (ahead of the front) or only
+** dropped ones (behind it) cost one bit test each, sixty-four at a time. */
+typedef struct grid_span {
+    int32_t *ids;
+    int32_t  head, n;
+} grid_span;
+
+typedef struct grid_set {
+    grid_span *span;
+    int32_t   *cap;
+    uint64_t  *live;        /* bit l: list l has had an edge since it was last found empty */
+    int32_t    count;
+} grid_set;
+
+/* lists 0 .. ncell-1 are the cells, column by column (cell (cx, cy) is list
+** cx * grid_ny + cy), then one per point, then the big list */
 static int32_t  grid_nx, grid_ny;
 static double   grid_x0, grid_y0, grid_cs;
-static int32_t *cell_head, *vert_head, *node_edge, *node_next;
-static int32_t  node_cap, node_free, big_head, grid_filed;
+static grid_set lists;
+static int32_t  vert_base, big_list, grid_filed;
 static int32_t *edge_stamp, stamp_now;
 static int      grid_on;
 
 void grid_close(void)
 {
-    free(cell_head);
-    free(vert_head);
-    free(node_edge);
-    free(node_next);
+    if (lists.span)
+        for (int32_t i = 0; i < lists.count; i++)
+            free(lists.span[i].ids);
+    free(lists.span);
+    free(lists.cap);
+    free(lists.live);
     free(edge_stamp);
-    cell_head = vert_head = node_edge = node_next = edge_stamp = NULL;
+    lists.span = NULL;
+    lists.cap = NULL;
+    lists.live = NULL;
+    lists.count = 0;
+    edge_stamp = NULL;
     grid_on = 0;
 }
 
@@ -191,23 +220,19 @@ int grid_open(int32_t n, const tin_point *points)
         grid_cs = cw > ch ? cw : ch;
     }
     size_t ncell = (size_t)grid_nx * (size_t)grid_ny;
-    node_cap = 4 * n + 64;
-    cell_head = (int32_t *)malloc(ncell * sizeof(int32_t));
-    vert_head = (int32_t *)malloc((size_t)n * sizeof(int32_t));
-    node_edge = (int32_t *)malloc((size_t)node_cap * sizeof(int32_t));
-    node_next = (int32_t *)malloc((size_t)node_cap * sizeof(int32_t));
+    size_t count = ncell + (size_t)n + 1;
+    /* the lists start empty, with no array: each gets one on its first edge */
+    lists.span = (grid_span *)calloc(count, sizeof(grid_span));
+    lists.cap = (int32_t *)calloc(count, sizeof(int32_t));
+    lists.live = (uint64_t *)calloc((count + 63) / 64, sizeof(uint64_t));
     edge_stamp = (int32_t *)calloc((size_t)edge_cap, sizeof(int32_t));
-    if (!cell_head || !vert_head || !node_edge || !node_next || !edge_stamp) {
+    if (!lists.span || !lists.cap || !lists.live || !edge_stamp) {
         grid_close();
         return 1;
     }
-    memset(cell_head, 0xff, ncell * sizeof(int32_t));
-    memset(vert_head, 0xff, (size_t)n * sizeof(int32_t));
-    /* every node starts on the free list */
-    for (int32_t i = 0; i < node_cap; i++)
-        node_next[i] = i + 1 < node_cap ? i + 1 : -1;
-    node_free = 0;
-    big_head = -1;
+    lists.count = (int32_t)count;
+    vert_base = (int32_t)ncell;
+    big_list = (int32_t)(ncell + n);
     grid_filed = ncons - 1;
     stamp_now = 0;
     grid_on = 1;
@@ -224,27 +249,27 @@ static int32_t cell_of(double v, double origin, int32_t count)
     return (int32_t)t;
 }
 
-/* Puts edge e at the head of list *head; 1 when out of memory. */
-static int list_push(int32_t *head, int32_t e)
+/* Appends edge e to list l; 1 when out of memory.  A full array first
+** sheds its dropped prefix when that frees half of it, else doubles. */
+static int list_push(int32_t l, int32_t e)
 {
-    if (node_free == -1) {
-        int32_t cap = node_cap * 2;
-        int32_t *ne = (int32_t *)realloc(node_edge, (size_t)cap * sizeof(int32_t));
-        if (!ne) return 1;
-        node_edge = ne;
-        int32_t *nn = (int32_t *)realloc(node_next, (size_t)cap * sizeof(int32_t));
-        if (!nn) return 1;
-        node_next = nn;
-        for (int32_t i = node_cap; i < cap; i++)
-            node_next[i] = i + 1 < cap ? i + 1 : -1;
-        node_free = node_cap;
-        node_cap = cap;
+    grid_span *sp = &lists.span[l];
+    if (sp->n == lists.cap[l]) {
+        if (sp->head > 0 && sp->head >= sp->n / 2) {
+            memmove(sp->ids, sp->ids + sp->head,
+                    (size_t)(sp->n - sp->head) * sizeof(int32_t));
+            sp->n -= sp->head;
+            sp->head = 0;
+        } else {
+            int32_t cap = lists.cap[l] ? lists.cap[l] * 2 : 8;
+            int32_t *ni = (int32_t *)realloc(sp->ids, (size_t)cap * sizeof(int32_t));
+            if (!ni) return 1;
+            sp->ids = ni;
+            lists.cap[l] = cap;
+        }
     }
-    int32_t nd = node_free;
-    node_free = node_next[nd];
-    node_edge[nd] = e;
-    node_next[nd] = *head;
-    *head = nd;
+    sp->ids[sp->n++] = e;
+    lists.live[l >> 6] |= (uint64_t)1 << (l & 63);
     return 0;
 }
 
@@ -257,13 +282,13 @@ static int grid_file_new(void)
         int32_t cx0 = cell_of(t->xmin, grid_x0, grid_nx), cx1 = cell_of(t->xmax, grid_x0, grid_nx);
         int32_t cy0 = cell_of(t->ymin, grid_y0, grid_ny), cy1 = cell_of(t->ymax, grid_y0, grid_ny);
         if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > GRID_BIG_CELLS) {
-            if (list_push(&big_head, e)) return 1;
+            if (list_push(big_list, e)) return 1;
         } else {
-            for (int32_t cy = cy0; cy <= cy1; cy++)
-                for (int32_t cx = cx0; cx <= cx1; cx++)
-                    if (list_push(&cell_head[(size_t)cy * grid_nx + cx], e)) return 1;
+            for (int32_t cx = cx0; cx <= cx1; cx++)
+                for (int32_t cy = cy0; cy <= cy1; cy++)
+                    if (list_push(cx * grid_ny + cy, e)) return 1;
         }
-        if (list_push(&vert_head[t->u], e) || list_push(&vert_head[t->v], e))
+        if (list_push(vert_base + t->u, e) || list_push(vert_base + t->v, e))
             return 1;
         grid_filed = e;
     }
@@ -273,20 +298,24 @@ static int grid_file_new(void)
 /* The edge that refused the latest candidate refused by an edge. */
 static int32_t refused_by = -1;
 
-/* Tests the edges of one list; drops those below `drop_below`.  Returns the
-** first refusal (1 or 2) or 0. */
-static int scan_list(int32_t *head, int32_t drop_below)
+/* Tests the edges of one list, newest first; first drops those below
+** `drop_below`.  Returns the first refusal (1 or 2) or 0. */
+static inline int scan_list(int32_t l, int32_t drop_below)
 {
-    int32_t *link = head;
-    while (*link != -1) {
-        int32_t nd = *link, e = node_edge[nd];
-        if (e < drop_below) {
-            *link = node_next[nd];
-            node_next[nd] = node_free;
-            node_free = nd;
-            continue;
-        }
-        link = &node_next[nd];
+    if (!(lists.live[l >> 6] >> (l & 63) & 1))
+        return 0;
+    grid_span *sp = &lists.span[l];
+    int32_t head = sp->head, i = sp->n;
+    const int32_t *ids = sp->ids;
+    while (head < i && ids[head] < drop_below)
+        head++;
+    sp->head = head;
+    if (head == i) {
+        lists.live[l >> 6] &= ~((uint64_t)1 << (l & 63));
+        return 0;
+    }
+    while (i > head) {
+        int32_t e = ids[--i];
         if (edge_stamp[e] == stamp_now)
             continue;
         edge_stamp[e] = stamp_now;
@@ -307,6 +336,8 @@ static int grid_scan(int32_t first)
     if (!grid_on)
         return -1;
     if (grid_file_new()) {
+        /* out of memory for a list: the run goes on without the grid,
+        ** with the plain scan of the buffer (the same answers, slower) */
         grid_close();
         return -1;
     }
@@ -321,12 +352,27 @@ static int grid_scan(int32_t first)
     }
     /* edges behind the front are never scanned again (full_check keeps them) */
     int32_t drop = full_check ? 0 : first;
-    int r = scan_list(&vert_head[cand_a], drop);
-    if (!r) r = scan_list(&vert_head[cand_b], drop);
-    if (!r) r = scan_list(&big_head, drop);
-    for (int32_t cy = cy0; cy <= cy1 && !r; cy++)
-        for (int32_t cx = cx0; cx <= cx1 && !r; cx++)
-            r = scan_list(&cell_head[(size_t)cy * grid_nx + cx], drop);
+    int r = scan_list(vert_base + cand_a, drop);
+    if (!r) r = scan_list(vert_base + cand_b, drop);
+    if (!r) r = scan_list(big_list, drop);
+    /* a column of cells is a run of bits: only the lists marked live are
+    ** opened.  Column order suits the tall, narrow boxes that the sweep
+    ** meets along a column of points; the order of the lists changes only
+    ** which refusing edge is met first, never whether one is met. */
+    for (int32_t cx = cx0; cx <= cx1 && !r; cx++) {
+        int32_t l0 = cx * grid_ny + cy0, l1 = cx * grid_ny + cy1;
+        for (int32_t w = l0 >> 6; w <= (l1 >> 6) && !r; w++) {
+            uint64_t bits = lists.live[w];
+            if (w == (l0 >> 6))
+                bits &= ~(uint64_t)0 << (l0 & 63);
+            if (w == (l1 >> 6) && (l1 & 63) != 63)
+                bits &= ((uint64_t)1 << ((l1 & 63) + 1)) - 1;
+            while (bits && !r) {
+                r = scan_list(w * 64 + __builtin_ctzll(bits), drop);
+                bits &= bits - 1;
+            }
+        }
+    }
     return r;
 }
 

@@ -343,9 +343,12 @@ static int grid_scan(int32_t first)
     }
     int32_t cx0 = cell_of(box_x0, grid_x0, grid_nx), cx1 = cell_of(box_x1, grid_x0, grid_nx);
     int32_t cy0 = cell_of(box_y0, grid_y0, grid_ny), cy1 = cell_of(box_y1, grid_y0, grid_ny);
-    int64_t cells = (int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1);
-    if (cells > 8 && cells > (int64_t)(last_edge - first + 1))
-        return -1;          /* a huge box: the plain scan is cheaper */
+    /* the cells are met a column at a time, 64 per word of live bits: a
+    ** box that costs more words than there are edges to scan is cheaper
+    ** for the plain scan */
+    int64_t words = (int64_t)(cx1 - cx0 + 1) * ((cy1 - cy0) / 64 + 2);
+    if (words > 8 && words > (int64_t)(last_edge - first + 1))
+        return -1;
     if (++stamp_now == 0x7fffffff) {
         memset(edge_stamp, 0, (size_t)edge_cap * sizeof(int32_t));
         stamp_now = 1;

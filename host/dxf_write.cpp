@@ -195,17 +195,7 @@ bool write_entity(Out &o, const Entity &e, Form &f)
             const char *vc = vclass;
             if ((e.poly_flags & 64) && (flags & 128) && !(flags & 64))
                 vc = "AcDbFaceRecord";
-            o.pair(0, "VERTEX");
-            if (f.handles)
-                o.pair(5, f.take_handle());
-            if (f.r2000()) {
-                if (!poly_handle.empty())
-                    o.pair(330, poly_handle);
-                o.pair(100, "AcDbEntity");
-            }
-            o.pair(8, e.layer.empty() ? "0" : e.layer);
-            if (e.colour != 256)
-                o.integer(62, e.colour);
+            head("VERTEX", poly_handle, nullptr, true);
             if (f.r2000()) {
                 if (!std::strcmp(vc, "AcDbFaceRecord")) {
                     o.pair(100, vc);
@@ -217,15 +207,7 @@ bool write_entity(Out &o, const Entity &e, Form &f)
             o.point(10, e.pts[i]);
             o.integer(70, flags);
         }
-        o.pair(0, "SEQEND");
-        if (f.handles)
-            o.pair(5, f.take_handle());
-        if (f.r2000()) {
-            if (!poly_handle.empty())
-                o.pair(330, poly_handle);
-            o.pair(100, "AcDbEntity");
-        }
-        o.pair(8, e.layer.empty() ? "0" : e.layer);
+        head("SEQEND", poly_handle, nullptr, false);
     } else {
         return false;
     }

@@ -116,6 +116,15 @@ int  sds_getvar(const char *sym, struct resbuf *result);
 int  sds_initget(int val, const char *kwl);
 int  sds_getdist(const sds_point pt, const char *prompt, sds_real *result);
 
+/* The outcome of the function in progress.  The add-on calls sds_fail when
+** the command or LISP function it is running has failed or was cancelled
+** (after printing its own message); `reason` is a short text for the host's
+** report.  The host then treats the call as failed: it undoes what the call
+** drew back to the mark taken before it, stops a script run with a non-zero
+** status, and does not save the drawing.  Several calls keep the first
+** reason.  Always RTNORM. */
+int  sds_fail(const char *reason);
+
 /* Screen and user. */
 int  sds_printf(const char *format, ...);
 int  sds_grdraw(const sds_point from, const sds_point to, int color, int hl);

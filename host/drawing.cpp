@@ -21,6 +21,11 @@ Entity *Drawing::find(std::uint64_t id)
     return (it != entities.end() && it->id == id) ? &*it : nullptr;
 }
 
+const Entity *Drawing::find(std::uint64_t id) const
+{
+    return const_cast<Drawing *>(this)->find(id);
+}
+
 Layer *Drawing::layer(const std::string &name)
 {
     for (auto &l : layers)

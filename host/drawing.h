@@ -88,6 +88,7 @@ struct Drawing {
 
     Entity &add(Entity e);                     // assigns the id; returns the stored entity
     Entity *find(std::uint64_t id);
+    const Entity *find(std::uint64_t id) const;
     Layer *layer(const std::string &name);     // case-insensitive; null when absent
     Layer &make_layer(const std::string &name);// finds or creates
     void extents(Vec3 &lo, Vec3 &hi) const;    // of the entities not erased; 0,0,0 when none

@@ -615,6 +615,17 @@ int sds_getdist(const sds_point pt, const char *prompt, sds_real *result)
     }
 }
 
+int sds_fail(const char *reason)
+{
+    if (Session::Impl *m = impl()) {
+        if (!m->call_failed) {
+            m->call_failed = true;
+            m->call_failure = reason && *reason ? reason : "the add-on reported a failure";
+        }
+    }
+    return RTNORM;
+}
+
 int sds_printf(const char *format, ...)
 {
     if (!format)

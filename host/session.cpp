@@ -249,6 +249,15 @@ bool Session::failed() const { return p_->failed; }
 const std::string &Session::failure_reason() const { return p_->failure; }
 void Session::set_output(std::FILE *stream) { p_->echo = stream; }
 void Session::print(const std::string &text) { p_->out_text(text); }
+Entity &Session::add_entity(Entity e) { return velmora::add_entity(*this, std::move(e)); }
+void Session::push_input(const std::string &text) { p_->input.insert(p_->pos, text); }
+
+bool Session::error(const std::string &message)
+{
+    p_->error(message);
+    p_->fail(message);
+    return false;
+}
 
 void Session::reset_failure()
 {
@@ -461,6 +470,8 @@ void Session::Impl::begin_call(int code, bool lisp, resbuf *call_args)
     in_lisp_call = lisp;
     result = LispValue{};
     result_set = false;
+    call_failed = false;
+    call_failure.clear();
     initget_bits = 0;
     clear_user_break_signal();
 }
@@ -487,6 +498,8 @@ void Session::finish_call()
     std::string text = m.end_call();
     if (lisp && !text.empty())
         print((m.last_char == '\n' ? "" : "\n") + text + "\n");
+    if (m.call_failed)
+        m.fail(m.call_failure);
 }
 
 bool Session::run()

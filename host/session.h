@@ -90,6 +90,16 @@ public:
     bool select(const std::string &prompt, std::vector<std::uint64_t> &ids);
     // Prints on the command line (and so into take_output()).
     void print(const std::string &text);
+    // A host command's failure: prints the message on the command line and
+    // fails the run with it.  Returns false, so a command can `return
+    // s.error("...")`.
+    bool error(const std::string &message);
+    // Adds an entity on the current layer in the current colour (the layer is
+    // made when missing) and returns the stored entity.
+    Entity &add_entity(Entity e);
+    // Puts text in front of the unread input, to be read next as if the
+    // script had said it (a host command that ends by calling the add-on).
+    void push_input(const std::string &text);
 
     // Whether something has failed during run() (sticky until reset_failure).
     bool failed() const;

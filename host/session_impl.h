@@ -157,6 +157,9 @@ struct Session::Impl {
     resbuf *args = nullptr;
     LispValue result;                     // Nil when no result function was called
     bool result_set = false;
+    // Set by sds_fail: the call in progress failed or was cancelled.
+    bool call_failed = false;
+    std::string call_failure;
 
     // Prompts.
     int initget_bits = 0;

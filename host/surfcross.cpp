@@ -10,78 +10,11 @@
 #include <vector>
 
 #include "session.h"
+#include "surfaces.h"
 #include "session_impl.h"
 
 namespace velmora {
 namespace {
-
-struct Triangle {
-    Vec3 p[3];
-};
-
-bool same(const Vec3 &a, const Vec3 &b)
-{
-    return a.x == b.x && a.y == b.y && a.z == b.z;
-}
-
-// A quad a-b-c-d as two triangles; a three-sided one (c equal to d) as one.
-void add_quad(std::vector<Triangle> &out, const Vec3 &a, const Vec3 &b, const Vec3 &c, const Vec3 &d)
-{
-    out.push_back({{a, b, c}});
-    if (!same(c, d))
-        out.push_back({{a, c, d}});
-}
-
-// The vertices of a polygon mesh and its size: the plain M x N net, or, for a
-// smoothed mesh, the fitted net of smooth_m x smooth_n (the frame's control
-// points, vertex flag 16, left out).  False when the counts do not fit.
-bool mesh_net(const Entity &e, std::vector<Vec3> &net, int &m, int &n)
-{
-    m = e.mesh_m;
-    n = e.mesh_n;
-    if (m >= 2 && n >= 2 && e.pts.size() == std::size_t(m) * n) {
-        net = e.pts;
-        return true;
-    }
-    net.clear();
-    for (std::size_t i = 0; i < e.pts.size(); i++)
-        if (i >= e.vertex_flags.size() || !(e.vertex_flags[i] & 16))
-            net.push_back(e.pts[i]);
-    m = e.smooth_m;
-    n = e.smooth_n;
-    return m >= 2 && n >= 2 && net.size() == std::size_t(m) * n;
-}
-
-// Triangles of the selected 3DFACEs and polygon meshes; other entities are
-// passed over.  Returns how many entities gave triangles.
-int collect(Session &s, const std::vector<std::uint64_t> &ids, std::vector<Triangle> &out)
-{
-    int used = 0;
-    for (auto id : ids) {
-        const Entity *e = s.drawing().find(id);
-        if (!e || e->erased)
-            continue;
-        if (e->type == "3DFACE" && e->pts.size() == 4) {
-            add_quad(out, e->pts[0], e->pts[1], e->pts[2], e->pts[3]);
-            used++;
-        } else if (e->type == "POLYLINE" && (e->poly_flags & 16)) {
-            std::vector<Vec3> net;
-            int m = 0, n = 0;
-            if (!mesh_net(*e, net, m, n)) {
-                s.print("\nSURFCROSS: a polygon mesh whose vertex count does not match its size is left out");
-                continue;
-            }
-            bool closed_m = e->poly_flags & 1, closed_n = e->poly_flags & 32;
-            int rows = closed_m ? m : m - 1, cols = closed_n ? n : n - 1;
-            auto at = [&](int i, int j) { return net[std::size_t(i % m) * n + (j % n)]; };
-            for (int i = 0; i < rows; i++)
-                for (int j = 0; j < cols; j++)
-                    add_quad(out, at(i, j), at(i, j + 1), at(i + 1, j + 1), at(i + 1, j));
-            used++;
-        }
-    }
-    return used;
-}
 
 bool write_triangles(const std::string &path, const std::vector<Triangle> &tris)
 {
@@ -104,7 +37,11 @@ bool surfcross(Session &s)
         std::vector<std::uint64_t> ids;
         if (!s.select(prompts[k], ids))
             return false;
-        if (collect(s, ids, tris[k]) == 0) {
+        int skipped = 0;
+        int used = collect_triangles(s.drawing(), ids, tris[k], &skipped);
+        for (int i = 0; i < skipped; i++)
+            s.print("\nSURFCROSS: a polygon mesh whose vertex count does not match its size is left out");
+        if (used == 0) {
             s.print(k == 0 ? "\nSURFCROSS: no 3DFACE or polygon mesh in the first selection\n"
                            : "\nSURFCROSS: no 3DFACE or polygon mesh in the second selection\n");
             return false;
@@ -138,8 +75,7 @@ bool surfcross(Session &s)
     // right after this command, as if the script had said it.  In the velmora
     // program the add-on is up the stack, waiting in sds_link for the
     // session's next request, and cannot be called from here.
-    Session::Impl &m = s.impl();
-    m.input.insert(m.pos, call + " ");
+    s.push_input(call + " ");
     return true;
 }
 

@@ -693,7 +693,7 @@ bool set_variable(Session &s, const std::string &name, const std::string &value,
         m.drawing.current_colour = c;
         return true;
     }
-    if (n == "EXTMIN" || n == "EXTMAX") {
+    if (n == "EXTMIN" || n == "EXTMAX" || n == "TEMPPREFIX") {
         err = n + " is read-only.";
         return false;
     }

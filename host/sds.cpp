@@ -530,6 +530,8 @@ int sds_getvar(const char *sym, struct resbuf *result)
         return text(m.vars["ACADVER"]);
     if (n == "DRIVEC")
         return text(m.drive_c);
+    if (n == "TEMPPREFIX")
+        return text(m.work_dir.empty() ? "" : m.work_dir + "/");
     if (n == "CLAYER")
         return text(m.drawing.current_layer);
     if (n == "CECOLOR") {

@@ -238,6 +238,7 @@ void Session::set_drawing(Drawing d)
     p_->session_start_id = p_->drawing.next_id;
 }
 void Session::set_drive_c(const std::string &dir) { p_->drive_c = dir; }
+void Session::set_work_dir(const std::string &dir) { p_->work_dir = dir; }
 Session::Impl &Session::impl() { return *p_; }
 void Session::set_dispatch(std::function<void(int)> fn) { p_->dispatch = std::move(fn); }
 const std::vector<std::string> &Session::command_log() const { return p_->log; }

@@ -43,6 +43,9 @@ public:
 
     // Folder that stands for drive C: of the add-on's fixed paths (host variable DRIVEC).
     void set_drive_c(const std::string &dir);
+    // The session's private folder for work files (read-only host variable
+    // TEMPPREFIX, which gives it with a trailing slash; empty when unset).
+    void set_work_dir(const std::string &dir);
 
     // Input in script form, appended to what is still unread.  Each line is
     // command-line input: a blank or the line end submits a word, a LISP

@@ -126,6 +126,7 @@ struct SelectionSet {
 struct Session::Impl {
     Drawing drawing;
     std::string drive_c = ".";
+    std::string work_dir;                  // TEMPPREFIX without its trailing slash; "" when unset
 
     // Unread input in script form, and where more comes from when it runs out.
     std::string input;

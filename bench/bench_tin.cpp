@@ -17,12 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "sds.h"
 #include "tin.h"
-
-// The library prints through the host; here nothing is shown and no break comes.
-int sds_printf(const char *, ...) { return 0; }
-int sds_usrbrk(void) { return 0; }
 
 typedef CGAL::Exact_predicates_inexact_constructions_kernel K;
 typedef CGAL::Delaunay_triangulation_2<K> DT;
@@ -65,7 +60,7 @@ static void compare(const char *name, const std::vector<tin_point> &pts, int rou
         theirs = std::min(theirs, t);
         their_faces = (long)dt.number_of_faces();
     }
-    std::printf("%-22s n=%7zu  ours %8.3f s (%ld tri)  CGAL %8.3f s (%ld tri)  ours/CGAL %6.1f\n",
+    std::printf("%-22s n=%7zu  ours %8.3f s (%ld tin.tri)  CGAL %8.3f s (%ld tin.tri)  ours/CGAL %6.1f\n",
                 name, pts.size(), ours, our_faces, theirs, their_faces, ours / theirs);
     std::fflush(stdout);
 }
@@ -99,15 +94,15 @@ int main(int argc, char **argv)
     // nosides, noopen, nohints joined by commas, to time one acceleration's share
     std::string off = argc > 2 ? argv[2] : "";
     if (off == "plain" || off.find("nogrid") != std::string::npos)
-        tin_use_grid = 0;
+        tin_opts.use_grid = 0;
     if (off.find("nobands") != std::string::npos)
-        tin_use_bands = 0;
+        tin_opts.use_bands = 0;
     if (off.find("nosides") != std::string::npos)
-        tin_use_sides = 0;
+        tin_opts.use_sides = 0;
     if (off.find("noopen") != std::string::npos)
-        tin_use_open = 0;
+        tin_opts.use_open = 0;
     if (off.find("nohints") != std::string::npos)
-        tin_use_hints = 0;
+        tin_opts.use_hints = 0;
     compare("random 10k", random_points((int)(10000 * scale), 1), 3);
     compare("random 100k", random_points((int)(100000 * scale), 2), 1);
     int side = (int)(300 * std::sqrt(scale));

@@ -8,12 +8,11 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "frame.h"
-#include "tin.h"
+#include "tin_int.h"
 
 static const tin_point *cons_pts;      /* the point array of the current call */
 
-double polar_angle(double dy, double dx)
+double tin_polar_angle(double dy, double dx)
 {
     double a = atan2(dy, dx);
     if (a < 0)
@@ -21,7 +20,7 @@ double polar_angle(double dy, double dx)
     return a;
 }
 
-int edge_cmp(const void *p, const void *q)
+int tin_edge_cmp(const void *p, const void *q)
 {
     const tin_edge *a = (const tin_edge *)p, *b = (const tin_edge *)q;
     if (a->ymax > b->ymax) return -1;
@@ -33,7 +32,7 @@ int edge_cmp(const void *p, const void *q)
 ** eps of x can fall under (the sort orders the points by x). */
 static int32_t first_near_x(int32_t n, const tin_point *points, double x)
 {
-    double lim = x - 2 * eps - fabs(x) * 1e-12;
+    double lim = x - 2 * tin.eps - fabs(x) * 1e-12;
     int32_t lo = 0, hi = n;
     while (lo < hi) {
         int32_t mid = lo + (hi - lo) / 2;
@@ -42,56 +41,56 @@ static int32_t first_near_x(int32_t n, const tin_point *points, double x)
     return lo;
 }
 
-int build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
+int tin_build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
                       const tin_point *points)
 {
-    int32_t groups = ngroups > 0 ? ngroups : 0;
+    int32_t groups = tin.ngroups > 0 ? tin.ngroups : 0;
     cons_pts = points;
-    minmax_cont = (tin_box *)malloc((size_t)(groups + 1) * sizeof(tin_box));
-    cons_end = (uint8_t *)calloc((size_t)n, 1);
-    if (!minmax_cont || !cons_end) {
-        lib_error(" malloc MINMAX_CONT ");
+    tin.minmax_cont = (tin_box *)malloc((size_t)(groups + 1) * sizeof(tin_box));
+    tin.cons_end = (uint8_t *)calloc((size_t)n, 1);
+    if (!tin.minmax_cont || !tin.cons_end) {
+        tin_error(" malloc MINMAX_CONT ");
         return 1;
     }
     for (int32_t g = 0; g <= groups; g++) {
-        minmax_cont[g].xmin = minmax_cont[g].ymin = 1e300;
-        minmax_cont[g].xmax = minmax_cont[g].ymax = -1e300;
+        tin.minmax_cont[g].xmin = tin.minmax_cont[g].ymin = 1e300;
+        tin.minmax_cont[g].xmax = tin.minmax_cont[g].ymax = -1e300;
     }
-    ncons = 0;
+    tin.ncons = 0;
     if (nlines < 1 || !lines)
         return 0;
 
     for (int32_t i = 0; i < nlines; i++) {
         const tin_line *l = &lines[i];
-        if (same_coord(l->x1, l->x2) && same_coord(l->y1, l->y2))
+        if (tin_same_coord(l->x1, l->x2) && tin_same_coord(l->y1, l->y2))
             continue;                   /* no length in plan */
-        if (l->group < 1 || l->group > ngroups)
+        if (l->group < 1 || l->group > tin.ngroups)
             continue;                   /* no group to belong to */
         double xend = l->x1 > l->x2 ? l->x1 : l->x2;
         double xbeg = l->x1 < l->x2 ? l->x1 : l->x2;
         int32_t s = -1, t = -1;
         for (int32_t j = first_near_x(n, points, xbeg);
-             j < n && points[j].x - eps <= xend && (s == -1 || t == -1); j++) {
+             j < n && points[j].x - tin.eps <= xend && (s == -1 || t == -1); j++) {
             const tin_point *p = &points[j];
-            if (s == -1 && same_coord(p->x, l->x1) && same_coord(p->y, l->y1)
-                && same_coord(p->z, l->z1))
+            if (s == -1 && tin_same_coord(p->x, l->x1) && tin_same_coord(p->y, l->y1)
+                && tin_same_coord(p->z, l->z1))
                 s = j;
-            if (t == -1 && same_coord(p->x, l->x2) && same_coord(p->y, l->y2)
-                && same_coord(p->z, l->z2))
+            if (t == -1 && tin_same_coord(p->x, l->x2) && tin_same_coord(p->y, l->y2)
+                && tin_same_coord(p->z, l->z2))
                 t = j;
         }
         if (s == -1 || t == -1)
             continue;                   /* not on survey points */
         /* Both ends may match the same point (ends more than eps but at
-        ** most 2 eps apart): lpp then meets two equal points and fails
+        ** most 2 eps apart): tin_lpp then meets two equal points and fails
         ** with " LPP ", and so does the call. */
         double la, lb, lc;
-        if (lpp(points[s].x, points[s].y, points[t].x, points[t].y, &la, &lb, &lc))
+        if (tin_lpp(points[s].x, points[s].y, points[t].x, points[t].y, &la, &lb, &lc))
             return 1;
-        if (wrbuff(s, t, -1, la, lb, lc, points))
+        if (tin_wrbuff(s, t, -1, la, lb, lc, points))
             return 1;
-        tri[last_edge].group = l->group;
-        tin_box *b = &minmax_cont[l->group];
+        tin.tri[tin.last_edge].group = l->group;
+        tin_box *b = &tin.minmax_cont[l->group];
         if (l->x1 < b->xmin) b->xmin = l->x1;
         if (l->x2 < b->xmin) b->xmin = l->x2;
         if (l->x1 > b->xmax) b->xmax = l->x1;
@@ -101,7 +100,7 @@ int build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
         if (l->y1 > b->ymax) b->ymax = l->y1;
         if (l->y2 > b->ymax) b->ymax = l->y2;
     }
-    ncons = last_edge + 1;
+    tin.ncons = tin.last_edge + 1;
     return 0;
 }
 
@@ -112,15 +111,15 @@ static int lies_on(const tin_edge *t, const tin_point *points, int32_t j)
     if (p->x < t->xmin || p->x > t->xmax || p->y < t->ymin || p->y > t->ymax)
         return 0;
     double norm = sqrt(t->la * t->la + t->lb * t->lb);
-    if (!(fabs(t->la * p->x + t->lb * p->y - t->lc) / norm < eps))
+    if (!(fabs(t->la * p->x + t->lb * p->y - t->lc) / norm < tin.eps))
         return 0;
     if (pv->z == pu->z)
         return p->z == pu->z;           /* a level edge: exactly its height */
     double tz = (p->z - pu->z) / (pv->z - pu->z);
     double dx = pv->x - pu->x;
     if (dx != 0)
-        return fabs(tz - (p->x - pu->x) / dx) <= eps;
-    return fabs(tz - (p->y - pu->y) / (pv->y - pu->y)) <= eps;
+        return fabs(tz - (p->x - pu->x) / dx) <= tin.eps;
+    return fabs(tz - (p->y - pu->y) / (pv->y - pu->y)) <= tin.eps;
 }
 
 /*
@@ -132,37 +131,37 @@ static int lies_on(const tin_edge *t, const tin_point *points, int32_t j)
 ** The parts are examined in their turn, so a second point on the line
 ** splits a part again.
 */
-int split_constraints(int32_t n, const tin_point *points)
+int tin_split_constraints(int32_t n, const tin_point *points)
 {
-    if (ncons <= 0)
+    if (tin.ncons <= 0)
         return 0;
-    for (int32_t e = 0; e <= last_edge; e++) {
-        int32_t u = tri[e].u, v = tri[e].v, found = -1;
-        for (int32_t j = first_near_x(n, points, tri[e].xmin);
-             j < n && points[j].x <= tri[e].xmax; j++) {
-            if (j != u && j != v && lies_on(&tri[e], points, j)) {
+    for (int32_t e = 0; e <= tin.last_edge; e++) {
+        int32_t u = tin.tri[e].u, v = tin.tri[e].v, found = -1;
+        for (int32_t j = first_near_x(n, points, tin.tri[e].xmin);
+             j < n && points[j].x <= tin.tri[e].xmax; j++) {
+            if (j != u && j != v && lies_on(&tin.tri[e], points, j)) {
                 found = j;
                 break;
             }
         }
         if (found == -1)
             continue;
-        double la = tri[e].la, lb = tri[e].lb, lc = tri[e].lc;
-        int16_t group = tri[e].group;
-        if (wrbuff(u, found, -1, la, lb, lc, points))
+        double la = tin.tri[e].la, lb = tin.tri[e].lb, lc = tin.tri[e].lc;
+        int16_t group = tin.tri[e].group;
+        if (tin_wrbuff(u, found, -1, la, lb, lc, points))
             return 1;
-        tri[last_edge].group = group;
-        if (wrbuff(found, v, -1, la, lb, lc, points))
+        tin.tri[tin.last_edge].group = group;
+        if (tin_wrbuff(found, v, -1, la, lb, lc, points))
             return 1;
-        tri[last_edge].group = group;
-        tri[e].u = -1;
+        tin.tri[tin.last_edge].group = group;
+        tin.tri[e].u = -1;
     }
     int32_t kept = 0;
-    for (int32_t e = 0; e <= last_edge; e++)
-        if (tri[e].u != -1)
-            tri[kept++] = tri[e];
-    last_edge = kept - 1;
-    ncons = kept;
+    for (int32_t e = 0; e <= tin.last_edge; e++)
+        if (tin.tri[e].u != -1)
+            tin.tri[kept++] = tin.tri[e];
+    tin.last_edge = kept - 1;
+    tin.ncons = kept;
     return 0;
 }
 
@@ -177,17 +176,17 @@ int split_constraints(int32_t n, const tin_point *points)
 **                /               2 high hits            2 low hits
 **    1 low + 1 high: counts min = 1   min = 0            min = 0
 */
-int inside_group(double x, double y, int g)
+int tin_inside_group(double x, double y, int g)
 {
-    if (g < 1 || g > ngroups || !minmax_cont)
+    if (g < 1 || g > tin.ngroups || !tin.minmax_cont)
         return 0;
-    const tin_box *b = &minmax_cont[g];
+    const tin_box *b = &tin.minmax_cont[g];
     if (x < b->xmin || x > b->xmax || y < b->ymin || y > b->ymax)
         return 0;
     int crossings = 0, low_hits = 0, high_hits = 0;
     const tin_point *p = cons_pts;
-    for (int32_t e = 0; e < ncons && y <= tri[e].ymax; e++) {
-        const tin_edge *t = &tri[e];
+    for (int32_t e = 0; e < tin.ncons && y <= tin.tri[e].ymax; e++) {
+        const tin_edge *t = &tin.tri[e];
         if (t->group != g || t->ymin > y || t->la == 0)
             continue;
         if (y == p[t->u].y) {
@@ -198,7 +197,7 @@ int inside_group(double x, double y, int g)
             if (x < p[t->v].x) {
                 if (y == t->ymin) low_hits++; else high_hits++;
             }
-        } else if (x < (t->lc - y * t->lb) / t->la + eps) {
+        } else if (x < (t->lc - y * t->lb) / t->la + tin.eps) {
             crossings++;
         }
     }
@@ -206,23 +205,23 @@ int inside_group(double x, double y, int g)
     return (crossings + hits) % 2 == 1;
 }
 
-int outside_area(double x, double y)
+int tin_outside_area(double x, double y)
 {
-    if (!inside_group(x, y, 1))
+    if (!tin_inside_group(x, y, 1))
         return 1;
-    for (int g = 2; g <= ngroups; g++)
-        if (inside_group(x, y, g))
+    for (int g = 2; g <= tin.ngroups; g++)
+        if (tin_inside_group(x, y, g))
             return 1;
     return 0;
 }
 
-void close_outside_points(int32_t n, const tin_point *points)
+void tin_close_outside_points(int32_t n, const tin_point *points)
 {
-    if (ncons <= 0)
+    if (tin.ncons <= 0)
         return;
     for (int32_t i = 0; i < n; i++)
-        if (!on_constraint(i) && outside_area(points[i].x, points[i].y))
-            pangle[i] = FULL_TURN;
+        if (!tin_on_constraint(i) && tin_outside_area(points[i].x, points[i].y))
+            tin.pangle[i] = FULL_TURN;
 }
 
 /*
@@ -235,25 +234,25 @@ void close_outside_points(int32_t n, const tin_point *points)
 **        w------> c          plus d-w-c.
 **         inside
 */
-void preset_boundary_angles(const tin_point *points)
+void tin_preset_boundary_angles(const tin_point *points)
 {
-    for (int32_t e = 0; e < ncons; e++) {
+    for (int32_t e = 0; e < tin.ncons; e++) {
         for (int end = 0; end < 2; end++) {
-            int32_t w = end == 0 ? tri[e].u : tri[e].v;
-            int32_t o = end == 0 ? tri[e].v : tri[e].u;
+            int32_t w = end == 0 ? tin.tri[e].u : tin.tri[e].v;
+            int32_t o = end == 0 ? tin.tri[e].v : tin.tri[e].u;
             int32_t c = -1;
-            for (int32_t f = e + 1; f < ncons && c == -1; f++) {
-                if (tri[f].group != tri[e].group)
+            for (int32_t f = e + 1; f < tin.ncons && c == -1; f++) {
+                if (tin.tri[f].group != tin.tri[e].group)
                     continue;
-                if (tri[f].u == w) c = tri[f].v;
-                else if (tri[f].v == w) c = tri[f].u;
+                if (tin.tri[f].u == w) c = tin.tri[f].v;
+                else if (tin.tri[f].v == w) c = tin.tri[f].u;
             }
             if (c == -1)
                 continue;
             const tin_point *pw = &points[w], *po = &points[o], *pc = &points[c];
             double mx = (pw->x + po->x + pc->x) / 3, my = (pw->y + po->y + pc->y) / 3;
-            int g = tri[e].group;
-            int inside = inside_group(mx, my, g);
+            int g = tin.tri[e].group;
+            int inside = tin_inside_group(mx, my, g);
             if (g == 1 ? inside : !inside) {
                 mx = 2 * pw->x - mx;
                 my = 2 * pw->y - my;
@@ -263,14 +262,14 @@ void preset_boundary_angles(const tin_point *points)
             double cx = pc->x - pw->x, cy = pc->y - pw->y;
             double ld = sqrt(dx * dx + dy * dy);
             double lo = sqrt(ox * ox + oy * oy), lcw = sqrt(cx * cx + cy * cy);
-            if (fabs(polar_angle(oy, ox) - polar_angle(-cy, -cx)) < 1e-7 || ld == 0
+            if (fabs(tin_polar_angle(oy, ox) - tin_polar_angle(-cy, -cx)) < 1e-7 || ld == 0
                 || lo == 0 || lcw == 0) {
-                pangle[w] = HALF_TURN;
+                tin.pangle[w] = HALF_TURN;
                 continue;
             }
-            double a = safe_acos((dx * ox + dy * oy) / (ld * lo))
-                       + safe_acos((dx * cx + dy * cy) / (ld * lcw));
-            pangle[w] = (int32_t)(a * 10000000.0);
+            double a = tin_safe_acos((dx * ox + dy * oy) / (ld * lo))
+                       + tin_safe_acos((dx * cx + dy * cy) / (ld * lcw));
+            tin.pangle[w] = (int32_t)(a * 10000000.0);
         }
     }
 }

@@ -6,17 +6,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "frame.h"
-#include "tin.h"
+#include "tin_int.h"
 
-double  edge_la, edge_lb, edge_lc;
-double  ak_la, ak_lb, ak_lc, bk_la, bk_lb, bk_lc;
-double  held_ak_la, held_ak_lb, held_ak_lc, held_bk_la, held_bk_lb, held_bk_lc;
-int32_t e_ak = -1, e_bk = -1, held_ak = -1, held_bk = -1;
-int     need_region;
-int     tin_use_grid = 1;
 
-/* Values of the edge under search, shared with valid_triangle. */
+/* Values of the edge under search, shared with tin_valid_triangle. */
 static double sum_x, sum_y;             /* a.x + b.x, a.y + b.y */
 static double edge_x0, edge_x1, edge_y0, edge_y1;
 
@@ -26,7 +19,7 @@ static int64_t cand_sum;
 static double  box_x0, box_x1, box_y0, box_y1;
 static const tin_point *cand_pts;
 
-double safe_acos(double c)
+double tin_safe_acos(double c)
 {
     if (c > 1) c = 1;
     if (c < -1) c = -1;
@@ -34,7 +27,7 @@ double safe_acos(double c)
 }
 
 /* Solves p1*x + q1*y = r1, p2*x + q2*y = r2 by Cramer's rule. */
-int circle_centre(double p1, double q1, double r1, double p2, double q2, double r2,
+int tin_circle_centre(double p1, double q1, double r1, double p2, double q2, double r2,
                   double *x, double *y)
 {
     double det = p1 * q2 - p2 * q1;
@@ -45,12 +38,12 @@ int circle_centre(double p1, double q1, double r1, double p2, double q2, double 
     return 0;
 }
 
-int on_constraint(int32_t i)
+int tin_on_constraint(int32_t i)
 {
-    return cons_end != NULL && cons_end[i] != 0;
+    return tin.cons_end != NULL && tin.cons_end[i] != 0;
 }
 
-int32_t nearest_point(int32_t m, int32_t n, const tin_point *points)
+int32_t tin_nearest_point(int32_t m, int32_t n, const tin_point *points)
 {
     double best = 1e150;
     int32_t k = -1;
@@ -75,7 +68,7 @@ int32_t nearest_point(int32_t m, int32_t n, const tin_point *points)
 */
 static int edge_check(int32_t e)
 {
-    const tin_edge *t = &tri[e];
+    const tin_edge *t = &tin.tri[e];
     int32_t u = t->u, v = t->v, o = t->opp;
     int32_t a = cand_a, b = cand_b, k = cand_k;
 
@@ -90,16 +83,16 @@ static int edge_check(int32_t e)
         return 0;
     if (u == k || v == k) {
         int32_t other = u == k ? v : u;
-        if (other == a && e > e_ak) e_ak = e;
-        if (other == b && e > e_bk) e_bk = e;
+        if (other == a && e > tin.e_ak) tin.e_ak = e;
+        if (other == b && e > tin.e_bk) tin.e_bk = e;
         return 0;
     }
     if (t->xmin < box_x1 && t->ymin < box_y1 && box_x0 < t->xmax && box_y0 < t->ymax) {
         const tin_point *p = cand_pts;
         double kx = p[k].x, ky = p[k].y;
         if (u != a && v != a) {
-            double su = ak_la * p[u].x + ak_lb * p[u].y - ak_lc;
-            double sv = ak_la * p[v].x + ak_lb * p[v].y - ak_lc;
+            double su = tin.ak_la * p[u].x + tin.ak_lb * p[u].y - tin.ak_lc;
+            double sv = tin.ak_la * p[v].x + tin.ak_lb * p[v].y - tin.ak_lc;
             if (su * sv < 0) {
                 double sk = t->la * kx + t->lb * ky - t->lc;
                 double sa = t->la * p[a].x + t->lb * p[a].y - t->lc;
@@ -108,8 +101,8 @@ static int edge_check(int32_t e)
             }
         }
         if (u != b && v != b) {
-            double su = bk_la * p[u].x + bk_lb * p[u].y - bk_lc;
-            double sv = bk_la * p[v].x + bk_lb * p[v].y - bk_lc;
+            double su = tin.bk_la * p[u].x + tin.bk_lb * p[u].y - tin.bk_lc;
+            double sv = tin.bk_la * p[v].x + tin.bk_lb * p[v].y - tin.bk_lc;
             if (su * sv < 0) {
                 double sk = t->la * kx + t->lb * ky - t->lc;
                 double sb = t->la * p[b].x + t->lb * p[b].y - t->lc;
@@ -173,7 +166,7 @@ static int32_t  vert_base, big_list, grid_filed;
 static int32_t *edge_stamp, stamp_now;
 static int      grid_on;
 
-void grid_close(void)
+void tin_grid_close(void)
 {
     if (lists.span)
         for (int32_t i = 0; i < lists.count; i++)
@@ -190,10 +183,10 @@ void grid_close(void)
     grid_on = 0;
 }
 
-int grid_open(int32_t n, const tin_point *points)
+int tin_grid_open(int32_t n, const tin_point *points)
 {
     double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
-    grid_close();
+    tin_grid_close();
     for (int32_t i = 0; i < n; i++) {
         if (!isfinite(points[i].x) || !isfinite(points[i].y))
             return 1;
@@ -225,15 +218,15 @@ int grid_open(int32_t n, const tin_point *points)
     lists.span = (grid_span *)calloc(count, sizeof(grid_span));
     lists.cap = (int32_t *)calloc(count, sizeof(int32_t));
     lists.live = (uint64_t *)calloc((count + 63) / 64, sizeof(uint64_t));
-    edge_stamp = (int32_t *)calloc((size_t)edge_cap, sizeof(int32_t));
+    edge_stamp = (int32_t *)calloc((size_t)tin.edge_cap, sizeof(int32_t));
     if (!lists.span || !lists.cap || !lists.live || !edge_stamp) {
-        grid_close();
+        tin_grid_close();
         return 1;
     }
     lists.count = (int32_t)count;
     vert_base = (int32_t)ncell;
     big_list = (int32_t)(ncell + n);
-    grid_filed = ncons - 1;
+    grid_filed = tin.ncons - 1;
     stamp_now = 0;
     grid_on = 1;
     return 0;
@@ -276,9 +269,9 @@ static int list_push(int32_t l, int32_t e)
 /* Files the edges appended since the last call; 1 when out of memory. */
 static int grid_file_new(void)
 {
-    while (grid_filed < last_edge) {
+    while (grid_filed < tin.last_edge) {
         int32_t e = grid_filed + 1;
-        const tin_edge *t = &tri[e];
+        const tin_edge *t = &tin.tri[e];
         int32_t cx0 = cell_of(t->xmin, grid_x0, grid_nx), cx1 = cell_of(t->xmax, grid_x0, grid_nx);
         int32_t cy0 = cell_of(t->ymin, grid_y0, grid_ny), cy1 = cell_of(t->ymax, grid_y0, grid_ny);
         if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > GRID_BIG_CELLS) {
@@ -338,7 +331,7 @@ static int grid_scan(int32_t first)
     if (grid_file_new()) {
         /* out of memory for a list: the run goes on without the grid,
         ** with the plain scan of the buffer (the same answers, slower) */
-        grid_close();
+        tin_grid_close();
         return -1;
     }
     int32_t cx0 = cell_of(box_x0, grid_x0, grid_nx), cx1 = cell_of(box_x1, grid_x0, grid_nx);
@@ -347,14 +340,14 @@ static int grid_scan(int32_t first)
     ** box that costs more words than there are edges to scan is cheaper
     ** for the plain scan */
     int64_t words = (int64_t)(cx1 - cx0 + 1) * ((cy1 - cy0) / 64 + 2);
-    if (words > 8 && words > (int64_t)(last_edge - first + 1))
+    if (words > 8 && words > (int64_t)(tin.last_edge - first + 1))
         return -1;
     if (++stamp_now == 0x7fffffff) {
-        memset(edge_stamp, 0, (size_t)edge_cap * sizeof(int32_t));
+        memset(edge_stamp, 0, (size_t)tin.edge_cap * sizeof(int32_t));
         stamp_now = 1;
     }
     /* edges behind the front are never scanned again (full_check keeps them) */
-    int32_t drop = full_check ? 0 : first;
+    int32_t drop = tin.full_check ? 0 : first;
     int r = scan_list(vert_base + cand_a, drop);
     if (!r) r = scan_list(vert_base + cand_b, drop);
     if (!r) r = scan_list(big_list, drop);
@@ -381,19 +374,18 @@ static int grid_scan(int32_t first)
 
 /* ------------------------------------------------------------------------ */
 
-int tin_use_hints = 1;
 /* Edges that refused recent candidates.  Only hints: any index in the
 ** range the scan reaches is tested like the scan would, so stale ones (from
 ** an earlier edge or call) are harmless. */
 #define HINTS 4
 static int32_t hint_edge[HINTS] = { -1, -1, -1, -1 };
 
-int valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
+int tin_valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
 {
     const tin_point *pk = &points[k];
 
-    if (need_region
-        && outside_area((sum_x + pk->x) / 3, (sum_y + pk->y) / 3))
+    if (tin.need_region
+        && tin_outside_area((sum_x + pk->x) / 3, (sum_y + pk->y) / 3))
         return 1;
 
     box_x0 = edge_x0 < pk->x ? edge_x0 : pk->x;
@@ -411,12 +403,12 @@ int valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
     cand_sum = (int64_t)a + b + k;
     cand_pts = points;
 
-    if (lpp(pk->x, pk->y, points[a].x, points[a].y, &ak_la, &ak_lb, &ak_lc)
-        || lpp(pk->x, pk->y, points[b].x, points[b].y, &bk_la, &bk_lb, &bk_lc))
+    if (tin_lpp(pk->x, pk->y, points[a].x, points[a].y, &tin.ak_la, &tin.ak_lb, &tin.ak_lc)
+        || tin_lpp(pk->x, pk->y, points[b].x, points[b].y, &tin.bk_la, &tin.bk_lb, &tin.bk_lc))
         return 1;
 
-    e_ak = e_bk = -1;
-    int32_t start = (cur_edge < ncons || full_check) ? 0 : cur_edge + 1;
+    tin.e_ak = tin.e_bk = -1;
+    int32_t start = (tin.cur_edge < tin.ncons || tin.full_check) ? 0 : tin.cur_edge + 1;
     int r = 0;
 
     /* The sweep meets runs of candidates refused by the same few edges:
@@ -426,47 +418,47 @@ int valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
     ** reaches edge e when start <= e <= last_edge and, for a constraint
     ** edge, the ymax cut has not come before it (ymax order: none of the
     ** edges before e is cut when e is not). */
-    if (tin_use_hints) {
+    if (tin_opts.use_hints) {
         for (int h = 0; h < HINTS; h++) {
             int32_t he = hint_edge[h];
-            if (he < start || he > last_edge || (he < ncons && box_y0 > tri[he].ymax))
+            if (he < start || he > tin.last_edge || (he < tin.ncons && box_y0 > tin.tri[he].ymax))
                 continue;
             if ((r = edge_check(he)) != 0) {
                 if (r == 2)
-                    e_ak = e_bk = -1;
+                    tin.e_ak = tin.e_bk = -1;
                 return 1;
             }
         }
-        e_ak = e_bk = -1;
+        tin.e_ak = tin.e_bk = -1;
         refused_by = -1;
     }
 
     /* constraint edges: sorted by ymax, largest first; once one lies wholly
     ** below the triangle, so do all the rest */
     int32_t e = start;
-    for (; e < ncons && e <= last_edge; e++) {
-        if (box_y0 > tri[e].ymax)
+    for (; e < tin.ncons && e <= tin.last_edge; e++) {
+        if (box_y0 > tin.tri[e].ymax)
             break;
         if ((r = edge_check(e)) != 0) {
             refused_by = e;
             break;
         }
     }
-    if (e < ncons)
-        e = ncons;
+    if (e < tin.ncons)
+        e = tin.ncons;
     if (!r) {
         int32_t first = e > start ? e : start;
-        r = (tin_use_grid && first <= last_edge) ? grid_scan(first) : -1;
+        r = (tin_opts.use_grid && first <= tin.last_edge) ? grid_scan(first) : -1;
         if (r == -1) {
             r = 0;
-            for (e = first; e <= last_edge; e++)
+            for (e = first; e <= tin.last_edge; e++)
                 if ((r = edge_check(e)) != 0) {
                     refused_by = e;
                     break;
                 }
         }
     }
-    if (r && tin_use_hints && refused_by != -1) {
+    if (r && tin_opts.use_hints && refused_by != -1) {
         /* newest first; an edge already held moves to the front */
         int h = 0;
         while (h < HINTS - 1 && hint_edge[h] != refused_by)
@@ -476,7 +468,7 @@ int valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
         hint_edge[0] = refused_by;
     }
     if (r == 2)
-        e_ak = e_bk = -1;
+        tin.e_ak = tin.e_bk = -1;
     return r ? 1 : 0;
 }
 
@@ -502,13 +494,11 @@ int valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
 */
 #define BAND_MAX 256
 
-int tin_use_bands = 1;
-
 static uint64_t *band_cum;          /* [block * band_count + band] */
 static int32_t   band_count, band_blocks;
 static double    band_y0, band_scale;
 
-void bands_close(void)
+void tin_bands_close(void)
 {
     free(band_cum);
     band_cum = NULL;
@@ -524,10 +514,10 @@ static int32_t band_of(double y)
     return (int32_t)t;
 }
 
-int bands_open(int32_t n, const tin_point *points)
+int tin_bands_open(int32_t n, const tin_point *points)
 {
     double y0 = 1e300, y1 = -1e300;
-    bands_close();
+    tin_bands_close();
     for (int32_t i = 0; i < n; i++) {
         if (!isfinite(points[i].x) || !isfinite(points[i].y))
             return 1;
@@ -588,16 +578,14 @@ static uint64_t band_mask(int32_t blk, int32_t b0, int32_t b1)
 **    margin far above the rounding of the sum, so the computed s(j) of
 **    every point of a skipped block has the same sign as the bound.
 **  - open: per block a mask of the points not closed, kept up to date as
-**    third_point adds angles.
+**    tin_third_point adds angles.
 */
-int tin_use_sides = 1;
-int tin_use_open = 1;
 
 static double   *blk_box;           /* [block * 4]: xmin, xmax, ymin, ymax */
 static uint64_t *open_bits;         /* [block]: bit set = point not closed */
 static int32_t   blk_count, blk_n;
 
-void blocks_close(void)
+void tin_blocks_close(void)
 {
     free(blk_box);
     free(open_bits);
@@ -607,18 +595,18 @@ void blocks_close(void)
 
 static int is_closed(int32_t i)
 {
-    return llabs((int64_t)FULL_TURN - pangle[i]) < 5;
+    return llabs((int64_t)FULL_TURN - tin.pangle[i]) < 5;
 }
 
 /* Builds the filters whose switch is on; a filter that cannot be built is
 ** left out (the sweep then tests those points one by one).  1 when neither
 ** could be built. */
-int blocks_open(int32_t n, const tin_point *points)
+int tin_blocks_open(int32_t n, const tin_point *points)
 {
-    blocks_close();
+    tin_blocks_close();
     blk_n = n;
     blk_count = (int32_t)(((int64_t)n + 63) / 64);
-    if (tin_use_sides) {
+    if (tin_opts.use_sides) {
         blk_box = (double *)malloc((size_t)blk_count * 4 * sizeof(double));
         for (int32_t blk = 0; blk_box && blk < blk_count; blk++) {
             double *bx = &blk_box[(size_t)blk * 4];
@@ -638,7 +626,7 @@ int blocks_open(int32_t n, const tin_point *points)
             }
         }
     }
-    if (tin_use_open && pangle) {
+    if (tin_opts.use_open && tin.pangle) {
         open_bits = (uint64_t *)calloc((size_t)blk_count, sizeof(uint64_t));
         for (int32_t i = 0; open_bits && i < n; i++)
             if (!is_closed(i))
@@ -660,7 +648,7 @@ static void open_mark(int32_t i)
 }
 
 /* ------------------------------------------------------------------------
-** third_point: the point k that sees the edge (a, b) under the widest angle,
+** tin_third_point: the point k that sees the edge (a, b) under the widest angle,
 ** on the side away from opp (either side when opp is -1).
 **
 ** The sweep runs over the x-sorted points outward from the lower index:
@@ -699,7 +687,7 @@ static inline double side_value(double x, double y)
 static int consider(int32_t j)
 {
     const tin_point *pj = &sw_pts[j], *pa = sw_pa, *pb = sw_pb;
-    if (llabs((int64_t)FULL_TURN - pangle[j]) < 5)
+    if (llabs((int64_t)FULL_TURN - tin.pangle[j]) < 5)
         return 0;
     if (pj->y > sw_ymax || pj->y < sw_ymin)
         return 0;
@@ -713,21 +701,21 @@ static int consider(int32_t j)
     double c = (ax * bx + ay * by) / (sqrt(ax * ax + ay * ay) * sqrt(bx * bx + by * by));
     if (!(c < sw_best))
         return 0;
-    if (fabs(sj) * sw_ratio < eps2)
+    if (fabs(sj) * sw_ratio < tin.eps2)
         return 0;
-    if (valid_triangle(sw_pts, sw_a, sw_b, j))
+    if (tin_valid_triangle(sw_pts, sw_a, sw_b, j))
         return 0;
 
     sw_best = c;
     sw_k = j;
-    held_ak_la = ak_la; held_ak_lb = ak_lb; held_ak_lc = ak_lc;
-    held_bk_la = bk_la; held_bk_lb = bk_lb; held_bk_lc = bk_lc;
-    held_ak = e_ak;
-    held_bk = e_bk;
+    tin.held_ak_la = tin.ak_la; tin.held_ak_lb = tin.ak_lb; tin.held_ak_lc = tin.ak_lc;
+    tin.held_bk_la = tin.bk_la; tin.held_bk_lb = tin.bk_lb; tin.held_bk_lc = tin.bk_lc;
+    tin.held_ak = tin.e_ak;
+    tin.held_bk = tin.e_bk;
     double cx, cy;
-    double p2 = -ak_lb, q2 = ak_la;
-    double r2 = ((pa->x + pj->x) / 2) * (-ak_lb) + ((pa->y + pj->y) / 2) * ak_la;
-    if (circle_centre(sw_p1, sw_q1, sw_r1, p2, q2, r2, &cx, &cy) == 0) {
+    double p2 = -tin.ak_lb, q2 = tin.ak_la;
+    double r2 = ((pa->x + pj->x) / 2) * (-tin.ak_lb) + ((pa->y + pj->y) / 2) * tin.ak_la;
+    if (tin_circle_centre(sw_p1, sw_q1, sw_r1, p2, q2, r2, &cx, &cy) == 0) {
         double r = sqrt((cx - pa->x) * (cx - pa->x) + (cy - pa->y) * (cy - pa->y)) * 1.001;
         sw_xmin = cx - r;
         sw_xmax = cx + r;
@@ -991,11 +979,11 @@ static void sweep_masked(int32_t n, int32_t base)
     }
 }
 
-int third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
+int tin_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
                 int32_t opp, int32_t *k_out)
 {
     const tin_point *pa = &points[a], *pb = &points[b];
-    double la = edge_la, lb = edge_lb, lc = edge_lc;
+    double la = tin.edge_la, lb = tin.edge_lb, lc = tin.edge_lc;
     double norm = sqrt(la * la + lb * lb);
 
     sw_pts = points;
@@ -1011,9 +999,9 @@ int third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
     sw_best = 1e30;
     sw_k = -1;
 
-    held_ak = held_bk = -1;
+    tin.held_ak = tin.held_bk = -1;
     /* cur_edge is -1 while the seed is sought: no area test then */
-    need_region = (cur_edge >= 0 && cur_edge < ncons) || on_constraint(a) || on_constraint(b);
+    tin.need_region = (tin.cur_edge >= 0 && tin.cur_edge < tin.ncons) || tin_on_constraint(a) || tin_on_constraint(b);
     sum_x = pa->x + pb->x;
     sum_y = pa->y + pb->y;
     edge_x0 = pa->x < pb->x ? pa->x : pb->x;
@@ -1032,16 +1020,16 @@ int third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
     sw_r1 = (sum_x / 2) * (-lb) + (sum_y / 2) * la;
 
     int32_t base = a < b ? a : b;
-    sw_bands = tin_use_bands && band_cum;
-    sw_open = tin_use_open && open_bits && blk_n == n;
+    sw_bands = tin_opts.use_bands && band_cum;
+    sw_open = tin_opts.use_open && open_bits && blk_n == n;
     sw_side = 0;
     sw_memo_blk[0] = sw_memo_blk[1] = -1;
-    if (tin_use_sides && blk_box && blk_n == n && opp != -1) {
+    if (tin_opts.use_sides && blk_box && blk_n == n && opp != -1) {
         /* a point with |s| * ratio < eps2 is refused as flat: with
         ** |s| < eps2 / ratio, a hair less for the rounding, it surely is.
         ** s(opp) > 0: skip blocks whose least value is >= -sw_flat, found
         ** at the low corner in each coordinate whose coefficient is >= 0 */
-        sw_flat = eps2 / sw_ratio * (1 - 1e-9);
+        sw_flat = tin.eps2 / sw_ratio * (1 - 1e-9);
         if (!(sw_ratio > 0) || !isfinite(sw_ratio) || !isfinite(sw_flat) || !(sw_flat > 0))
             sw_flat = 0;
         if (sw_s_opp > 0) {
@@ -1067,21 +1055,21 @@ int third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
     if (k == -1)
         return 1;
 
-    if (held_ak != -1) tri[held_ak].flag = 1;
-    if (held_bk != -1) tri[held_bk].flag = 1;
+    if (tin.held_ak != -1) tin.tri[tin.held_ak].flag = 1;
+    if (tin.held_bk != -1) tin.tri[tin.held_bk].flag = 1;
 
     const tin_point *pk = &points[k];
     double kax = pk->x - pa->x, kay = pk->y - pa->y, bax = pb->x - pa->x, bay = pb->y - pa->y;
     double kbx = pk->x - pb->x, kby = pk->y - pb->y;
     double lka = sqrt(kax * kax + kay * kay), lkb = sqrt(kbx * kbx + kby * kby);
     double angle[3];
-    angle[0] = safe_acos(best);
-    angle[1] = safe_acos((kax * bax + kay * bay) / (lka * len));
-    angle[2] = safe_acos((kbx * -bax + kby * -bay) / (lkb * len));
+    angle[0] = tin_safe_acos(best);
+    angle[1] = tin_safe_acos((kax * bax + kay * bay) / (lka * len));
+    angle[2] = tin_safe_acos((kbx * -bax + kby * -bay) / (lkb * len));
     int32_t at[3] = { k, a, b };
     for (int i = 0; i < 3; i++) {
-        int64_t sum = (int64_t)pangle[at[i]] + (int64_t)(angle[i] * 10000000.0);
-        pangle[at[i]] = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
+        int64_t sum = (int64_t)tin.pangle[at[i]] + (int64_t)(angle[i] * 10000000.0);
+        tin.pangle[at[i]] = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
         open_mark(at[i]);
     }
     *k_out = k;

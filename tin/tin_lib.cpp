@@ -5,19 +5,39 @@
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <time.h>
 
-#include "frame.h"
-#include "tin.h"
+#include "tin_int.h"
 
-double    eps = 1e-4, eps2 = 1e-8;
-int16_t   ngroups;
-int32_t   full_check;
-int32_t   ncons, last_edge = -1, edge_cap, cur_edge = -1, ntri;
-tin_edge *tri;
-int32_t  *pangle;
-tin_box  *minmax_cont;
-uint8_t  *cons_end;
+tin_state   tin;
+tin_options tin_opts = { 1, 1, 1, 1, 1 };
+static tin_hooks hooks;
+
+void tin_set_hooks(const tin_hooks *h)
+{
+    if (h)
+        hooks = *h;
+    else
+        memset(&hooks, 0, sizeof hooks);
+}
+
+void tin_error(const char *text)
+{
+    if (hooks.error)
+        hooks.error(text);
+}
+
+static void print_line(const char *text)
+{
+    if (hooks.print)
+        hooks.print(text);
+}
+
+int tin_cancelled(void)
+{
+    return hooks.cancelled ? hooks.cancelled() : 0;
+}
 
 /*
 ** Tolerance from the size of the coordinates: M is the largest magnitude of
@@ -46,16 +66,16 @@ double tin_choose_eps(int32_t npoints, const tin_point *points)
 }
 
 /* Appends edge (u, v) with its line; its box comes from the two points. */
-int wrbuff(int32_t u, int32_t v, int32_t opp, double la, double lb, double lc,
+int tin_wrbuff(int32_t u, int32_t v, int32_t opp, double la, double lb, double lc,
            const tin_point *points)
 {
-    last_edge++;
-    if (last_edge >= edge_cap) {
-        last_edge = edge_cap - 1;       /* keep the count of used slots honest */
-        lib_error(" WRBUFF ");
+    tin.last_edge++;
+    if (tin.last_edge >= tin.edge_cap) {
+        tin.last_edge = tin.edge_cap - 1;       /* keep the count of used slots honest */
+        tin_error(" WRBUFF ");
         return 1;
     }
-    tin_edge *e = &tri[last_edge];
+    tin_edge *e = &tin.tri[tin.last_edge];
     const tin_point *p = &points[u], *q = &points[v];
     e->u = u;
     e->v = v;
@@ -71,12 +91,12 @@ int wrbuff(int32_t u, int32_t v, int32_t opp, double la, double lb, double lc,
 }
 
 /* Line la*x + lb*y = lc through two points; lb is 1 unless it is vertical. */
-int lpp(double x1, double y1, double x2, double y2, double *la, double *lb, double *lc)
+int tin_lpp(double x1, double y1, double x2, double y2, double *la, double *lb, double *lc)
 {
     double dx = x2 - x1;
     if (fabs(dx) < 1e-150) {
         if (y1 == y2) {
-            lib_error(" LPP ");
+            tin_error(" LPP ");
             return 1;
         }
         *la = 1;
@@ -92,23 +112,17 @@ int lpp(double x1, double y1, double x2, double y2, double *la, double *lb, doub
 
 static void release(void)
 {
-    free(tri);
-    free(pangle);
-    free(minmax_cont);
-    free(cons_end);
-    tri = NULL;
-    pangle = NULL;
-    minmax_cont = NULL;
-    cons_end = NULL;
-    grid_close();
-    bands_close();
-    blocks_close();
-}
-
-/* Formats a progress or summary line and prints it as text. */
-static void print_line(const char *text)
-{
-    sds_printf("%s", text);
+    free(tin.tri);
+    free(tin.pangle);
+    free(tin.minmax_cont);
+    free(tin.cons_end);
+    tin.tri = NULL;
+    tin.pangle = NULL;
+    tin.minmax_cont = NULL;
+    tin.cons_end = NULL;
+    tin_grid_close();
+    tin_bands_close();
+    tin_blocks_close();
 }
 
 /*
@@ -138,110 +152,110 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
     int result = 1;
     char text[160];
 
-    ngroups = ngroups_in;
-    full_check = full_check_in;
-    ncons = 0;
-    last_edge = -1;
-    cur_edge = -1;
-    ntri = 0;
-    need_region = 0;
-    tri = NULL;
-    pangle = NULL;
-    minmax_cont = NULL;
-    cons_end = NULL;
+    tin.ngroups = ngroups_in;
+    tin.full_check = full_check_in;
+    tin.ncons = 0;
+    tin.last_edge = -1;
+    tin.cur_edge = -1;
+    tin.ntri = 0;
+    tin.need_region = 0;
+    tin.tri = NULL;
+    tin.pangle = NULL;
+    tin.minmax_cont = NULL;
+    tin.cons_end = NULL;
 
-    eps = tin_choose_eps(n, points);
-    eps2 = eps * eps;
+    tin.eps = tin_choose_eps(n, points);
+    tin.eps2 = tin.eps * tin.eps;
 
-    if (sort_points(&n, points))
+    if (tin_sort_points(&n, points))
         return 1;
     if (out_npoints)
         *out_npoints = n;
     if (n < 3) {
-        lib_error(" np < 3");
+        tin_error(" np < 3");
         return 1;
     }
 
     /* 5n slots; kept below the largest allocation an int index can address. */
     if (n > INT32_MAX / 5) {
-        lib_error(" malloc TRI ");
+        tin_error(" malloc TRI ");
         return 1;
     }
-    edge_cap = 5 * n;
-    tri = (tin_edge *)malloc((size_t)edge_cap * sizeof(tin_edge));
-    if (!tri) {
-        lib_error(" malloc TRI ");
+    tin.edge_cap = 5 * n;
+    tin.tri = (tin_edge *)malloc((size_t)tin.edge_cap * sizeof(tin_edge));
+    if (!tin.tri) {
+        tin_error(" malloc TRI ");
         return 1;
     }
-    for (int32_t i = 0; i < edge_cap; i++)
-        tri[i].flag = 0;
+    for (int32_t i = 0; i < tin.edge_cap; i++)
+        tin.tri[i].flag = 0;
 
-    pangle = (int32_t *)calloc((size_t)n, sizeof(int32_t));
-    if (!pangle) {
-        lib_error(" PANGLE ");
+    tin.pangle = (int32_t *)calloc((size_t)n, sizeof(int32_t));
+    if (!tin.pangle) {
+        tin_error(" PANGLE ");
         goto done;
     }
 
-    if (build_constraints(nlines, lines, n, points))
+    if (tin_build_constraints(nlines, lines, n, points))
         goto done;
-    if (split_constraints(n, points))
+    if (tin_split_constraints(n, points))
         goto done;
-    qsort(tri, (size_t)ncons, sizeof(tin_edge), edge_cmp);
-    for (int32_t e = 0; e < ncons; e++) {
-        cons_end[tri[e].u] = 1;
-        cons_end[tri[e].v] = 1;
+    qsort(tin.tri, (size_t)tin.ncons, sizeof(tin_edge), tin_edge_cmp);
+    for (int32_t e = 0; e < tin.ncons; e++) {
+        tin.cons_end[tin.tri[e].u] = 1;
+        tin.cons_end[tin.tri[e].v] = 1;
     }
-    if (ncons > 0)
-        close_outside_points(n, points);
-    preset_boundary_angles(points);
+    if (tin.ncons > 0)
+        tin_close_outside_points(n, points);
+    tin_preset_boundary_angles(points);
 
-    if (tin_use_grid)
-        grid_open(n, points);      /* without it the full scan is used */
-    if (tin_use_bands)
-        bands_open(n, points);     /* without them the sweep steps one by one */
-    if (tin_use_sides || tin_use_open)
-        blocks_open(n, points);    /* without them every point is tested */
+    if (tin_opts.use_grid)
+        tin_grid_open(n, points);      /* without it the full scan is used */
+    if (tin_opts.use_bands)
+        tin_bands_open(n, points);     /* without them the sweep steps one by one */
+    if (tin_opts.use_sides || tin_opts.use_open)
+        tin_blocks_open(n, points);    /* without them every point is tested */
 
-    ntri = 0;
-    if (ncons == 0) {
+    tin.ntri = 0;
+    if (tin.ncons == 0) {
         int32_t m = n / 2, k1, k2;
-        k1 = nearest_point(m, n, points);
-        if (lpp(points[m].x, points[m].y, points[k1].x, points[k1].y,
-                &edge_la, &edge_lb, &edge_lc))
+        k1 = tin_nearest_point(m, n, points);
+        if (tin_lpp(points[m].x, points[m].y, points[k1].x, points[k1].y,
+                &tin.edge_la, &tin.edge_lb, &tin.edge_lc))
             goto done;
-        if (third_point(n, points, m, k1, -1, &k2))
+        if (tin_third_point(n, points, m, k1, -1, &k2))
             goto done;          /* every point on one line */
-        if (wrbuff(m, k1, k2, edge_la, edge_lb, edge_lc, points)
-            || wrbuff(k2, m, k1, held_ak_la, held_ak_lb, held_ak_lc, points)
-            || wrbuff(k1, k2, m, held_bk_la, held_bk_lb, held_bk_lc, points))
+        if (tin_wrbuff(m, k1, k2, tin.edge_la, tin.edge_lb, tin.edge_lc, points)
+            || tin_wrbuff(k2, m, k1, tin.held_ak_la, tin.held_ak_lb, tin.held_ak_lc, points)
+            || tin_wrbuff(k1, k2, m, tin.held_bk_la, tin.held_bk_lb, tin.held_bk_lc, points))
             goto done;
         face_cb(points[m], points[k1], points[k2]);
-        ntri = 1;
+        tin.ntri = 1;
     }
 
     {
         time_t t0 = time(NULL);
         double last_print = 0;
-        for (cur_edge = 0; cur_edge <= last_edge; cur_edge++) {
-            if (sds_usrbrk()) {
-                lib_error(" *Cancel*");
+        for (tin.cur_edge = 0; tin.cur_edge <= tin.last_edge; tin.cur_edge++) {
+            if (tin_cancelled()) {
+                tin_error(" *Cancel*");
                 goto done;
             }
-            if (tri[cur_edge].flag == 1)
+            if (tin.tri[tin.cur_edge].flag == 1)
                 continue;
-            int32_t u = tri[cur_edge].u, v = tri[cur_edge].v, opp = tri[cur_edge].opp, k;
-            edge_la = tri[cur_edge].la;
-            edge_lb = tri[cur_edge].lb;
-            edge_lc = tri[cur_edge].lc;
-            if (third_point(n, points, u, v, opp, &k))
+            int32_t u = tin.tri[tin.cur_edge].u, v = tin.tri[tin.cur_edge].v, opp = tin.tri[tin.cur_edge].opp, k;
+            tin.edge_la = tin.tri[tin.cur_edge].la;
+            tin.edge_lb = tin.tri[tin.cur_edge].lb;
+            tin.edge_lc = tin.tri[tin.cur_edge].lc;
+            if (tin_third_point(n, points, u, v, opp, &k))
                 continue;
             face_cb(points[u], points[v], points[k]);
-            ntri++;
-            if (held_ak == -1
-                && wrbuff(u, k, v, held_ak_la, held_ak_lb, held_ak_lc, points))
+            tin.ntri++;
+            if (tin.held_ak == -1
+                && tin_wrbuff(u, k, v, tin.held_ak_la, tin.held_ak_lb, tin.held_ak_lc, points))
                 goto done;
-            if (held_bk == -1
-                && wrbuff(v, k, u, held_bk_la, held_bk_lb, held_bk_lc, points))
+            if (tin.held_bk == -1
+                && tin_wrbuff(v, k, u, tin.held_bk_la, tin.held_bk_lb, tin.held_bk_lc, points))
                 goto done;
             double e = difftime(time(NULL), t0);
             if (e - last_print > 1.0) {
@@ -253,7 +267,7 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
     }
 
     snprintf(text, sizeof text, " - points number= %d ; triangles number= %d",
-             (int)n, (int)ntri);
+             (int)n, (int)tin.ntri);
     print_line(text);
     result = 0;
 

@@ -8,10 +8,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "frame.h"
-#include "tin.h"
+#include "tin_int.h"
 
-int point_cmp(const void *p, const void *q)
+int tin_point_cmp(const void *p, const void *q)
 {
     const tin_point *a = (const tin_point *)p, *b = (const tin_point *)q;
     if (a->x < b->x) return -1;
@@ -23,20 +22,20 @@ int point_cmp(const void *p, const void *q)
     return 0;
 }
 
-int same_coord(double a, double b)
+int tin_same_coord(double a, double b)
 {
-    return fabs(a - b) <= eps;
+    return fabs(a - b) <= tin.eps;
 }
 
-int sort_points(int32_t *n, tin_point *points)
+int tin_sort_points(int32_t *n, tin_point *points)
 {
     int32_t count = *n, r = 0;
     if (count > 1)
-        qsort(points, (size_t)count, sizeof(tin_point), point_cmp);
+        qsort(points, (size_t)count, sizeof(tin_point), tin_point_cmp);
 
     uint8_t *fbufflat = (uint8_t *)calloc(count > 0 ? (size_t)count : 1, 1);
     if (!fbufflat) {
-        lib_error(" malloc FBUFFLAT SORT");
+        tin_error(" malloc FBUFFLAT SORT");
         return 1;
     }
     for (int32_t i = 0; i < count; i++) {
@@ -45,8 +44,8 @@ int sort_points(int32_t *n, tin_point *points)
             continue;
         }
         /* only unmarked points remove their neighbours */
-        for (int32_t j = i + 1; j < count && points[j].x <= points[i].x + eps; j++) {
-            if (same_coord(points[j].y, points[i].y)) {
+        for (int32_t j = i + 1; j < count && points[j].x <= points[i].x + tin.eps; j++) {
+            if (tin_same_coord(points[j].y, points[i].y)) {
                 fbufflat[j] = 1;
             } else if (points[j].x == points[i].x && points[j].y > points[i].y) {
                 /* The rest of this run of equal x lies even further up in y

@@ -33,6 +33,21 @@ int tri_emit_face(tin_point a, tin_point b, tin_point c)
                        RTSTR, "", RTSTR, "", RTNONE);
 }
 
+/* The library reports through these: its lines and failure texts go to
+** the command line under the library's own head, and a user break there
+** stops it. */
+static void lib_print(const char *text)
+{
+    sds_printf("%s", text);
+}
+
+static int lib_break(void)
+{
+    return sds_usrbrk();
+}
+
+static const tin_hooks lib_hooks = { lib_print, lib_break, lib_error };
+
 static void free_arrays(void)
 {
     free(tri_points);
@@ -89,6 +104,7 @@ int tri_command(void)
     sds_command(RTSTR, "LAYER", RTSTR, "MAKE", RTSTR, "TRIANG", RTSTR, "", RTNONE);
     sds_command(RTSTR, "COLOR", RTSTR, "2", RTNONE);
 
+    tin_set_hooks(&lib_hooks);
     failed = lib_triangulate(tri_points_read, tri_points, tri_lines, tri_lines_read,
                              tri_colour_count, tri_emit_face, &kept, 0) != 0;
     if (failed)

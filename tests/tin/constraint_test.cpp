@@ -17,7 +17,6 @@
 #include <CGAL/Triangulation_vertex_base_with_info_2.h>
 #include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
 
-#include "addon_session.h"
 #include "tin_check.h"
 
 namespace {
@@ -45,38 +44,38 @@ struct ConsSetup {
           double tol = 1e-6)
     {
         int32_t n = (int32_t)pts.size();
-        eps = tol;
-        eps2 = tol * tol;
-        sort_points(&n, pts.data());
+        tin.eps = tol;
+        tin.eps2 = tol * tol;
+        tin_sort_points(&n, pts.data());
         pts.resize(n);
         p = pts;
         buf.resize(5 * n + 8);
         for (auto &e : buf) e.flag = 0;
         angles.assign(n, 0);
-        tri = buf.data();
-        pangle = angles.data();
-        edge_cap = (int32_t)buf.size();
-        last_edge = -1;
-        ngroups = groups;
-        result = build_constraints((int32_t)lines.size(), lines.data(), n, p.data())
-                 || split_constraints(n, p.data());
-        boxes = minmax_cont;
-        ends = cons_end;
-        qsort(tri, ncons, sizeof(tin_edge), edge_cmp);
-        for (int e = 0; e < ncons; e++)
-            cons_end[tri[e].u] = cons_end[tri[e].v] = 1;
-        close_outside_points(n, p.data());
-        preset_boundary_angles(p.data());
+        tin.tri = buf.data();
+        tin.pangle = angles.data();
+        tin.edge_cap = (int32_t)buf.size();
+        tin.last_edge = -1;
+        tin.ngroups = groups;
+        result = tin_build_constraints((int32_t)lines.size(), lines.data(), n, p.data())
+                 || tin_split_constraints(n, p.data());
+        boxes = tin.minmax_cont;
+        ends = tin.cons_end;
+        qsort(tin.tri, tin.ncons, sizeof(tin_edge), tin_edge_cmp);
+        for (int e = 0; e < tin.ncons; e++)
+            tin.cons_end[tin.tri[e].u] = tin.cons_end[tin.tri[e].v] = 1;
+        tin_close_outside_points(n, p.data());
+        tin_preset_boundary_angles(p.data());
     }
     ~ConsSetup()
     {
         free(boxes);
         free(ends);
-        minmax_cont = nullptr;
-        cons_end = nullptr;
-        tri = nullptr;
-        pangle = nullptr;
-        ncons = 0;
+        tin.minmax_cont = nullptr;
+        tin.cons_end = nullptr;
+        tin.tri = nullptr;
+        tin.pangle = nullptr;
+        tin.ncons = 0;
     }
     int index(double x, double y) const
     {
@@ -86,8 +85,8 @@ struct ConsSetup {
     }
     bool has_edge(int a, int b) const
     {
-        for (int e = 0; e < ncons; e++)
-            if ((tri[e].u == a && tri[e].v == b) || (tri[e].u == b && tri[e].v == a))
+        for (int e = 0; e < tin.ncons; e++)
+            if ((tin.tri[e].u == a && tin.tri[e].v == b) || (tin.tri[e].u == b && tin.tri[e].v == a))
                 return true;
         return false;
     }
@@ -95,7 +94,7 @@ struct ConsSetup {
 
 TEST(Constraints, ZeroLengthAndUnmatchedLinesAreDroppedQuietly)
 {
-    vt::AddonSession s;
+    tt::Listen s;
     ConsSetup st({{0, 0, 1}, {10, 0, 1}, {10, 10, 1}},
              {line(0, 0, 1, 1e-7, 1e-7, 1, 1),        // no length in plan
               line(0, 0, 1, 10, 0, 2, 1),             // end z does not match
@@ -103,9 +102,9 @@ TEST(Constraints, ZeroLengthAndUnmatchedLinesAreDroppedQuietly)
               line(10, 0, 1, 10, 10, 1, 1)},
              1);
     EXPECT_EQ(st.result, 0);
-    ASSERT_EQ(ncons, 1);
+    ASSERT_EQ(tin.ncons, 1);
     EXPECT_TRUE(st.has_edge(st.index(10, 0), st.index(10, 10)));
-    EXPECT_EQ(s.take_output(), "");
+    EXPECT_EQ(s.take(), "");
 }
 
 // A line whose ends lie more than eps apart in x but both within eps of one
@@ -113,14 +112,14 @@ TEST(Constraints, ZeroLengthAndUnmatchedLinesAreDroppedQuietly)
 // the call fails with " LPP ".
 TEST(Constraints, ALineWhoseEndsMatchOnePointFailsInLpp)
 {
-    vt::AddonSession s;
+    tt::Listen s;
     // M = 10000: eps = 1e-4; the ends are 1.5e-4 apart, the point 0.8e-4
     // and 0.7e-4 from them
     std::vector<tin_point> pts = {{10000.00008, 0, 0}, {10010, 0, 0}, {10005, 7, 0}, {10005, -7, 0}};
     tt::Run r = tt::run(pts, {line(10000, 0, 0, 10000.00015, 0, 0, 1)}, 1);
     EXPECT_EQ(r.result, 1);
     EXPECT_EQ(r.tris.size(), 0u);
-    EXPECT_EQ(s.take_output(), "\n*** LIBVELMORA Error -  LPP ");
+    EXPECT_EQ(s.take(), "error: LPP ");
 }
 
 TEST(Constraints, PointsOnALineSplitItWhenTheirHeightFits)
@@ -129,7 +128,7 @@ TEST(Constraints, PointsOnALineSplitItWhenTheirHeightFits)
     // on the slope; a third point on it with a wrong height does not split
     ConsSetup two({{0, 0, 0}, {2, 0, 2.5}, {4, 0, 5}, {3, 0, 9}, {8, 0, 10}, {4, 4, 0}},
               {line(0, 0, 0, 8, 0, 10, 1)}, 1);
-    EXPECT_EQ(ncons, 3);
+    EXPECT_EQ(tin.ncons, 3);
     EXPECT_TRUE(two.has_edge(two.index(0, 0), two.index(2, 0)));
     EXPECT_TRUE(two.has_edge(two.index(2, 0), two.index(4, 0)));
     EXPECT_TRUE(two.has_edge(two.index(4, 0), two.index(8, 0)));
@@ -137,13 +136,13 @@ TEST(Constraints, PointsOnALineSplitItWhenTheirHeightFits)
     double e = 1e-6;
     ConsSetup level({{0, 0, 10}, {5, 5, 10}, {10, 10, 10}, {3, 9, 0}},
                 {line(0, 0, 10, 10, 10, 10, 1)}, 1, e);
-    EXPECT_EQ(ncons, 2);
+    EXPECT_EQ(tin.ncons, 2);
     ConsSetup above({{0, 0, 10}, {5, 5, 10 + e / 2}, {10, 10, 10}, {3, 9, 0}},
                 {line(0, 0, 10, 10, 10, 10, 1)}, 1, e);
-    EXPECT_EQ(ncons, 1);
+    EXPECT_EQ(tin.ncons, 1);
     // a vertical line (dx = 0) uses y for the slope
     ConsSetup vert({{0, 0, 0}, {0, 3, 3}, {0, 6, 6}, {5, 1, 0}}, {line(0, 0, 0, 0, 6, 6, 1)}, 1);
-    EXPECT_EQ(ncons, 2);
+    EXPECT_EQ(tin.ncons, 2);
 }
 
 TEST(Constraints, RayTestCountsVerticesOnceWhereTheOutlinePassesOn)
@@ -157,18 +156,18 @@ TEST(Constraints, RayTestCountsVerticesOnceWhereTheOutlinePassesOn)
         ring.push_back(line(a.x, a.y, a.z, b.x, b.y, b.z, 1));
     }
     ConsSetup st(pts, ring, 1);
-    EXPECT_TRUE(inside_group(1, 2, 1));     // level with the notch's bottom
-    EXPECT_TRUE(inside_group(5, 2, 1));
-    EXPECT_FALSE(inside_group(4.5, 3.5, 1)); // in the notch
-    EXPECT_TRUE(inside_group(3, 1, 1));
-    EXPECT_FALSE(inside_group(7, 1, 1));
-    EXPECT_FALSE(inside_group(3, -1, 1));
+    EXPECT_TRUE(tin_inside_group(1, 2, 1));     // level with the notch's bottom
+    EXPECT_TRUE(tin_inside_group(5, 2, 1));
+    EXPECT_FALSE(tin_inside_group(4.5, 3.5, 1)); // in the notch
+    EXPECT_TRUE(tin_inside_group(3, 1, 1));
+    EXPECT_FALSE(tin_inside_group(7, 1, 1));
+    EXPECT_FALSE(tin_inside_group(3, -1, 1));
     // a diamond: the ray through its right corner passes on
     ConsSetup d({{0, -1, 0}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}},
             {line(0, -1, 0, 1, 0, 0, 1), line(1, 0, 0, 0, 1, 0, 1),
              line(0, 1, 0, -1, 0, 0, 1), line(-1, 0, 0, 0, -1, 0, 1)}, 1);
-    EXPECT_TRUE(inside_group(-0.5, 0, 1));
-    EXPECT_TRUE(inside_group(0.5, 0, 1));
+    EXPECT_TRUE(tin_inside_group(-0.5, 0, 1));
+    EXPECT_TRUE(tin_inside_group(0.5, 0, 1));
 }
 
 TEST(Constraints, AnglePresetsAtCornersAndStraightVertices)
@@ -177,7 +176,7 @@ TEST(Constraints, AnglePresetsAtCornersAndStraightVertices)
     ConsSetup st({{0, 0, 0}, {5, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}, {4, 6, 0}, {20, 20, 0}},
              {line(0, 0, 0, 10, 0, 0, 1), line(10, 0, 0, 10, 10, 0, 1),
               line(10, 10, 0, 0, 10, 0, 1), line(0, 10, 0, 0, 0, 0, 1)}, 1);
-    EXPECT_EQ(ncons, 5);
+    EXPECT_EQ(tin.ncons, 5);
     for (auto c : {std::pair<double, double>{0, 0}, {10, 0}, {10, 10}, {0, 10}})
         EXPECT_EQ(st.angles[st.index(c.first, c.second)], 47123889);
     EXPECT_EQ(st.angles[st.index(5, 0)], HALF_TURN);
@@ -196,7 +195,7 @@ TEST(Constraints, AnglePresetsAtCornersAndStraightVertices)
 
 TEST(Constraints, OnlyHolesLeaveNothingToTriangulate)
 {
-    vt::AddonSession s;
+    tt::Listen s;
     std::vector<tin_point> pts = {{0, 0, 0}, {10, 0, 0}, {5, 8, 0}, {5, 3, 0}, {20, 1, 0}, {-7, 9, 0}};
     tt::Run r = tt::run(pts, {line(0, 0, 0, 10, 0, 0, 2), line(10, 0, 0, 5, 8, 0, 2),
                               line(5, 8, 0, 0, 0, 0, 2)}, 2);
@@ -263,7 +262,7 @@ typedef CGAL::Constrained_Delaunay_triangulation_2<K, Tds, CGAL::Exact_predicate
 
 TEST(ConstrainedNetwork, OutlineAndTwoHolesMatchAnIndependentTriangulation)
 {
-    vt::AddonSession s;
+    tt::Listen s;
     for (unsigned seed : {21u, 22u, 23u}) {
         Site site = make_site(seed, 1500);
         tt::Run r = tt::run(site.pts, site.lines, 3);
@@ -318,7 +317,7 @@ TEST(ConstrainedNetwork, OutlineAndTwoHolesMatchAnIndependentTriangulation)
 // same corners in the same order with any of them switched off.
 TEST(Accelerations, SameTrianglesInTheSameOrderOnAndOff)
 {
-    vt::AddonSession s;
+    tt::Listen s;
     struct Case { std::vector<tin_point> pts; std::vector<tin_line> lines; int16_t groups; int32_t full; };
     std::vector<Case> cases;
     cases.push_back({tt::random_points(3000, 20000, 3), {}, 0, 0});
@@ -343,16 +342,16 @@ TEST(Accelerations, SameTrianglesInTheSameOrderOnAndOff)
 
     for (size_t c = 0; c < cases.size(); c++) {
         const Case &k = cases[c];
-        tin_use_grid = tin_use_bands = tin_use_sides = tin_use_open = tin_use_hints = 0;
+        tin_opts.use_grid = tin_opts.use_bands = tin_opts.use_sides = tin_opts.use_open = tin_opts.use_hints = 0;
         tt::Run plain = tt::run(k.pts, k.lines, k.groups, k.full);
         ASSERT_EQ(plain.result, 0) << "case " << c;
         ASSERT_GT(plain.tris.size(), k.pts.size() / 2) << "case " << c;
         for (int mode = 1; mode <= 31; mode++) {
-            tin_use_grid = mode & 1;
-            tin_use_bands = (mode >> 1) & 1;
-            tin_use_sides = (mode >> 2) & 1;
-            tin_use_open = (mode >> 3) & 1;
-            tin_use_hints = (mode >> 4) & 1;
+            tin_opts.use_grid = mode & 1;
+            tin_opts.use_bands = (mode >> 1) & 1;
+            tin_opts.use_sides = (mode >> 2) & 1;
+            tin_opts.use_open = (mode >> 3) & 1;
+            tin_opts.use_hints = (mode >> 4) & 1;
             tt::Run fast = tt::run(k.pts, k.lines, k.groups, k.full);
             ASSERT_EQ(plain.raw.size(), fast.raw.size()) << "case " << c << " mode " << mode;
             for (size_t i = 0; i < plain.raw.size(); i++) {
@@ -362,7 +361,7 @@ TEST(Accelerations, SameTrianglesInTheSameOrderOnAndOff)
             }
         }
     }
-    tin_use_grid = tin_use_bands = tin_use_sides = tin_use_open = tin_use_hints = 1;
+    tin_opts.use_grid = tin_opts.use_bands = tin_opts.use_sides = tin_opts.use_open = tin_opts.use_hints = 1;
 }
 
 }  // namespace

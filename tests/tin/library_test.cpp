@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "addon_session.h"
 #include "tin_check.h"
 
 namespace {
@@ -31,9 +30,9 @@ TEST(Tolerance, RowsAndTheirEdgesFromTheLargestMagnitude)
 
 std::vector<tin_point> sorted(std::vector<tin_point> p, double tol)
 {
-    eps = tol;
+    tin.eps = tol;
     int32_t n = (int32_t)p.size();
-    EXPECT_EQ(sort_points(&n, p.data()), 0);
+    EXPECT_EQ(tin_sort_points(&n, p.data()), 0);
     p.resize(n);
     return p;
 }
@@ -69,7 +68,7 @@ TEST(SortPoints, SurveyFarOnTheNegativeSideLosesItsNearDuplicates)
 {
     // Points 1e-5 apart at x = -50,000: with a tolerance from magnitudes they
     // are one point; from signed values the tolerance would be 1e-13.
-    vt::AddonSession s;
+    tt::Listen s;
     std::vector<tin_point> p = {{-50000, -40000, 1}, {-50000 + 1e-5, -40000, 2},
                                 {-49990, -40000, 3}, {-49995, -39990, 4}};
     tt::Run r = tt::run(p);
@@ -80,30 +79,30 @@ TEST(SortPoints, SurveyFarOnTheNegativeSideLosesItsNearDuplicates)
 
 TEST(EdgeBuffer, LineThroughTwoPointsAndItsFailures)
 {
-    vt::AddonSession s;
+    tt::Listen s;
     double la, lb, lc;
-    ASSERT_EQ(lpp(2, 1, 2, 5, &la, &lb, &lc), 0);
+    ASSERT_EQ(tin_lpp(2, 1, 2, 5, &la, &lb, &lc), 0);
     EXPECT_EQ(la, 1);
     EXPECT_EQ(lb, 0);
     EXPECT_EQ(lc, 2);
-    ASSERT_EQ(lpp(0, 1, 2, 5, &la, &lb, &lc), 0);
+    ASSERT_EQ(tin_lpp(0, 1, 2, 5, &la, &lb, &lc), 0);
     EXPECT_DOUBLE_EQ(la * 1 + lb * 3 - lc, 0);      // (1, 3) lies on it
-    EXPECT_EQ(s.take_output(), "");
-    EXPECT_EQ(lpp(3, 3, 3, 3, &la, &lb, &lc), 1);
-    EXPECT_EQ(s.take_output(), "\n*** LIBVELMORA Error -  LPP ");
+    EXPECT_EQ(s.take(), "");
+    EXPECT_EQ(tin_lpp(3, 3, 3, 3, &la, &lb, &lc), 1);
+    EXPECT_EQ(s.take(), "error: LPP ");
 
     tin_point pts[2] = {{0, 0, 0}, {3, -1, 0}};
     tin_edge slots[2];
-    tri = slots;
-    edge_cap = 2;
-    last_edge = -1;
-    EXPECT_EQ(wrbuff(0, 1, -1, 1, 1, 1, pts), 0);
+    tin.tri = slots;
+    tin.edge_cap = 2;
+    tin.last_edge = -1;
+    EXPECT_EQ(tin_wrbuff(0, 1, -1, 1, 1, 1, pts), 0);
     EXPECT_EQ((double)slots[0].xmax, 3);   // packed: compare copies
     EXPECT_EQ((double)slots[0].ymin, -1);
-    EXPECT_EQ(wrbuff(1, 0, -1, 1, 1, 1, pts), 0);
-    EXPECT_EQ(wrbuff(1, 0, -1, 1, 1, 1, pts), 1);
-    EXPECT_EQ(s.take_output(), "\n*** LIBVELMORA Error -  WRBUFF ");
-    tri = nullptr;
+    EXPECT_EQ(tin_wrbuff(1, 0, -1, 1, 1, 1, pts), 0);
+    EXPECT_EQ(tin_wrbuff(1, 0, -1, 1, 1, 1, pts), 1);
+    EXPECT_EQ(s.take(), "error: WRBUFF ");
+    tin.tri = nullptr;
     EXPECT_EQ(sizeof(tin_line), 50u);
     EXPECT_EQ(sizeof(tin_edge), 71u);
 }
@@ -116,30 +115,30 @@ struct Search {
     std::vector<int32_t> angles;
     Search(std::vector<tin_point> pts, std::vector<std::array<int, 3>> edges) : p(pts)
     {
-        eps = 1e-9;
-        eps2 = eps * eps;
+        tin.eps = 1e-9;
+        tin.eps2 = tin.eps * tin.eps;
         buf.resize(32);
         for (auto &e : buf) e.flag = 0;
         angles.assign(p.size(), 0);
-        tri = buf.data();
-        pangle = angles.data();
-        edge_cap = 32;
-        last_edge = -1;
-        ncons = 0;
-        cur_edge = -1;
-        full_check = 0;
-        cons_end = nullptr;
+        tin.tri = buf.data();
+        tin.pangle = angles.data();
+        tin.edge_cap = 32;
+        tin.last_edge = -1;
+        tin.ncons = 0;
+        tin.cur_edge = -1;
+        tin.full_check = 0;
+        tin.cons_end = nullptr;
         for (auto &e : edges) {
             double la, lb, lc;
-            lpp(p[e[0]].x, p[e[0]].y, p[e[1]].x, p[e[1]].y, &la, &lb, &lc);
-            wrbuff(e[0], e[1], e[2], la, lb, lc, p.data());
+            tin_lpp(p[e[0]].x, p[e[0]].y, p[e[1]].x, p[e[1]].y, &la, &lb, &lc);
+            tin_wrbuff(e[0], e[1], e[2], la, lb, lc, p.data());
         }
     }
-    ~Search() { tri = nullptr; pangle = nullptr; }
+    ~Search() { tin.tri = nullptr; tin.pangle = nullptr; }
     int find(int a, int b, int opp, int32_t *k)
     {
-        lpp(p[a].x, p[a].y, p[b].x, p[b].y, &edge_la, &edge_lb, &edge_lc);
-        return third_point((int32_t)p.size(), p.data(), a, b, opp, k);
+        tin_lpp(p[a].x, p[a].y, p[b].x, p[b].y, &tin.edge_la, &tin.edge_lb, &tin.edge_lc);
+        return tin_third_point((int32_t)p.size(), p.data(), a, b, opp, k);
     }
 };
 
@@ -175,8 +174,8 @@ TEST(ThirdPoint, ExistingSideIsClosedAndRepeatedTriangleRefused)
         int32_t k = -1;
         ASSERT_EQ(s.find(0, 2, -1, &k), 0);
         EXPECT_EQ(k, 1);
-        EXPECT_EQ(held_ak, 0);
-        EXPECT_EQ(held_bk, -1);
+        EXPECT_EQ(tin.held_ak, 0);
+        EXPECT_EQ(tin.held_bk, -1);
         EXPECT_EQ(s.buf[0].flag, 1);
     }
     {
@@ -220,39 +219,38 @@ int count_face(tin_point, tin_point, tin_point) { return ++faces; }
 
 TEST(Driver, SmallInputsAndTheirMessages)
 {
-    vt::AddonSession s;
+    tt::Listen s;
     tin_point three[3] = {{0, 0, 1}, {4, 0, 2}, {1, 3, 3}};
     int32_t n = -1;
     faces = 0;
     EXPECT_EQ(lib_triangulate(3, three, nullptr, 0, 0, count_face, &n, 0), 0);
     EXPECT_EQ(faces, 1);
-    EXPECT_EQ(s.take_output(), " - points number= 3 ; triangles number= 1");
+    EXPECT_EQ(s.take(), " - points number= 3 ; triangles number= 1");
 
     tin_point line[3] = {{0, 0, 1}, {1, 1, 2}, {2, 2, 3}};
     faces = 0;
     EXPECT_EQ(lib_triangulate(3, line, nullptr, 0, 0, count_face, &n, 0), 1);
     EXPECT_EQ(faces, 0);
-    EXPECT_EQ(s.take_output(), "");
+    EXPECT_EQ(s.take(), "");
 
     tin_point two[3] = {{0, 0, 1}, {5, 5, 2}, {5, 5, 3}};
     n = -1;
     EXPECT_EQ(lib_triangulate(3, two, nullptr, 0, 0, count_face, &n, 0), 1);
     EXPECT_EQ(n, 2);
-    EXPECT_EQ(s.take_output(), "\n*** LIBVELMORA Error -  np < 3");
+    EXPECT_EQ(s.take(), "error: np < 3");
     EXPECT_EQ(lib_triangulate(0, nullptr, nullptr, 0, 0, count_face, &n, 0), 1);
     EXPECT_EQ(n, 0);
 }
 
 TEST(Driver, UserBreakStopsTheFrontWithCancel)
 {
-    vt::AddonSession s;
+    tt::Listen s(5);
     auto pts = tt::random_points(200, 1000, 9);
-    s.set_user_break_after(5);
     faces = 0;
     int32_t n;
     EXPECT_EQ(lib_triangulate((int32_t)pts.size(), pts.data(), nullptr, 0, 0, count_face, &n, 0), 1);
-    std::string out = s.take_output();
-    EXPECT_NE(out.find("\n*** LIBVELMORA Error -  *Cancel*"), std::string::npos);
+    std::string out = s.take();
+    EXPECT_NE(out.find("error: *Cancel*"), std::string::npos);
     EXPECT_EQ(out.find("points number"), std::string::npos);
     EXPECT_GE(faces, 1);        // the seed and what came before the break stay
     EXPECT_LE(faces, 6);
@@ -260,7 +258,7 @@ TEST(Driver, UserBreakStopsTheFrontWithCancel)
 
 TEST(Driver, SeedIsTheMiddlePointAndItsNearestNeighbour)
 {
-    vt::AddonSession s;
+    tt::Listen s;
     // sorted: (0,0) (0,1) (1,0) (1,1); m = 2 -> (1,0); nearest (0,0) by array
     // order among the two at distance 1; third point (0,1) by the tie rule
     tt::Run r = tt::run({{1, 1, 0}, {0, 1, 0}, {1, 0, 0}, {0, 0, 0}});

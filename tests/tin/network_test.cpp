@@ -4,7 +4,6 @@
 
 #include <cmath>
 
-#include "addon_session.h"
 #include "tin_check.h"
 
 namespace {
@@ -19,7 +18,7 @@ void expect_delaunay_of_hull(const tt::Run &r, const std::vector<tin_point> &inp
 
 TEST(Network, RandomGridAndTerrainSetsAreDelaunayOverTheHull)
 {
-    vt::AddonSession s;
+    tt::Listen s;
     std::vector<std::vector<tin_point>> inputs;
     for (unsigned seed = 1; seed <= 3; seed++)
         inputs.push_back(tt::random_points(1500, 100000, seed));
@@ -44,7 +43,7 @@ TEST(Network, RandomGridAndTerrainSetsAreDelaunayOverTheHull)
     for (const auto &pts : inputs) {
         tt::Run r = tt::run(pts);
         expect_delaunay_of_hull(r, pts);
-        EXPECT_NE(s.take_output().find(" - points number= " + std::to_string(r.n) +
+        EXPECT_NE(s.take().find(" - points number= " + std::to_string(r.n) +
                                        " ; triangles number= " + std::to_string(r.tris.size())),
                   std::string::npos);
     }
@@ -53,7 +52,7 @@ TEST(Network, RandomGridAndTerrainSetsAreDelaunayOverTheHull)
 
 TEST(Network, HundredThousandRandomPoints)
 {
-    vt::AddonSession s;
+    tt::Listen s;
     auto pts = tt::random_points(100000, 1000000, 5);
     tt::Run r = tt::run(pts);
     expect_delaunay_of_hull(r, pts);

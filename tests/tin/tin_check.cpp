@@ -7,6 +7,35 @@ namespace tt {
 
 static std::vector<tin_point> *sink;
 
+static std::string heard;
+static long polls, break_polls = -1;
+
+static void heard_print(const char *text) { heard += text; }
+static void heard_error(const char *text) { heard += std::string("error:") + text; }
+static int heard_break() { return break_polls >= 0 && ++polls > break_polls; }
+
+Listen::Listen(long break_after)
+{
+    heard.clear();
+    polls = 0;
+    break_polls = break_after;
+    tin_hooks h = {heard_print, heard_break, heard_error};
+    tin_set_hooks(&h);
+}
+
+Listen::~Listen()
+{
+    tin_set_hooks(nullptr);
+    heard.clear();
+}
+
+std::string Listen::take()
+{
+    std::string s;
+    s.swap(heard);
+    return s;
+}
+
 static int collect(tin_point a, tin_point b, tin_point c)
 {
     sink->push_back(a);

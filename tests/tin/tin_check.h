@@ -10,9 +10,22 @@
 #include <utility>
 #include <vector>
 
-#include "tin.h"
+#include "tin_int.h"
 
 namespace tt {
+
+// Takes the library's hooks while it lives: what the library prints and the
+// failures it reports are kept in the order they came (a failure as
+// "error:" and its text), and a user break comes once the library has
+// polled `break_after` times (never when negative).
+class Listen {
+public:
+    explicit Listen(long break_after = -1);
+    ~Listen();
+    Listen(const Listen &) = delete;
+    Listen &operator=(const Listen &) = delete;
+    std::string take();     // everything since the last take
+};
 
 struct Tri {
     int a, b, c;

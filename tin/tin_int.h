@@ -1,0 +1,101 @@
+/*
+** tin_int.h -- the triangulation library's own declarations: the edge
+** buffer's record, the state of one call, and the functions the library's
+** files share (and its tests and benchmark reach).  Not for other folders.
+*/
+#ifndef VELMORA_TIN_INT_H
+#define VELMORA_TIN_INT_H
+
+#include <stdint.h>
+#include "tin.h"
+
+#pragma pack(push, 1)
+
+/* One slot of the edge buffer.  Packed, fields in this order. */
+typedef struct tin_edge {
+    int32_t u;              /* first end; -1 = constraint edge deleted by a split */
+    int32_t v;              /* second end */
+    int32_t opp;            /* third vertex of the triangle built on it, -1 none */
+    double  xmin, xmax;     /* box of the two ends */
+    double  ymin, ymax;
+    uint8_t flag;           /* 1 = closed: both sides have their triangle */
+    int16_t group;          /* constraint group (constraint edges only) */
+    double  la, lb, lc;     /* its line la*x + lb*y = lc, as made by tin_lpp */
+} tin_edge;
+
+#pragma pack(pop)
+
+#define FULL_TURN 62831852      /* 2 x 31415926, in units of 1e-7 radian */
+#define HALF_TURN 31415926
+
+/* Bounding box of one constraint group. */
+typedef struct tin_box {
+    double xmin, xmax, ymin, ymax;
+} tin_box;
+
+/* The state of one lib_triangulate call. */
+typedef struct tin_state {
+    double    eps, eps2;        /* coincidence tolerance and its square */
+    int16_t   ngroups;
+    int32_t   full_check;
+    int32_t   ncons;            /* constraint edges: slots 0 .. ncons-1 */
+    int32_t   last_edge, edge_cap, cur_edge, ntri;
+    tin_edge *tri;              /* the edge buffer */
+    int32_t  *pangle;           /* per point: angle sum, 1e-7 radian */
+    tin_box  *minmax_cont;      /* per group: box of its lines */
+    uint8_t  *cons_end;         /* per point: 1 = end of a constraint edge */
+
+    /* The search: the line of the edge under search (set before
+    ** tin_third_point), the lines (k,a) and (k,b) of the candidate under
+    ** test and of the one accepted, the existing edges (a,k) and (b,k)
+    ** found for each, and whether the area test applies. */
+    double  edge_la, edge_lb, edge_lc;
+    double  ak_la, ak_lb, ak_lc, bk_la, bk_lb, bk_lc;
+    double  held_ak_la, held_ak_lb, held_ak_lc, held_bk_la, held_bk_lb, held_bk_lc;
+    int32_t e_ak, e_bk, held_ak, held_bk;
+    int     need_region;
+} tin_state;
+
+extern tin_state tin;
+
+/* hooks, tolerance and edge buffer (tin_lib.cpp) */
+void   tin_error(const char *text);
+int    tin_cancelled(void);
+double tin_choose_eps(int32_t npoints, const tin_point *points);
+int    tin_wrbuff(int32_t u, int32_t v, int32_t opp, double la, double lb, double lc,
+                  const tin_point *points);
+int    tin_lpp(double x1, double y1, double x2, double y2, double *la, double *lb, double *lc);
+
+/* point ordering (tin_sort.cpp) */
+int  tin_point_cmp(const void *p, const void *q);
+int  tin_same_coord(double a, double b);
+int  tin_sort_points(int32_t *n, tin_point *points);
+
+/* the straightforward third-point search (tin_front.cpp) */
+int32_t tin_nearest_point(int32_t m, int32_t n, const tin_point *points);
+int    tin_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
+                       int32_t opp, int32_t *k);
+int    tin_valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k);
+int    tin_on_constraint(int32_t i);
+int    tin_circle_centre(double p1, double q1, double r1, double p2, double q2, double r2,
+                         double *x, double *y);
+double tin_safe_acos(double c);
+int    tin_grid_open(int32_t n, const tin_point *points);
+void   tin_grid_close(void);
+int    tin_bands_open(int32_t n, const tin_point *points);
+void   tin_bands_close(void);
+int    tin_blocks_open(int32_t n, const tin_point *points);
+void   tin_blocks_close(void);
+
+/* constraint lines (tin_cons.cpp) */
+int    tin_build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
+                             const tin_point *points);
+int    tin_split_constraints(int32_t n, const tin_point *points);
+int    tin_edge_cmp(const void *p, const void *q);
+int    tin_inside_group(double x, double y, int g);
+int    tin_outside_area(double x, double y);
+void   tin_close_outside_points(int32_t n, const tin_point *points);
+void   tin_preset_boundary_angles(const tin_point *points);
+double tin_polar_angle(double dy, double dx);
+
+#endif

@@ -1,0 +1,757 @@
+/*
+** tin_mesh.cpp -- the Delaunay kernel: build by radial sweep, flips, edge
+** lookup and the insertion of a locked edge.
+**
+** The sweep starts from a small triangle near the middle of the points and
+** adds the other points in order of their distance from its circumcentre,
+** so each new point lies outside the triangulation so far.  It is joined to
+** the hull edges it sees, and every edge opposite it is flipped while the
+** point beyond lies inside its circle (Lawson).  A hash of the hull by
+** angle around the centre finds a visible edge at once.  All decisions are
+** made by the exact predicates of tin_pred.cpp; the order of insertion only
+** matters for speed, so a point that turns out not to lie outside (two
+** distances equal up to rounding) is placed by a walk instead.
+*/
+#include <math.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "tin_mesh.h"
+#include "tin_pred.h"
+
+tin_mesh tin_m;
+
+/* During the build the points are renumbered in the order they are added
+** and their coordinates copied, x and y side by side, in that order: the
+** points near the growing hull are then the recent ones, close together in
+** memory, instead of spread over the whole x-sorted array. */
+static double *bxy;
+
+#define BX(i) bxy[2 * (size_t)(i)]
+#define BY(i) bxy[2 * (size_t)(i) + 1]
+
+/* The hull during the build: a ring of points, counter-clockwise, each
+** with the half-edge of its hull edge (from it to the next), and a hash of
+** the ring by angle around the centre. */
+static int32_t *hull_next, *hull_prev, *hull_he, *hull_hash;
+static int32_t  hash_size, hull_start;
+static double   cen_x, cen_y;
+
+/* Edges waiting for the Delaunay test (legalize, and the restoring after
+** an edge insertion). */
+static int32_t *stack;
+static int32_t  stack_cap;
+
+static int push(int32_t *sp, int32_t h)
+{
+    if (*sp == stack_cap) {
+        int32_t cap = stack_cap ? stack_cap * 2 : 1024;
+        int32_t *ns = (int32_t *)realloc(stack, (size_t)cap * sizeof(int32_t));
+        if (!ns)
+            return 1;
+        stack = ns;
+        stack_cap = cap;
+    }
+    stack[(*sp)++] = h;
+    return 0;
+}
+
+/* Lists of point pairs: the edges crossing (u, v) still to be flipped (a
+** queue), and the edges made, to test for Delaunay afterwards. */
+typedef struct pair_list {
+    int32_t *v;
+    int32_t  n, cap, head;
+} pair_list;
+
+static pair_list queue, made;
+
+static int pair_push(pair_list *l, int32_t x, int32_t y)
+{
+    if (l->n + 2 > l->cap) {
+        /* a queue first drops what it has served */
+        if (l->head > 0) {
+            memmove(l->v, l->v + l->head, (size_t)(l->n - l->head) * sizeof(int32_t));
+            l->n -= l->head;
+            l->head = 0;
+        }
+        if (l->n + 2 > l->cap) {
+            int32_t cap = l->cap ? l->cap * 2 : 256;
+            int32_t *nv = (int32_t *)realloc(l->v, (size_t)cap * sizeof(int32_t));
+            if (!nv)
+                return 1;
+            l->v = nv;
+            l->cap = cap;
+        }
+    }
+    l->v[l->n++] = x;
+    l->v[l->n++] = y;
+    return 0;
+}
+
+static inline void link(int32_t a, int32_t b)
+{
+    tin_m.th[a] = b;
+    if (b != -1)
+        tin_m.th[b] = a;
+}
+
+static int32_t add_tri(int32_t a, int32_t b, int32_t c, int32_t ha, int32_t hb, int32_t hc)
+{
+    int32_t t = tin_m.ntri * 3;
+    tin_m.tv[t] = a;
+    tin_m.tv[t + 1] = b;
+    tin_m.tv[t + 2] = c;
+    link(t, ha);
+    link(t + 1, hb);
+    link(t + 2, hc);
+    tin_m.ntri++;
+    return t;
+}
+
+/*
+** Flip of the edge a (from pr to pl) between the triangles (pr, pl, p0) and
+** (pl, pr, p1):
+**
+**           pl                    pl
+**          /||\                  /  \
+**       al/ || \bl            al/    \a
+**        /  ||  \              /      \
+**       /  a||b  \    flip    /___ar___\
+**     p0\   ||   /p1   =>   p0\---bl---/p1
+**        \  ||  /              \      /
+**       ar\ || /br             b\    /br
+**          \||/                  \  /
+**           pr                    pr
+**
+** The sides al and br keep their slots; the side p0-pr moves from ar to b
+** and p1-pl from bl to a; ar and bl become the new diagonal.
+*/
+static void flip_slots(int32_t a, int32_t b)
+{
+    int32_t *tv = tin_m.tv, *th = tin_m.th;
+    int32_t a0 = a - a % 3, b0 = b - b % 3;
+    int32_t ar = a0 + (a + 2) % 3;
+    int32_t bl = b0 + (b + 2) % 3;
+    int32_t p0 = tv[ar], p1 = tv[bl];
+    int32_t hbl = th[bl], har = th[ar];
+    tv[a] = p1;
+    tv[b] = p0;
+    link(a, hbl);
+    link(b, har);
+    link(ar, bl);
+}
+
+/* Lawson's test from a new point: a is an edge whose triangle's third
+** corner is the new point; flips while the point beyond a lies inside the
+** circle, then tests the two far sides of the flipped pair. */
+static int legalize(int32_t a)
+{
+    int32_t *tv = tin_m.tv, *th = tin_m.th;
+    int32_t sp = 0;
+    for (;;) {
+        int32_t b = th[a];
+        int32_t a0 = a - a % 3;
+        int32_t ar = a0 + (a + 2) % 3;
+        int flipped = 0;
+        if (b != -1) {
+            int32_t b0 = b - b % 3;
+            int32_t al = a0 + (a + 1) % 3;
+            int32_t bl = b0 + (b + 2) % 3;
+            int32_t p0 = tv[ar], pr = tv[a], pl = tv[al], p1 = tv[bl];
+            if (tin_incircle_xy(BX(pr), BY(pr), BX(pl), BY(pl), BX(p0), BY(p0),
+                                BX(p1), BY(p1)) > 0) {
+                int32_t hbl = th[bl], har = th[ar];
+                flip_slots(a, b);
+                /* a hull side that moved takes its new slot */
+                if (har == -1)
+                    hull_he[p0] = b;
+                if (hbl == -1)
+                    hull_he[p1] = a;
+                if (push(&sp, b0 + (b + 1) % 3))
+                    return 1;
+                flipped = 1;
+            }
+        }
+        if (!flipped) {
+            if (sp == 0)
+                return 0;
+            a = stack[--sp];
+        }
+    }
+}
+
+/* Pseudo-angle of (dx, dy) in [0, 1), monotone in the true angle. */
+static double pseudo_angle(double dx, double dy)
+{
+    double s = fabs(dx) + fabs(dy);
+    if (s == 0)
+        return 0;
+    double q = dx / s;
+    return (dy > 0 ? 3 - q : 1 + q) / 4;
+}
+
+static int32_t hash_key(int32_t i)
+{
+    double a = pseudo_angle(BX(i) - cen_x, BY(i) - cen_y);
+    int32_t k = (int32_t)floor(a * hash_size);
+    return k < 0 ? 0 : k >= hash_size ? hash_size - 1 : k;
+}
+
+/* Does the hull edge from e to q see point i on its outer side? */
+static int sees(int32_t e, int32_t q, int32_t i)
+{
+    return tin_orient_xy(BX(e), BY(e), BX(q), BY(q), BX(i), BY(i)) < 0;
+}
+
+/* ------------------------------------------------------------------------
+** A point that lies inside the triangulation or on its hull: found by a
+** walk from a hull triangle (each step crosses an edge that has the point
+** strictly on its far side), then the triangle is split in three, or the
+** edge it lies on in two or four. */
+
+static int split_face(int32_t t, int32_t i)
+{
+    int32_t *tv = tin_m.tv, *th = tin_m.th;
+    int32_t a = tv[t], b = tv[t + 1], c = tv[t + 2];
+    int32_t x1 = th[t + 1], x2 = th[t + 2];
+    tv[t + 2] = i;                              /* t = (a, b, i) */
+    int32_t t1 = add_tri(b, c, i, x1, -1, -1);  /* (b, c, i) */
+    int32_t t2 = add_tri(c, a, i, x2, -1, -1);  /* (c, a, i) */
+    link(t + 1, t1 + 2);
+    link(t + 2, t2 + 1);
+    link(t1 + 1, t2 + 2);
+    if (x1 == -1) hull_he[b] = t1;
+    if (x2 == -1) hull_he[c] = t2;
+    return legalize(t) || legalize(t1) || legalize(t2);
+}
+
+/* Point i on edge e (from a to b) of triangle (a, b, c). */
+static int split_edge(int32_t e, int32_t i)
+{
+    int32_t *tv = tin_m.tv, *th = tin_m.th;
+    int32_t f = th[e];
+    int32_t en = tin_next(e), ep = tin_prev(e);
+    int32_t a = tv[e], b = tv[en], c = tv[ep];
+    int32_t xbc = th[en];
+    tv[en] = i;                                         /* (a, i, c) */
+    int32_t t1 = add_tri(i, b, c, -1, xbc, en);         /* (i, b, c) */
+    if (xbc == -1) hull_he[b] = t1 + 1;
+    if (f == -1) {
+        /* a hull edge: i joins the ring between a and b */
+        hull_next[a] = i;
+        hull_prev[i] = a;
+        hull_next[i] = b;
+        hull_prev[b] = i;
+        hull_he[a] = e;
+        hull_he[i] = t1;
+        return legalize(ep) || legalize(t1 + 1);
+    }
+    int32_t fn = tin_next(f), fp = tin_prev(f);
+    int32_t d = tv[fp], xad = th[fn];
+    tv[fn] = i;                                         /* (b, i, d) */
+    int32_t u1 = add_tri(i, a, d, e, xad, fn);          /* (i, a, d) */
+    link(f, t1);
+    if (xad == -1) hull_he[a] = u1 + 1;
+    return legalize(ep) || legalize(t1 + 1) || legalize(fp) || legalize(u1 + 1);
+}
+
+static int insert_inside(int32_t i)
+{
+    int32_t *tv = tin_m.tv, *th = tin_m.th;
+    int32_t t = hull_he[hull_start] - hull_he[hull_start] % 3;
+    for (long steps = 0; steps <= 4L * tin_m.ntri + 16; steps++) {
+        int32_t on = -1, zeros = 0, moved = 0;
+        for (int k = 0; k < 3; k++) {
+            int32_t e = t + k;
+            int32_t a = tv[e], b = tv[tin_next(e)];
+            double o = tin_orient_xy(BX(a), BY(a), BX(b), BY(b), BX(i), BY(i));
+            if (o < 0) {
+                if (th[e] == -1)
+                    return 1;           /* outside after all: cannot be */
+                t = th[e] - th[e] % 3;
+                moved = 1;
+                break;
+            }
+            if (o == 0) {
+                zeros++;
+                on = e;
+            }
+        }
+        if (moved)
+            continue;
+        if (zeros == 0)
+            return split_face(t, i);
+        if (zeros == 1)
+            return split_edge(on, i);
+        return 1;                       /* on a corner: a duplicate */
+    }
+    return 1;
+}
+
+/* ------------------------------------------------------------------------
+** Sorting the points by distance: an LSD radix sort of the distances' bit
+** patterns (non-negative doubles order as their bits do), eight bits a
+** pass, skipping the passes where every key has the same byte. */
+static int sort_by_key(uint64_t *key, int32_t *id, int32_t n)
+{
+    uint64_t *k2 = (uint64_t *)malloc((size_t)n * sizeof(uint64_t));
+    int32_t *i2 = (int32_t *)malloc((size_t)n * sizeof(int32_t));
+    if (!k2 || !i2) {
+        free(k2);
+        free(i2);
+        return 1;
+    }
+    for (int shift = 0; shift < 64; shift += 8) {
+        size_t count[256] = {0};
+        for (int32_t j = 0; j < n; j++)
+            count[(key[j] >> shift) & 255]++;
+        if (count[(key[0] >> shift) & 255] == (size_t)n)
+            continue;
+        size_t pos = 0;
+        for (int d = 0; d < 256; d++) {
+            size_t c = count[d];
+            count[d] = pos;
+            pos += c;
+        }
+        for (int32_t j = 0; j < n; j++) {
+            size_t at = count[(key[j] >> shift) & 255]++;
+            k2[at] = key[j];
+            i2[at] = id[j];
+        }
+        memcpy(key, k2, (size_t)n * sizeof(uint64_t));
+        memcpy(id, i2, (size_t)n * sizeof(int32_t));
+    }
+    free(k2);
+    free(i2);
+    return 0;
+}
+
+/* Squared radius of the circle through a, b, c (infinite when they lie on
+** one line, by rounding or truly). */
+static double circle_r2(const tin_point *a, const tin_point *b, const tin_point *c)
+{
+    double dx = b->x - a->x, dy = b->y - a->y, ex = c->x - a->x, ey = c->y - a->y;
+    double bl = dx * dx + dy * dy, cl = ex * ex + ey * ey, d = dx * ey - dy * ex;
+    if (d == 0)
+        return INFINITY;
+    double x = (ey * bl - dy * cl) * 0.5 / d, y = (dx * cl - ex * bl) * 0.5 / d;
+    return x * x + y * y;
+}
+
+void tin_mesh_free(void)
+{
+    free(tin_m.tv);
+    free(tin_m.th);
+    free(tin_m.vhe);
+    free(tin_m.locked);
+    free(tin_m.tag);
+    free(hull_next);
+    free(hull_prev);
+    free(hull_he);
+    free(hull_hash);
+    free(stack);
+    free(queue.v);
+    free(made.v);
+    memset(&tin_m, 0, sizeof tin_m);
+    memset(&queue, 0, sizeof queue);
+    memset(&made, 0, sizeof made);
+    hull_next = hull_prev = hull_he = hull_hash = stack = NULL;
+    stack_cap = 0;
+}
+
+static void free_build(void)
+{
+    free(hull_next);
+    free(hull_prev);
+    free(hull_he);
+    free(hull_hash);
+    hull_next = hull_prev = hull_he = hull_hash = NULL;
+}
+
+int tin_mesh_build(int32_t n, const tin_point *p)
+{
+    tin_mesh_free();
+    if (n < 3)
+        return 1;
+    tin_m.p = p;
+    tin_m.n = n;
+    tin_m.cap = 2 * n;
+    tin_m.tv = (int32_t *)malloc((size_t)tin_m.cap * 3 * sizeof(int32_t));
+    tin_m.th = (int32_t *)malloc((size_t)tin_m.cap * 3 * sizeof(int32_t));
+    hull_next = (int32_t *)malloc((size_t)n * sizeof(int32_t));
+    hull_prev = (int32_t *)malloc((size_t)n * sizeof(int32_t));
+    hull_he = (int32_t *)malloc((size_t)n * sizeof(int32_t));
+    uint64_t *key = (uint64_t *)malloc((size_t)n * sizeof(uint64_t));
+    int32_t *order = (int32_t *)malloc((size_t)n * sizeof(int32_t));
+    int failed = !tin_m.tv || !tin_m.th || !hull_next || !hull_prev || !hull_he || !key || !order;
+
+    /* the seed: the point nearest the middle of the box, its nearest
+    ** point, and the point that makes the smallest circle with them */
+    int32_t i0 = -1, i1 = -1, i2 = -1;
+    if (!failed) {
+        double x0 = p[0].x, x1 = p[n - 1].x, y0 = p[0].y, y1 = p[0].y;
+        for (int32_t i = 0; i < n; i++) {
+            if (!isfinite(p[i].x) || !isfinite(p[i].y))
+                failed = 1;
+            if (p[i].y < y0) y0 = p[i].y;
+            if (p[i].y > y1) y1 = p[i].y;
+        }
+        double mx = (x0 + x1) / 2, my = (y0 + y1) / 2, best = INFINITY;
+        for (int32_t i = 0; i < n && !failed; i++) {
+            double d = (p[i].x - mx) * (p[i].x - mx) + (p[i].y - my) * (p[i].y - my);
+            if (d < best) { best = d; i0 = i; }
+        }
+        best = INFINITY;
+        for (int32_t i = 0; i < n && !failed; i++) {
+            double d = (p[i].x - p[i0].x) * (p[i].x - p[i0].x)
+                       + (p[i].y - p[i0].y) * (p[i].y - p[i0].y);
+            if (i != i0 && d < best) { best = d; i1 = i; }
+        }
+        best = INFINITY;
+        for (int32_t i = 0; i < n && !failed; i++) {
+            if (i == i0 || i == i1 || tin_orient(&p[i0], &p[i1], &p[i]) == 0)
+                continue;
+            double r = circle_r2(&p[i0], &p[i1], &p[i]);
+            if (i2 == -1 || r < best) { best = r; i2 = i; }
+        }
+        if (i2 == -1)
+            failed = 1;                 /* every point on one line */
+    }
+    if (failed) {
+        free(key);
+        free(order);
+        tin_mesh_free();
+        return 1;
+    }
+    if (tin_orient(&p[i0], &p[i1], &p[i2]) < 0) {
+        int32_t t = i1;
+        i1 = i2;
+        i2 = t;
+    }
+    {
+        double dx = p[i1].x - p[i0].x, dy = p[i1].y - p[i0].y;
+        double ex = p[i2].x - p[i0].x, ey = p[i2].y - p[i0].y;
+        double bl = dx * dx + dy * dy, cl = ex * ex + ey * ey, d = dx * ey - dy * ex;
+        cen_x = p[i0].x + (ey * bl - dy * cl) * 0.5 / d;
+        cen_y = p[i0].y + (dx * cl - ex * bl) * 0.5 / d;
+        if (!isfinite(cen_x) || !isfinite(cen_y)) {
+            cen_x = (p[i0].x + p[i1].x + p[i2].x) / 3;
+            cen_y = (p[i0].y + p[i1].y + p[i2].y) / 3;
+        }
+    }
+    for (int32_t i = 0; i < n; i++) {
+        double dx = p[i].x - cen_x, dy = p[i].y - cen_y, d = dx * dx + dy * dy;
+        memcpy(&key[i], &d, sizeof d);
+        order[i] = i;
+    }
+    if (sort_by_key(key, order, n)) {
+        free(key);
+        free(order);
+        tin_mesh_free();
+        return 1;
+    }
+    free(key);
+
+    /* renumber: the seed first, then by distance; copy x and y so */
+    {
+        int32_t k = 0;
+        for (int32_t o = 0; o < n; o++)
+            if (order[o] != i0 && order[o] != i1 && order[o] != i2)
+                order[k++] = order[o];
+        memmove(order + 3, order, (size_t)k * sizeof(int32_t));
+        order[0] = i0;
+        order[1] = i1;
+        order[2] = i2;
+    }
+    bxy = (double *)malloc((size_t)n * 2 * sizeof(double));
+    hash_size = (int32_t)ceil(sqrt((double)n));
+    hull_hash = (int32_t *)malloc((size_t)hash_size * sizeof(int32_t));
+    if (!bxy || !hull_hash) {
+        free(order);
+        free(bxy);
+        bxy = NULL;
+        tin_mesh_free();
+        return 1;
+    }
+    for (int32_t j = 0; j < n; j++) {
+        BX(j) = p[order[j]].x;
+        BY(j) = p[order[j]].y;
+    }
+    for (int32_t k = 0; k < hash_size; k++)
+        hull_hash[k] = -1;
+
+    hull_start = 0;
+    hull_next[0] = hull_prev[2] = 1;
+    hull_next[1] = hull_prev[0] = 2;
+    hull_next[2] = hull_prev[1] = 0;
+    hull_he[0] = 0;
+    hull_he[1] = 1;
+    hull_he[2] = 2;
+    hull_hash[hash_key(0)] = 0;
+    hull_hash[hash_key(1)] = 1;
+    hull_hash[hash_key(2)] = 2;
+    tin_m.ntri = 0;
+    add_tri(0, 1, 2, -1, -1, -1);
+
+    for (int32_t i = 3; i < n && !failed; i++) {
+        /* a hull point near i's angle, then back along the ring to the
+        ** first edge that sees i */
+        int32_t key0 = hash_key(i), start = -1;
+        for (int32_t j = 0; j < hash_size; j++) {
+            start = hull_hash[(key0 + j) % hash_size];
+            if (start != -1 && start != hull_next[start])
+                break;
+        }
+        start = hull_prev[start];
+        int32_t e = start, q;
+        while (!sees(e, hull_next[e], i)) {
+            e = hull_next[e];
+            if (e == start) {
+                e = -1;
+                break;
+            }
+        }
+        if (e == -1) {
+            failed = insert_inside(i);
+            continue;
+        }
+        /* the first triangle, on the hull edge e -> q */
+        q = hull_next[e];
+        int32_t t = add_tri(e, i, q, -1, -1, hull_he[e]);
+        hull_he[e] = t;
+        hull_he[i] = t + 1;
+        failed = legalize(t + 2);
+        /* forward along the ring while the next hull edge sees i */
+        int32_t nx = q;
+        while (!failed && (q = hull_next[nx], sees(nx, q, i))) {
+            t = add_tri(nx, i, q, hull_he[i], -1, hull_he[nx]);
+            hull_he[i] = t + 1;
+            failed = legalize(t + 2);
+            hull_next[nx] = nx;         /* off the hull */
+            nx = q;
+        }
+        /* and backward, when the first edge was where the search began */
+        if (e == start) {
+            while (!failed && (q = hull_prev[e], sees(q, e, i))) {
+                t = add_tri(q, i, e, -1, hull_he[e], hull_he[q]);
+                hull_he[q] = t;
+                failed = legalize(t + 2);
+                hull_next[e] = e;
+                e = q;
+            }
+        }
+        hull_start = hull_prev[i] = e;
+        hull_next[e] = hull_prev[nx] = i;
+        hull_next[i] = nx;
+        hull_hash[hash_key(i)] = i;
+        hull_hash[hash_key(e)] = e;
+    }
+    free(bxy);
+    bxy = NULL;
+    free(stack);
+    stack = NULL;
+    stack_cap = 0;
+
+    if (!failed) {
+        size_t nh = (size_t)tin_m.ntri * 3;
+        tin_m.vhe = (int32_t *)malloc((size_t)n * sizeof(int32_t));
+        tin_m.locked = (uint8_t *)calloc((size_t)tin_m.cap * 3, 1);
+        tin_m.tag = (int32_t *)malloc((size_t)tin_m.cap * 3 * sizeof(int32_t));
+        failed = !tin_m.vhe || !tin_m.locked || !tin_m.tag;
+        if (!failed) {
+            /* back to the points' own numbers */
+            for (size_t h = 0; h < nh; h++)
+                tin_m.tv[h] = order[tin_m.tv[h]];
+            for (int32_t i = 0; i < n; i++)
+                tin_m.vhe[i] = -1;
+            for (size_t h = 0; h < nh; h++)
+                tin_m.vhe[tin_m.tv[h]] = (int32_t)h;
+            /* on the hull, the hull half-edge */
+            int32_t v = hull_start;
+            do {
+                tin_m.vhe[order[v]] = hull_he[v];
+                v = hull_next[v];
+            } while (v != hull_start);
+            for (size_t h = 0; h < (size_t)tin_m.cap * 3; h++)
+                tin_m.tag[h] = -1;
+        }
+    }
+    free(order);
+    free_build();
+    if (failed) {
+        tin_mesh_free();
+        return 1;
+    }
+    return 0;
+}
+
+/* ------------------------------------------------------------------------
+** After the build. */
+
+int32_t tin_mesh_find(int32_t u, int32_t v)
+{
+    const int32_t *tv = tin_m.tv, *th = tin_m.th;
+    int32_t h0 = tin_m.vhe[u], h = h0;
+    if (h0 < 0)
+        return -1;
+    /* counter-clockwise round u: from the hull half-edge on the hull */
+    do {
+        if (tv[tin_next(h)] == v)
+            return h;
+        h = th[tin_prev(h)];
+    } while (h != -1 && h != h0);
+    return -1;
+}
+
+int32_t tin_mesh_flip(int32_t a)
+{
+    int32_t *tv = tin_m.tv, *th = tin_m.th, *vhe = tin_m.vhe, *tag = tin_m.tag;
+    uint8_t *locked = tin_m.locked;
+    int32_t b = th[a];
+    int32_t a0 = a - a % 3, b0 = b - b % 3;
+    int32_t al = a0 + (a + 1) % 3, ar = a0 + (a + 2) % 3;
+    int32_t bl = b0 + (b + 2) % 3, br = b0 + (b + 1) % 3;
+    int32_t p0 = tv[ar], pr = tv[a], pl = tv[al], p1 = tv[bl];
+    int32_t tag_ar = tag[ar], tag_bl = tag[bl];
+    uint8_t lock_ar = locked[ar], lock_bl = locked[bl];
+    flip_slots(a, b);
+    tag[b] = tag_ar;
+    tag[a] = tag_bl;
+    locked[b] = lock_ar;
+    locked[a] = lock_bl;
+    tag[ar] = tag[bl] = -1;
+    locked[ar] = locked[bl] = 0;
+    /* every corner keeps a half-edge that leaves it (the hull one on the hull) */
+    if (vhe[pr] == a) vhe[pr] = br;
+    if (vhe[pl] == b) vhe[pl] = al;
+    if (vhe[p0] == ar) vhe[p0] = b;
+    if (vhe[p1] == bl) vhe[p1] = a;
+    return ar;
+}
+
+/* Is the quadrilateral of the two triangles beside h strictly convex? */
+static int flippable(int32_t h)
+{
+    const tin_point *p = tin_m.p;
+    const int32_t *tv = tin_m.tv;
+    int32_t g = tin_m.th[h];
+    if (g == -1 || tin_m.locked[h])
+        return 0;
+    int32_t a = tv[h], b = tv[tin_next(h)], c = tv[tin_prev(h)], d = tv[tin_prev(g)];
+    /* c and d lie on either side of a-b already; a and b must lie on
+    ** either side of c-d */
+    return tin_orient(&p[c], &p[d], &p[a]) < 0 && tin_orient(&p[c], &p[d], &p[b]) > 0;
+}
+
+/* Does the open segment (x, y) cross the open segment (u, v) properly? */
+static int crosses(int32_t x, int32_t y, int32_t u, int32_t v)
+{
+    const tin_point *p = tin_m.p;
+    double o1 = tin_orient(&p[u], &p[v], &p[x]), o2 = tin_orient(&p[u], &p[v], &p[y]);
+    double o3 = tin_orient(&p[x], &p[y], &p[u]), o4 = tin_orient(&p[x], &p[y], &p[v]);
+    return ((o1 > 0 && o2 < 0) || (o1 < 0 && o2 > 0)) && ((o3 > 0 && o4 < 0) || (o3 < 0 && o4 > 0));
+}
+
+int32_t tin_mesh_insert_edge(int32_t u, int32_t v)
+{
+    const tin_point *p = tin_m.p;
+    const int32_t *tv = tin_m.tv, *th = tin_m.th;
+    int32_t h = tin_mesh_find(u, v);
+    if (h != -1) {
+        tin_m.locked[h] = 1;
+        if (th[h] != -1)
+            tin_m.locked[th[h]] = 1;
+        return h;
+    }
+    /* the triangle round u that the segment leaves u through: its far
+    ** side (x, y) has x strictly right of u -> v and y strictly left */
+    int32_t h0 = tin_m.vhe[u], e = -1;
+    h = h0;
+    if (h0 < 0)
+        return -1;
+    do {
+        int32_t x = tv[tin_next(h)], y = tv[tin_prev(h)];
+        double ox = tin_orient(&p[u], &p[v], &p[x]), oy = tin_orient(&p[u], &p[v], &p[y]);
+        if (ox == 0 && (p[x].x - p[u].x) * (p[v].x - p[u].x) + (p[x].y - p[u].y) * (p[v].y - p[u].y) > 0)
+            return -1;                  /* a point on the segment */
+        if (ox < 0 && oy > 0) {
+            e = tin_next(h);
+            break;
+        }
+        h = th[tin_prev(h)];
+    } while (h != -1 && h != h0);
+    if (e == -1)
+        return -1;
+
+    /* walk along the segment, listing the edges it crosses */
+    queue.n = queue.head = made.n = made.head = 0;
+    for (;;) {
+        if (tin_m.locked[e])
+            return -1;
+        int32_t x = tv[e], y = tv[tin_next(e)];     /* x right, y left */
+        if (pair_push(&queue, x, y))
+            return -1;
+        int32_t f = th[e];
+        if (f == -1)
+            return -1;
+        int32_t z = tv[tin_prev(f)];
+        if (z == v)
+            break;
+        double oz = tin_orient(&p[u], &p[v], &p[z]);
+        if (oz == 0)
+            return -1;                  /* a point on the segment */
+        /* triangle (y, x, z): the next crossed side joins z with x or y,
+        ** again right end first */
+        e = oz > 0 ? tin_next(f) : tin_prev(f);     /* x -> z, or z -> y */
+    }
+
+    /* flip crossing edges until none is left; one that cannot be flipped
+    ** yet (its quadrilateral is not convex) waits at the back */
+    long guard = 0;
+    while (queue.head < queue.n) {
+        int32_t x = queue.v[queue.head], y = queue.v[queue.head + 1];
+        queue.head += 2;
+        int32_t g = tin_mesh_find(x, y);
+        if (g == -1 || ++guard > 100000000L)
+            return -1;
+        if (!flippable(g)) {
+            if (pair_push(&queue, x, y))
+                return -1;
+            continue;
+        }
+        int32_t nd = tin_mesh_flip(g);
+        int32_t c = tv[nd], d = tv[tin_next(nd)];
+        if (pair_push(crosses(c, d, u, v) ? &queue : &made, c, d))
+            return -1;
+    }
+    h = tin_mesh_find(u, v);
+    if (h == -1)
+        return -1;
+    tin_m.locked[h] = 1;
+    if (th[h] != -1)
+        tin_m.locked[th[h]] = 1;
+
+    /* back towards Delaunay: the edges made, and their neighbours after
+    ** each flip */
+    int32_t sp = 0;
+    for (int32_t k = 0; k < made.n; k += 2) {
+        int32_t g = tin_mesh_find(made.v[k], made.v[k + 1]);
+        if (g != -1 && push(&sp, g))
+            return -1;
+    }
+    while (sp > 0) {
+        int32_t g = stack[--sp];
+        if (g < 0 || g >= tin_m.ntri * 3 || tin_m.locked[g] || th[g] == -1)
+            continue;
+        int32_t c = tv[tin_prev(g)], d = tv[tin_prev(th[g])];
+        if (tin_incircle(&p[tv[g]], &p[tv[tin_next(g)]], &p[c], &p[d]) <= 0)
+            continue;
+        if (!flippable(g))
+            continue;
+        int32_t nd = tin_mesh_flip(g), od = th[nd];
+        if (push(&sp, tin_next(nd)) || push(&sp, tin_prev(nd))
+            || push(&sp, tin_next(od)) || push(&sp, tin_prev(od)))
+            return -1;
+    }
+    return tin_mesh_find(u, v);
+}

@@ -1,0 +1,64 @@
+/*
+** tin_mesh.h -- the Delaunay kernel: a triangulation of the points in flat
+** index arrays, built by a radial sweep with exact predicates, and the
+** edge flips that later bend it (to take constraint edges, or a triangle
+** the front chose among cocircular points).
+**
+** Triangle t has the corners tv[3t], tv[3t+1], tv[3t+2], counter-clockwise.
+** Half-edge h runs from tv[h] to tv[tin_next(h)]; th[h] is the half-edge
+** running the other way in the neighbouring triangle, -1 on the hull.
+**
+**                 tv[3t+2]
+**                  /    \
+**        h = 3t+2 /      \ 3t+1
+**                /        \
+**         tv[3t] ---------- tv[3t+1]
+**                   3t
+*/
+#ifndef VELMORA_TIN_MESH_H
+#define VELMORA_TIN_MESH_H
+
+#include <stdint.h>
+#include "tin.h"
+
+typedef struct tin_mesh {
+    const tin_point *p;         /* the points (sorted, compacted) */
+    int32_t  n;                 /* number of points */
+    int32_t *tv;                /* 3 per triangle: corners, counter-clockwise */
+    int32_t *th;                /* 3 per triangle: opposite half-edge or -1 */
+    int32_t  ntri, cap;         /* triangles in use, and room for */
+    int32_t *vhe;               /* per point: a half-edge leaving it; on the
+                                ** hull the one with the outside on its right */
+    uint8_t *locked;            /* per half-edge: 1 = may not be flipped */
+    int32_t *tag;               /* per half-edge: the user's number for the
+                                ** edge, -1 at first; it stays with the edge
+                                ** when a flip moves the edge to another slot */
+} tin_mesh;
+
+extern tin_mesh tin_m;
+
+static inline int32_t tin_next(int32_t h) { return h % 3 == 2 ? h - 2 : h + 1; }
+static inline int32_t tin_prev(int32_t h) { return h % 3 == 0 ? h + 2 : h - 1; }
+
+/* Builds the Delaunay triangulation of the n points.  0 when built; 1 when
+** the points lie on one line or memory runs out (nothing is kept then). */
+int  tin_mesh_build(int32_t n, const tin_point *p);
+void tin_mesh_free(void);
+
+/* The half-edge from u to v, or -1 when (u, v) is not an edge that way. */
+int32_t tin_mesh_find(int32_t u, int32_t v);
+
+/* Flips the edge of half-edge h (the diagonal of the two triangles beside
+** it).  The caller has checked that both exist, that their union is
+** strictly convex and that the edge is not locked.  Returns the half-edge
+** of the new diagonal (from the apex of h's triangle); its tags are -1. */
+int32_t tin_mesh_flip(int32_t h);
+
+/* Makes (u, v) an edge, locked, by flipping the unlocked edges that cross
+** it; the edges made on the way are then flipped back towards Delaunay
+** where no locked edge forbids it.  Returns the half-edge from u to v, or
+** -1 when a locked edge or a point lies in the way (the mesh is still a
+** triangulation then, maybe with some edges flipped). */
+int32_t tin_mesh_insert_edge(int32_t u, int32_t v);
+
+#endif

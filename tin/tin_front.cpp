@@ -595,7 +595,7 @@ void tin_blocks_close(void)
 
 static int is_closed(int32_t i)
 {
-    return llabs((int64_t)FULL_TURN - tin.pangle[i]) < 5;
+    return tin_closed(tin.pangle[i]);
 }
 
 /* Builds the filters whose switch is on; a filter that cannot be built is
@@ -687,7 +687,7 @@ static inline double side_value(double x, double y)
 static int consider(int32_t j)
 {
     const tin_point *pj = &sw_pts[j], *pa = sw_pa, *pb = sw_pb;
-    if (llabs((int64_t)FULL_TURN - tin.pangle[j]) < 5)
+    if (tin_closed(tin.pangle[j]))
         return 0;
     if (pj->y > sw_ymax || pj->y < sw_ymin)
         return 0;
@@ -696,9 +696,7 @@ static int consider(int32_t j)
     double sj = side_value(pj->x, pj->y);
     if (sw_opp != -1 && !(sw_s_opp * sj < 0))
         return 0;
-    double ax = pa->x - pj->x, ay = pa->y - pj->y;
-    double bx = pb->x - pj->x, by = pb->y - pj->y;
-    double c = (ax * bx + ay * by) / (sqrt(ax * ax + ay * ay) * sqrt(bx * bx + by * by));
+    double c = tin_cosine(pa, pb, pj);
     if (!(c < sw_best))
         return 0;
     if (fabs(sj) * sw_ratio < tin.eps2)
@@ -1008,7 +1006,7 @@ int tin_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
     edge_x1 = pa->x < pb->x ? pb->x : pa->x;
     edge_y0 = pa->y < pb->y ? pa->y : pb->y;
     edge_y1 = pa->y < pb->y ? pb->y : pa->y;
-    double len = sqrt((pb->x - pa->x) * (pb->x - pa->x) + (pb->y - pa->y) * (pb->y - pa->y));
+    double len = tin_edge_len(pa, pb);
     sw_ratio = len / norm;
     sw_xmin = -1e300;
     sw_xmax = 1e300;
@@ -1055,23 +1053,46 @@ int tin_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
     if (k == -1)
         return 1;
 
-    if (tin.held_ak != -1) tin.tri[tin.held_ak].flag = 1;
-    if (tin.held_bk != -1) tin.tri[tin.held_bk].flag = 1;
+    tin_place(points, a, b, k, best);
+    *k_out = k;
+    return 0;
+}
 
-    const tin_point *pk = &points[k];
+/* The angles of the triangle (a, b, k) at k, a and b, in units of 1e-7
+** radian, truncated: at k the angle whose cosine is `best` (as the search
+** computed it), at a the angle between k - a and b - a, at b the one
+** between k - b and a - b. */
+void tin_angle_units(const tin_point *points, int32_t a, int32_t b, int32_t k, double best,
+                     int64_t units[3])
+{
+    const tin_point *pa = &points[a], *pb = &points[b], *pk = &points[k];
+    double len = tin_edge_len(pa, pb);
     double kax = pk->x - pa->x, kay = pk->y - pa->y, bax = pb->x - pa->x, bay = pb->y - pa->y;
     double kbx = pk->x - pb->x, kby = pk->y - pb->y;
     double lka = sqrt(kax * kax + kay * kay), lkb = sqrt(kbx * kbx + kby * kby);
-    double angle[3];
-    angle[0] = tin_safe_acos(best);
-    angle[1] = tin_safe_acos((kax * bax + kay * bay) / (lka * len));
-    angle[2] = tin_safe_acos((kbx * -bax + kby * -bay) / (lkb * len));
-    int32_t at[3] = { k, a, b };
-    for (int i = 0; i < 3; i++) {
-        int64_t sum = (int64_t)tin.pangle[at[i]] + (int64_t)(angle[i] * 10000000.0);
-        tin.pangle[at[i]] = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
-        open_mark(at[i]);
-    }
-    *k_out = k;
-    return 0;
+    units[0] = (int64_t)(tin_safe_acos(best) * 10000000.0);
+    units[1] = (int64_t)(tin_safe_acos((kax * bax + kay * bay) / (lka * len)) * 10000000.0);
+    units[2] = (int64_t)(tin_safe_acos((kbx * -bax + kby * -bay) / (lkb * len)) * 10000000.0);
+}
+
+/* Adds a point's angle units to its sum (kept below the int range). */
+void tin_add_angle(int32_t i, int64_t units)
+{
+    int64_t sum = (int64_t)tin.pangle[i] + units;
+    tin.pangle[i] = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
+    open_mark(i);
+}
+
+/* The bookkeeping of an accepted triangle (a, b, k): the existing sides
+** found for it (held_ak, held_bk) are closed, and its angles are added to
+** the sums of its corners. */
+void tin_place(const tin_point *points, int32_t a, int32_t b, int32_t k, double best)
+{
+    if (tin.held_ak != -1) tin.tri[tin.held_ak].flag = 1;
+    if (tin.held_bk != -1) tin.tri[tin.held_bk].flag = 1;
+    int64_t units[3];
+    tin_angle_units(points, a, b, k, best, units);
+    tin_add_angle(k, units[0]);
+    tin_add_angle(a, units[1]);
+    tin_add_angle(b, units[2]);
 }

@@ -6,6 +6,7 @@
 #ifndef VELMORA_TIN_INT_H
 #define VELMORA_TIN_INT_H
 
+#include <math.h>
 #include <stdint.h>
 #include "tin.h"
 
@@ -58,6 +59,28 @@ typedef struct tin_state {
 
 extern tin_state tin;
 
+/* A point whose angle sum lies within 4 units of a full turn is closed: it
+** is never chosen again. */
+static inline int tin_closed(int32_t pangle)
+{
+    int64_t d = (int64_t)FULL_TURN - pangle;
+    return d < 5 && d > -5;
+}
+
+/* The cosine of the angle a-j-b, the quantity the search minimises. */
+static inline double tin_cosine(const tin_point *pa, const tin_point *pb, const tin_point *pj)
+{
+    double ax = pa->x - pj->x, ay = pa->y - pj->y;
+    double bx = pb->x - pj->x, by = pb->y - pj->y;
+    return (ax * bx + ay * by) / (sqrt(ax * ax + ay * ay) * sqrt(bx * bx + by * by));
+}
+
+/* The plan length of the edge a-b. */
+static inline double tin_edge_len(const tin_point *pa, const tin_point *pb)
+{
+    return sqrt((pb->x - pa->x) * (pb->x - pa->x) + (pb->y - pa->y) * (pb->y - pa->y));
+}
+
 /* hooks, tolerance and edge buffer (tin_lib.cpp) */
 void   tin_error(const char *text);
 int    tin_cancelled(void);
@@ -77,6 +100,10 @@ int    tin_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
                        int32_t opp, int32_t *k);
 int    tin_valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k);
 int    tin_on_constraint(int32_t i);
+void   tin_angle_units(const tin_point *points, int32_t a, int32_t b, int32_t k, double best,
+                       int64_t units[3]);
+void   tin_add_angle(int32_t i, int64_t units);
+void   tin_place(const tin_point *points, int32_t a, int32_t b, int32_t k, double best);
 int    tin_circle_centre(double p1, double q1, double r1, double p2, double q2, double r2,
                          double *x, double *y);
 double tin_safe_acos(double c);

@@ -320,7 +320,7 @@ TEST(Command, FailuresFreeTheArraysAndDeleteTheExport)
     vt::write_file(s.dir.file("velmora.dxf"), wrap(dxf_point(0, 0, 0) + dxf_point(1, 0, 0) + dxf_point(0, 1, 0)));
     s.input("velmora\n\n");
     s.run();
-    EXPECT_TRUE(has(s.take_output(), "*** VELMORA Error - WRITEDXF"));
+    EXPECT_TRUE(has(s.take_output(), "*** VELMORA Error - nothing selected"));
     EXPECT_FALSE(vt::file_exists(s.dir.file("velmora.dxf")));
     EXPECT_TRUE(faces(s).empty());
 }

@@ -13,10 +13,15 @@
 **                X                     |         three ends:  --o--
 **               / \                                             |
 **
-** Both tests are near n log n: the rings sort the edge ends by group and
-** point; the crossings sweep the edges in order of xmin, each tested only
-** against the edges whose x range it overlaps (for an outline, the few that
-** a vertical line through it meets).
+** A crossing at a survey point is no crossing of edges any more (the split
+** has cut both lines there) but a point where four ends of one group, or the
+** ends of two groups, meet.
+**
+** The rings sort the edge ends by point.  The crossings sweep the edges in
+** order of xmin, each tested only against the edges whose x range it
+** overlaps: the edges a vertical line through it meets, a handful for a
+** surveyed outline of any length (a comb of thousands of teeth side by side
+** would come near all pairs).
 */
 #include <math.h>
 #include <stdio.h>
@@ -26,17 +31,17 @@
 #include "tin.h"
 
 typedef struct {
-    int16_t group;
     int32_t point;
+    int16_t group;
 } ring_end;
 
 static int end_cmp(const void *p, const void *q)
 {
     const ring_end *a = (const ring_end *)p, *b = (const ring_end *)q;
-    if (a->group != b->group)
-        return a->group < b->group ? -1 : 1;
     if (a->point != b->point)
         return a->point < b->point ? -1 : 1;
+    if (a->group != b->group)
+        return a->group < b->group ? -1 : 1;
     return 0;
 }
 
@@ -155,8 +160,10 @@ static int check_crossings(const tin_point *points)
     return fault;
 }
 
-/* Every end of a group's edges must be shared by exactly two of them.  0, or
-** 1 after the message. */
+/* Every end of a group's edges must be shared by exactly two of them, and
+** by no edge of another group (two rings that meet at a survey point cross
+** or touch there; the split has made that point an end of both).  0, or 1
+** after the message. */
 static int check_closed(const tin_point *points)
 {
     ring_end *ends = (ring_end *)malloc((size_t)ncons * 2 * sizeof(ring_end));
@@ -173,22 +180,28 @@ static int check_closed(const tin_point *points)
     }
     qsort(ends, (size_t)ncons * 2, sizeof(ring_end), end_cmp);
     for (int32_t i = 0, j; i < 2 * ncons && !fault; i = j) {
-        for (j = i + 1; j < 2 * ncons && end_cmp(&ends[i], &ends[j]) == 0; j++)
+        for (j = i + 1; j < 2 * ncons && ends[j].point == ends[i].point; j++)
             ;
-        if (j - i == 2)
+        int16_t g = ends[i].group, last = ends[j - 1].group;
+        if (g == last && j - i == 2)
             continue;
         const tin_point *p = &points[ends[i].point];
         char text[256];
-        if (j - i == 1)
+        if (g != last)
+            snprintf(text, sizeof(text),
+                     " LINEs of colours %d and %d meet at (%.10g, %.10g): outline and voids must "
+                     "not cross or touch",
+                     (int)g, (int)last, p->x, p->y);
+        else if (j - i == 1)
             snprintf(text, sizeof(text),
                      " LINEs of colour %d do not close: an open end at (%.10g, %.10g); outline "
                      "and voids must be closed rings",
-                     (int)ends[i].group, p->x, p->y);
+                     (int)g, p->x, p->y);
         else
             snprintf(text, sizeof(text),
-                     " LINEs of colour %d: %d line ends meet at (%.10g, %.10g) (a line drawn "
-                     "twice?); outline and voids must be closed rings, two lines at each corner",
-                     (int)ends[i].group, (int)(j - i), p->x, p->y);
+                     " LINEs of colour %d: %d line ends meet at (%.10g, %.10g); outline and voids "
+                     "must be closed rings that do not cross, two lines at each corner",
+                     (int)g, (int)(j - i), p->x, p->y);
         lib_error(text);
         fault = 1;
     }

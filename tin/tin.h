@@ -129,4 +129,8 @@ void close_outside_points(int32_t n, const tin_point *points);
 void preset_boundary_angles(const tin_point *points);
 double polar_angle(double dy, double dx);
 
+/* constraint rings (tin_rings.cpp): 0 when no two constraint edges cross or
+** touch and every group closes into rings; else 1 after the message. */
+int  check_rings(const tin_point *points);
+
 #endif

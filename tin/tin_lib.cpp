@@ -186,6 +186,8 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
         goto done;
     if (split_constraints(n, points))
         goto done;
+    if (check_rings(points))
+        goto done;
     qsort(tri, (size_t)ncons, sizeof(tin_edge), edge_cmp);
     for (int32_t e = 0; e < ncons; e++) {
         cons_end[tri[e].u] = 1;
@@ -206,11 +208,17 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
     if (ncons == 0) {
         int32_t m = n / 2, k1, k2;
         k1 = nearest_point(m, n, points);
+        if (k1 < 0) {           /* no distance could be measured */
+            lib_error(" no nearest point: coordinates too large");
+            goto done;
+        }
         if (lpp(points[m].x, points[m].y, points[k1].x, points[k1].y,
                 &edge_la, &edge_lb, &edge_lc))
             goto done;
-        if (third_point(n, points, m, k1, -1, &k2))
-            goto done;          /* every point on one line */
+        if (third_point(n, points, m, k1, -1, &k2)) {
+            lib_error(" no first triangle: the points lie on one line");
+            goto done;
+        }
         if (wrbuff(m, k1, k2, edge_la, edge_lb, edge_lc, points)
             || wrbuff(k2, m, k1, held_ak_la, held_ak_lb, held_ak_lc, points)
             || wrbuff(k1, k2, m, held_bk_la, held_bk_lb, held_bk_lc, points))

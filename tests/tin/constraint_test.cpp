@@ -18,6 +18,7 @@
 #include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
 
 #include "addon_session.h"
+#include "session_impl.h"
 #include "tin_check.h"
 
 namespace {
@@ -93,19 +94,25 @@ struct ConsSetup {
     }
 };
 
-TEST(Constraints, ZeroLengthAndUnmatchedLinesAreDroppedQuietly)
+// Line ends match survey points in plan; the lines that match none are
+// skipped, and counted in one warning that names the first.
+TEST(Constraints, EndsMatchInPlanAndSkippedLinesAreReported)
 {
     vt::AddonSession s;
     ConsSetup st({{0, 0, 1}, {10, 0, 1}, {10, 10, 1}},
              {line(0, 0, 1, 1e-7, 1e-7, 1, 1),        // no length in plan
-              line(0, 0, 1, 10, 0, 2, 1),             // end z does not match
+              line(0, 0, 0, 10, 0, 0, 1),             // drawn at elevation 0: kept
               line(0, 0, 1, 7, 7, 1, 1),              // end on no point
               line(10, 0, 1, 10, 10, 1, 1)},
              1);
     EXPECT_EQ(st.result, 0);
-    ASSERT_EQ(ncons, 1);
+    ASSERT_EQ(ncons, 2);
+    EXPECT_TRUE(st.has_edge(st.index(0, 0), st.index(10, 0)));
     EXPECT_TRUE(st.has_edge(st.index(10, 0), st.index(10, 10)));
-    EXPECT_EQ(s.take_output(), "");
+    EXPECT_EQ(s.take_output(),
+              "\n*** LIBVELMORA Warning -  2 of 4 constraint lines skipped (an end on no survey point in "
+              "plan, or no length); the first from (0, 0) to (1e-07, 1e-07)");
+    EXPECT_FALSE(s.impl().call_failed);     // a warning is no failure
 }
 
 // A line whose ends lie more than eps apart in x but both within eps of one

@@ -45,6 +45,7 @@ typedef struct tin_hooks {
     void (*print)(const char *text);    /* progress and summary lines, no line end */
     int  (*cancelled)(void);            /* non-zero: the user asked to stop */
     void (*error)(const char *text);    /* the text of a failure */
+    void (*warning)(const char *text);  /* something passed over; the run goes on */
 } tin_hooks;
 
 /* Sets the hooks for the calls that follow (a copy is kept); NULL clears them. */

@@ -5,6 +5,7 @@
 ** stop at the border.
 */
 #include <math.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -60,27 +61,32 @@ int tin_build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
     if (nlines < 1 || !lines)
         return 0;
 
+    int32_t skipped = 0;
+    const tin_line *first_skipped = NULL;
     for (int32_t i = 0; i < nlines; i++) {
         const tin_line *l = &lines[i];
-        if (tin_same_coord(l->x1, l->x2) && tin_same_coord(l->y1, l->y2))
-            continue;                   /* no length in plan */
-        if (l->group < 1 || l->group > tin.ngroups)
-            continue;                   /* no group to belong to */
-        double xend = l->x1 > l->x2 ? l->x1 : l->x2;
-        double xbeg = l->x1 < l->x2 ? l->x1 : l->x2;
         int32_t s = -1, t = -1;
-        for (int32_t j = first_near_x(n, points, xbeg);
-             j < n && points[j].x - tin.eps <= xend && (s == -1 || t == -1); j++) {
-            const tin_point *p = &points[j];
-            if (s == -1 && tin_same_coord(p->x, l->x1) && tin_same_coord(p->y, l->y1)
-                && tin_same_coord(p->z, l->z1))
-                s = j;
-            if (t == -1 && tin_same_coord(p->x, l->x2) && tin_same_coord(p->y, l->y2)
-                && tin_same_coord(p->z, l->z2))
-                t = j;
+        /* Ends match survey points in plan: an outline drawn at elevation 0
+        ** over a terrain at 300 m still names the points it was drawn on. */
+        if (l->group >= 1 && l->group <= tin.ngroups
+            && !(tin_same_coord(l->x1, l->x2) && tin_same_coord(l->y1, l->y2))) {
+            double xend = l->x1 > l->x2 ? l->x1 : l->x2;
+            double xbeg = l->x1 < l->x2 ? l->x1 : l->x2;
+            for (int32_t j = first_near_x(n, points, xbeg);
+                 j < n && points[j].x - tin.eps <= xend && (s == -1 || t == -1); j++) {
+                const tin_point *p = &points[j];
+                if (s == -1 && tin_same_coord(p->x, l->x1) && tin_same_coord(p->y, l->y1))
+                    s = j;
+                if (t == -1 && tin_same_coord(p->x, l->x2) && tin_same_coord(p->y, l->y2))
+                    t = j;
+            }
         }
-        if (s == -1 || t == -1)
-            continue;                   /* not on survey points */
+        if (s == -1 || t == -1) {
+            /* no length in plan, no group, or an end on no survey point */
+            if (skipped++ == 0)
+                first_skipped = l;
+            continue;
+        }
         /* Both ends may match the same point (ends more than eps but at
         ** most 2 eps apart): tin_lpp then meets two equal points and fails
         ** with " LPP ", and so does the call. */
@@ -101,6 +107,15 @@ int tin_build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
         if (l->y2 > b->ymax) b->ymax = l->y2;
     }
     tin.ncons = tin.last_edge + 1;
+    if (skipped > 0) {
+        char text[256];
+        snprintf(text, sizeof(text),
+                 " %d of %d constraint lines skipped (an end on no survey point in plan, or no "
+                 "length); the first from (%.10g, %.10g) to (%.10g, %.10g)",
+                 (int)skipped, (int)nlines, first_skipped->x1, first_skipped->y1,
+                 first_skipped->x2, first_skipped->y2);
+        tin_warning(text);
+    }
     return 0;
 }
 

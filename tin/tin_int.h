@@ -83,6 +83,7 @@ static inline double tin_edge_len(const tin_point *pa, const tin_point *pb)
 
 /* hooks, tolerance and edge buffer (tin_lib.cpp) */
 void   tin_error(const char *text);
+void   tin_warning(const char *text);
 int    tin_cancelled(void);
 double tin_choose_eps(int32_t npoints, const tin_point *points);
 int    tin_wrbuff(int32_t u, int32_t v, int32_t opp, double la, double lb, double lc,
@@ -118,6 +119,9 @@ void   tin_blocks_close(void);
 int    tin_build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
                              const tin_point *points);
 int    tin_split_constraints(int32_t n, const tin_point *points);
+/* constraint rings (tin_rings.cpp): 0 when no two constraint edges cross or
+** touch and every group closes into rings; else 1 after the message. */
+int    tin_check_rings(const tin_point *points);
 int    tin_edge_cmp(const void *p, const void *q);
 int    tin_inside_group(double x, double y, int g);
 int    tin_outside_area(double x, double y);

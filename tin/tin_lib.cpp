@@ -28,6 +28,12 @@ void tin_error(const char *text)
         hooks.error(text);
 }
 
+void tin_warning(const char *text)
+{
+    if (hooks.warning)
+        hooks.warning(text);
+}
+
 static void print_line(const char *text)
 {
     if (hooks.print)
@@ -200,6 +206,8 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
         goto done;
     if (tin_split_constraints(n, points))
         goto done;
+    if (tin_check_rings(points))
+        goto done;
     qsort(tin.tri, (size_t)tin.ncons, sizeof(tin_edge), tin_edge_cmp);
     for (int32_t e = 0; e < tin.ncons; e++) {
         tin.cons_end[tin.tri[e].u] = 1;
@@ -220,11 +228,17 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
     if (tin.ncons == 0) {
         int32_t m = n / 2, k1, k2;
         k1 = tin_nearest_point(m, n, points);
+        if (k1 < 0) {           /* no distance could be measured */
+            tin_error(" no nearest point: coordinates too large");
+            goto done;
+        }
         if (tin_lpp(points[m].x, points[m].y, points[k1].x, points[k1].y,
                 &tin.edge_la, &tin.edge_lb, &tin.edge_lc))
             goto done;
-        if (tin_third_point(n, points, m, k1, -1, &k2))
-            goto done;          /* every point on one line */
+        if (tin_third_point(n, points, m, k1, -1, &k2)) {
+            tin_error(" no first triangle: the points lie on one line");
+            goto done;
+        }
         if (tin_wrbuff(m, k1, k2, tin.edge_la, tin.edge_lb, tin.edge_lc, points)
             || tin_wrbuff(k2, m, k1, tin.held_ak_la, tin.held_ak_lb, tin.held_ak_lc, points)
             || tin_wrbuff(k1, k2, m, tin.held_bk_la, tin.held_bk_lb, tin.held_bk_lc, points))

@@ -27,6 +27,7 @@ unsigned char *tri_colour_seen;
 int16_t    tri_colour_count;
 
 static FILE  *export_file;
+static int32_t line_no;         /* lines of the export read so far */
 static char  *code_line;        /* whole lines, grown as needed by getline */
 static size_t code_size;
 static char  *value_line;
@@ -35,10 +36,11 @@ static size_t value_size;
 int tri_make_export_path(char *out, size_t size)
 {
     size_t len = strlen(app_path);
+    char beside[TRI_PATH_SIZE];
 
     out[0] = '\0';
     /* "velmora.sds" -> "velmora.dxf": the last three characters replaced */
-    if (len >= size) {
+    if (len >= size || len >= sizeof(beside)) {
         tri_error(" export path too long: the add-on's path leaves no room for its export file");
         return 1;
     }
@@ -46,8 +48,13 @@ int tri_make_export_path(char *out, size_t size)
         tri_error(" export path: the add-on's path is too short to name its export file");
         return 1;
     }
-    memcpy(out, app_path, len - 3);
-    memcpy(out + len - 3, "dxf", 4);
+    memcpy(beside, app_path, len - 3);
+    memcpy(beside + len - 3, "dxf", 4);
+    /* in the session's work folder when the host has one */
+    if (frame_work_path(beside, out, size) != 0) {
+        tri_error(" export path too long: the work folder leaves no room for the export file");
+        return 1;
+    }
     return 0;
 }
 
@@ -73,6 +80,7 @@ static int read_pair(int *code, int *code_ok)
     if (n < 0)
         return 0;
     chop_line(value_line, n);
+    line_no += 2;
     *code_ok = sscanf(code_line, "%d", code) == 1;
     return 1;
 }
@@ -92,19 +100,26 @@ void tri_close_export(void)
 int tri_export_selection(void)
 {
     sds_name ss;
+    const char *why;
     int rc;
 
     if (tri_make_export_path(tri_export_path, sizeof(tri_export_path)))
         return 1;
     remove(tri_export_path);
     sds_printf("%s", "\nSelect objects: ");
-    if (sds_ssget(NULL, NULL, NULL, NULL, ss) != RTNORM)
+    if ((why = frame_select(ss)) != NULL) {
+        tri_error(why);
         return 1;
+    }
     rc = sds_command(RTSTR, "dxfout", RTSTR, tri_export_path, RTSTR, "v",
                      RTSTR, strcmp(acadver_prefix, "14") == 0 ? "3" : "r12",
                      RTSTR, "entities", RTPICKS, ss, RTSTR, "", RTSTR, "10", RTNONE);
     sds_ssfree(ss);
-    return rc == RTNORM ? 0 : 1;
+    if (rc != RTNORM) {
+        tri_error("WRITEDXF");
+        return 1;
+    }
+    return 0;
 }
 
 int tri_count_entities(void)
@@ -114,6 +129,7 @@ int tri_count_entities(void)
 
     tri_close_export();
     tri_npoints = tri_nlines = 0;
+    line_no = 0;
     if (tri_make_export_path(path, sizeof(path)))
         return 1;
     export_file = fopen(path, "r");
@@ -132,33 +148,30 @@ int tri_count_entities(void)
             tri_nlines++;
     }
     rewind(export_file);
+    line_no = 0;
     return tri_npoints == 0 ? 1 : 0;
 }
 
-/* Group of a LINE from its colour (group 62).  Returns 1, with a message,
-** for a colour that can name no group. */
+/* Group of a LINE from its colour (group 62), the number as it stands in
+** the export.  Returns 1, with a message, for a colour that can name no
+** group. */
 static int line_group(double colour, int16_t *group)
 {
     char text[128];
-    int c;
+    double c = trunc(colour);           /* 4.7 is colour 4 */
 
-    if (!(colour > -32769.0 && colour < 32768.0)) {
-        tri_error(" LINE colour out of range -READDXF");
-        return 1;
-    }
-    c = (int)colour;                    /* truncated toward zero */
     if (c == 0 || c == 256) {           /* BYBLOCK, BYLAYER: the boundary */
         *group = 1;
         return 0;
     }
-    if (c < 1 || c > 255) {
+    if (!(c >= 1 && c <= 255)) {
         snprintf(text, sizeof(text),
-                 " LINE colour %d -READDXF: use 1 for the outline, 2 to 255 for voids", c);
+                 " LINE colour %.15g -READDXF: use 1 for the outline, 2 to 255 for voids", c);
         tri_error(text);
         return 1;
     }
     *group = (int16_t)c;
-    tri_colour_seen[c] = 1;
+    tri_colour_seen[(int)c] = 1;
     return 0;
 }
 
@@ -179,6 +192,27 @@ static int read_failed(const char *text)
 
 #define NOT_FINITE " NUMBER-READDXF: a coordinate is not a finite number"
 
+/* A coordinate the library can work with: finite, and within
+** FRAME_COORD_LIMIT so that differences and their squares stay finite.
+** 0, or 1 after a message naming the entity's first line in the export. */
+static int check_coordinate(double v, const char *entity, int32_t at)
+{
+    char text[160];
+
+    if (!isfinite(v)) {
+        tri_error(NOT_FINITE);
+        return 1;
+    }
+    if (fabs(v) > FRAME_COORD_LIMIT) {
+        snprintf(text, sizeof(text),
+                 " %s at line %d of the export: coordinate %.6g is beyond %.0e drawing units",
+                 entity, (int)at, v, FRAME_COORD_LIMIT);
+        tri_error(text);
+        return 1;
+    }
+    return 0;
+}
+
 int tri_read_entities(void)
 {
     int code, code_ok;
@@ -191,14 +225,17 @@ int tri_read_entities(void)
     while (read_pair(&code, &code_ok)) {
         if (!code_ok || code != 0)
             continue;
+        int32_t at = line_no - 1;       /* the line of the entity's "0" */
         if (strcmp(value_line, "POINT") == 0) {
             /* group 10 opens the next record; 20 and 30 fill the current
             ** one; 30 ends the POINT */
             while (read_pair(&code, &code_ok)) {
                 if (!read_number(code_ok, &v) || (code != 10 && code != 20 && code != 30))
                     continue;
-                if (!isfinite(v))
-                    return read_failed(NOT_FINITE);
+                if (check_coordinate(v, "POINT", at)) {
+                    tri_close_export();
+                    return 1;
+                }
                 if (code == 10) {
                     if (tri_points_read >= tri_npoints)
                         return read_failed(" NRPOINT-READDXF");
@@ -234,8 +271,10 @@ int tri_read_entities(void)
                 }
                 if (code != 10 && code != 20 && code != 30 && code != 11 && code != 21 && code != 31)
                     continue;
-                if (!isfinite(v))
-                    return read_failed(NOT_FINITE);
+                if (check_coordinate(v, "LINE", at)) {
+                    tri_close_export();
+                    return 1;
+                }
                 /* the record is packed: its fields are set by name, never
                 ** through a pointer to a double */
                 switch (code) {

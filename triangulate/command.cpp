@@ -46,7 +46,7 @@ static int lib_break(void)
     return sds_usrbrk();
 }
 
-static const tin_hooks lib_hooks = { lib_print, lib_break, lib_error };
+static const tin_hooks lib_hooks = { lib_print, lib_break, lib_error, lib_warning };
 
 static void free_arrays(void)
 {
@@ -58,13 +58,16 @@ static void free_arrays(void)
     tri_colour_seen = NULL;
 }
 
-/* Ends a run that failed before the library was called. */
+/* Ends a run that failed before the library was called.  The export goes
+** too: no way out of the command leaves its work file behind. */
 static int give_up(const char *text)
 {
     tri_close_export();
     free_arrays();
     if (text != NULL)
         tri_error(text);
+    if (tri_export_path[0] != '\0')
+        remove(tri_export_path);
     sds_retvoid();
     return 0;
 }
@@ -81,8 +84,9 @@ int tri_command(void)
     sds_command(RTSTR, "setvar", RTSTR, "cmdecho", RTSTR, "0", RTNONE);
     sds_command(RTSTR, "ucs", RTSTR, "", RTNONE);
 
+    tri_export_path[0] = '\0';
     if (tri_export_selection())
-        return give_up("WRITEDXF");
+        return give_up(NULL);           /* it has said why */
     if (tri_count_entities())
         return give_up(" Missing POINT entities");
     tri_points = (tin_point *)calloc((size_t)tri_npoints, sizeof(tin_point));
@@ -107,8 +111,10 @@ int tri_command(void)
     tin_set_hooks(&lib_hooks);
     failed = lib_triangulate(tri_points_read, tri_points, tri_lines, tri_lines_read,
                              tri_colour_count, tri_emit_face, &kept, 0) != 0;
-    if (failed)
+    if (failed) {
         sds_printf("%s", "\n*** LIBVELMORA Error !");
+        frame_fail("LIBVELMORA Error", NULL);
+    }
 
     for (int32_t i = 0; i < tri_lines_read; i++) {
         sds_point from = { tri_lines[i].x1, tri_lines[i].y1, tri_lines[i].z1 };

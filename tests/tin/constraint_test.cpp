@@ -92,19 +92,25 @@ struct ConsSetup {
     }
 };
 
-TEST(Constraints, ZeroLengthAndUnmatchedLinesAreDroppedQuietly)
+// Line ends match survey points in plan; the lines that match none are
+// skipped, and counted in one warning that names the first.
+TEST(Constraints, EndsMatchInPlanAndSkippedLinesAreReported)
 {
     tt::Listen s;
     ConsSetup st({{0, 0, 1}, {10, 0, 1}, {10, 10, 1}},
              {line(0, 0, 1, 1e-7, 1e-7, 1, 1),        // no length in plan
-              line(0, 0, 1, 10, 0, 2, 1),             // end z does not match
+              line(0, 0, 0, 10, 0, 0, 1),             // drawn at elevation 0: kept
               line(0, 0, 1, 7, 7, 1, 1),              // end on no point
               line(10, 0, 1, 10, 10, 1, 1)},
              1);
     EXPECT_EQ(st.result, 0);
-    ASSERT_EQ(tin.ncons, 1);
+    ASSERT_EQ(tin.ncons, 2);
+    EXPECT_TRUE(st.has_edge(st.index(0, 0), st.index(10, 0)));
     EXPECT_TRUE(st.has_edge(st.index(10, 0), st.index(10, 10)));
-    EXPECT_EQ(s.take(), "");
+    // a warning, no failure
+    EXPECT_EQ(s.take(),
+              "warning: 2 of 4 constraint lines skipped (an end on no survey point in "
+              "plan, or no length); the first from (0, 0) to (1e-07, 1e-07)");
 }
 
 // A line whose ends lie more than eps apart in x but both within eps of one

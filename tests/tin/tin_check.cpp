@@ -12,6 +12,7 @@ static long polls, break_polls = -1;
 
 static void heard_print(const char *text) { heard += text; }
 static void heard_error(const char *text) { heard += std::string("error:") + text; }
+static void heard_warning(const char *text) { heard += std::string("warning:") + text; }
 static int heard_break() { return break_polls >= 0 && ++polls > break_polls; }
 
 Listen::Listen(long break_after)
@@ -19,7 +20,7 @@ Listen::Listen(long break_after)
     heard.clear();
     polls = 0;
     break_polls = break_after;
-    tin_hooks h = {heard_print, heard_break, heard_error};
+    tin_hooks h = {heard_print, heard_break, heard_error, heard_warning};
     tin_set_hooks(&h);
 }
 

@@ -152,11 +152,38 @@ TEST(Capture, ColourRuleAndGroupCount)
         EXPECT_EQ(tri_colour_seen[9] + tri_colour_seen[4], 2);
         EXPECT_EQ(tri_colour_seen[0] + tri_colour_seen[1], 0);
     }
-    for (const char *bad : {"300", "-3", "70000", "1e300"}) {
+    // A colour is named as the number it stands as: 4294967295 is no outline.
+    for (const char *bad : {"300", "-3", "70000", "1e300", "4294967295", "257"}) {
         s.take_output();
         Capture c(wrap(dxf_point(0, 0, 0) + dxf_line(0, 0, 1, 0, bad)));
         EXPECT_EQ(c.read_rc, 1) << bad;
-        EXPECT_TRUE(has(s.take_output(), "*** VELMORA Error -  LINE colour")) << bad;
+        char want[64];
+        std::snprintf(want, sizeof(want), "*** VELMORA Error -  LINE colour %.15g -READDXF", std::strtod(bad, nullptr));
+        EXPECT_TRUE(has(s.take_output(), want)) << bad;
+    }
+}
+
+// Coordinates beyond 1e12 drawing units stop the capture, naming the line
+// where the entity starts in the export; the limit itself is taken.
+TEST(Capture, CoordinatesBeyondTheRangeNameTheirEntitysLine)
+{
+    vt::AddonSession s;
+    {
+        // the head takes lines 1 to 4, a POINT 10: the second starts at 15
+        Capture c(wrap(dxf_point(0, 0, 0) + pair(0, "POINT") + pair(10, "5.5") + pair(20, "1e308") + pair(30, "0")));
+        EXPECT_EQ(c.read_rc, 1);
+        EXPECT_TRUE(has(s.take_output(), "*** VELMORA Error -  POINT at line 15 of the export: coordinate 1e+308 is "
+                                         "beyond 1e+12 drawing units\n"));
+    }
+    {
+        Capture c(wrap(dxf_point(0, 0, 0) + dxf_line(0, 0, -2e12, 1, "1")));
+        EXPECT_EQ(c.read_rc, 1);
+        EXPECT_TRUE(has(s.take_output(), "LINE at line 15 of the export: coordinate -2e+12 is beyond"));
+    }
+    {
+        Capture c(wrap(dxf_point(1e12, -1e12, 1e12) + dxf_line(0, 0, 1e12, 1, "1")));
+        EXPECT_EQ(c.read_rc, 0);
+        EXPECT_EQ(tri_lines[0].x2, 1e12);
     }
 }
 
@@ -320,7 +347,7 @@ TEST(Command, FailuresFreeTheArraysAndDeleteTheExport)
     vt::write_file(s.dir.file("velmora.dxf"), wrap(dxf_point(0, 0, 0) + dxf_point(1, 0, 0) + dxf_point(0, 1, 0)));
     s.input("velmora\n\n");
     s.run();
-    EXPECT_TRUE(has(s.take_output(), "*** VELMORA Error - WRITEDXF"));
+    EXPECT_TRUE(has(s.take_output(), "*** VELMORA Error - nothing selected"));
     EXPECT_FALSE(vt::file_exists(s.dir.file("velmora.dxf")));
     EXPECT_TRUE(faces(s).empty());
 }

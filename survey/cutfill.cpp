@@ -38,6 +38,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 
 #include "orient.h"
 
@@ -157,35 +158,41 @@ double height_in(const Tri &t, const int sides[3], double x, double y)
     return plane_z(t, x, y);
 }
 
-// The cell a ∩ b, counter-clockwise; its number of corners, 0 when the
-// plan interiors do not overlap.  `out` holds at least 16 corners.
-int clip(const Tri &a, const Tri &b, Corner *out)
+// Whether the plan interiors of a and b are apart, from the orientations of
+// each one's corners against the other's edges: sb[i][j], a's corner i
+// against b's edge j (from corner j to j+1); sa[j][i], b's corner j against
+// a's edge i.  Positive is inside (both are counter-clockwise).  Two convex
+// polygons whose interiors do not meet are parted by the line of an edge of
+// one of them, with the other on its far side or on it.
+bool apart(const Tri &a, const Tri &b, int sb[3][3], int sa[3][3])
 {
-    // sb[i][j]: a's corner i against b's edge j; sa[j][i]: b's corner j
-    // against a's edge i.  Positive is inside (both are counter-clockwise).
-    int sb[3][3], sa[3][3];
     for (int j = 0; j < 3; j++) {
         const Vec3 &u = b.p[j], &v = b.p[(j + 1) % 3];
-        bool apart = true;
-        for (int i = 0; i < 3; i++) {
-            sb[i][j] = orient2d(u.x, u.y, v.x, v.y, a.p[i].x, a.p[i].y);
-            apart = apart && sb[i][j] <= 0;
-        }
-        if (apart)
-            return 0;
+        int inside = 0;
+        for (int i = 0; i < 3; i++)
+            inside |= (sb[i][j] = orient2d(u.x, u.y, v.x, v.y, a.p[i].x, a.p[i].y)) > 0;
+        if (!inside)
+            return true;
     }
     for (int i = 0; i < 3; i++) {
         const Vec3 &u = a.p[i], &v = a.p[(i + 1) % 3];
-        bool apart = true;
-        for (int j = 0; j < 3; j++) {
-            sa[j][i] = orient2d(u.x, u.y, v.x, v.y, b.p[j].x, b.p[j].y);
-            apart = apart && sa[j][i] <= 0;
-        }
-        if (apart)
-            return 0;
+        int inside = 0;
+        for (int j = 0; j < 3; j++)
+            inside |= (sa[j][i] = orient2d(u.x, u.y, v.x, v.y, b.p[j].x, b.p[j].y)) > 0;
+        if (!inside)
+            return true;
     }
-    // No edge line of either separates them: for two convex polygons that
-    // means their interiors overlap.
+    return false;
+}
+
+// The corners of the cell a ∩ b, counter-clockwise when `ordered` (else in
+// the order found, which is all that extreme depths need); their number, 0
+// when the plan interiors do not overlap.  `out` holds at least 16 corners.
+int clip(const Tri &a, const Tri &b, Corner *out, bool ordered = true)
+{
+    int sb[3][3], sa[3][3];
+    if (apart(a, b, sb, sa))
+        return 0;
     int n = 0;
     for (int i = 0; i < 3; i++)
         if (sb[i][0] >= 0 && sb[i][1] >= 0 && sb[i][2] >= 0) {
@@ -209,28 +216,34 @@ int clip(const Tri &a, const Tri &b, Corner *out)
                 out[n++] = crossing(a.p[i], a.p[i2], b.p[j], b.p[j2]);
         }
     }
-    if (n < 3)
-        return 0;
+    if (n < 3 || !ordered)
+        return n < 3 ? 0 : n;
 
     // All corners lie on the boundary of the convex cell: sort them by angle
-    // about their mean, upper half first, then by exact orientation.
-    double cx = 0, cy = 0;
+    // about their mean, taken as a pseudo-angle in [0, 4) that grows with
+    // the angle; where two are too close to tell, by exact orientation.
+    double cx = 0, cy = 0, key[16];
     for (int k = 0; k < n; k++) {
         cx += out[k].x;
         cy += out[k].y;
     }
     cx /= n;
     cy /= n;
-    auto upper = [&](const Corner &c) { return c.y > cy || (c.y == cy && c.x > cx); };
-    auto less = [&](const Corner &p, const Corner &q) {
-        bool up = upper(p), uq = upper(q);
-        if (up != uq)
-            return up;
-        return orient2d(cx, cy, p.x, p.y, q.x, q.y) > 0;
+    for (int k = 0; k < n; k++) {
+        double dx = out[k].x - cx, dy = out[k].y - cy;
+        double t = dy / (std::fabs(dx) + std::fabs(dy));
+        key[k] = dx >= 0 ? (dy >= 0 ? t : 4 + t) : 2 - t;
+    }
+    auto less = [&](int p, int q) {
+        if (std::fabs(key[p] - key[q]) > 1e-12)
+            return key[p] < key[q];
+        return orient2d(cx, cy, out[p].x, out[p].y, out[q].x, out[q].y) > 0;
     };
     for (int k = 1; k < n; k++)
-        for (int m = k; m > 0 && less(out[m], out[m - 1]); m--)
+        for (int m = k; m > 0 && less(m, m - 1); m--) {
             std::swap(out[m], out[m - 1]);
+            std::swap(key[m], key[m - 1]);
+        }
     // Crossings that round onto a corner are dropped.
     int m = 0;
     for (int k = 0; k < n; k++)
@@ -364,30 +377,76 @@ void integrate(const CfVertex *c, int n, double &area, double &volume)
     volume = v6 / 6;
 }
 
-// Cuts every cell along the band levels into map pieces, adds up area and
+// The prepared surfaces of a computation, kept for the map.
+struct Work {
+    Surface a, b;
+    bool level = false;             // the design is the plane z = height
+    double height = 0;
+    double tol = 0;                 // depths this close to a level lie on it
+    bool plain = false;
+};
+
+// Calls cell(corners, n) for every cell of the overlay, in the order of the
+// ground's triangles and, for each, of the design's.
+template <class Cell>
+void each_cell(const Work &w, bool ordered, Cell cell)
+{
+    Corner c[16];
+    CfVertex v[16];
+    auto give = [&](int n) {
+        for (int k = 0; k < n; k++) {
+            double d = c[k].za - c[k].zb;
+            v[k] = {c[k].x, c[k].y, c[k].za, std::fabs(d) <= w.tol ? 0.0 : d};
+        }
+        cell(v, n);
+    };
+    if (w.level) {
+        for (const Tri &t : w.a.t) {
+            for (int k = 0; k < 3; k++)
+                c[k] = {t.p[k].x, t.p[k].y, t.p[k].z, w.height};
+            give(3);
+        }
+        return;
+    }
+    each_pair(w.a.t, w.b.t, false, w.plain, [&](std::size_t i, std::size_t j) {
+        int n = clip(w.a.t[i], w.b.t[j], c, ordered);
+        if (n > 0)
+            give(n);
+    });
+}
+
+int floor_band(double d, double w)
+{
+    long k = long(std::floor(d / w));
+    if (double(k) * w > d)
+        k--;
+    if (double(k + 1) * w <= d)
+        k++;
+    return int(k);
+}
+
+// Cuts the cells along the band levels into map pieces, adds up area and
 // volume per band, and collects the zero line: the piece sides along d = 0
-// (a side between two pieces comes twice; the joiner keeps it once).
-void make_bands(CutFill &r)
+// (a side between two pieces comes twice; the joiner keeps it once).  Each
+// piece goes to piece(corners, n, band, level_edges) too.
+template <class Piece>
+void make_bands(const Work &work, CutFill &r, Piece piece)
 {
     const double w = r.band;
-    auto floor_band = [&](double d) {
-        long k = long(std::floor(d / w));
-        if (double(k) * w > d)
-            k--;
-        if (double(k + 1) * w <= d)
-            k++;
-        return int(k);
-    };
-    r.band_lo = floor_band(r.dmin) - 1;
-    r.totals.assign(std::size_t(floor_band(r.dmax) - r.band_lo + 2), CfBandTotal());
+    r.band_lo = floor_band(r.dmin, w) - 1;
+    r.totals.assign(std::size_t(floor_band(r.dmax, w) - r.band_lo + 2), CfBandTotal());
 
-    CfVertex piece[40];
-    auto emit = [&](const CfVertex *p, int n, int band, double lo, double hi, bool flat, double area,
-                    double volume) {
+    // A piece: its band, and which of its sides lie on one of the levels lo
+    // and hi that bound it (none when d is the same all over).
+    auto add = [&](const CfVertex *p, int n, int band, double lo, double hi, bool flat) {
+        double area, volume;
+        integrate(p, n, area, volume);
+        if (!(area > 0))
+            return;
         std::uint16_t edges = 0;
-        for (int i = 0; i < n; i++) {
+        for (int i = 0; i < n && !flat; i++) {
             const CfVertex &u = p[i], &v = p[(i + 1) % n];
-            if (flat || u.d != v.d || (u.d != lo && u.d != hi))
+            if (u.d != v.d || (u.d != lo && u.d != hi))
                 continue;
             edges |= std::uint16_t(1u << i);
             if (u.d == 0)
@@ -400,68 +459,61 @@ void make_bands(CutFill &r)
             t.area += area;
             t.volume += volume;
         }
-        r.map.v.insert(r.map.v.end(), p, p + n);
-        r.map.start.push_back(std::uint32_t(r.map.v.size()));
-        r.map_band.push_back(band);
-        r.map_level_edges.push_back(edges);
+        piece(p, n, band, edges);
     };
 
-    // A cell's depths come from its corners, each rounded on its own: over
-    // four or more corners they need not lie in one plane, and level lines
-    // drawn across such a polygon could cross each other.  Each triangle of
-    // its fan is cut instead, where three corners always make a plane.
-    std::vector<CfVertex> cell;
-    CfVertex tri[3];
-    for (std::size_t c = 0; c < r.cells.size(); c++) {
-        cell.assign(r.cells.v.begin() + r.cells.start[c], r.cells.v.begin() + r.cells.start[c + 1]);
-        int n = int(cell.size());
+    // Most cells lie in one band and are pieces of their own.  A cell that
+    // levels cross is cut triangle by triangle of its fan: its depths come
+    // from its corners, each rounded on its own, and over four or more
+    // corners need not lie in one plane, so level lines drawn across the
+    // whole polygon could cross each other; three corners always make one.
+    CfVertex tri[3], part[8];
+    each_cell(work, true, [&](CfVertex *cell, int n) {
+        r.cells++;
         // Depths within the tolerance of a level lie on it, as at level 0.
-        for (CfVertex &v : cell) {
-            double level = std::round(v.d / w) * w;
-            if (std::fabs(v.d - level) <= r.tolerance)
-                v.d = level;
+        for (int i = 0; i < n; i++) {
+            double level = std::round(cell[i].d / w) * w;
+            if (std::fabs(cell[i].d - level) <= work.tol)
+                cell[i].d = level;
         }
         double lo = cell[0].d, hi = cell[0].d;
         for (int i = 1; i < n; i++) {
             lo = std::min(lo, cell[i].d);
             hi = std::max(hi, cell[i].d);
         }
+        int k = floor_band(lo, w);
         if (lo == hi) {
-            double area, volume;
-            integrate(cell.data(), n, area, volume);
-            emit(cell.data(), n, lo == 0 ? cf_no_change : floor_band(lo), 0, 0, true, area, volume);
-            continue;
+            add(cell, n, lo == 0 ? cf_no_change : k, 0, 0, true);
+            return;
+        }
+        if (hi <= double(k + 1) * w) {
+            add(cell, n, k, double(k) * w, double(k + 1) * w, false);
+            return;
         }
         for (int f = 1; f + 1 < n; f++) {
             tri[0] = cell[0];
-            tri[1] = cell[std::size_t(f)];
-            tri[2] = cell[std::size_t(f) + 1];
+            tri[1] = cell[f];
+            tri[2] = cell[f + 1];
             double tlo = std::min({tri[0].d, tri[1].d, tri[2].d}), thi = std::max({tri[0].d, tri[1].d, tri[2].d});
             if (tlo == thi) {
-                double area, volume;
-                integrate(tri, 3, area, volume);
-                emit(tri, 3, tlo == 0 ? cf_no_change : floor_band(tlo), 0, 0, true, area, volume);
+                add(tri, 3, tlo == 0 ? cf_no_change : floor_band(tlo, w), 0, 0, true);
                 continue;
             }
-            for (int k = floor_band(tlo); k <= floor_band(thi); k++) {
-                double l0 = double(k) * w, l1 = double(k + 1) * w;
-                int m = slab(tri, 3, l0, l1, piece);
+            for (int b = floor_band(tlo, w); b <= floor_band(thi, w); b++) {
+                double l0 = double(b) * w, l1 = double(b + 1) * w;
+                int m = slab(tri, 3, l0, l1, part);
                 // Corners that coincide (a corner exactly on a level) go.
                 int u = 0;
                 for (int i = 0; i < m; i++)
-                    if (u == 0 || piece[i].x != piece[u - 1].x || piece[i].y != piece[u - 1].y)
-                        piece[u++] = piece[i];
-                while (u > 1 && piece[u - 1].x == piece[0].x && piece[u - 1].y == piece[0].y)
+                    if (u == 0 || part[i].x != part[u - 1].x || part[i].y != part[u - 1].y)
+                        part[u++] = part[i];
+                while (u > 1 && part[u - 1].x == part[0].x && part[u - 1].y == part[0].y)
                     u--;
-                if (u < 3)
-                    continue;
-                double area, volume;
-                integrate(piece, u, area, volume);
-                if (area > 0)
-                    emit(piece, u, k, l0, l1, false, area, volume);
+                if (u >= 3)
+                    add(part, u, b, l0, l1, false);
             }
         }
-    }
+    });
     for (int k = 0; k < int(r.totals.size()); k++) {
         const CfBandTotal &t = r.totals[std::size_t(k)];
         if (k + r.band_lo >= 0) {
@@ -475,31 +527,17 @@ void make_bands(CutFill &r)
     r.area = r.cut_area + r.fill_area + r.same_area;
 }
 
-void add_cell(CutFill &r, const Corner *c, int n, double tol)
-{
-    for (int k = 0; k < n; k++) {
-        double d = c[k].za - c[k].zb;
-        if (std::fabs(d) <= tol)
-            d = 0;
-        r.cells.v.push_back({c[k].x, c[k].y, c[k].za, d});
-        r.dmin = std::min(r.dmin, d);
-        r.dmax = std::max(r.dmax, d);
-    }
-    r.cells.start.push_back(std::uint32_t(r.cells.v.size()));
-}
-
 // Pairs come lowest i first and, for one i, lowest j first: the first
 // overlapping pair found is the one reported.
 bool first_overlap(const Surface &s, Vec3 &where, bool plain)
 {
     bool found = false;
     each_pair(s.t, s.t, true, plain, [&](std::size_t i, std::size_t j) {
-        if (found)
+        int sb[3][3], sa[3][3];
+        if (found || apart(s.t[i], s.t[j], sb, sa))
             return;
         Corner c[16];
         int n = clip(s.t[i], s.t[j], c);
-        if (n == 0)
-            return;
         found = true;
         where = Vec3{0, 0, 0};
         for (int k = 0; k < n; k++) {
@@ -552,52 +590,49 @@ bool cutfill(const std::vector<Triangle> &ground, const std::vector<Triangle> *d
              double band, CutFill &r, std::string &message, bool plain)
 {
     r = CutFill();
-    Surface a = prepare(ground), b;
+    auto work = std::make_shared<Work>();
+    Work &w = *work;
+    w.a = prepare(ground);
     if (design)
-        b = prepare(*design);
-    r.ground_faces = a.t.size();
-    r.design_faces = design ? b.t.size() : 0;
+        w.b = prepare(*design);
+    w.level = !design;
+    w.height = level;
+    w.plain = plain;
+    r.ground_faces = w.a.t.size();
+    r.design_faces = w.b.t.size();
 
     const char *names[2] = {"existing ground", "design"};
-    Surface *surfaces[2] = {&a, design ? &b : nullptr};
-    for (int k = 0; k < 2; k++) {
-        if (!surfaces[k])
-            continue;
+    for (int k = 0; k < (design ? 2 : 1); k++) {
         Vec3 where;
-        if (first_overlap(*surfaces[k], where, plain)) {
+        if (first_overlap(k == 0 ? w.a : w.b, where, plain)) {
             message = std::string("CUTFILL: the ") + names[k] + " overlaps itself in plan at " +
                       point_text(where) + " (an overhang or a doubled face); it would be counted twice";
             return false;
         }
     }
 
-    // Depths this close to zero are round-off of two planes that coincide.
     double zmax = std::fabs(level);
-    for (const Surface *s : {&a, &b})
+    for (const Surface *s : {&w.a, &w.b})
         for (const Tri &t : s->t)
             for (const Vec3 &p : t.p)
                 zmax = std::max(zmax, std::fabs(p.z));
-    const double tol = r.tolerance = 64 * DBL_EPSILON * zmax;
+    w.tol = r.tolerance = 64 * DBL_EPSILON * zmax;
 
-    Corner c[16];
-    if (!design) {
-        for (const Tri &t : a.t) {
-            for (int k = 0; k < 3; k++)
-                c[k] = {t.p[k].x, t.p[k].y, t.p[k].z, level};
-            add_cell(r, c, 3, tol);
+    // The deepest depths first, for the band width; the cells are made
+    // again for the bands rather than kept: making one costs less than
+    // storing it.
+    std::size_t found = 0;
+    each_cell(w, false, [&](const CfVertex *c, int n) {
+        found++;
+        for (int k = 0; k < n; k++) {
+            r.dmin = std::min(r.dmin, c[k].d);
+            r.dmax = std::max(r.dmax, c[k].d);
         }
-    } else {
-        each_pair(a.t, b.t, false, plain, [&](std::size_t i, std::size_t j) {
-            int n = clip(a.t[i], b.t[j], c);
-            if (n > 0)
-                add_cell(r, c, n, tol);
-        });
-    }
-    if (r.cells.size() == 0) {
+    });
+    if (found == 0) {
         message = "CUTFILL: the existing ground and the design have no area in common";
         return false;
     }
-
     double deepest = std::max(-r.dmin, r.dmax);
     if (band == 0) {
         r.band = deepest > 0 ? cf_band_width(deepest) : 1;
@@ -608,8 +643,21 @@ bool cutfill(const std::vector<Triangle> &ground, const std::vector<Triangle> *d
         }
         r.band = band;
     }
-    make_bands(r);
+    make_bands(w, r, [](const CfVertex *, int, int, std::uint16_t) {});
+    r.work = work;
     return true;
+}
+
+void cutfill_map(const CutFill &r, const CfPieceFn &piece)
+{
+    const Work *w = static_cast<const Work *>(r.work.get());
+    if (!w)
+        return;
+    CutFill again;
+    again.band = r.band;
+    again.dmin = r.dmin;
+    again.dmax = r.dmax;
+    make_bands(*w, again, piece);
 }
 
 }  // namespace velmora

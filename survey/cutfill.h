@@ -8,6 +8,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,14 +24,6 @@ struct CfVertex {
     double x, y, z, d;
 };
 
-// Convex polygons stored one after another: polygon i is
-// v[start[i] .. start[i+1]), counter-clockwise in plan.
-struct CfPolygons {
-    std::vector<CfVertex> v;
-    std::vector<std::uint32_t> start{0};
-    std::size_t size() const { return start.size() - 1; }
-};
-
 // Band k holds depths from k*width to (k+1)*width: k >= 0 cut, k < 0 fill.
 // Pieces where the surfaces coincide (d = 0 throughout) have band cf_no_change.
 constexpr int cf_no_change = -1000000;
@@ -41,7 +35,7 @@ struct CfBandTotal {
 
 struct CutFill {
     std::size_t ground_faces = 0, design_faces = 0;  // triangles with a plan area
-    CfPolygons cells;                                  // the overlay: both surfaces' planes hold in each
+    std::size_t cells = 0;                             // of the overlay: both surfaces' planes hold in each
     double cut = 0, fill = 0;                          // volumes, both >= 0
     double cut_area = 0, fill_area = 0, same_area = 0; // d > 0, d < 0, d = 0 throughout
     double area = 0;                                   // compared: their sum
@@ -50,10 +44,8 @@ struct CutFill {
     double band = 0;                                   // band width
     int band_lo = 0;                                   // band of totals[0]
     std::vector<CfBandTotal> totals;                   // per band, band_lo upwards
-    CfPolygons map;                                    // cells cut along the band levels
-    std::vector<int> map_band;                         // band of each map piece
-    std::vector<std::uint16_t> map_level_edges;        // bit i: edge i to i+1 lies on a band level
     std::vector<std::array<Vec3, 2>> zero;             // the zero line, segment by segment
+    std::shared_ptr<const void> work;                  // the prepared surfaces, for the map
 };
 
 // The first place where a surface overlaps itself in plan: triangles i < j
@@ -72,6 +64,13 @@ bool cutfill(const std::vector<Triangle> &ground, const std::vector<Triangle> *d
 // The round band width for the deepest depth `deepest` (> 0): the smallest
 // of 1, 2, 2.5 and 5 times a power of ten giving at most ten bands.
 double cf_band_width(double deepest);
+
+// The map: calls piece(corners, n, band, level_edges) for every piece of the
+// cells cut along the band levels (a convex polygon, counter-clockwise in
+// plan; bit i of level_edges: its side from corner i to i+1 lies on a band
+// level), in the order the totals were made.
+using CfPieceFn = std::function<void(const CfVertex *corners, int n, int band, std::uint16_t level_edges)>;
+void cutfill_map(const CutFill &r, const CfPieceFn &piece);
 
 // ACI colour of band k in the map.
 int cf_band_colour(int band);

@@ -206,16 +206,16 @@ bool cutfill_command(Session &s)
     for (const Polyline &pl : zero)
         add_on_layer(s, polyline_entity(pl), zero_layer);
     std::size_t faces = s.drawing().entities.size();
-    for (std::size_t k = 0; k < r.map.size(); k++)
-        draw_piece(s, &r.map.v[r.map.start[k]], int(r.map.start[k + 1] - r.map.start[k]), r.map_level_edges[k],
-                   cf_band_colour(r.map_band[k]));
+    cutfill_map(r, [&](const CfVertex *p, int n, int band, std::uint16_t level_edges) {
+        draw_piece(s, p, n, level_edges, cf_band_colour(band));
+    });
     faces = s.drawing().entities.size() - faces;
 
     std::string u2 = unit.empty() ? "" : " " + unit + "2", u3 = unit.empty() ? "" : " " + unit + "3";
     std::string out = "\nCUTFILL: " + std::to_string(r.ground_faces) + " ground triangles against " +
                       (level ? "the level " + fmt("%g", height)
                              : std::to_string(r.design_faces) + " design triangles") +
-                      ", " + std::to_string(r.cells.size()) + " cells";
+                      ", " + std::to_string(r.cells) + " cells";
     out += "\nCut volume:    " + fmt("%.6f", r.cut) + u3;
     out += "\nFill volume:   " + fmt("%.6f", r.fill) + u3;
     out += "\nNet volume:    " + fmt("%.6f", r.cut - r.fill) + u3 + " (cut - fill)";

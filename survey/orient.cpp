@@ -1,9 +1,8 @@
-// orient.cpp -- exact plan orientation.
+// orient.cpp -- exact plan orientation, for the nearly collinear points the
+// quick test of orient.h cannot be sure of.
 //
-// The determinant (ax-cx)(by-cy) - (ay-cy)(bx-cx) is first taken in plain
-// doubles.  When its magnitude exceeds the largest error those few operations
-// can make, its sign is right.  Otherwise (nearly collinear points) it is
-// recomputed without any rounding: every difference is split into its
+// The determinant (ax-cx)(by-cy) - (ay-cy)(bx-cx) is recomputed without any
+// rounding: every difference is split into its
 // rounded value and the exact error (two_diff), every product of such parts
 // into a rounded value and its exact error (two_prod), and the sixteen terms
 // are summed into an expansion -- a list of doubles of increasing magnitude
@@ -59,7 +58,9 @@ int grow(double *e, int n, double b)
     return m;
 }
 
-int orient_exact(double ax, double ay, double bx, double by, double cx, double cy)
+}  // namespace
+
+int orient2d_exact(double ax, double ay, double bx, double by, double cx, double cy)
 {
     double acx[2], bcy[2], acy[2], bcx[2];
     two_diff(ax, cx, acx[0], acx[1]);
@@ -83,32 +84,5 @@ int orient_exact(double ax, double ay, double bx, double by, double cx, double c
     return e[n - 1] > 0 ? 1 : -1;
 }
 
-}  // namespace
-
-int orient2d(double ax, double ay, double bx, double by, double cx, double cy)
-{
-    double left = (ax - cx) * (by - cy);
-    double right = (ay - cy) * (bx - cx);
-    double det = left - right;
-    double sum;
-    if (left > 0) {
-        if (right <= 0)
-            return det > 0 ? 1 : (det < 0 ? -1 : 0);
-        sum = left + right;
-    } else if (left < 0) {
-        if (right >= 0)
-            return det > 0 ? 1 : (det < 0 ? -1 : 0);
-        sum = -left - right;
-    } else {
-        return det > 0 ? 1 : (det < 0 ? -1 : 0);
-    }
-    // (3 + 16 eps) eps: the error bound of the four operations above.
-    const double bound = 3.3306690738754716e-16 * sum;
-    if (det > bound)
-        return 1;
-    if (-det > bound)
-        return -1;
-    return orient_exact(ax, ay, bx, by, cx, cy);
-}
 
 }  // namespace velmora

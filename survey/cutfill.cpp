@@ -53,11 +53,9 @@ struct Tri {
     double gx, gy;
 };
 
-// The prepared triangles of a surface and, for each, its index among the
-// triangles given.
+// The triangles of a surface that have a plan area, in the order given.
 struct Surface {
     std::vector<Tri> t;
-    std::vector<std::size_t> index;
 };
 
 Surface prepare(const std::vector<Triangle> &in)
@@ -82,8 +80,9 @@ Surface prepare(const std::vector<Triangle> &in)
         double det = e1x * e2y - e1y * e2x;
         t.gx = (e1z * e2y - e2z * e1y) / det;
         t.gy = (e2z * e1x - e1z * e2x) / det;
+        if (!std::isfinite(t.gx) || !std::isfinite(t.gy))
+            continue;                   // a sliver whose area rounds to nothing
         s.t.push_back(t);
-        s.index.push_back(k);
     }
     return s;
 }

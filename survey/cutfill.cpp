@@ -157,31 +157,43 @@ double height_in(const Tri &t, const int sides[3], double x, double y)
     return plane_z(t, x, y);
 }
 
-// Whether the plan interiors of a and b are apart, from the orientations of
-// each one's corners against the other's edges: sb[i][j], a's corner i
-// against b's edge j (from corner j to j+1); sa[j][i], b's corner j against
-// a's edge i.  Positive is inside (both are counter-clockwise).  Two convex
-// polygons whose interiors do not meet are parted by the line of an edge of
-// one of them, with the other on its far side or on it.
-bool apart(const Tri &a, const Tri &b, int sb[3][3], int sa[3][3])
+// Drops the corners of a polygon that repeat the one before them (the last
+// against the first too); returns how many are left.
+template <class Point>
+int drop_repeats(Point *p, int n)
 {
-    for (int j = 0; j < 3; j++) {
-        const Vec3 &u = b.p[j], &v = b.p[(j + 1) % 3];
+    int m = 0;
+    for (int k = 0; k < n; k++)
+        if (m == 0 || p[k].x != p[m - 1].x || p[k].y != p[m - 1].y)
+            p[m++] = p[k];
+    while (m > 1 && p[m - 1].x == p[0].x && p[m - 1].y == p[0].y)
+        m--;
+    return m;
+}
+
+// s[k][e]: the orientation of corner k of c against edge e of t (from
+// corner e to e+1), positive inside (both are counter-clockwise).  True as
+// soon as an edge has no corner of c on its inner side.
+bool parted_by_edge_of(const Tri &t, const Tri &c, int s[3][3])
+{
+    for (int e = 0; e < 3; e++) {
+        const Vec3 &u = t.p[e], &v = t.p[(e + 1) % 3];
         int inside = 0;
-        for (int i = 0; i < 3; i++)
-            inside |= (sb[i][j] = orient2d(u.x, u.y, v.x, v.y, a.p[i].x, a.p[i].y)) > 0;
-        if (!inside)
-            return true;
-    }
-    for (int i = 0; i < 3; i++) {
-        const Vec3 &u = a.p[i], &v = a.p[(i + 1) % 3];
-        int inside = 0;
-        for (int j = 0; j < 3; j++)
-            inside |= (sa[j][i] = orient2d(u.x, u.y, v.x, v.y, b.p[j].x, b.p[j].y)) > 0;
+        for (int k = 0; k < 3; k++)
+            inside |= (s[k][e] = orient2d(u.x, u.y, v.x, v.y, c.p[k].x, c.p[k].y)) > 0;
         if (!inside)
             return true;
     }
     return false;
+}
+
+// Whether the plan interiors of a and b are apart.  Two convex polygons
+// whose interiors do not meet are parted by the line of an edge of one of
+// them, with the other on its far side or on it.  sb[i][j]: a's corner i
+// against b's edge j; sa[j][i]: b's corner j against a's edge i.
+bool apart(const Tri &a, const Tri &b, int sb[3][3], int sa[3][3])
+{
+    return parted_by_edge_of(b, a, sb) || parted_by_edge_of(a, b, sa);
 }
 
 // The corners of the cell a ∩ b, counter-clockwise when `ordered` (else in
@@ -244,12 +256,7 @@ int clip(const Tri &a, const Tri &b, Corner *out, bool ordered = true)
             std::swap(key[m], key[m - 1]);
         }
     // Crossings that round onto a corner are dropped.
-    int m = 0;
-    for (int k = 0; k < n; k++)
-        if (m == 0 || out[k].x != out[m - 1].x || out[k].y != out[m - 1].y)
-            out[m++] = out[k];
-    while (m > 1 && out[m - 1].x == out[0].x && out[m - 1].y == out[0].y)
-        m--;
+    int m = drop_repeats(out, n);
     return m >= 3 ? m : 0;
 }
 
@@ -502,12 +509,7 @@ void make_bands(const Work &work, CutFill &r, Piece piece)
                 double l0 = double(b) * w, l1 = double(b + 1) * w;
                 int m = slab(tri, 3, l0, l1, part);
                 // Corners that coincide (a corner exactly on a level) go.
-                int u = 0;
-                for (int i = 0; i < m; i++)
-                    if (u == 0 || part[i].x != part[u - 1].x || part[i].y != part[u - 1].y)
-                        part[u++] = part[i];
-                while (u > 1 && part[u - 1].x == part[0].x && part[u - 1].y == part[0].y)
-                    u--;
+                int u = drop_repeats(part, m);
                 if (u >= 3)
                     add(part, u, b, l0, l1, false);
             }

@@ -50,11 +50,9 @@ def plane_faces(x0, y0, x1, y1, height):
     return [(c[0], c[1], c[2]), (c[0], c[2], c[3])]
 
 
-def write_drawing(path, layers, version="R12", insunits=None):
+def write_drawing(path, layers):
     """layers: {name: triangles}; each triangle a three-sided 3DFACE."""
-    doc = ezdxf.new(version)
-    if insunits is not None:
-        doc.header["$INSUNITS"] = insunits
+    doc = ezdxf.new("R12")
     msp = doc.modelspace()
     for name, tris in layers.items():
         for a, b, c in tris:

@@ -15,6 +15,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from cutfill_support import Surface, grid_tin, overlay, plane_faces, printed, write_drawing  # noqa: E402
 from velmora_e2e import TempFolder, run_velmora  # noqa: E402
 
+import ezdxf  # noqa: E402
 from shapely.geometry import Point, Polygon  # noqa: E402
 from shapely.ops import unary_union  # noqa: E402
 
@@ -275,12 +276,17 @@ class Refusals(unittest.TestCase):
                      "CUTFILL: cannot write /nonexistent/r.csv")
 
     def test_units_band_and_report_layout(self):
-        rng = random.Random(9)
-        ground = grid_tin(rng, 0, 0, 100, 80, 10, 8, lambda x, y: 20 + x / 10)
+        # The ground is one polygon mesh this time.
         for insunits, unit in ((6, "m"), (2, "ft"), (0, "")):
             with TempFolder() as work:
                 path = os.path.join(work, "in.dxf")
-                write_drawing(path, {"G": ground}, version="R2000", insunits=insunits)
+                doc = ezdxf.new("R2000")
+                doc.header["$INSUNITS"] = insunits
+                mesh = doc.modelspace().add_polymesh(size=(11, 9), dxfattribs={"layer": "G"})
+                for i in range(11):
+                    for j in range(9):
+                        mesh.set_mesh_vertex((i, j), (10 * i, 10 * j, 20 + i))
+                doc.saveas(path)
                 run = run_velmora(work, "cutfill\nlayer G\n\nlevel 25\nband 0.5\nreport r.csv\n\n", drawing=path)
                 self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
                 u3 = " %s3" % unit if unit else ""

@@ -1,6 +1,8 @@
 // polylines.cpp -- segments joined into polylines; entities on a layer.
 #include "polylines.h"
 
+#include <charconv>
+#include <cmath>
 #include <map>
 #include <set>
 #include <tuple>
@@ -120,6 +122,8 @@ std::string safe_layer_name(const std::string &name, const std::string &fallback
     for (unsigned char c : name) {
         if (r.size() == 31)
             break;
+        if ((c & 0xC0) == 0x80)
+            continue;                          // a character beyond ASCII is one '_'
         if (c >= 'a' && c <= 'z')
             r += (char)(c - 'a' + 'A');
         else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '$')
@@ -131,6 +135,33 @@ std::string safe_layer_name(const std::string &name, const std::string &fallback
     if (b == std::string::npos)
         return fallback;
     return r;
+}
+
+bool ask_word(Session &s, const std::string &command, const std::string &prompt, std::string &word)
+{
+    s.print(prompt);
+    if (s.next_word(word))
+        return true;
+    return s.error(command + ": the input ended before the answer");
+}
+
+bool parse_real(const std::string &text, double &out)
+{
+    const char *b = text.data(), *e = b + text.size();
+    while (b < e && (*b == ' ' || *b == '\t'))
+        b++;
+    while (e > b && (e[-1] == ' ' || e[-1] == '\t'))
+        e--;
+    if (b < e && *b == '+' && e - b > 1 && b[1] != '-' && b[1] != '+')
+        b++;
+    if (b == e)
+        return false;
+    double v = 0;
+    auto r = std::from_chars(b, e, v, std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr != e || !std::isfinite(v))
+        return false;
+    out = v;
+    return true;
 }
 
 }  // namespace velmora

@@ -1,5 +1,5 @@
 // polylines.h -- what the survey commands share: segments joined into
-// polylines, and entities put on a layer of their own.
+// polylines, entities put on a layer of their own, strict numbers.
 //
 // The joiner takes segments whose ends coincide exactly (same coordinates,
 // bit for bit) and strings them into open and closed polylines.  Callers make
@@ -40,8 +40,17 @@ Entity &add_on_layer(Session &s, Entity e, const std::string &layer, int layer_c
 Entity polyline_entity(const Polyline &p);
 
 // A layer name every DXF version takes: upper case letters, digits, '_', '-'
-// and '$', others replaced by '_', at most 31 characters; `fallback` when
-// nothing is left.
+// and '$', others (a UTF-8 character counting as one) replaced by '_', at
+// most 31 characters; `fallback` when nothing but '_' is left.
 std::string safe_layer_name(const std::string &name, const std::string &fallback);
+
+// The next input word, after printing `prompt`; when the input has ended,
+// the command `command` fails with a message saying so.
+bool ask_word(Session &s, const std::string &command, const std::string &prompt, std::string &word);
+
+// Strict number: the whole text, blanks around it allowed, is one finite
+// number ("1e3", "-2.5", "+7"); anything else (empty, trailing letters, NaN,
+// infinity, out of range) is refused.
+bool parse_real(const std::string &text, double &out);
 
 }  // namespace velmora

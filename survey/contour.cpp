@@ -269,9 +269,7 @@ bool label_of(const Polyline &p, const std::string &text, double height, Entity 
 // A number answered to a prompt: Enter keeps `value`.
 bool ask_number(Session &s, const std::string &prompt, double &value)
 {
-    std::string w;
-    if (!ask_word(s, "CONTOUR", prompt, w))
-        return false;
+    std::string w = ask_word(s, prompt);
     if (!w.empty() && !parse_real(w, value))
         return s.error("CONTOUR: \"" + w + "\" is not a number");
     return true;
@@ -279,17 +277,9 @@ bool ask_number(Session &s, const std::string &prompt, double &value)
 
 bool contour_command(Session &s)
 {
-    std::vector<std::uint64_t> ids;
-    if (!s.select("\nSelect the surface (3DFACEs and polygon meshes): ", ids))
-        return false;
     std::vector<Triangle> tris;
-    int skipped = 0;
-    int used = collect_triangles(s.drawing(), ids, tris, &skipped);
-    if (skipped)
-        s.print("\nCONTOUR: " + std::to_string(skipped) +
-                " polygon mesh(es) whose vertex count does not match their size left out");
-    if (used == 0)
-        return s.error("CONTOUR: no 3DFACE or polygon mesh in the selection; nothing drawn");
+    if (!select_triangles(s, "CONTOUR", "nothing drawn", tris))
+        return false;
 
     double zmin = INFINITY, zmax = -INFINITY, xmin = INFINITY, xmax = -INFINITY, ymin = INFINITY,
            ymax = -INFINITY;

@@ -77,6 +77,19 @@ const char *local_name(const pugi::xml_node &n)
 
 bool named(const pugi::xml_node &n, const char *name) { return std::strcmp(local_name(n), name) == 0; }
 
+// The elements named `name` in the children of `node` named `group` (the
+// <P> of every <Pnts>), in document order.
+std::vector<pugi::xml_node> grandchildren(const pugi::xml_node &node, const char *group, const char *name)
+{
+    std::vector<pugi::xml_node> r;
+    for (pugi::xml_node g : node.children())
+        if (named(g, group))
+            for (pugi::xml_node n : g.children())
+                if (named(n, name))
+                    r.push_back(n);
+    return r;
+}
+
 bool same_text(const std::string &a, const char *b)
 {
     size_t n = std::strlen(b);
@@ -213,77 +226,57 @@ bool read_landxml(const std::string &text, std::vector<TinSurface> &out, std::st
         return false;
     }
     int tin_surfaces = 0;
-    for (pugi::xml_node surfaces : root.children()) {
-        if (!named(surfaces, "Surfaces"))
-            continue;
-        for (pugi::xml_node surface : surfaces.children()) {
-            if (!named(surface, "Surface"))
+    for (pugi::xml_node surface : grandchildren(root, "Surfaces", "Surface")) {
+        for (pugi::xml_node def : surface.children()) {
+            if (!named(def, "Definition") || !same_text(def.attribute("surfType").value(), "TIN"))
                 continue;
-            for (pugi::xml_node def : surface.children()) {
-                if (!named(def, "Definition") || !same_text(def.attribute("surfType").value(), "TIN"))
-                    continue;
-                tin_surfaces++;
-                TinSurface s;
-                s.name = surface.attribute("name").value();
-                std::map<std::string, Vec3> points;
-                for (pugi::xml_node pnts : def.children()) {
-                    if (!named(pnts, "Pnts"))
-                        continue;
-                    for (pugi::xml_node p : pnts.children()) {
-                        if (!named(p, "P"))
-                            continue;
-                        std::string at = line_at(p.offset_debug());
-                        std::string id = p.attribute("id").value();
-                        std::vector<std::string> w = words(p.child_value());
-                        double v[3];
-                        bool ok = w.size() == 3;
-                        for (int k = 0; ok && k < 3; k++)
-                            ok = parse_real(w[(size_t)k], v[k]) && std::fabs(v[k]) <= MAX_COORDINATE;
-                        if (id.empty()) {
-                            why = at + "a point <P> without an id";
-                            return false;
-                        }
-                        if (!ok) {
-                            why = at + "point " + id + " is not \"northing easting elevation\" (" +
-                                  "three numbers within 1e12)";
-                            return false;
-                        }
-                        if (!points.emplace(id, Vec3{v[1], v[0], v[2]}).second) {
-                            why = at + "point id " + id + " is used twice";
-                            return false;
-                        }
-                    }
+            tin_surfaces++;
+            TinSurface s;
+            s.name = surface.attribute("name").value();
+            std::map<std::string, Vec3> points;
+            for (pugi::xml_node p : grandchildren(def, "Pnts", "P")) {
+                std::string at = line_at(p.offset_debug());
+                std::string id = p.attribute("id").value();
+                std::vector<std::string> w = words(p.child_value());
+                double v[3];
+                bool ok = w.size() == 3;
+                for (int k = 0; ok && k < 3; k++)
+                    ok = parse_real(w[(size_t)k], v[k]) && std::fabs(v[k]) <= MAX_COORDINATE;
+                if (id.empty()) {
+                    why = at + "a point <P> without an id";
+                    return false;
                 }
-                for (pugi::xml_node faces : def.children()) {
-                    if (!named(faces, "Faces"))
-                        continue;
-                    for (pugi::xml_node f : faces.children()) {
-                        if (!named(f, "F"))
-                            continue;
-                        if (std::strcmp(f.attribute("i").value(), "1") == 0)
-                            continue;                  // invisible: not part of the surface
-                        std::string at = line_at(f.offset_debug());
-                        std::vector<std::string> w = words(f.child_value());
-                        if (w.size() != 3) {
-                            why = at + "a face <F> of a TIN holds " + std::to_string(w.size()) +
-                                  " point ids, not 3";
-                            return false;
-                        }
-                        Triangle t;
-                        for (int k = 0; k < 3; k++) {
-                            auto it = points.find(w[(size_t)k]);
-                            if (it == points.end()) {
-                                why = at + "a face uses point id " + w[(size_t)k] + ", which <Pnts> does not hold";
-                                return false;
-                            }
-                            t.p[k] = it->second;
-                        }
-                        s.faces.push_back(t);
-                    }
+                if (!ok) {
+                    why = at + "point " + id + " is not \"northing easting elevation\" (three numbers within 1e12)";
+                    return false;
                 }
-                if (!s.faces.empty())
-                    out.push_back(std::move(s));
+                if (!points.emplace(id, Vec3{v[1], v[0], v[2]}).second) {
+                    why = at + "point id " + id + " is used twice";
+                    return false;
+                }
             }
+            for (pugi::xml_node f : grandchildren(def, "Faces", "F")) {
+                if (std::strcmp(f.attribute("i").value(), "1") == 0)
+                    continue;                          // invisible: not part of the surface
+                std::string at = line_at(f.offset_debug());
+                std::vector<std::string> w = words(f.child_value());
+                if (w.size() != 3) {
+                    why = at + "a face <F> of a TIN holds " + std::to_string(w.size()) + " point ids, not 3";
+                    return false;
+                }
+                Triangle t;
+                for (int k = 0; k < 3; k++) {
+                    auto it = points.find(w[(size_t)k]);
+                    if (it == points.end()) {
+                        why = at + "a face uses point id " + w[(size_t)k] + ", which <Pnts> does not hold";
+                        return false;
+                    }
+                    t.p[k] = it->second;
+                }
+                s.faces.push_back(t);
+            }
+            if (!s.faces.empty())
+                out.push_back(std::move(s));
         }
     }
     if (out.empty()) {
@@ -332,17 +325,13 @@ bool write_file(const std::string &path, const std::string &text, std::string &w
 
 bool read_command(Session &s)
 {
-    std::string path;
-    if (!ask_word(s, "LANDXML", "\nLandXML file to read: ", path))
-        return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return s.error("LANDXML: cannot read " + path + ": " + std::strerror(errno));
-    std::ostringstream text;
-    text << in.rdbuf();
+    std::string path = ask_word(s, "\nLandXML file to read: "), text, why;
+    if (path.empty())
+        return s.error("LANDXML: no file named");
+    if (!read_text_file(path, text, why))
+        return s.error("LANDXML: cannot read " + path + ": " + why);
     std::vector<TinSurface> surfaces;
-    std::string why;
-    if (!read_landxml(text.str(), surfaces, why))
+    if (!read_landxml(text, surfaces, why))
         return s.error("LANDXML: " + path + ": " + why + "; nothing drawn");
     for (const auto &surf : surfaces) {
         std::string layer = safe_layer_name(surf.name, "SURFACE");
@@ -361,25 +350,15 @@ bool read_command(Session &s)
 
 bool landxml_command(Session &s)
 {
-    std::string path;
-    if (!ask_word(s, "LANDXML", "\nLandXML file to write, or read: ", path))
-        return false;
+    std::string path = ask_word(s, "\nLandXML file to write, or read: ");
     if (same_text(path, "read"))
         return read_command(s);
     if (path.empty())
         return s.error("LANDXML: no file named");
 
-    std::vector<std::uint64_t> ids;
-    if (!s.select("\nSelect the surface (3DFACEs and polygon meshes): ", ids))
-        return false;
     std::vector<Triangle> tris;
-    int skipped = 0;
-    int used = collect_triangles(s.drawing(), ids, tris, &skipped);
-    if (skipped)
-        s.print("\nLANDXML: " + std::to_string(skipped) +
-                " polygon mesh(es) whose vertex count does not match their size left out");
-    if (used == 0)
-        return s.error("LANDXML: no 3DFACE or polygon mesh in the selection; nothing written");
+    if (!select_triangles(s, "LANDXML", "nothing written", tris))
+        return false;
     for (const auto &t : tris)
         for (const auto &p : t.p)
             if (!(std::fabs(p.x) <= MAX_COORDINATE && std::fabs(p.y) <= MAX_COORDINATE &&

@@ -13,11 +13,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -327,15 +325,12 @@ std::string label_text(const std::string &s)
 
 bool pointfile_command(Session &s)
 {
-    std::string path, word, order;
-    if (!ask_word(s, "POINTFILE", "\nPoint file: ", path))
-        return false;
+    std::string path = ask_word(s, "\nPoint file: "), order;
     if (path.empty())
         return s.error("POINTFILE: no file named");
     bool layers = false, skipbad = false;
     for (;;) {
-        if (!ask_word(s, "POINTFILE", "\nOrder (PNEZD, PENZD, PXYZD, NEZ, XYZ), layers, skipbad or Enter: ", word))
-            return false;
+        std::string word = ask_word(s, "\nOrder (PNEZD, PENZD, PXYZD, NEZ, XYZ), layers, skipbad or Enter: ");
         std::string w = upper(word);
         if (w.empty())
             break;
@@ -349,14 +344,10 @@ bool pointfile_command(Session &s)
             return s.error("POINTFILE: \"" + word + "\" is not a column order (such as PNEZD), layers or skipbad");
     }
 
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return s.error("POINTFILE: cannot read " + path + ": " + std::strerror(errno));
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad())
-        return s.error("POINTFILE: cannot read " + path);
-    PointFileRows r = read_point_rows(text.str(), order);
+    std::string text, why;
+    if (!read_text_file(path, text, why))
+        return s.error("POINTFILE: cannot read " + path + ": " + why);
+    PointFileRows r = read_point_rows(text, order);
 
     for (size_t i = 0; i < r.bad.size() && i < BAD_ROWS_SHOWN; i++)
         s.print("\nPOINTFILE: " + path + ": " + r.bad[i]);
@@ -368,8 +359,11 @@ bool pointfile_command(Session &s)
                        " row(s) cannot be read; nothing drawn (answer skipbad to draw the others)");
     if (r.points.empty())
         return s.error("POINTFILE: " + path + " holds no points; nothing drawn");
-    if (r.from_header && !order.empty() && upper(order) != r.order)
-        s.print("\nPOINTFILE: the header line names the columns: " + r.order + " is used, not " + upper(order));
+    std::string asked = order;
+    std::replace(asked.begin(), asked.end(), 'X', 'E');
+    std::replace(asked.begin(), asked.end(), 'Y', 'N');
+    if (r.from_header && !order.empty() && asked != r.order)
+        s.print("\nPOINTFILE: the header line names the columns: " + r.order + " is used, not " + order);
 
     // Labels a fraction of the points' extent high, beside each point.
     double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;

@@ -13,6 +13,7 @@
 
 #include "drawing.h"
 #include "session.h"
+#include "surfaces.h"
 
 namespace velmora {
 
@@ -44,9 +45,20 @@ Entity polyline_entity(const Polyline &p);
 // most 31 characters; `fallback` when nothing but '_' is left.
 std::string safe_layer_name(const std::string &name, const std::string &fallback);
 
-// The next input word, after printing `prompt`; when the input has ended,
-// the command `command` fails with a message saying so.
-bool ask_word(Session &s, const std::string &command, const std::string &prompt, std::string &word);
+// The answer to `prompt`: the next input word, or Enter (empty) when the
+// input has ended, as a script's end finishes a command.
+std::string ask_word(Session &s, const std::string &prompt);
+
+// The whole of a file; false, with the reason in `why`, when it cannot be
+// read (a folder cannot).
+bool read_text_file(const std::string &path, std::string &text, std::string &why);
+
+// Asks for a selection of 3DFACEs and polygon meshes and appends their
+// triangles to `tris`, noting meshes left out.  False when the selection
+// fails or holds no face: the command `command` fails then with a message
+// ending in `outcome` ("nothing drawn").
+bool select_triangles(Session &s, const std::string &command, const std::string &outcome,
+                      std::vector<Triangle> &tris);
 
 // Strict number: the whole text, blanks around it allowed, is one finite
 // number ("1e3", "-2.5", "+7"); anything else (empty, trailing letters, NaN,

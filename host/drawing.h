@@ -40,6 +40,12 @@ struct Entity {
     int mesh_m = 0, mesh_n = 0;    // POLYLINE 71, 72
     int smooth_m = 0, smooth_n = 0, smooth_type = 0;  // 73, 74, 75
     std::vector<int> vertex_flags; // VERTEX 70, one per point of a POLYLINE
+    // A TEXT the session made (TEXTs read from a file stay raw): the string,
+    // its height, its rotation in degrees, and whether pts[0] is its middle
+    // centre (72 = 1, 73 = 2) or the start of its baseline.
+    std::string text;
+    double text_height = 0, text_angle = 0;
+    bool text_centred = false;
 
     // For entities read from a file: the groups as read, from the entity's
     // own "0 TYPE" pair on (for a POLYLINE the whole run with its VERTEXes and
@@ -72,6 +78,7 @@ struct DxfLayout {
 
 struct Drawing {
     std::string version = "AC1009";            // $ACADVER of the file read
+    std::string name;                          // file name read, without folder and extension
     std::vector<Entity> entities;              // drawing order
     std::vector<Layer> layers;
     std::string current_layer = "0";           // $CLAYER

@@ -667,7 +667,10 @@ Drawing Reader::read()
 Drawing load_dxf(const std::string &path)
 {
     Reader r(path);
-    return r.read();
+    Drawing d = r.read();
+    std::string base = path.substr(path.find_last_of('/') + 1);
+    d.name = base.substr(0, base.find_last_of('.'));
+    return d;
 }
 
 }  // namespace velmora

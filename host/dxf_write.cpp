@@ -6,9 +6,10 @@
 //   HEADER    $HANDSEED (raised above every handle), $CLAYER, $CECOLOR
 //   TABLES    the LAYER records (colours as they are now, new layers in the
 //             form of layer 0's record) and the table's entry count
-//   ENTITIES  erased entities left out; new ones written in the version's
-//             form: R12 plain, R2000 and later with handle (5), owner (330,
-//             the model space block record) and subclass markers (100)
+//   ENTITIES  erased entities left out; new ones (POINT, LINE, 3DFACE,
+//             POLYLINE, TEXT) written in the version's form: R12 plain, R2000
+//             and later with handle (5), owner (330, the model space block
+//             record) and subclass markers (100)
 //
 // A new drawing is written as a complete R12 file.  Every file is written to
 // a temporary file beside the target, synced, and renamed over it.
@@ -208,6 +209,27 @@ bool write_entity(Out &o, const Entity &e, Form &f)
             o.integer(70, flags);
         }
         head("SEQEND", poly_handle, nullptr, false);
+    } else if (e.type == "TEXT") {
+        // One line of at most 250 characters (the limit of older versions);
+        // control characters, line breaks among them, become blanks.
+        std::string t = e.text.substr(0, 250);
+        for (auto &c : t)
+            if ((unsigned char)c < 32)
+                c = ' ';
+        head("TEXT", f.model_space, "AcDbText", true);
+        o.point(10, pt(0));
+        o.num(40, e.text_height);
+        o.pair(1, t);
+        if (e.text_angle != 0)
+            o.num(50, e.text_angle);
+        if (e.text_centred) {
+            o.integer(72, 1);
+            o.point(11, pt(0));
+        }
+        if (f.r2000())
+            o.pair(100, "AcDbText");
+        if (e.text_centred)
+            o.integer(73, 2);
     } else {
         return false;
     }
@@ -678,7 +700,8 @@ void write_dxfout(const Drawing &d, const std::vector<std::uint64_t> &ids,
     o.pair(2, "ENTITIES");
     for (const Entity *e : list) {
         bool simple_poly = e->type != "POLYLINE" || (e->poly_flags & (16 | 8));
-        if (dxf_modelled_type(e->type) && simple_poly) {
+        bool made_text = e->type == "TEXT" && e->raw.empty();
+        if ((dxf_modelled_type(e->type) && simple_poly) || made_text) {
             write_entity(o, *e, f);
             continue;
         }

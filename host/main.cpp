@@ -32,14 +32,16 @@ using namespace velmora;
 namespace {
 
 const char *USAGE =
-    "usage: velmora [DRAWING.dxf] [-s SCRIPT | -s -] [-o OUT.dxf] [--png OUT.png]\n"
-    "               [--drive-c DIR] [--addon PATH] [--help]\n";
+    "usage: velmora [DRAWING.dxf] [--points FILE] [-s SCRIPT | -s -] [-o OUT.dxf]\n"
+    "               [--png OUT.png] [--drive-c DIR] [--addon PATH] [--help]\n";
 
 const char *HELP =
     "\n"
     "Opens DRAWING (ASCII DXF, R12 to R2018; without it an empty drawing), loads\n"
     "the Velmora add-on and runs a CAD-style command line on it.\n"
     "\n"
+    "  --points FILE  draw the survey points of a point file (PNEZD and other\n"
+    "                 orders, see the pointfile command) before the script runs.\n"
     "  -s SCRIPT      command-line input from a script file; -s - reads standard\n"
     "                 input.  Each line is command-line input: a blank or the line\n"
     "                 end submits a word, an empty line is Enter.  Add-on commands\n"
@@ -47,7 +49,8 @@ const char *HELP =
     "                 parentheses calls a LISP function with literal arguments,\n"
     "                 e.g. (dovrp '(0 0 0) '(1 0 0) '(0 0 0) '(0 1 0)), and prints\n"
     "                 its value.  Host commands: 3dface, point, line, 3dpoly,\n"
-    "                 layer, color, erase, dxfout, script, setvar, ucs, undo, redraw.\n"
+    "                 layer, color, erase, dxfout, script, setvar, ucs, undo, redraw,\n"
+    "                 surfcross, pointfile, contour, landxml.\n"
     "                 Without -s the command line is interactive when standard\n"
     "                 input is a terminal; otherwise there is no input.\n"
     "  -o OUT.dxf     save the drawing there at the end, in the version it was\n"
@@ -67,7 +70,7 @@ const char *HELP =
     "  printf 'velmora\\nall\\n\\n' | velmora site.dxf -s - -o terrain.dxf --png terrain.png\n";
 
 struct Options {
-    std::string drawing, script, out, png, drive_c, addon;
+    std::string drawing, script, out, png, drive_c, addon, points;
     bool have_script = false;
 };
 
@@ -127,6 +130,9 @@ int parse(int argc, char **argv, Options &o)
                 return 2;
         } else if (a == "--addon") {
             if (!value(o.addon))
+                return 2;
+        } else if (a == "--points") {
+            if (!value(o.points))
                 return 2;
         } else if (a.size() > 1 && a[0] == '-') {
             std::fprintf(stderr, "velmora: unknown option %s\n%s", a.c_str(), USAGE);
@@ -194,6 +200,14 @@ void forward_interrupt(int)
             report(1, e.message);
             _exit(1);
         }
+    }
+
+    // The point file is read as the script's first command would be; when it
+    // fails the script does not run, and the failure names the option.
+    if (!o.points.empty() && !s.command({"pointfile", o.points, ""})) {
+        Session::Impl &m = s.impl();
+        m.failed = true;
+        m.failure = "--points " + o.points + ": " + m.last_error;
     }
 
     std::ifstream script_file;

@@ -7,7 +7,8 @@
 //      as areas, and shaded by their slope, so that the relief shows;
 //   2. their visible edges, polygon meshes as their grid, polylines, lines;
 //   3. points as small dots;
-//   4. the overlay (sds_grdraw vectors) on top, thick, with a light halo.
+//   4. TEXTs, at their height and angle (those too small to read left out);
+//   5. the overlay (sds_grdraw vectors) on top, thick, with a light halo.
 //
 // Colours are the ACI numbers; BYLAYER takes the layer's colour and entities
 // on a layer that is off are not drawn.
@@ -17,6 +18,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -165,6 +167,68 @@ double hillshade(const Entity &e, double zscale)
     return std::clamp(0.6 + 0.4 * lit / lz, 0.6, 1.2);
 }
 
+// A TEXT's string, insertion point, height, angle and centring: from its
+// fields when the session made it, from its groups when it was read.
+bool text_of(const Entity &e, std::string &text, Vec3 &at, double &height, double &angle, bool &centred)
+{
+    if (e.raw.empty()) {
+        if (e.pts.empty())
+            return false;
+        text = e.text;
+        at = e.pts[0];
+        height = e.text_height;
+        angle = e.text_angle;
+        centred = e.text_centred;
+        return true;
+    }
+    Vec3 align;
+    long long h = 0, v = 0;
+    height = angle = 0;
+    for (const auto &p : e.raw) {
+        double r = 0;
+        if (p.code == 1) text = p.value;
+        else if (p.code == 10) dxf_parse_real(p.value, at.x);
+        else if (p.code == 20) dxf_parse_real(p.value, at.y);
+        else if (p.code == 11) dxf_parse_real(p.value, align.x);
+        else if (p.code == 21) dxf_parse_real(p.value, align.y);
+        else if (p.code == 40 && dxf_parse_real(p.value, r)) height = r;
+        else if (p.code == 50 && dxf_parse_real(p.value, r)) angle = r;
+        else if (p.code == 72) dxf_parse_int(p.value, h);
+        else if (p.code == 73) dxf_parse_int(p.value, v);
+    }
+    centred = (h == 1 || h == 4) && v == 2;
+    if (centred || h == 4)
+        at = align;
+    centred |= h == 4;
+    return true;
+}
+
+// \U+XXXX escapes of a DXF text as UTF-8, for cairo.
+std::string utf8_of(const std::string &t)
+{
+    std::string out;
+    for (size_t i = 0; i < t.size(); i++) {
+        unsigned cp = 0;
+        if (t.compare(i, 3, "\\U+") == 0 && i + 7 <= t.size() &&
+            std::sscanf(t.c_str() + i + 3, "%4x", &cp) == 1 && std::isxdigit((unsigned char)t[i + 6])) {
+            if (cp < 0x80) {
+                out += (char)cp;
+            } else if (cp < 0x800) {
+                out += (char)(0xC0 | (cp >> 6));
+                out += (char)(0x80 | (cp & 0x3F));
+            } else {
+                out += (char)(0xE0 | (cp >> 12));
+                out += (char)(0x80 | ((cp >> 6) & 0x3F));
+                out += (char)(0x80 | (cp & 0x3F));
+            }
+            i += 6;
+        } else {
+            out += t[i];
+        }
+    }
+    return out;
+}
+
 void segment(cairo_t *cr, const View &v, const Vec3 &a, const Vec3 &b)
 {
     cairo_move_to(cr, v.px(a), v.py(a));
@@ -182,8 +246,11 @@ void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::
         minx = std::min(minx, p.x); maxx = std::max(maxx, p.x);
         miny = std::min(miny, p.y); maxy = std::max(maxy, p.y);
     };
+    std::vector<std::pair<const Entity *, int>> texts;
     for (const auto &e : d.entities) {
         int aci;
+        if (e.type == "TEXT" && !e.erased && !paper_space(e) && entity_colour(d, e, aci))
+            texts.push_back({&e, aci});
         if (e.erased || !dxf_modelled_type(e.type) || e.pts.empty() || paper_space(e) ||
             !entity_colour(d, e, aci))
             continue;
@@ -315,7 +382,34 @@ void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::
         cairo_stroke(cr);
     }
 
-    // 4. The overlay: a halo, then the vector itself.
+    // 4. Texts.
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    for (const auto &[e, aci] : texts) {
+        std::string text;
+        Vec3 at;
+        double height, angle;
+        bool centred;
+        if (!text_of(*e, text, at, height, angle, centred) || !(height * v.scale >= 4) ||
+            !(height * v.scale < 400) || text.empty())
+            continue;
+        std::string u = utf8_of(text);
+        cairo_save(cr);
+        cairo_translate(cr, v.px(at), v.py(at));
+        cairo_rotate(cr, -angle * M_PI / 180);
+        cairo_set_font_size(cr, height * v.scale * 1.4);   // cap height to font size
+        if (centred) {
+            cairo_text_extents_t ext;
+            cairo_text_extents(cr, u.c_str(), &ext);
+            cairo_move_to(cr, -ext.x_bearing - ext.width / 2, -ext.y_bearing - ext.height / 2);
+        } else {
+            cairo_move_to(cr, 0, 0);
+        }
+        set_colour(cr, line_rgb(aci_rgb(aci)));
+        cairo_show_text(cr, u.c_str());
+        cairo_restore(cr);
+    }
+
+    // 5. The overlay: a halo, then the vector itself.
     for (int pass = 0; pass < 2; pass++) {
         for (const auto &o : overlay) {
             if (pass == 0) {

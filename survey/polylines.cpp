@@ -1,6 +1,13 @@
 // polylines.cpp -- segments joined into polylines; entities on a layer.
 #include "polylines.h"
 
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <map>
 #include <set>
 #include <tuple>
@@ -120,6 +127,8 @@ std::string safe_layer_name(const std::string &name, const std::string &fallback
     for (unsigned char c : name) {
         if (r.size() == 31)
             break;
+        if ((c & 0xC0) == 0x80)
+            continue;                          // a character beyond ASCII is one '_'
         if (c >= 'a' && c <= 'z')
             r += (char)(c - 'a' + 'A');
         else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '$')
@@ -131,6 +140,72 @@ std::string safe_layer_name(const std::string &name, const std::string &fallback
     if (b == std::string::npos)
         return fallback;
     return r;
+}
+
+bool select_triangles(Session &s, const std::string &command, const std::string &outcome,
+                      std::vector<Triangle> &tris)
+{
+    std::vector<std::uint64_t> ids;
+    if (!s.select("\nSelect the surface (3DFACEs and polygon meshes): ", ids))
+        return false;
+    int skipped = 0;
+    int used = collect_triangles(s.drawing(), ids, tris, &skipped);
+    if (skipped)
+        s.print("\n" + command + ": " + std::to_string(skipped) +
+                " polygon mesh(es) whose vertex count does not match their size left out");
+    if (used == 0)
+        return s.error(command + ": no 3DFACE or polygon mesh in the selection; " + outcome);
+    return true;
+}
+
+std::string ask_word(Session &s, const std::string &prompt)
+{
+    s.print(prompt);
+    std::string word;
+    if (!s.next_word(word))
+        word.clear();
+    return word;
+}
+
+bool read_text_file(const std::string &path, std::string &text, std::string &why)
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        why = "it is a folder";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        why = std::strerror(errno);
+        return false;
+    }
+    std::ostringstream out;
+    out << in.rdbuf();
+    if (in.bad()) {
+        why = "a read failed";
+        return false;
+    }
+    text = out.str();
+    return true;
+}
+
+bool parse_real(const std::string &text, double &out)
+{
+    const char *b = text.data(), *e = b + text.size();
+    while (b < e && (*b == ' ' || *b == '\t'))
+        b++;
+    while (e > b && (e[-1] == ' ' || e[-1] == '\t'))
+        e--;
+    if (b < e && *b == '+' && e - b > 1 && b[1] != '-' && b[1] != '+')
+        b++;
+    if (b == e)
+        return false;
+    double v = 0;
+    auto r = std::from_chars(b, e, v, std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr != e || !std::isfinite(v))
+        return false;
+    out = v;
+    return true;
 }
 
 }  // namespace velmora

@@ -144,8 +144,10 @@ private:
 using HostCommand = std::function<bool(Session &)>;
 void register_host_command(const std::string &name, HostCommand fn);
 
-// Draws the drawing seen from above to a PNG file: faces and lines in their
+// The drawing seen from above as a PNG image: faces and lines in their
 // colours, hidden face edges left out, the overlay highlighted.
+std::string png_image(const Drawing &d, const std::vector<Overlay> &overlay);
+// png_image written to a file the way the drawing is saved (files.h).
 void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::string &path);
 
 }  // namespace velmora

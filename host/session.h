@@ -104,6 +104,11 @@ public:
     // script had said it (a host command that ends by calling the add-on).
     void push_input(const std::string &text);
 
+    // Told each add-on call as it starts ("the command vol", "the function
+    // colfe"), and "" when it has returned: the velmora program passes this
+    // on to its supervisor, which names the call if the session dies in it.
+    void set_call_observer(std::function<void(const std::string &call)> fn);
+
     // Whether something has failed during run() (sticky until reset_failure).
     bool failed() const;
     void reset_failure();

@@ -557,6 +557,7 @@ void Session::Impl::begin_call(int code, bool lisp, resbuf *call_args, const std
     call_failure.clear();
     call_name = name;
     call_is_lisp = lisp;
+    call_line = word_line;
     failed_before_call = failed;
     call_mark = mark_now();
     initget_bits = 0;
@@ -608,6 +609,7 @@ void Session::Impl::conclude_call()
     std::string shown = why + "; what it did was undone.";
     shown[0] = (char)std::toupper((unsigned char)shown[0]);
     out_text((last_char == '\n' ? "" : "\n") + shown + "\n");
+    word_line = call_line;   // reported at the line that called it
     fail(why);
 }
 

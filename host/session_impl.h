@@ -171,6 +171,7 @@ struct Session::Impl {
     std::string call_failure;             // sds_fail's reason
     std::string call_name;                // the command or function called
     bool call_is_lisp = false;
+    int call_line = 0;
     bool failed_before_call = false;
     std::function<void(const std::string &)> call_observer;
 

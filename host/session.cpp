@@ -424,8 +424,8 @@ Feed Session::Impl::feed_line(Session &s, const Token &t)
     if (!active) {
         if (t.kind != Token::Word)
             return error("A point or a selection set is not a command.");
-        if (t.text.empty())
-            return Feed::Done;
+        if (t.text.empty() || lower(t.text) == "*cancel*")
+            return Feed::Done;   // Enter, or nothing to cancel
         std::string name = lower(t.text);
         while (!name.empty() && (name[0] == '_' || name[0] == '.'))
             name.erase(0, 1);
@@ -508,8 +508,8 @@ int Session::step()
             return -1;
         }
         if (!m.active) {
-            if (w.empty() || lower(w) == "*cancel*")
-                continue;   // nothing to cancel
+            if (w.empty())
+                continue;
             if (w[0] == '(') {
                 LispCall call;
                 try {

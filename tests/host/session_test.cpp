@@ -585,5 +585,6 @@ TEST(Scripts, CtrlCStopsAScriptThatRunsItselfAndNestingIsLimited)
     EXPECT_FALSE(h.s.run());
     EXPECT_NE(h.s.failure_reason().find("LINE was cancelled"), std::string::npos) << h.s.failure_reason();
     EXPECT_EQ(sds_command(RTSTR, "line", RTSTR, "0,0", RTSTR, "*cancel*", RTNONE), RTNORM);
+    EXPECT_EQ(sds_command(RTSTR, "*cancel*", RTNONE), RTNORM);   // no command to cancel
     EXPECT_EQ(sds_command(RTSTR, "point", RTSTR, "4,4", RTNONE), RTNORM);
 }

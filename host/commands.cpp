@@ -356,47 +356,21 @@ public:
     Feed feed(Session &s, const Token &t) override
     {
         Session::Impl &m = s.impl();
-        Drawing &d = m.drawing;
         std::string w = word_of(t);
         if (w == "mark" || w == "m") {
-            m.marks.push_back({d.entities.size(), d.next_id, d.layers.size(), m.erase_log.size(),
-                               d.current_layer, d.current_colour});
+            m.marks.push_back(m.mark_now());
             return Feed::Done;
         }
         if (w == "back" || w == "b") {
-            Session::Impl::Mark mk{0, 0, 0, 0, "0", 256};
-            bool have = !m.marks.empty();
-            if (have) {
-                mk = m.marks.back();
-                m.marks.pop_back();
-            } else {
-                // No mark: back to the start of the session.
-                mk = {d.entities.size(), d.next_id, d.layers.size(), 0, d.current_layer, d.current_colour};
-                auto first_new = std::find_if(d.entities.begin(), d.entities.end(),
-                                              [&](const Entity &e) { return e.id >= start_id_of(m); });
-                mk.entity_count = (std::size_t)(first_new - d.entities.begin());
-            }
-            for (std::size_t i = mk.erase_log_size; i < m.erase_log.size(); i++)
-                if (Entity *e = d.find(m.erase_log[i]))
-                    e->erased = false;
-            m.erase_log.resize(std::min(m.erase_log.size(), mk.erase_log_size));
-            if (d.entities.size() > mk.entity_count)
-                d.entities.resize(mk.entity_count);
-            if (have && d.layers.size() > mk.layer_count)
-                d.layers.resize(mk.layer_count);
-            if (have) {
-                d.current_layer = mk.layer;
-                d.current_colour = mk.colour;
-            }
+            // To the last mark, or without one to the start of the session.
+            Session::Impl::Mark mk = m.marks.empty() ? m.start_mark : m.marks.back();
+            m.roll_back(mk);
             return Feed::Done;
         }
         if (w == "begin" || w == "be" || w == "end" || w == "e" || w.empty())
             return Feed::Done;
         return fail_with(s, "UNDO: only Mark, Back, BEgin and End are available.");
     }
-
-private:
-    static std::uint64_t start_id_of(Session::Impl &m) { return m.session_start_id; }
 };
 
 // ---- ERASE, DXFOUT ---------------------------------------------------------------
@@ -503,6 +477,11 @@ private:
 
 // ---- SCRIPT -----------------------------------------------------------------------
 
+// A script may run itself at its end (the usual way to repeat one until
+// Ctrl-C): that does not nest, as the caller has ended.  Scripts that call
+// scripts before their end do nest, and only this deep.
+const int MAX_SCRIPT_DEPTH = 32;
+
 class ScriptCmd : public CommandMachine {
 public:
     Feed feed(Session &s, const Token &t) override
@@ -510,6 +489,9 @@ public:
         Session::Impl &m = s.impl();
         if (t.kind != Token::Word || t.text.empty())
             return fail_with(s, "SCRIPT: a file name is expected.");
+        if (m.script_depth() >= MAX_SCRIPT_DEPTH)
+            return fail_with(s, "SCRIPT: \"" + t.text + "\" not run: scripts nest at most " +
+                                    std::to_string(MAX_SCRIPT_DEPTH) + " deep.");
         std::string path = native_path(s, t.text);
         std::ifstream f(path, std::ios::binary);
         if (!f) {
@@ -526,7 +508,8 @@ public:
             text += '\n';
         if (m.sds_command_depth == 0 && !m.funcode_in_call) {
             // Typed at the command line: the script's lines come next in the input.
-            m.input.insert(m.pos, text);
+            m.insert_input(text);
+            m.script_ends.push_back(m.input_base + m.pos + text.size());
             return Feed::Done;
         }
         // From an add-on command: run its lines now, on a command line of their
@@ -542,7 +525,9 @@ public:
         }
         std::unique_ptr<CommandMachine> outer = std::move(m.active);
         std::string outer_name = m.active_name;
+        m.immediate_scripts++;
         bool ok = m.feed_tokens(s, q);
+        m.immediate_scripts--;
         if (ok && m.active) {
             // The script ended inside a command: Enter finishes it.
             if (m.feed_line(s, Token::word("")) == Feed::Fail)
@@ -613,6 +598,41 @@ std::unique_ptr<CommandMachine> make_host_command(Session &s, const std::string 
     if (name == "script") return std::make_unique<ScriptCmd>();
     if (name == "redraw" || name == "regen") return std::make_unique<RedrawCmd>();
     return nullptr;
+}
+
+Session::Impl::Mark Session::Impl::mark_now() const
+{
+    Mark mk;
+    mk.entity_count = drawing.entities.size();
+    mk.layer_count = drawing.layers.size();
+    mk.erase_log_size = erase_log.size();
+    mk.overlay_count = overlay.size();
+    mk.mark_count = marks.size();
+    mk.layer = drawing.current_layer;
+    mk.colour = drawing.current_colour;
+    return mk;
+}
+
+// Restores the entities erased since the mark, drops what was added since
+// (entities, layers, temporary vectors, later marks and the mark itself) and
+// makes its layer and colour current again.
+void Session::Impl::roll_back(const Mark &mk)
+{
+    Drawing &d = drawing;
+    for (std::size_t i = mk.erase_log_size; i < erase_log.size(); i++)
+        if (Entity *e = d.find(erase_log[i]))
+            e->erased = false;
+    erase_log.resize(std::min(erase_log.size(), mk.erase_log_size));
+    if (d.entities.size() > mk.entity_count)
+        d.entities.resize(mk.entity_count);
+    if (d.layers.size() > mk.layer_count)
+        d.layers.resize(mk.layer_count);
+    if (overlay.size() > mk.overlay_count)
+        overlay.resize(mk.overlay_count);
+    if (marks.size() > mk.mark_count)
+        marks.resize(mk.mark_count);
+    d.current_layer = mk.layer;
+    d.current_colour = mk.colour;
 }
 
 Entity &add_entity(Session &s, Entity e)

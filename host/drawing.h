@@ -109,9 +109,10 @@ struct DxfError {
 
 // Reads an ASCII DXF file of any version from R12 to R2018.
 Drawing load_dxf(const std::string &path);
-// Writes the drawing in the version it was read in; the file is written to a
-// temporary name beside `path` and renamed over it, so a failed save never
-// leaves a half-written file.
+// The drawing as DXF text in the version it was read in (R12 for a new one).
+std::string dxf_text(const Drawing &d);
+// Writes dxf_text to `path` through a temporary file beside it (files.h), so
+// a failed save never leaves a half-written file.
 void save_dxf(const Drawing &d, const std::string &path);
 // The "dxfout" export: an R12 file with the given entities and `decimals`
 // places after the point (ENTITIES section only, as the host's own export does).

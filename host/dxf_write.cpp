@@ -11,21 +11,17 @@
 //             and later with handle (5), owner (330, the model space block
 //             record) and subclass markers (100)
 //
-// A new drawing is written as a complete R12 file.  Every file is written to
-// a temporary file beside the target, synced, and renamed over it.
+// A new drawing is written as a complete R12 file.  Every file is written
+// through files.cpp: to a temporary file beside the target, then renamed.
 #include "drawing.h"
 #include "dxf_common.h"
+#include "files.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <map>
 #include <set>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace velmora {
 
@@ -357,58 +353,6 @@ void write_layers(Out &o, const Drawing &d, Form &f, size_t &count)
     }
 }
 
-// Writes `data` to a temporary file beside `path`, syncs it and renames it
-// over `path`: the target is either the old file or the complete new one.
-void write_atomically(const std::string &path, const std::string &data)
-{
-    std::string tmp = path + ".tmp-XXXXXX";
-    int fd = mkstemp(tmp.data());
-    if (fd < 0)
-        throw DxfError{path + ": cannot write: " + std::strerror(errno)};
-    auto fail = [&](const char *what) {
-        int err = errno;
-        if (fd >= 0)
-            close(fd);
-        unlink(tmp.c_str());
-        throw DxfError{path + ": " + what + ": " + std::strerror(err)};
-    };
-    struct stat st;
-    mode_t mode;
-    if (stat(path.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    fchmod(fd, mode);
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail("cannot write");
-        }
-        done += (size_t)n;
-    }
-    if (fsync(fd) != 0)
-        fail("cannot write");
-    if (close(fd) != 0) {
-        fd = -1;
-        fail("cannot write");
-    }
-    fd = -1;
-    if (rename(tmp.c_str(), path.c_str()) != 0)
-        fail("cannot write");
-    std::string dir = path.find('/') == std::string::npos ? "." : path.substr(0, path.rfind('/') + 1);
-    int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dfd >= 0) {
-        fsync(dfd);
-        close(dfd);
-    }
-}
-
 // A complete R12 file for a drawing that was not read from a file.
 std::string new_drawing_text(const Drawing &d)
 {
@@ -646,10 +590,14 @@ std::string read_drawing_text(const Drawing &d)
 
 }  // namespace
 
+std::string dxf_text(const Drawing &d)
+{
+    return d.layout.from_file ? read_drawing_text(d) : new_drawing_text(d);
+}
+
 void save_dxf(const Drawing &d, const std::string &path)
 {
-    std::string text = d.layout.from_file ? read_drawing_text(d) : new_drawing_text(d);
-    write_atomically(path, text);
+    write_file_atomically(path, dxf_text(d));
 }
 
 // The entity types of R12 that the export carries over from a newer drawing
@@ -728,7 +676,7 @@ void write_dxfout(const Drawing &d, const std::vector<std::uint64_t> &ids,
     }
     o.pair(0, "ENDSEC");
     o.pair(0, "EOF");
-    write_atomically(path, o.text);
+    write_file_atomically(path, o.text);
 }
 
 

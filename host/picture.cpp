@@ -13,6 +13,7 @@
 // Colours are the ACI numbers; BYLAYER takes the layer's colour and entities
 // on a layer that is off are not drawn.
 #include "dxf_common.h"
+#include "files.h"
 #include "session.h"
 
 #include <cairo.h>
@@ -237,7 +238,7 @@ void segment(cairo_t *cr, const View &v, const Vec3 &a, const Vec3 &b)
 
 }  // namespace
 
-void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::string &path)
+std::string png_image(const Drawing &d, const std::vector<Overlay> &overlay)
 {
     // What is drawn, and its extent.
     std::vector<std::pair<const Entity *, int>> shown;
@@ -428,19 +429,21 @@ void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::
 
     cairo_destroy(cr);
     cairo_surface_flush(surface);
-    // Written beside the target and renamed, like the drawing.
-    std::string tmp = path + ".tmp-png";
-    cairo_status_t st = cairo_surface_write_to_png(surface, tmp.c_str());
+    std::string png;
+    auto append = [](void *into, const unsigned char *data, unsigned int n) {
+        static_cast<std::string *>(into)->append(reinterpret_cast<const char *>(data), n);
+        return CAIRO_STATUS_SUCCESS;
+    };
+    cairo_status_t st = cairo_surface_write_to_png_stream(surface, append, &png);
     cairo_surface_destroy(surface);
-    if (st != CAIRO_STATUS_SUCCESS) {
-        std::remove(tmp.c_str());
-        throw DxfError{path + ": cannot write the picture: " + cairo_status_to_string(st)};
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::string err = std::strerror(errno);
-        std::remove(tmp.c_str());
-        throw DxfError{path + ": cannot write the picture: " + err};
-    }
+    if (st != CAIRO_STATUS_SUCCESS)
+        throw DxfError{std::string("cannot draw the picture: ") + cairo_status_to_string(st)};
+    return png;
+}
+
+void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::string &path)
+{
+    write_file_atomically(path, png_image(d, overlay));
 }
 
 }  // namespace velmora

@@ -20,7 +20,14 @@ static volatile std::sig_atomic_t g_break_signal = 0;
 static std::string g_module_path;
 
 void signal_user_break() { g_break_signal = 1; }
-void clear_user_break_signal() { g_break_signal = 0; }
+bool user_break_pending() { return g_break_signal != 0; }
+bool take_user_break()
+{
+    if (!g_break_signal)
+        return false;
+    g_break_signal = 0;
+    return true;
+}
 void set_module_path(const std::string &path) { g_module_path = path; }
 
 }  // namespace velmora
@@ -619,12 +626,8 @@ int sds_getdist(const sds_point pt, const char *prompt, sds_real *result)
 
 int sds_fail(const char *reason)
 {
-    if (Session::Impl *m = impl()) {
-        if (!m->call_failed) {
-            m->call_failed = true;
-            m->call_failure = reason && *reason ? reason : "the add-on reported a failure";
-        }
-    }
+    if (Session::Impl *m = impl())
+        m->fail_call(Session::Impl::CallEnd::Failed, reason ? reason : "");
     return RTNORM;
 }
 
@@ -678,27 +681,27 @@ int sds_redraw(const sds_name ent, int)
     return RTNORM;
 }
 
+// A break reported to the add-on during one of its calls fails that call,
+// whatever the add-on does next.
 int sds_usrbrk(void)
 {
-    if (g_break_signal) {
-        g_break_signal = 0;
-        return 1;
-    }
     Session::Impl *m = impl();
-    if (!m)
-        return 0;
-    if (m->break_after_polls >= 0) {
+    bool hit = take_user_break();
+    if (!hit && m && m->break_after_polls >= 0) {
         if (m->break_after_polls == 0) {
             m->break_after_polls = -1;
-            return 1;
+            hit = true;
+        } else {
+            m->break_after_polls--;
         }
-        m->break_after_polls--;
     }
-    if (m->user_break) {
+    if (!hit && m && m->user_break) {
         m->user_break = false;
-        return 1;
+        hit = true;
     }
-    return 0;
+    if (hit && m && m->funcode_in_call)
+        m->fail_call(Session::Impl::CallEnd::Interrupted);
+    return hit ? 1 : 0;
 }
 
 sds_real sds_distance(const sds_point p1, const sds_point p2)

@@ -81,19 +81,31 @@ std::string point_text(const Vec3 &p)
 bool Session::Impl::next_input_word(std::string &w)
 {
     w.clear();
-    while (pos >= input.size()) {
+    for (bool prompted = false;;) {
+        if (take_user_break()) {
+            w = "*cancel*";
+            took_break = true;
+            return true;
+        }
+        if (pos < input.size())
+            break;
+        input_base += input.size();
         input.clear();
         pos = 0;
+        script_ends.clear();
         if (!more_input)
             return false;
-        if (!interactive_prompt.empty() && !active && funcode_in_call == 0) {
+        if (!prompted && !interactive_prompt.empty() && !active && funcode_in_call == 0) {
             out_text(interactive_prompt);
+            prompted = true;
         }
         std::string line;
         if (!more_input(line)) {
             more_input = nullptr;
             return false;
         }
+        if (line.empty())
+            continue;   // the source was interrupted (Ctrl-C) before a line came
         line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
         if (line.empty() || line.back() != '\n')
             line += '\n';
@@ -158,11 +170,37 @@ bool Session::Impl::next_input_word(std::string &w)
     pos = p;
     if (pos > 65536 && pos * 2 > input.size()) {
         input.erase(0, pos);
+        input_base += pos;
         pos = 0;
     }
     return true;
 }
 
+void Session::Impl::insert_input(const std::string &text)
+{
+    script_depth();   // closes the scripts that have ended here
+    for (auto &end : script_ends)
+        end += text.size();
+    input.insert(pos, text);
+}
+
+void Session::Impl::drop_unread_input()
+{
+    input_base += input.size();
+    input.clear();
+    pos = 0;
+    script_ends.clear();
+}
+
+int Session::Impl::script_depth()
+{
+    while (!script_ends.empty() && script_ends.back() <= input_base + pos)
+        script_ends.pop_back();
+    return (int)script_ends.size() + immediate_scripts;
+}
+
+// The next answer.  A *cancel* (typed, or a Ctrl-C) answered during an add-on
+// call cancels the call, whatever the add-on makes of it.
 bool Session::Impl::next_token(Token &t)
 {
     if (pending) {
@@ -175,6 +213,12 @@ bool Session::Impl::next_token(Token &t)
     std::string w;
     if (!next_input_word(w))
         return false;
+    if (funcode_in_call && took_break) {
+        took_break = false;
+        fail_call(CallEnd::Interrupted);
+    } else if (funcode_in_call && lower(w) == "*cancel*") {
+        fail_call(CallEnd::Cancelled);
+    }
     t = Token::word(w);
     return true;
 }
@@ -212,6 +256,7 @@ Feed Session::Impl::error(const std::string &message)
 
 Session::Session() : p_(new Impl)
 {
+    p_->start_mark = p_->mark_now();
     p_->previous_session = g_current;
     g_current = this;
     p_->vars["CMDECHO"] = "1";
@@ -235,7 +280,7 @@ void Session::set_drawing(Drawing d)
     p_->marks.clear();
     p_->erase_log.clear();
     p_->previous.clear();
-    p_->session_start_id = p_->drawing.next_id;
+    p_->start_mark = p_->mark_now();
 }
 void Session::set_drive_c(const std::string &dir) { p_->drive_c = dir; }
 void Session::set_work_dir(const std::string &dir) { p_->work_dir = dir; }
@@ -251,7 +296,8 @@ const std::string &Session::failure_reason() const { return p_->failure; }
 void Session::set_output(std::FILE *stream) { p_->echo = stream; }
 void Session::print(const std::string &text) { p_->out_text(text); }
 Entity &Session::add_entity(Entity e) { return velmora::add_entity(*this, std::move(e)); }
-void Session::push_input(const std::string &text) { p_->input.insert(p_->pos, text); }
+void Session::push_input(const std::string &text) { p_->insert_input(text); }
+void Session::set_call_observer(std::function<void(const std::string &)> fn) { p_->call_observer = std::move(fn); }
 
 bool Session::error(const std::string &message)
 {
@@ -324,8 +370,11 @@ bool Session::select(const std::string &prompt, std::vector<std::uint64_t> &ids)
                 m.fail("the input ended while objects were being selected");
             return false;
         }
-        if (t.kind == Token::Word && lower(t.text) == "*cancel*")
+        if (t.kind == Token::Word && lower(t.text) == "*cancel*") {
+            if (!m.funcode_in_call)
+                m.error("*Cancel*");   // a host command's selection; the add-on says its own
             return false;
+        }
         Feed r = b.feed(t);
         if (r == Feed::Fail) {
             if (!m.pending)
@@ -375,8 +424,8 @@ Feed Session::Impl::feed_line(Session &s, const Token &t)
     if (!active) {
         if (t.kind != Token::Word)
             return error("A point or a selection set is not a command.");
-        if (t.text.empty())
-            return Feed::Done;
+        if (t.text.empty() || lower(t.text) == "*cancel*")
+            return Feed::Done;   // Enter, or nothing to cancel
         std::string name = lower(t.text);
         while (!name.empty() && (name[0] == '_' || name[0] == '.'))
             name.erase(0, 1);
@@ -388,12 +437,27 @@ Feed Session::Impl::feed_line(Session &s, const Token &t)
         }
         active = std::move(m);
         active_name = name;
+        last_error.clear();
         Feed r = active->start(s);
+        if (r == Feed::Fail && last_error.empty())
+            last_error = "The command " + t.text + " failed.";
         if (r != Feed::More) {
             active.reset();
             active_name.clear();
         }
         return r;
+    }
+    if (t.kind == Token::Word && lower(t.text) == "*cancel*") {
+        // Cancels the host command in progress: quietly when the add-on says
+        // it, as a failure when it is an answer from the input.
+        std::string name = active_name;
+        active.reset();
+        active_name.clear();
+        if (pending)
+            return Feed::Done;
+        for (auto &c : name)
+            c = (char)std::toupper((unsigned char)c);
+        return error("*Cancel*: the command " + name + " was cancelled.");
     }
     // The machine may start a nested command line (a script); keep it alive.
     std::unique_ptr<CommandMachine> m = std::move(active);
@@ -412,19 +476,34 @@ int Session::step()
         finish_call();
     for (;;) {
         if (m.failed) {
-            // At an interactive command line the user simply types again.
+            // At an interactive command line the user simply types again; what
+            // was left of the line, and any script it started, is dropped.
             if (m.interactive_prompt.empty() || !m.more_input)
                 return -1;
             reset_failure();
+            m.drop_unread_input();
         }
         std::string w;
-        if (!m.next_input_word(w)) {
+        bool more = m.next_input_word(w);
+        if (m.took_break) {
+            // Ctrl-C outside an add-on call: the host command in progress and
+            // the script stop here.
+            m.took_break = false;
+            m.active.reset();
+            m.active_name.clear();
+            m.drop_unread_input();
+            m.error("*Cancel*");
+            m.fail("interrupted (Ctrl-C)");
+            continue;
+        }
+        if (!more) {
             if (m.active) {
                 // The input ended inside a command: Enter finishes it.
-                std::deque<Token> q{Token::word("")};
-                Feed r = m.feed_line(*this, q.front());
+                Feed r = m.feed_line(*this, Token::word(""));
                 if (r == Feed::More)
                     m.active.reset();
+                else if (r == Feed::Fail)
+                    m.fail(m.last_error);
             }
             return -1;
         }
@@ -447,21 +526,24 @@ int Session::step()
                     m.fail(msg);
                     continue;
                 }
-                m.begin_call(it->second, true, lisp_to_resbuf(call.args));
+                m.begin_call(it->second, true, lisp_to_resbuf(call.args), call.name);
                 return it->second;
             }
             auto it = m.functions.find("c:" + lower(w));
             if (it != m.functions.end()) {
-                m.begin_call(it->second, false, nullptr);
+                m.begin_call(it->second, false, nullptr, lower(w));
                 return it->second;
             }
         }
-        if (m.feed_line(*this, Token::word(w)) == Feed::Fail)
+        Feed r = m.feed_line(*this, Token::word(w));
+        if (m.took_break)
+            continue;   // a Ctrl-C at one of the command's prompts: above
+        if (r == Feed::Fail)
             m.fail(m.last_error);
     }
 }
 
-void Session::Impl::begin_call(int code, bool lisp, resbuf *call_args)
+void Session::Impl::begin_call(int code, bool lisp, resbuf *call_args, const std::string &name)
 {
     if (args)
         sds_relrb(args);
@@ -471,10 +553,21 @@ void Session::Impl::begin_call(int code, bool lisp, resbuf *call_args)
     in_lisp_call = lisp;
     result = LispValue{};
     result_set = false;
-    call_failed = false;
+    call_end = CallEnd::Ok;
     call_failure.clear();
+    call_name = name;
+    call_is_lisp = lisp;
+    call_line = word_line;
+    failed_before_call = failed;
+    call_mark = mark_now();
     initget_bits = 0;
-    clear_user_break_signal();
+    if (call_observer)
+        call_observer(call_title());
+}
+
+std::string Session::Impl::call_title() const
+{
+    return (call_is_lisp ? "the function " : "the command ") + call_name;
 }
 
 std::string Session::Impl::end_call()
@@ -487,7 +580,37 @@ std::string Session::Impl::end_call()
     args = nullptr;
     funcode_in_call = 0;
     in_lisp_call = false;
+    if (call_observer)
+        call_observer("");
     return text;
+}
+
+void Session::Impl::fail_call(CallEnd how, const std::string &reason)
+{
+    if (call_end != CallEnd::Ok)
+        return;
+    call_end = how;
+    call_failure = reason.empty() ? "the add-on reported a failure" : reason;
+}
+
+void Session::Impl::conclude_call()
+{
+    bool run_failed = failed && !failed_before_call;   // e.g. the input ended at a prompt
+    if (call_end == CallEnd::Ok && !run_failed)
+        return;
+    std::string why = call_title();
+    switch (call_end) {
+    case CallEnd::Failed: why += " failed: " + call_failure; break;
+    case CallEnd::Cancelled: why += " was cancelled"; break;
+    case CallEnd::Interrupted: why += " was interrupted (Ctrl-C)"; break;
+    case CallEnd::Ok: why += " did not finish"; break;
+    }
+    roll_back(call_mark);
+    std::string shown = why + "; what it did was undone.";
+    shown[0] = (char)std::toupper((unsigned char)shown[0]);
+    out_text((last_char == '\n' ? "" : "\n") + shown + "\n");
+    word_line = call_line;   // reported at the line that called it
+    fail(why);
 }
 
 void Session::finish_call()
@@ -495,12 +618,13 @@ void Session::finish_call()
     Impl &m = *p_;
     if (!m.funcode_in_call)
         return;
+    if (take_user_break())   // a Ctrl-C the add-on did not ask about
+        m.fail_call(Impl::CallEnd::Interrupted);
     bool lisp = m.in_lisp_call;
     std::string text = m.end_call();
     if (lisp && !text.empty())
         print((m.last_char == '\n' ? "" : "\n") + text + "\n");
-    if (m.call_failed)
-        m.fail(m.call_failure);
+    m.conclude_call();
 }
 
 bool Session::run()
@@ -539,9 +663,11 @@ std::string Session::call_lisp(const std::string &expr)
         m.fail(msg);
         return "nil";
     }
-    m.begin_call(it->second, true, lisp_to_resbuf(call.args));
+    m.begin_call(it->second, true, lisp_to_resbuf(call.args), call.name);
     m.dispatch(it->second);
-    return m.end_call();
+    std::string text = m.end_call();
+    m.conclude_call();
+    return text;
 }
 
 // ---- Selection ----------------------------------------------------------------

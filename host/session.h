@@ -104,6 +104,11 @@ public:
     // script had said it (a host command that ends by calling the add-on).
     void push_input(const std::string &text);
 
+    // Told each add-on call as it starts ("the command vol", "the function
+    // colfe"), and "" when it has returned: the velmora program passes this
+    // on to its supervisor, which names the call if the session dies in it.
+    void set_call_observer(std::function<void(const std::string &call)> fn);
+
     // Whether something has failed during run() (sticky until reset_failure).
     bool failed() const;
     void reset_failure();
@@ -144,8 +149,10 @@ private:
 using HostCommand = std::function<bool(Session &)>;
 void register_host_command(const std::string &name, HostCommand fn);
 
-// Draws the drawing seen from above to a PNG file: faces and lines in their
+// The drawing seen from above as a PNG image: faces and lines in their
 // colours, hidden face edges left out, the overlay highlighted.
+std::string png_image(const Drawing &d, const std::vector<Overlay> &overlay);
+// png_image written to a file the way the drawing is saved (files.h).
 void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::string &path);
 
 }  // namespace velmora

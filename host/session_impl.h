@@ -131,6 +131,12 @@ struct Session::Impl {
     // Unread input in script form, and where more comes from when it runs out.
     std::string input;
     std::size_t pos = 0;
+    std::size_t input_base = 0;            // characters dropped before input[0]
+    // Where each script started at the command line ends, counted like
+    // input_base + pos, innermost last; with the scripts an add-on command
+    // runs at once (immediate_scripts) they make the nesting depth.
+    std::vector<std::size_t> script_ends;
+    int immediate_scripts = 0;
     int line_no = 1;
     std::function<bool(std::string &)> more_input;
     std::string interactive_prompt;        // printed before reading a line when set
@@ -158,14 +164,22 @@ struct Session::Impl {
     resbuf *args = nullptr;
     LispValue result;                     // Nil when no result function was called
     bool result_set = false;
-    // Set by sds_fail: the call in progress failed or was cancelled.
-    bool call_failed = false;
-    std::string call_failure;
+    // How the call in progress goes: set by sds_fail, by a *cancel* answered
+    // at one of its prompts and by Ctrl-C; the first cause is kept.
+    enum class CallEnd { Ok, Failed, Cancelled, Interrupted };
+    CallEnd call_end = CallEnd::Ok;
+    std::string call_failure;             // sds_fail's reason
+    std::string call_name;                // the command or function called
+    bool call_is_lisp = false;
+    int call_line = 0;
+    bool failed_before_call = false;
+    std::function<void(const std::string &)> call_observer;
 
     // Prompts.
     int initget_bits = 0;
     bool user_break = false;
     int break_after_polls = -1;
+    bool took_break = false;              // the word just read stands for a Ctrl-C
 
     // Selection sets and variables.
     std::map<std::int64_t, SelectionSet> sets;
@@ -173,18 +187,22 @@ struct Session::Impl {
     std::vector<std::uint64_t> previous;
     std::map<std::string, std::string> vars;   // upper-case name -> text value
 
-    // Undo.
+    // Undo: a mark is the state to go back to.  Entities are only ever
+    // added at the end or erased (logged), so counts and the log's length
+    // are enough to restore it.
     struct Mark {
-        std::size_t entity_count;
-        std::uint64_t next_id;
-        std::size_t layer_count;
-        std::size_t erase_log_size;
-        std::string layer;
-        int colour;
+        std::size_t entity_count = 0;
+        std::size_t layer_count = 0;
+        std::size_t erase_log_size = 0;
+        std::size_t overlay_count = 0;
+        std::size_t mark_count = 0;       // "undo mark"s taken before it
+        std::string layer = "0";
+        int colour = 256;
     };
-    std::vector<Mark> marks;
+    std::vector<Mark> marks;              // "undo mark", innermost last
     std::vector<std::uint64_t> erase_log;
-    std::uint64_t session_start_id = 1;   // first id made in this session
+    Mark start_mark;                      // the drawing as the session got it
+    Mark call_mark;                       // before the add-on call in progress
 
     bool failed = false;
     std::string failure;
@@ -194,8 +212,18 @@ struct Session::Impl {
     int funcode_in_call = 0;              // non-zero while an add-on call runs
     Session *previous_session = nullptr;
 
-    // Reads the next input word; false at the end of all input.
+    // Reads the next input word; false at the end of all input.  After a
+    // Ctrl-C the word is "*cancel*" and took_break is set.
     bool next_input_word(std::string &w);
+    // Puts text in front of the unread input (scripts open around it grow).
+    void insert_input(const std::string &text);
+    // Drops what is left of the input (the rest of the line, open scripts).
+    void drop_unread_input();
+    // How deep scripts are nested at the current word.
+    int script_depth();
+    Mark mark_now() const;
+    // Back to the mark: "undo back", and a failed add-on call.
+    void roll_back(const Mark &mk);
     // The next answer: from the sds_command being run, else from the input.
     bool next_token(Token &t);
     void out_text(const std::string &text);
@@ -205,8 +233,13 @@ struct Session::Impl {
     Feed error(const std::string &message);
     bool feed_tokens(Session &s, std::deque<Token> &q);
     Feed feed_line(Session &s, const Token &t);
-    void begin_call(int code, bool lisp, resbuf *call_args);
+    void begin_call(int code, bool lisp, resbuf *call_args, const std::string &name);
+    std::string call_title() const;       // "the command vol", "the function colfe"
     std::string end_call();               // the result in LISP form ("" for void)
+    // Marks the call in progress failed (the first cause stays).
+    void fail_call(CallEnd how, const std::string &reason = "");
+    // After end_call: a call that failed is undone and fails the run.
+    void conclude_call();
 };
 
 // The program's side of sds_link (loader.cpp): the first call answers the
@@ -214,8 +247,9 @@ struct Session::Impl {
 int link_request(Session &s, int reply);
 // Ctrl-C: safe to call from a signal handler.
 void signal_user_break();
-// A Ctrl-C pressed while no add-on command ran is dropped when one starts.
-void clear_user_break_signal();
+// Whether a Ctrl-C waits to be taken, and taking it.
+bool user_break_pending();
+bool take_user_break();
 // The add-on's file, as SDS_GetGlobals gives it.
 void set_module_path(const std::string &path);
 

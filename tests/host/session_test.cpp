@@ -386,3 +386,205 @@ TEST(Lisp, MalformedExpressionsAreRefusedWithAMessage)
     EXPECT_EQ(velmora::format_real(-1234.5), "-1234.5");
     EXPECT_EQ(velmora::format_real(1.0 / 3), "0.3333333333333333");
 }
+
+// ---- The outcome of an add-on call ----------------------------------------------
+//
+// A call that fails (sds_fail), meets a *cancel* at one of its prompts, or a
+// user break is undone back to the state before it, and fails the run.
+
+namespace {
+
+// A drawing with two points on layer 0, then a handler that erases both,
+// makes a layer, changes the colour and draws.
+struct Undoable : Host {
+    Undoable()
+    {
+        s.input("point 1,1\npoint 2,2\n");
+        EXPECT_TRUE(s.run());
+    }
+    void mess_up()
+    {
+        EXPECT_EQ(sds_command(RTSTR, "erase", RTSTR, "w", RTSTR, "0,0", RTSTR, "1.5,1.5", RTSTR, "", RTNONE), RTNORM);
+        EXPECT_EQ(sds_command(RTSTR, "erase", RTSTR, "all", RTSTR, "", RTNONE), RTNORM);
+        EXPECT_EQ(sds_command(RTSTR, "layer", RTSTR, "make", RTSTR, "NEW", RTSTR, "", RTNONE), RTNORM);
+        EXPECT_EQ(sds_command(RTSTR, "color", RTSTR, "4", RTNONE), RTNORM);
+        EXPECT_EQ(sds_command(RTSTR, "point", RTSTR, "9,9", RTNONE), RTNORM);
+        sds_grdraw(P1, P2, 1, 0);
+    }
+    void expect_as_before()
+    {
+        auto pts = live();
+        ASSERT_EQ(pts.size(), 2u);
+        EXPECT_EQ(pts[0]->pts[0].x, 1);   // the first one erased is back too
+        EXPECT_EQ(pts[1]->pts[0].x, 2);
+        EXPECT_EQ(s.drawing().current_layer, "0");
+        EXPECT_EQ(s.drawing().current_colour, 256);
+        EXPECT_EQ(s.drawing().layer("NEW"), nullptr);
+        EXPECT_TRUE(s.overlay().empty());
+    }
+};
+
+}  // namespace
+
+TEST(CallOutcome, FailedCancelledOrInterruptedCallsAreUndoneAndStopTheScript)
+{
+    struct Case {
+        const char *name, *script, *reason;
+        std::function<void()> body;
+    };
+    double d;
+    sds_name ss;
+    std::vector<Case> cases = {
+        {"fail", "fail\npoint 5,5\n", "line 3: the command fail failed: no good", [] { sds_fail("no good"); }},
+        // The handler ignores the cancel: the host has seen it.
+        {"dist", "dist\n*cancel*\npoint 5,5\n", "the command dist was cancelled",
+         [&] { sds_getdist(nullptr, "Distance: ", &d); }},
+        {"pick", "pick\n*CANCEL*\npoint 5,5\n", "the command pick was cancelled",
+         [&] { sds_ssget(nullptr, nullptr, nullptr, nullptr, ss); }},
+        {"brk", "brk\npoint 5,5\n", "the command brk was interrupted (Ctrl-C)",
+         [&] {
+             while (!sds_usrbrk()) {
+             }
+         }},
+        // A Ctrl-C the handler never asks about fails the call all the same.
+        {"deaf", "deaf\npoint 5,5\n", "the command deaf was interrupted (Ctrl-C)", [] { velmora::signal_user_break(); }},
+        {"(half)", "(half)\npoint 5,5\n", "the function half failed: the add-on reported a failure",
+         [] { sds_fail(nullptr); }},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Undoable h;
+        std::string n = c.name[0] == '(' ? "half" : std::string("c:") + c.name;
+        h.define(n.c_str(), 1, [&] {
+            h.mess_up();
+            if (std::string(c.name) == "brk")
+                h.s.set_user_break_after(3);
+            c.body();
+        });
+        h.s.take_output();
+        h.s.input(c.script);
+        EXPECT_FALSE(h.s.run());
+        EXPECT_NE(h.s.failure_reason().find(c.reason), std::string::npos) << h.s.failure_reason();
+        EXPECT_NE(h.s.take_output().find("what it did was undone"), std::string::npos);
+        h.expect_as_before();   // and the point after it was not drawn
+    }
+}
+
+TEST(CallOutcome, GoodCallsKeepTheirWorkAndACancelOutsideACallIsNoFailure)
+{
+    Undoable h;
+    double d = 0;
+    h.define("c:ok", 1, [&] {
+        h.mess_up();
+        sds_usrbrk();                                  // no break: nothing happens
+        sds_getdist(nullptr, "Distance: ", &d);       // answered
+    });
+    h.s.input("ok\n2.5\n*cancel*\npoint 5,5\n");
+    EXPECT_TRUE(h.s.run()) << h.s.failure_reason();
+    EXPECT_EQ(d, 2.5);
+    EXPECT_EQ(h.live().size(), 2u);   // the call's point and the one after it
+    EXPECT_EQ(h.s.drawing().current_layer, "NEW");
+    // The next call starts afresh: an earlier sds_fail does not stick.
+    h.define("c:bad", 2, [] { sds_fail("first"); sds_fail("second"); });
+    h.s.input("bad\n");
+    EXPECT_FALSE(h.s.run());
+    EXPECT_NE(h.s.failure_reason().find("first"), std::string::npos);
+    h.s.reset_failure();
+    h.s.input("ok\n1\n");
+    EXPECT_TRUE(h.s.run()) << h.s.failure_reason();
+    // In-process LISP calls are undone the same way.
+    h.define("lfail", 3, [&] { h.mess_up(); sds_fail("no"); sds_retnil(); });
+    size_t before = h.live().size();
+    EXPECT_EQ(h.s.call_lisp("(lfail)"), "nil");
+    EXPECT_TRUE(h.s.failed());
+    EXPECT_EQ(h.live().size(), before);
+}
+
+TEST(CallOutcome, AnInteractiveSessionReportsAFailedCallAndGoesOn)
+{
+    Undoable h;
+    h.define("c:fail", 1, [&] { h.mess_up(); sds_fail("no good"); });
+    std::vector<std::string> lines = {"fail point 7,7\n", "point 8,8\n"};
+    std::size_t next = 0;
+    h.s.set_input_source(
+        [&](std::string &line) {
+            if (next == lines.size())
+                return false;
+            line = lines[next++];
+            return true;
+        },
+        "\nCommand: ");
+    h.s.take_output();
+    EXPECT_TRUE(h.s.run());
+    std::string out = h.s.take_output();
+    EXPECT_NE(out.find("The command fail failed: no good; what it did was undone."), std::string::npos) << out;
+    auto pts = h.live();
+    ASSERT_EQ(pts.size(), 3u);          // rest of the failed line dropped, the next line run
+    EXPECT_EQ(pts[2]->pts[0].x, 8);
+}
+
+// ---- Undo ---------------------------------------------------------------------
+
+TEST(Undo, BackGoesToTheMarkOrTheStartAndRestoresEveryErasedEntity)
+{
+    Undoable h;
+    h.s.input("undo mark\n");
+    ASSERT_TRUE(h.s.run());
+    h.mess_up();
+    h.s.input("undo back\n");
+    ASSERT_TRUE(h.s.run());
+    h.expect_as_before();
+    // Marks nest; without one, back goes to the start of the session.
+    h.s.input("layer make A\n\nundo mark\npoint 3,3\nundo mark\nerase all\n\nundo back\n");
+    ASSERT_TRUE(h.s.run());
+    EXPECT_EQ(h.live().size(), 3u);
+    h.s.input("undo back\n");
+    ASSERT_TRUE(h.s.run());
+    EXPECT_EQ(h.live().size(), 2u);
+    EXPECT_EQ(h.s.drawing().current_layer, "A");
+    h.s.input("erase all\n\nundo back\n");
+    ASSERT_TRUE(h.s.run());
+    EXPECT_EQ(h.live().size(), 0u);    // back to the start, which had none
+    EXPECT_EQ(h.s.drawing().current_layer, "0");
+    EXPECT_EQ(h.s.drawing().layer("A"), nullptr);
+}
+
+// ---- Scripts and Ctrl-C ---------------------------------------------------------
+
+TEST(Scripts, CtrlCStopsAScriptThatRunsItselfAndNestingIsLimited)
+{
+    Host h;
+    int ticks = 0;
+    velmora::register_host_command("tick", [&](Session &) {
+        if (++ticks == 200)
+            velmora::signal_user_break();
+        return true;
+    });
+    vt::write_file(h.dir.file("loop.scr"), "tick\nscript loop\n");
+    h.s.input("script loop\npoint 1,1\n");
+    EXPECT_FALSE(h.s.run());
+    EXPECT_EQ(ticks, 200);
+    EXPECT_NE(h.s.failure_reason().find("interrupted (Ctrl-C)"), std::string::npos);
+    EXPECT_TRUE(h.live().empty());      // the rest of the input was not run
+
+    // A script that runs itself before its end nests until the limit.
+    h.s.reset_failure();
+    ticks = 0;
+    vt::write_file(h.dir.file("deep.scr"), "tick\nscript deep\npoint 1,1\n");
+    h.s.input("script deep\n");
+    EXPECT_FALSE(h.s.run());
+    EXPECT_EQ(ticks, 32);
+    EXPECT_NE(h.s.failure_reason().find("scripts nest at most 32 deep"), std::string::npos);
+    // So does one an add-on runs at once.
+    vt::write_file(h.dir.file("self.scr"), "script c:/self.scr\n");
+    EXPECT_EQ(sds_command(RTSTR, "script", RTSTR, "c:/self.scr", RTNONE), RTERROR);
+    EXPECT_NE(h.s.take_output().find("scripts nest at most 32 deep"), std::string::npos);
+    // A host command cancelled from the input fails; one the add-on cancels does not.
+    h.s.reset_failure();
+    h.s.input("line 0,0 1,1 *cancel*\n");
+    EXPECT_FALSE(h.s.run());
+    EXPECT_NE(h.s.failure_reason().find("LINE was cancelled"), std::string::npos) << h.s.failure_reason();
+    EXPECT_EQ(sds_command(RTSTR, "line", RTSTR, "0,0", RTSTR, "*cancel*", RTNONE), RTNORM);
+    EXPECT_EQ(sds_command(RTSTR, "*cancel*", RTNONE), RTNORM);   // no command to cancel
+    EXPECT_EQ(sds_command(RTSTR, "point", RTSTR, "4,4", RTNONE), RTNORM);
+}

@@ -131,8 +131,8 @@ TEST_F(PairReader, ANonNumericCodeIsReportedWithItsLineAndStopsTheReading)
         EXPECT_STREQ(value, "POINT");
         EXPECT_EQ(s.take_output(),
                   std::string("\n*** VOLUME or COLF Error - Can't read VOL.DXF at article4!\nPOINT\n") + bad);
-        EXPECT_TRUE(s.impl().call_failed);
-        s.impl().call_failed = false;
+        EXPECT_NE(s.impl().call_end, velmora::Session::Impl::CallEnd::Ok);
+        s.impl().call_end = velmora::Session::Impl::CallEnd::Ok;
         std::fclose(dxf_file);
     }
     // The file ends after a code line: no group, but the line is counted.

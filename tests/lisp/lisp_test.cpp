@@ -59,7 +59,7 @@ TEST_F(Sorter, SortsRecordsByteByByte)
     // The last record needs no line end.
     EXPECT_EQ(sort("2 5\nlemon\napple"), "apple\nlemon\n");
     EXPECT_FALSE(vt::file_exists(path + ".sorting"));
-    EXPECT_FALSE(s.impl().call_failed);
+    EXPECT_EQ(s.impl().call_end, velmora::Session::Impl::CallEnd::Ok);
 }
 
 // A record shorter than the record length is kept as it is, without a
@@ -93,11 +93,11 @@ TEST_F(Sorter, AFileItsHeadLineDoesNotDescribeIsLeftAsItWas)
         {"", " *ASS head line*"},
     };
     for (const auto &[text, message] : bad) {
-        s.impl().call_failed = false;
+        s.impl().call_end = velmora::Session::Impl::CallEnd::Ok;
         EXPECT_EQ(sort(text), text) << message;
         std::string out = s.take_output();
         EXPECT_NE(out.find(std::string("*** VELMORA Error - ") + message), std::string::npos) << out;
-        EXPECT_TRUE(s.impl().call_failed) << message;
+        EXPECT_NE(s.impl().call_end, velmora::Session::Impl::CallEnd::Ok) << message;
         EXPECT_FALSE(vt::file_exists(path + ".sorting"));
     }
 }

@@ -275,6 +275,62 @@ class WorkFolder(unittest.TestCase):
             self.assertEqual(os.listdir(tmp), [])
 
 
+    def test_runs_side_by_side_with_one_add_on_never_share_work_files(self):
+        """Twenty runs at once, one add-on file, each on its own survey: each
+        gives the terrain a run alone gives, and files of the work files'
+        names beside the add-on and in the current folder stay as they were."""
+        import random
+        addon = os.environ.get("VELMORA_ADDON")
+        if not addon:
+            self.skipTest("VELMORA_ADDON is not set")
+        with TempFolder() as d:
+            shared = os.path.join(d, "addon")
+            os.mkdir(shared)
+            module = os.path.join(shared, "velmora.sds")
+            subprocess.run(["cp", addon, module], check=True)
+            mine = {name: "the user's own %s\n" % name for name in ("velmora.dxf", "vol.dxf", "vol.bin", "colf.dxf")}
+            for folder in (shared, d):
+                for name, text in mine.items():
+                    write(os.path.join(folder, name), text)
+
+            def survey(i):
+                rnd = random.Random(i)
+                doc = ezdxf.new("R12")
+                for _ in range(400 + 37 * i):
+                    doc.modelspace().add_point((rnd.uniform(0, 1000), rnd.uniform(0, 1000), rnd.uniform(0, 50)))
+                path = os.path.join(d, "s%d.dxf" % i)
+                doc.saveas(path)
+                return path
+
+            def start(i, tag):
+                return subprocess.Popen([VELMORA, survey(i) if tag == "alone" else os.path.join(d, "s%d.dxf" % i),
+                                         "-s", "-", "--addon", module, "-o", os.path.join(d, "%s%d.dxf" % (tag, i))],
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                        text=True, cwd=d)
+
+            def faces(path):
+                return sorted(tuple(round(c, 9) for v in f.wcs_vertices() for c in v)
+                              for f in ezdxf.readfile(path).modelspace().query("3DFACE"))
+
+            script = ("velmora\nall\n\n"
+                      "(colfe '(0.0 50.0) '(1 2 3) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 15))\nall\n\n")
+            for i in range(20):
+                p = start(i, "alone")
+                out, err = p.communicate(script, timeout=300)
+                self.assertEqual(p.returncode, 0, err)
+            procs = [start(i, "together") for i in range(20)]
+            for i, p in enumerate(procs):
+                out, err = p.communicate(script, timeout=600)
+                self.assertEqual(p.returncode, 0, err)
+            for i in range(20):
+                alone = faces(os.path.join(d, "alone%d.dxf" % i))
+                self.assertGreater(len(alone), 800)     # the terrain, coloured in bands
+                self.assertEqual(faces(os.path.join(d, "together%d.dxf" % i)), alone, i)
+            for folder in (shared, d):
+                for name, text in mine.items():
+                    self.assertEqual(read(os.path.join(folder, name)), text, (folder, name))
+
+
 class Saves(unittest.TestCase):
     def test_links_are_followed_and_kept_and_permissions_stay(self):
         with TempFolder() as d:

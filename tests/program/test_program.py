@@ -23,7 +23,7 @@ def build_probe(folder):
     """Compiles the probe add-on into `folder`; returns its path."""
     out = os.path.join(folder, "probe.sds")
     src = os.path.join(SOURCE_DIR, "tests", "program", "probe_addon.c")
-    subprocess.run(["cc", "-shared", "-fPIC", "-I", os.path.join(SOURCE_DIR, "frame"), "-o", out, src],
+    subprocess.run(["cc", "-shared", "-fPIC", "-I", os.path.join(SOURCE_DIR, "sds"), "-o", out, src],
                    check=True)
     return out
 

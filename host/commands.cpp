@@ -663,9 +663,7 @@ std::string native_path(Session &s, const std::string &path)
 bool set_variable(Session &s, const std::string &name, const std::string &value, std::string &err)
 {
     Session::Impl &m = s.impl();
-    std::string n = name;
-    for (auto &c : n)
-        c = (char)std::toupper((unsigned char)c);
+    std::string n = upper(name);
     if (n == "CMDECHO" || n == "OSMODE") {
         long long v;
         double r;

@@ -35,6 +35,7 @@
 
 #include "files.h"
 #include "loader.h"
+#include "picture.h"
 #include "session.h"
 #include "session_impl.h"
 

@@ -257,7 +257,7 @@ int sds_relrb(struct resbuf *rb)
     return RTNORM;
 }
 
-static std::string number_text(double v)
+static std::string word_of_number(double v)
 {
     std::string s = format_real(v);
     if (s.size() > 2 && s.compare(s.size() - 2, 2, ".0") == 0)
@@ -322,7 +322,7 @@ int sds_command(int rtype, ...)
             shown = tok.text;
             break;
         case RTREAL: case RTANG: case RTORINT:
-            tok = Token::word(number_text(va_arg(ap, double)));
+            tok = Token::word(word_of_number(va_arg(ap, double)));
             shown = tok.text;
             break;
         default:
@@ -489,7 +489,7 @@ int sds_setvar(const char *sym, const struct resbuf *val)
     switch (val->restype) {
     case RTSHORT: text = std::to_string(val->resval.rint); break;
     case RTLONG: text = std::to_string(val->resval.rlong); break;
-    case RTREAL: text = number_text(val->resval.rreal); break;
+    case RTREAL: text = word_of_number(val->resval.rreal); break;
     case RTSTR: text = val->resval.rstring ? val->resval.rstring : ""; break;
     default: return RTERROR;
     }
@@ -507,9 +507,7 @@ int sds_getvar(const char *sym, struct resbuf *result)
     if (!s || !sym || !result)
         return RTERROR;
     Session::Impl &m = s->impl();
-    std::string n = sym;
-    for (auto &c : n)
-        c = (char)std::toupper((unsigned char)c);
+    std::string n = upper(sym);
     auto text = [&](const std::string &v) {
         result->restype = RTSTR;
         result->resval.rstring = strdup(v.c_str());
@@ -524,8 +522,6 @@ int sds_getvar(const char *sym, struct resbuf *result)
     if (n == "EXTMIN" || n == "EXTMAX") {
         Vec3 lo, hi;
         m.drawing.extents(lo, hi);
-        m.drawing.extmin = lo;
-        m.drawing.extmax = hi;
         const Vec3 &p = n == "EXTMIN" ? lo : hi;
         result->restype = RT3DPOINT;
         result->resval.rpoint[0] = p.x;

@@ -9,40 +9,11 @@
 
 #include "sds.h"
 #include "session_impl.h"
+#include "text.h"
 
 namespace velmora {
 
 static Session *g_current = nullptr;
-
-std::string lower(std::string s)
-{
-    for (auto &c : s)
-        c = (char)std::tolower((unsigned char)c);
-    return s;
-}
-
-bool parse_number(const std::string &w, double &v)
-{
-    if (w.empty() || std::isspace((unsigned char)w[0]))
-        return false;
-    char *end = nullptr;
-    v = std::strtod(w.c_str(), &end);
-    return end && *end == '\0' && std::isfinite(v);
-}
-
-bool parse_int(const std::string &w, long long &v)
-{
-    std::size_t i = 0;
-    if (i < w.size() && (w[i] == '-' || w[i] == '+'))
-        i++;
-    if (i == w.size() || w.size() - i > 18)
-        return false;
-    for (std::size_t k = i; k < w.size(); k++)
-        if (!std::isdigit((unsigned char)w[k]))
-            return false;
-    v = std::strtoll(w.c_str(), nullptr, 10);
-    return true;
-}
 
 bool parse_point(const std::string &w, Vec3 &p)
 {
@@ -455,9 +426,7 @@ Feed Session::Impl::feed_line(Session &s, const Token &t)
         active_name.clear();
         if (pending)
             return Feed::Done;
-        for (auto &c : name)
-            c = (char)std::toupper((unsigned char)c);
-        return error("*Cancel*: the command " + name + " was cancelled.");
+        return error("*Cancel*: the command " + upper(name) + " was cancelled.");
     }
     // The machine may start a nested command line (a script); keep it alive.
     std::unique_ptr<CommandMachine> m = std::move(active);

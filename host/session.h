@@ -22,13 +22,6 @@ struct resbuf;
 
 namespace velmora {
 
-// A temporary vector drawn with sds_grdraw, gone at the next sds_redraw.
-struct Overlay {
-    Vec3 from, to;
-    int colour = 7;
-    int highlight = 0;
-};
-
 class Session {
 public:
     Session();                 // an empty drawing; becomes the current session
@@ -148,11 +141,5 @@ private:
 // prompts; returns false on failure.  Host files register theirs at start-up.
 using HostCommand = std::function<bool(Session &)>;
 void register_host_command(const std::string &name, HostCommand fn);
-
-// The drawing seen from above as a PNG image: faces and lines in their
-// colours, hidden face edges left out, the overlay highlighted.
-std::string png_image(const Drawing &d, const std::vector<Overlay> &overlay);
-// png_image written to a file the way the drawing is saved (files.h).
-void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::string &path);
 
 }  // namespace velmora

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "session.h"
+#include "text.h"
 
 struct resbuf;
 
@@ -103,9 +104,6 @@ bool is_host_command(const std::string &name);
 
 // Reads "x,y" or "x,y,z"; false when the word is not a point.
 bool parse_point(const std::string &w, Vec3 &p);
-bool parse_number(const std::string &w, double &v);
-bool parse_int(const std::string &w, long long &v);
-std::string lower(std::string s);
 std::string point_text(const Vec3 &p);
 // Type and layer patterns: comma-separated names with * and ? wildcards,
 // case-insensitive; an empty pattern matches everything.

@@ -21,6 +21,7 @@
 #include <sstream>
 
 #include "polylines.h"
+#include "text.h"
 
 namespace velmora {
 namespace {
@@ -28,21 +29,6 @@ namespace {
 const char *LABEL_LAYER = "POINT-LABEL";
 const double MAX_COORDINATE = 1e12;
 const size_t BAD_ROWS_SHOWN = 20;
-
-std::string upper(std::string s)
-{
-    for (auto &c : s)
-        c = (char)std::toupper((unsigned char)c);
-    return s;
-}
-
-std::string trim(const std::string &s)
-{
-    size_t b = s.find_first_not_of(" \t");
-    if (b == std::string::npos)
-        return "";
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
 
 // The column a header field names: P, N, E, Z, D, or 0 for none.  Units or
 // notes in brackets ("Northing (m)") and marks such as '#', '.', '_' do not

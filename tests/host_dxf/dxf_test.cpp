@@ -6,7 +6,7 @@
 
 #include "addon_session.h"
 #include "drawing.h"
-#include "session.h"
+#include "picture.h"
 
 #include <cairo.h>
 
@@ -186,7 +186,9 @@ TEST(DxfRead, ModelsTheFourTypesAndKeepsTheRest)
     EXPECT_LT(d.entities[0].id, d.entities[5].id);
     ASSERT_NE(d.layer("ground"), nullptr);
     EXPECT_EQ(d.layer("GROUND")->colour, 3);
-    EXPECT_DOUBLE_EQ(d.extmax.x, 10.0);
+    Vec3 lo, hi;
+    d.extents(lo, hi);
+    EXPECT_DOUBLE_EQ(hi.x, 10.0);
 }
 
 TEST(DxfRead, UnchangedDrawingsSaveToTheSameBytes)

@@ -37,7 +37,6 @@
 #include "loader.h"
 #include "picture.h"
 #include "session.h"
-#include "session_impl.h"
 
 using namespace velmora;
 
@@ -376,9 +375,7 @@ void finish_run(Session &s, const Options &o, pid_t supervisor)
     // The point file is read as the script's first command would be; when it
     // fails the script does not run, and the failure names the option.
     if (!o.points.empty() && !s.command({"pointfile", o.points, ""})) {
-        Session::Impl &m = s.impl();
-        m.failed = true;
-        m.failure = "--points " + o.points + ": " + m.last_error;
+        s.set_failure("--points " + o.points + ": " + s.last_error());
     }
     if (o.have_script && o.script != "-") {
         std::ifstream script_file(o.script, std::ios::binary);
@@ -398,8 +395,7 @@ void finish_run(Session &s, const Options &o, pid_t supervisor)
     bool ended = false;
     auto at_end = [&]() {
         ended = true;
-        if (s.impl().last_char != '\n')
-            s.print("\n");
+        s.end_line();
         std::fflush(stdout);
         finish_run(s, o, supervisor);
     };

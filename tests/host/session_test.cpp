@@ -8,7 +8,7 @@
 #include "addon_session.h"
 #include "sds.h"
 #include "session.h"
-#include "session_impl.h"
+#include "lisp_values.h"
 
 using velmora::Entity;
 using velmora::Session;

@@ -132,9 +132,6 @@ struct DxfError {
 Drawing load_dxf(const std::string &path);
 // The drawing as DXF text in the version it was read in (R12 for a new one).
 std::string dxf_text(const Drawing &d);
-// Writes dxf_text to `path` through a temporary file beside it (files.h), so
-// a failed save never leaves a half-written file.
-void save_dxf(const Drawing &d, const std::string &path);
 // The "dxfout" export: an R12 file with the given entities and `decimals`
 // places after the point (ENTITIES section only, as the host's own export does).
 void write_dxfout(const Drawing &d, const std::vector<std::uint64_t> &ids,

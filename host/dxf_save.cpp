@@ -10,12 +10,11 @@
 //   ENTITIES  erased entities left out; new ones (POINT, LINE, 3DFACE,
 //             POLYLINE, TEXT) written in the version's form (dxf_write.cpp)
 //
-// A new drawing is written as a complete R12 file.  Every file is written
-// through files.cpp: to a temporary file beside the target, then renamed.
+// A new drawing is written as a complete R12 file.  The program writes the
+// text through files.cpp: to a temporary file beside the target, then renamed.
 #include "drawing.h"
 #include "dxf_common.h"
 #include "dxf_out.h"
-#include "files.h"
 #include "text.h"
 
 #include <algorithm>
@@ -296,11 +295,6 @@ std::string read_drawing_text(const Drawing &d)
 std::string dxf_text(const Drawing &d)
 {
     return d.layout.from_file ? read_drawing_text(d) : new_drawing_text(d);
-}
-
-void save_dxf(const Drawing &d, const std::string &path)
-{
-    write_file_atomically(path, dxf_text(d));
 }
 
 }  // namespace velmora

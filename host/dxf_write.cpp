@@ -82,102 +82,122 @@ void polyline_classes(const Entity &e, const char *&poly, const char *&vertex, i
     }
 }
 
+// The groups every entity starts with: type, handle, owner, layer, colour
+// and subclass markers, as the version has them.  Returns the handle given
+// ("" when the file keeps none).
+std::string entity_head(Out &o, const Entity &e, Form &f, const char *type, const std::string &owner,
+                        const char *subclass, bool colour)
+{
+    std::string handle;
+    o.pair(0, type);
+    if (f.handles) {
+        handle = f.take_handle();
+        o.pair(5, handle);
+    }
+    if (f.r2000()) {
+        if (!owner.empty())
+            o.pair(330, owner);
+        o.pair(100, "AcDbEntity");
+    }
+    o.pair(8, e.layer.empty() ? "0" : e.layer);
+    if (colour && e.colour != 256)
+        o.integer(62, e.colour);
+    if (f.r2000() && subclass)
+        o.pair(100, subclass);
+    return handle;
+}
+
+// Point i of the entity; its last point (or 0,0,0) when it has fewer.
+Vec3 corner(const Entity &e, std::size_t i)
+{
+    return i < e.pts.size() ? e.pts[i] : (e.pts.empty() ? Vec3{} : e.pts.back());
+}
+
+// A POLYLINE with its VERTEXes and SEQEND, owned by it from R2000 on.
+void write_polyline(Out &o, const Entity &e, Form &f)
+{
+    const char *pclass, *vclass;
+    int vflag;
+    polyline_classes(e, pclass, vclass, vflag);
+    std::string poly_handle = entity_head(o, e, f, "POLYLINE", f.model_space, pclass, true);
+    o.integer(66, 1);
+    o.point(10, Vec3{});
+    o.integer(70, e.poly_flags);
+    if (e.poly_flags & (16 | 64)) {
+        o.integer(71, e.mesh_m);
+        o.integer(72, e.mesh_n);
+    }
+    if (e.smooth_m || e.smooth_n) {
+        o.integer(73, e.smooth_m);
+        o.integer(74, e.smooth_n);
+    }
+    if (e.smooth_type)
+        o.integer(75, e.smooth_type);
+    for (size_t i = 0; i < e.pts.size(); i++) {
+        int flags = i < e.vertex_flags.size() ? e.vertex_flags[i] : vflag;
+        const char *vc = vclass;
+        if ((e.poly_flags & 64) && (flags & 128) && !(flags & 64))
+            vc = "AcDbFaceRecord";
+        entity_head(o, e, f, "VERTEX", poly_handle, nullptr, true);
+        if (f.r2000()) {
+            if (!std::strcmp(vc, "AcDbFaceRecord")) {
+                o.pair(100, vc);
+            } else {
+                o.pair(100, "AcDbVertex");
+                o.pair(100, vc);
+            }
+        }
+        o.point(10, e.pts[i]);
+        o.integer(70, flags);
+    }
+    entity_head(o, e, f, "SEQEND", poly_handle, nullptr, false);
+}
+
+// A TEXT: one line of at most 250 characters (the limit of older versions);
+// control characters, line breaks among them, become blanks.
+void write_text(Out &o, const Entity &e, Form &f)
+{
+    std::string t = e.text.substr(0, 250);
+    for (auto &c : t)
+        if ((unsigned char)c < 32)
+            c = ' ';
+    entity_head(o, e, f, "TEXT", f.model_space, "AcDbText", true);
+    o.point(10, corner(e, 0));
+    o.num(40, e.text_height);
+    o.pair(1, t);
+    if (e.text_angle != 0)
+        o.num(50, e.text_angle);
+    if (e.text_centred) {
+        o.integer(72, 1);
+        o.point(11, corner(e, 0));
+    }
+    if (f.r2000())
+        o.pair(100, "AcDbText");
+    if (e.text_centred)
+        o.integer(73, 2);
+}
+
 }  // namespace
 
 bool write_entity(Out &o, const Entity &e, Form &f)
 {
-    std::string handle;
-    auto head = [&](const std::string &type, const std::string &owner, const char *subclass,
-                    bool colour) {
-        o.pair(0, type);
-        if (f.handles) {
-            handle = f.take_handle();
-            o.pair(5, handle);
-        }
-        if (f.r2000()) {
-            if (!owner.empty())
-                o.pair(330, owner);
-            o.pair(100, "AcDbEntity");
-        }
-        o.pair(8, e.layer.empty() ? "0" : e.layer);
-        if (colour && e.colour != 256)
-            o.integer(62, e.colour);
-        if (f.r2000() && subclass)
-            o.pair(100, subclass);
-    };
-    auto pt = [&](size_t i) { return i < e.pts.size() ? e.pts[i] : (e.pts.empty() ? Vec3{} : e.pts.back()); };
-
     if (e.type == "POINT") {
-        head("POINT", f.model_space, "AcDbPoint", true);
-        o.point(10, pt(0));
+        entity_head(o, e, f, "POINT", f.model_space, "AcDbPoint", true);
+        o.point(10, corner(e, 0));
     } else if (e.type == "LINE") {
-        head("LINE", f.model_space, "AcDbLine", true);
-        o.point(10, pt(0));
-        o.point(11, pt(1));
+        entity_head(o, e, f, "LINE", f.model_space, "AcDbLine", true);
+        o.point(10, corner(e, 0));
+        o.point(11, corner(e, 1));
     } else if (e.type == "3DFACE") {
-        head("3DFACE", f.model_space, "AcDbFace", true);
+        entity_head(o, e, f, "3DFACE", f.model_space, "AcDbFace", true);
         for (int k = 0; k < 4; k++)
-            o.point(10 + k, pt((size_t)k));
+            o.point(10 + k, corner(e, (size_t)k));
         if (e.face_hidden)
             o.integer(70, e.face_hidden);
     } else if (e.type == "POLYLINE") {
-        const char *pclass, *vclass;
-        int vflag;
-        polyline_classes(e, pclass, vclass, vflag);
-        head("POLYLINE", f.model_space, pclass, true);
-        std::string poly_handle = handle;
-        o.integer(66, 1);
-        o.point(10, Vec3{});
-        o.integer(70, e.poly_flags);
-        if (e.poly_flags & (16 | 64)) {
-            o.integer(71, e.mesh_m);
-            o.integer(72, e.mesh_n);
-        }
-        if (e.smooth_m || e.smooth_n) {
-            o.integer(73, e.smooth_m);
-            o.integer(74, e.smooth_n);
-        }
-        if (e.smooth_type)
-            o.integer(75, e.smooth_type);
-        for (size_t i = 0; i < e.pts.size(); i++) {
-            int flags = i < e.vertex_flags.size() ? e.vertex_flags[i] : vflag;
-            const char *vc = vclass;
-            if ((e.poly_flags & 64) && (flags & 128) && !(flags & 64))
-                vc = "AcDbFaceRecord";
-            head("VERTEX", poly_handle, nullptr, true);
-            if (f.r2000()) {
-                if (!std::strcmp(vc, "AcDbFaceRecord")) {
-                    o.pair(100, vc);
-                } else {
-                    o.pair(100, "AcDbVertex");
-                    o.pair(100, vc);
-                }
-            }
-            o.point(10, e.pts[i]);
-            o.integer(70, flags);
-        }
-        head("SEQEND", poly_handle, nullptr, false);
+        write_polyline(o, e, f);
     } else if (e.type == "TEXT") {
-        // One line of at most 250 characters (the limit of older versions);
-        // control characters, line breaks among them, become blanks.
-        std::string t = e.text.substr(0, 250);
-        for (auto &c : t)
-            if ((unsigned char)c < 32)
-                c = ' ';
-        head("TEXT", f.model_space, "AcDbText", true);
-        o.point(10, pt(0));
-        o.num(40, e.text_height);
-        o.pair(1, t);
-        if (e.text_angle != 0)
-            o.num(50, e.text_angle);
-        if (e.text_centred) {
-            o.integer(72, 1);
-            o.point(11, pt(0));
-        }
-        if (f.r2000())
-            o.pair(100, "AcDbText");
-        if (e.text_centred)
-            o.integer(73, 2);
+        write_text(o, e, f);
     } else {
         return false;
     }

@@ -59,20 +59,19 @@ bool Session::next_word(std::string &word)
 
 bool Session::script(const std::string &name) { return p_->run_script(*this, name); }
 
-// A word ends at a blank or a line end; a LISP expression in parentheses is
-// one word, whatever blanks and line ends it holds (more lines are read for
-// it until its parentheses close).
-bool Session::Impl::next_input_word(std::string &w)
+// Waits until there is unread input, reading more lines from the source
+// (prompting for them at an idle interactive command line); false at the end
+// of all input.  A Ctrl-C while waiting gives the word "*cancel*" instead.
+bool Session::Impl::input_ready(std::string &w, bool &broke)
 {
-    w.clear();
     for (bool prompted = false;;) {
         if (take_user_break()) {
             w = "*cancel*";
-            in.took_break = true;
+            in.took_break = broke = true;
             return true;
         }
         if (in.pos < in.text.size())
-            break;
+            return true;
         drop_unread_input();
         if (!in.more)
             return false;
@@ -89,58 +88,74 @@ bool Session::Impl::next_input_word(std::string &w)
             continue;   // the source was interrupted (Ctrl-C) before a line came
         in.text = input_line(more);
     }
+}
+
+// A LISP expression from `p` (its opening parenthesis) to the parenthesis
+// that closes it, whatever blanks and line ends it holds (line ends become
+// blanks); more lines are read for it until it closes.  Returns where the
+// input goes on.
+std::size_t Session::Impl::lisp_word(std::size_t p, std::string &w)
+{
+    int depth = 0;
+    bool in_string = false;
+    for (;;) {
+        if (p >= in.text.size()) {
+            std::string more;
+            if (in.more && in.more(more)) {
+                in.text += input_line(more);
+                continue;
+            }
+            return p;   // unbalanced: the parser reports it
+        }
+        char c = in.text[p];
+        if (in_string) {
+            if (c == '\\' && p + 1 < in.text.size()) {
+                w += c;
+                c = in.text[++p];
+            } else if (c == '"') {
+                in_string = false;
+            }
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '(') {
+            depth++;
+        } else if (c == ')') {
+            depth--;
+        }
+        if (c == '\n') {
+            in.line_no++;
+            c = ' ';
+        }
+        w += c;
+        p++;
+        if (!in_string && depth == 0)
+            return p;
+    }
+}
+
+// A word ends at a blank or a line end, which it takes with it; a LISP
+// expression in parentheses is one word.
+bool Session::Impl::next_input_word(std::string &w)
+{
+    w.clear();
+    bool broke = false;
+    if (!input_ready(w, broke))
+        return false;
+    if (broke)
+        return true;
     in.word_line = in.line_no;
     std::size_t p = in.pos;
     const std::string &t = in.text;
     if (t[p] == '(') {
-        int depth = 0;
-        bool in_string = false;
-        for (;;) {
-            if (p >= in.text.size()) {
-                std::string more;
-                if (in.more && in.more(more)) {
-                    in.text += input_line(more);
-                    continue;
-                }
-                break;  // unbalanced: the parser reports it
-            }
-            char c = in.text[p];
-            if (in_string) {
-                if (c == '\\' && p + 1 < in.text.size()) {
-                    w += c;
-                    c = in.text[++p];
-                } else if (c == '"') {
-                    in_string = false;
-                }
-            } else if (c == '"') {
-                in_string = true;
-            } else if (c == '(') {
-                depth++;
-            } else if (c == ')') {
-                depth--;
-            }
-            if (c == '\n') {
-                in.line_no++;
-                c = ' ';
-            }
-            w += c;
-            p++;
-            if (!in_string && depth == 0)
-                break;
-        }
-        if (p < in.text.size() && (in.text[p] == ' ' || in.text[p] == '\t' || in.text[p] == '\n')) {
-            if (in.text[p] == '\n')
-                in.line_no++;
-            p++;
-        }
+        p = lisp_word(p, w);
     } else {
         while (p < t.size() && t[p] != ' ' && t[p] != '\t' && t[p] != '\n')
             w += t[p++];
-        if (p < t.size()) {
-            if (t[p] == '\n')
-                in.line_no++;
-            p++;
-        }
+    }
+    if (p < t.size() && (t[p] == ' ' || t[p] == '\t' || t[p] == '\n')) {
+        if (t[p] == '\n')
+            in.line_no++;
+        p++;
     }
     in.pos = p;
     if (in.pos > 65536 && in.pos * 2 > in.text.size()) {

@@ -15,7 +15,6 @@
 #include "picture.h"
 
 #include "dxf_common.h"
-#include "files.h"
 #include "text.h"
 
 #include <cairo.h>
@@ -470,11 +469,6 @@ std::string png_image(const Drawing &d, const std::vector<Overlay> &overlay)
         cairo_surface_destroy(surface);
         throw;
     }
-}
-
-void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::string &path)
-{
-    write_file_atomically(path, png_image(d, overlay));
 }
 
 }  // namespace velmora

@@ -11,7 +11,5 @@
 namespace velmora {
 
 std::string png_image(const Drawing &d, const std::vector<Overlay> &overlay);
-// png_image written to a file the way the drawing is saved (files.h).
-void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::string &path);
 
 }  // namespace velmora

@@ -137,6 +137,8 @@ struct Session::Impl {
     // input.cpp: the next input word; false at the end of all input.  After a
     // Ctrl-C the word is "*cancel*" and in.took_break is set.
     bool next_input_word(std::string &w);
+    bool input_ready(std::string &w, bool &broke);
+    std::size_t lisp_word(std::size_t p, std::string &w);
     // Puts text in front of the unread input (scripts open around it grow).
     void insert_input(const std::string &text);
     // Drops what is left of the input (the rest of the line, open scripts).

@@ -95,6 +95,30 @@ std::vector<std::string> words(const char *text)
     return w;
 }
 
+// The <Units> of a drawing's $INSUNITS; metres, with a note, for a drawing
+// without one or with a unit LandXML does not have.
+void append_units(pugi::xml_node root, int insunits, std::string &note)
+{
+    const UnitSet *u = nullptr;
+    for (const auto &k : UNITS)
+        if (k.insunits == insunits)
+            u = &k;
+    if (!u) {
+        u = &UNITS[5];
+        note += insunits < 0 ? "the drawing has no INSUNITS: the units are written as metres"
+                             : "INSUNITS " + std::to_string(insunits) +
+                                   " has no LandXML unit: the units are written as metres";
+    }
+    pugi::xml_node units = root.append_child("Units").append_child(u->metric ? "Metric" : "Imperial");
+    units.append_attribute("areaUnit") = u->area;
+    units.append_attribute("linearUnit") = u->linear;
+    units.append_attribute("volumeUnit") = u->volume;
+    units.append_attribute("temperatureUnit") = u->metric ? "celsius" : "fahrenheit";
+    units.append_attribute("pressureUnit") = u->metric ? "milliBars" : "inHG";
+    units.append_attribute("angularUnit") = "decimal degrees";
+    units.append_attribute("directionUnit") = "decimal degrees";
+}
+
 }  // namespace
 
 std::string landxml_document(const std::vector<Triangle> &faces, const LandXmlHeader &head, std::string &note)
@@ -116,24 +140,7 @@ std::string landxml_document(const std::vector<Triangle> &faces, const LandXmlHe
     root.append_attribute("language") = "English";
     root.append_attribute("readOnly") = "false";
 
-    const UnitSet *u = nullptr;
-    for (const auto &k : UNITS)
-        if (k.insunits == head.insunits)
-            u = &k;
-    if (!u) {
-        u = &UNITS[5];
-        note += head.insunits < 0 ? "the drawing has no INSUNITS: the units are written as metres"
-                                  : "INSUNITS " + std::to_string(head.insunits) +
-                                        " has no LandXML unit: the units are written as metres";
-    }
-    pugi::xml_node units = root.append_child("Units").append_child(u->metric ? "Metric" : "Imperial");
-    units.append_attribute("areaUnit") = u->area;
-    units.append_attribute("linearUnit") = u->linear;
-    units.append_attribute("volumeUnit") = u->volume;
-    units.append_attribute("temperatureUnit") = u->metric ? "celsius" : "fahrenheit";
-    units.append_attribute("pressureUnit") = u->metric ? "milliBars" : "inHG";
-    units.append_attribute("angularUnit") = "decimal degrees";
-    units.append_attribute("directionUnit") = "decimal degrees";
+    append_units(root, head.insunits, note);
 
     root.append_child("Project").append_attribute("name") = head.project.c_str();
     pugi::xml_node app = root.append_child("Application");

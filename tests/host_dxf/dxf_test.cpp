@@ -6,6 +6,7 @@
 
 #include "addon_session.h"
 #include "drawing.h"
+#include "files.h"
 #include "picture.h"
 
 #include <cairo.h>
@@ -28,6 +29,8 @@ namespace {
 using vt::TempDir;
 void put(const std::string &path, const std::string &text) { vt::write_file(path, text); }
 std::string get(const std::string &path) { return vt::read_file(path); }
+// A save as the program makes it: the text, written through a temporary file.
+void save(const Drawing &d, const std::string &path) { write_file_atomically(path, dxf_text(d)); }
 
 // Joins "code\nvalue" pairs given as one string per line.
 std::string lines(std::initializer_list<const char *> ls)
@@ -220,7 +223,7 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsForm)
     d.add(p);
     d.current_layer = "TRIANG";
     d.current_colour = 2;
-    save_dxf(d, t.file("b.dxf"));
+    save(d, t.file("b.dxf"));
     std::string out = get(t.file("b.dxf"));
 
     EXPECT_EQ(out.find("\n2A\n"), std::string::npos) << "the erased LINE is still there";
@@ -277,13 +280,13 @@ TEST(DxfWrite, FilesWithoutHeaderOrTables)
                               "  0", "ENDSEC", "  0", "EOF"});
     put(t.file("bom.dxf"), "\xEF\xBB\xBF" + bare);
     Drawing b = load_dxf(t.file("bom.dxf"));
-    save_dxf(b, t.file("bom2.dxf"));
+    save(b, t.file("bom2.dxf"));
     EXPECT_EQ(get(t.file("bom2.dxf")), "\xEF\xBB\xBF" + bare);
 
     put(t.file("a.dxf"), bare);
     Drawing d = load_dxf(t.file("a.dxf"));
     ASSERT_EQ(d.entities.size(), 1u);
-    save_dxf(d, t.file("same.dxf"));
+    save(d, t.file("same.dxf"));
     EXPECT_EQ(get(t.file("same.dxf")), bare);    // no table made up for layer 0 alone
     d.make_layer("NEW").colour = 6;
     Entity f;
@@ -291,7 +294,7 @@ TEST(DxfWrite, FilesWithoutHeaderOrTables)
     f.layer = "NEW";
     f.pts = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {1, 1, 0}};
     d.add(f);
-    save_dxf(d, t.file("b.dxf"));
+    save(d, t.file("b.dxf"));
     Drawing back = load_dxf(t.file("b.dxf"));
     ASSERT_EQ(back.entities.size(), 2u);
     ASSERT_NE(back.layer("NEW"), nullptr);
@@ -418,10 +421,10 @@ TEST(DxfWrite, AFailedSaveLeavesNothingBehind)
     put(t.file("a.dxf"), r12_drawing());
     Drawing d = load_dxf(t.file("a.dxf"));
     mkdir(t.file("dir.dxf").c_str(), 0755);      // a folder stands where the file should go
-    EXPECT_THROW(save_dxf(d, t.file("dir.dxf")), DxfError);
-    EXPECT_THROW(save_dxf(d, t.file("no/such/folder.dxf")), DxfError);
+    EXPECT_THROW(save(d, t.file("dir.dxf")), DxfError);
+    EXPECT_THROW(save(d, t.file("no/such/folder.dxf")), DxfError);
     EXPECT_THROW(write_dxfout(d, {1}, t.file("no/x.dxf"), 10), DxfError);
-    save_dxf(d, t.file("a.dxf"));                 // over itself
+    save(d, t.file("a.dxf"));                 // over itself
     std::vector<std::string> names;
     for (const auto &e : std::filesystem::directory_iterator(t.path()))
         names.push_back(e.path().filename().string());
@@ -462,7 +465,7 @@ TEST(DxfRead, MutatedFilesNeverCrash)
         put(t.file("m.dxf"), text);
         try {
             Drawing d = load_dxf(t.file("m.dxf"));
-            save_dxf(d, t.file("m2.dxf"));
+            save(d, t.file("m2.dxf"));
             Drawing again = load_dxf(t.file("m2.dxf"));
             EXPECT_EQ(again.entities.size(), d.entities.size());
             read++;
@@ -497,7 +500,7 @@ TEST(Picture, FacesEdgesAndOverlayInTheirColours)
     ln.pts = {{0, 50, 0}, {100, 50, 0}};
     d.add(ln);
     std::vector<Overlay> ov = {{{50, 0, 0}, {50, 100, 0}, 3, 1}};
-    draw_png(d, ov, t.file("p.png"));
+    put(t.file("p.png"), png_image(d, ov));
 
     cairo_surface_t *s = cairo_image_surface_create_from_png(t.file("p.png").c_str());
     ASSERT_EQ(cairo_surface_status(s), CAIRO_STATUS_SUCCESS);

@@ -18,6 +18,14 @@ struct Vec3 {
     double x = 0, y = 0, z = 0;
 };
 
+// A temporary vector drawn over the drawing (sds_grdraw), not part of it: the
+// session keeps them until sds_redraw, and the picture shows them on top.
+struct Overlay {
+    Vec3 from, to;
+    int colour = 7;
+    int highlight = 0;
+};
+
 // One DXF group: code and value text as they stood in the file.
 struct DxfPair {
     int code = 0;
@@ -55,6 +63,20 @@ struct Entity {
     std::string handle;            // 5 (or 105), as read or as assigned
 };
 
+// The grid of a polygon mesh (POLYLINE flag 16): m rows of n vertices, from
+// its control vertices or, for a smoothed mesh (flag 4), from its fitted
+// vertices (VERTEX flag 8) when they are all there.  False when neither
+// count fits the vertices.
+bool mesh_grid(const Entity &e, std::vector<Vec3> &grid, int &m, int &n);
+
+// The box around the points added; 0,0,0 at both corners while empty.
+struct Extents {
+    Vec3 lo, hi;
+    bool empty = true;
+    void add(const Vec3 &p);
+    void add(const Entity &e);
+};
+
 struct Layer {
     std::string name;
     int colour = 7;                // negative when the layer is off
@@ -83,7 +105,6 @@ struct Drawing {
     std::vector<Layer> layers;
     std::string current_layer = "0";           // $CLAYER
     int current_colour = 256;                  // $CECOLOR
-    Vec3 extmin{0, 0, 0}, extmax{0, 0, 0};     // kept current by extents()
     std::uint64_t next_id = 1;
 
     // Everything of the file that is not an entity or a layer, in order, so
@@ -111,9 +132,6 @@ struct DxfError {
 Drawing load_dxf(const std::string &path);
 // The drawing as DXF text in the version it was read in (R12 for a new one).
 std::string dxf_text(const Drawing &d);
-// Writes dxf_text to `path` through a temporary file beside it (files.h), so
-// a failed save never leaves a half-written file.
-void save_dxf(const Drawing &d, const std::string &path);
 // The "dxfout" export: an R12 file with the given entities and `decimals`
 // places after the point (ENTITIES section only, as the host's own export does).
 void write_dxfout(const Drawing &d, const std::vector<std::uint64_t> &ids,

@@ -7,8 +7,9 @@
 // The lines are exact on the triangles: straight across each one, no smoothing.
 #include "contour.h"
 
+#include "text.h"
+
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -93,9 +94,7 @@ double Interval::level(long long k) const
 std::string Interval::label(long long k) const
 {
     if (!decimal_form_fits(*this, k)) {
-        char buf[64];
-        auto r = std::to_chars(buf, buf + sizeof buf, level(k));
-        return std::string(buf, r.ptr);
+        return number_text(level(k));
     }
     long long v = k * units;
     std::string digits = std::to_string(std::llabs(v));
@@ -290,9 +289,7 @@ bool contour_command(Session &s)
             ymin = std::min(ymin, p.y); ymax = std::max(ymax, p.y);
         }
     double step = default_interval(zmin, zmax);
-    char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, step);
-    if (!ask_number(s, "\nContour interval <" + std::string(buf, r.ptr) + ">: ", step))
+    if (!ask_number(s, "\nContour interval <" + number_text(step) + ">: ", step))
         return false;
     if (!(step > 0))
         return s.error("CONTOUR: the interval must be a positive number");

@@ -35,7 +35,9 @@
 
 #include <pugixml.hpp>
 
+#include "dxf_common.h"
 #include "polylines.h"
+#include "text.h"
 
 namespace velmora {
 namespace {
@@ -60,13 +62,6 @@ const UnitSet UNITS[] = {
     {21, false, "USSurveyFoot", "squareFoot", "cubicFeet"},
 };
 
-std::string number(double v)
-{
-    char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, r.ptr);
-}
-
 // Element names without their namespace prefix ("land:Surface" is Surface).
 const char *local_name(const pugi::xml_node &n)
 {
@@ -90,17 +85,6 @@ std::vector<pugi::xml_node> grandchildren(const pugi::xml_node &node, const char
     return r;
 }
 
-bool same_text(const std::string &a, const char *b)
-{
-    size_t n = std::strlen(b);
-    if (a.size() != n)
-        return false;
-    for (size_t i = 0; i < n; i++)
-        if (std::tolower((unsigned char)a[i]) != std::tolower((unsigned char)b[i]))
-            return false;
-    return true;
-}
-
 std::vector<std::string> words(const char *text)
 {
     std::vector<std::string> w;
@@ -109,6 +93,30 @@ std::vector<std::string> words(const char *text)
     while (in >> t)
         w.push_back(t);
     return w;
+}
+
+// The <Units> of a drawing's $INSUNITS; metres, with a note, for a drawing
+// without one or with a unit LandXML does not have.
+void append_units(pugi::xml_node root, int insunits, std::string &note)
+{
+    const UnitSet *u = nullptr;
+    for (const auto &k : UNITS)
+        if (k.insunits == insunits)
+            u = &k;
+    if (!u) {
+        u = &UNITS[5];
+        note += insunits < 0 ? "the drawing has no INSUNITS: the units are written as metres"
+                             : "INSUNITS " + std::to_string(insunits) +
+                                   " has no LandXML unit: the units are written as metres";
+    }
+    pugi::xml_node units = root.append_child("Units").append_child(u->metric ? "Metric" : "Imperial");
+    units.append_attribute("areaUnit") = u->area;
+    units.append_attribute("linearUnit") = u->linear;
+    units.append_attribute("volumeUnit") = u->volume;
+    units.append_attribute("temperatureUnit") = u->metric ? "celsius" : "fahrenheit";
+    units.append_attribute("pressureUnit") = u->metric ? "milliBars" : "inHG";
+    units.append_attribute("angularUnit") = "decimal degrees";
+    units.append_attribute("directionUnit") = "decimal degrees";
 }
 
 }  // namespace
@@ -132,24 +140,7 @@ std::string landxml_document(const std::vector<Triangle> &faces, const LandXmlHe
     root.append_attribute("language") = "English";
     root.append_attribute("readOnly") = "false";
 
-    const UnitSet *u = nullptr;
-    for (const auto &k : UNITS)
-        if (k.insunits == head.insunits)
-            u = &k;
-    if (!u) {
-        u = &UNITS[5];
-        note += head.insunits < 0 ? "the drawing has no INSUNITS: the units are written as metres"
-                                  : "INSUNITS " + std::to_string(head.insunits) +
-                                        " has no LandXML unit: the units are written as metres";
-    }
-    pugi::xml_node units = root.append_child("Units").append_child(u->metric ? "Metric" : "Imperial");
-    units.append_attribute("areaUnit") = u->area;
-    units.append_attribute("linearUnit") = u->linear;
-    units.append_attribute("volumeUnit") = u->volume;
-    units.append_attribute("temperatureUnit") = u->metric ? "celsius" : "fahrenheit";
-    units.append_attribute("pressureUnit") = u->metric ? "milliBars" : "inHG";
-    units.append_attribute("angularUnit") = "decimal degrees";
-    units.append_attribute("directionUnit") = "decimal degrees";
+    append_units(root, head.insunits, note);
 
     root.append_child("Project").append_attribute("name") = head.project.c_str();
     pugi::xml_node app = root.append_child("Application");
@@ -176,7 +167,7 @@ std::string landxml_document(const std::vector<Triangle> &faces, const LandXmlHe
             if (it.second) {
                 pugi::xml_node pn = pnts.append_child("P");
                 pn.append_attribute("id") = std::to_string(id[k]).c_str();
-                pn.text() = (number(p.y) + " " + number(p.x) + " " + number(p.z)).c_str();
+                pn.text() = (number_text(p.y) + " " + number_text(p.x) + " " + number_text(p.z)).c_str();
                 zmin = std::min(zmin, p.z);
                 zmax = std::max(zmax, p.z);
             }
@@ -190,8 +181,8 @@ std::string landxml_document(const std::vector<Triangle> &faces, const LandXmlHe
     }
     if (!ids.empty()) {
         // The schema's order of attributes: surfType, then the heights.
-        def.append_attribute("elevMax") = number(zmax).c_str();
-        def.append_attribute("elevMin") = number(zmin).c_str();
+        def.append_attribute("elevMax") = number_text(zmax).c_str();
+        def.append_attribute("elevMin") = number_text(zmin).c_str();
     }
     if (degenerate)
         note += std::string(note.empty() ? "" : "; ") + std::to_string(degenerate) +
@@ -228,7 +219,7 @@ bool read_landxml(const std::string &text, std::vector<TinSurface> &out, std::st
     int tin_surfaces = 0;
     for (pugi::xml_node surface : grandchildren(root, "Surfaces", "Surface")) {
         for (pugi::xml_node def : surface.children()) {
-            if (!named(def, "Definition") || !same_text(def.attribute("surfType").value(), "TIN"))
+            if (!named(def, "Definition") || !same_name(def.attribute("surfType").value(), "TIN"))
                 continue;
             tin_surfaces++;
             TinSurface s;
@@ -288,19 +279,6 @@ bool read_landxml(const std::string &text, std::vector<TinSurface> &out, std::st
 
 namespace {
 
-int drawing_insunits(const Drawing &d)
-{
-    const auto &h = d.before_entities;
-    for (size_t i = 0; i + 1 < h.size(); i++) {
-        if (h[i].code == 0 && h[i].value.find("ENDSEC") != std::string::npos)
-            break;
-        double v;
-        if (h[i].code == 9 && h[i].value.find("$INSUNITS") != std::string::npos && h[i + 1].code == 70)
-            return parse_real(h[i + 1].value, v) ? (int)v : -1;
-    }
-    return -1;
-}
-
 bool write_file(const std::string &path, const std::string &text, std::string &why)
 {
     std::string tmp = path + ".tmp-landxml";
@@ -351,7 +329,7 @@ bool read_command(Session &s)
 bool landxml_command(Session &s)
 {
     std::string path = ask_word(s, "\nLandXML file to write, or read: ");
-    if (same_text(path, "read"))
+    if (same_name(path, "read"))
         return read_command(s);
     if (path.empty())
         return s.error("LANDXML: no file named");
@@ -371,7 +349,7 @@ bool landxml_command(Session &s)
         std::string base = path.substr(path.find_last_of('/') + 1);
         head.project = base.substr(0, base.find_last_of('.'));
     }
-    head.insunits = drawing_insunits(s.drawing());
+    head.insunits = dxf_insunits(s.drawing());
     std::time_t now = std::time(nullptr);
     std::tm tm{};
     localtime_r(&now, &tm);

@@ -21,6 +21,7 @@
 #include <sstream>
 
 #include "polylines.h"
+#include "text.h"
 
 namespace velmora {
 namespace {
@@ -28,21 +29,6 @@ namespace {
 const char *LABEL_LAYER = "POINT-LABEL";
 const double MAX_COORDINATE = 1e12;
 const size_t BAD_ROWS_SHOWN = 20;
-
-std::string upper(std::string s)
-{
-    for (auto &c : s)
-        c = (char)std::toupper((unsigned char)c);
-    return s;
-}
-
-std::string trim(const std::string &s)
-{
-    size_t b = s.find_first_not_of(" \t");
-    if (b == std::string::npos)
-        return "";
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
 
 // The column a header field names: P, N, E, Z, D, or 0 for none.  Units or
 // notes in brackets ("Northing (m)") and marks such as '#', '.', '_' do not
@@ -169,69 +155,124 @@ bool point_order(const std::string &order)
     return !o.empty() && n && e && seen.count('Z') && !mixed;
 }
 
+namespace {
+
+// The rows of the text worth reading, with their line numbers: no byte order
+// mark, no CR line ends, no blank lines or lines starting with '#'.
+std::vector<std::pair<int, std::string>> rows_of(const std::string &text)
+{
+    std::vector<std::pair<int, std::string>> rows;
+    std::istringstream in(text);
+    std::string line;
+    int no = 0;
+    while (std::getline(in, line)) {
+        no++;
+        if (no == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            line.erase(0, 3);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        std::string t = trim(line);
+        if (t.empty() || t[0] == '#')
+            continue;
+        rows.push_back({no, line});
+    }
+    return rows;
+}
+
+// The separator most of the first rows use (a delimiter rather than blanks
+// when as many use each): a title line does not decide it.
+char vote_separator(const std::vector<std::pair<int, std::string>> &rows)
+{
+    std::map<char, int> votes;
+    for (size_t i = 0; i < rows.size() && i < 20; i++)
+        votes[separator_of(rows[i].second)]++;
+    char sep = ',';
+    int best = 0;
+    for (char c : {'\t', ',', ';', ' '})
+        if (votes[c] > best) {
+            best = votes[c];
+            sep = c;
+        }
+    return sep;
+}
+
+// The columns a header line names ('P', 'N', 'E', 'Z', 'D', or 0 for one
+// not read), or none when the line is no header: it holds a number, or does
+// not name northing, easting and elevation once each.
+std::vector<char> header_columns(const std::string &line, char sep)
+{
+    std::vector<char> named;
+    std::map<char, int> count;
+    bool any_number = false;
+    for (const auto &f : split(line, sep).text) {
+        double v;
+        any_number |= parse_real(f, v);
+        named.push_back(header_column(f));
+        count[named.back()]++;
+    }
+    if (any_number || count['N'] != 1 || count['E'] != 1 || count['Z'] != 1 || count['P'] > 1 || count['D'] > 1)
+        named.clear();
+    return named;
+}
+
+// One row into a point, or its reason into r.bad.
+void read_row(const std::pair<int, std::string> &row, const std::vector<char> &columns, size_t needed,
+              PointFileRows &r)
+{
+    const std::string &line = row.second;
+    std::string where = "line " + std::to_string(row.first) + ": ";
+    Fields f = split(line, r.separator);
+    if (f.text.size() < needed) {
+        r.bad.push_back(where + std::to_string(f.text.size()) + " column(s) where " + r.order + " needs " +
+                        std::to_string(needed));
+        return;
+    }
+    SurveyPoint p;
+    p.line = row.first;
+    std::string why;
+    for (size_t i = 0; i < columns.size() && i < f.text.size() && why.empty(); i++) {
+        const std::string &v = f.text[i];
+        char c = columns[i];
+        if (c == 'P') {
+            p.number = v;
+        } else if (c == 'D') {
+            // In a blank-separated row the description is the rest of it.
+            p.description = r.separator == ' ' && i + 1 == columns.size() ? trim(line.substr(f.at[i])) : v;
+        } else if (c) {
+            double x;
+            if (!parse_real(v, x))
+                why = std::string(column_name(c)) + " \"" + v + "\" is not a number";
+            else if (std::fabs(x) > MAX_COORDINATE)
+                why = std::string(column_name(c)) + " " + v + " is beyond 1e12";
+            else
+                (c == 'N' ? p.northing : c == 'E' ? p.easting : p.elevation) = x;
+        }
+    }
+    if (!why.empty())
+        r.bad.push_back(where + why);
+    else
+        r.points.push_back(p);
+}
+
+}  // namespace
+
 PointFileRows read_point_rows(const std::string &text, const std::string &order)
 {
     PointFileRows r;
-    // The rows, without a byte order mark and CR line ends.
-    std::vector<std::pair<int, std::string>> rows;
-    {
-        std::istringstream in(text);
-        std::string line;
-        int no = 0;
-        while (std::getline(in, line)) {
-            no++;
-            if (no == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
-                line.erase(0, 3);
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            std::string t = trim(line);
-            if (t.empty() || t[0] == '#')
-                continue;
-            rows.push_back({no, line});
-        }
-    }
+    std::vector<std::pair<int, std::string>> rows = rows_of(text);
     if (rows.empty())
         return r;
-
-    // The separator most of the first rows use (a delimiter rather than
-    // blanks when as many use each): a title line does not decide it.
-    {
-        std::map<char, int> votes;
-        for (size_t i = 0; i < rows.size() && i < 20; i++)
-            votes[separator_of(rows[i].second)]++;
-        int best = 0;
-        for (char c : {'\t', ',', ';', ' '})
-            if (votes[c] > best) {
-                best = votes[c];
-                r.separator = c;
-            }
-    }
-    // Which column holds what: 'P', 'N', 'E', 'Z', 'D', or 0 (not read).
-    std::vector<char> columns;
+    r.separator = vote_separator(rows);
+    // Which column holds what: from a header line, or from the order.
+    std::vector<char> columns = header_columns(rows[0].second, r.separator);
     size_t first = 0;
-    {
-        Fields head = split(rows[0].second, r.separator);
-        std::vector<char> named;
-        std::map<char, int> count;
-        bool any_number = false;
-        for (const auto &f : head.text) {
-            double v;
-            any_number |= parse_real(f, v);
-            named.push_back(header_column(f));
-            count[named.back()]++;
-        }
-        bool names_columns = !any_number && count['N'] == 1 && count['E'] == 1 && count['Z'] == 1 &&
-                             count['P'] <= 1 && count['D'] <= 1;
-        if (names_columns) {
-            columns = named;
-            first = 1;
-            r.from_header = true;
-            for (char c : columns)
-                if (c)
-                    r.order += c;
-        }
-    }
-    if (columns.empty()) {
+    if (!columns.empty()) {
+        first = 1;
+        r.from_header = true;
+        for (char c : columns)
+            if (c)
+                r.order += c;
+    } else {
         r.order = order.empty() ? "PNEZD" : upper(order);
         for (char c : r.order)
             columns.push_back(c == 'X' ? 'E' : c == 'Y' ? 'N' : c);
@@ -242,42 +283,8 @@ PointFileRows read_point_rows(const std::string &text, const std::string &order)
     for (size_t i = 0; i < columns.size(); i++)
         if (columns[i] == 'N' || columns[i] == 'E' || columns[i] == 'Z')
             needed = i + 1;
-
-    for (size_t k = first; k < rows.size(); k++) {
-        const std::string &line = rows[k].second;
-        std::string where = "line " + std::to_string(rows[k].first) + ": ";
-        Fields f = split(line, r.separator);
-        if (f.text.size() < needed) {
-            r.bad.push_back(where + std::to_string(f.text.size()) + " column(s) where " + r.order + " needs " +
-                            std::to_string(needed));
-            continue;
-        }
-        SurveyPoint p;
-        p.line = rows[k].first;
-        std::string why;
-        for (size_t i = 0; i < columns.size() && i < f.text.size() && why.empty(); i++) {
-            const std::string &v = f.text[i];
-            char c = columns[i];
-            if (c == 'P') {
-                p.number = v;
-            } else if (c == 'D') {
-                // In a blank-separated row the description is the rest of it.
-                p.description = r.separator == ' ' && i + 1 == columns.size() ? trim(line.substr(f.at[i])) : v;
-            } else if (c) {
-                double x;
-                if (!parse_real(v, x))
-                    why = std::string(column_name(c)) + " \"" + v + "\" is not a number";
-                else if (std::fabs(x) > MAX_COORDINATE)
-                    why = std::string(column_name(c)) + " " + v + " is beyond 1e12";
-                else
-                    (c == 'N' ? p.northing : c == 'E' ? p.easting : p.elevation) = x;
-            }
-        }
-        if (!why.empty())
-            r.bad.push_back(where + why);
-        else
-            r.points.push_back(p);
-    }
+    for (size_t k = first; k < rows.size(); k++)
+        read_row(rows[k], columns, needed, r);
     return r;
 }
 
@@ -323,6 +330,52 @@ std::string label_text(const std::string &s)
     return out;
 }
 
+// Draws each point, on a layer of its description with `layers`, with its
+// number and description as a label a fraction of the points' extent high
+// beside it; notes point numbers used twice.  Returns how many description
+// layers were used.
+int draw_points(Session &s, const std::vector<SurveyPoint> &points, bool layers)
+{
+    double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
+    for (const auto &p : points) {
+        x0 = std::min(x0, p.easting); x1 = std::max(x1, p.easting);
+        y0 = std::min(y0, p.northing); y1 = std::max(y1, p.northing);
+    }
+    double height = std::max(x1 - x0, y1 - y0) / 400;
+    if (!(height > 0))
+        height = 1;
+    std::set<std::string> layer_names;
+    std::map<std::string, int> numbers;
+    std::vector<std::string> repeated;
+    for (const auto &p : points) {
+        Entity pt;
+        pt.type = "POINT";
+        pt.pts = {Vec3{p.easting, p.northing, p.elevation}};
+        if (layers && !p.description.empty()) {
+            std::string name = safe_layer_name(p.description, "0");
+            layer_names.insert(name);
+            add_on_layer(s, std::move(pt), name);
+        } else {
+            s.add_entity(std::move(pt));
+        }
+        std::string label = trim(p.number + " " + p.description);
+        if (!label.empty()) {
+            Entity t;
+            t.type = "TEXT";
+            t.pts = {Vec3{p.easting + height / 2, p.northing + height / 2, p.elevation}};
+            t.text = label_text(label);
+            t.text_height = height;
+            add_on_layer(s, std::move(t), LABEL_LAYER);
+        }
+        if (!p.number.empty() && numbers[p.number]++ == 1)
+            repeated.push_back(p.number);
+    }
+    if (!repeated.empty())
+        s.print("\nPOINTFILE: " + std::to_string(repeated.size()) +
+                " point number(s) used more than once, the first " + repeated[0]);
+    return (int)layer_names.size();
+}
+
 bool pointfile_command(Session &s)
 {
     std::string path = ask_word(s, "\nPoint file: "), order;
@@ -365,48 +418,11 @@ bool pointfile_command(Session &s)
     if (r.from_header && !order.empty() && asked != r.order)
         s.print("\nPOINTFILE: the header line names the columns: " + r.order + " is used, not " + order);
 
-    // Labels a fraction of the points' extent high, beside each point.
-    double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
-    for (const auto &p : r.points) {
-        x0 = std::min(x0, p.easting); x1 = std::max(x1, p.easting);
-        y0 = std::min(y0, p.northing); y1 = std::max(y1, p.northing);
-    }
-    double height = std::max(x1 - x0, y1 - y0) / 400;
-    if (!(height > 0))
-        height = 1;
-    std::set<std::string> layer_names;
-    std::map<std::string, int> numbers;
-    std::vector<std::string> repeated;
-    for (const auto &p : r.points) {
-        Entity pt;
-        pt.type = "POINT";
-        pt.pts = {Vec3{p.easting, p.northing, p.elevation}};
-        if (layers && !p.description.empty()) {
-            std::string name = safe_layer_name(p.description, "0");
-            layer_names.insert(name);
-            add_on_layer(s, std::move(pt), name);
-        } else {
-            s.add_entity(std::move(pt));
-        }
-        std::string label = trim(p.number + " " + p.description);
-        if (!label.empty()) {
-            Entity t;
-            t.type = "TEXT";
-            t.pts = {Vec3{p.easting + height / 2, p.northing + height / 2, p.elevation}};
-            t.text = label_text(label);
-            t.text_height = height;
-            add_on_layer(s, std::move(t), LABEL_LAYER);
-        }
-        if (!p.number.empty() && numbers[p.number]++ == 1)
-            repeated.push_back(p.number);
-    }
-    if (!repeated.empty())
-        s.print("\nPOINTFILE: " + std::to_string(repeated.size()) +
-                " point number(s) used more than once, the first " + repeated[0]);
+    int description_layers = draw_points(s, r.points, layers);
     std::string how = r.from_header ? " from its header" : order.empty() ? ", the default" : "";
     s.print("\nPOINTFILE: " + path + ": " + std::to_string(r.points.size()) + " points (" + r.order + how + ")" +
             (r.bad.empty() ? "" : ", " + std::to_string(r.bad.size()) + " row(s) skipped") +
-            (layers ? ", " + std::to_string(layer_names.size()) + " description layer(s)" : "") + "\n");
+            (layers ? ", " + std::to_string(description_layers) + " description layer(s)" : "") + "\n");
     return true;
 }
 

@@ -2,8 +2,6 @@
 #include "polylines.h"
 
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -186,25 +184,6 @@ bool read_text_file(const std::string &path, std::string &text, std::string &why
         return false;
     }
     text = out.str();
-    return true;
-}
-
-bool parse_real(const std::string &text, double &out)
-{
-    const char *b = text.data(), *e = b + text.size();
-    while (b < e && (*b == ' ' || *b == '\t'))
-        b++;
-    while (e > b && (e[-1] == ' ' || e[-1] == '\t'))
-        e--;
-    if (b < e && *b == '+' && e - b > 1 && b[1] != '-' && b[1] != '+')
-        b++;
-    if (b == e)
-        return false;
-    double v = 0;
-    auto r = std::from_chars(b, e, v, std::chars_format::general);
-    if (r.ec != std::errc() || r.ptr != e || !std::isfinite(v))
-        return false;
-    out = v;
     return true;
 }
 

@@ -1,5 +1,5 @@
 // polylines.h -- what the survey commands share: segments joined into
-// polylines, entities put on a layer of their own, strict numbers.
+// polylines, entities put on a layer of their own, prompts and files.
 //
 // The joiner takes segments whose ends coincide exactly (same coordinates,
 // bit for bit) and strings them into open and closed polylines.  Callers make
@@ -59,10 +59,5 @@ bool read_text_file(const std::string &path, std::string &text, std::string &why
 // ending in `outcome` ("nothing drawn").
 bool select_triangles(Session &s, const std::string &command, const std::string &outcome,
                       std::vector<Triangle> &tris);
-
-// Strict number: the whole text, blanks around it allowed, is one finite
-// number ("1e3", "-2.5", "+7"); anything else (empty, trailing letters, NaN,
-// infinity, out of range) is refused.
-bool parse_real(const std::string &text, double &out);
 
 }  // namespace velmora

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "addon_session.h"
-#include "session_impl.h"
+#include "session_access.h"
 
 namespace {
 
@@ -131,8 +131,8 @@ TEST_F(PairReader, ANonNumericCodeIsReportedWithItsLineAndStopsTheReading)
         EXPECT_STREQ(value, "POINT");
         EXPECT_EQ(s.take_output(),
                   std::string("\n*** VOLUME or COLF Error - Can't read VOL.DXF at article4!\nPOINT\n") + bad);
-        EXPECT_NE(s.impl().call_end, velmora::Session::Impl::CallEnd::Ok);
-        s.impl().call_end = velmora::Session::Impl::CallEnd::Ok;
+        EXPECT_TRUE(velmora::SessionAccess::call_failed(s));
+        velmora::SessionAccess::forget_call_failure(s);
         std::fclose(dxf_file);
     }
     // The file ends after a code line: no group, but the line is counted.
@@ -183,10 +183,10 @@ TEST(Version, PrefixIsTheFirstTwoCharacters)
     EXPECT_LE(std::strlen(acadver_prefix), 2u);
     EXPECT_STRNE(acadver_prefix, "14");     // our host is no release 14
     // A longer version text leaves "14"; a one-character text stays whole.
-    s.impl().vars["ACADVER"] = "14.01c";
+    ASSERT_TRUE(s.command({"setvar", "ACADVER", "14.01c"}));
     read_acadver();
     EXPECT_STREQ(acadver_prefix, "14");
-    s.impl().vars["ACADVER"] = "9";
+    ASSERT_TRUE(s.command({"setvar", "ACADVER", "9"}));
     read_acadver();
     EXPECT_STREQ(acadver_prefix, "9");
 }

@@ -1,6 +1,7 @@
 // colfe through the in-process host: the pieces drawn for single triangles,
-// their colours and visible edges, the commands sent, the mesh reader over
-// hand-written exports, the arguments and what is erased.  The bands of a
+// their colours and visible edges, the commands sent, the arguments and what
+// is erased.  Its export is read by the frame's face reader
+// (tests/frame/faces_test.cpp).  The bands of a
 // whole terrain against an independent clipping: test_colour_map.py.
 #include <gtest/gtest.h>
 
@@ -301,107 +302,11 @@ TEST_F(Colfe, OnlyTheRedrawnFacesAreErasedAndOnlyAfterAGoodReading)
     std::uint64_t mesh_id = s.drawing().add(mesh).id;
     face_id = s.drawing().add(tri({0, 0, 1}, {10, 0, 2}, {0, 10, 3})).id;
     EXPECT_EQ(run("0.0 150.0"), "nil");
-    EXPECT_NE(s.take_output().find("Can't read VOL.DXF at article"), std::string::npos);
+    std::string out = s.take_output();
+    EXPECT_NE(out.find("Can't read VOL.DXF at article"), std::string::npos) << out;
+    EXPECT_NE(out.find(" mesh of 1 x 2 vertices"), std::string::npos) << out;
     EXPECT_FALSE(s.drawing().find(mesh_id)->erased);
     EXPECT_FALSE(s.drawing().find(face_id)->erased);
-}
-
-// ---- The mesh reader over hand-written exports ----
-
-struct V { double x, y, z; int flag; };
-
-std::string mesh_text(int flags, const std::string &counts, const std::vector<V> &vs)
-{
-    std::string t = "0\nPOLYLINE\n8\n0\n66\n1\n70\n" + std::to_string(flags) + "\n" + counts;
-    char buf[200];
-    for (const auto &v : vs) {
-        std::snprintf(buf, sizeof buf, "0\nVERTEX\n8\n0\n10\n%.10f\n20\n%.10f\n30\n%.10f\n70\n%d\n",
-                      v.x, v.y, v.z, v.flag);
-        t += buf;
-    }
-    return t + "0\nSEQEND\n8\n0\n";
-}
-
-std::vector<V> grid(int m, int n, int flag = 64)
-{
-    std::vector<V> vs;
-    for (int i = 0; i < m; i++)
-        for (int j = 0; j < n; j++)
-            vs.push_back({10.0 * j + i, 10.0 * i + 0.5 * j * j, 1.0 + 0.01 * (i + j), flag});
-    return vs;
-}
-
-class Reader : public Colfe {
-protected:
-    // Reads `text` as the export; returns the reader's result.
-    int read(const std::string &text, bool eof_marker = true)
-    {
-        vt::write_file(s.dir.file("x.dxf"), eof_marker ? text + "0\nEOF\n" : text);
-        dxf_file = std::fopen(s.dir.file("x.dxf").c_str(), "r");
-        colf_low = 0;
-        colf_high = 150;
-        for (int i = 0; i < 15; i++)
-            colf_colours[i] = 15 - i;
-        colf_found = 0;
-        colf_last_colour = -1;
-        dxf_line_no = 1;
-        first_new = s.drawing().next_id;
-        s.take_output();
-        int r = colf_read_export();
-        std::fclose(dxf_file);
-        dxf_file = nullptr;
-        colf_free_rows();
-        return r;
-    }
-};
-
-TEST_F(Reader, MeshQuadCountsOpenClosedAndFitted)
-{
-    const char *c34 = "71\n3\n72\n4\n";
-    EXPECT_EQ(read(mesh_text(16, c34, grid(3, 4))), 0);
-    EXPECT_EQ(pieces().size(), 2u * 2 * 3);                    // (M-1)(N-1) quads
-    EXPECT_EQ(read(mesh_text(16 | 32, c34, grid(3, 4))), 0);
-    EXPECT_EQ(pieces().size(), 2u * 2 * 4);                    // (M-1)N
-    EXPECT_EQ(read(mesh_text(16 | 1, c34, grid(3, 4))), 0);
-    EXPECT_EQ(pieces().size(), 2u * 3 * 3);                    // M(N-1)
-    EXPECT_EQ(read(mesh_text(16 | 1 | 32, c34, grid(3, 4))), 0);
-    EXPECT_EQ(pieces().size(), 2u * 3 * 4);                    // MN
-    EXPECT_EQ(colf_found, 1);
-
-    // Smoothed: counts from 73/74, only the vertices flagged 72.
-    std::vector<V> vs = grid(2, 3, 72);
-    vs.insert(vs.begin() + 2, {500, 500, 1, 80});
-    vs.insert(vs.begin(), {600, 600, 1, 80});
-    EXPECT_EQ(read(mesh_text(16 | 4, "71\n9\n72\n9\n73\n2\n74\n3\n", vs)), 0);
-    auto p = pieces();
-    EXPECT_EQ(p.size(), 4u);
-    for (const auto &e : p)
-        for (const auto &c : e.pts)
-            EXPECT_LT(c.x, 100);                                   // no control vertex
-}
-
-TEST_F(Reader, BadMeshCountsStopCleanly)
-{
-    const std::string good = mesh_text(16, "71\n2\n72\n2\n", grid(2, 2));
-    for (const char *counts : {"71\n1\n72\n4\n", "71\n3\n72\n-5\n", "71\n3\n72\n40000\n",
-                               "71\n3\n72\n99999999999\n", "71\n3\n72\nabc\n"}) {
-        EXPECT_EQ(read(mesh_text(16, counts, grid(3, 4))), 1) << counts;
-        EXPECT_NE(s.take_output().find("Can't read VOL.DXF at article"), std::string::npos) << counts;
-    }
-    // A second header without counts does not reuse the first one's.
-    EXPECT_EQ(read(good + mesh_text(16, "", grid(2, 2))), 1);
-    EXPECT_EQ(pieces().size(), 2u);                            // the first mesh was drawn
-}
-
-TEST_F(Reader, BrokenFacesAndVerticesStopCleanly)
-{
-    EXPECT_EQ(read("0\n3DFACE\n8\n0\n10\n1\n20\n2\n0\nLINE\n"), 1);
-    EXPECT_NE(s.take_output().find("LINE\n0"), std::string::npos);
-    EXPECT_EQ(read("0\n3DFACE\n10\n1\n20\nx\n"), 1);
-    EXPECT_EQ(read(mesh_text(16, "71\n2\n72\n2\n", {{0, 0, 0, 64}})), 1);   // too few vertices
-    EXPECT_EQ(read("0\nPOLYLINE\n70\n16\n71\n2\n72\n2\n0\nSEQEND\n"), 1);  // no VERTEX
-    EXPECT_EQ(read("0\n3DFACE\n10\n1\n20\n1\n", false), 1);               // end of file
-    EXPECT_EQ(pieces().size(), 0u);
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ TEST(Messages, HeadsAndTextsPrintAsTheyStand)
 {
     vt::AddonSession s;
     s.take_output();
-    vc_error(16, "");
+    vc_error("Can't calculate volume", "");
     EXPECT_EQ(s.take_output(), "\n*** VOLUME or COLF Error - Can't calculate volume!\n");
     lib_error(" np < 3");
     EXPECT_EQ(s.take_output(), "\n*** LIBVELMORA Error -  np < 3");
@@ -76,37 +76,29 @@ TEST(RequestLoopDeathTest, ServesRequestsThenEndsTheProcess)
 class PairReader : public ::testing::Test {
 protected:
     vt::AddonSession s;
-    char value[256] = "";
     int code = -7;
     void open(const std::string &text)
     {
         vt::write_file(s.dir.file("t.dxf"), text);
-        dxf_file = std::fopen(s.dir.file("t.dxf").c_str(), "rt");
-        ASSERT_NE(dxf_file, nullptr);
-        dxf_line_no = 1;
+        ASSERT_EQ(dxf_open(s.dir.file("t.dxf").c_str()), 0);
         s.take_output();
     }
-    void TearDown() override
-    {
-        if (dxf_file)
-            std::fclose(dxf_file);
-        dxf_file = nullptr;
-    }
+    void TearDown() override { dxf_close(); }
 };
 
 TEST_F(PairReader, CodesWithBlanksCrLfAndALastLineWithoutLineEnd)
 {
     open("  8\r\nTRIANG\r\n 10\n12.5\n0\nEOF");
-    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    ASSERT_EQ(read_dxf_pair(&code), 1);
     EXPECT_EQ(code, 8);
-    EXPECT_STREQ(value, "TRIANG");
-    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    EXPECT_STREQ(dxf_value, "TRIANG");
+    ASSERT_EQ(read_dxf_pair(&code), 1);
     EXPECT_EQ(code, 10);
-    EXPECT_STREQ(value, "12.5");
-    ASSERT_EQ(read_dxf_pair(&code, value), 1);
-    EXPECT_STREQ(value, "EOF");
+    EXPECT_STREQ(dxf_value, "12.5");
+    ASSERT_EQ(read_dxf_pair(&code), 1);
+    EXPECT_STREQ(dxf_value, "EOF");
     EXPECT_EQ(dxf_line_no, 7);
-    EXPECT_EQ(read_dxf_pair(&code, value), 0);
+    EXPECT_EQ(read_dxf_pair(&code), 0);
 }
 
 // Only a line end is removed: a LF, and a CR before it.  A CR that ends the
@@ -114,10 +106,10 @@ TEST_F(PairReader, CodesWithBlanksCrLfAndALastLineWithoutLineEnd)
 TEST_F(PairReader, ACrWithoutALineFeedAfterItStays)
 {
     open("0\r\nEOF\r");
-    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    ASSERT_EQ(read_dxf_pair(&code), 1);
     EXPECT_EQ(code, 0);
     EXPECT_STREQ(dxf_code_line, "0");
-    EXPECT_STREQ(value, "EOF\r");
+    EXPECT_STREQ(dxf_value, "EOF\r");
 }
 
 // A code line that is no integer stops the reading: taking the lines after
@@ -126,36 +118,35 @@ TEST_F(PairReader, ANonNumericCodeIsReportedWithItsLineAndStopsTheReading)
 {
     for (const char *bad : {"abc", "10x", "99999999999"}) {
         open(std::string("0\nPOINT\n") + bad + "\nXYZ\n 30\n");
-        ASSERT_EQ(read_dxf_pair(&code, value), 1);
-        EXPECT_EQ(read_dxf_pair(&code, value), -1) << bad;
-        EXPECT_STREQ(value, "POINT");
+        ASSERT_EQ(read_dxf_pair(&code), 1);
+        EXPECT_EQ(read_dxf_pair(&code), -1) << bad;
+        EXPECT_STREQ(dxf_value, "POINT");
         EXPECT_EQ(s.take_output(),
                   std::string("\n*** VOLUME or COLF Error - Can't read VOL.DXF at article4!\nPOINT\n") + bad);
         EXPECT_NE(s.impl().call_end, velmora::Session::Impl::CallEnd::Ok);
         s.impl().call_end = velmora::Session::Impl::CallEnd::Ok;
-        std::fclose(dxf_file);
     }
     // The file ends after a code line: no group, but the line is counted.
     open("0\nPOINT\n 30\n");
-    ASSERT_EQ(read_dxf_pair(&code, value), 1);
-    EXPECT_EQ(read_dxf_pair(&code, value), 0);
+    ASSERT_EQ(read_dxf_pair(&code), 1);
+    EXPECT_EQ(read_dxf_pair(&code), 0);
     EXPECT_EQ(dxf_line_no, 4);
 }
 
-// A line longer than the buffers is cut there and its rest skipped: a 300
-// character layer name must not shift codes against values.
+// Lines are read whole: a 300 character layer name must not shift codes
+// against values.
 TEST_F(PairReader, LongLinesKeepCodesAndValuesPaired)
 {
     std::string layer(300, 'L');
     open("  8\n" + layer + "\n" + std::string(200, ' ') + "10" + std::string(200, ' ') + "\n1.5\n0\nEOF\n");
-    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    ASSERT_EQ(read_dxf_pair(&code), 1);
     EXPECT_EQ(code, 8);
-    EXPECT_EQ(std::string(value), layer.substr(0, 255));
-    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    EXPECT_EQ(std::string(dxf_value), layer);
+    ASSERT_EQ(read_dxf_pair(&code), 1);
     EXPECT_EQ(code, 10);
-    EXPECT_STREQ(value, "1.5");
-    ASSERT_EQ(read_dxf_pair(&code, value), 1);
-    EXPECT_STREQ(value, "EOF");
+    EXPECT_STREQ(dxf_value, "1.5");
+    ASSERT_EQ(read_dxf_pair(&code), 1);
+    EXPECT_STREQ(dxf_value, "EOF");
     EXPECT_EQ(dxf_line_no, 7);
     EXPECT_EQ(s.take_output(), "");
 }

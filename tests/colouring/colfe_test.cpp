@@ -5,6 +5,7 @@
 // whole terrain against an independent clipping: test_colour_map.py.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -92,10 +93,39 @@ std::vector<Vec3> clip(const std::vector<Vec3> &in, double z, bool keep_above)
     return out;
 }
 
+bool same(const Vec3 &a, const Vec3 &b)
+{
+    return std::fabs(a.x - b.x) < 1e-9 && std::fabs(a.y - b.y) < 1e-9 && std::fabs(a.z - b.z) < 1e-9;
+}
+
+// Where the level z meets the triangle: an edge lying on it, or the two
+// points where it crosses; fewer than two distinct points give nothing.
+std::vector<Vec3> level_cut(const std::vector<Vec3> &t, double z)
+{
+    std::vector<Vec3> pts;
+    auto add = [&](Vec3 p) {
+        for (const auto &q : pts)
+            if (same(p, q))
+                return;
+        pts.push_back(p);
+    };
+    for (int i = 0; i < 3; i++) {
+        Vec3 a = t[i], b = t[(i + 1) % 3];
+        if (a.z == z)
+            add(a);
+        if ((a.z - z) * (b.z - z) < 0) {
+            double s = (z - a.z) / (b.z - a.z);
+            add({a.x + (b.x - a.x) * s, a.y + (b.y - a.y) * s, z});
+        }
+    }
+    return pts.size() == 2 ? pts : std::vector<Vec3>{};
+}
+
 // Checks pieces drawn from `tris` with levels lo..hi and kColours: the plan
 // area of every colour equals that of the triangles clipped to its band,
 // every corner of a piece lies in its colour's band, every visible edge on
-// a level.
+// a level, and every level that cuts a triangle spanning several bands is
+// shown as a visible edge from one side of it to the other.
 void check_bands(const std::vector<std::vector<Vec3>> &tris, const std::vector<Entity> &pieces,
                  double lo, double hi)
 {
@@ -145,6 +175,26 @@ void check_bands(const std::vector<std::vector<Vec3>> &tris, const std::vector<E
     for (int k = 0; k < 15; k++)
         EXPECT_NEAR(got[k], want[k], tol) << "band " << k;
     EXPECT_NEAR(sum, total, tol);
+    for (const auto &t : tris) {
+        double zlo = std::fmin(t[0].z, std::fmin(t[1].z, t[2].z));
+        double zhi = std::fmax(t[0].z, std::fmax(t[1].z, t[2].z));
+        bool several = false;
+        for (int j = 1; j < 15; j++)
+            several = several || (level[j] > zlo && level[j] < zhi);
+        for (int j = 1; several && j < 15; j++) {
+            std::vector<Vec3> cut = level_cut(t, level[j]);
+            if (cut.empty())
+                continue;
+            bool shown = false;
+            for (const auto &e : pieces)
+                for (int i = 0; i < 4; i++) {
+                    const Vec3 &u = e.pts[i], &v = e.pts[(i + 1) % 4];
+                    shown = shown || (!(e.face_hidden & (1 << i)) && ((same(u, cut[0]) && same(v, cut[1]))
+                                                                       || (same(u, cut[1]) && same(v, cut[0]))));
+                }
+            EXPECT_TRUE(shown) << "no contour at " << level[j];
+        }
+    }
 }
 
 TEST_F(Colfe, TrianglesInsideOneBandAreDrawnWholeInItsColour)
@@ -207,6 +257,26 @@ TEST_F(Colfe, CornerOnALevelIsCutAcrossTheTriangle)
     p = pieces();
     EXPECT_EQ(p.size(), 3u);
     check_bands({u}, p, 0, 150);
+}
+
+// A triangle edge lying exactly on a level is that level's contour,
+// whichever corner comes first and whether the triangle rises or falls
+// from it.
+TEST_F(Colfe, AnEdgeOnALevelIsShownInEveryCornerOrder)
+{
+    for (std::vector<Vec3> t : {std::vector<Vec3>{{0, 0, 10}, {10, 0, 10}, {5, 10, 35}},
+                                std::vector<Vec3>{{0, 0, 30}, {10, 0, 30}, {5, 10, 5}}}) {
+        std::sort(t.begin(), t.end(), [](Vec3 a, Vec3 b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
+        do {
+            clear();
+            s.drawing().add(tri(t[0], t[1], t[2]));
+            run("0.0 150.0");
+            SCOPED_TRACE(std::to_string(t[0].z) + " " + std::to_string(t[1].z) + " " + std::to_string(t[2].z));
+            check_bands({t}, pieces(), 0, 150);
+        } while (std::next_permutation(t.begin(), t.end(), [](Vec3 a, Vec3 b) {
+            return a.x < b.x || (a.x == b.x && a.y < b.y);
+        }));
+    }
 }
 
 TEST_F(Colfe, DegenerateTrianglesAndCollapsingPiecesDrawNothing)
@@ -277,9 +347,16 @@ TEST_F(Colfe, OnlyTheRedrawnFacesAreErasedAndOnlyAfterAGoodReading)
     line.type = "LINE";
     line.pts = {{0, 0, 0}, {5, 5, 0}};
     std::uint64_t line_id = s.drawing().add(line).id;
+    Entity poly;                           // a 3D polyline: no mesh, not redrawn
+    poly.type = "POLYLINE";
+    poly.poly_flags = 8;
+    poly.pts = {{0, 0, 0}, {5, 0, 1}, {5, 5, 2}};
+    poly.vertex_flags = {32, 32, 32};
+    std::uint64_t poly_id = s.drawing().add(poly).id;
     std::uint64_t face_id = s.drawing().add(tri({0, 0, 1}, {10, 0, 2}, {0, 10, 3})).id;
     EXPECT_EQ(run("0.0 150.0"), "T");
     EXPECT_FALSE(s.drawing().find(line_id)->erased);
+    EXPECT_FALSE(s.drawing().find(poly_id)->erased);
     EXPECT_TRUE(s.drawing().find(face_id)->erased);
     EXPECT_EQ(pieces().size(), 1u);
 

@@ -161,9 +161,14 @@ TEST(Paths, DriveLettersAndBackslashes)
     EXPECT_EQ(std::string(out), s.dir.path() + "/haldorin/ass.dat");
     ASSERT_EQ(frame_native_path("vol.dxf", out, sizeof(out)), 0);
     EXPECT_STREQ(out, "vol.dxf");
-    // A result that does not fit is refused, never cut or overrun.
-    char small[8];
+    // A result that does not fit is refused, never cut or overrun: a path
+    // that fills the buffer exactly leaves no room for its terminator.
+    char small[16];
     std::memset(small, 'x', sizeof(small));
+    EXPECT_EQ(frame_native_path("vol.dxf", small, 7), 1);
+    EXPECT_EQ(small[7], 'x');
+    EXPECT_EQ(frame_native_path("vol.dxf", small, 8), 0);
+    EXPECT_STREQ(small, "vol.dxf");
     EXPECT_EQ(frame_native_path("c:/haldorin/0.scr", small, sizeof(small)), 1);
 }
 

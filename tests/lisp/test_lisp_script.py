@@ -23,7 +23,10 @@ class LispThroughTheProgram(unittest.TestCase):
             ("(set_lim '(0 0 0) '(10 10 10) 0)", None),
             ("(e_intre_lim '(10 5 5) '(20 5 5) '(20 6 5))", "T"),
             ("(e_intre_lim '(10.001 5 5) '(20 5 5) '(20 6 5))", "nil"),
+            # A side shorter than 1e-6, whichever two corners make it.
             ("(e_intre_lim '(1 1 1) '(1.0000001 1 1) '(2 2 1))", "nil"),
+            ("(e_intre_lim '(1 1 1) '(2 2 1) '(2 2 1.0000001))", "nil"),
+            ("(e_intre_lim '(1 1 1) '(2 2 1) '(1 1 1))", "nil"),
             ("(e_intre_lim '(1 1 1) '(2 1 1) '(1 2 11))", "T"),
             ("(e_intre_lim '(1 1 11) '(2 1 11) '(1 2 12))", "nil"),
             ("(app_tri '(1300 1 0) '(1234.5 0 0) '(1250 0 1))",

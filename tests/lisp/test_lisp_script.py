@@ -1,5 +1,5 @@
-"""The LISP building blocks and the sorter called from a script through the
-velmora program, as a LISP program in the host would call them."""
+"""The LISP building blocks called from a script through the velmora program,
+as a LISP program in the host would call them.  The sorter: lisp_test.cpp."""
 import os
 import sys
 import unittest
@@ -53,25 +53,6 @@ class LispThroughTheProgram(unittest.TestCase):
             # The longest text a double gives still fits in the key.
             run = run_velmora(d, "(app_tri '(1e308 0 0) '(1e308 1 0) '(1e308 0 1))\n", out=None)
             self.assertRegex(run.stdout, r'"[0-9]{300,}\.0000"')
-
-    def test_sorter_keeps_the_file_whole(self):
-        with TempFolder() as d:
-            os.makedirs(os.path.join(d, "haldorin"))
-            path = os.path.join(d, "haldorin", "ass.dat")
-            with open(path, "w") as f:
-                f.write("3 5\nlemon\napple\ngrape\n")
-            run = run_velmora(d, "(ass)\n", out=None)
-            self.assertEqual(run.returncode, 0, run.stderr)
-            with open(path) as f:
-                self.assertEqual(f.read(), "apple\ngrape\nlemon\n")
-
-            with open(path, "w") as f:
-                f.write("2 40\nlemon\napple\n")
-            run = run_velmora(d, "(ass)\n", out=None)
-            self.assertIn("*** VELMORA Error -  *ASS lu_art>=32", run.stdout)
-            with open(path) as f:
-                self.assertEqual(f.read(), "2 40\nlemon\napple\n")
-            self.assertEqual(sorted(os.listdir(os.path.join(d, "haldorin"))), ["ass.dat"])
 
 
 if __name__ == "__main__":

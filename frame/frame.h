@@ -1,7 +1,10 @@
 /*
-** frame.h -- the add-on's frame: entry, request loop, registration, the
-** console messages every subsystem prints through, the DXF group reader the
-** readers share, and the drive-letter path helper.
+** frame.h -- the add-on's frame: entry, request loop and registration
+** (entry.cpp), the console messages every subsystem prints through
+** (messages.cpp), what every command asks of the host alike -- the
+** selection and its DXF export, a variable set to zero, LISP arguments, the
+** paths of its files (calls.cpp) -- and the one reader of those exports:
+** DXF groups (dxfpair.cpp) and the faces and meshes in them (faces.cpp).
 */
 #ifndef VELMORA_FRAME_H
 #define VELMORA_FRAME_H

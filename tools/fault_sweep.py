@@ -58,19 +58,18 @@ FAULTS = [
     ("frame/dxfpair.cpp", "if (end == line || v < INT32_MIN", "if (v < INT32_MIN",
      ADDON_USERS["frame"], "a group code that is not a number read as 0"),
     # tin
-    ("tin/tin_pred.cpp", "    negate(q, nq);\n    int nd = add(p, np, q, nq, d);",
-     "    int nd = add(p, np, q, nq, d);",
-     ADDON_USERS["tin"], "exact orientation adds the second product instead of subtracting it"),
+    ("tin/tin_front.cpp", "        if (d < best) {\n            best = d;", "        if (d <= best) {\n            best = d;",
+     ADDON_USERS["tin"], "the last of equally near points taken as the nearest, not the first"),
     ("tin/tin_lib.cpp", "if (m >= 1000)  return 1e-6;", "if (m > 1000)  return 1e-6;",
      ADDON_USERS["tin"], "tolerance band boundary: extent exactly 1000 gets 1e-7"),
     ("tin/tin_cons.cpp", "if (points[mid].x < lim) lo = mid + 1; else hi = mid;",
      "if (points[mid].x <= lim) lo = mid + 1; else hi = mid;",
      ADDON_USERS["tin"], "break-line end search starts after the points at the limit"),
-    ("tin/tin_mesh.cpp", "if (tin_orient(&p[i0], &p[i1], &p[i2]) < 0) {",
-     "if (tin_orient(&p[i0], &p[i1], &p[i2]) > 0) {",
-     ADDON_USERS["tin"], "seed triangle turned the wrong way"),
-    ("tin/tin_mesh.cpp", "|| (o3 < 0 && o4 > 0));", "|| (o3 < 0 && o4 >= 0));",
-     ADDON_USERS["tin"], "segment crossing counts a touch at one end as a crossing"),
+    ("tin/tin_front.cpp", "            if (su * sv < 0) {\n                double sk = t->la * kx + t->lb * ky - t->lc;\n"
+     "                double sa", "            if (su * sv <= 0) {\n                double sk = t->la * kx + t->lb * ky - t->lc;\n"
+     "                double sa", ADDON_USERS["tin"], "an edge touching the new side a-k counted as crossing it"),
+    ("tin/tin_front.cpp", "tin.full_check) ? 0 : tin.cur_edge + 1;", "tin.full_check) ? 0 : tin.cur_edge + 2;",
+     ADDON_USERS["tin"], "the accelerated search skips the edge after the current one"),
     # triangulate
     ("triangulate/capture.cpp", "if (!(c >= 1 && c <= 255)) {", "if (!(c >= 1 && c < 255)) {",
      ADDON_USERS["triangulate"], "break line of colour 255 refused"),
@@ -84,9 +83,8 @@ FAULTS = [
      ADDON_USERS["volume"], "an interval's ends swapped"),
     ("volume/sampler.cpp", "if (nx * cx + ny * cy + nz * cz >= 0)", "if (nx * cx + ny * cy + nz * cz > 0)",
      ADDON_USERS["volume"], "a node exactly on an edge taken as outside"),
-    ("volume/sampler.cpp", "(double)i * vol_step <= xmax + vol_edge_tol; i++)",
-     "(double)i * vol_step < xmax + vol_edge_tol; i++)",
-     ADDON_USERS["volume"], "nodes on a triangle's largest x skipped"),
+    ("volume/sampler.cpp", "z = az - (nx * (x - ax) + ny * (y - ay)) / nz;", "z = az - (nx * (x - ax) + ny * (y - ax)) / nz;",
+     ADDON_USERS["volume"], "a node's height taken with x for y"),
     # colouring
     ("colouring/bands.cpp", "if (zlo >= colf_level(13)) {", "if (zlo > colf_level(13)) {",
      ADDON_USERS["colouring"], "a face lying on the top level split instead of drawn whole"),
@@ -144,7 +142,12 @@ FAULTS = [
 ]
 
 # Faults reasoned to change nothing observable: index -> why.
-SAME = {}
+SAME = {
+    15: "a node on the edge's line has c = (A - P) x e = 0, so the length test that follows calls it inside "
+        "all the same",
+    8: "a point exactly at the limit lies more than eps from the line's end (the limit is x - 2 eps - a margin), "
+       "so it can never match it: starting after it finds the same ends",
+}
 
 
 def run(cmd, cwd, log, timeout=None):

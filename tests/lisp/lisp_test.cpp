@@ -1,5 +1,6 @@
-// The LISP building blocks' refusals and the record sorter, called as LISP
-// through the in-process host.  Their values: test_lisp_script.py.
+// The LISP building blocks (dovrp, set_lim, e_intre_lim, app_tri and the
+// record sorter ass), called as LISP through the in-process host: their
+// values, their refusals and the files they leave.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,7 +12,51 @@
 
 namespace {
 
-TEST(Arguments, MissingOrWrongArgumentsGiveNilAndAMessage)
+TEST(Geometry, ValuesInTheOrderAProgramCallsThem)
+{
+    vt::AddonSession s;
+    const char *key = "\"       1234.5000\"";
+    const std::pair<std::string, std::string> calls[] = {
+        {"(dovrp '(0 0 0) '(1 0 0) '(0 0 0) '(0 1 0))", "(0.0 0.0 1.0)"},
+        {"(dovrp '(0 0 0) '(0 1 0) '(0 0 0) '(1 0 0))", "(0.0 0.0 -1.0)"},
+        // (2,0,0) x (0,0,3): segments that do not start at the origin.
+        {"(dovrp '(1 1 1) '(3 1 1) '(5 5 5) '(5 5 8))", "(0.0 -6.0 0.0)"},
+        // Before any set_lim the box is the single point at the origin.
+        {"(e_intre_lim '(0 0 0) '(1 0 0) '(0 1 0))", "T"},
+        {"(e_intre_lim '(1 1 1) '(2 1 1) '(1 2 1))", "nil"},
+        {"(set_lim '(0 0 0) '(10 10 10) 0)", ""},
+        {"(e_intre_lim '(10 5 5) '(20 5 5) '(20 6 5))", "T"},         // touching the box counts
+        {"(e_intre_lim '(10.001 5 5) '(20 5 5) '(20 6 5))", "nil"},
+        // A side shorter than 1e-6, whichever two corners make it.
+        {"(e_intre_lim '(1 1 1) '(1.0000001 1 1) '(2 2 1))", "nil"},
+        {"(e_intre_lim '(1 1 1) '(2 2 1) '(2 2 1.0000001))", "nil"},
+        {"(e_intre_lim '(1 1 1) '(2 2 1) '(1 1 1))", "nil"},
+        {"(e_intre_lim '(1 1 1) '(2 1 1) '(1 2 11))", "T"},
+        {"(e_intre_lim '(1 1 11) '(2 1 11) '(1 2 12))", "nil"},
+        {"(app_tri '(1300 1 0) '(1234.5 0 0) '(1250 0 1))",
+         std::string("(1234.5 1300.0 (1300.0 1.0 0.0) (1234.5 0.0 0.0) (1250.0 0.0 1.0) ") + key +
+             " 0.0 1.0 0.0 1.0)"},
+        // The key is min x less the reference value.
+        {"(set_lim '(0 0 0) '(1 1 1) 1000.25)", ""},
+        {"(app_tri '(1300 1 0) '(1234.5 0 0) '(1250 0 1))",
+         "(1234.5 1300.0 (1300.0 1.0 0.0) (1234.5 0.0 0.0) (1250.0 0.0 1.0) \"        234.2500\" 0.0 1.0 0.0 1.0)"},
+    };
+    for (const auto &[expr, value] : calls) {
+        std::string got = s.call_lisp(expr);
+        if (!value.empty()) {
+            EXPECT_EQ(got, value) << expr;
+        }
+        EXPECT_FALSE(velmora::SessionAccess::call_failed(s)) << expr;
+    }
+    // The longest text a double gives still fits in the key.
+    std::string huge = s.call_lisp("(app_tri '(1e308 0 0) '(1e308 1 0) '(1e308 0 1))");
+    std::size_t quote = huge.find('"'), dot = huge.find(".0000\"");
+    ASSERT_NE(quote, std::string::npos) << huge;
+    EXPECT_EQ(huge.find_first_not_of("0123456789", quote + 1), dot) << huge;
+    EXPECT_GE(dot - quote, 300u) << huge;
+}
+
+TEST(Geometry, MissingOrWrongArgumentsGiveNilAndAMessage)
 {
     vt::AddonSession s;
     s.take_output();
@@ -22,6 +67,7 @@ TEST(Arguments, MissingOrWrongArgumentsGiveNilAndAMessage)
     EXPECT_EQ(s.call_lisp("(set_lim '(0 0 0) '(1 1 1))"), "nil");
     std::string out = s.take_output();
     EXPECT_NE(out.find("*** VELMORA Error -  dovrp: 4 points expected"), std::string::npos) << out;
+    EXPECT_TRUE(velmora::SessionAccess::call_failed(s));
     EXPECT_NE(out.find(" set_lim: two points and a number expected"), std::string::npos);
     // A refused set_lim leaves the box as it was: still the origin.
     EXPECT_EQ(s.call_lisp("(e_intre_lim '(0 0 0) '(1 0 0) '(0 1 0))"), "T");

@@ -1,11 +1,10 @@
 // Contour lines: intervals and their labels, levels through corners and
-// along edges, branches at saddles, and the CONTOUR command's layers and labels.
+// along edges, branches at saddles.  The CONTOUR command: test_contour.py.
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "contour.h"
-#include "session.h"
 
 using velmora::contour_tin;
 using velmora::ContourLevel;
@@ -151,37 +150,4 @@ TEST(ContourTin, ClosedLoopsAndBranchesAtASaddleCorner)
 
     EXPECT_FALSE(contour_tin({T(apex, p, q)}, make_interval(1e-5), levels, why));
     EXPECT_EQ(why, "the heights span 1000001 levels, more than 100000");
-}
-
-TEST(ContourCommand, DrawsMinorAndLabelledMajorLinesOnTheirLayers)
-{
-    // The pyramid as 3DFACEs; interval 2.5, every second level major.
-    velmora::Session c;
-    c.input("3dface 0,0,10 10,10,0 -10,10,0\n\n3dface 0,0,10 -10,10,0 -10,-10,0\n\n"
-            "3dface 0,0,10 -10,-10,0 10,-10,0\n\n3dface 0,0,10 10,-10,0 10,10,0\n\n"
-            "contour all\n\n2.5\n2\n");
-    ASSERT_TRUE(c.run()) << c.failure_reason();
-    std::string out = c.take_output();
-    EXPECT_NE(out.find("Contour interval <0.5>: "), std::string::npos);
-    EXPECT_NE(out.find("CONTOUR: 3 levels from 2.5 to 7.5 (1 major), 3 polylines, 1 labels"), std::string::npos);
-    std::vector<const velmora::Entity *> minor, major, labels;
-    for (const auto &e : c.drawing().entities) {
-        if (e.type == "POLYLINE")
-            (e.layer == "CONTOUR-MAJOR" ? major : minor).push_back(&e);
-        if (e.type == "TEXT")
-            labels.push_back(&e);
-    }
-    ASSERT_EQ(minor.size(), 2u);
-    ASSERT_EQ(major.size(), 1u);
-    EXPECT_EQ(minor[0]->layer, "CONTOUR-MINOR");
-    EXPECT_EQ(major[0]->poly_flags, 8 | 1);            // a closed 3D polyline
-    EXPECT_EQ(major[0]->pts[0].z, 5);
-    EXPECT_EQ(major[0]->colour, 256);
-    ASSERT_EQ(labels.size(), 1u);
-    EXPECT_EQ(labels[0]->text, "5");
-    EXPECT_EQ(labels[0]->layer, "CONTOUR-MAJOR");
-    EXPECT_TRUE(labels[0]->text_centred);
-    EXPECT_EQ(labels[0]->pts[0].z, 5);
-    EXPECT_GT(labels[0]->text_angle, -90);
-    EXPECT_LE(labels[0]->text_angle, 90);
 }

@@ -135,7 +135,7 @@ TEST(LandXml, FilesThatAreNotTinSurfacesAreRefusedWithTheirReason)
     EXPECT_EQ(out[0].faces[0].p[1].y, 0);
 }
 
-TEST(LandXmlCommand, WritesNothingWithoutFaces)
+TEST(LandXmlCommand, WritesNothingWithoutFacesAndDrawsNothingFromABadFile)
 {
     vt::TempDir dir;
     velmora::Session s;
@@ -144,4 +144,17 @@ TEST(LandXmlCommand, WritesNothingWithoutFaces)
     EXPECT_NE(s.failure_reason().find("LANDXML: no 3DFACE or polygon mesh in the selection; nothing written"),
               std::string::npos);
     EXPECT_FALSE(vt::file_exists(dir.file("p.xml")));
+
+    vt::write_file(dir.file("points.xml"), "Point,Northing,Easting\n1,2,3\n");
+    const std::pair<std::string, std::string> bad[] = {
+        {dir.file("points.xml"), "LANDXML: " + dir.file("points.xml") + ": not XML (no element in it)"},
+        {dir.file("missing.xml"), "LANDXML: cannot read " + dir.file("missing.xml") + ": No such file"},
+    };
+    for (const auto &[path, message] : bad) {
+        velmora::Session r;
+        r.input("landxml read " + path + "\n");
+        EXPECT_FALSE(r.run());
+        EXPECT_NE(r.failure_reason().find(message), std::string::npos) << r.failure_reason();
+        EXPECT_TRUE(r.drawing().entities.empty());
+    }
 }

@@ -48,6 +48,10 @@ TEST(PointRows, EveryOrderAndSeparatorGivesTheSamePoints)
         EXPECT_EQ(p.number, c.numbered ? "7" : "") << c.text;
         EXPECT_EQ(p.description, c.numbered ? "TREE" : "") << c.text;
     }
+    // Tabs win over as many commas: a description may hold them.
+    auto tabbed = read_point_rows("7\t5000.5\t2000.25\t101.75\tOAK, ASH, ELM, FIR, YEW\n", "");
+    ASSERT_EQ(tabbed.points.size(), 1u);
+    EXPECT_EQ(tabbed.points[0].description, "OAK, ASH, ELM, FIR, YEW");
     EXPECT_TRUE(velmora::point_order("penzd"));
     EXPECT_TRUE(velmora::point_order("XYZ"));
     EXPECT_FALSE(velmora::point_order("PNEZZ"));   // a column twice

@@ -1,5 +1,5 @@
 // Segments joined into polylines: loops, open lines, branches, duplicates,
-// and ends that differ in their last bit.
+// and ends that differ in their last bit; layer names made safe.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -25,73 +25,43 @@ std::string text(const Polyline &p)
 
 }  // namespace
 
-TEST(JoinSegments, LoopsAndOpenLinesWhateverTheOrderAndDirectionOfTheirSegments)
-{
-    // A square given out of order, two sides reversed, and an open line of
-    // three segments away from it.
-    std::vector<Segment> segs = {
-        {P(0, 0), P(1, 0)},   {P(1, 1), P(0, 1)}, {P(5, 0), P(6, 0)}, {P(1, 1), P(1, 0)},
-        {P(0, 1), P(0, 0)},   {P(7, 1), P(6, 0)}, {P(4, 4), P(5, 0)},
-    };
-    auto lines = join_segments(segs);
-    ASSERT_EQ(lines.size(), 2u);
-    // The open line comes first, walked from its end met first (5,0 is met
-    // before 4,4 but has two segments; 6,0 too; 7,1 is an end).
-    EXPECT_EQ(text(lines[0]), "open 7,1 6,0 5,0 4,4");
-    EXPECT_EQ(text(lines[1]), "closed 0,0 1,0 1,1 0,1");
-    // The same input gives the same lines.
-    auto again = join_segments(segs);
-    ASSERT_EQ(again.size(), lines.size());
-    for (size_t i = 0; i < lines.size(); i++)
-        EXPECT_EQ(text(again[i]), text(lines[i]));
-}
-
-TEST(JoinSegments, DuplicatesCountOnceAndZeroLengthSegmentsAreDropped)
-{
-    std::vector<Segment> segs = {
-        {P(0, 0), P(1, 0)}, {P(1, 0), P(0, 0)}, {P(1, 0), P(1, 0)}, {P(1, 0), P(2, 0)}, {P(1, 0), P(2, 0)},
-    };
-    auto lines = join_segments(segs);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(text(lines[0]), "open 0,0 1,0 2,0");
-    EXPECT_TRUE(join_segments({{P(3, 3), P(3, 3)}}).empty());
-}
-
-TEST(JoinSegments, LinesEndWhereThreeOrMoreSegmentsMeet)
-{
-    // A cross: four arms from the centre, each its own line.
-    std::vector<Segment> cross = {
-        {P(0, 0), P(1, 0)}, {P(0, 0), P(0, 1)}, {P(-1, 0), P(0, 0)}, {P(0, -1), P(0, 0)},
-    };
-    auto arms = join_segments(cross);
-    ASSERT_EQ(arms.size(), 4u);
-    for (const auto &a : arms) {
-        EXPECT_FALSE(a.closed);
-        EXPECT_EQ(a.pts.size(), 2u);
-    }
-    // A figure eight: two loops through one node are two closed lines, each
-    // starting and ending there.
-    std::vector<Segment> eight = {
-        {P(0, 0), P(1, 1)}, {P(1, 1), P(2, 0)}, {P(2, 0), P(0, 0)},
-        {P(0, 0), P(-1, 1)}, {P(-1, 1), P(-2, 0)}, {P(-2, 0), P(0, 0)},
-    };
-    auto loops = join_segments(eight);
-    ASSERT_EQ(loops.size(), 2u);
-    EXPECT_EQ(text(loops[0]), "closed 0,0 1,1 2,0");
-    EXPECT_EQ(text(loops[1]), "closed 0,0 -1,1 -2,0");
-}
-
-TEST(JoinSegments, EndsJoinOnlyWhenTheirCoordinatesAreTheSameBits)
+TEST(JoinSegments, LoopsOpenLinesBranchesAndDuplicates)
 {
     double x = 0.1 + 0.2;                      // 0.30000000000000004
     double y = std::nextafter(x, 1.0);
-    auto apart = join_segments({{P(0, 0), P(x, 1)}, {P(y, 1), P(2, 0)}});
-    EXPECT_EQ(apart.size(), 2u);
-    auto joined = join_segments({{P(0, 0), P(x, 1)}, {P(x, 1), P(2, 0)}});
-    ASSERT_EQ(joined.size(), 1u);
-    EXPECT_EQ(joined[0].pts.size(), 3u);
-    // Heights count: the same plan point at two heights is two ends.
-    EXPECT_EQ(join_segments({{P(0, 0, 1), P(1, 0, 1)}, {P(1, 0, 2), P(2, 0, 2)}}).size(), 2u);
+    struct Case {
+        const char *what;
+        std::vector<Segment> segs;
+        std::vector<std::string> lines;
+    } cases[] = {
+        // The open line comes first, walked from its end met first (5,0 is
+        // met before 4,4 but has two segments; 6,0 too; 7,1 is an end).
+        {"a square out of order, two sides reversed, and an open line",
+         {{P(0, 0), P(1, 0)}, {P(1, 1), P(0, 1)}, {P(5, 0), P(6, 0)}, {P(1, 1), P(1, 0)}, {P(0, 1), P(0, 0)},
+          {P(7, 1), P(6, 0)}, {P(4, 4), P(5, 0)}},
+         {"open 7,1 6,0 5,0 4,4", "closed 0,0 1,0 1,1 0,1"}},
+        {"duplicates count once, zero-length segments are dropped",
+         {{P(0, 0), P(1, 0)}, {P(1, 0), P(0, 0)}, {P(1, 0), P(1, 0)}, {P(1, 0), P(2, 0)}, {P(1, 0), P(2, 0)}},
+         {"open 0,0 1,0 2,0"}},
+        {"a point alone", {{P(3, 3), P(3, 3)}}, {}},
+        {"a cross: lines end where three or more segments meet",
+         {{P(0, 0), P(1, 0)}, {P(0, 0), P(0, 1)}, {P(-1, 0), P(0, 0)}, {P(0, -1), P(0, 0)}},
+         {"open 0,0 1,0", "open 0,0 0,1", "open 0,0 -1,0", "open 0,0 0,-1"}},
+        {"a figure eight: two loops, each starting and ending at the node",
+         {{P(0, 0), P(1, 1)}, {P(1, 1), P(2, 0)}, {P(2, 0), P(0, 0)},
+          {P(0, 0), P(-1, 1)}, {P(-1, 1), P(-2, 0)}, {P(-2, 0), P(0, 0)}},
+         {"closed 0,0 1,1 2,0", "closed 0,0 -1,1 -2,0"}},
+        {"ends one bit apart do not join", {{P(0, 0), P(x, 1)}, {P(y, 1), P(2, 0)}}, {"open 0,0 0,1", "open 0,1 2,0"}},
+        {"ends with the same bits join", {{P(0, 0), P(x, 1)}, {P(x, 1), P(2, 0)}}, {"open 0,0 0,1 2,0"}},
+        {"the same plan point at two heights is two ends",
+         {{P(0, 0, 1), P(1, 0, 1)}, {P(1, 0, 2), P(2, 0, 2)}}, {"open 0,0 1,0", "open 1,0 2,0"}},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> got;
+        for (const Polyline &p : join_segments(c.segs))
+            got.push_back(text(p));
+        EXPECT_EQ(got, c.lines) << c.what;
+    }
 }
 
 TEST(SafeLayerName, KeepsWhatEveryVersionTakes)

@@ -1,7 +1,6 @@
 """Point files end to end: the bundled survey's point file gives the survey's
 own points with their numbers and descriptions, description layers on
-request, bad rows refused with their line numbers (and drawn around with
-skipbad), and the README's first example, point file to contours and LandXML."""
+request, bad rows refused with their line numbers, and the README's first example, point file to contours and LandXML."""
 import os
 import sys
 import unittest
@@ -37,7 +36,7 @@ class PointFile(unittest.TestCase):
                         for name in ("GROUND", "EDGE", "POND", "QUARRY")}
             self.assertEqual(by_layer, {"GROUND": 2964, "EDGE": 24, "POND": 7, "QUARRY": 5})
 
-    def test_bad_rows_are_refused_by_line_unless_skipbad(self):
+    def test_bad_rows_are_refused_by_line(self):
         with TempFolder() as work:
             path = os.path.join(work, "field.txt")
             with open(path, "w") as f:
@@ -51,17 +50,11 @@ class PointFile(unittest.TestCase):
             self.assertNotEqual(run.returncode, 0)
             self.assertIn("--points %s: POINTFILE: %s: 3 row(s) cannot be read; nothing drawn" % (path, path),
                           run.stderr)
+            # Each row named (every reason: pointfile_test.cpp, with skipbad).
             for line in ("line 3: 3 column(s) where PNEZD needs 4", "line 4: easting \"2010,5\" is not a number",
                          "line 5: elevation 1e13 is beyond 1e12"):
                 self.assertIn("POINTFILE: %s: %s" % (path, line), run.stdout)
             self.assertFalse(os.path.exists(run.out_path))     # a failed run saves nothing
-
-            run = run_velmora(work, "pointfile %s skipbad\n\n" % path)
-            self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
-            msp = run.doc().modelspace()
-            self.assertEqual([tuple(p.dxf.location) for p in msp.query("POINT")],
-                             [(2000.0, 5000.0, 100.5), (2020.0, 5020.0, 102.25)])
-            self.assertEqual([t.dxf.text for t in msp.query("TEXT")], ["1 CP1", "5 TOP OF BANK"])
 
     def test_the_readme_example_point_file_to_contours_and_landxml(self):
         with open(os.path.join(SAMPLES, "jacksboro_contours.scr")) as f:

@@ -1,28 +1,25 @@
-"""Surfaces for the cut and fill tests, and an independent overlay to check
-the program against: every pair of triangles is clipped with shapely
+"""Surfaces for the contour and cut and fill tests, and for cut and fill an
+independent overlay to check the program against: every pair of triangles is clipped with shapely
 (Debian's python3-shapely), the part where the ground lies above the design is
 cut off with a half-plane, and the integral of the linear depth over each
 piece is its area times the depth at its centroid."""
 import math
-import os
 import re
-import sys
 import warnings
 
 import numpy as np
 from shapely.geometry import Point, Polygon
 from shapely.strtree import STRtree
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from velmora_e2e import run_velmora  # noqa: E402,F401
-
-import ezdxf  # noqa: E402
+import ezdxf
 
 
-def grid_tin(rng, x0, y0, x1, y1, nx, ny, height, jitter=0.2):
+def grid_tin(rng, x0, y0, x1, y1, nx, ny, height, jitter=0.2, whole=False):
     """A triangulated terrain over the rectangle: a grid of nx by ny cells
     whose inner nodes are moved by up to `jitter` of a cell, each cell split
-    along a random diagonal, heights from height(x, y)."""
+    along a random diagonal, heights from height(x, y).  With `whole`, nodes
+    of even row and column get whole-number heights: levels then pass through
+    corners, never along an edge (no edge joins two such nodes)."""
     hx, hy = (x1 - x0) / nx, (y1 - y0) / ny
     node = {}
     for i in range(nx + 1):
@@ -32,7 +29,8 @@ def grid_tin(rng, x0, y0, x1, y1, nx, ny, height, jitter=0.2):
                 x += rng.uniform(-jitter, jitter) * hx
             if 0 < j < ny:
                 y += rng.uniform(-jitter, jitter) * hy
-            node[i, j] = (x, y, height(x, y))
+            z = height(x, y)
+            node[i, j] = (x, y, float(round(z)) if whole and i % 2 == 0 and j % 2 == 0 else z)
     tris = []
     for i in range(nx):
         for j in range(ny):

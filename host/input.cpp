@@ -43,8 +43,29 @@ void Session::set_input_source(std::function<bool(std::string &)> more, const st
 
 void Session::push_input(const std::string &text) { p_->insert_input(text); }
 
+void Session::push_call(const std::string &expr)
+{
+    p_->insert_input(expr + " ");
+    p_->in.quiet_calls.push_back(p_->in.base + p_->in.pos);
+}
+
+bool Session::interactive() const { return p_->interactive(); }
+
+bool Session::Impl::typing_answers()
+{
+    return interactive() && !line.pending && call.in_call == 0 && script_depth() == 0;
+}
+
 bool Session::next_word(std::string &word)
 {
+    // The command printed its own prompt, if any.
+    p_->in.asking.clear();
+    return next_word(word, std::string());
+}
+
+bool Session::next_word(std::string &word, const std::string &prompt)
+{
+    p_->in.asking = prompt;
     Token t;
     if (!p_->next_token(t))
         return false;
@@ -75,8 +96,15 @@ bool Session::Impl::input_ready(std::string &w, bool &broke)
         drop_unread_input();
         if (!in.more)
             return false;
-        if (!prompted && !in.idle_prompt.empty() && !line.active && call.in_call == 0) {
-            out_text(in.idle_prompt);
+        if (!prompted && !in.idle_prompt.empty() && call.in_call == 0) {
+            // "Command:" at an idle command line, else the prompt of the
+            // host command in progress.
+            std::string p = line.active ? in.asking + (in.asking.empty() ? "" : " ") : in.idle_prompt;
+            if (out.last_char == '\n' && !p.empty() && p[0] == '\n')
+                p.erase(0, 1);
+            else if (out.last_char != '\n' && !p.empty() && p[0] != '\n')
+                p = "\n" + p;
+            out_text(p);
             prompted = true;
         }
         std::string more;
@@ -84,6 +112,8 @@ bool Session::Impl::input_ready(std::string &w, bool &broke)
             in.more = nullptr;
             return false;
         }
+        if (!in.idle_prompt.empty())
+            out.last_char = '\n';   // the terminal echoed the line end typed
         if (more.empty())
             continue;   // the source was interrupted (Ctrl-C) before a line came
         in.text = input_line(more);
@@ -171,6 +201,9 @@ void Session::Impl::insert_input(const std::string &text)
     script_depth();   // closes the scripts that have ended here
     for (auto &end : in.script_ends)
         end += text.size();
+    for (auto &at : in.quiet_calls)
+        if (at >= in.base + in.pos)
+            at += text.size();
     in.text.insert(in.pos, text);
 }
 
@@ -180,6 +213,7 @@ void Session::Impl::drop_unread_input()
     in.text.clear();
     in.pos = 0;
     in.script_ends.clear();
+    in.quiet_calls.clear();
 }
 
 int Session::Impl::script_depth()

@@ -11,6 +11,9 @@
 
 namespace velmora {
 
+// What a selection asks on the command line.
+extern const char *const SELECT_PROMPT;
+
 // Builds a selection set from answers ("all", "w" p1 p2, ...), one token at a
 // time; at the empty answer it is done, and the set becomes the "previous".
 class SelectionBuilder {

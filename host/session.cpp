@@ -50,6 +50,8 @@ void Session::set_drawing(Drawing d)
 
 void Session::set_drive_c(const std::string &dir) { p_->drive_c = dir; }
 void Session::set_work_dir(const std::string &dir) { p_->work_dir = dir; }
+const std::string &Session::file_name() const { return p_->file_name; }
+void Session::set_file_name(const std::string &path) { p_->file_name = path; }
 
 Entity &Session::add_entity(Entity e)
 {

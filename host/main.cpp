@@ -263,6 +263,7 @@ void finish_run(Session &s, const Options &o, pid_t supervisor)
     s.set_drive_c(absolute(o.drive_c.empty() ? "." : o.drive_c));
     s.set_work_dir(work_dir);
     s.set_call_observer(tell_call);
+    s.set_file_name(!o.out.empty() ? o.out : o.drawing);
 
     if (!o.drawing.empty()) {
         try {

@@ -62,6 +62,12 @@ struct Session::Impl {
         std::string kept;                    // for take_output()
         std::FILE *echo = nullptr;           // when set, output goes there instead
         char last_char = '\n';               // last character printed
+        // Progress lines (text with a CR and no LF, which a terminal
+        // overwrites in place) into a file or pipe: at most one a second is
+        // written; the last one waits here until other text comes.
+        int echo_is_terminal = -1;           // -1: not asked yet
+        std::string progress;
+        double progress_written_at = -1e9;   // seconds, steady clock
     } out;
 
     // ---- The command line (commandline.cpp) ------------------------------------
@@ -179,6 +185,7 @@ struct Session::Impl {
 
     // session.cpp
     void out_text(const std::string &text);
+    void write_out(const std::string &text);
     // Marks the run failed (the first reason stays).
     void fail(const std::string &reason);
     // Prints a message on the command line, keeps it as last_error; Fail.

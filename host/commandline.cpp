@@ -116,6 +116,14 @@ void register_host_command(const std::string &name, HostCommand fn, const std::s
     table()[lower(name)] = Entry{[fn](Session &) { return std::make_unique<Registered>(fn); }, summary, answers};
 }
 
+std::vector<std::string> command_names()
+{
+    std::vector<std::string> names;
+    for (const auto &row : table())
+        names.push_back(row.first);
+    return names;
+}
+
 std::unique_ptr<CommandMachine> make_command(Session &s, const std::string &name)
 {
     auto it = table().find(name);

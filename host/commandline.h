@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "drawing.h"
 
@@ -66,6 +67,8 @@ std::unique_ptr<CommandMachine> machine(Session &s)
 }
 // Adds rows to the table (a name registered already keeps its command).
 bool add_commands(const CommandRow *rows, std::size_t count);
+// The names in the table, in order (for completion).
+std::vector<std::string> command_names();
 // The command named `name` (lower case, without a leading "_" or "."), or null.
 std::unique_ptr<CommandMachine> make_command(Session &s, const std::string &name);
 

@@ -37,7 +37,18 @@ void Session::input(const std::string &script_text)
 
 void Session::set_input_source(std::function<bool(std::string &)> more, const std::string &idle_prompt)
 {
+    p_->in.more = nullptr;
+    if (more)
+        p_->in.more = [more](const std::string &, std::string &line) { return more(line); };
+    p_->in.source_prompts = false;
+    p_->in.idle_prompt = idle_prompt;
+}
+
+void Session::set_input_source(std::function<bool(const std::string &, std::string &)> more,
+                               const std::string &idle_prompt)
+{
     p_->in.more = std::move(more);
+    p_->in.source_prompts = true;
     p_->in.idle_prompt = idle_prompt;
 }
 
@@ -96,19 +107,27 @@ bool Session::Impl::input_ready(std::string &w, bool &broke)
         drop_unread_input();
         if (!in.more)
             return false;
+        std::string shown;   // the prompt's last line, for a source that shows it
         if (!prompted && !in.idle_prompt.empty() && call.in_call == 0) {
             // "Command:" at an idle command line, else the prompt of the
-            // host command in progress.
+            // host command in progress, on a line of its own.
             std::string p = line.active ? in.asking + (in.asking.empty() ? "" : " ") : in.idle_prompt;
             if (out.last_char == '\n' && !p.empty() && p[0] == '\n')
                 p.erase(0, 1);
             else if (out.last_char != '\n' && !p.empty() && p[0] != '\n')
                 p = "\n" + p;
+            if (in.source_prompts) {
+                std::size_t nl = p.rfind('\n');
+                shown = nl == std::string::npos ? p : p.substr(nl + 1);
+                p.resize(p.size() - shown.size());
+            }
             out_text(p);
             prompted = true;
         }
+        if (in.source_prompts && out.echo)
+            std::fflush(out.echo);
         std::string more;
-        if (!in.more(more)) {
+        if (!in.more(shown, more)) {
             in.more = nullptr;
             return false;
         }
@@ -131,7 +150,7 @@ std::size_t Session::Impl::lisp_word(std::size_t p, std::string &w)
     for (;;) {
         if (p >= in.text.size()) {
             std::string more;
-            if (in.more && in.more(more)) {
+            if (in.more && in.more("", more)) {
                 in.text += input_line(more);
                 continue;
             }

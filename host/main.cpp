@@ -26,6 +26,7 @@
 #include "picture.h"
 #include "session.h"
 #include "supervisor.h"
+#include "terminal.h"
 
 using namespace velmora;
 
@@ -288,15 +289,20 @@ void finish_run(Session &s, const Options &o, pid_t supervisor)
         std::stringstream ss;
         ss << script_file.rdbuf();
         s.input(ss.str());
-    } else if ((o.have_script && o.script == "-") || isatty(0)) {
-        bool interactive = !o.have_script;
-        s.set_input_source(read_stdin_line, interactive ? "\nCommand: " : "");
+    } else if (o.have_script && o.script == "-") {
+        s.set_input_source(read_stdin_line, "");
+    } else if (isatty(0)) {
+        // Typed at a terminal: line editing, history and completion.
+        terminal_start(s);
+        s.set_input_source(terminal_read_line, "\nCommand: ");
     }
 
     std::string addon = o.addon.empty() ? exe_dir() + "/velmora.sds" : o.addon;
     bool ended = false;
     auto at_end = [&]() {
         ended = true;
+        if (!o.have_script && isatty(0))
+            terminal_end();
         s.end_line();
         std::fflush(stdout);
         finish_run(s, o, supervisor);

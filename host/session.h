@@ -107,6 +107,10 @@ public:
     // no command is in progress.
     void set_input_source(std::function<bool(std::string &line)> more,
                           const std::string &idle_prompt = "");
+    // The same for a source that shows the prompt itself (a line editor): it
+    // is given the prompt's last line; the lines before it are printed.
+    void set_input_source(std::function<bool(const std::string &prompt, std::string &line)> more,
+                          const std::string &idle_prompt);
 
     // Runs the unread input to its end.  A word naming an add-on command or
     // LISP function (registered with sds_defun) calls dispatch(code); the

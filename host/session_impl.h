@@ -48,7 +48,10 @@ struct Session::Impl {
         int immediate_scripts = 0;
         int line_no = 1;
         int word_line = 1;                   // line of the word read last
-        std::function<bool(std::string &)> more;
+        // Where more lines come from: given the prompt when it shows the
+        // prompt itself (source_prompts), else given "".
+        std::function<bool(const std::string &, std::string &)> more;
+        bool source_prompts = false;
         std::string idle_prompt;             // printed before reading a line when set
         std::string asking;                  // the prompt of the command in progress
         // Where the LISP calls of host commands (push_call) start, counted

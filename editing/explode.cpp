@@ -107,20 +107,16 @@ bool lwpolyline_outline(const Entity &e, Outline &o)
 
 bool same_point(const Vec3 &a, const Vec3 &b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 
-class ExplodeCmd : public CommandMachine {
+class ExplodeCmd : public SelectingCommand {
 public:
-    explicit ExplodeCmd(Session &s) : sel_(s) {}
-    std::string prompt() const override { return SELECT_PROMPT; }
+    using SelectingCommand::SelectingCommand;
 
-    Feed feed(Session &s, const Token &t) override
+    Feed act(Session &s, const std::vector<std::uint64_t> &ids) override
     {
-        Feed r = sel_.feed(t);
-        if (r != Feed::Done)
-            return r;
         Drawing &d = s.drawing();
         std::vector<std::uint64_t> exploded;
         int lines = 0, arcs = 0, left = 0;
-        for (auto id : sel_.ids) {
+        for (auto id : ids) {
             const Entity *e = d.find(id);
             if (!e || e->erased)
                 continue;
@@ -164,9 +160,6 @@ public:
         s.print(text + ".\n");
         return Feed::Done;
     }
-
-private:
-    SelectionBuilder sel_;
 };
 
 const CommandRow ROWS[] = {

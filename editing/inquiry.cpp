@@ -42,17 +42,13 @@ std::string colour_name(int c)
     return std::to_string(c);
 }
 
-class ListCmd : public CommandMachine {
+class ListCmd : public SelectingCommand {
 public:
-    explicit ListCmd(Session &s) : sel_(s) {}
-    std::string prompt() const override { return SELECT_PROMPT; }
-    Feed feed(Session &s, const Token &t) override
+    using SelectingCommand::SelectingCommand;
+    Feed act(Session &s, const std::vector<std::uint64_t> &ids) override
     {
-        Feed r = sel_.feed(t);
-        if (r != Feed::Done)
-            return r;
         std::string text;
-        for (auto id : sel_.ids) {
+        for (auto id : ids) {
             const Entity *e = s.drawing().find(id);
             if (!e || e->erased)
                 continue;
@@ -71,9 +67,6 @@ public:
         s.print(text);
         return Feed::Done;
     }
-
-private:
-    SelectionBuilder sel_;
 };
 
 // A size for people: ten significant digits, so that 30408.888 is not

@@ -383,20 +383,14 @@ public:
 
 // ---- ERASE, DXFOUT ---------------------------------------------------------------
 
-class EraseCmd : public CommandMachine {
+class EraseCmd : public SelectingCommand {
 public:
-    explicit EraseCmd(Session &s) : sel_(s) {}
-    std::string prompt() const override { return SELECT_PROMPT; }
-    Feed feed(Session &s, const Token &t) override
+    using SelectingCommand::SelectingCommand;
+    Feed act(Session &s, const std::vector<std::uint64_t> &ids) override
     {
-        Feed r = sel_.feed(t);
-        if (r == Feed::Done)
-            s.erase(sel_.ids);
-        return r;
+        s.erase(ids);
+        return Feed::Done;
     }
-
-private:
-    SelectionBuilder sel_;
 };
 
 // dxfout FILE [v VERSION] [entities SELECTION ""] DECIMALS

@@ -35,6 +35,25 @@ private:
     Vec3 c1_;
 };
 
+// A command that asks for a selection and then acts on it (erase, explode,
+// list): act() is called with the entities chosen once the selection ends.
+class SelectingCommand : public CommandMachine {
+public:
+    explicit SelectingCommand(Session &s) : sel_(s) {}
+    std::string prompt() const override { return SELECT_PROMPT; }
+    Feed feed(Session &s, const Token &t) override
+    {
+        Feed r = sel_.feed(t);
+        return r == Feed::Done ? act(s, sel_.ids) : r;
+    }
+
+protected:
+    virtual Feed act(Session &s, const std::vector<std::uint64_t> &ids) = 0;
+
+private:
+    SelectionBuilder sel_;
+};
+
 // Type and layer patterns: comma-separated names with * and ? wildcards,
 // case-insensitive; an empty pattern matches everything.
 bool entity_matches(const Entity &e, const std::string &type_pattern, const std::string &layer_pattern);

@@ -6,6 +6,7 @@
 //                                                                  │
 //          a failed, cancelled or interrupted call is rolled back to the
 //          mark and fails the run (conclude_call) ◄──────────────────┘
+#include <algorithm>
 #include <cctype>
 
 #include "sds.h"
@@ -57,6 +58,7 @@ int Session::step()
             m.drop_unread_input();
         }
         std::string w;
+        std::size_t word_at = m.in.base + m.in.pos;
         bool more = m.next_input_word(w);
         if (m.in.took_break) {
             // Ctrl-C outside an add-on call: the host command in progress and
@@ -85,8 +87,15 @@ int Session::step()
                 continue;
             int code;
             if (w[0] == '(') {
-                if (m.start_lisp_call(w, false, code))
+                auto &q = m.in.quiet_calls;
+                auto own = std::find(q.begin(), q.end(), word_at);
+                bool quiet = own != q.end();
+                if (quiet)
+                    q.erase(own);
+                if (m.start_lisp_call(w, false, code)) {
+                    m.call.quiet = quiet;
                     return code;
+                }
                 continue;
             }
             auto it = m.call.functions.find("c:" + lower(w));
@@ -140,7 +149,7 @@ void Session::finish_call()
         return;
     if (take_user_break())   // a Ctrl-C the add-on did not ask about
         m.fail_call(Impl::Calls::End::Interrupted);
-    bool lisp = m.call.lisp;
+    bool lisp = m.call.lisp && !m.call.quiet;
     std::string text = m.end_call();
     if (lisp && !text.empty())
         print((m.out.last_char == '\n' ? "" : "\n") + text + "\n");
@@ -155,6 +164,7 @@ void Session::Impl::begin_call(int code, bool lisp, resbuf *call_args, const std
     call.funcode = code;
     call.in_call = code ? code : -1;
     call.lisp = lisp;
+    call.quiet = false;
     call.result = LispValue{};
     call.result_set = false;
     call.end = Calls::End::Ok;

@@ -20,9 +20,14 @@ namespace {
 
 using Factory = std::function<std::unique_ptr<CommandMachine>(Session &)>;
 
-std::map<std::string, Factory> &table()
+struct Entry {
+    Factory make;
+    std::string summary, answers;
+};
+
+std::map<std::string, Entry> &table()
 {
-    static std::map<std::string, Factory> t;
+    static std::map<std::string, Entry> t;
     return t;
 }
 
@@ -37,29 +42,108 @@ private:
     HostCommand fn_;
 };
 
+// HELP: the commands with their one line each, or one command's answers.
+class HelpCmd : public CommandMachine {
+public:
+    std::string prompt() const override { return "Enter a command name <list all>:"; }
+    Feed feed(Session &s, const Token &t) override
+    {
+        if (t.kind != Token::Word)
+            return refuse(s, "HELP: a command name is expected.");
+        std::string name = lower(t.text);
+        if (name.empty()) {
+            std::string text = "\nCommands of the host:\n";
+            for (const auto &[n, e] : table())
+                text += "  " + pad(n) + e.summary + "\n";
+            std::string addon;
+            for (const auto &[n, code] : SessionInside::of(s).call.functions) {
+                (void)code;
+                addon += "  " + pad(n.compare(0, 2, "c:") == 0 ? n.substr(2) : "(" + n + ")") +
+                         (n.compare(0, 2, "c:") == 0 ? "an add-on command" : "an add-on LISP function") + "\n";
+            }
+            if (!addon.empty())
+                text += "Commands and functions of the add-on:\n" + addon;
+            s.print(text + "help NAME tells a command's answers.\n");
+            return Feed::Done;
+        }
+        auto it = table().find(name);
+        if (it == table().end())
+            return refuse(s, "HELP: there is no host command \"" + t.text + "\"; Enter lists them.");
+        std::string text = "\n" + upper(name) + ": " + it->second.summary + "\n";
+        if (!it->second.answers.empty())
+            text += it->second.answers + "\n";
+        s.print(text);
+        return Feed::Done;
+    }
+
+private:
+    static std::string pad(const std::string &n) { return n.size() < 12 ? n + std::string(12 - n.size(), ' ') : n + " "; }
+};
+
+// QUIT: the session ends here, as at the end of the input.
+class QuitCmd : public CommandMachine {
+public:
+    Feed start(Session &s) override
+    {
+        SessionInside::Impl &m = SessionInside::of(s);
+        if (m.line.pending)
+            return refuse(s, "QUIT: the add-on cannot end the session.");
+        m.drop_unread_input();
+        m.in.more = nullptr;
+        return Feed::Done;
+    }
+    Feed feed(Session &, const Token &) override { return Feed::Done; }
+};
+
+const CommandRow LINE_COMMANDS[] = {
+    {"help", machine<HelpCmd>, "lists the commands; help NAME tells one command's answers",
+     "A command name, or Enter for the list."},
+    {"quit", machine<QuitCmd>, "ends the session, as the end of the input does (-o is then written)", ""},
+};
+
 }  // namespace
 
 bool add_commands(const CommandRow *rows, std::size_t count)
 {
     for (std::size_t i = 0; i < count; i++)
-        table().emplace(rows[i].name, rows[i].make);
+        table().emplace(rows[i].name, Entry{rows[i].make, rows[i].summary, rows[i].answers});
     return true;
 }
 
-void register_host_command(const std::string &name, HostCommand fn)
+void register_host_command(const std::string &name, HostCommand fn, const std::string &summary,
+                           const std::string &answers)
 {
-    table()[lower(name)] = [fn](Session &) { return std::make_unique<Registered>(fn); };
+    table()[lower(name)] = Entry{[fn](Session &) { return std::make_unique<Registered>(fn); }, summary, answers};
+}
+
+std::vector<std::string> command_names()
+{
+    std::vector<std::string> names;
+    for (const auto &row : table())
+        names.push_back(row.first);
+    return names;
 }
 
 std::unique_ptr<CommandMachine> make_command(Session &s, const std::string &name)
 {
     auto it = table().find(name);
-    return it == table().end() ? nullptr : it->second(s);
+    return it == table().end() ? nullptr : it->second.make(s);
+}
+
+namespace {
+const bool line_commands_added = add_commands(LINE_COMMANDS, sizeof LINE_COMMANDS / sizeof *LINE_COMMANDS);
 }
 
 Feed refuse(Session &s, const std::string &message)
 {
-    return SessionInside::of(s).error(message);
+    SessionInside::Impl &m = SessionInside::of(s);
+    m.error(message);
+    if (!m.typing_answers())
+        return Feed::Fail;
+    // What else the user typed on that line was meant for the prompt just
+    // refused: none of it runs.
+    m.drop_unread_input();
+    return Feed::More;
 }
 
 // ---- Answers --------------------------------------------------------------------
@@ -177,12 +261,15 @@ Feed Session::Impl::feed_line(Session &s, const Token &t)
         line.active = std::move(m);
         line.active_name = name;
         last_error.clear();
+        in.asking.clear();
         Feed r = line.active->start(s);
         if (r == Feed::Fail && last_error.empty())
             last_error = "The command " + t.text + " failed.";
         if (r != Feed::More) {
             line.active.reset();
             line.active_name.clear();
+        } else {
+            in.asking = line.active->prompt();
         }
         return r;
     }
@@ -199,10 +286,13 @@ Feed Session::Impl::feed_line(Session &s, const Token &t)
     // The machine may start a nested command line (a script); keep it alive.
     std::unique_ptr<CommandMachine> m = std::move(line.active);
     Feed r = m->feed(s, t);
-    if (r == Feed::More)
+    if (r == Feed::More) {
         line.active = std::move(m);
-    else
+        in.asking = line.active->prompt();
+    } else {
         line.active_name.clear();
+        in.asking.clear();
+    }
     return r;
 }
 

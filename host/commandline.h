@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "drawing.h"
 
@@ -40,15 +41,21 @@ public:
     // Called when the command word has been typed; More to wait for answers.
     virtual Feed start(Session &) { return Feed::More; }
     virtual Feed feed(Session &s, const Token &t) = 0;
+    // What the command asks for next, in the CAD form ("Specify next point
+    // or [Undo]:"): shown on an interactive command line before a line is read.
+    virtual std::string prompt() const { return ""; }
 };
 
 // The command table: each row a name (lower case) and how to start the
 // command.  The host's rows are in commands.cpp; adding a command is one
 // row there, {"name", machine<TheMachine>}, or one register_host_command
-// call (session.h) from another file.
+// call (session.h) from another file.  `summary` is the one line `help`
+// lists; `answers` what `help NAME` adds about the command's answers.
 struct CommandRow {
     const char *name;
     std::unique_ptr<CommandMachine> (*make)(Session &);
+    const char *summary;
+    const char *answers;
 };
 template <class M>
 std::unique_ptr<CommandMachine> machine(Session &s)
@@ -60,12 +67,17 @@ std::unique_ptr<CommandMachine> machine(Session &s)
 }
 // Adds rows to the table (a name registered already keeps its command).
 bool add_commands(const CommandRow *rows, std::size_t count);
+// The names in the table, in order (for completion).
+std::vector<std::string> command_names();
 // The command named `name` (lower case, without a leading "_" or "."), or null.
 std::unique_ptr<CommandMachine> make_command(Session &s, const std::string &name);
 
-// A command's refusal of an answer: the message on the command line; Fail.
-// The command line fails the run when the answer came from the input, and
-// an add-on's sds_command call when it came from there.
+// A command's refusal of an answer: the message on the command line.  Typed
+// at an interactive command line, the rest of the typed line is dropped and
+// the same prompt is asked again (More: the command's state must be as
+// before the answer).  Otherwise Fail: the command line fails the run when
+// the answer came from the input (a script stops at that line, with the
+// message as the reason), an add-on's sds_command call when it came from there.
 Feed refuse(Session &s, const std::string &message);
 
 // Answers: "x,y" or "x,y,z" as a point; a colour 1-255, BYLAYER (256),

@@ -41,6 +41,16 @@ bool valid_layer_name(const std::string &n)
 //      1 ------- 2
 class Face3D : public CommandMachine {
 public:
+    std::string prompt() const override
+    {
+        static const char *nth[4] = {"first", "second", "third", "fourth"};
+        std::string p = std::string("Specify ") + nth[k_] + " point or [Invisible]";
+        if (k_ == 2)
+            p += " <exit>";
+        else if (k_ == 3)
+            p += " <create three-side face>";
+        return p + ":";
+    }
     Feed feed(Session &s, const Token &t) override
     {
         if (t.kind == Token::Word) {
@@ -104,6 +114,7 @@ private:
 
 class PointCmd : public CommandMachine {
 public:
+    std::string prompt() const override { return "Specify a point:"; }
     Feed feed(Session &s, const Token &t) override
     {
         Vec3 p;
@@ -117,33 +128,53 @@ public:
     }
 };
 
+// Points; "u" takes back the last segment (the line goes on from its start).
 class LineCmd : public CommandMachine {
 public:
+    std::string prompt() const override
+    {
+        return pts_.empty() ? "Specify first point:" : "Specify next point or [Undo]:";
+    }
     Feed feed(Session &s, const Token &t) override
     {
         if (is_enter(t))
             return Feed::Done;
+        std::string w = word_of(t);
+        if (w == "u" || w == "undo") {
+            if (!lines_.empty()) {
+                s.erase({lines_.back()});
+                lines_.pop_back();
+            }
+            if (!pts_.empty())
+                pts_.pop_back();
+            return Feed::More;
+        }
         Vec3 p;
         if (!token_point(t, p))
-            return refuse(s, "LINE: invalid point; a point is x,y or x,y,z, Enter ends.");
-        if (have_) {
+            return refuse(s, "LINE: invalid point; a point is x,y or x,y,z, u takes back a segment, Enter ends.");
+        if (!pts_.empty()) {
             Entity e;
             e.type = "LINE";
-            e.pts = {last_, p};
-            s.add_entity(std::move(e));
+            e.pts = {pts_.back(), p};
+            lines_.push_back(s.add_entity(std::move(e)).id);
         }
-        last_ = p;
-        have_ = true;
+        pts_.push_back(p);
         return Feed::More;
     }
 
 private:
-    Vec3 last_;
-    bool have_ = false;
+    std::vector<Vec3> pts_;
+    std::vector<std::uint64_t> lines_;
 };
 
 class Poly3D : public CommandMachine {
 public:
+    std::string prompt() const override
+    {
+        if (pts_.empty())
+            return "Specify start point of polyline:";
+        return pts_.size() < 3 ? "Specify endpoint of line or [Undo]:" : "Specify endpoint of line or [Close/Undo]:";
+    }
     Feed feed(Session &s, const Token &t) override
     {
         std::string w = word_of(t);
@@ -180,6 +211,7 @@ private:
 
 class ColorCmd : public CommandMachine {
 public:
+    std::string prompt() const override { return "Enter default object color [BYLAYER/BYBLOCK] (1-255):"; }
     Feed feed(Session &s, const Token &t) override
     {
         if (is_enter(t))
@@ -195,6 +227,20 @@ public:
 
 class LayerCmd : public CommandMachine {
 public:
+    std::string prompt() const override
+    {
+        switch (state_) {
+        case Option: return "Enter an option [Make/Set/New/Color/ON/OFF]:";
+        case MakeName: return "Enter name for new layer (becomes the current layer):";
+        case SetName: return "Enter layer name to make current:";
+        case NewName: return "Enter name list for new layer(s):";
+        case ColourValue: return "Enter color number (1-255):";
+        case ColourNames: return "Enter name list of layer(s) for color " + std::to_string(colour_) + " <current>:";
+        case OnName: return "Enter name list of layer(s) to turn On <current>:";
+        case OffName: return "Enter name list of layer(s) to turn Off <current>:";
+        }
+        return "";
+    }
     Feed feed(Session &s, const Token &t) override
     {
         Drawing &d = s.drawing();
@@ -281,6 +327,10 @@ private:
 
 class SetvarCmd : public CommandMachine {
 public:
+    std::string prompt() const override
+    {
+        return name_.empty() ? "Enter variable name:" : "Enter new value for " + upper(name_) + ":";
+    }
     Feed feed(Session &s, const Token &t) override
     {
         if (t.kind != Token::Word)
@@ -305,6 +355,7 @@ private:
 
 class UcsCmd : public CommandMachine {
 public:
+    std::string prompt() const override { return "Enter an option [World] <World>:"; }
     Feed feed(Session &s, const Token &t) override
     {
         std::string w = word_of(t);
@@ -316,6 +367,7 @@ public:
 
 class UndoCmd : public CommandMachine {
 public:
+    std::string prompt() const override { return "Enter an option [Mark/Back/BEgin/End]:"; }
     Feed feed(Session &s, const Token &t) override
     {
         std::string w = word_of(t);
@@ -331,25 +383,30 @@ public:
 
 // ---- ERASE, DXFOUT ---------------------------------------------------------------
 
-class EraseCmd : public CommandMachine {
+class EraseCmd : public SelectingCommand {
 public:
-    explicit EraseCmd(Session &s) : sel_(s) {}
-    Feed feed(Session &s, const Token &t) override
+    using SelectingCommand::SelectingCommand;
+    Feed act(Session &s, const std::vector<std::uint64_t> &ids) override
     {
-        Feed r = sel_.feed(t);
-        if (r == Feed::Done)
-            s.erase(sel_.ids);
-        return r;
+        s.erase(ids);
+        return Feed::Done;
     }
-
-private:
-    SelectionBuilder sel_;
 };
 
 // dxfout FILE [v VERSION] [entities SELECTION ""] DECIMALS
 class DxfoutCmd : public CommandMachine {
 public:
     explicit DxfoutCmd(Session &s) : sel_(s) {}
+    std::string prompt() const override
+    {
+        switch (state_) {
+        case File: return "Enter file name:";
+        case Version: return "Enter version [R12] <R12>:";
+        case Selecting: return SELECT_PROMPT;
+        case Option: break;
+        }
+        return "Enter decimal places of accuracy (0 to 16) or [Entities/Version] <6>:";
+    }
     Feed feed(Session &s, const Token &t) override
     {
         switch (state_) {
@@ -424,6 +481,7 @@ private:
 
 class ScriptCmd : public CommandMachine {
 public:
+    std::string prompt() const override { return "Enter script file name:"; }
     Feed feed(Session &s, const Token &t) override
     {
         if (t.kind != Token::Word || t.text.empty())
@@ -445,22 +503,31 @@ public:
 // The host's commands.  Commands of other files join them in the same table
 // through register_host_command.
 const CommandRow HOST_COMMANDS[] = {
-    {"3dface", machine<Face3D>},
-    {"point", machine<PointCmd>},
-    {"line", machine<LineCmd>},
-    {"3dpoly", machine<Poly3D>},
-    {"color", machine<ColorCmd>},
-    {"colour", machine<ColorCmd>},
-    {"layer", machine<LayerCmd>},
-    {"-layer", machine<LayerCmd>},
-    {"setvar", machine<SetvarCmd>},
-    {"ucs", machine<UcsCmd>},
-    {"undo", machine<UndoCmd>},
-    {"erase", machine<EraseCmd>},
-    {"dxfout", machine<DxfoutCmd>},
-    {"script", machine<ScriptCmd>},
-    {"redraw", machine<RedrawCmd>},
-    {"regen", machine<RedrawCmd>},
+    {"3dface", machine<Face3D>, "draws 3D faces of three or four corners",
+     "Corners 1 to 4; i before a corner hides the edge that starts there; Enter at the\n"
+     "4th corner makes a three-sided face; then the 3rd and 4th corners of the next\n"
+     "face; Enter ends."},
+    {"point", machine<PointCmd>, "draws a point", "A point, x,y or x,y,z."},
+    {"line", machine<LineCmd>, "draws lines from point to point", "Points; u takes back the last segment; Enter ends."},
+    {"3dpoly", machine<Poly3D>, "draws a 3D polyline", "Vertices x,y,z; c closes, u drops the last, Enter ends."},
+    {"color", machine<ColorCmd>, "sets the colour of new objects", "1 to 255, bylayer, byblock or a colour name."},
+    {"colour", machine<ColorCmd>, "same as color", "1 to 255, bylayer, byblock or a colour name."},
+    {"layer", machine<LayerCmd>, "makes, sets, colours and switches layers",
+     "make NAME (creates, makes current), set NAME, new NAMES, color N NAMES,\n"
+     "on NAMES, off NAMES; Enter ends."},
+    {"-layer", machine<LayerCmd>, "same as layer", ""},
+    {"setvar", machine<SetvarCmd>, "sets a system variable",
+     "A variable (CMDECHO, OSMODE, ACADVER, CLAYER, CECOLOR, DRIVEC) and its value."},
+    {"ucs", machine<UcsCmd>, "the world coordinate system, the only one there is", "Enter or w."},
+    {"undo", machine<UndoCmd>, "marks the drawing, or goes back to the last mark",
+     "mark, or back (to the last mark, or without one to the start of the session)."},
+    {"erase", machine<EraseCmd>, "erases objects", "A selection; Enter ends it."},
+    {"dxfout", machine<DxfoutCmd>, "exports objects to an R12 DXF file",
+     "A file, then v and r12, entities and a selection, and the decimal places\n"
+     "(Enter: 6); without entities all objects."},
+    {"script", machine<ScriptCmd>, "runs a script file's lines next", "A file name (.scr may be left out)."},
+    {"redraw", machine<RedrawCmd>, "clears the temporary vectors the add-on drew", ""},
+    {"regen", machine<RedrawCmd>, "same as redraw", ""},
 };
 
 const bool added = add_commands(HOST_COMMANDS, sizeof HOST_COMMANDS / sizeof *HOST_COMMANDS);

@@ -37,14 +37,46 @@ void Session::input(const std::string &script_text)
 
 void Session::set_input_source(std::function<bool(std::string &)> more, const std::string &idle_prompt)
 {
+    p_->in.more = nullptr;
+    if (more)
+        p_->in.more = [more](const std::string &, std::string &line) { return more(line); };
+    p_->in.source_prompts = false;
+    p_->in.idle_prompt = idle_prompt;
+}
+
+void Session::set_input_source(std::function<bool(const std::string &, std::string &)> more,
+                               const std::string &idle_prompt)
+{
     p_->in.more = std::move(more);
+    p_->in.source_prompts = true;
     p_->in.idle_prompt = idle_prompt;
 }
 
 void Session::push_input(const std::string &text) { p_->insert_input(text); }
 
+void Session::push_call(const std::string &expr)
+{
+    p_->insert_input(expr + " ");
+    p_->in.quiet_calls.push_back(p_->in.base + p_->in.pos);
+}
+
+bool Session::interactive() const { return p_->interactive(); }
+
+bool Session::Impl::typing_answers()
+{
+    return interactive() && !line.pending && call.in_call == 0 && script_depth() == 0;
+}
+
 bool Session::next_word(std::string &word)
 {
+    // The command printed its own prompt, if any.
+    p_->in.asking.clear();
+    return next_word(word, std::string());
+}
+
+bool Session::next_word(std::string &word, const std::string &prompt)
+{
+    p_->in.asking = prompt;
     Token t;
     if (!p_->next_token(t))
         return false;
@@ -75,15 +107,32 @@ bool Session::Impl::input_ready(std::string &w, bool &broke)
         drop_unread_input();
         if (!in.more)
             return false;
-        if (!prompted && !in.idle_prompt.empty() && !line.active && call.in_call == 0) {
-            out_text(in.idle_prompt);
+        std::string shown;   // the prompt's last line, for a source that shows it
+        if (!prompted && !in.idle_prompt.empty() && call.in_call == 0) {
+            // "Command:" at an idle command line, else the prompt of the
+            // host command in progress, on a line of its own.
+            std::string p = line.active ? in.asking + (in.asking.empty() ? "" : " ") : in.idle_prompt;
+            if (out.last_char == '\n' && !p.empty() && p[0] == '\n')
+                p.erase(0, 1);
+            else if (out.last_char != '\n' && !p.empty() && p[0] != '\n')
+                p = "\n" + p;
+            if (in.source_prompts) {
+                std::size_t nl = p.rfind('\n');
+                shown = nl == std::string::npos ? p : p.substr(nl + 1);
+                p.resize(p.size() - shown.size());
+            }
+            out_text(p);
             prompted = true;
         }
+        if (in.source_prompts && out.echo)
+            std::fflush(out.echo);
         std::string more;
-        if (!in.more(more)) {
+        if (!in.more(shown, more)) {
             in.more = nullptr;
             return false;
         }
+        if (!in.idle_prompt.empty())
+            out.last_char = '\n';   // the terminal echoed the line end typed
         if (more.empty())
             continue;   // the source was interrupted (Ctrl-C) before a line came
         in.text = input_line(more);
@@ -101,7 +150,7 @@ std::size_t Session::Impl::lisp_word(std::size_t p, std::string &w)
     for (;;) {
         if (p >= in.text.size()) {
             std::string more;
-            if (in.more && in.more(more)) {
+            if (in.more && in.more("", more)) {
                 in.text += input_line(more);
                 continue;
             }
@@ -171,6 +220,9 @@ void Session::Impl::insert_input(const std::string &text)
     script_depth();   // closes the scripts that have ended here
     for (auto &end : in.script_ends)
         end += text.size();
+    for (auto &at : in.quiet_calls)
+        if (at >= in.base + in.pos)
+            at += text.size();
     in.text.insert(in.pos, text);
 }
 
@@ -180,6 +232,7 @@ void Session::Impl::drop_unread_input()
     in.text.clear();
     in.pos = 0;
     in.script_ends.clear();
+    in.quiet_calls.clear();
 }
 
 int Session::Impl::script_depth()

@@ -26,6 +26,7 @@
 #include "picture.h"
 #include "session.h"
 #include "supervisor.h"
+#include "terminal.h"
 
 using namespace velmora;
 
@@ -48,11 +49,11 @@ const char *HELP =
     "                 are typed without \"c:\" (velmora, vol, volume); a line in\n"
     "                 parentheses calls a LISP function with literal arguments,\n"
     "                 e.g. (dovrp '(0 0 0) '(1 0 0) '(0 0 0) '(0 1 0)), and prints\n"
-    "                 its value.  Host commands: 3dface, point, line, 3dpoly,\n"
-    "                 layer, color, erase, dxfout, script, setvar, ucs, undo, redraw,\n"
-    "                 surfcross, pointfile, contour, landxml.\n"
+    "                 its value.  The host's commands (3dface, line, copy, explode,\n"
+    "                 save, quit ...): type help at the command line.\n"
     "                 Without -s the command line is interactive when standard\n"
-    "                 input is a terminal; otherwise there is no input.\n"
+    "                 input is a terminal (prompts, line editing, history, Tab\n"
+    "                 completion); otherwise there is no input.\n"
     "  -o OUT.dxf     save the drawing there at the end, in the version it was\n"
     "                 read in (R12 for a new drawing), also after a failed script\n"
     "                 (what was drawn stays).  Without -o nothing is written.\n"
@@ -263,6 +264,7 @@ void finish_run(Session &s, const Options &o, pid_t supervisor)
     s.set_drive_c(absolute(o.drive_c.empty() ? "." : o.drive_c));
     s.set_work_dir(work_dir);
     s.set_call_observer(tell_call);
+    s.set_file_name(!o.out.empty() ? o.out : o.drawing);
 
     if (!o.drawing.empty()) {
         try {
@@ -287,15 +289,20 @@ void finish_run(Session &s, const Options &o, pid_t supervisor)
         std::stringstream ss;
         ss << script_file.rdbuf();
         s.input(ss.str());
-    } else if ((o.have_script && o.script == "-") || isatty(0)) {
-        bool interactive = !o.have_script;
-        s.set_input_source(read_stdin_line, interactive ? "\nCommand: " : "");
+    } else if (o.have_script && o.script == "-") {
+        s.set_input_source(read_stdin_line, "");
+    } else if (isatty(0)) {
+        // Typed at a terminal: line editing, history and completion.
+        terminal_start(s);
+        s.set_input_source(terminal_read_line, "\nCommand: ");
     }
 
     std::string addon = o.addon.empty() ? exe_dir() + "/velmora.sds" : o.addon;
     bool ended = false;
     auto at_end = [&]() {
         ended = true;
+        if (!o.have_script && isatty(0))
+            terminal_end();
         s.end_line();
         std::fflush(stdout);
         finish_run(s, o, supervisor);

@@ -1,14 +1,19 @@
 // picture.cpp -- the drawing seen from above, as a PNG (cairo).
 //
 // The plan view is fitted into an image 1600 pixels wide (or high, for a
-// tall drawing) on white:
+// tall drawing) on white, with a footer below it:
 //
 //   1. 3DFACEs filled lightly with their colour, so that coloured bands read
-//      as areas, and shaded by their slope, so that the relief shows;
-//   2. their visible edges, polygon meshes as their grid, polylines, lines;
+//      as areas, and shaded by their slope, so that the relief shows; lowest
+//      first, each with its visible edges, so that what lies higher covers
+//      what lies under it, as seen from above;
+//   2. polygon meshes as their grid, then polylines and lines, 2.5 pixels
+//      wide on a white halo, so that curves stand out on any face colour;
 //   3. points as small dots;
 //   4. TEXTs, at their height and angle (those too small to read left out);
-//   5. the overlay (sds_grdraw vectors) on top, thick, with a light halo.
+//   5. the overlay (sds_grdraw vectors) on top, thick, with a light halo;
+//   6. the footer: a scale bar and the drawing's extents in its left corner,
+//      and a legend naming each layer drawn with the colours drawn on it.
 //
 // Colours are the ACI numbers; BYLAYER takes the layer's colour and entities
 // on a layer that is off are not drawn.
@@ -25,6 +30,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 namespace velmora {
 
@@ -216,6 +222,19 @@ void segment(cairo_t *cr, const View &v, const Vec3 &a, const Vec3 &b)
 // with its colour, and the plan extent of them and of the overlay.
 struct Scene {
     std::vector<std::pair<const Entity *, int>> shown, texts;
+    // The legend: each layer drawn, in the order it first appears, with the
+    // colours drawn on it in the order they first appear.
+    std::vector<std::pair<std::string, std::vector<int>>> legend;
+    double minz = INFINITY, maxz = -INFINITY;
+
+    void note(const std::string &layer, int aci)
+    {
+        auto it = std::find_if(legend.begin(), legend.end(), [&](const auto &l) { return same_name(l.first, layer); });
+        if (it == legend.end())
+            it = legend.insert(legend.end(), {layer, {}});
+        if (std::find(it->second.begin(), it->second.end(), aci) == it->second.end())
+            it->second.push_back(aci);
+    }
     double minx = INFINITY, miny = INFINITY, maxx = -INFINITY, maxy = -INFINITY;
 
     void widen(const Vec3 &p)
@@ -230,18 +249,24 @@ Scene scene_of(const Drawing &d, const std::vector<Overlay> &overlay)
     Scene sc;
     for (const auto &e : d.entities) {
         int aci;
-        if (e.type == "TEXT" && !e.erased && !paper_space(e) && entity_colour(d, e, aci))
+        if (e.type == "TEXT" && !e.erased && !paper_space(e) && entity_colour(d, e, aci)) {
             sc.texts.push_back({&e, aci});
+            sc.note(e.layer, aci);
+        }
         if (e.erased || !dxf_modelled_type(e.type) || e.pts.empty() || paper_space(e) ||
             !entity_colour(d, e, aci))
             continue;
         bool face_record_only = e.type == "POLYLINE" && (e.poly_flags & 64);
         for (size_t i = 0; i < e.pts.size(); i++) {
             int f = i < e.vertex_flags.size() ? e.vertex_flags[i] : 0;
-            if (!(face_record_only && (f & 128) && !(f & 64)))
+            if (!(face_record_only && (f & 128) && !(f & 64))) {
                 sc.widen(e.pts[i]);
+                sc.minz = std::min(sc.minz, e.pts[i].z);
+                sc.maxz = std::max(sc.maxz, e.pts[i].z);
+            }
         }
         sc.shown.push_back({&e, aci});
+        sc.note(e.layer, aci);
     }
     for (const auto &o : overlay) {
         sc.widen(o.from);
@@ -286,24 +311,30 @@ View fit(Scene &sc, int &width, int &height)
     return v;
 }
 
-// 1. Face fills, shaded by their slope.
+// 1. Faces, lowest first: each filled, shaded by its slope, then its
+// visible edges, so that a face above hides the faces and edges below it.
 void draw_faces(cairo_t *cr, const View &v, const Scene &sc)
 {
+    std::vector<std::pair<const Entity *, int>> faces;
     double zmin = INFINITY, zmax = -INFINITY;
     for (const auto &[e, aci] : sc.shown)
-        if (e->type == "3DFACE")
+        if (e->type == "3DFACE" && e->pts.size() == 4) {
+            faces.push_back({e, aci});
             for (const auto &p : e->pts) {
                 zmin = std::min(zmin, p.z);
                 zmax = std::max(zmax, p.z);
             }
+        }
+    auto mean_z = [](const Entity *e) { return (e->pts[0].z + e->pts[1].z + e->pts[2].z + e->pts[3].z) / 4; };
+    std::stable_sort(faces.begin(), faces.end(),
+                     [&](const auto &a, const auto &b) { return mean_z(a.first) < mean_z(b.first); });
     double w = sc.maxx - sc.minx, h = sc.maxy - sc.miny;
     double zscale = (zmax > zmin) ? std::max(1.0, 0.1 * std::max(w, h) / (zmax - zmin)) : 1.0;
-    for (const auto &[e, aci] : sc.shown) {
-        if (e->type != "3DFACE")
-            continue;
-        cairo_move_to(cr, v.px(e->pts[0]), v.py(e->pts[0]));
-        for (size_t k = 1; k < e->pts.size(); k++)
-            cairo_line_to(cr, v.px(e->pts[k]), v.py(e->pts[k]));
+    for (const auto &[e, aci] : faces) {
+        const auto &p = e->pts;
+        cairo_move_to(cr, v.px(p[0]), v.py(p[0]));
+        for (size_t k = 1; k < p.size(); k++)
+            cairo_line_to(cr, v.px(p[k]), v.py(p[k]));
         cairo_close_path(cr);
         // An opaque pale tint (not transparency, which would darken where
         // neighbours overlap); a hairline of the same tint closes the seams
@@ -314,6 +345,12 @@ void draw_faces(cairo_t *cr, const View &v, const Scene &sc)
                            std::min(1.0, (0.5 + 0.5 * c.b) * f)});
         cairo_fill_preserve(cr);
         cairo_set_line_width(cr, 0.8);
+        cairo_stroke(cr);
+        set_colour(cr, line_rgb(c));
+        cairo_set_line_width(cr, 1.0);
+        for (int k = 0; k < 4; k++)
+            if (!(e->face_hidden & (1 << k)))
+                segment(cr, v, p[(size_t)k], p[(size_t)(k + 1) % 4]);
         cairo_stroke(cr);
     }
 }
@@ -336,29 +373,40 @@ void mesh_lines(cairo_t *cr, const View &v, const Entity &e)
         }
 }
 
-// 2. Visible face edges, meshes, polylines, lines.
+// 2. Meshes, then polylines and lines: each drawn twice, first wide in
+// white (a halo that parts it from the faces under it), then in its colour.
+const double LINE_WIDTH = 2.5;
+
 void draw_lines(cairo_t *cr, const View &v, const Scene &sc)
 {
     cairo_set_line_width(cr, 1.2);
-    for (const auto &[e, aci] : sc.shown) {
-        set_colour(cr, line_rgb(aci_rgb(aci)));
-        const auto &p = e->pts;
-        if (e->type == "3DFACE") {
-            for (int k = 0; k < 4 && p.size() == 4; k++)
-                if (!(e->face_hidden & (1 << k)))
-                    segment(cr, v, p[(size_t)k], p[(size_t)(k + 1) % 4]);
-        } else if (e->type == "LINE" && p.size() >= 2) {
-            segment(cr, v, p[0], p[1]);
-        } else if (e->type == "POLYLINE" && (e->poly_flags & 16)) {
+    for (const auto &[e, aci] : sc.shown)
+        if (e->type == "POLYLINE" && (e->poly_flags & 16)) {
+            set_colour(cr, line_rgb(aci_rgb(aci)));
             mesh_lines(cr, v, *e);
-        } else if (e->type == "POLYLINE" && !(e->poly_flags & 64) && !p.empty()) {
-            cairo_move_to(cr, v.px(p[0]), v.py(p[0]));
-            for (size_t k = 1; k < p.size(); k++)
-                cairo_line_to(cr, v.px(p[k]), v.py(p[k]));
-            if (e->poly_flags & 1)
-                cairo_close_path(cr);
+            cairo_stroke(cr);
         }
-        cairo_stroke(cr);
+    for (int pass = 0; pass < 2; pass++) {
+        cairo_set_line_width(cr, pass == 0 ? LINE_WIDTH + 2.5 : LINE_WIDTH);
+        for (const auto &[e, aci] : sc.shown) {
+            const auto &p = e->pts;
+            if (e->type == "LINE" && p.size() >= 2) {
+                segment(cr, v, p[0], p[1]);
+            } else if (e->type == "POLYLINE" && !(e->poly_flags & (16 | 64)) && !p.empty()) {
+                cairo_move_to(cr, v.px(p[0]), v.py(p[0]));
+                for (size_t k = 1; k < p.size(); k++)
+                    cairo_line_to(cr, v.px(p[k]), v.py(p[k]));
+                if (e->poly_flags & 1)
+                    cairo_close_path(cr);
+            } else {
+                continue;
+            }
+            if (pass == 0)
+                cairo_set_source_rgba(cr, 1, 1, 1, 0.8);
+            else
+                set_colour(cr, line_rgb(aci_rgb(aci)));
+            cairo_stroke(cr);
+        }
     }
 }
 
@@ -427,6 +475,129 @@ void draw_overlay(cairo_t *cr, const View &v, const std::vector<Overlay> &overla
     }
 }
 
+// 6. The footer under the plan.
+//
+//   |<-- 5000 -->|  extents 731120,4036883 to 761529,4069167, heights 255 to 1041
+//   [#] TRIANG   [#][#][#] 3dint   [#] PLANE ...
+const double FOOTER_FONT = 15, FOOTER_ROW = 26;
+
+// A round length near `about`: 1, 2 or 5 times a power of ten.
+double round_length(double about)
+{
+    double p = std::pow(10.0, std::floor(std::log10(about)));
+    for (double m : {5.0, 2.0, 1.0})
+        if (m * p <= about)
+            return m * p;
+    return p;
+}
+
+std::string short_number(double v)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.10g", std::fabs(v) >= 100 ? std::round(v) : std::round(v * 100) / 100);
+    return buf;
+}
+
+struct LegendItem {
+    std::string name;
+    std::vector<int> colours;
+    double width;
+};
+
+const std::size_t LEGEND_SWATCHES = 8;   // colours shown per layer; more are counted
+
+// The legend's items, measured, laid out in rows across `width`; returns the
+// number of rows.
+int legend_rows(cairo_t *cr, const Scene &sc, double width, std::vector<std::vector<LegendItem>> &rows)
+{
+    rows.assign(1, {});
+    double x = 0;
+    for (const auto &[name, colours] : sc.legend) {
+        std::string label = name;
+        if (colours.size() > LEGEND_SWATCHES)
+            label += " (" + std::to_string(colours.size()) + " colours)";
+        cairo_text_extents_t ext;
+        cairo_text_extents(cr, label.c_str(), &ext);
+        std::size_t swatches = std::min(colours.size(), LEGEND_SWATCHES);
+        double w = swatches * 16 + 6 + ext.x_advance + 22;
+        if (x > 0 && x + w > width) {
+            rows.push_back({});
+            x = 0;
+        }
+        rows.back().push_back({label, std::vector<int>(colours.begin(), colours.begin() + (long)swatches), w});
+        x += w;
+    }
+    return (int)rows.size();
+}
+
+double footer_height(const Scene &sc, int width)
+{
+    cairo_surface_t *scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
+    cairo_t *cr = cairo_create(scratch);
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, FOOTER_FONT);
+    std::vector<std::vector<LegendItem>> rows;
+    int n = sc.legend.empty() ? 0 : legend_rows(cr, sc, width - 48, rows);
+    cairo_destroy(cr);
+    cairo_surface_destroy(scratch);
+    return 12 + FOOTER_ROW * (1 + n);
+}
+
+void draw_footer(cairo_t *cr, const View &v, const Scene &sc, int width, double top)
+{
+    cairo_set_source_rgb(cr, 0.8, 0.8, 0.8);
+    cairo_set_line_width(cr, 1);
+    cairo_move_to(cr, 0, top + 0.5);
+    cairo_line_to(cr, width, top + 0.5);
+    cairo_stroke(cr);
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, FOOTER_FONT);
+    double x = v.margin, y = top + 8 + FOOTER_ROW / 2;
+
+    // The scale bar: a round length near a fifth of the plan's width.
+    double length = round_length((width - 2 * v.margin) / v.scale / 5);
+    double bar = length * v.scale;
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_set_line_width(cr, 2);
+    cairo_move_to(cr, x, y - 5);
+    cairo_line_to(cr, x, y + 5);
+    cairo_move_to(cr, x, y);
+    cairo_line_to(cr, x + bar, y);
+    cairo_move_to(cr, x + bar, y - 5);
+    cairo_line_to(cr, x + bar, y + 5);
+    cairo_stroke(cr);
+    std::string text = short_number(length) + "   extents " + short_number(sc.minx) + "," + short_number(sc.miny) +
+                       " to " + short_number(sc.maxx) + "," + short_number(sc.maxy);
+    if (sc.minz <= sc.maxz)
+        text += ", heights " + short_number(sc.minz) + " to " + short_number(sc.maxz);
+    cairo_move_to(cr, x + bar + 8, y + FOOTER_FONT / 3);
+    cairo_show_text(cr, text.c_str());
+
+    std::vector<std::vector<LegendItem>> rows;
+    if (sc.legend.empty())
+        return;
+    legend_rows(cr, sc, width - 2 * v.margin, rows);
+    for (const auto &row : rows) {
+        y += FOOTER_ROW;
+        x = v.margin;
+        for (const auto &item : row) {
+            for (int aci : item.colours) {
+                cairo_rectangle(cr, x, y - 6, 12, 12);
+                set_colour(cr, line_rgb(aci_rgb(aci)));
+                cairo_fill_preserve(cr);
+                cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
+                cairo_set_line_width(cr, 0.8);
+                cairo_stroke(cr);
+                x += 16;
+            }
+            cairo_set_source_rgb(cr, 0, 0, 0);
+            cairo_move_to(cr, x + 6, y + FOOTER_FONT / 3);
+            cairo_show_text(cr, item.name.c_str());
+            x += item.width - item.colours.size() * 16;
+        }
+    }
+}
+
 std::string png_bytes(cairo_surface_t *surface)
 {
     cairo_surface_flush(surface);
@@ -448,6 +619,8 @@ std::string png_image(const Drawing &d, const std::vector<Overlay> &overlay)
     Scene sc = scene_of(d, overlay);
     int width, height;
     View v = fit(sc, width, height);
+    int plan_height = height;
+    height += (int)std::ceil(footer_height(sc, width));
 
     cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
     cairo_t *cr = cairo_create(surface);
@@ -460,6 +633,7 @@ std::string png_image(const Drawing &d, const std::vector<Overlay> &overlay)
     draw_points(cr, v, sc);
     draw_texts(cr, v, sc);
     draw_overlay(cr, v, overlay);
+    draw_footer(cr, v, sc, width, plan_height);
     cairo_destroy(cr);
     try {
         std::string png = png_bytes(surface);

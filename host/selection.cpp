@@ -13,6 +13,8 @@
 
 namespace velmora {
 
+const char *const SELECT_PROMPT = "Select objects:";
+
 namespace {
 
 struct Box {
@@ -271,8 +273,11 @@ Feed SelectionBuilder::keyword(const Token &t)
 bool Session::select(const std::string &prompt, std::vector<std::uint64_t> &ids)
 {
     Impl &m = *p_;
-    if (!prompt.empty())
+    // Scripts log the prompt; a terminal shows it when a line is typed.
+    if (!prompt.empty() && !m.typing_answers())
         print(prompt);
+    std::size_t from = prompt.find_first_not_of('\n');
+    m.in.asking = from == std::string::npos ? SELECT_PROMPT : trim(prompt.substr(from));
     SelectionBuilder b(*this);
     for (;;) {
         Token t;
@@ -287,6 +292,7 @@ bool Session::select(const std::string &prompt, std::vector<std::uint64_t> &ids)
             return false;
         }
         Feed r = b.feed(t);
+        m.in.asking = SELECT_PROMPT;
         if (r == Feed::Fail) {
             if (!m.line.pending)
                 m.fail(m.last_error);

@@ -3,6 +3,9 @@
 // of the command line, and the run's outcome.  The input, the command line,
 // add-on calls, selections, variables and prompts have files of their own.
 #include <algorithm>
+#include <chrono>
+
+#include <unistd.h>
 
 #include "sds.h"
 #include "session_impl.h"
@@ -50,6 +53,8 @@ void Session::set_drawing(Drawing d)
 
 void Session::set_drive_c(const std::string &dir) { p_->drive_c = dir; }
 void Session::set_work_dir(const std::string &dir) { p_->work_dir = dir; }
+const std::string &Session::file_name() const { return p_->file_name; }
+void Session::set_file_name(const std::string &path) { p_->file_name = path; }
 
 Entity &Session::add_entity(Entity e)
 {
@@ -136,18 +141,40 @@ void Session::Impl::roll_back(const Mark &mk)
 
 // ---- Output -----------------------------------------------------------------------
 
+void Session::Impl::write_out(const std::string &text)
+{
+    std::fwrite(text.data(), 1, text.size(), out.echo);
+    if (text.find_first_of("\n\r") != std::string::npos || in.more)
+        std::fflush(out.echo);
+}
+
 void Session::Impl::out_text(const std::string &text)
 {
     if (text.empty())
         return;
-    if (out.echo) {
-        std::fwrite(text.data(), 1, text.size(), out.echo);
-        if (text.find_first_of("\n\r") != std::string::npos || in.more)
-            std::fflush(out.echo);
-    } else {
-        out.kept += text;
-    }
     out.last_char = text.back();
+    if (!out.echo) {
+        out.kept += text;
+        return;
+    }
+    if (out.echo_is_terminal < 0)
+        out.echo_is_terminal = isatty(fileno(out.echo)) ? 1 : 0;
+    bool progress = text.find('\r') != std::string::npos && text.find('\n') == std::string::npos;
+    if (out.echo_is_terminal || !progress) {
+        if (!out.progress.empty())
+            write_out(out.progress);   // the last progress line before this text
+        out.progress.clear();
+        write_out(text);
+        return;
+    }
+    double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    if (now - out.progress_written_at >= 1.0) {
+        write_out(text);
+        out.progress.clear();
+        out.progress_written_at = now;
+    } else {
+        out.progress = text;
+    }
 }
 
 void Session::print(const std::string &text) { p_->out_text(text); }
@@ -164,6 +191,9 @@ void Session::end_line()
 {
     if (p_->out.last_char != '\n')
         print("\n");
+    else if (!p_->out.progress.empty() && p_->out.echo)
+        p_->write_out(p_->out.progress);
+    p_->out.progress.clear();
 }
 
 const std::vector<std::string> &Session::command_log() const { return p_->line.log; }

@@ -45,6 +45,9 @@ public:
     // The next input word (false at the end of the input), and a selection
     // answered from the input like sds_ssget's.
     bool next_word(std::string &word);
+    // The same, asking `prompt` ("Specify interval:") first when a line has
+    // to be typed at an interactive command line.
+    bool next_word(std::string &word, const std::string &prompt);
     bool select(const std::string &prompt, std::vector<std::uint64_t> &ids);
     // Prints on the command line (and so into take_output()).
     void print(const std::string &text);
@@ -53,8 +56,19 @@ public:
     // s.error("...")`.
     bool error(const std::string &message);
     // Puts text in front of the unread input, to be read next as if the
-    // script had said it (a host command that ends by calling the add-on).
+    // script had said it.
     void push_input(const std::string &text);
+    // A LISP call put in front of the unread input, made for a host command
+    // that ends by calling the add-on: its value is not printed, as the
+    // command reports its own outcome.
+    void push_call(const std::string &expr);
+    // Whether answers are typed at an interactive command line (a terminal),
+    // where prompts are shown and a bad answer is asked again.
+    bool interactive() const;
+    // The file `save` writes (the -o target, or the drawing opened); "" when
+    // there is none.
+    const std::string &file_name() const;
+    void set_file_name(const std::string &path);
     // Tokens typed into the command line (as sds_command does, without the
     // log); false when a command failed.
     bool command(const std::vector<std::string> &words);
@@ -93,6 +107,10 @@ public:
     // no command is in progress.
     void set_input_source(std::function<bool(std::string &line)> more,
                           const std::string &idle_prompt = "");
+    // The same for a source that shows the prompt itself (a line editor): it
+    // is given the prompt's last line; the lines before it are printed.
+    void set_input_source(std::function<bool(const std::string &prompt, std::string &line)> more,
+                          const std::string &idle_prompt);
 
     // Runs the unread input to its end.  A word naming an add-on command or
     // LISP function (registered with sds_defun) calls dispatch(code); the
@@ -164,8 +182,10 @@ private:
 // scripts by name (case-insensitive).  It reads its answers with the session's
 // prompts; returns false on failure.  Host files register theirs at start-up;
 // they join the host's command table (commandline.h).
+// `summary` is its line in `help`, `answers` what `help NAME` adds.
 using HostCommand = std::function<bool(Session &)>;
-void register_host_command(const std::string &name, HostCommand fn);
+void register_host_command(const std::string &name, HostCommand fn, const std::string &summary = "",
+                           const std::string &answers = "");
 
 // Ctrl-C: safe to call from a signal handler.  The session takes it at its
 // next input word or sds_usrbrk poll.

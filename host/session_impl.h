@@ -48,8 +48,15 @@ struct Session::Impl {
         int immediate_scripts = 0;
         int line_no = 1;
         int word_line = 1;                   // line of the word read last
-        std::function<bool(std::string &)> more;
+        // Where more lines come from: given the prompt when it shows the
+        // prompt itself (source_prompts), else given "".
+        std::function<bool(const std::string &, std::string &)> more;
+        bool source_prompts = false;
         std::string idle_prompt;             // printed before reading a line when set
+        std::string asking;                  // the prompt of the command in progress
+        // Where the LISP calls of host commands (push_call) start, counted
+        // like base + pos: their values are not printed.
+        std::vector<std::size_t> quiet_calls;
         bool took_break = false;             // the word just read stands for a Ctrl-C
     } in;
 
@@ -58,6 +65,12 @@ struct Session::Impl {
         std::string kept;                    // for take_output()
         std::FILE *echo = nullptr;           // when set, output goes there instead
         char last_char = '\n';               // last character printed
+        // Progress lines (text with a CR and no LF, which a terminal
+        // overwrites in place) into a file or pipe: at most one a second is
+        // written; the last one waits here until other text comes.
+        int echo_is_terminal = -1;           // -1: not asked yet
+        std::string progress;
+        double progress_written_at = -1e9;   // seconds, steady clock
     } out;
 
     // ---- The command line (commandline.cpp) ------------------------------------
@@ -80,6 +93,7 @@ struct Session::Impl {
         int funcode = 0;                          // sds_getfuncode
         int in_call = 0;                          // non-zero while an add-on call runs
         bool lisp = false;                        // the call is a LISP function's
+        bool quiet = false;                       // a host command's own call: no value printed
         resbuf *args = nullptr;
         LispValue result;                         // Nil when no result function was called
         bool result_set = false;
@@ -107,6 +121,7 @@ struct Session::Impl {
     std::map<std::string, std::string> vars;  // upper-case name -> text value
     std::string drive_c = ".";
     std::string work_dir;                     // TEMPPREFIX without its trailing slash; "" when unset
+    std::string file_name;                    // where `save` writes
 
     // ---- Undo (session.cpp) -----------------------------------------------------
     // A mark is the state to go back to.  Entities are only ever added at the
@@ -145,6 +160,10 @@ struct Session::Impl {
     void drop_unread_input();
     // How deep scripts are nested at the current word.
     int script_depth();
+    // Answers are typed at an interactive command line: prompts are shown,
+    // and a bad answer typed there is asked again.
+    bool interactive() const { return !in.idle_prompt.empty() && in.more != nullptr; }
+    bool typing_answers();
     // The next answer: from the sds_command being run, else from the input.
     bool next_token(Token &t);
     bool run_script(Session &s, const std::string &name);
@@ -169,6 +188,7 @@ struct Session::Impl {
 
     // session.cpp
     void out_text(const std::string &text);
+    void write_out(const std::string &text);
     // Marks the run failed (the first reason stays).
     void fail(const std::string &reason);
     // Prints a message on the command line, keeps it as last_error; Fail.

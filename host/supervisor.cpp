@@ -105,11 +105,13 @@ void on_fatal(int sig, siginfo_t *info, void *ctx)
 volatile pid_t g_child = 0;
 volatile std::sig_atomic_t g_stop_signal = 0;
 
-// The supervisor hands Ctrl-C on to the session (a terminal sends it to both;
-// the break flag is the same either way).
-void forward_interrupt(int)
+// The supervisor hands a SIGINT sent to it alone on to the session.  A
+// Ctrl-C at the terminal (si_code SI_KERNEL) reaches the session itself:
+// handed on as well, it would arrive twice, and the second could cancel
+// what the session does after taking the first.
+void forward_interrupt(int, siginfo_t *info, void *)
 {
-    if (g_child > 0)
+    if (g_child > 0 && !(info && info->si_code == SI_KERNEL))
         kill(g_child, SIGINT);
 }
 
@@ -265,7 +267,8 @@ int supervise(const std::function<void(pid_t supervisor)> &session, const std::f
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
     // Ctrl-C is for the session (it interrupts the add-on); the supervisor stays.
-    sa.sa_handler = forward_interrupt;
+    sa.sa_flags = SA_RESTART | SA_SIGINFO;
+    sa.sa_sigaction = forward_interrupt;
     sigaction(SIGINT, &sa, nullptr);
 
     int fds[2];

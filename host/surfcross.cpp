@@ -74,11 +74,14 @@ bool surfcross(Session &s)
     // right after this command, as if the script had said it.  In the velmora
     // program the add-on is up the stack, waiting in sds_link for the
     // session's next request, and cannot be called from here.
-    s.push_input(call + " ");
+    s.push_call(call);
     return true;
 }
 
-const bool registered = (register_host_command("SURFCROSS", surfcross), true);
+const bool registered = (register_host_command("SURFCROSS", surfcross,
+                                               "draws where two surfaces cross, as 3D polylines on layer 3dint",
+                                               "Two selections of 3DFACEs and polygon meshes."),
+                         true);
 
 }  // namespace
 }  // namespace velmora

@@ -333,7 +333,9 @@ bool contour_command(Session &s)
     return true;
 }
 
-const bool registered = (register_host_command("CONTOUR", contour_command), true);
+const bool registered = (register_host_command("CONTOUR", contour_command,
+                                               "draws contour lines of a surface",
+                                               "A selection of faces and meshes, the interval, the major step (see the README)."), true);
 
 }  // namespace
 }  // namespace velmora

@@ -210,7 +210,9 @@ bool cutfill_command(Session &s)
     return true;
 }
 
-const bool registered = (register_host_command("CUTFILL", cutfill_command), true);
+const bool registered = (register_host_command("CUTFILL", cutfill_command,
+                                               "measures cut and fill between a ground and a design",
+                                               "A selection (the ground), a selection or level HEIGHT (the design), then\nband WIDTH and report FILE.csv; Enter ends."), true);
 
 }  // namespace
 }  // namespace velmora

@@ -370,7 +370,9 @@ bool landxml_command(Session &s)
     return true;
 }
 
-const bool registered = (register_host_command("LANDXML", landxml_command), true);
+const bool registered = (register_host_command("LANDXML", landxml_command,
+                                               "writes a surface to LandXML, or reads one",
+                                               "A file and a selection, or read and a file."), true);
 
 }  // namespace
 }  // namespace velmora

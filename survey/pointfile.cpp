@@ -426,7 +426,9 @@ bool pointfile_command(Session &s)
     return true;
 }
 
-const bool registered = (register_host_command("POINTFILE", pointfile_command), true);
+const bool registered = (register_host_command("POINTFILE", pointfile_command,
+                                               "draws the points of a survey point file",
+                                               "A point file, then an order (PNEZD, PENZD, PXYZD, NEZ, XYZ), layers, skipbad;\nEnter ends."), true);
 
 }  // namespace
 }  // namespace velmora

@@ -75,6 +75,11 @@ class SurfCross(unittest.TestCase):
             run = run_velmora(work, script, drawing=self.tin_path)
             self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
             self.assertIn("3DINT:", run.stdout)
+            # Into a pipe the progress lines come at most one a second, the
+            # last one always; the host's own call of inters_ltri prints no value.
+            self.assertLess(len(run.stdout), 10000)
+            self.assertIn("**3 0>=0", run.stdout)
+            self.assertNotIn("nil", run.stdout.split())
             for d in range(3):
                 self.assertFalse(os.path.exists(os.path.join(work, "haldorin", "%d.scr" % d)))
             doc = run.doc()

@@ -2,8 +2,11 @@
 files, LISP calls; the outcome of failed, cancelled, interrupted and crashed
 commands (exit status, reason, no file touched); signals to the program; the
 private work folder; and how saves treat links, devices, permissions and
-leftovers.  Saved drawings are read back with ezdxf."""
+leftovers; the interactive command line on a terminal (through tmux).  Saved
+drawings are read back with ezdxf."""
 import os
+import shlex
+import shutil
 import signal
 import stat
 import subprocess
@@ -12,7 +15,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from velmora_e2e import VELMORA, SOURCE_DIR, TempFolder, run_velmora  # noqa: E402
+from velmora_e2e import VELMORA, VELMORA_ADDON, SOURCE_DIR, TempFolder, run_velmora  # noqa: E402
 
 import ezdxf  # noqa: E402
 
@@ -343,6 +346,80 @@ class Saves(unittest.TestCase):
             left = sorted(n for n in os.listdir(d) if n != "velmora.sds")
             self.assertEqual(left, sorted(["out.dxf", os.path.basename(live), "notes.tmp-x"]))
 
+
+
+class Terminal(unittest.TestCase):
+    """The command line as a user at a terminal sees it: the program runs in
+    a tmux pane, keys are sent to it and the screen is read back."""
+
+    def setUp(self):
+        if not shutil.which("tmux"):
+            self.skipTest("tmux is not installed (tools/install-deps.sh installs it)")
+        self.work = TempFolder().__enter__()
+        self.addCleanup(shutil.rmtree, self.work, True)
+        self.tmux = ["tmux", "-L", "velmora-test-%d" % os.getpid(), "-f", "/dev/null"]
+        addon = []
+        if VELMORA_ADDON:
+            addon = ["--addon", VELMORA_ADDON]
+        cmd = " ".join(shlex.quote(a) for a in [VELMORA] + addon + ["-o", "out.dxf"])
+        shell = "cd %s && HOME=%s %s; echo $? > status; sleep 60" % (
+            shlex.quote(self.work), shlex.quote(self.work), cmd)
+        subprocess.run(self.tmux + ["new-session", "-d", "-x", "150", "-y", "100", shell], check=True)
+        self.addCleanup(subprocess.run, self.tmux + ["kill-server"], capture_output=True)
+
+    def screen(self):
+        return subprocess.run(self.tmux + ["capture-pane", "-p", "-S", "-1000"], capture_output=True,
+                              text=True).stdout
+
+    def keys(self, *keys):
+        subprocess.run(self.tmux + ["send-keys"] + list(keys), check=True)
+
+    def wait_for(self, text, count=1):
+        """Waits until `text` is on the screen `count` times."""
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            if self.screen().count(text) >= count:
+                return
+            time.sleep(0.05)
+        self.fail("%r not shown %d times; the screen:\n%s" % (text, count, self.screen()))
+
+    def answer(self, text, then, count=1):
+        self.keys("-l", text)
+        self.keys("Enter")
+        self.wait_for(then, count)
+
+    def test_prompts_reasking_help_save_and_quit(self):
+        self.wait_for("Command:")
+        self.answer("line", "Specify first point:")
+        self.answer("0,0", "Specify next point or [Undo]:")
+        # A bad answer is refused and the same prompt asked again; the rest
+        # of the typed line does not run.
+        self.answer("oops point 9,9", "Specify next point or [Undo]:", 2)
+        self.assertIn("LINE: invalid point", self.screen())
+        self.answer("3,4", "Specify next point or [Undo]:", 3)
+        self.answer("", "Command:", 2)
+        self.answer("help", "Enter a command name <list all>:")
+        self.answer("", "help NAME tells")
+        for name in ("copy", "explode", "saveas", "quit"):
+            self.assertIn("\n  " + name + " ", self.screen())
+        # Tab completes a command's name.
+        self.keys("-l", "exte")
+        self.keys("Tab")
+        self.answer("", "Extents: 0,0,0 to 3,4,0")
+        self.answer("save kept", "Saved kept.dxf.")
+        lines = ezdxf.readfile(os.path.join(self.work, "kept.dxf")).modelspace().query("LINE")
+        self.assertEqual([(tuple(e.dxf.start), tuple(e.dxf.end)) for e in lines], [((0, 0, 0), (3, 4, 0))])
+        self.assertEqual(len(ezdxf.readfile(os.path.join(self.work, "kept.dxf")).modelspace().query("POINT")), 0)
+        self.answer("quit", "Command: quit")
+        status = os.path.join(self.work, "status")
+        deadline = time.monotonic() + 30
+        while not os.path.exists(status) or not read(status).strip():
+            self.assertLess(time.monotonic(), deadline, self.screen())
+            time.sleep(0.05)
+        self.assertEqual(read(status).strip(), "0", self.screen())
+        self.assertEqual(len(ezdxf.readfile(os.path.join(self.work, "out.dxf")).modelspace().query("LINE")), 1)
+        # The typed lines are kept for the next session.
+        self.assertIn("save kept", read(os.path.join(self.work, ".velmora_history")))
 
 if __name__ == "__main__":
     unittest.main()

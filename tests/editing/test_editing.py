@@ -1,0 +1,133 @@
+"""End to end: copy, move, explode, list, extents and save on drawings of
+every version the host writes (ezdxf reads the result with a clean audit,
+the new entities with handles and owners of their own), and a script that
+stops at a bad answer with the line and the reason and saves nothing."""
+import os
+import sys
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+sys.path.insert(0, os.path.join(HERE, "..", "host_dxf"))
+from velmora_e2e import TempFolder, run_velmora  # noqa: E402
+from test_dxf_files import VERSIONS, audit_errors, handles_in  # noqa: E402
+
+import ezdxf  # noqa: E402
+
+
+def outline_drawing(version, path):
+    """A square outline drawn three ways on layer EDGE in colour 1 (a 3D
+    polyline; a 2D POLYLINE at elevation 5 with an arc segment; in R2000 and
+    later an LWPOLYLINE), a face on layer TERRAIN and a circle."""
+    doc = ezdxf.new(version)
+    msp = doc.modelspace()
+    doc.layers.add("EDGE", color=5)
+    doc.layers.add("TERRAIN", color=3)
+    msp.add_polyline3d([(0, 0, 1), (10, 0, 2), (10, 10, 3), (0, 10, 4)], close=True,
+                       dxfattribs={"layer": "EDGE", "color": 1})
+    p2 = msp.add_polyline2d([(20, 0), (30, 0), (30, 10)], dxfattribs={"layer": "EDGE", "elevation": (0, 0, 5)})
+    p2.vertices[1].dxf.bulge = 0.5
+    if version != "R12":
+        msp.add_lwpolyline([(40, 0), (50, 0), (50, 10), (40, 10)], close=True,
+                           dxfattribs={"layer": "EDGE", "color": 1, "elevation": 7})
+    msp.add_3dface([(0, 0, 0), (1, 0, 0), (1, 1, 1)], dxfattribs={"layer": "TERRAIN"})
+    msp.add_circle((0, 0), 3, dxfattribs={"layer": "TERRAIN"})
+    doc.saveas(path)
+
+
+SCRIPT = """explode layer EDGE
+
+copy layer TERRAIN  0,0,0 0,0,2
+move type 3dface  d 100,0,0
+list type circle
+
+extents
+saveas kept
+"""
+
+
+class Editing(unittest.TestCase):
+    def test_copy_move_explode_in_every_version(self):
+        for version in VERSIONS:
+            with self.subTest(version=version), TempFolder() as work:
+                src = os.path.join(work, "in.dxf")
+                outline_drawing(version, src)
+                run = run_velmora(work, SCRIPT, drawing=src)
+                self.assertEqual(run.returncode, 0, run.stderr + run.stdout)
+                lw = 1 if version != "R12" else 0
+                self.assertIn("EXPLODE: %d polylines into %d LINEs; 1 arc segment became a straight LINE"
+                              % (2 + lw, 6 + 4 * lw), run.stdout)
+                self.assertIn("1 object copied by 0,0,2; 1 of a type that cannot be copied", run.stdout)
+                self.assertIn("CIRCLE  layer TERRAIN", run.stdout)
+                self.assertIn("\n    40  3", run.stdout.replace("  40  3.0", "  40  3"))
+                for name in ("out.dxf", "kept.dxf"):
+                    doc = ezdxf.readfile(os.path.join(work, name))
+                    self.assertEqual(doc.dxfversion, ezdxf.readfile(src).dxfversion)
+                    self.assertEqual(audit_errors(doc), [])
+                msp = doc.modelspace()
+                self.assertEqual([e.dxftype() for e in msp.query("POLYLINE LWPOLYLINE")], [])
+                lines = msp.query("LINE")
+                self.assertEqual({(e.dxf.layer, e.dxf.color) for e in lines}, {("EDGE", 1), ("EDGE", 256)})
+                ends = {(tuple(e.dxf.start), tuple(e.dxf.end)) for e in lines}
+                # The 3D outline closes with a LINE back to its first vertex;
+                # the 2D one is at its elevation.
+                self.assertIn(((0, 10, 4), (0, 0, 1)), ends)
+                self.assertIn(((30, 0, 5), (30, 10, 5)), ends)
+                if lw:
+                    self.assertIn(((40, 10, 7), (40, 0, 7)), ends)
+                faces = msp.query("3DFACE")
+                # The original and its raised copy, both moved 100 east.
+                self.assertEqual(sorted(tuple(f.dxf.vtx2) for f in faces), [(101, 1, 1), (101, 1, 3)])
+                self.assertEqual(len(msp.query("CIRCLE")), 1)
+                if doc.dxfversion > "AC1009":
+                    owner = doc.block_records.get("*Model_Space").dxf.handle
+                    for e in list(lines) + list(faces):
+                        self.assertEqual(e.dxf.owner, owner)
+                    hs = handles_in(os.path.join(work, "out.dxf"))
+                    self.assertEqual(len(hs), len(set(hs)))
+                    self.assertGreater(int(doc.header["$HANDSEED"], 16), max(hs))
+
+    def test_explode_outline_then_triangulate(self):
+        """Survey points and an outline drawn as a closed polyline: once
+        exploded, the terrain command keeps its triangles inside it."""
+        with TempFolder() as work:
+            src = os.path.join(work, "in.dxf")
+            doc = ezdxf.new("R2000")
+            msp = doc.modelspace()
+            for x in range(0, 11, 2):
+                for y in range(0, 11, 2):
+                    msp.add_point((x, y, x + y), dxfattribs={"layer": "SURVEY"})
+            msp.add_lwpolyline([(0, 0), (10, 0), (10, 4), (4, 4), (4, 10), (0, 10)], close=True,
+                               dxfattribs={"layer": "OUTLINE", "color": 1})
+            doc.saveas(src)
+            run = run_velmora(work, "explode layer OUTLINE\n\nvelmora\nall\n\n", drawing=src)
+            self.assertEqual(run.returncode, 0, run.stderr + run.stdout)
+            out = run.doc()
+            faces = out.modelspace().query("3DFACE")
+            self.assertGreater(len(faces), 0)
+            for f in faces:
+                cx = sum(v[0] for v in (f.dxf.vtx0, f.dxf.vtx1, f.dxf.vtx2)) / 3
+                cy = sum(v[1] for v in (f.dxf.vtx0, f.dxf.vtx1, f.dxf.vtx2)) / 3
+                self.assertFalse(cx > 4 and cy > 4, "a triangle in the notch at %g,%g" % (cx, cy))
+
+    def test_bad_answer_stops_the_script(self):
+        with TempFolder() as work:
+            with open(os.path.join(work, "out.dxf"), "w") as f:
+                f.write("old")
+            run = run_velmora(work, "line 0,0 1,1\n\ncopy all  0,0 nowhere\npoint 5,5\n")
+            self.assertNotEqual(run.returncode, 0)
+            self.assertIn("line 3: COPY: invalid second point", run.stderr)
+            self.assertNotIn("Specify", run.stdout)   # prompts are for the terminal
+            with open(os.path.join(work, "out.dxf")) as f:
+                self.assertEqual(f.read(), "old")
+            # save without a file of its own is refused, and so is a folder.
+            run = run_velmora(work, "save\n\n", out=None)
+            self.assertIn("SAVE: a file name is expected", run.stderr)
+            os.mkdir(os.path.join(work, "dir.dxf"))
+            run = run_velmora(work, "point 1,1\nsave dir.dxf\n", out=None)
+            self.assertNotEqual(run.returncode, 0)
+            self.assertIn("line 2: SAVE:", run.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main()

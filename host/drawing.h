@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -101,7 +102,10 @@ struct DxfLayout {
 struct Drawing {
     std::string version = "AC1009";            // $ACADVER of the file read
     std::string name;                          // file name read, without folder and extension
-    std::vector<Entity> entities;              // drawing order
+    // Drawing order.  A deque: a triangulation adds millions of entities,
+    // and a vector would copy them all at every doubling and keep up to
+    // twice their room.
+    std::deque<Entity> entities;
     std::vector<Layer> layers;
     std::string current_layer = "0";           // $CLAYER
     int current_colour = 256;                  // $CECOLOR

@@ -134,7 +134,10 @@ struct DxfError {
 
 // Reads an ASCII DXF file of any version from R12 to R2018.
 Drawing load_dxf(const std::string &path);
-// The drawing as DXF text in the version it was read in (R12 for a new one).
+// The drawing as DXF text in the version it was read in (R12 for a new one),
+// streamed into `out` (files.h), or as one string.
+struct ByteSink;
+void write_dxf(const Drawing &d, ByteSink &out);
 std::string dxf_text(const Drawing &d);
 // The "dxfout" export: an R12 file with the given entities and `decimals`
 // places after the point (ENTITIES section only, as the host's own export does).

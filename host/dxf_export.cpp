@@ -8,7 +8,6 @@
 #include "text.h"
 
 #include <algorithm>
-#include <set>
 
 namespace velmora {
 
@@ -47,22 +46,9 @@ void write_r12_groups(Out &o, const Entity &e)
     }
 }
 
-}  // namespace
-
-void write_dxfout(const Drawing &d, const std::vector<std::uint64_t> &ids,
-                  const std::string &path, int decimals)
+// The export's groups: header with the extents, then the entities.
+void write_export(Out &o, const std::vector<const Entity *> &list, const Extents &box)
 {
-    std::set<std::uint64_t> chosen(ids.begin(), ids.end());
-    std::vector<const Entity *> list;
-    Extents box;
-    for (const auto &e : d.entities)
-        if (!e.erased && chosen.count(e.id)) {
-            list.push_back(&e);
-            box.add(e);
-        }
-
-    Out o;
-    o.decimals = std::max(0, std::min(decimals, 16));
     Form f;
     o.pair(0, "SECTION");
     o.pair(2, "HEADER");
@@ -85,7 +71,30 @@ void write_dxfout(const Drawing &d, const std::vector<std::uint64_t> &ids,
     }
     o.pair(0, "ENDSEC");
     o.pair(0, "EOF");
-    write_file_atomically(path, o.text);
+}
+
+}  // namespace
+
+void write_dxfout(const Drawing &d, const std::vector<std::uint64_t> &ids,
+                  const std::string &path, int decimals)
+{
+    std::vector<std::uint64_t> chosen(ids);
+    std::sort(chosen.begin(), chosen.end());
+    std::vector<const Entity *> list;
+    Extents box;
+    for (const auto &e : d.entities)
+        if (!e.erased && std::binary_search(chosen.begin(), chosen.end(), e.id)) {
+            list.push_back(&e);
+            box.add(e);
+        }
+
+    write_file_atomically(path, [&](ByteSink &out) {
+        Out o;
+        o.sink = &out;
+        o.decimals = std::max(0, std::min(decimals, 16));
+        write_export(o, list, box);
+        o.flush();
+    });
 }
 
 }  // namespace velmora

@@ -10,7 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmora {
@@ -27,10 +29,34 @@ struct Overlay {
     int highlight = 0;
 };
 
-// One DXF group: code and value text as they stood in the file.
+// One DXF group: code and value text as they stood in the file.  The value
+// is a view into the text of the file read (DxfSource), which the drawing
+// and every copy of it keep: a large drawing is one buffer and these
+// positions, not a string per value.
 struct DxfPair {
     int code = 0;
-    std::string value;
+    std::string_view value;
+};
+
+// A run of consecutive groups of the file read: an entity's, a layer
+// record's.  Empty for what the session made.
+struct DxfGroups {
+    const DxfPair *first = nullptr, *last = nullptr;
+    DxfGroups() = default;
+    DxfGroups(const DxfPair *b, const DxfPair *e) : first(b), last(e) {}
+    DxfGroups(const std::vector<DxfPair> &v) : first(v.data()), last(v.data() + v.size()) {}
+    const DxfPair *begin() const { return first; }
+    const DxfPair *end() const { return last; }
+    std::size_t size() const { return (std::size_t)(last - first); }
+    bool empty() const { return first == last; }
+    const DxfPair &operator[](std::size_t i) const { return first[i]; }
+};
+
+// What the reader keeps of a file: its text, and its groups in file order
+// (viewing the text), into which entities and layers hold their runs.
+struct DxfSource {
+    std::string text;
+    std::vector<DxfPair> pairs;
 };
 
 struct Entity {
@@ -58,9 +84,10 @@ struct Entity {
 
     // For entities read from a file: the groups as read, from the entity's
     // own "0 TYPE" pair on (for a POLYLINE the whole run with its VERTEXes and
-    // SEQEND, for an INSERT its ATTRIBs and SEQEND).  Empty for entities the
-    // session made; those are written from the fields above.
-    std::vector<DxfPair> raw;
+    // SEQEND, for an INSERT its ATTRIBs and SEQEND), in the source of the
+    // drawing it was read into.  Empty for entities the session made; those
+    // are written from the fields above.
+    DxfGroups raw;
     std::string handle;            // 5 (or 105), as read or as assigned
 };
 
@@ -81,7 +108,7 @@ struct Extents {
 struct Layer {
     std::string name;
     int colour = 7;                // negative when the layer is off
-    std::vector<DxfPair> raw;      // as read; empty for a layer made in the session
+    DxfGroups raw;                 // as read; empty for a layer made in the session
 };
 
 // Where the reader found the parts a save has to touch, so that everything
@@ -111,6 +138,8 @@ struct Drawing {
     int current_colour = 256;                  // $CECOLOR
     std::uint64_t next_id = 1;
 
+    // The file read, which raw groups view; shared by copies of the drawing.
+    std::shared_ptr<const DxfSource> source;
     // Everything of the file that is not an entity or a layer, in order, so
     // that a save writes it back; filled by the reader.
     std::vector<DxfPair> before_entities;      // HEADER, CLASSES, TABLES, BLOCKS as read

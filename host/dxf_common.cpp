@@ -24,7 +24,7 @@ DxfValueKind dxf_value_kind(int code)
     return DxfValueKind::text;
 }
 
-bool dxf_parse_int(const std::string &text, long long &out)
+bool dxf_parse_int(std::string_view text, long long &out)
 {
     const char *b = text.data(), *e = b + text.size();
     while (b < e && (*b == ' ' || *b == '\t'))
@@ -92,14 +92,14 @@ int dxf_insunits(const Drawing &d)
     return at == DxfLayout::none ? -1 : dxf_int(d.before_entities[at].value);
 }
 
-static double real_of(const std::string &v)
+static double real_of(std::string_view v)
 {
     double d = 0;
     parse_real(v, d);
     return d;
 }
 
-int dxf_int(const std::string &v)
+int dxf_int(std::string_view v)
 {
     long long i = 0;
     dxf_parse_int(v, i);
@@ -136,7 +136,7 @@ void dxf_fields_from_raw(Entity &e)
     bool seen[4] = {false, false, false, false};
     for (; i < raw.size() && raw[i].code != 0; i++) {
         int c = raw[i].code;
-        const std::string &v = raw[i].value;
+        std::string_view v = raw[i].value;
         if (c == 8)
             e.layer = trim(v);
         else if (c == 62)

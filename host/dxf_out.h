@@ -25,7 +25,7 @@ struct Out {
     ByteSink *sink = nullptr;
     bool discard = false;
 
-    void pair(int code, const std::string &value);
+    void pair(int code, std::string_view value);
     void pair(const DxfPair &p) { pair(p.code, p.value); }
     void num(int code, double v);
     void integer(int code, long long v) { pair(code, std::to_string(v)); }
@@ -74,14 +74,14 @@ struct Form {
 
 // A handle as text ("2A") or as a number.
 std::string handle_text(std::uint64_t h);
-bool parse_handle(const std::string &s, std::uint64_t &out);
+bool parse_handle(std::string_view s, std::uint64_t &out);
 
 // Writes an entity from its fields.  Returns false for a type that has no
 // written form here (nothing is written then).
 bool write_entity(Out &o, const Entity &e, Form &f);
 
 // The colour a layer record read from a file holds (7 without one).
-int layer_colour_in(const std::vector<DxfPair> &raw);
+int layer_colour_in(const DxfGroups &raw);
 
 // All layer records of the drawing, plus layers that new entities use but the
 // drawing does not list; `count` is how many were written.

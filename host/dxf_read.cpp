@@ -19,10 +19,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <sstream>
+
+#include <sys/stat.h>
 
 namespace velmora {
 
@@ -33,20 +33,23 @@ namespace {
 
 class Reader {
 public:
-    explicit Reader(const std::string &path) : path_(path) {}
+    explicit Reader(const std::string &path) : path_(path), src_(std::make_shared<DxfSource>()) {}
     Drawing read();
 
 private:
     std::string path_;
-    std::vector<DxfPair> pairs_;
+    // The file's text and groups, which the drawing keeps: entities and
+    // layer records hold runs of these groups, the other sections copies of
+    // them (views into the same text).
+    std::shared_ptr<DxfSource> src_;
+    std::vector<DxfPair> &pairs_ = src_->pairs;
     std::vector<int> line_;     // line number of each pair's code line
     int last_line_ = 0;
 
-    // The groups are handed over to the drawing once they have been looked
-    // at: moved, not copied (a large drawing holds millions of them).
-    std::move_iterator<std::vector<DxfPair>::iterator> from(size_t i)
+    DxfGroups run(size_t b, size_t e) const { return DxfGroups(pairs_.data() + b, pairs_.data() + e); }
+    void copy(std::vector<DxfPair> &out, size_t b, size_t e) const
     {
-        return std::make_move_iterator(pairs_.begin() + (long)i);
+        out.insert(out.end(), pairs_.begin() + (long)b, pairs_.begin() + (long)e);
     }
 
     [[noreturn]] void fail(int line, const std::string &what) const
@@ -62,12 +65,12 @@ private:
     const std::string *text_ = nullptr;
     size_t pos_ = 0, nul_ = std::string::npos;
     int line_no_ = 0;
-    bool next_line(std::string &out, Drawing &d);
-    int group_code(const std::string &code_text, int at) const;
-    void check_value(int code, const std::string &value) const;
+    bool next_line(std::string_view &out, Drawing &d);
+    int group_code(std::string_view code_text, int at) const;
+    void check_value(int code, std::string_view value) const;
     void cut_groups(const std::string &text, Drawing &d);
 
-    std::string file_text() const;
+    void read_file();
     void read_sections(Drawing &d);
     size_t section_end(size_t from, const std::string &name) const;
     void read_header(size_t b, size_t e, Drawing &d);
@@ -77,7 +80,7 @@ private:
 };
 
 // Shows a piece of the file in a message: printable, short.
-std::string shown(const std::string &s)
+std::string shown(std::string_view s)
 {
     std::string out;
     for (unsigned char c : s) {
@@ -98,12 +101,14 @@ std::string shown(const std::string &s)
 
 // The next line of the text (without its LF or CR LF) into `out`; false at
 // the end.  The first line's end tells how the file ends its lines.
-bool Reader::next_line(std::string &out, Drawing &d)
+bool Reader::next_line(std::string_view &out, Drawing &d)
 {
     const std::string &text = *text_;
     if (pos_ >= text.size())
         return false;
-    size_t nl = text.find('\n', pos_);
+    const char *base = text.data();
+    const void *at = std::memchr(base + pos_, '\n', text.size() - pos_);
+    size_t nl = at ? (size_t)(static_cast<const char *>(at) - base) : std::string::npos;
     size_t end = nl == std::string::npos ? text.size() : nl;
     if (nul_ != std::string::npos && nul_ < end)
         fail(line_no_ + 1, "binary data in the file; not a text DXF file");
@@ -112,14 +117,14 @@ bool Reader::next_line(std::string &out, Drawing &d)
         stop--;
     if (line_no_ == 0)
         d.crlf = stop < end;
-    out.assign(text, pos_, stop - pos_);
+    out = std::string_view(base + pos_, stop - pos_);
     pos_ = nl == std::string::npos ? text.size() : nl + 1;
     line_no_++;
     return true;
 }
 
 // The group code on line `at`, in range.
-int Reader::group_code(const std::string &code_text, int at) const
+int Reader::group_code(std::string_view code_text, int at) const
 {
     long long code = 0;
     if (!dxf_parse_int(code_text, code)) {
@@ -134,7 +139,7 @@ int Reader::group_code(const std::string &code_text, int at) const
 }
 
 // A number group must hold a number of its kind (on the line just read).
-void Reader::check_value(int code, const std::string &value) const
+void Reader::check_value(int code, std::string_view value) const
 {
     switch (dxf_value_kind(code)) {
     case DxfValueKind::real: {
@@ -173,7 +178,7 @@ void Reader::cut_groups(const std::string &text, Drawing &d)
     pairs_.reserve(line_count / 2 + 1);
     line_.reserve(line_count / 2 + 1);
     int padded = 0, plain = 0;
-    std::string code_text, value;
+    std::string_view code_text, value;
     bool eof = false;
     while (next_line(code_text, d)) {
         int code_line = line_no_;
@@ -283,7 +288,7 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
                 if (d.layout.layer_records_at == DxfLayout::none)
                     d.layout.layer_records_at = out.size();
                 Layer l;
-                l.raw.assign(from(i), from(j));
+                l.raw = run(i, j);
                 for (size_t k = 1; k < l.raw.size(); k++) {
                     if (l.raw[k].code == 2 && l.name.empty())
                         l.name = trim(l.raw[k].value);
@@ -304,7 +309,7 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
                     if (same_name(name, "*Model_Space"))
                         d.layout.model_space = handle;
                 }
-                out.insert(out.end(), from(i), from(j));
+                copy(out, i, j);
             }
             i = j;
             continue;
@@ -371,28 +376,35 @@ void Reader::read_entities(size_t b, size_t e, Drawing &d)
                 j = next_entity(j);
         }
         Entity ent;
-        ent.raw.assign(from(comments_from), from(j));
+        ent.raw = run(comments_from, j);
         dxf_fields_from_raw(ent);
         check_counts(ent, i);
         d.add(std::move(ent));
         i = comments_from = j;
     }
-    if (comments_from < e && !d.entities.empty()) {
-        auto &raw = d.entities.back().raw;
-        raw.insert(raw.end(), from(comments_from), from(e));
-    }
+    if (comments_from < e && !d.entities.empty())
+        d.entities.back().raw = run((size_t)(d.entities.back().raw.first - pairs_.data()), e);
 }
 
-std::string Reader::file_text() const
+// The whole file into the source's text, in one buffer of its size.
+void Reader::read_file()
 {
-    std::ifstream in(path_, std::ios::binary);
-    if (!in)
+    std::FILE *f = std::fopen(path_.c_str(), "rb");
+    if (!f)
         throw DxfError{path_ + ": cannot open: " + std::strerror(errno)};
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    if (in.bad())
-        throw DxfError{path_ + ": cannot read: " + std::strerror(errno)};
-    return ss.str();
+    std::string &text = src_->text;
+    char chunk[1 << 16];
+    struct stat st;
+    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode))
+        text.reserve((size_t)st.st_size);
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        text.append(chunk, n);
+    bool bad = std::ferror(f);
+    int err = errno;
+    std::fclose(f);
+    if (bad)
+        throw DxfError{path_ + ": cannot read: " + std::strerror(err)};
 }
 
 // Section by section: HEADER and TABLES read and kept, ENTITIES read into
@@ -443,7 +455,7 @@ void Reader::read_sections(Drawing &d)
                 read_tables(i + 2, end, d, dst);
                 dst.push_back(pairs_[end]);
             } else {
-                dst.insert(dst.end(), from(i), from(end + 1));
+                copy(dst, i, end + 1);
             }
         }
         i = end + 1;
@@ -455,8 +467,10 @@ Drawing Reader::read()
 {
     Drawing d;
     d.layout.from_file = true;
-    cut_groups(file_text(), d);
+    read_file();
+    cut_groups(src_->text, d);
     read_sections(d);
+    d.source = src_;
     if (!d.layer("0") && d.layout.layer_records_at == DxfLayout::none) {
         // A file without a LAYER table: layer 0 exists all the same.
         Layer zero;

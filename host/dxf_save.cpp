@@ -126,7 +126,7 @@ HeaderSpots header_spots(const Drawing &d)
     return h;
 }
 
-void max_handle_of(const std::vector<DxfPair> &pairs, std::uint64_t &hi)
+void max_handle_of(const DxfGroups &pairs, std::uint64_t &hi)
 {
     for (const auto &p : pairs) {
         std::uint64_t h;

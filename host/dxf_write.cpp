@@ -18,7 +18,7 @@
 
 namespace velmora {
 
-void Out::pair(int code, const std::string &value)
+void Out::pair(int code, std::string_view value)
 {
     if (discard)
         return;
@@ -72,7 +72,7 @@ std::string handle_text(std::uint64_t h)
 
 std::string Form::take_handle() { return handle_text(next_handle++); }
 
-bool parse_handle(const std::string &s, std::uint64_t &out)
+bool parse_handle(std::string_view s, std::uint64_t &out)
 {
     const char *b = s.data(), *e = b + s.size();
     while (b < e && *b == ' ')
@@ -223,7 +223,7 @@ bool write_entity(Out &o, const Entity &e, Form &f)
     return true;
 }
 
-int layer_colour_in(const std::vector<DxfPair> &raw)
+int layer_colour_in(const DxfGroups &raw)
 {
     for (const auto &p : raw)
         if (p.code == 62) {

@@ -407,7 +407,7 @@ TEST(Lisp, RealsAreWrittenAsThePlainPrintfSearchWroteThem)
     std::uniform_int_distribution<std::uint64_t> bits;
     std::uniform_int_distribution<long> mm(-100000000, 100000000);
     std::uniform_int_distribution<int> scale(0, 6);
-    for (int i = 0; i < 200000; i++) {
+    for (int i = 0; i < 20000; i++) {
         std::uint64_t b = bits(gen);
         double any;
         std::memcpy(&any, &b, sizeof any);

@@ -34,8 +34,12 @@ struct Overlay {
 // and every copy of it keep: a large drawing is one buffer and these
 // positions, not a string per value.
 struct DxfPair {
+    const char *at = "";           // 16 bytes: a drawing holds millions of them
+    std::uint32_t size = 0;
     int code = 0;
-    std::string_view value;
+    DxfPair() = default;
+    DxfPair(int c, std::string_view v) : at(v.data()), size((std::uint32_t)v.size()), code(c) {}
+    std::string_view value() const { return std::string_view(at, size); }
 };
 
 // A run of consecutive groups of the file read: an entity's, a layer

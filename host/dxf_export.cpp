@@ -32,14 +32,14 @@ void write_r12_groups(Out &o, const Entity &e)
     bool in_group = false;
     for (const auto &p : e.raw) {
         if (p.code == 102) {
-            in_group = p.value.size() && p.value[0] == '{';
+            in_group = p.value().size() && p.value()[0] == '{';
             continue;
         }
         if (in_group || p.code == 5 || p.code == 100 || p.code == 330 || p.code == 360 || p.code == 999 ||
             p.code >= 1000)
             continue;
         double v;
-        if (dxf_value_kind(p.code) == DxfValueKind::real && parse_real(p.value, v))
+        if (dxf_value_kind(p.code) == DxfValueKind::real && parse_real(p.value(), v))
             o.num(p.code, v);
         else
             o.pair(p);

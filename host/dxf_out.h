@@ -26,7 +26,7 @@ struct Out {
     bool discard = false;
 
     void pair(int code, std::string_view value);
-    void pair(const DxfPair &p) { pair(p.code, p.value); }
+    void pair(const DxfPair &p) { pair(p.code, p.value()); }
     void num(int code, double v);
     void integer(int code, long long v) { pair(code, std::to_string(v)); }
     void point(int code, const Vec3 &p)

@@ -43,7 +43,6 @@ private:
     // them (views into the same text).
     std::shared_ptr<DxfSource> src_;
     std::vector<DxfPair> &pairs_ = src_->pairs;
-    std::vector<int> line_;     // line number of each pair's code line
     int last_line_ = 0;
 
     DxfGroups run(size_t b, size_t e) const { return DxfGroups(pairs_.data() + b, pairs_.data() + e); }
@@ -56,9 +55,17 @@ private:
     {
         throw DxfError{path_ + ": line " + std::to_string(line) + ": " + what};
     }
+    // The line of pair i's code: counted only for a message, so that no
+    // line number is kept per group.
+    int line_of(size_t i) const
+    {
+        const std::string &text = src_->text;
+        const char *value = pairs_[i].at;
+        return (int)std::count(text.data(), value, '\n');
+    }
     [[noreturn]] void fail_at(size_t pair, const std::string &what) const
     {
-        fail(pair < line_.size() ? line_[pair] : last_line_, what);
+        fail(pair < pairs_.size() ? line_of(pair) : last_line_, what);
     }
 
     // Cutting the text into groups.
@@ -117,6 +124,8 @@ bool Reader::next_line(std::string_view &out, Drawing &d)
         stop--;
     if (line_no_ == 0)
         d.crlf = stop < end;
+    if (stop - pos_ > UINT32_MAX)
+        fail(line_no_ + 1, "a line of more than 4 GB; not a DXF file");
     out = std::string_view(base + pos_, stop - pos_);
     pos_ = nl == std::string::npos ? text.size() : nl + 1;
     line_no_++;
@@ -176,7 +185,6 @@ void Reader::cut_groups(const std::string &text, Drawing &d)
     }
     size_t line_count = (size_t)std::count(text.begin(), text.end(), '\n');
     pairs_.reserve(line_count / 2 + 1);
-    line_.reserve(line_count / 2 + 1);
     int padded = 0, plain = 0;
     std::string_view code_text, value;
     bool eof = false;
@@ -191,7 +199,6 @@ void Reader::cut_groups(const std::string &text, Drawing &d)
         if (pairs_.empty() && !(code == 0 || code == 999))
             fail(code_line, "not a DXF file (it must begin with \"0\" and \"SECTION\")");
         pairs_.push_back(DxfPair{code, value});
-        line_.push_back(code_line);
         if (code == 0 && trim(value) == "EOF") {
             eof = true;
             break;
@@ -210,7 +217,7 @@ size_t Reader::section_end(size_t from, const std::string &name) const
     for (size_t i = from; i < pairs_.size(); i++) {
         if (pairs_[i].code != 0)
             continue;
-        std::string v = trim(pairs_[i].value);
+        std::string v = trim(pairs_[i].value());
         if (v == "ENDSEC")
             return i;
         if (v == "SECTION" || v == "EOF")
@@ -226,19 +233,19 @@ void Reader::read_header(size_t b, size_t e, Drawing &d)
     for (size_t i = b; i < e; i++) {
         const DxfPair &p = pairs_[i];
         if (p.code == 9) {
-            var = upper(trim(p.value));
+            var = upper(trim(p.value()));
             continue;
         }
         if (var == "$ACADVER" && p.code == 1) {
-            d.version = trim(p.value);
+            d.version = trim(p.value());
             version_seen = true;
             if (dxf_release(d.version) == 0)
-                fail(line_[i] + 1, "unknown DXF version " + shown(d.version) +
+                fail(line_of(i) + 1, "unknown DXF version " + shown(d.version) +
                                        " (R12 to R2018 can be read)");
         } else if (var == "$CLAYER" && p.code == 8) {
-            d.current_layer = trim(p.value);
+            d.current_layer = trim(p.value());
         } else if (var == "$CECOLOR" && p.code == 62) {
-            d.current_colour = dxf_int(p.value);
+            d.current_colour = dxf_int(p.value());
         }
     }
     if (!version_seen)
@@ -253,11 +260,11 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
     size_t i = b;
     while (i < e) {
         const DxfPair &p = pairs_[i];
-        std::string v = p.code == 0 ? upper(trim(p.value)) : std::string();
+        std::string v = p.code == 0 ? upper(trim(p.value())) : std::string();
         if (p.code == 0 && v == "TABLE") {
             if (i + 1 >= e || pairs_[i + 1].code != 2)
                 fail_at(i, "TABLE without a name (group 2)");
-            table = upper(trim(pairs_[i + 1].value));
+            table = upper(trim(pairs_[i + 1].value()));
             if (table == "LAYER") {
                 if (layers_seen)
                     fail_at(i, "a second LAYER table");
@@ -291,9 +298,9 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
                 l.raw = run(i, j);
                 for (size_t k = 1; k < l.raw.size(); k++) {
                     if (l.raw[k].code == 2 && l.name.empty())
-                        l.name = trim(l.raw[k].value);
+                        l.name = trim(l.raw[k].value());
                     else if (l.raw[k].code == 62)
-                        l.colour = dxf_int(l.raw[k].value);
+                        l.colour = dxf_int(l.raw[k].value());
                 }
                 if (l.name.empty())
                     fail_at(i, "LAYER without a name (group 2)");
@@ -303,8 +310,8 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
                 if (table == "BLOCK_RECORD" && v == "BLOCK_RECORD") {
                     std::string name, handle;
                     for (size_t k = i + 1; k < j; k++) {
-                        if (pairs_[k].code == 2) name = trim(pairs_[k].value);
-                        if (pairs_[k].code == 5) handle = trim(pairs_[k].value);
+                        if (pairs_[k].code == 2) name = trim(pairs_[k].value());
+                        if (pairs_[k].code == 5) handle = trim(pairs_[k].value());
                     }
                     if (same_name(name, "*Model_Space"))
                         d.layout.model_space = handle;
@@ -318,7 +325,7 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
             if (p.code == 70 && d.layout.layer_count_at == DxfLayout::none)
                 d.layout.layer_count_at = out.size();
             if (p.code == 5)
-                d.layout.layer_table = trim(p.value);
+                d.layout.layer_table = trim(p.value());
         }
         out.push_back(p);
         i++;
@@ -357,7 +364,7 @@ void Reader::read_entities(size_t b, size_t e, Drawing &d)
         }
         if (pairs_[i].code != 0)
             fail_at(i, "an entity (group 0) was expected, found group " + std::to_string(pairs_[i].code));
-        std::string type = upper(trim(pairs_[i].value));
+        std::string type = upper(trim(pairs_[i].value()));
         if (type == "VERTEX" || type == "SEQEND")
             fail_at(i, type + " without the POLYLINE or INSERT it belongs to");
         auto next_entity = [&](size_t k) {
@@ -367,7 +374,7 @@ void Reader::read_entities(size_t b, size_t e, Drawing &d)
             return k;
         };
         size_t j = next_entity(i);
-        auto type_at = [&](size_t k) { return k < e ? upper(trim(pairs_[k].value)) : std::string(); };
+        auto type_at = [&](size_t k) { return k < e ? upper(trim(pairs_[k].value())) : std::string(); };
         if (type == "POLYLINE" || (type == "INSERT" && type_at(j) == "ATTRIB")) {
             const char *sub = type == "POLYLINE" ? "VERTEX" : "ATTRIB";
             while (type_at(j) == sub)
@@ -416,18 +423,18 @@ void Reader::read_sections(Drawing &d)
     while (i < pairs_.size()) {
         const DxfPair &p = pairs_[i];
         std::vector<DxfPair> &out = after ? d.after_entities : d.before_entities;
-        if (p.code == 0 && trim(p.value) == "EOF")
+        if (p.code == 0 && trim(p.value()) == "EOF")
             break;
         if (p.code == 999) {
             out.push_back(p);
             i++;
             continue;
         }
-        if (p.code != 0 || upper(trim(p.value)) != "SECTION")
-            fail_at(i, "\"SECTION\" expected, found " + shown(p.value));
+        if (p.code != 0 || upper(trim(p.value())) != "SECTION")
+            fail_at(i, "\"SECTION\" expected, found " + shown(p.value()));
         if (i + 1 >= pairs_.size() || pairs_[i + 1].code != 2)
             fail_at(i, "SECTION without a name (group 2)");
-        std::string name = upper(trim(pairs_[i + 1].value));
+        std::string name = upper(trim(pairs_[i + 1].value()));
         size_t end = section_end(i + 2, name);
         if (name == "ENTITIES") {
             if (entities_seen)

@@ -130,7 +130,7 @@ void max_handle_of(const DxfGroups &pairs, std::uint64_t &hi)
 {
     for (const auto &p : pairs) {
         std::uint64_t h;
-        if ((p.code == 5 || p.code == 105) && parse_handle(p.value, h))
+        if ((p.code == 5 || p.code == 105) && parse_handle(p.value(), h))
             hi = std::max(hi, h);
     }
 }
@@ -158,7 +158,7 @@ Form form_of(const Drawing &d, const HeaderSpots &h)
         max_handle_of(e.raw, hi);
     std::uint64_t seed = 0;
     if (h.seed != DxfLayout::none)
-        parse_handle(d.before_entities[h.seed].value, seed);
+        parse_handle(d.before_entities[h.seed].value(), seed);
     f.next_handle = std::max(hi + 1, seed);
     return f;
 }
@@ -217,10 +217,10 @@ bool patch_header_group(Out &o, const Drawing &d, const HeaderSpots &h, std::siz
     if (i == h.seed && !seed.empty()) {
         o.pair(5, seed);
     } else if (i == h.clayer) {
-        o.pair(8, same_name(trim(p.value), d.current_layer) ? p.value : d.current_layer);
+        o.pair(8, same_name(trim(p.value()), d.current_layer) ? p.value() : d.current_layer);
     } else if (i == h.cecolor) {
         long long c = 256;
-        dxf_parse_int(p.value, c);
+        dxf_parse_int(p.value(), c);
         if (c == d.current_colour)
             o.pair(p);
         else

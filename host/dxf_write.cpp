@@ -228,7 +228,7 @@ int layer_colour_in(const DxfGroups &raw)
     for (const auto &p : raw)
         if (p.code == 62) {
             long long c = 7;
-            dxf_parse_int(p.value, c);
+            dxf_parse_int(p.value(), c);
             return (int)c;
         }
     return 7;
@@ -267,7 +267,7 @@ void write_new_layer(Out &o, const std::string &name, int colour, const Layer *m
         bool in_group = false, named = false, coloured = false;
         for (const auto &p : model->raw) {
             if (p.code == 102) {
-                in_group = p.value.size() && p.value[0] == '{';
+                in_group = p.value().size() && p.value()[0] == '{';
                 continue;
             }
             if (in_group || p.code == 360 || p.code >= 1000)

@@ -65,6 +65,24 @@ void put_point_groups(std::string &out, int first_code, double x, double y, doub
     }
 }
 
+// The text gathered so far to the file, once it is large.
+void spill(std::ofstream &out, std::string &s)
+{
+    if (s.size() > (1 << 20)) {
+        out << s;
+        s.clear();
+    }
+}
+
+// The end of the ENTITIES section and of the file.
+int finish(std::ofstream &out, std::string &s)
+{
+    put_group(s, "  0", "ENDSEC");
+    put_group(s, "  0", "EOF");
+    out << s;
+    return out ? 0 : 1;
+}
+
 // Random survey points on a 1 km square, in millimetres as a survey has them.
 int make_points(long n, unsigned seed, const char *path)
 {
@@ -79,15 +97,9 @@ int make_points(long n, unsigned seed, const char *path)
         put_group(s, "  0", "POINT");
         put_group(s, "  8", "0");
         put_point_groups(s, 10, x, y, z);
-        if (s.size() > (1 << 20)) {
-            out << s;
-            s.clear();
-        }
+        spill(out, s);
     }
-    put_group(s, "  0", "ENDSEC");
-    put_group(s, "  0", "EOF");
-    out << s;
-    return out ? 0 : 1;
+    return finish(out, s);
 }
 
 bool parse_real(const std::string &s, double &v)
@@ -155,15 +167,9 @@ int triangulate(const char *in_path, const char *out_path)
             auto v = f->vertex(k < 3 ? k : 2);
             put_point_groups(s, 10 + k, v->point().x(), v->point().y(), zs[v->info()]);
         }
-        if (s.size() > (1 << 20)) {
-            out << s;
-            s.clear();
-        }
+        spill(out, s);
     }
-    put_group(s, "  0", "ENDSEC");
-    put_group(s, "  0", "EOF");
-    out << s;
-    return out ? 0 : 1;
+    return finish(out, s);
 }
 
 // Open + save's peer.
@@ -182,10 +188,7 @@ int loop(const char *in_path, const char *out_path)
         else
             s += value;
         s += '\n';
-        if (s.size() > (1 << 20)) {
-            out << s;
-            s.clear();
-        }
+        spill(out, s);
     }
     out << s;
     return out ? 0 : 1;

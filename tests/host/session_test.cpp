@@ -387,13 +387,8 @@ static std::string plain_format_real(double v)
         }
     }
     std::string s = buf;
-    if (s.find_first_of(".") == std::string::npos) {
-        std::size_t e = s.find_first_of("eE");
-        if (e == std::string::npos)
-            s += ".0";
-        else
-            s.insert(e, ".0");
-    }
+    if (s.find('.') == std::string::npos)
+        s.insert(std::min(s.find_first_of("eE"), s.size()), ".0");   // 1 -> 1.0, 1e+20 -> 1.0e+20
     return s;
 }
 

@@ -228,7 +228,7 @@ RECORDED = {
     "points": {"export3.dxf": "06015ae6bd77f25bbf13afc92210cd7fc50b29b4d944b0ad85febf4f026ef508",
                "export6.dxf": "cc3597e506419852a905cf658c9f82142ab4352d025a4082ec5f3c7cb206aa87",
                "out.dxf": "8fd27bc52ec7dac2a966cf75774a3c2ff5d1aa34c4a4d856302af3a9e3b75b46",
-               "printed": "601cf0d97b61ef1883f51c1f735dedf6511e3220280e7bae585ce1f65b7958ea"},
+               "printed": "02ca8a44d1fac3e4ff8b2d416ce7af67ec68c4e6637c79b6693677b536e0fb6b"},
     "survey": {"export3.dxf": "aa5e67888c2952b952f3e0ae9615552a4838c3db51f452dac33fbfbdfcf957d7",
                "export6.dxf": "9c4a2263ad34d38b6e2993e86d3b057bf763aadca954bcf91eebc2cee234bd15",
                "out.dxf": "e0b7bae6c12ef7c95028ffb23b8fe76f0192bf2e93d1a51c6f1dddcf523c2f6c",

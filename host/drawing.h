@@ -9,7 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmora {
@@ -26,10 +29,38 @@ struct Overlay {
     int highlight = 0;
 };
 
-// One DXF group: code and value text as they stood in the file.
+// One DXF group: code and value text as they stood in the file.  The value
+// is a view into the text of the file read (DxfSource), which the drawing
+// and every copy of it keep: a large drawing is one buffer and these
+// positions, not a string per value.
 struct DxfPair {
+    const char *at = "";           // 16 bytes: a drawing holds millions of them
+    std::uint32_t size = 0;
     int code = 0;
-    std::string value;
+    DxfPair() = default;
+    DxfPair(int c, std::string_view v) : at(v.data()), size((std::uint32_t)v.size()), code(c) {}
+    std::string_view value() const { return std::string_view(at, size); }
+};
+
+// A run of consecutive groups of the file read: an entity's, a layer
+// record's.  Empty for what the session made.
+struct DxfGroups {
+    const DxfPair *first = nullptr, *last = nullptr;
+    DxfGroups() = default;
+    DxfGroups(const DxfPair *b, const DxfPair *e) : first(b), last(e) {}
+    DxfGroups(const std::vector<DxfPair> &v) : first(v.data()), last(v.data() + v.size()) {}
+    const DxfPair *begin() const { return first; }
+    const DxfPair *end() const { return last; }
+    std::size_t size() const { return (std::size_t)(last - first); }
+    bool empty() const { return first == last; }
+    const DxfPair &operator[](std::size_t i) const { return first[i]; }
+};
+
+// What the reader keeps of a file: its text, and its groups in file order
+// (viewing the text), into which entities and layers hold their runs.
+struct DxfSource {
+    std::string text;
+    std::vector<DxfPair> pairs;
 };
 
 struct Entity {
@@ -57,9 +88,10 @@ struct Entity {
 
     // For entities read from a file: the groups as read, from the entity's
     // own "0 TYPE" pair on (for a POLYLINE the whole run with its VERTEXes and
-    // SEQEND, for an INSERT its ATTRIBs and SEQEND).  Empty for entities the
-    // session made; those are written from the fields above.
-    std::vector<DxfPair> raw;
+    // SEQEND, for an INSERT its ATTRIBs and SEQEND), in the source of the
+    // drawing it was read into.  Empty for entities the session made; those
+    // are written from the fields above.
+    DxfGroups raw;
     std::string handle;            // 5 (or 105), as read or as assigned
 };
 
@@ -80,7 +112,7 @@ struct Extents {
 struct Layer {
     std::string name;
     int colour = 7;                // negative when the layer is off
-    std::vector<DxfPair> raw;      // as read; empty for a layer made in the session
+    DxfGroups raw;                 // as read; empty for a layer made in the session
 };
 
 // Where the reader found the parts a save has to touch, so that everything
@@ -101,12 +133,17 @@ struct DxfLayout {
 struct Drawing {
     std::string version = "AC1009";            // $ACADVER of the file read
     std::string name;                          // file name read, without folder and extension
-    std::vector<Entity> entities;              // drawing order
+    // Drawing order.  A deque: a triangulation adds millions of entities,
+    // and a vector would copy them all at every doubling and keep up to
+    // twice their room.
+    std::deque<Entity> entities;
     std::vector<Layer> layers;
     std::string current_layer = "0";           // $CLAYER
     int current_colour = 256;                  // $CECOLOR
     std::uint64_t next_id = 1;
 
+    // The file read, which raw groups view; shared by copies of the drawing.
+    std::shared_ptr<const DxfSource> source;
     // Everything of the file that is not an entity or a layer, in order, so
     // that a save writes it back; filled by the reader.
     std::vector<DxfPair> before_entities;      // HEADER, CLASSES, TABLES, BLOCKS as read
@@ -130,7 +167,10 @@ struct DxfError {
 
 // Reads an ASCII DXF file of any version from R12 to R2018.
 Drawing load_dxf(const std::string &path);
-// The drawing as DXF text in the version it was read in (R12 for a new one).
+// The drawing as DXF text in the version it was read in (R12 for a new one),
+// streamed into `out` (files.h), or as one string.
+struct ByteSink;
+void write_dxf(const Drawing &d, ByteSink &out);
 std::string dxf_text(const Drawing &d);
 // The "dxfout" export: an R12 file with the given entities and `decimals`
 // places after the point (ENTITIES section only, as the host's own export does).

@@ -24,7 +24,7 @@ DxfValueKind dxf_value_kind(int code)
     return DxfValueKind::text;
 }
 
-bool dxf_parse_int(const std::string &text, long long &out)
+bool dxf_parse_int(std::string_view text, long long &out)
 {
     const char *b = text.data(), *e = b + text.size();
     while (b < e && (*b == ' ' || *b == '\t'))
@@ -67,7 +67,7 @@ std::size_t dxf_header_end(const Drawing &d)
     if (d.layout.had_header)
         for (std::size_t i = 0; i < d.before_entities.size(); i++) {
             const DxfPair &p = d.before_entities[i];
-            if (p.code == 0 && p.value.find("ENDSEC") != std::string::npos)
+            if (p.code == 0 && p.value().find("ENDSEC") != std::string::npos)
                 return i;
         }
     return 0;
@@ -76,7 +76,7 @@ std::size_t dxf_header_end(const Drawing &d)
 std::size_t dxf_header_value(const std::vector<DxfPair> &pairs, std::size_t end, const char *var, int code)
 {
     for (std::size_t i = 0; i + 1 < end; i++) {
-        if (pairs[i].code != 9 || !same_name(pairs[i].value, var))
+        if (pairs[i].code != 9 || !same_name(pairs[i].value(), var))
             continue;
         for (std::size_t j = i + 1; j < end && pairs[j].code != 9 && pairs[j].code != 0; j++)
             if (pairs[j].code == code)
@@ -89,17 +89,17 @@ std::size_t dxf_header_value(const std::vector<DxfPair> &pairs, std::size_t end,
 int dxf_insunits(const Drawing &d)
 {
     std::size_t at = dxf_header_value(d.before_entities, dxf_header_end(d), "$INSUNITS", 70);
-    return at == DxfLayout::none ? -1 : dxf_int(d.before_entities[at].value);
+    return at == DxfLayout::none ? -1 : dxf_int(d.before_entities[at].value());
 }
 
-static double real_of(const std::string &v)
+static double real_of(std::string_view v)
 {
     double d = 0;
     parse_real(v, d);
     return d;
 }
 
-int dxf_int(const std::string &v)
+int dxf_int(std::string_view v)
 {
     long long i = 0;
     dxf_parse_int(v, i);
@@ -122,7 +122,7 @@ void dxf_fields_from_raw(Entity &e)
         i++;                                    // comments that came before the entity
     if (i == raw.size())
         return;
-    e.type = upper(trim(raw[i].value));
+    e.type = upper(trim(raw[i].value()));
     e.layer = "0";
     e.colour = 256;
     e.pts.clear();
@@ -136,7 +136,7 @@ void dxf_fields_from_raw(Entity &e)
     bool seen[4] = {false, false, false, false};
     for (; i < raw.size() && raw[i].code != 0; i++) {
         int c = raw[i].code;
-        const std::string &v = raw[i].value;
+        std::string_view v = raw[i].value();
         if (c == 8)
             e.layer = trim(v);
         else if (c == 62)
@@ -172,7 +172,7 @@ void dxf_fields_from_raw(Entity &e)
     } else if (e.type == "POLYLINE") {
         // Its VERTEX entities, up to SEQEND.
         while (i < raw.size()) {
-            bool vertex = upper(trim(raw[i].value)) == "VERTEX";
+            bool vertex = upper(trim(raw[i].value())) == "VERTEX";
             i++;
             Vec3 p;
             int flags = 0;
@@ -181,9 +181,9 @@ void dxf_fields_from_raw(Entity &e)
                 if (!vertex)
                     continue;
                 if (c == 10 || c == 20 || c == 30)
-                    set_axis(p, c / 10 - 1, real_of(raw[i].value));
+                    set_axis(p, c / 10 - 1, real_of(raw[i].value()));
                 else if (c == 70)
-                    flags = dxf_int(raw[i].value);
+                    flags = dxf_int(raw[i].value());
             }
             if (vertex) {
                 e.pts.push_back(p);

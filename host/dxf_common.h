@@ -18,10 +18,10 @@ DxfValueKind dxf_value_kind(int code);
 
 // Strict integer parsing: blanks around the number are allowed, anything else
 // (empty text, trailing letters, out of range) is refused.
-bool dxf_parse_int(const std::string &text, long long &out);
+bool dxf_parse_int(std::string_view text, long long &out);
 // The value of an integer group the reader has checked, as an int (0 when it
 // does not fit one).
-int dxf_int(const std::string &value);
+int dxf_int(std::string_view value);
 
 // True for the entity types the drawing models.
 bool dxf_modelled_type(const std::string &type);

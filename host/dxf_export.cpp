@@ -8,7 +8,6 @@
 #include "text.h"
 
 #include <algorithm>
-#include <set>
 
 namespace velmora {
 
@@ -33,36 +32,23 @@ void write_r12_groups(Out &o, const Entity &e)
     bool in_group = false;
     for (const auto &p : e.raw) {
         if (p.code == 102) {
-            in_group = p.value.size() && p.value[0] == '{';
+            in_group = p.value().size() && p.value()[0] == '{';
             continue;
         }
         if (in_group || p.code == 5 || p.code == 100 || p.code == 330 || p.code == 360 || p.code == 999 ||
             p.code >= 1000)
             continue;
         double v;
-        if (dxf_value_kind(p.code) == DxfValueKind::real && parse_real(p.value, v))
+        if (dxf_value_kind(p.code) == DxfValueKind::real && parse_real(p.value(), v))
             o.num(p.code, v);
         else
             o.pair(p);
     }
 }
 
-}  // namespace
-
-void write_dxfout(const Drawing &d, const std::vector<std::uint64_t> &ids,
-                  const std::string &path, int decimals)
+// The export's groups: header with the extents, then the entities.
+void write_export(Out &o, const std::vector<const Entity *> &list, const Extents &box)
 {
-    std::set<std::uint64_t> chosen(ids.begin(), ids.end());
-    std::vector<const Entity *> list;
-    Extents box;
-    for (const auto &e : d.entities)
-        if (!e.erased && chosen.count(e.id)) {
-            list.push_back(&e);
-            box.add(e);
-        }
-
-    Out o;
-    o.decimals = std::max(0, std::min(decimals, 16));
     Form f;
     o.pair(0, "SECTION");
     o.pair(2, "HEADER");
@@ -85,7 +71,30 @@ void write_dxfout(const Drawing &d, const std::vector<std::uint64_t> &ids,
     }
     o.pair(0, "ENDSEC");
     o.pair(0, "EOF");
-    write_file_atomically(path, o.text);
+}
+
+}  // namespace
+
+void write_dxfout(const Drawing &d, const std::vector<std::uint64_t> &ids,
+                  const std::string &path, int decimals)
+{
+    std::vector<std::uint64_t> chosen(ids);
+    std::sort(chosen.begin(), chosen.end());
+    std::vector<const Entity *> list;
+    Extents box;
+    for (const auto &e : d.entities)
+        if (!e.erased && std::binary_search(chosen.begin(), chosen.end(), e.id)) {
+            list.push_back(&e);
+            box.add(e);
+        }
+
+    write_file_atomically(path, [&](ByteSink &out) {
+        Out o;
+        o.sink = &out;
+        o.decimals = std::max(0, std::min(decimals, 16));
+        write_export(o, list, box);
+        o.flush();
+    });
 }
 
 }  // namespace velmora

@@ -9,18 +9,24 @@
 #include <vector>
 
 #include "drawing.h"
+#include "files.h"
 
 namespace velmora {
 
-// DXF text, one group (a code line and a value line) at a time.
+// DXF text, one group (a code line and a value line) at a time: kept in
+// `text`, or, with a sink, passed on to it in pieces of about 64 KiB, so
+// that a drawing of millions of groups is never held whole.  A dry run
+// (`discard`) writes nothing: it only lets the Form take its handles.
 struct Out {
     std::string text;
     bool crlf = false;
     bool padded = true;    // codes right-aligned in three columns ("  0")
     int decimals = -1;     // reals with this many decimals; -1: the shortest exact form
+    ByteSink *sink = nullptr;
+    bool discard = false;
 
-    void pair(int code, const std::string &value);
-    void pair(const DxfPair &p) { pair(p.code, p.value); }
+    void pair(int code, std::string_view value);
+    void pair(const DxfPair &p) { pair(p.code, p.value()); }
     void num(int code, double v);
     void integer(int code, long long v) { pair(code, std::to_string(v)); }
     void point(int code, const Vec3 &p)
@@ -29,12 +35,29 @@ struct Out {
         num(code + 10, p.y);
         num(code + 20, p.z);
     }
-    // An empty copy that writes the same way.
+    // Text already written in this form (another Out's).
+    void put(const std::string &s)
+    {
+        text += s;
+        spill();
+    }
+    // What is still held, to the sink.
+    void flush();
+    // An empty copy that writes the same way, into its own text.
     Out like() const
     {
-        Out o = *this;
-        o.text.clear();
+        Out o;
+        o.crlf = crlf;
+        o.padded = padded;
+        o.decimals = decimals;
         return o;
+    }
+
+private:
+    void spill()
+    {
+        if (sink && text.size() >= 65536)
+            flush();
     }
 };
 
@@ -51,14 +74,14 @@ struct Form {
 
 // A handle as text ("2A") or as a number.
 std::string handle_text(std::uint64_t h);
-bool parse_handle(const std::string &s, std::uint64_t &out);
+bool parse_handle(std::string_view s, std::uint64_t &out);
 
 // Writes an entity from its fields.  Returns false for a type that has no
 // written form here (nothing is written then).
 bool write_entity(Out &o, const Entity &e, Form &f);
 
 // The colour a layer record read from a file holds (7 without one).
-int layer_colour_in(const std::vector<DxfPair> &raw);
+int layer_colour_in(const DxfGroups &raw);
 
 // All layer records of the drawing, plus layers that new entities use but the
 // drawing does not list; `count` is how many were written.

@@ -19,10 +19,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <sstream>
+
+#include <sys/stat.h>
 
 namespace velmora {
 
@@ -33,41 +33,51 @@ namespace {
 
 class Reader {
 public:
-    explicit Reader(const std::string &path) : path_(path) {}
+    explicit Reader(const std::string &path) : path_(path), src_(std::make_shared<DxfSource>()) {}
     Drawing read();
 
 private:
     std::string path_;
-    std::vector<DxfPair> pairs_;
-    std::vector<int> line_;     // line number of each pair's code line
+    // The file's text and groups, which the drawing keeps: entities and
+    // layer records hold runs of these groups, the other sections copies of
+    // them (views into the same text).
+    std::shared_ptr<DxfSource> src_;
+    std::vector<DxfPair> &pairs_ = src_->pairs;
     int last_line_ = 0;
 
-    // The groups are handed over to the drawing once they have been looked
-    // at: moved, not copied (a large drawing holds millions of them).
-    std::move_iterator<std::vector<DxfPair>::iterator> from(size_t i)
+    DxfGroups run(size_t b, size_t e) const { return DxfGroups(pairs_.data() + b, pairs_.data() + e); }
+    void copy(std::vector<DxfPair> &out, size_t b, size_t e) const
     {
-        return std::make_move_iterator(pairs_.begin() + (long)i);
+        out.insert(out.end(), pairs_.begin() + (long)b, pairs_.begin() + (long)e);
     }
 
     [[noreturn]] void fail(int line, const std::string &what) const
     {
         throw DxfError{path_ + ": line " + std::to_string(line) + ": " + what};
     }
+    // The line of pair i's code: counted only for a message, so that no
+    // line number is kept per group.
+    int line_of(size_t i) const
+    {
+        const std::string &text = src_->text;
+        const char *value = pairs_[i].at;
+        return (int)std::count(text.data(), value, '\n');
+    }
     [[noreturn]] void fail_at(size_t pair, const std::string &what) const
     {
-        fail(pair < line_.size() ? line_[pair] : last_line_, what);
+        fail(pair < pairs_.size() ? line_of(pair) : last_line_, what);
     }
 
     // Cutting the text into groups.
     const std::string *text_ = nullptr;
     size_t pos_ = 0, nul_ = std::string::npos;
     int line_no_ = 0;
-    bool next_line(std::string &out, Drawing &d);
-    int group_code(const std::string &code_text, int at) const;
-    void check_value(int code, const std::string &value) const;
+    bool next_line(std::string_view &out, Drawing &d);
+    int group_code(std::string_view code_text, int at) const;
+    void check_value(int code, std::string_view value) const;
     void cut_groups(const std::string &text, Drawing &d);
 
-    std::string file_text() const;
+    void read_file();
     void read_sections(Drawing &d);
     size_t section_end(size_t from, const std::string &name) const;
     void read_header(size_t b, size_t e, Drawing &d);
@@ -77,7 +87,7 @@ private:
 };
 
 // Shows a piece of the file in a message: printable, short.
-std::string shown(const std::string &s)
+std::string shown(std::string_view s)
 {
     std::string out;
     for (unsigned char c : s) {
@@ -98,12 +108,14 @@ std::string shown(const std::string &s)
 
 // The next line of the text (without its LF or CR LF) into `out`; false at
 // the end.  The first line's end tells how the file ends its lines.
-bool Reader::next_line(std::string &out, Drawing &d)
+bool Reader::next_line(std::string_view &out, Drawing &d)
 {
     const std::string &text = *text_;
     if (pos_ >= text.size())
         return false;
-    size_t nl = text.find('\n', pos_);
+    const char *base = text.data();
+    const void *at = std::memchr(base + pos_, '\n', text.size() - pos_);
+    size_t nl = at ? (size_t)(static_cast<const char *>(at) - base) : std::string::npos;
     size_t end = nl == std::string::npos ? text.size() : nl;
     if (nul_ != std::string::npos && nul_ < end)
         fail(line_no_ + 1, "binary data in the file; not a text DXF file");
@@ -112,14 +124,16 @@ bool Reader::next_line(std::string &out, Drawing &d)
         stop--;
     if (line_no_ == 0)
         d.crlf = stop < end;
-    out.assign(text, pos_, stop - pos_);
+    if (stop - pos_ > UINT32_MAX)
+        fail(line_no_ + 1, "a line of more than 4 GB; not a DXF file");
+    out = std::string_view(base + pos_, stop - pos_);
     pos_ = nl == std::string::npos ? text.size() : nl + 1;
     line_no_++;
     return true;
 }
 
 // The group code on line `at`, in range.
-int Reader::group_code(const std::string &code_text, int at) const
+int Reader::group_code(std::string_view code_text, int at) const
 {
     long long code = 0;
     if (!dxf_parse_int(code_text, code)) {
@@ -134,7 +148,7 @@ int Reader::group_code(const std::string &code_text, int at) const
 }
 
 // A number group must hold a number of its kind (on the line just read).
-void Reader::check_value(int code, const std::string &value) const
+void Reader::check_value(int code, std::string_view value) const
 {
     switch (dxf_value_kind(code)) {
     case DxfValueKind::real: {
@@ -171,9 +185,8 @@ void Reader::cut_groups(const std::string &text, Drawing &d)
     }
     size_t line_count = (size_t)std::count(text.begin(), text.end(), '\n');
     pairs_.reserve(line_count / 2 + 1);
-    line_.reserve(line_count / 2 + 1);
     int padded = 0, plain = 0;
-    std::string code_text, value;
+    std::string_view code_text, value;
     bool eof = false;
     while (next_line(code_text, d)) {
         int code_line = line_no_;
@@ -186,7 +199,6 @@ void Reader::cut_groups(const std::string &text, Drawing &d)
         if (pairs_.empty() && !(code == 0 || code == 999))
             fail(code_line, "not a DXF file (it must begin with \"0\" and \"SECTION\")");
         pairs_.push_back(DxfPair{code, value});
-        line_.push_back(code_line);
         if (code == 0 && trim(value) == "EOF") {
             eof = true;
             break;
@@ -205,7 +217,7 @@ size_t Reader::section_end(size_t from, const std::string &name) const
     for (size_t i = from; i < pairs_.size(); i++) {
         if (pairs_[i].code != 0)
             continue;
-        std::string v = trim(pairs_[i].value);
+        std::string v = trim(pairs_[i].value());
         if (v == "ENDSEC")
             return i;
         if (v == "SECTION" || v == "EOF")
@@ -221,19 +233,19 @@ void Reader::read_header(size_t b, size_t e, Drawing &d)
     for (size_t i = b; i < e; i++) {
         const DxfPair &p = pairs_[i];
         if (p.code == 9) {
-            var = upper(trim(p.value));
+            var = upper(trim(p.value()));
             continue;
         }
         if (var == "$ACADVER" && p.code == 1) {
-            d.version = trim(p.value);
+            d.version = trim(p.value());
             version_seen = true;
             if (dxf_release(d.version) == 0)
-                fail(line_[i] + 1, "unknown DXF version " + shown(d.version) +
+                fail(line_of(i) + 1, "unknown DXF version " + shown(d.version) +
                                        " (R12 to R2018 can be read)");
         } else if (var == "$CLAYER" && p.code == 8) {
-            d.current_layer = trim(p.value);
+            d.current_layer = trim(p.value());
         } else if (var == "$CECOLOR" && p.code == 62) {
-            d.current_colour = dxf_int(p.value);
+            d.current_colour = dxf_int(p.value());
         }
     }
     if (!version_seen)
@@ -248,11 +260,11 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
     size_t i = b;
     while (i < e) {
         const DxfPair &p = pairs_[i];
-        std::string v = p.code == 0 ? upper(trim(p.value)) : std::string();
+        std::string v = p.code == 0 ? upper(trim(p.value())) : std::string();
         if (p.code == 0 && v == "TABLE") {
             if (i + 1 >= e || pairs_[i + 1].code != 2)
                 fail_at(i, "TABLE without a name (group 2)");
-            table = upper(trim(pairs_[i + 1].value));
+            table = upper(trim(pairs_[i + 1].value()));
             if (table == "LAYER") {
                 if (layers_seen)
                     fail_at(i, "a second LAYER table");
@@ -283,12 +295,12 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
                 if (d.layout.layer_records_at == DxfLayout::none)
                     d.layout.layer_records_at = out.size();
                 Layer l;
-                l.raw.assign(from(i), from(j));
+                l.raw = run(i, j);
                 for (size_t k = 1; k < l.raw.size(); k++) {
                     if (l.raw[k].code == 2 && l.name.empty())
-                        l.name = trim(l.raw[k].value);
+                        l.name = trim(l.raw[k].value());
                     else if (l.raw[k].code == 62)
-                        l.colour = dxf_int(l.raw[k].value);
+                        l.colour = dxf_int(l.raw[k].value());
                 }
                 if (l.name.empty())
                     fail_at(i, "LAYER without a name (group 2)");
@@ -298,13 +310,13 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
                 if (table == "BLOCK_RECORD" && v == "BLOCK_RECORD") {
                     std::string name, handle;
                     for (size_t k = i + 1; k < j; k++) {
-                        if (pairs_[k].code == 2) name = trim(pairs_[k].value);
-                        if (pairs_[k].code == 5) handle = trim(pairs_[k].value);
+                        if (pairs_[k].code == 2) name = trim(pairs_[k].value());
+                        if (pairs_[k].code == 5) handle = trim(pairs_[k].value());
                     }
                     if (same_name(name, "*Model_Space"))
                         d.layout.model_space = handle;
                 }
-                out.insert(out.end(), from(i), from(j));
+                copy(out, i, j);
             }
             i = j;
             continue;
@@ -313,7 +325,7 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
             if (p.code == 70 && d.layout.layer_count_at == DxfLayout::none)
                 d.layout.layer_count_at = out.size();
             if (p.code == 5)
-                d.layout.layer_table = trim(p.value);
+                d.layout.layer_table = trim(p.value());
         }
         out.push_back(p);
         i++;
@@ -352,7 +364,7 @@ void Reader::read_entities(size_t b, size_t e, Drawing &d)
         }
         if (pairs_[i].code != 0)
             fail_at(i, "an entity (group 0) was expected, found group " + std::to_string(pairs_[i].code));
-        std::string type = upper(trim(pairs_[i].value));
+        std::string type = upper(trim(pairs_[i].value()));
         if (type == "VERTEX" || type == "SEQEND")
             fail_at(i, type + " without the POLYLINE or INSERT it belongs to");
         auto next_entity = [&](size_t k) {
@@ -362,7 +374,7 @@ void Reader::read_entities(size_t b, size_t e, Drawing &d)
             return k;
         };
         size_t j = next_entity(i);
-        auto type_at = [&](size_t k) { return k < e ? upper(trim(pairs_[k].value)) : std::string(); };
+        auto type_at = [&](size_t k) { return k < e ? upper(trim(pairs_[k].value())) : std::string(); };
         if (type == "POLYLINE" || (type == "INSERT" && type_at(j) == "ATTRIB")) {
             const char *sub = type == "POLYLINE" ? "VERTEX" : "ATTRIB";
             while (type_at(j) == sub)
@@ -371,28 +383,35 @@ void Reader::read_entities(size_t b, size_t e, Drawing &d)
                 j = next_entity(j);
         }
         Entity ent;
-        ent.raw.assign(from(comments_from), from(j));
+        ent.raw = run(comments_from, j);
         dxf_fields_from_raw(ent);
         check_counts(ent, i);
         d.add(std::move(ent));
         i = comments_from = j;
     }
-    if (comments_from < e && !d.entities.empty()) {
-        auto &raw = d.entities.back().raw;
-        raw.insert(raw.end(), from(comments_from), from(e));
-    }
+    if (comments_from < e && !d.entities.empty())
+        d.entities.back().raw = run((size_t)(d.entities.back().raw.first - pairs_.data()), e);
 }
 
-std::string Reader::file_text() const
+// The whole file into the source's text, in one buffer of its size.
+void Reader::read_file()
 {
-    std::ifstream in(path_, std::ios::binary);
-    if (!in)
+    std::FILE *f = std::fopen(path_.c_str(), "rb");
+    if (!f)
         throw DxfError{path_ + ": cannot open: " + std::strerror(errno)};
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    if (in.bad())
-        throw DxfError{path_ + ": cannot read: " + std::strerror(errno)};
-    return ss.str();
+    std::string &text = src_->text;
+    char chunk[1 << 16];
+    struct stat st;
+    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode))
+        text.reserve((size_t)st.st_size);
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        text.append(chunk, n);
+    bool bad = std::ferror(f);
+    int err = errno;
+    std::fclose(f);
+    if (bad)
+        throw DxfError{path_ + ": cannot read: " + std::strerror(err)};
 }
 
 // Section by section: HEADER and TABLES read and kept, ENTITIES read into
@@ -404,18 +423,18 @@ void Reader::read_sections(Drawing &d)
     while (i < pairs_.size()) {
         const DxfPair &p = pairs_[i];
         std::vector<DxfPair> &out = after ? d.after_entities : d.before_entities;
-        if (p.code == 0 && trim(p.value) == "EOF")
+        if (p.code == 0 && trim(p.value()) == "EOF")
             break;
         if (p.code == 999) {
             out.push_back(p);
             i++;
             continue;
         }
-        if (p.code != 0 || upper(trim(p.value)) != "SECTION")
-            fail_at(i, "\"SECTION\" expected, found " + shown(p.value));
+        if (p.code != 0 || upper(trim(p.value())) != "SECTION")
+            fail_at(i, "\"SECTION\" expected, found " + shown(p.value()));
         if (i + 1 >= pairs_.size() || pairs_[i + 1].code != 2)
             fail_at(i, "SECTION without a name (group 2)");
-        std::string name = upper(trim(pairs_[i + 1].value));
+        std::string name = upper(trim(pairs_[i + 1].value()));
         size_t end = section_end(i + 2, name);
         if (name == "ENTITIES") {
             if (entities_seen)
@@ -443,7 +462,7 @@ void Reader::read_sections(Drawing &d)
                 read_tables(i + 2, end, d, dst);
                 dst.push_back(pairs_[end]);
             } else {
-                dst.insert(dst.end(), from(i), from(end + 1));
+                copy(dst, i, end + 1);
             }
         }
         i = end + 1;
@@ -455,8 +474,10 @@ Drawing Reader::read()
 {
     Drawing d;
     d.layout.from_file = true;
-    cut_groups(file_text(), d);
+    read_file();
+    cut_groups(src_->text, d);
     read_sections(d);
+    d.source = src_;
     if (!d.layer("0") && d.layout.layer_records_at == DxfLayout::none) {
         // A file without a LAYER table: layer 0 exists all the same.
         Layer zero;

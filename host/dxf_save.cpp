@@ -10,7 +10,7 @@
 //   ENTITIES  erased entities left out; new ones (POINT, LINE, 3DFACE,
 //             POLYLINE, TEXT) written in the version's form (dxf_write.cpp)
 //
-// A new drawing is written as a complete R12 file.  The program writes the
+// A new drawing is written as a complete R12 file.  The program streams the
 // text through files.cpp: to a temporary file beside the target, then renamed.
 #include "drawing.h"
 #include "dxf_common.h"
@@ -38,9 +38,8 @@ void write_entities(Out &o, const Drawing &d, Form &f)
 }
 
 // A complete R12 file for a drawing that was not read from a file.
-std::string new_drawing_text(const Drawing &d)
+void write_new_drawing(Out &o, const Drawing &d)
 {
-    Out o;
     Form f;
     Vec3 lo, hi;
     d.extents(lo, hi);
@@ -79,7 +78,7 @@ std::string new_drawing_text(const Drawing &d)
     o.pair(0, "TABLE");
     o.pair(2, "LAYER");
     o.integer(70, (long long)count);
-    o.text += layers.text;
+    o.put(layers.text);
     o.pair(0, "ENDTAB");
     o.pair(0, "TABLE");
     o.pair(2, "STYLE");
@@ -105,7 +104,6 @@ std::string new_drawing_text(const Drawing &d)
     write_entities(o, d, f);
     o.pair(0, "ENDSEC");
     o.pair(0, "EOF");
-    return o.text;
 }
 
 // Where a save patches the groups before the entities: indexes into
@@ -128,11 +126,11 @@ HeaderSpots header_spots(const Drawing &d)
     return h;
 }
 
-void max_handle_of(const std::vector<DxfPair> &pairs, std::uint64_t &hi)
+void max_handle_of(const DxfGroups &pairs, std::uint64_t &hi)
 {
     for (const auto &p : pairs) {
         std::uint64_t h;
-        if ((p.code == 5 || p.code == 105) && parse_handle(p.value, h))
+        if ((p.code == 5 || p.code == 105) && parse_handle(p.value(), h))
             hi = std::max(hi, h);
     }
 }
@@ -160,7 +158,7 @@ Form form_of(const Drawing &d, const HeaderSpots &h)
         max_handle_of(e.raw, hi);
     std::uint64_t seed = 0;
     if (h.seed != DxfLayout::none)
-        parse_handle(d.before_entities[h.seed].value, seed);
+        parse_handle(d.before_entities[h.seed].value(), seed);
     f.next_handle = std::max(hi + 1, seed);
     return f;
 }
@@ -191,7 +189,7 @@ void write_layer_tables(Out &o, const Out &records, std::size_t count)
     o.pair(0, "TABLE");
     o.pair(2, "LAYER");
     o.integer(70, (long long)count);
-    o.text += records.text;
+    o.put(records.text);
     o.pair(0, "ENDTAB");
     o.pair(0, "ENDSEC");
 }
@@ -219,10 +217,10 @@ bool patch_header_group(Out &o, const Drawing &d, const HeaderSpots &h, std::siz
     if (i == h.seed && !seed.empty()) {
         o.pair(5, seed);
     } else if (i == h.clayer) {
-        o.pair(8, same_name(trim(p.value), d.current_layer) ? p.value : d.current_layer);
+        o.pair(8, same_name(trim(p.value()), d.current_layer) ? p.value() : d.current_layer);
     } else if (i == h.cecolor) {
         long long c = 256;
-        dxf_parse_int(p.value, c);
+        dxf_parse_int(p.value(), c);
         if (c == d.current_colour)
             o.pair(p);
         else
@@ -233,21 +231,25 @@ bool patch_header_group(Out &o, const Drawing &d, const HeaderSpots &h, std::siz
     return true;
 }
 
-std::string read_drawing_text(const Drawing &d)
+// A drawing read from a file, written back in its own version.
+void write_read_drawing(Out &o, const Drawing &d)
 {
     const DxfLayout &lay = d.layout;
     HeaderSpots h = header_spots(d);
     Form f = form_of(d, h);
     const std::uint64_t first_new_handle = f.next_handle;
-
-    Out o;
     o.crlf = d.crlf;
     o.padded = lay.code_padded;
 
-    // New entities and layers first, so that the handles they take are known
-    // when $HANDSEED is written.
-    Out ents = o.like();
-    write_entities(ents, d, f);
+    // New entities take their handles before new layers do, but are written
+    // after them and after $HANDSEED: a dry run over the entities takes
+    // their handles, the layers (few) are written into text of their own,
+    // and the entities are written at their place with the handles again
+    // from the first.
+    Form entity_form = f;
+    Out dry = o.like();
+    dry.discard = true;
+    write_entities(dry, d, f);
     Out layers = o.like();
     std::size_t layer_count = 0;
     bool table_in_file = lay.layer_records_at != DxfLayout::none;
@@ -257,14 +259,14 @@ std::string read_drawing_text(const Drawing &d)
     std::string seed = f.handles && f.next_handle != first_new_handle ? handle_text(f.next_handle) : "";
 
     if (lay.bom)
-        o.text = "\xEF\xBB\xBF";
+        o.put("\xEF\xBB\xBF");
     bool need_table = !table_in_file && changed;
     if (need_table && !lay.had_header)
         write_layer_tables(o, layers, layer_count);
     const auto &before = d.before_entities;
     for (std::size_t i = 0; i < before.size(); i++) {
         if (i == lay.layer_records_at)
-            o.text += layers.text;
+            o.put(layers.text);
         if (patch_header_group(o, d, h, i, seed))
             continue;
         if (i == lay.layer_count_at && layer_count != lay.layers_read) {
@@ -279,22 +281,34 @@ std::string read_drawing_text(const Drawing &d)
             write_layer_tables(o, layers, layer_count);
     }
     if (lay.layer_records_at == before.size())
-        o.text += layers.text;
+        o.put(layers.text);
     o.pair(0, "SECTION");
     o.pair(2, "ENTITIES");
-    o.text += ents.text;
+    write_entities(o, d, entity_form);
     o.pair(0, "ENDSEC");
     for (const auto &p : d.after_entities)
         o.pair(p);
     o.pair(0, "EOF");
-    return o.text;
 }
 
 }  // namespace
 
+void write_dxf(const Drawing &d, ByteSink &out)
+{
+    Out o;
+    o.sink = &out;
+    if (d.layout.from_file)
+        write_read_drawing(o, d);
+    else
+        write_new_drawing(o, d);
+    o.flush();
+}
+
 std::string dxf_text(const Drawing &d)
 {
-    return d.layout.from_file ? read_drawing_text(d) : new_drawing_text(d);
+    StringSink s;
+    write_dxf(d, s);
+    return std::move(s.text);
 }
 
 }  // namespace velmora

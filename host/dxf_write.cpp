@@ -9,8 +9,8 @@
 #include "dxf_out.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
-#include <cstdio>
 #include <cstring>
 
 #include "dxf_common.h"
@@ -18,20 +18,37 @@
 
 namespace velmora {
 
-void Out::pair(int code, const std::string &value)
+void Out::pair(int code, std::string_view value)
 {
+    if (discard)
+        return;
+    // The code as "%3d" or "%d" writes it (codes are 0 to 1071).
     char buf[16];
-    std::snprintf(buf, sizeof buf, padded ? "%3d" : "%d", code);
-    text += buf;
+    auto r = std::to_chars(buf, buf + sizeof buf, code);
+    std::size_t n = (std::size_t)(r.ptr - buf);
+    if (padded && n < 3)
+        text.append(3 - n, ' ');
+    text.append(buf, n);
     text += crlf ? "\r\n" : "\n";
     text += value;
     text += crlf ? "\r\n" : "\n";
+    spill();
+}
+
+void Out::flush()
+{
+    if (sink && !text.empty()) {
+        sink->put(text.data(), text.size());
+        text.clear();
+    }
 }
 
 // Reals: the shortest text that reads back to the same double, always with a
 // point or an exponent ("1.0"), or a fixed number of decimals (the export).
 void Out::num(int code, double v)
 {
+    if (discard)
+        return;
     if (decimals >= 0) {
         char buf[400];
         auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
@@ -47,13 +64,15 @@ void Out::num(int code, double v)
 std::string handle_text(std::uint64_t h)
 {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%llX", (unsigned long long)h);
-    return buf;
+    auto r = std::to_chars(buf, buf + sizeof buf, h, 16);
+    for (char *c = buf; c < r.ptr; c++)
+        *c = (char)std::toupper((unsigned char)*c);   // as "%llX" writes it
+    return std::string(buf, r.ptr);
 }
 
 std::string Form::take_handle() { return handle_text(next_handle++); }
 
-bool parse_handle(const std::string &s, std::uint64_t &out)
+bool parse_handle(std::string_view s, std::uint64_t &out)
 {
     const char *b = s.data(), *e = b + s.size();
     while (b < e && *b == ' ')
@@ -204,12 +223,12 @@ bool write_entity(Out &o, const Entity &e, Form &f)
     return true;
 }
 
-int layer_colour_in(const std::vector<DxfPair> &raw)
+int layer_colour_in(const DxfGroups &raw)
 {
     for (const auto &p : raw)
         if (p.code == 62) {
             long long c = 7;
-            dxf_parse_int(p.value, c);
+            dxf_parse_int(p.value(), c);
             return (int)c;
         }
     return 7;
@@ -248,7 +267,7 @@ void write_new_layer(Out &o, const std::string &name, int colour, const Layer *m
         bool in_group = false, named = false, coloured = false;
         for (const auto &p : model->raw) {
             if (p.code == 102) {
-                in_group = p.value.size() && p.value[0] == '{';
+                in_group = p.value().size() && p.value()[0] == '{';
                 continue;
             }
             if (in_group || p.code == 360 || p.code >= 1000)

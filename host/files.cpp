@@ -108,7 +108,34 @@ std::string save_target(const std::string &path)
     }
 }
 
-PreparedFile prepare_file(const std::string &path, const std::string &data)
+namespace {
+
+// The bytes straight into the temporary file (the writers buffer them);
+// a failed write is thrown as its errno.
+struct FdSink : ByteSink {
+    int fd;
+    explicit FdSink(int f) : fd(f) {}
+    void put(const char *p, std::size_t n) override
+    {
+        while (n > 0) {
+            ssize_t w = write(fd, p, n);
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw WriteFailed{errno};
+            }
+            p += w;
+            n -= (std::size_t)w;
+        }
+    }
+    struct WriteFailed {
+        int err;
+    };
+};
+
+}  // namespace
+
+PreparedFile prepare_file(const std::string &path, const std::function<void(ByteSink &)> &fill)
 {
     PreparedFile f;
     f.target = save_target(path);
@@ -117,10 +144,13 @@ PreparedFile prepare_file(const std::string &path, const std::string &data)
     int fd = mkstemp(&f.tmp[0]);
     if (fd < 0)
         throw DxfError{path + ": cannot write: " + std::strerror(errno)};
-    auto fail = [&](int err) {
+    auto remove_tmp = [&]() {
         if (fd >= 0)
             close(fd);
         unlink(f.tmp.c_str());
+    };
+    auto fail = [&](int err) {
+        remove_tmp();
         throw DxfError{path + ": cannot write: " + std::strerror(err)};
     };
     struct stat st;
@@ -135,15 +165,14 @@ PreparedFile prepare_file(const std::string &path, const std::string &data)
         umask(mask);
         fchmod(fd, 0666 & ~mask);
     }
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(errno);
-        }
-        done += (std::size_t)n;
+    FdSink sink(fd);
+    try {
+        fill(sink);
+    } catch (const FdSink::WriteFailed &w) {
+        fail(w.err);
+    } catch (...) {
+        remove_tmp();
+        throw;
     }
     if (fsync(fd) != 0)
         fail(errno);
@@ -152,6 +181,11 @@ PreparedFile prepare_file(const std::string &path, const std::string &data)
     if (r != 0)
         fail(errno);
     return f;
+}
+
+PreparedFile prepare_file(const std::string &path, const std::string &data)
+{
+    return prepare_file(path, [&](ByteSink &out) { out.put(data.data(), data.size()); });
 }
 
 void commit_file(PreparedFile &f)
@@ -177,6 +211,12 @@ void discard_file(PreparedFile &f)
     if (!f.tmp.empty())
         unlink(f.tmp.c_str());
     f.tmp.clear();
+}
+
+void write_file_atomically(const std::string &path, const std::function<void(ByteSink &)> &fill)
+{
+    PreparedFile f = prepare_file(path, fill);
+    commit_file(f);
 }
 
 void write_file_atomically(const std::string &path, const std::string &data)

@@ -3,6 +3,8 @@
 // onto a device.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 namespace velmora {
@@ -22,10 +24,25 @@ struct PreparedFile {
     std::string target, tmp;
 };
 PreparedFile prepare_file(const std::string &path, const std::string &data);
+
+// Where a writer puts its bytes: a file being prepared, or a string.  A
+// large drawing is streamed through it in pieces, never held whole.
+struct ByteSink {
+    virtual void put(const char *p, std::size_t n) = 0;
+    virtual ~ByteSink() = default;
+};
+struct StringSink : ByteSink {
+    std::string text;
+    void put(const char *p, std::size_t n) override { text.append(p, n); }
+};
+// The same, with the file's bytes given by `fill`, which writes them into
+// the sink it is handed; what `fill` throws leaves nothing behind.
+PreparedFile prepare_file(const std::string &path, const std::function<void(ByteSink &)> &fill);
 void commit_file(PreparedFile &f);
 void discard_file(PreparedFile &f);
 
 // Both steps at once: the target is either the old file or the complete new one.
 void write_file_atomically(const std::string &path, const std::string &data);
+void write_file_atomically(const std::string &path, const std::function<void(ByteSink &)> &fill);
 
 }  // namespace velmora

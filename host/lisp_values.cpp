@@ -1,7 +1,9 @@
 // lisp_values.cpp -- LISP values between the command line and the add-on:
 // literal calls read from text, resbuf lists built from them and read back,
 // and values printed in LISP form.
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -22,27 +24,50 @@ LispValue LispValue::point(const double *p, int n)
     return list(std::move(v));
 }
 
+// printf's "%.*g" of v: `prec` significant digits, correctly rounded.
+static std::string g_text(double v, int prec)
+{
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, prec);
+    return std::string(buf, r.ptr);
+}
+
+// The fewest significant digits at which "%.*g" reads back as v.  The
+// shortest form that reads back (to_chars) has P digits, so no fewer can do;
+// when rounding v to P digits gives those very digits, P is the answer.
+// Otherwise another P-digit number lies nearer the shortest form than the
+// rounded one, and the precisions from P up are tried by reading back.
+static int round_trip_precision(double v)
+{
+    char shortest[64], rounded[64];
+    auto s = std::to_chars(shortest, shortest + sizeof shortest, v, std::chars_format::scientific);
+    int digits = 0;
+    for (const char *c = shortest; c < s.ptr && *c != 'e'; c++)
+        digits += *c >= '0' && *c <= '9';
+    auto r = std::to_chars(rounded, rounded + sizeof rounded, v, std::chars_format::scientific, digits - 1);
+    if (r.ptr - rounded == s.ptr - shortest && std::equal(shortest, s.ptr, rounded))
+        return digits;
+    for (int prec = digits; prec < 17; prec++)
+        if (std::strtod(g_text(v, prec).c_str(), nullptr) == v)
+            return prec;
+    return 17;
+}
+
 std::string format_real(double v)
 {
     if (std::isnan(v))
         return "nan";
     if (std::isinf(v))
         return v > 0 ? "1.#INF" : "-1.#INF";
-    char buf[64];
-    for (int prec = 1; prec <= 17; prec++) {
-        std::snprintf(buf, sizeof buf, "%.*g", prec, v);
-        if (std::strtod(buf, nullptr) == v) {
-            // Plain notation for ordinary magnitudes: 10, not 1e+01.
-            double a = std::fabs(v);
-            if (a >= 1e-5 && a < 1e16) {
-                int digits = (int)std::floor(std::log10(a)) + 1;
-                if (digits > prec)
-                    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-            }
-            break;
-        }
+    int prec = round_trip_precision(v);
+    // Plain notation for ordinary magnitudes: 10, not 1e+01.
+    double a = std::fabs(v);
+    if (a >= 1e-5 && a < 1e16) {
+        int digits = (int)std::floor(std::log10(a)) + 1;
+        if (digits > prec)
+            prec = digits;
     }
-    std::string s = buf;
+    std::string s = g_text(v, prec);
     // A real always shows a decimal point: 1 -> 1.0, 1e+20 -> 1.0e+20.
     if (s.find_first_of(".") == std::string::npos) {
         std::size_t e = s.find_first_of("eE");

@@ -207,7 +207,7 @@ void finish_run(Session &s, const Options &o, pid_t supervisor)
     PreparedFile files[2];
     try {
         if (!o.out.empty())
-            files[0] = prepare_file(o.out, dxf_text(s.drawing()));
+            files[0] = prepare_file(o.out, [&](ByteSink &out) { write_dxf(s.drawing(), out); });
         if (!o.png.empty())
             files[1] = prepare_file(o.png, png_image(s.drawing(), s.overlay()));
     } catch (const DxfError &e) {

@@ -103,7 +103,7 @@ bool paper_space(const Entity &e)
             started = true;
         }
         long long v;
-        if (p.code == 67 && dxf_parse_int(p.value, v) && v == 1)
+        if (p.code == 67 && dxf_parse_int(p.value(), v) && v == 1)
             return true;
     }
     return false;
@@ -169,15 +169,15 @@ bool text_of(const Entity &e, std::string &text, Vec3 &at, double &height, doubl
     height = angle = 0;
     for (const auto &p : e.raw) {
         double r = 0;
-        if (p.code == 1) text = p.value;
-        else if (p.code == 10) parse_real(p.value, at.x);
-        else if (p.code == 20) parse_real(p.value, at.y);
-        else if (p.code == 11) parse_real(p.value, align.x);
-        else if (p.code == 21) parse_real(p.value, align.y);
-        else if (p.code == 40 && parse_real(p.value, r)) height = r;
-        else if (p.code == 50 && parse_real(p.value, r)) angle = r;
-        else if (p.code == 72) dxf_parse_int(p.value, h);
-        else if (p.code == 73) dxf_parse_int(p.value, v);
+        if (p.code == 1) text = p.value();
+        else if (p.code == 10) parse_real(p.value(), at.x);
+        else if (p.code == 20) parse_real(p.value(), at.y);
+        else if (p.code == 11) parse_real(p.value(), align.x);
+        else if (p.code == 21) parse_real(p.value(), align.y);
+        else if (p.code == 40 && parse_real(p.value(), r)) height = r;
+        else if (p.code == 50 && parse_real(p.value(), r)) angle = r;
+        else if (p.code == 72) dxf_parse_int(p.value(), h);
+        else if (p.code == 73) dxf_parse_int(p.value(), v);
     }
     centred = (h == 1 || h == 4) && v == 2;
     if (centred || h == 4)

@@ -33,15 +33,19 @@ static void set_result(LispValue v)
     }
 }
 
-// One value of an sds_command call as a command-line token, and as the
-// command log shows it; false for a value the command line does not take.
-static bool take_token(int t, va_list &ap, Impl &m, Token &tok, std::string &shown)
+// One value of an sds_command call as a command-line token and, when `shown`
+// is given, as the command log shows it; false for a value the command line
+// does not take.  The log is built only when it is kept: a triangulation
+// sends millions of corners, and writing each as text cost more than the
+// rest of the run.
+static bool take_token(int t, va_list &ap, Impl &m, Token &tok, std::string *shown)
 {
     switch (t) {
     case RTSTR: {
         const char *w = va_arg(ap, const char *);
         tok = Token::word(w ? w : "");
-        shown = tok.text.empty() ? "\"\"" : tok.text;
+        if (shown)
+            *shown = tok.text.empty() ? "\"\"" : tok.text;
         return true;
     }
     case RTPOINT: case RT3DPOINT: {
@@ -49,7 +53,8 @@ static bool take_token(int t, va_list &ap, Impl &m, Token &tok, std::string &sho
         if (!p)
             return false;
         tok = Token::point(Vec3{p[0], p[1], t == RT3DPOINT ? p[2] : 0.0});
-        shown = point_text(tok.pt);
+        if (shown)
+            *shown = point_text(tok.pt);
         return true;
     }
     case RTPICKS: case RTENAME: {
@@ -64,7 +69,8 @@ static bool take_token(int t, va_list &ap, Impl &m, Token &tok, std::string &sho
         } else {
             tok = Token::picks(n[0]);
         }
-        shown = "<ss>";
+        if (shown)
+            *shown = "<ss>";
         return true;
     }
     case RTSHORT:
@@ -79,7 +85,8 @@ static bool take_token(int t, va_list &ap, Impl &m, Token &tok, std::string &sho
     default:
         return false;
     }
-    shown = tok.text;
+    if (shown)
+        *shown = tok.text;
     return true;
 }
 
@@ -314,22 +321,24 @@ int sds_command(int rtype, ...)
     va_list ap;
     va_start(ap, rtype);
     std::deque<Token> q;
-    std::string logline;
+    bool keep_log = !m.out.echo;   // the log is for in-process tests; the program keeps none
+    std::string logline, shown;
     bool bad = false;
     for (int t = rtype; t != 0 && t != RTNONE; t = va_arg(ap, int)) {
         Token tok;
-        std::string shown;
-        if (!take_token(t, ap, m, tok, shown)) {
+        if (!take_token(t, ap, m, tok, keep_log ? &shown : nullptr)) {
             bad = true;
             break;
         }
-        if (!logline.empty())
-            logline += " ";
-        logline += shown;
-        q.push_back(tok);
+        if (keep_log) {
+            if (!logline.empty())
+                logline += " ";
+            logline += shown;
+        }
+        q.push_back(std::move(tok));
     }
     va_end(ap);
-    if (!m.out.echo)   // the log is for in-process tests; the program keeps none
+    if (keep_log)
         m.line.log.push_back(logline);
     if (bad) {
         m.error("A value of an unknown type was given to the command line.");

@@ -24,7 +24,7 @@ std::string upper(std::string s)
     return s;
 }
 
-bool same_name(const std::string &a, const std::string &b)
+bool same_name(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
         return false;
@@ -34,15 +34,15 @@ bool same_name(const std::string &a, const std::string &b)
     return true;
 }
 
-std::string trim(const std::string &s)
+std::string trim(std::string_view s)
 {
     std::size_t b = s.find_first_not_of(" \t");
-    if (b == std::string::npos)
+    if (b == std::string_view::npos)
         return std::string();
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+    return std::string(s.substr(b, s.find_last_not_of(" \t") - b + 1));
 }
 
-bool parse_real(const std::string &text, double &out)
+bool parse_real(std::string_view text, double &out)
 {
     const char *b = text.data(), *e = b + text.size();
     while (b < e && (*b == ' ' || *b == '\t'))

@@ -5,21 +5,22 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace velmora {
 
 std::string lower(std::string s);
 std::string upper(std::string s);
 // Equal but for the case of ASCII letters ("Ground" and "GROUND").
-bool same_name(const std::string &a, const std::string &b);
+bool same_name(std::string_view a, std::string_view b);
 // Without the blanks and tabs at both ends.
-std::string trim(const std::string &s);
+std::string trim(std::string_view s);
 
 // A number in a file's field (DXF, point file, LandXML) or a prompt's answer:
 // the whole text, blanks around it allowed, is one finite decimal number
 // ("1e3", "-2.5", "+7"); anything else (empty, trailing letters, NaN,
 // infinity, out of range) is refused.
-bool parse_real(const std::string &text, double &out);
+bool parse_real(std::string_view text, double &out);
 // A word typed on the command line read as a number the way the C library
 // reads one (strtod): the whole word, nothing before it, finite.
 bool parse_number(const std::string &word, double &v);

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 
 #include "addon_session.h"
 #include "sds.h"
@@ -361,6 +362,59 @@ TEST(Lisp, MalformedExpressionsAreRefusedWithAMessage)
     EXPECT_EQ(velmora::lisp_print(c.args[2]), "\"a\\nb\"");
     EXPECT_EQ(velmora::lisp_print(c.args[3]), "nil");
     EXPECT_EQ(velmora::format_real(1.0 / 3), "0.3333333333333333");   // as many digits as it takes
+}
+
+// The way reals were written before the writer moved to to_chars: every
+// precision tried with printf and read back with strtod.  Kept here as the
+// plain reference the fast writer must match byte for byte.
+static std::string plain_format_real(double v)
+{
+    if (std::isnan(v))
+        return "nan";
+    if (std::isinf(v))
+        return v > 0 ? "1.#INF" : "-1.#INF";
+    char buf[64];
+    for (int prec = 1; prec <= 17; prec++) {
+        std::snprintf(buf, sizeof buf, "%.*g", prec, v);
+        if (std::strtod(buf, nullptr) == v) {
+            double a = std::fabs(v);
+            if (a >= 1e-5 && a < 1e16) {
+                int digits = (int)std::floor(std::log10(a)) + 1;
+                if (digits > prec)
+                    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
+            }
+            break;
+        }
+    }
+    std::string s = buf;
+    if (s.find('.') == std::string::npos)
+        s.insert(std::min(s.find_first_of("eE"), s.size()), ".0");   // 1 -> 1.0, 1e+20 -> 1.0e+20
+    return s;
+}
+
+TEST(Lisp, RealsAreWrittenAsThePlainPrintfSearchWroteThem)
+{
+    std::vector<double> values = {0.0, -0.0, 1.0, 10.0, 100.0, 1e15, 1e16, 1e17, 9.999999999999999e15,
+                                  1e-5, 9.99999e-6, 1e-4, 0.1, 0.5, 2.5, 0.125, 1e23, 5e-324, 2.2250738585072014e-308,
+                                  1.7976931348623157e308, 123456789012345680.0, 4000136.407, 191.13580000000002,
+                                  1.0 / 3, 2.0 / 3, 0.3, 9.5, 95.0, 0.95, std::nan(""), HUGE_VAL, -HUGE_VAL};
+    std::mt19937_64 gen(14);
+    std::uniform_int_distribution<std::uint64_t> bits;
+    std::uniform_int_distribution<long> mm(-100000000, 100000000);
+    std::uniform_int_distribution<int> scale(0, 6);
+    for (int i = 0; i < 20000; i++) {
+        std::uint64_t b = bits(gen);
+        double any;
+        std::memcpy(&any, &b, sizeof any);
+        values.push_back(any);                                     // any bit pattern
+        values.push_back(mm(gen) / std::pow(10.0, scale(gen)));    // survey-like decimals
+        values.push_back(500000 + mm(gen) * 1e-3 * (1.0 / 3));     // long fractions
+    }
+    int differ = 0;
+    for (double v : values)
+        if (velmora::format_real(v) != plain_format_real(v) && ++differ <= 5)
+            ADD_FAILURE() << std::hexfloat << v << ": " << velmora::format_real(v) << " vs " << plain_format_real(v);
+    EXPECT_EQ(differ, 0);
 }
 
 // ---- The outcome of an add-on call ----------------------------------------------

@@ -11,7 +11,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from velmora_e2e import TempFolder, run_velmora  # noqa: E402
+from velmora_e2e import SAMPLES, TempFolder, run_velmora  # noqa: E402
 
 import ezdxf  # noqa: E402
 
@@ -209,5 +209,81 @@ class EditedDrawings(unittest.TestCase):
             self.check_edit(work, None)
 
 
+# ---- The same bytes as before the speed work ---------------------------------------
+#
+# What the program writes -- the saved drawing, a dxfout export at two
+# precisions, the printed text -- on the bundled survey and on 100,000
+# generated points, as SHA-256.  The checksums were recorded by the program
+# built from commit 0b1eeb6, before the reader, the writers, the number
+# formatting and the command log were made faster (run this file with
+# --record and VELMORA pointing at such a build to record them again).  The
+# add-on's progress lines ("** LIBVELMORA : 12 s", written over one another
+# every two seconds) count seconds and are left out of the printed text.
+JOB = ("velmora\nall\n\n"
+       "dxfout export6.dxf\n\n"
+       "dxfout export3.dxf 3\n"
+       "(dovrp '(0 0 0) '(1 0 0) '(0 0 0) '(0 1 0))\n")
+
+RECORDED = {
+    "points": {"export3.dxf": "06015ae6bd77f25bbf13afc92210cd7fc50b29b4d944b0ad85febf4f026ef508",
+               "export6.dxf": "cc3597e506419852a905cf658c9f82142ab4352d025a4082ec5f3c7cb206aa87",
+               "out.dxf": "8fd27bc52ec7dac2a966cf75774a3c2ff5d1aa34c4a4d856302af3a9e3b75b46",
+               "printed": "02ca8a44d1fac3e4ff8b2d416ce7af67ec68c4e6637c79b6693677b536e0fb6b"},
+    "survey": {"export3.dxf": "aa5e67888c2952b952f3e0ae9615552a4838c3db51f452dac33fbfbdfcf957d7",
+               "export6.dxf": "9c4a2263ad34d38b6e2993e86d3b057bf763aadca954bcf91eebc2cee234bd15",
+               "out.dxf": "e0b7bae6c12ef7c95028ffb23b8fe76f0192bf2e93d1a51c6f1dddcf523c2f6c",
+               "printed": "a320c87351ca157d1c5fbecadf4e2ee37786389cc80ea97f50da7e625fa4ae34"},
+}
+
+
+def generated_points(path, n=100000):
+    """n random survey points (millimetres on a 1 km square), R12 ENTITIES."""
+    import random
+    rnd = random.Random(14)
+    lines = ["  0", "SECTION", "  2", "ENTITIES"]
+    for _ in range(n):
+        x = (500000000 + rnd.randrange(1000001)) / 1000
+        y = (4000000000 + rnd.randrange(1000001)) / 1000
+        z = (100000 + rnd.randrange(100001)) / 1000
+        lines += ["  0", "POINT", "  8", "0", " 10", repr(x), " 20", repr(y), " 30", repr(z)]
+    lines += ["  0", "ENDSEC", "  0", "EOF"]
+    with open(path, "w") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+def job_checksums(work, drawing):
+    import hashlib
+    import re
+    run = run_velmora(work, JOB, drawing=drawing)
+    assert run.returncode == 0, run.stderr
+    # "\r** LIBVELMORA : 12 s   " (the \r read as a line end)
+    printed = re.sub(r"[\r\n]\*\* LIBVELMORA : \d+ s   ", "", run.stdout)
+    out = {"printed": hashlib.sha256(printed.encode()).hexdigest()}
+    for name in ("out.dxf", "export6.dxf", "export3.dxf"):
+        with open(os.path.join(work, name), "rb") as f:
+            out[name] = hashlib.sha256(f.read()).hexdigest()
+    return out
+
+
+def all_checksums():
+    sums = {}
+    with TempFolder() as work:
+        sums["survey"] = job_checksums(work, os.path.join(SAMPLES, "jacksboro_survey.dxf"))
+    with TempFolder() as work:
+        src = os.path.join(work, "points.dxf")
+        generated_points(src)
+        sums["points"] = job_checksums(work, src)
+    return sums
+
+
+class SameBytes(unittest.TestCase):
+    def test_drawing_exports_and_printed_text_are_as_before(self):
+        self.assertEqual(all_checksums(), RECORDED)
+
+
 if __name__ == "__main__":
-    unittest.main()
+    if sys.argv[1:] == ["--record"]:
+        import pprint
+        pprint.pprint(all_checksums())
+    else:
+        unittest.main()

@@ -29,7 +29,7 @@ bool carried_by_fields(const Entity &e)
 Entity moved_copy(const Entity &e, const Vec3 &by)
 {
     Entity c = e;
-    c.raw.clear();
+    c.raw = DxfGroups();
     c.handle.clear();
     c.erased = false;
     c.id = 0;

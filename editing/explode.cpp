@@ -33,12 +33,12 @@ struct Outline {
 double group_real(const DxfPair &p)
 {
     double v = 0;
-    return parse_real(p.value, v) ? v : 0;
+    return parse_real(p.value(), v) ? v : 0;
 }
 
 // The plane of a 2D polyline from its own groups (up to its first VERTEX):
 // its elevation, and whether its extrusion is the world's Z.
-bool plane_2d(const std::vector<DxfPair> &raw, int elevation_code, double &elevation)
+bool plane_2d(DxfGroups raw, int elevation_code, double &elevation)
 {
     Vec3 ext{0, 0, 1};
     elevation = 0;
@@ -54,7 +54,7 @@ bool plane_2d(const std::vector<DxfPair> &raw, int elevation_code, double &eleva
 }
 
 // The bulges of a POLYLINE's VERTEX entities, in order.
-int polyline_arcs(const std::vector<DxfPair> &raw)
+int polyline_arcs(DxfGroups raw)
 {
     int arcs = 0;
     for (const auto &p : raw)

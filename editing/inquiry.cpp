@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "commandline.h"
 #include "dxf_out.h"
@@ -15,14 +17,17 @@ namespace {
 
 // An entity's groups: as read from its file, or as a save would write one the
 // session made (in R12 form, without a handle yet).
-std::vector<DxfPair> groups_of(const Entity &e)
+std::vector<std::pair<int, std::string>> groups_of(const Entity &e)
 {
-    if (!e.raw.empty())
-        return e.raw;
+    std::vector<std::pair<int, std::string>> pairs;
+    if (!e.raw.empty()) {
+        for (const DxfPair &p : e.raw)
+            pairs.emplace_back(p.code, std::string(p.value()));
+        return pairs;
+    }
     Out o;
     o.padded = false;
     Form f;
-    std::vector<DxfPair> pairs;
     if (!write_entity(o, e, f))
         return pairs;
     std::istringstream in(o.text);
@@ -30,7 +35,7 @@ std::vector<DxfPair> groups_of(const Entity &e)
     while (std::getline(in, code) && std::getline(in, value)) {
         long long c = 0;
         parse_int(trim(code), c);
-        pairs.push_back(DxfPair{(int)c, value});
+        pairs.emplace_back((int)c, value);
     }
     return pairs;
 }
@@ -58,8 +63,8 @@ public:
             text += "\n";
             char code[16];
             for (const auto &p : groups_of(*e)) {
-                std::snprintf(code, sizeof code, "%6d  ", p.code);
-                text += code + p.value + "\n";
+                std::snprintf(code, sizeof code, "%6d  ", p.first);
+                text += code + p.second + "\n";
             }
         }
         if (text.empty())

@@ -4,8 +4,8 @@
 ** Owns the triangulated irregular network: survey points (tin_point) and
 ** constraint lines (tin_line) go in through lib_triangulate, which orders the
 ** points, drops plan duplicates, enters the constraint lines as edges that
-** the network must keep (outer boundary = group 1, holes = groups 2 and up),
-** grows the network by an advancing front over a buffer of edges and hands
+** the network must keep (outer boundary = group 1, holes = groups 2 and up,
+** break lines = group 0), grows the network by an advancing front over a buffer of edges and hands
 ** every triangle to the caller's face callback the moment it is found.
 **
 ** The library stands alone: it prints, polls for a user break and reports
@@ -25,8 +25,9 @@ typedef struct tin_point {
 
 #pragma pack(push, 1)
 
-/* A constraint line: start, end and its colour number (1 = outer boundary,
-** 2 .. ngroups = holes).  Packed: six doubles and a 16-bit word. */
+/* A constraint line: start, end and its group (1 = outer boundary,
+** 2 .. ngroups = holes, TIN_BREAK = a break line).  Packed: six doubles and
+** a 16-bit word. */
 typedef struct tin_line {
     double  x1, y1, z1;
     double  x2, y2, z2;
@@ -34,6 +35,12 @@ typedef struct tin_line {
 } tin_line;
 
 #pragma pack(pop)
+
+/* The group of a break line: an edge the network keeps, with the area on
+** both sides of it.  It outlines nothing, so the rules of outline and holes
+** (closed rings, the inside test, the corner angles) pass it by; like them
+** it may cross no other constraint line, and its ends are survey points. */
+#define TIN_BREAK 0
 
 /* Per-triangle callback: the current edge's two ends, then the new point.
 ** Its result is ignored. */

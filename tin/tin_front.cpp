@@ -1083,13 +1083,26 @@ void tin_add_angle(int32_t i, int64_t units)
     open_mark(i);
 }
 
+/* An existing edge e has become a side of a new triangle whose third corner
+** is `apex`.  It is closed, unless it is a break line's constraint edge that
+** has no triangle yet: that one keeps its search for the other side, which
+** now lies away from `apex`. */
+static void take_side(int32_t e, int32_t apex)
+{
+    tin_edge *t = &tin.tri[e];
+    if (e < tin.ncons && t->group == TIN_BREAK && t->opp == -1)
+        t->opp = apex;
+    else
+        t->flag = 1;
+}
+
 /* The bookkeeping of an accepted triangle (a, b, k): the existing sides
 ** found for it (held_ak, held_bk) are closed, and its angles are added to
 ** the sums of its corners. */
 void tin_place(const tin_point *points, int32_t a, int32_t b, int32_t k, double best)
 {
-    if (tin.held_ak != -1) tin.tri[tin.held_ak].flag = 1;
-    if (tin.held_bk != -1) tin.tri[tin.held_bk].flag = 1;
+    if (tin.held_ak != -1) take_side(tin.held_ak, b);
+    if (tin.held_bk != -1) take_side(tin.held_bk, a);
     int64_t units[3];
     tin_angle_units(points, a, b, k, best, units);
     tin_add_angle(k, units[0]);

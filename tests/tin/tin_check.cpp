@@ -160,4 +160,13 @@ std::vector<tin_point> random_points(int n, int range, unsigned seed, double x0,
     return p;
 }
 
+tin_line line_of(const tin_point &a, const tin_point &b, int16_t group)
+{
+    tin_line l;
+    l.x1 = a.x; l.y1 = a.y; l.z1 = a.z;
+    l.x2 = b.x; l.y2 = b.y; l.z2 = b.z;
+    l.group = group;
+    return l;
+}
+
 }  // namespace tt

@@ -60,4 +60,6 @@ std::string check_network(const Run &r, int64_t *area2, bool delaunay);
 std::vector<tin_point> random_points(int n, int range, unsigned seed, double x0 = 0,
                                      double y0 = 0);
 
+tin_line line_of(const tin_point &a, const tin_point &b, int16_t group);
+
 }  // namespace tt

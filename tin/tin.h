@@ -77,4 +77,21 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
                         int32_t nlines, int16_t ngroups, tin_face_cb face_cb,
                         int32_t *out_npoints, int32_t full_check);
 
+/* Joins break lines (lines of group TIN_BREAK, each a segment with its own
+** heights) to the survey in the form lib_triangulate takes them: their
+** vertices become survey points (a survey point within the library's
+** tolerance in plan keeps its own height, with a warning when the two
+** differ), crossings of two break lines at heights that agree become
+** survey points, and break lines are cut where they cross the outline or a
+** void and dropped outside the area.  Break lines that cross or meet at
+** heights that do not agree refuse the run (through the error hook).
+**
+** On success (0), *out_points holds the points given followed by the new
+** ones, and *out_lines the lines given without the break lines followed by
+** the break lines' pieces; the caller frees both.  1 after the error hook.
+** Gives the same points and lines with no break lines among them. */
+int32_t tin_prepare_breaks(int32_t npoints, const tin_point *points, int32_t nlines,
+                           const tin_line *lines, tin_point **out_points, int32_t *out_npoints,
+                           tin_line **out_lines, int32_t *out_nlines);
+
 #endif

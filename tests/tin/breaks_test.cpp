@@ -1,6 +1,8 @@
 // Break lines: constraint edges with the area on both sides.  The library
-// keeps them as triangle edges and triangulates both their sides.  Networks
-// are compared with an independent constrained Delaunay triangulation.
+// keeps them as triangle edges and triangulates both their sides; the
+// preparation joins drawn break lines to the survey (vertices, crossings,
+// cuts at the outline) and refuses heights that do not agree.  Networks are
+// compared with an independent constrained Delaunay triangulation.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -118,6 +120,33 @@ std::string kept_as_edges(const tt::Run &r, const std::vector<tin_line> &segs, c
         }
     }
     return "";
+}
+
+// The preparation, then the triangulation of what it gives.
+struct Prepared {
+    int prepared = -1;
+    std::vector<tin_point> pts;
+    std::vector<tin_line> lines;
+    tt::Run run;
+};
+
+Prepared prepare_and_run(const std::vector<tin_point> &pts, const std::vector<tin_line> &lines,
+                         int16_t groups)
+{
+    Prepared p;
+    tin_point *op = nullptr;
+    tin_line *ol = nullptr;
+    int32_t np = 0, nl = 0;
+    p.prepared = tin_prepare_breaks((int32_t)pts.size(), pts.data(), (int32_t)lines.size(),
+                                    lines.data(), &op, &np, &ol, &nl);
+    if (p.prepared == 0) {
+        p.pts.assign(op, op + np);
+        p.lines.assign(ol, ol + nl);
+        p.run = tt::run(p.pts, p.lines, groups);
+    }
+    free(op);
+    free(ol);
+    return p;
 }
 
 bool everywhere(double, double) { return true; }
@@ -252,6 +281,182 @@ TEST(BreakEdges, CrossingOrTouchingAnyConstraintIsRefused)
     EXPECT_EQ(r.result, 1);
     EXPECT_NE(s.take().find("error: a break line crosses LINEs of colour 1 at (10, 4) without a point there"),
               std::string::npos);
+}
+
+// ---- drawn break lines: the preparation and the network -----------------
+
+// The held-out sites: an outline, two voids and a dozen break lines that
+// cross each other, the outline and the voids, triangulated after the
+// preparation, against the independent triangulation of the same points
+// and segments as drawn.
+TEST(BreakSite, MatchesAnIndependentConstrainedTriangulationOverTheArea)
+{
+    tt::Listen s;
+    for (unsigned seed : {41u, 42u, 43u, 44u}) {
+        tt::Site site = tt::break_site(seed, 1500);
+        Prepared p = prepare_and_run(site.pts, site.lines, 3);
+        ASSERT_EQ(p.prepared, 0) << s.take();
+        ASSERT_EQ(p.run.result, 0) << s.take();
+        EXPECT_EQ(s.take().find("error"), std::string::npos);
+        Keep area = [&](double x, double y) { return site.in_area(x, y); };
+
+        std::vector<tin_point> drawn = site.pts;
+        for (const tin_line &l : site.lines)
+            if (l.group == TIN_BREAK) {
+                drawn.push_back({l.x1, l.y1, l.z1});
+                drawn.push_back({l.x2, l.y2, l.z2});
+            }
+        std::set<Tri3> mine = ours(p.run);
+        EXPECT_EQ(mine.size(), p.run.tris.size()) << "seed " << seed;
+        std::set<Tri3> theirs = independent(p.run, drawn, site.lines, area);
+        EXPECT_FALSE(theirs.count({-1, -1, -1})) << "seed " << seed;
+        EXPECT_TRUE(mine == theirs) << "seed " << seed << ": ours " << mine.size() << ", theirs "
+                                    << theirs.size();
+        EXPECT_EQ(kept_as_edges(p.run, site.lines, area), "") << "seed " << seed;
+        int64_t area2 = 0;
+        EXPECT_EQ(tt::check_network(p.run, &area2, false), "") << "seed " << seed;
+        // some break lines cross each other and some leave the area
+        size_t breaks = 0;
+        for (const tin_line &l : p.lines)
+            breaks += l.group == TIN_BREAK;
+        EXPECT_GT(breaks, 40u);
+        EXPECT_GT(p.pts.size(), site.pts.size() + 30);
+    }
+}
+
+TEST(BreakLines, HeightsThatDisagreeAreRefusedOrOverruledBySurveyPoints)
+{
+    tt::Listen s;
+    std::vector<tin_point> corners = {{0, 0, 10}, {10, 0, 10}, {10, 10, 10}, {0, 10, 10}};
+    auto run = [&](std::vector<tin_point> extra, std::vector<tin_line> lines, bool outline) {
+        std::vector<tin_point> pts = corners;
+        pts.insert(pts.end(), extra.begin(), extra.end());
+        if (outline)
+            for (int i = 0; i < 4; i++)
+                lines.push_back(tt::line_of(corners[i], corners[(i + 1) % 4], 1));
+        s.take();
+        return prepare_and_run(pts, lines, outline ? 1 : 0);
+    };
+    auto has = [&](const std::string &what) {
+        std::string out = s.take();
+        return out.find(what) != std::string::npos ? std::string() : out;
+    };
+
+    // crossing at (5, 5): heights 3 and 4 along the two lines
+    Prepared p = run({}, {tt::line_of({1, 1, 1}, {9, 9, 5}, TIN_BREAK),
+                          tt::line_of({1, 9, 4}, {9, 1, 4}, TIN_BREAK)}, false);
+    EXPECT_EQ(p.prepared, 1);
+    EXPECT_EQ(has("error: break lines cross at (5, 5) at heights 3 and 4: where break lines cross or "
+                  "meet they must agree in height"), "");
+    // the same at equal heights: a point at the crossing, four edges
+    p = run({}, {tt::line_of({1, 1, 1}, {9, 9, 7}, TIN_BREAK),
+                 tt::line_of({1, 9, 4}, {9, 1, 4}, TIN_BREAK)}, false);
+    ASSERT_EQ(p.prepared, 0);
+    ASSERT_EQ(p.run.result, 0);
+    int mid = point_at(p.run, 5, 5);
+    ASSERT_GE(mid, 0);
+    EXPECT_EQ(p.run.pts[mid].z, 4);
+    EXPECT_EQ(p.lines.size(), 4u);
+
+    // two lines sharing a vertex at different heights
+    p = run({}, {tt::line_of({1, 1, 1}, {5, 5, 2}, TIN_BREAK),
+                 tt::line_of({5, 5, 6}, {9, 2, 1}, TIN_BREAK)}, false);
+    EXPECT_EQ(p.prepared, 1);
+    EXPECT_EQ(has("error: break lines meet at (5, 5) at heights 6 and 2"), "");
+    // a vertex on the inside of another line, at its height there: a T
+    p = run({}, {tt::line_of({1, 1, 1}, {9, 9, 9}, TIN_BREAK),
+                 tt::line_of({5, 5, 5}, {9, 2, 1}, TIN_BREAK)}, false);
+    ASSERT_EQ(p.prepared, 0);
+    ASSERT_EQ(p.run.result, 0);
+    EXPECT_EQ(p.lines.size(), 3u);
+    EXPECT_EQ(kept_as_edges(p.run, p.lines, everywhere), "");
+    // and away from it: refused
+    p = run({}, {tt::line_of({1, 1, 1}, {9, 9, 9}, TIN_BREAK),
+                 tt::line_of({5, 5, 8}, {9, 2, 1}, TIN_BREAK)}, false);
+    EXPECT_EQ(p.prepared, 1);
+    EXPECT_EQ(has("error: break lines meet at (5, 5) at heights 5 and 8"), "");
+
+    // vertices and a line passing over survey points at other heights: the
+    // survey heights win, and one warning counts them
+    p = run({{1, 1, 30}, {5, 5, 31}}, {tt::line_of({1, 1, 1}, {9, 9, 9}, TIN_BREAK)}, false);
+    ASSERT_EQ(p.prepared, 0);
+    ASSERT_EQ(p.run.result, 0);
+    EXPECT_EQ(has("warning: 2 break line points take the height of the survey point they lie on (a "
+                  "difference over 1e-08); the first at (1, 1): 1 becomes 30"), "");
+    EXPECT_EQ(p.run.pts[point_at(p.run, 1, 1)].z, 30);
+    EXPECT_EQ(p.run.pts[point_at(p.run, 5, 5)].z, 31);
+    EXPECT_EQ(kept_as_edges(p.run, p.lines, everywhere), "");
+    for (const tin_point &c : p.run.raw)      // the network has one height at (1, 1)
+        if (c.x == 1 && c.y == 1) {
+            EXPECT_EQ(c.z, 30);
+        }
+    // within eps no warning: 1 and 1 + 1e-10 agree
+    p = run({{1, 1, 1 + 1e-10}}, {tt::line_of({1, 1, 1}, {9, 9, 9}, TIN_BREAK)}, false);
+    ASSERT_EQ(p.prepared, 0);
+    EXPECT_EQ(s.take(), " - points number= 6 ; triangles number= 6");
+
+    // crossing the outline at another height than the outline has there
+    p = run({}, {tt::line_of({5, 5, 10}, {15, 5, 20}, TIN_BREAK)}, true);
+    EXPECT_EQ(p.prepared, 1);
+    EXPECT_EQ(has("error: a break line crosses LINEs of colour 1 at (10, 5) at height 15, where the "
+                  "LINEs are at 10: it must meet them at their height"), "");
+}
+
+// A break line running out of the outline and through a void is cut at
+// their LINEs: its parts outside the area are gone, the cut points are
+// vertices of both, and a break line drawn twice counts once.
+TEST(BreakLines, CutAtTheOutlineAndVoidsAndDroppedOutside)
+{
+    tt::Listen s;
+    std::vector<tin_point> pts = {{0, 0, 10}, {20, 0, 10}, {20, 20, 10}, {0, 20, 10},
+                                  {8, 8, 10}, {12, 8, 10}, {12, 12, 10}, {8, 12, 10},
+                                  {3, 15, 10}, {17, 4, 10}, {4, 3, 10}, {16, 17, 10}};
+    std::vector<tin_line> lines;
+    for (int i = 0; i < 4; i++) {
+        lines.push_back(tt::line_of(pts[i], pts[(i + 1) % 4], 1));
+        lines.push_back(tt::line_of(pts[4 + i], pts[4 + (i + 1) % 4], 2));
+    }
+    tin_line across = tt::line_of({-5, 10, 10}, {25, 10, 10}, TIN_BREAK);
+    lines.push_back(across);
+    Prepared once = prepare_and_run(pts, lines, 2);
+    ASSERT_EQ(once.prepared, 0) << s.take();
+    ASSERT_EQ(once.run.result, 0) << s.take();
+    // pieces (0,10)-(8,10) and (12,10)-(20,10) only
+    std::vector<tin_line> pieces;
+    for (const tin_line &l : once.lines)
+        if (l.group == TIN_BREAK)
+            pieces.push_back(l);
+    ASSERT_EQ(pieces.size(), 2u);
+    for (const tin_line &l : pieces) {
+        EXPECT_TRUE(std::min(l.x1, l.x2) == 0 || std::min(l.x1, l.x2) == 12);
+        EXPECT_EQ(std::max(l.x1, l.x2) - std::min(l.x1, l.x2), 8);
+    }
+    Keep area = [&](double x, double y) {
+        return x > 0 && x < 20 && y > 0 && y < 20 && !(x > 8 && x < 12 && y > 8 && y < 12);
+    };
+    EXPECT_EQ(kept_as_edges(once.run, {across}, area), "");
+    for (const tt::Tri &t : once.run.tris)
+        for (int v : {t.a, t.b, t.c})
+            EXPECT_TRUE(once.run.pts[v].x >= 0 && once.run.pts[v].x <= 20);
+    int64_t area2 = 0;
+    EXPECT_EQ(tt::check_network(once.run, &area2, false), "");
+    EXPECT_EQ(area2, 2 * (400 - 16));
+
+    lines.push_back(tt::line_of({25, 10, 10}, {-5, 10, 10}, TIN_BREAK));
+    Prepared twice = prepare_and_run(pts, lines, 2);
+    ASSERT_EQ(twice.prepared, 0);
+    EXPECT_EQ(twice.lines.size(), once.lines.size());
+    EXPECT_EQ(twice.run.raw.size(), once.run.raw.size());
+    EXPECT_TRUE(ours(twice.run) == ours(once.run));
+
+    // without break lines the preparation changes nothing
+    lines.resize(8);
+    Prepared none = prepare_and_run(pts, lines, 2);
+    ASSERT_EQ(none.prepared, 0);
+    ASSERT_EQ(none.pts.size(), pts.size());
+    ASSERT_EQ(none.lines.size(), lines.size());
+    EXPECT_EQ(std::memcmp(none.pts.data(), pts.data(), pts.size() * sizeof(tin_point)), 0);
+    EXPECT_EQ(std::memcmp(none.lines.data(), lines.data(), lines.size() * sizeof(tin_line)), 0);
 }
 
 }  // namespace

@@ -94,4 +94,14 @@ int32_t tin_prepare_breaks(int32_t npoints, const tin_point *points, int32_t nli
                            const tin_line *lines, tin_point **out_points, int32_t *out_npoints,
                            tin_line **out_lines, int32_t *out_nlines);
 
+/* Trims a network that has no outline: marks (removed[f] = 1) the long
+** triangles along its edge, those with an edge longer in plan than
+** max_len.  They go from the outside in: a long triangle with a corner on
+** the hull, then a long triangle with a corner on one gone, and so on; a
+** long triangle surrounded by triangles that stay is kept.  `corners` holds three
+** per triangle, as the face callback gave them.  max_len 0 or less: none.
+** Returns the number marked, or -1 after the error hook. */
+int32_t tin_trim_long(int32_t nfaces, const tin_point *corners, double max_len,
+                      uint8_t *removed);
+
 #endif

@@ -69,6 +69,7 @@ struct Capture {
             return;
         tri_points = (tin_point *)calloc((size_t)tri_npoints, sizeof(tin_point));
         tri_lines = tri_nlines ? (tin_line *)calloc((size_t)tri_nlines, sizeof(tin_line)) : nullptr;
+        tri_breaks = tri_nvertices ? (tin_line *)calloc((size_t)tri_nvertices, sizeof(tin_line)) : nullptr;
         tri_colour_seen = (unsigned char *)calloc(256, 1);
         read_rc = tri_read_entities();
     }
@@ -77,9 +78,11 @@ struct Capture {
         tri_close_export();
         free(tri_points);
         free(tri_lines);
+        free(tri_breaks);
         free(tri_colour_seen);
         tri_points = nullptr;
         tri_lines = nullptr;
+        tri_breaks = nullptr;
         tri_colour_seen = nullptr;
     }
 };
@@ -104,6 +107,20 @@ std::string dxf_line(double x1, double y1, double x2, double y2, const char *col
 std::string wrap(const std::string &entities)
 {
     return pair(0, "SECTION") + pair(2, "ENTITIES") + entities + pair(0, "ENDSEC") + pair(0, "EOF");
+}
+
+// A POLYLINE as the host's export writes it: its head, then a VERTEX per
+// point (with its flags), then SEQEND.
+std::string dxf_polyline(const std::string &layer, int flags, const std::vector<Vec3> &pts,
+                         const std::vector<int> &vflags = {})
+{
+    std::string s = pair(0, "POLYLINE") + pair(8, layer) + pair(66, "1") + pair(10, "0.0") +
+                    pair(20, "0.0") + pair(30, "0.0") + pair(70, std::to_string(flags));
+    for (size_t i = 0; i < pts.size(); i++)
+        s += pair(0, "VERTEX") + pair(8, layer) + pair(10, std::to_string(pts[i].x)) +
+             pair(20, std::to_string(pts[i].y)) + pair(30, std::to_string(pts[i].z)) +
+             pair(70, std::to_string(i < vflags.size() ? vflags[i] : 32));
+    return s + pair(0, "SEQEND") + pair(8, layer);
 }
 
 }  // namespace
@@ -235,6 +252,61 @@ TEST(Capture, EntitiesReadToTheirClosingGroupAndCountsAreEnforced)
         ASSERT_EQ(c.read_rc, 0);
         EXPECT_EQ(tri_points[0].z, 3.0);
     }
+}
+
+// 3D polylines are break lines: a segment per pair of vertices in turn,
+// the closing one of a closed polyline, a lone vertex as a segment of no
+// length.  2D polylines and meshes are not, nor 3D polylines on Velmora's
+// own layers (counted), nor a spline's frame points; an entity after a
+// POLYLINE is read as ever.
+TEST(Capture, ThreeDPolylinesBecomeBreakSegments)
+{
+    vt::AddonSession s;
+    std::string text = dxf_point(0, 0, 0) +
+                       dxf_polyline("BANK", 8, {{0, 0, 1}, {5, 0, 2}, {5, 5, 3}}) +
+                       dxf_polyline("KERB", 9, {{10, 10, 4}, {20, 10, 4}, {20, 20, 4}}) +
+                       dxf_polyline("Contour-Minor", 8, {{1, 1, 1}, {2, 2, 2}}) +
+                       dxf_polyline("3DINT", 9, {{1, 1, 1}, {2, 2, 2}, {3, 1, 1}}) +
+                       dxf_polyline("FLAT", 0, {{1, 1, 0}, {2, 2, 0}}) +
+                       dxf_polyline("MESH", 16, {{1, 1, 0}, {2, 2, 0}, {1, 2, 0}, {2, 1, 0}}) +
+                       dxf_polyline("SPOT", 8, {{7, 7, 7}}) +
+                       dxf_polyline("SPLINE", 12, {{30, 0, 1}, {31, 1, 2}, {32, 0, 3}, {33, 1, 4}},
+                                    {48, 40, 48, 40}) +
+                       dxf_line(0, 0, 5, 0, "2") + dxf_point(9, 9, 9);
+    Capture c(wrap(text));
+    ASSERT_EQ(c.read_rc, 0);
+    EXPECT_EQ(tri_npoints, 2);
+    EXPECT_EQ(tri_points_read, 2);
+    EXPECT_EQ(tri_points[1].z, 9.0);
+    EXPECT_EQ(tri_lines_read, 1);
+    EXPECT_EQ(tri_lines[0].group, 2);
+    EXPECT_EQ(tri_polylines_passed, 2);
+    // vertices of the break lines only: 3 + 3 + 1 + 4
+    EXPECT_EQ(tri_nvertices, 11);
+    struct { double x1, y1, z1, x2, y2, z2; } want[] = {
+        {0, 0, 1, 5, 0, 2}, {5, 0, 2, 5, 5, 3},                             // open
+        {10, 10, 4, 20, 10, 4}, {20, 10, 4, 20, 20, 4}, {20, 20, 4, 10, 10, 4}, // closed
+        {7, 7, 7, 7, 7, 7},                                                 // lone vertex
+        {31, 1, 2, 33, 1, 4},                                               // fit vertices only
+    };
+    ASSERT_EQ(tri_breaks_read, 7);
+    for (int i = 0; i < 7; i++) {
+        const tin_line &l = tri_breaks[i];
+        EXPECT_EQ(l.group, TIN_BREAK);
+        EXPECT_EQ(std::vector<double>({l.x1, l.y1, l.z1, l.x2, l.y2, l.z2}),
+                  std::vector<double>({want[i].x1, want[i].y1, want[i].z1, want[i].x2, want[i].y2, want[i].z2}))
+            << "segment " << i;
+    }
+
+    // a vertex beyond the coordinate range names its line in the export
+    Capture far(wrap(dxf_point(0, 0, 0) + dxf_polyline("B", 8, {{0, 0, 0}, {3e12, 0, 0}})));
+    EXPECT_EQ(far.read_rc, 1);
+    EXPECT_TRUE(has(s.take_output(), "VERTEX at line 41 of the export: coordinate 3e+12 is beyond"));
+    // 3D polylines alone are survey enough; a 2D one is not
+    Capture alone(wrap(dxf_polyline("B", 8, {{0, 0, 0}, {3, 0, 0}})));
+    EXPECT_EQ(alone.count_rc, 0);
+    Capture flat(wrap(dxf_polyline("B", 0, {{0, 0, 0}, {3, 0, 0}})));
+    EXPECT_EQ(flat.count_rc, 1);
 }
 
 // The export lies beside the add-on: app_path with its last three characters

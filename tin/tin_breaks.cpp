@@ -63,7 +63,7 @@ typedef struct bhit {
 /* The nodes: runs sorted by tin_point_cmp, each searched by x.  Run 0 the
 ** survey points as the triangulation keeps them, then the break vertices,
 ** then each batch of crossings. */
-#define MAX_RUNS 8
+#define MAX_RUNS 16
 static bnode  *nodes;
 static int32_t nnodes, node_cap;
 static int32_t run_start[MAX_RUNS + 1], nruns;
@@ -177,28 +177,33 @@ static int32_t find_node(double x, double y)
     return best;
 }
 
-/* Does node j lie on segment s, strictly between its ends?  The plan test
-** of the triangulation's own split: within the segment's box and nearer
-** than eps to its line. */
-static int on_seg(const bseg *s, int32_t j)
-{
-    const bnode *p = &nodes[j], *u = &nodes[s->a], *v = &nodes[s->b];
-    if (j == s->a || j == s->b)
-        return 0;
-    if (p->x < s->xmin || p->x > s->xmax || p->y < s->ymin || p->y > s->ymax)
-        return 0;
-    double la, lb, lc;
-    if (tin_lpp(u->x, u->y, v->x, v->y, &la, &lb, &lc))
-        return 0;
-    return fabs(la * p->x + lb * p->y - lc) / sqrt(la * la + lb * lb) < tin.eps;
-}
-
 /* Where along s the point (x, y) lies: 0 at its first end, 1 at its second. */
 static double along(const bseg *s, double x, double y)
 {
     const bnode *u = &nodes[s->a], *v = &nodes[s->b];
     double dx = v->x - u->x, dy = v->y - u->y;
     return ((x - u->x) * dx + (y - u->y) * dy) / (dx * dx + dy * dy);
+}
+
+/* Does node j lie on segment s, strictly between its ends?  Nearer than
+** eps to its line, between the perpendiculars at its ends: the reach of the
+** triangulation's check for a line end touching another line, which is a
+** little wider than its box (a point just above a level segment). */
+static int on_seg(const bseg *s, int32_t j)
+{
+    const bnode *p = &nodes[j], *u = &nodes[s->a], *v = &nodes[s->b];
+    if (j == s->a || j == s->b)
+        return 0;
+    if (p->x < s->xmin - tin.eps || p->x > s->xmax + tin.eps || p->y < s->ymin - tin.eps
+        || p->y > s->ymax + tin.eps)
+        return 0;
+    double t = along(s, p->x, p->y);
+    if (!(t > 0 && t < 1))
+        return 0;
+    double la, lb, lc;
+    if (tin_lpp(u->x, u->y, v->x, v->y, &la, &lb, &lc))
+        return 0;
+    return fabs(la * p->x + lb * p->y - lc) / sqrt(la * la + lb * lb) < tin.eps;
 }
 
 /* A break line's height at (x, y), interpolated along it. */
@@ -437,7 +442,7 @@ static int split_at_nodes(int32_t first, int32_t last)
         if (s.a < 0 || s.group != TIN_BREAK)
             continue;
         for (int r = 0; r < nruns; r++)
-            for (int32_t j = run_lower(r, s.xmin); j < run_start[r + 1] && nodes[j].x <= s.xmax; j++) {
+            for (int32_t j = run_lower(r, s.xmin); j < run_start[r + 1] && nodes[j].x <= s.xmax + tin.eps; j++) {
                 if (!on_seg(&s, j))
                     continue;
                 double z = break_height(&s, nodes[j].x, nodes[j].y);
@@ -541,6 +546,26 @@ static int nodes_of_hits(void)
         }
     nhits = 0;
     return 0;
+}
+
+/* Steps 2 and 3, until nothing is left to cut.  A crossing made a point
+** may lie within eps of a third line (three lines through nearly one
+** point), and the parts of a cut line lie a hair off the line they were
+** part of; so each round cuts the pieces at every node on them and makes
+** points of the crossings still left, until there are none. */
+static int settle(void)
+{
+    for (int round = 0; round < 5; round++) {
+        if (split_at_nodes(0, nsegs) || sweep_pairs(0, nsegs, break_crossing))
+            return 1;
+        if (nhits == 0)
+            return 0;
+        if (nodes_of_hits())
+            return 1;
+    }
+    tin_error(" break lines cross too near each other to be joined: draw them apart or "
+              "through shared vertices");
+    return 1;
 }
 
 /* Even-odd test of (x, y) against the LINEs of one group. */
@@ -720,7 +745,7 @@ static int prepare(int32_t npoints, const tin_point *points, int32_t nlines, con
     free(vnode);
 
     /* steps 2 and 3 */
-    if (split_at_nodes(0, nsegs) || sweep_pairs(0, nsegs, break_crossing) || nodes_of_hits())
+    if (settle())
         return 1;
 
     /* step 4: the LINEs of outline and voids, matched to the nodes as the
@@ -744,7 +769,7 @@ static int prepare(int32_t npoints, const tin_point *points, int32_t nlines, con
         for (int32_t i = first_area; i < last_area; i++) {
             const bseg *t = &segs[i];
             for (int r = 1; r < nruns; r++)
-                for (int32_t j = run_lower(r, t->xmin); j < run_start[r + 1] && nodes[j].x <= t->xmax; j++) {
+                for (int32_t j = run_lower(r, t->xmin); j < run_start[r + 1] && nodes[j].x <= t->xmax + tin.eps; j++) {
                     if (!on_seg(t, j))
                         continue;
                     double za = area_height(t, nodes[j].x, nodes[j].y);
@@ -754,7 +779,7 @@ static int prepare(int32_t npoints, const tin_point *points, int32_t nlines, con
                 }
         }
         /* crossings with the LINEs */
-        if (sweep_pairs(0, nsegs, area_crossing) || nodes_of_hits())
+        if (sweep_pairs(0, nsegs, area_crossing) || nodes_of_hits() || settle())
             return 1;
         /* the parts outside the area, or along a LINE, are dropped */
         for (int32_t i = 0; i < nsegs; i++) {

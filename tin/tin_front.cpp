@@ -672,6 +672,7 @@ static double  sw_xmin, sw_xmax, sw_ymin, sw_ymax;
 ** the line, -1 wholly below, 0 none; sw_cx, sw_cy pick the box corner), the
 ** open mask. */
 static int     sw_bands, sw_side, sw_open, sw_cx, sw_cy;
+static int     sw_one_side;     /* only points with s(j) of the sign opposite to sw_s_opp */
 static int32_t sw_b0, sw_b1;
 static double  sw_flat;         /* |s| below this on the far side: refused as flat */
 
@@ -694,7 +695,7 @@ static int consider(int32_t j)
     if (j == sw_a || j == sw_b || j == sw_opp)
         return 0;
     double sj = side_value(pj->x, pj->y);
-    if (sw_opp != -1 && !(sw_s_opp * sj < 0))
+    if (sw_one_side && !(sw_s_opp * sj < 0))
         return 0;
     double c = tin_cosine(pa, pb, pj);
     if (!(c < sw_best))
@@ -993,7 +994,10 @@ int tin_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
     sw_la = la;
     sw_lb = lb;
     sw_lc = lc;
-    sw_s_opp = opp != -1 ? la * points[opp].x + lb * points[opp].y - lc : 0;
+    /* with no opp, tin.search_side may still ask for one side: as if opp
+    ** stood on the other */
+    sw_s_opp = opp != -1 ? la * points[opp].x + lb * points[opp].y - lc : -tin.search_side;
+    sw_one_side = opp != -1 || tin.search_side != 0;
     sw_best = 1e30;
     sw_k = -1;
 
@@ -1022,7 +1026,7 @@ int tin_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
     sw_open = tin_opts.use_open && open_bits && blk_n == n;
     sw_side = 0;
     sw_memo_blk[0] = sw_memo_blk[1] = -1;
-    if (tin_opts.use_sides && blk_box && blk_n == n && opp != -1) {
+    if (tin_opts.use_sides && blk_box && blk_n == n && sw_one_side) {
         /* a point with |s| * ratio < eps2 is refused as flat: with
         ** |s| < eps2 / ratio, a hair less for the rounding, it surely is.
         ** s(opp) > 0: skip blocks whose least value is >= -sw_flat, found

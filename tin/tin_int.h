@@ -58,6 +58,9 @@ typedef struct tin_state {
     double  held_ak_la, held_ak_lb, held_ak_lc, held_bk_la, held_bk_lb, held_bk_lc;
     int32_t e_ak, e_bk, held_ak, held_bk;
     int     need_region;
+    /* With no opp, the side of the edge's line to search: +1 where
+    ** la*x + lb*y - lc > 0, -1 where it is < 0, 0 both (see the driver). */
+    int     search_side;
 } tin_state;
 
 extern tin_state tin;

@@ -151,10 +151,13 @@ static void release(void)
 ** or on the border of the area.
 **
 ** A break line has the area on both sides, and needs a triangle on each.
-** Its constraint edge starts with no opp, like an outline edge, and the
-** search then takes the better of its two sides.  The other side is left to
-** a copy of the edge appended after the triangle's new edges, (u,v, opp k),
-** which the loop reaches in its turn like any new edge:
+** Its constraint edge starts with no opp, like an outline edge, but is
+** searched one side at a time (the window of the best circle only bounds
+** the side of the point that made it): first the side where
+** la*x + lb*y - lc > 0, and only when that has no point, the other.  A
+** triangle found on the first side leaves the other to a copy of the edge,
+** (u,v, opp k), appended after the triangle's new edges, which the loop
+** reaches in its turn like any new edge:
 **
 **       k            constraint slot (u,v, opp -1)  -> triangle u,v,k
 **      / \           appended: (u,k, opp v)  (v,k, opp u)  (u,v, opp k)
@@ -180,6 +183,7 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
     tin.cur_edge = -1;
     tin.ntri = 0;
     tin.need_region = 0;
+    tin.search_side = 0;
     tin.tri = NULL;
     tin.pangle = NULL;
     tin.minmax_cont = NULL;
@@ -281,7 +285,17 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
             tin.edge_la = tin.tri[tin.cur_edge].la;
             tin.edge_lb = tin.tri[tin.cur_edge].lb;
             tin.edge_lc = tin.tri[tin.cur_edge].lc;
-            if (tin_third_point(n, points, u, v, opp, &k))
+            int first_side = opp == -1 && tin.cur_edge < tin.ncons
+                             && tin.tri[tin.cur_edge].group == TIN_BREAK;
+            tin.search_side = first_side;
+            int none = tin_third_point(n, points, u, v, opp, &k);
+            if (none && first_side) {
+                tin.search_side = -1;       /* nothing there: the other side, no copy */
+                first_side = 0;
+                none = tin_third_point(n, points, u, v, opp, &k);
+            }
+            tin.search_side = 0;
+            if (none)
                 continue;
             face_cb(points[u], points[v], points[k]);
             tin.ntri++;
@@ -291,8 +305,7 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
             if (tin.held_bk == -1
                 && tin_wrbuff(v, k, u, tin.held_bk_la, tin.held_bk_lb, tin.held_bk_lc, points))
                 goto done;
-            if (opp == -1 && tin.cur_edge < tin.ncons && tin.tri[tin.cur_edge].group == TIN_BREAK
-                && tin_wrbuff(u, v, k, tin.edge_la, tin.edge_lb, tin.edge_lc, points))
+            if (first_side && tin_wrbuff(u, v, k, tin.edge_la, tin.edge_lb, tin.edge_lc, points))
                 goto done;
             double e = difftime(time(NULL), t0);
             if (e - last_print > 1.0) {

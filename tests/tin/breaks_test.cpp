@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <set>
 
 // header-only use: exact arithmetic from Boost, nothing to link
@@ -322,6 +323,80 @@ TEST(BreakSite, MatchesAnIndependentConstrainedTriangulationOverTheArea)
         EXPECT_GT(breaks, 40u);
         EXPECT_GT(p.pts.size(), site.pts.size() + 30);
     }
+}
+
+// Hundreds of wavy break lines closer together than their waves, so that
+// neighbours cross at shallow angles, often three near one point: the
+// network still covers the hull exactly once and keeps every piece.  (A
+// search over both sides of a break line at once, bounded by the circle of
+// a thin triangle on one side, missed the better point on the other and
+// laid triangles over each other here.)
+TEST(BreakSite, DenseShallowCrossingsStillGiveOneLayerOfTriangles)
+{
+    tt::Listen s;
+    std::mt19937 gen(1);
+    std::uniform_real_distribution<double> u(0, 10000);
+    std::vector<tin_point> pts;
+    for (int i = 0; i < 2000; i++) {
+        double x = std::round(u(gen)), y = std::round(u(gen));
+        pts.push_back({x, y, 100 + 0.01 * x});
+    }
+    std::vector<tin_line> lines;
+    for (int k = 0; k < 600; k++) {
+        double y0 = 10000.0 * (k + 0.5) / 600;
+        for (int i = 0; i < 10; i++) {
+            double x1 = 100 + 980.0 * i, x2 = x1 + 980;
+            lines.push_back(tt::line_of({x1, y0 + 20 * std::sin(x1 / 300 + k), 100 + 0.01 * x1},
+                                        {x2, y0 + 20 * std::sin(x2 / 300 + k), 100 + 0.01 * x2}, TIN_BREAK));
+        }
+    }
+    Prepared p = prepare_and_run(pts, lines, 0);
+    ASSERT_EQ(p.prepared, 0) << s.take();
+    ASSERT_EQ(p.run.result, 0) << s.take();
+    const std::vector<tin_point> &q = p.run.pts;
+    auto orient = [&](int a, int b, int c) {
+        return (q[b].x - q[a].x) * (q[c].y - q[a].y) - (q[b].y - q[a].y) * (q[c].x - q[a].x);
+    };
+    std::map<std::pair<int, int>, std::vector<int>> third;     // edge -> third corners
+    double area = 0;
+    for (const tt::Tri &t : p.run.tris) {
+        area += std::fabs(orient(t.a, t.b, t.c)) / 2;
+        int v[3] = {t.a, t.b, t.c};
+        for (int k = 0; k < 3; k++)
+            third[{std::min(v[k], v[(k + 1) % 3]), std::max(v[k], v[(k + 1) % 3])}].push_back(v[(k + 2) % 3]);
+    }
+    int doubled = 0;
+    for (auto &kv : third) {
+        doubled += kv.second.size() > 2 ||
+                   (kv.second.size() == 2 && (orient(kv.first.first, kv.first.second, kv.second[0]) > 0) ==
+                                                 (orient(kv.first.first, kv.first.second, kv.second[1]) > 0));
+    }
+    EXPECT_EQ(doubled, 0);
+    // the hull, by the monotone chain
+    std::vector<int> order(q.size()), hull(2 * q.size() + 1);
+    for (size_t i = 0; i < q.size(); i++)
+        order[i] = (int)i;      // already sorted by x, then y
+    size_t h = 0;
+    for (size_t i = 0; i < q.size(); i++) {
+        while (h >= 2 && orient(hull[h - 2], hull[h - 1], order[i]) <= 0) h--;
+        hull[h++] = order[i];
+    }
+    for (size_t i = q.size() - 1, t = h + 1; i-- > 0;) {
+        while (h >= t && orient(hull[h - 2], hull[h - 1], order[i]) <= 0) h--;
+        hull[h++] = order[i];
+    }
+    double hull_area = 0;
+    for (size_t i = 1; i + 1 < h; i++)
+        hull_area += orient(hull[0], hull[i], hull[i + 1]) / 2;
+    EXPECT_NEAR(area / hull_area, 1.0, 1e-9);
+    // every piece is an edge
+    size_t missing = 0;
+    for (const tin_line &l : p.lines) {
+        int a = point_at(p.run, l.x1, l.y1, 0), b = point_at(p.run, l.x2, l.y2, 0);
+        missing += a < 0 || b < 0 || !third.count({std::min(a, b), std::max(a, b)});
+    }
+    EXPECT_EQ(missing, 0u);
+    EXPECT_GT(p.lines.size(), 10000u);     // many crossings
 }
 
 TEST(BreakLines, HeightsThatDisagreeAreRefusedOrOverruledBySurveyPoints)

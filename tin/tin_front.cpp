@@ -115,10 +115,9 @@ static int edge_check(int32_t e)
 }
 
 /* ------------------------------------------------------------------------
-** Edge grid.  The triangulation's edges (not the constraint edges, which
-** keep their own ymax-ordered scan) are filed in square cells by their box,
-** and by their two ends.  An edge can refuse a candidate, or be its side
-** (a,k) / (b,k), only when
+** Edge grid.  The edges, constraint edges and the triangulation's, are
+** filed in square cells by their box, and by their two ends.  An edge can
+** refuse a candidate, or be its side (a,k) / (b,k), only when
 **   - it shares an end with a or b (repeated triangle, existing side), or
 **   - its box overlaps the triangle's box (crossing),
 ** so the ends' lists and the cells under the triangle's box hold every edge
@@ -226,7 +225,7 @@ int tin_grid_open(int32_t n, const tin_point *points)
     lists.count = (int32_t)count;
     vert_base = (int32_t)ncell;
     big_list = (int32_t)(ncell + n);
-    grid_filed = tin.ncons - 1;
+    grid_filed = -1;                /* the constraint edges are filed too */
     stamp_now = 0;
     grid_on = 1;
     return 0;
@@ -433,30 +432,29 @@ int tin_valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
         refused_by = -1;
     }
 
-    /* constraint edges: sorted by ymax, largest first; once one lies wholly
-    ** below the triangle, so do all the rest */
-    int32_t e = start;
-    for (; e < tin.ncons && e <= tin.last_edge; e++) {
-        if (box_y0 > tin.tri[e].ymax)
-            break;
-        if ((r = edge_check(e)) != 0) {
-            refused_by = e;
-            break;
+    /* the grid holds every edge, the constraint edges among them: while the
+    ** constraint edges are being processed (start 0) it finds those that
+    ** can act without the scan over all of them, which many break lines
+    ** would make long */
+    r = (tin_opts.use_grid && start <= tin.last_edge) ? grid_scan(start) : -1;
+    if (r == -1) {
+        /* constraint edges: sorted by ymax, largest first; once one lies
+        ** wholly below the triangle, so do all the rest */
+        int32_t e = start;
+        r = 0;
+        for (; e < tin.ncons && e <= tin.last_edge; e++) {
+            if (box_y0 > tin.tri[e].ymax)
+                break;
+            if ((r = edge_check(e)) != 0) {
+                refused_by = e;
+                break;
+            }
         }
-    }
-    if (e < tin.ncons)
-        e = tin.ncons;
-    if (!r) {
-        int32_t first = e > start ? e : start;
-        r = (tin_opts.use_grid && first <= tin.last_edge) ? grid_scan(first) : -1;
-        if (r == -1) {
-            r = 0;
-            for (e = first; e <= tin.last_edge; e++)
-                if ((r = edge_check(e)) != 0) {
-                    refused_by = e;
-                    break;
-                }
-        }
+        if (e < tin.ncons)
+            e = tin.ncons;
+        for (e = e > start ? e : start; !r && e <= tin.last_edge; e++)
+            if ((r = edge_check(e)) != 0)
+                refused_by = e;
     }
     if (r && tin_opts.use_hints && refused_by != -1) {
         /* newest first; an edge already held moves to the front */

@@ -134,6 +134,10 @@ static int edge_check(int32_t e)
 **   +----######=####----+
 */
 #define GRID_BIG_CELLS 16           /* an edge over more cells goes to the big list */
+/* A constraint edge may cover more: the big list is scanned for every
+** candidate, and a survey's break lines are many and longer than the
+** triangles around them. */
+#define GRID_BIG_CELLS_CONS 256
 
 /* Lists of edge indices, each in one contiguous array.  Edges are appended
 ** in buffer order, so a list's live part ids[head .. n-1] is sorted
@@ -273,7 +277,8 @@ static int grid_file_new(void)
         const tin_edge *t = &tin.tri[e];
         int32_t cx0 = cell_of(t->xmin, grid_x0, grid_nx), cx1 = cell_of(t->xmax, grid_x0, grid_nx);
         int32_t cy0 = cell_of(t->ymin, grid_y0, grid_ny), cy1 = cell_of(t->ymax, grid_y0, grid_ny);
-        if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > GRID_BIG_CELLS) {
+        if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1)
+            > (e < tin.ncons ? GRID_BIG_CELLS_CONS : GRID_BIG_CELLS)) {
             if (list_push(big_list, e)) return 1;
         } else {
             for (int32_t cx = cx0; cx <= cx1; cx++)

@@ -213,16 +213,6 @@ TEST(Constraints, OnlyHolesLeaveNothingToTriangulate)
 
 typedef std::vector<tin_point> Ring;
 
-bool inside_ring(const Ring &r, double x, double y)
-{
-    bool in = false;
-    for (size_t i = 0, j = r.size() - 1; i < r.size(); j = i++)
-        if ((r[i].y > y) != (r[j].y > y)
-            && x < (r[j].x - r[i].x) * (y - r[i].y) / (r[j].y - r[i].y) + r[i].x)
-            in = !in;
-    return in;
-}
-
 struct Site {
     Ring outline, hole1, hole2;
     std::vector<tin_point> pts;
@@ -305,8 +295,8 @@ TEST(ConstrainedNetwork, OutlineAndTwoHolesMatchAnIndependentTriangulation)
             int v[3] = {f->vertex(0)->info(), f->vertex(1)->info(), f->vertex(2)->info()};
             double cx = (r.pts[v[0]].x + r.pts[v[1]].x + r.pts[v[2]].x) / 3;
             double cy = (r.pts[v[0]].y + r.pts[v[1]].y + r.pts[v[2]].y) / 3;
-            if (!inside_ring(site.outline, cx, cy) || inside_ring(site.hole1, cx, cy)
-                || inside_ring(site.hole2, cx, cy))
+            if (!tt::in_ring(site.outline, cx, cy) || tt::in_ring(site.hole1, cx, cy)
+                || tt::in_ring(site.hole2, cx, cy))
                 continue;
             std::sort(v, v + 3);
             theirs.insert({v[0], v[1], v[2]});

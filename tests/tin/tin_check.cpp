@@ -169,7 +169,7 @@ tin_line line_of(const tin_point &a, const tin_point &b, int16_t group)
     return l;
 }
 
-static bool in_ring(const std::vector<tin_point> &r, double x, double y)
+bool in_ring(const std::vector<tin_point> &r, double x, double y)
 {
     bool in = false;
     for (size_t i = 0, j = r.size() - 1; i < r.size(); j = i++)

@@ -75,5 +75,7 @@ struct Site {
 };
 Site break_site(unsigned seed, int count);
 tin_line line_of(const tin_point &a, const tin_point &b, int16_t group);
+// Even-odd test of (x, y) against the closed ring r.
+bool in_ring(const std::vector<tin_point> &r, double x, double y);
 
 }  // namespace tt

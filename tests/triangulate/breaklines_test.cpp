@@ -1,7 +1,6 @@
 // "c:velmora" with 3D polylines and TINMAXEDGE, in-process: break lines
-// kept as face edges, the polylines Velmora draws itself passed over, runs
-// with heights that disagree refused with nothing drawn, and the trimming of
-// a terrain without an outline.
+// kept as face edges and shown, the polylines Velmora draws itself passed
+// over, and the trimming of a terrain without an outline.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -67,14 +66,6 @@ bool is_side(const std::vector<Face> &fs, const Vec3 &a, const Vec3 &b)
                 return true;
         }
     return false;
-}
-
-double longest_side(const Face &f)
-{
-    double m = 0;
-    for (int k = 0; k < 3; k++)
-        m = std::max(m, std::hypot(f.c[(k + 1) % 3].x - f.c[k].x, f.c[(k + 1) % 3].y - f.c[k].y));
-    return m;
 }
 
 vt::Outcome run_on(vt::AddonSession &s, const std::vector<Entity> &ents, const std::string &script = "velmora\nall\n\n")
@@ -174,56 +165,12 @@ TEST(BreakCommand, TheToeAndTopOfABankAreKept)
     for (const auto &ov : s.overlay())
         white += ov.colour == 7 && ov.highlight;
     EXPECT_EQ(white, 8u);
-    size_t n = 0;
-    for (const auto &e : ents)
-        n += e.type == "POINT";
-    EXPECT_TRUE(has(o.out, " - points number= " + std::to_string(n + 10) + " ;")) << o.out;
 }
 
-// Break lines that cross at heights that do not agree refuse the run: the
-// message names the point, nothing is drawn, the call fails.  A vertex on a
-// survey point at another height only warns, and the survey height stands.
-TEST(BreakCommand, DisagreeingHeightsRefuseTheRunOrWarn)
-{
-    std::vector<Entity> square = {vt::point(0, 0, 5), vt::point(10, 0, 5), vt::point(10, 10, 5),
-                                  vt::point(0, 10, 5)};
-    {
-        std::vector<Entity> ents = square;
-        ents.push_back(poly3d("A", {{1, 1, 1}, {9, 9, 5}}));
-        ents.push_back(poly3d("B", {{1, 9, 4}, {9, 1, 4}}));
-        vt::AddonSession s;
-        vt::Outcome o = run_on(s, ents);
-        EXPECT_FALSE(o.ok);
-        EXPECT_TRUE(has(o.out, "*** LIBVELMORA Error -  break lines cross at (5, 5) at heights 3 and 4")) << o.out;
-        EXPECT_TRUE(has(o.reason, "break lines cross at (5, 5)")) << o.reason;
-        EXPECT_TRUE(faces(s).empty());
-        EXPECT_TRUE(s.overlay().empty());
-        EXPECT_EQ(tri_points, nullptr);
-        EXPECT_EQ(tri_breaks, nullptr);
-    }
-    {
-        std::vector<Entity> ents = square;
-        ents.push_back(vt::point(3, 3, 50));
-        ents.push_back(poly3d("A", {{3, 3, 1}, {9, 8, 5}}));
-        vt::AddonSession s;
-        vt::Outcome o = run_on(s, ents);
-        ASSERT_TRUE(o.ok) << o.out;
-        EXPECT_TRUE(has(o.out, "*** LIBVELMORA Warning -  1 break line points take the height of the survey "
-                               "point they lie on (a difference over 1e-08); the first at (3, 3): 1 becomes 50"))
-            << o.out;
-        for (const Face &f : faces(s))
-            for (const Vec3 &c : f.c)
-                if (c.x == 3 && c.y == 3) {
-                    EXPECT_EQ(c.z, 50);
-                }
-        EXPECT_TRUE(is_side(faces(s), {3, 3, 0}, {9, 8, 0}));
-    }
-}
-
-// Without an outline, TINMAXEDGE trims the long faces along the edge: the
-// faces kept are those of the untrimmed run in the same order, none has a
-// side over the limit, and the count gone is printed.  A negative value asks
-// at a prompt; an outline makes it unused.
+// Without an outline, TINMAXEDGE trims the long faces along the edge and the
+// count gone is printed (which faces go: the library's test and the
+// end-to-end one).  A negative value asks at a prompt; an outline makes it
+// unused.
 TEST(BreakCommand, TinmaxedgeTrimsATerrainWithoutOutline)
 {
     std::vector<Entity> ents = survey(3, false);
@@ -233,31 +180,20 @@ TEST(BreakCommand, TinmaxedgeTrimsATerrainWithoutOutline)
         ASSERT_TRUE(run_on(whole, ents).ok);
         all = faces(whole);
     }
-    double worst = 0;
-    for (const Face &f : all)
-        worst = std::max(worst, longest_side(f));
 
-    for (const char *answer : {"setvar tinmaxedge 40\nvelmora\nall\n\n", "setvar TINMAXEDGE -1\nvelmora\nall\n\n40\n"}) {
+    // set, or answered at the prompt a negative value asks for
+    for (const char *script : {"setvar tinmaxedge 40\nvelmora\nall\n\n", "setvar TINMAXEDGE -1\nvelmora\nall\n\n40\n"}) {
         vt::AddonSession s;
-        vt::Outcome o = run_on(s, ents, answer);
+        vt::Outcome o = run_on(s, ents, script);
         ASSERT_TRUE(o.ok) << o.out;
-        std::vector<Face> kept = faces(s);
-        ASSERT_LT(kept.size(), all.size());
-        size_t j = 0;                   // a subsequence of the whole, in order
-        for (const Face &f : all)
-            if (j < kept.size() && same(f.c[0], kept[j].c[0]) && same(f.c[1], kept[j].c[1]) &&
-                same(f.c[2], kept[j].c[2]))
-                j++;
-        EXPECT_EQ(j, kept.size());
-        for (const Face &f : kept)
-            EXPECT_LE(longest_side(f), 40);
+        size_t kept = faces(s).size();
+        ASSERT_LT(kept, all.size());
         EXPECT_TRUE(has(o.out, "\n - triangles removed along the edge (an edge over TINMAXEDGE 40)= " +
-                                   std::to_string(all.size() - kept.size())))
+                                   std::to_string(all.size() - kept)))
             << o.out;
         EXPECT_EQ(has(o.out, "Maximum triangle edge where there is no outline, 0 for none <0>: "),
-                  std::string(answer).find(" -1") != std::string::npos);
+                  std::string(script).find(" -1") != std::string::npos);
     }
-    ASSERT_GT(worst, 40);
 
     // Enter at the prompt: none; *cancel*: the call fails
     {

@@ -11,7 +11,7 @@ import unittest
 import numpy as np
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from velmora_e2e import SAMPLES, TempFolder, run_velmora  # noqa: E402
+from velmora_e2e import SAMPLES, TempFolder, run_ok, run_velmora  # noqa: E402
 
 import ezdxf  # noqa: E402
 
@@ -59,12 +59,8 @@ def plan_edges(fs):
 
 
 class BreakLines(unittest.TestCase):
-    def run_in(self, work, drawing, script=SCRIPT, ok=True):
-        r = run_velmora(work, script, drawing=drawing)
-        if ok:
-            self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-            self.assertNotIn("Error", r.stdout)
-        return r
+    def run_in(self, work, drawing, script=SCRIPT):
+        return run_ok(self, work, script, drawing=drawing)
 
     def test_drawings_without_3d_polylines_give_the_faces_they_gave(self):
         with TempFolder() as work:
@@ -132,7 +128,7 @@ class BreakLines(unittest.TestCase):
             return src
 
         with TempFolder() as work:
-            r = self.run_in(work, drawing(work, 5, False), ok=False)
+            r = run_velmora(work, SCRIPT, drawing=drawing(work, 5, False))
             self.assertNotEqual(r.returncode, 0)
             self.assertIn("break lines cross at (5, 5) at heights 3 and 4", r.stdout)
             self.assertIn("break lines cross at (5, 5)", r.stderr)

@@ -502,6 +502,10 @@ int sds_getvar(const char *sym, struct resbuf *result)
         result->resval.rlong = 0;
         result->resval.rint = (short)v.i;
         break;
+    case VarValue::Real:
+        result->restype = RTREAL;
+        result->resval.rreal = v.r;
+        break;
     case VarValue::Point:
         result->restype = RT3DPOINT;
         result->resval.rpoint[0] = v.p.x;

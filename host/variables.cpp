@@ -120,6 +120,22 @@ const Variable VARIABLES[] = {
      }},
     {"EXTMIN", nullptr, [](Impl &m, const std::string &) { return extent(m, false); }, nullptr},
     {"EXTMAX", nullptr, [](Impl &m, const std::string &) { return extent(m, true); }, nullptr},
+    {"TINMAXEDGE", "0",
+     [](Impl &m, const std::string &n) {
+         VarValue v;
+         v.kind = VarValue::Real;
+         v.r = std::strtod(m.vars[n].c_str(), nullptr);
+         return v;
+     },
+     [](Impl &m, const std::string &n, const std::string &v, std::string &err) {
+         double r;
+         if (!parse_number(v, r)) {
+             err = "\"" + v + "\" is not a number for " + n + ".";
+             return false;
+         }
+         m.vars[n] = v;
+         return true;
+     }},
 };
 
 const Variable *find(const std::string &name)

@@ -7,6 +7,7 @@
 //   TEMPPREFIX           the session's work folder (read-only)
 //   CLAYER, CECOLOR      the current layer and colour
 //   EXTMIN, EXTMAX       the drawing's extents (read-only)
+//   TINMAXEDGE           the terrain's trimming length (a real; 0: off, negative: ask)
 #pragma once
 
 #include <string>
@@ -19,8 +20,9 @@ class Session;
 
 // A variable's value as sds_getvar gives it.
 struct VarValue {
-    enum Kind { Short, Point, Text } kind = Text;
+    enum Kind { Short, Real, Point, Text } kind = Text;
     int i = 0;
+    double r = 0;
     Vec3 p;
     std::string s;
 };

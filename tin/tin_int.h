@@ -20,7 +20,8 @@ typedef struct tin_edge {
     double  xmin, xmax;     /* box of the two ends */
     double  ymin, ymax;
     uint8_t flag;           /* 1 = closed: both sides have their triangle */
-    int16_t group;          /* constraint group (constraint edges only) */
+    int16_t group;          /* constraint group (constraint edges only);
+                            ** TIN_BREAK for a break line */
     double  la, lb, lc;     /* its line la*x + lb*y = lc, as made by tin_lpp */
 } tin_edge;
 
@@ -40,6 +41,8 @@ typedef struct tin_state {
     int16_t   ngroups;
     int32_t   full_check;
     int32_t   ncons;            /* constraint edges: slots 0 .. ncons-1 */
+    int32_t   narea;            /* of them, outline and hole edges (group >= 1);
+                                ** without any, the area is the whole plane */
     int32_t   last_edge, edge_cap, cur_edge, ntri;
     tin_edge *tri;              /* the edge buffer */
     int32_t  *pangle;           /* per point: angle sum, 1e-7 radian */
@@ -55,6 +58,9 @@ typedef struct tin_state {
     double  held_ak_la, held_ak_lb, held_ak_lc, held_bk_la, held_bk_lb, held_bk_lc;
     int32_t e_ak, e_bk, held_ak, held_bk;
     int     need_region;
+    /* With no opp, the side of the edge's line to search: +1 where
+    ** la*x + lb*y - lc > 0, -1 where it is < 0, 0 both (see the driver). */
+    int     search_side;
 } tin_state;
 
 extern tin_state tin;

@@ -149,6 +149,24 @@ static void release(void)
 ** The buffer only grows, so the loop's bound last_edge moves ahead of it
 ** until every edge has been passed: what is left open then lies on the hull
 ** or on the border of the area.
+**
+** A break line has the area on both sides, and needs a triangle on each.
+** Its constraint edge starts with no opp, like an outline edge, but is
+** searched one side at a time (the window of the best circle only bounds
+** the side of the point that made it): first the side where
+** la*x + lb*y - lc > 0, and only when that has no point, the other.  A
+** triangle found on the first side leaves the other to a copy of the edge,
+** (u,v, opp k), appended after the triangle's new edges, which the loop
+** reaches in its turn like any new edge:
+**
+**       k            constraint slot (u,v, opp -1)  -> triangle u,v,k
+**      / \           appended: (u,k, opp v)  (v,k, opp u)  (u,v, opp k)
+**     u---v  <- break line                                  ^ the other side
+**
+** When a triangle from elsewhere takes the break edge as a side before the
+** loop has reached it, the edge takes that triangle's third corner for its
+** opp instead of being closed (tin_place), so that the loop later searches
+** only the side still open.
 */
 int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *lines,
                         int32_t nlines, int16_t ngroups_in, tin_face_cb face_cb,
@@ -165,6 +183,7 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
     tin.cur_edge = -1;
     tin.ntri = 0;
     tin.need_region = 0;
+    tin.search_side = 0;
     tin.tri = NULL;
     tin.pangle = NULL;
     tin.minmax_cont = NULL;
@@ -182,12 +201,17 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
         return 1;
     }
 
-    /* 5n slots; kept below the largest allocation an int index can address. */
-    if (n > INT32_MAX / 5) {
+    /* 5n slots, and two more per break line: the second side of each takes
+    ** a slot of its own (see the front loop), and a split makes two parts.
+    ** Kept below the largest allocation an int index can address. */
+    int64_t breaks = 0;
+    for (int32_t i = 0; lines && i < nlines; i++)
+        breaks += lines[i].group == TIN_BREAK;
+    if ((int64_t)n * 5 + breaks * 2 > INT32_MAX) {
         tin_error(" malloc TRI ");
         return 1;
     }
-    tin.edge_cap = 5 * n;
+    tin.edge_cap = (int32_t)(5 * (int64_t)n + 2 * breaks);
     tin.tri = (tin_edge *)malloc((size_t)tin.edge_cap * sizeof(tin_edge));
     if (!tin.tri) {
         tin_error(" malloc TRI ");
@@ -261,7 +285,17 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
             tin.edge_la = tin.tri[tin.cur_edge].la;
             tin.edge_lb = tin.tri[tin.cur_edge].lb;
             tin.edge_lc = tin.tri[tin.cur_edge].lc;
-            if (tin_third_point(n, points, u, v, opp, &k))
+            int first_side = opp == -1 && tin.cur_edge < tin.ncons
+                             && tin.tri[tin.cur_edge].group == TIN_BREAK;
+            tin.search_side = first_side;
+            int none = tin_third_point(n, points, u, v, opp, &k);
+            if (none && first_side) {
+                tin.search_side = -1;       /* nothing there: the other side, no copy */
+                first_side = 0;
+                none = tin_third_point(n, points, u, v, opp, &k);
+            }
+            tin.search_side = 0;
+            if (none)
                 continue;
             face_cb(points[u], points[v], points[k]);
             tin.ntri++;
@@ -270,6 +304,8 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
                 goto done;
             if (tin.held_bk == -1
                 && tin_wrbuff(v, k, u, tin.held_bk_la, tin.held_bk_lb, tin.held_bk_lc, points))
+                goto done;
+            if (first_side && tin_wrbuff(u, v, k, tin.edge_la, tin.edge_lb, tin.edge_lc, points))
                 goto done;
             double e = difftime(time(NULL), t0);
             if (e - last_print > 1.0) {

@@ -1,7 +1,9 @@
 /*
 ** tin_rings.cpp -- the constraint edges must outline areas before the front
 ** may rely on them: no two edges cross or touch, and the edges of every
-** group close into rings.
+** group close into rings.  Break lines (TIN_BREAK) outline nothing: they
+** need not close, and may meet each other and the rings at shared points,
+** but they too may cross or touch no edge.
 **
 ** The inside test is an even-odd count over a group's edges and the angle
 ** presets assume two edges at every corner; a bow-tie outline, a void drawn
@@ -139,15 +141,24 @@ static int check_crossings(const tin_point *points)
                 continue;
             if (edges_meet(points, e, f, &x, &y)) {
                 char text[256], colours[48];
-                if (e->group == f->group)
-                    snprintf(colours, sizeof(colours), "colour %d", (int)e->group);
-                else
-                    snprintf(colours, sizeof(colours), "colours %d and %d",
-                             (int)(f->group < e->group ? f->group : e->group),
-                             (int)(f->group < e->group ? e->group : f->group));
-                snprintf(text, sizeof(text),
-                         " LINEs of %s cross at (%.10g, %.10g): outline and voids must not "
-                         "cross or touch", colours, x, y);
+                int16_t lo = f->group < e->group ? f->group : e->group;
+                int16_t hi = f->group < e->group ? e->group : f->group;
+                if (hi == TIN_BREAK)
+                    snprintf(text, sizeof(text),
+                             " break lines cross at (%.10g, %.10g) without a point there", x, y);
+                else if (lo == TIN_BREAK)
+                    snprintf(text, sizeof(text),
+                             " a break line crosses LINEs of colour %d at (%.10g, %.10g) "
+                             "without a point there", (int)hi, x, y);
+                else {
+                    if (lo == hi)
+                        snprintf(colours, sizeof(colours), "colour %d", (int)lo);
+                    else
+                        snprintf(colours, sizeof(colours), "colours %d and %d", (int)lo, (int)hi);
+                    snprintf(text, sizeof(text),
+                             " LINEs of %s cross at (%.10g, %.10g): outline and voids must not "
+                             "cross or touch", colours, x, y);
+                }
                 tin_error(text);
                 fault = 1;
             }
@@ -165,7 +176,8 @@ static int check_crossings(const tin_point *points)
 ** after the message. */
 static int check_closed(const tin_point *points)
 {
-    ring_end *ends = (ring_end *)malloc((size_t)tin.ncons * 2 * sizeof(ring_end));
+    ring_end *ends = (ring_end *)malloc(((size_t)tin.ncons * 2 + 1) * sizeof(ring_end));
+    int32_t nends = 0;
     int fault = 0;
 
     if (!ends) {
@@ -173,13 +185,16 @@ static int check_closed(const tin_point *points)
         return 1;
     }
     for (int32_t e = 0; e < tin.ncons; e++) {
-        ends[2 * e].group = ends[2 * e + 1].group = tin.tri[e].group;
-        ends[2 * e].point = tin.tri[e].u;
-        ends[2 * e + 1].point = tin.tri[e].v;
+        if (tin.tri[e].group == TIN_BREAK)
+            continue;                   /* open or meeting anything: allowed */
+        ends[nends].group = ends[nends + 1].group = tin.tri[e].group;
+        ends[nends].point = tin.tri[e].u;
+        ends[nends + 1].point = tin.tri[e].v;
+        nends += 2;
     }
-    qsort(ends, (size_t)tin.ncons * 2, sizeof(ring_end), end_cmp);
-    for (int32_t i = 0, j; i < 2 * tin.ncons && !fault; i = j) {
-        for (j = i + 1; j < 2 * tin.ncons && ends[j].point == ends[i].point; j++)
+    qsort(ends, (size_t)nends, sizeof(ring_end), end_cmp);
+    for (int32_t i = 0, j; i < nends && !fault; i = j) {
+        for (j = i + 1; j < nends && ends[j].point == ends[i].point; j++)
             ;
         int16_t g = ends[i].group, last = ends[j - 1].group;
         if (g == last && j - i == 2)

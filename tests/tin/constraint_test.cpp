@@ -213,16 +213,6 @@ TEST(Constraints, OnlyHolesLeaveNothingToTriangulate)
 
 typedef std::vector<tin_point> Ring;
 
-bool inside_ring(const Ring &r, double x, double y)
-{
-    bool in = false;
-    for (size_t i = 0, j = r.size() - 1; i < r.size(); j = i++)
-        if ((r[i].y > y) != (r[j].y > y)
-            && x < (r[j].x - r[i].x) * (y - r[i].y) / (r[j].y - r[i].y) + r[i].x)
-            in = !in;
-    return in;
-}
-
 struct Site {
     Ring outline, hole1, hole2;
     std::vector<tin_point> pts;
@@ -305,8 +295,8 @@ TEST(ConstrainedNetwork, OutlineAndTwoHolesMatchAnIndependentTriangulation)
             int v[3] = {f->vertex(0)->info(), f->vertex(1)->info(), f->vertex(2)->info()};
             double cx = (r.pts[v[0]].x + r.pts[v[1]].x + r.pts[v[2]].x) / 3;
             double cy = (r.pts[v[0]].y + r.pts[v[1]].y + r.pts[v[2]].y) / 3;
-            if (!inside_ring(site.outline, cx, cy) || inside_ring(site.hole1, cx, cy)
-                || inside_ring(site.hole2, cx, cy))
+            if (!tt::in_ring(site.outline, cx, cy) || tt::in_ring(site.hole1, cx, cy)
+                || tt::in_ring(site.hole2, cx, cy))
                 continue;
             std::sort(v, v + 3);
             theirs.insert({v[0], v[1], v[2]});
@@ -345,6 +335,23 @@ TEST(Accelerations, SameTrianglesInTheSameOrderOnAndOff)
     cases.push_back({clusters, {}, 0, 0});
     Site site = make_site(31, 2000);
     cases.push_back({site.pts, site.lines, 3, 0});
+    // break lines, with the outline and voids and alone: the second side of
+    // a break line is searched from a copy of its edge in the buffer
+    tt::Site breaks = tt::break_site(45, 2000);
+    for (int16_t groups : {3, 0}) {
+        std::vector<tin_line> drawn;
+        for (const tin_line &l : breaks.lines)
+            if (groups > 0 || l.group == TIN_BREAK)
+                drawn.push_back(l);
+        tin_point *bp;
+        tin_line *bl;
+        int32_t nbp, nbl;
+        ASSERT_EQ(tin_prepare_breaks((int32_t)breaks.pts.size(), breaks.pts.data(), (int32_t)drawn.size(),
+                                     drawn.data(), &bp, &nbp, &bl, &nbl), 0);
+        cases.push_back({std::vector<tin_point>(bp, bp + nbp), std::vector<tin_line>(bl, bl + nbl), groups, 0});
+        free(bp);
+        free(bl);
+    }
 
     for (size_t c = 0; c < cases.size(); c++) {
         const Case &k = cases[c];

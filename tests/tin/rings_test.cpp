@@ -12,14 +12,7 @@
 
 namespace {
 
-tin_line seg(const tin_point &a, const tin_point &b, int16_t g)
-{
-    tin_line l;
-    l.x1 = a.x; l.y1 = a.y; l.z1 = a.z;
-    l.x2 = b.x; l.y2 = b.y; l.z2 = b.z;
-    l.group = g;
-    return l;
-}
+tin_line seg(const tin_point &a, const tin_point &b, int16_t g) { return tt::line_of(a, b, g); }
 
 void close_ring(std::vector<tin_line> &lines, const std::vector<tin_point> &ring, int16_t g)
 {

@@ -68,17 +68,20 @@ struct Capture {
             return;
         tri_points = (tin_point *)calloc((size_t)tri_npoints, sizeof(tin_point));
         tri_lines = tri_nlines ? (tin_line *)calloc((size_t)tri_nlines, sizeof(tin_line)) : nullptr;
+        tri_breaks = tri_nvertices ? (tin_line *)calloc((size_t)tri_nvertices, sizeof(tin_line)) : nullptr;
         tri_colour_seen = (unsigned char *)calloc(256, 1);
         read_rc = tri_read_entities();
     }
     ~Capture()
     {
-        tri_close_export();
+        dxf_close();
         free(tri_points);
         free(tri_lines);
+        free(tri_breaks);
         free(tri_colour_seen);
         tri_points = nullptr;
         tri_lines = nullptr;
+        tri_breaks = nullptr;
         tri_colour_seen = nullptr;
     }
 };
@@ -103,6 +106,20 @@ std::string dxf_line(double x1, double y1, double x2, double y2, const char *col
 std::string wrap(const std::string &entities)
 {
     return pair(0, "SECTION") + pair(2, "ENTITIES") + entities + pair(0, "ENDSEC") + pair(0, "EOF");
+}
+
+// A POLYLINE as the host's export writes it: its head, then a VERTEX per
+// point (with its flags), then SEQEND.
+std::string dxf_polyline(const std::string &layer, int flags, const std::vector<Vec3> &pts,
+                         const std::vector<int> &vflags = {})
+{
+    std::string s = pair(0, "POLYLINE") + pair(8, layer) + pair(66, "1") + pair(10, "0.0") +
+                    pair(20, "0.0") + pair(30, "0.0") + pair(70, std::to_string(flags));
+    for (size_t i = 0; i < pts.size(); i++)
+        s += pair(0, "VERTEX") + pair(8, layer) + pair(10, std::to_string(pts[i].x)) +
+             pair(20, std::to_string(pts[i].y)) + pair(30, std::to_string(pts[i].z)) +
+             pair(70, std::to_string(i < vflags.size() ? vflags[i] : 32));
+    return s + pair(0, "SEQEND") + pair(8, layer);
 }
 
 }  // namespace
@@ -233,6 +250,78 @@ TEST(Capture, EntitiesReadToTheirClosingGroupAndCountsAreEnforced)
         Capture c(wrap(pair(0, "POINT") + pair(39, "inf") + pair(10, "1") + pair(20, "2") + pair(30, "3")));
         ASSERT_EQ(c.read_rc, 0);
         EXPECT_EQ(tri_points[0].z, 3.0);
+    }
+}
+
+// 3D polylines are break lines: a segment per pair of vertices in turn,
+// the closing one of a closed polyline, a lone vertex as a segment of no
+// length.  2D polylines and meshes are not, nor 3D polylines on Velmora's
+// own layers (counted), nor a spline's frame points; an entity after a
+// POLYLINE is read as ever.
+TEST(Capture, ThreeDPolylinesBecomeBreakSegments)
+{
+    vt::AddonSession s;
+    std::string text = dxf_point(0, 0, 0) +
+                       dxf_polyline("BANK", 8, {{0, 0, 1}, {5, 0, 2}, {5, 5, 3}}) +
+                       dxf_polyline("KERB", 9, {{10, 10, 4}, {20, 10, 4}, {20, 20, 4}}) +
+                       dxf_polyline("Contour-Minor", 8, {{1, 1, 1}, {2, 2, 2}}) +
+                       dxf_polyline("3DINT", 9, {{1, 1, 1}, {2, 2, 2}, {3, 1, 1}}) +
+                       dxf_polyline("FLAT", 0, {{1, 1, 0}, {2, 2, 0}}) +
+                       dxf_polyline("MESH", 16, {{1, 1, 0}, {2, 2, 0}, {1, 2, 0}, {2, 1, 0}}) +
+                       dxf_polyline("SPOT", 8, {{7, 7, 7}}) +
+                       dxf_polyline("SPLINE", 12, {{30, 0, 1}, {31, 1, 2}, {32, 0, 3}, {33, 1, 4}},
+                                    {48, 40, 48, 40}) +
+                       dxf_line(0, 0, 5, 0, "2") + dxf_point(9, 9, 9);
+    {   // one capture at a time: each owns the arrays until it ends
+        Capture c(wrap(text));
+        ASSERT_EQ(c.read_rc, 0);
+        EXPECT_EQ(tri_npoints, 2);
+        EXPECT_EQ(tri_points_read, 2);
+        EXPECT_EQ(tri_points[1].z, 9.0);
+        EXPECT_EQ(tri_lines_read, 1);
+        EXPECT_EQ(tri_lines[0].group, 2);
+        EXPECT_EQ(tri_polylines_passed, 2);
+        // vertices of the break lines only: 3 + 3 + 1 + 4
+        EXPECT_EQ(tri_nvertices, 11);
+        struct { double x1, y1, z1, x2, y2, z2; } want[] = {
+            {0, 0, 1, 5, 0, 2}, {5, 0, 2, 5, 5, 3},                             // open
+            {10, 10, 4, 20, 10, 4}, {20, 10, 4, 20, 20, 4}, {20, 20, 4, 10, 10, 4}, // closed
+            {7, 7, 7, 7, 7, 7},                                                 // lone vertex
+            {31, 1, 2, 33, 1, 4},                                               // fit vertices only
+        };
+        ASSERT_EQ(tri_breaks_read, 7);
+        for (int i = 0; i < 7; i++) {
+            const tin_line &l = tri_breaks[i];
+            EXPECT_EQ(l.group, TIN_BREAK);
+            EXPECT_EQ(std::vector<double>({l.x1, l.y1, l.z1, l.x2, l.y2, l.z2}),
+                      std::vector<double>({want[i].x1, want[i].y1, want[i].z1, want[i].x2, want[i].y2, want[i].z2}))
+                << "segment " << i;
+        }
+    }
+
+    // a vertex beyond the coordinate range names its line in the export
+    EXPECT_EQ(Capture(wrap(dxf_point(0, 0, 0) + dxf_polyline("B", 8, {{0, 0, 0}, {3e12, 0, 0}}))).read_rc, 1);
+    EXPECT_TRUE(has(s.take_output(), "VERTEX at line 41 of the export: coordinate 3e+12 is beyond"));
+    // 3D polylines alone are survey enough; a 2D one is not
+    EXPECT_EQ(Capture(wrap(dxf_polyline("B", 8, {{0, 0, 0}, {3, 0, 0}}))).count_rc, 0);
+    EXPECT_EQ(Capture(wrap(dxf_polyline("B", 0, {{0, 0, 0}, {3, 0, 0}}))).count_rc, 1);
+
+    // a vertex without its height is refused, not put at 0
+    s.take_output();
+    std::string no_z = dxf_polyline("B", 8, {{0, 0, 1}, {3, 0, 2}});
+    no_z.erase(no_z.find("30\n2.000000\n"), 12);
+    EXPECT_EQ(Capture(wrap(dxf_point(0, 0, 0) + no_z)).read_rc, 1);
+    EXPECT_TRUE(has(s.take_output(), "VERTEX at line 41 of the export: no x, y and z (groups 10, 20, 30)"));
+    // a line that is no group code stops either pass under the command's
+    // own head, naming the line
+    for (const std::string &at : {pair(0, "POINT") + "ten\n", dxf_polyline("B", 8, {{0, 0, 0}}) + "x\n"}) {
+        Capture bad(wrap(dxf_point(0, 0, 0) + at + "1\n"));
+        EXPECT_EQ(bad.count_rc, 2);
+        std::string out = s.take_output();
+        EXPECT_TRUE(has(out, "\n*** VELMORA Error -  READDXF: line " +
+                                 std::to_string(4 + 10 + std::count(at.begin(), at.end(), '\n')) +
+                                 " of the export cannot be read: ")) << out;
+        EXPECT_FALSE(has(out, "VOLUME")) << out;
     }
 }
 

@@ -1,0 +1,236 @@
+#include "fuzz_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "dxf_common.h"
+#include "frame.h"
+
+namespace fs = std::filesystem;
+
+namespace fz {
+
+static std::string g_dir;
+
+static void remove_work_dir()
+{
+    std::error_code ec;
+    fs::current_path("/", ec);
+    fs::remove_all(g_dir, ec);
+}
+
+const std::string &work_dir()
+{
+    if (g_dir.empty()) {
+        std::error_code ec;
+        std::string base = fs::is_directory("/dev/shm", ec) && access("/dev/shm", W_OK) == 0
+                               ? "/dev/shm"
+                               : fs::temp_directory_path().string();
+        std::string tmpl = base + "/velmora-fuzz-XXXXXX";
+        if (!mkdtemp(tmpl.data())) {
+            std::perror("mkdtemp");
+            std::abort();
+        }
+        g_dir = tmpl;
+        std::atexit(remove_work_dir);
+    }
+    return g_dir;
+}
+
+Input::Input() : back_(fs::current_path().string())
+{
+    std::error_code ec;
+    for (const auto &entry : fs::directory_iterator(work_dir(), ec))
+        fs::remove_all(entry.path(), ec);
+    fs::current_path(work_dir());
+}
+
+Input::~Input()
+{
+    std::error_code ec;
+    fs::current_path(back_, ec);
+}
+
+std::string path_of(const std::string &name)
+{
+    return work_dir() + "/" + name;
+}
+
+void write_file(const std::string &path, const void *data, std::size_t size)
+{
+    std::FILE *f = std::fopen(path.c_str(), "wb");
+    if (!f || std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0)
+        fail("cannot write the input to " + path);
+}
+
+void write_file(const std::string &path, const std::string &text)
+{
+    write_file(path, text.data(), text.size());
+}
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+bool file_exists(const std::string &path)
+{
+    std::error_code ec;
+    return fs::exists(path, ec);
+}
+
+AddonSession::AddonSession()
+{
+    set_dispatch([](int code) { frame_call_handler(code); });
+    set_drive_c(work_dir());
+    std::snprintf(app_path, sizeof(app_path), "%s/velmora.sds", work_dir().c_str());
+    std::snprintf(app_name, sizeof(app_name), "%s", app_path);
+    register_functions();
+}
+
+bool run_script(velmora::Session &s, const std::string &script)
+{
+    s.reset_failure();
+    s.input(script);
+    return s.run();
+}
+
+void fail(const std::string &what)
+{
+    std::fprintf(stderr, "\n*** finding: %s\n", what.c_str());
+    std::fflush(stderr);
+    std::abort();
+}
+
+// ---- Drawing comparison ------------------------------------------------------
+
+// A value as C would write it: control bytes and bytes above 126 escaped.
+static std::string escaped(const std::string &v)
+{
+    std::string out = "\"";
+    for (unsigned char c : v) {
+        if (c >= 32 && c < 127 && c != '\\' && c != '"') {
+            out += (char)c;
+        } else {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02x", c);
+            out += buf;
+        }
+    }
+    return out + "\"";
+}
+
+static std::string same_pairs(const std::vector<velmora::DxfPair> &a,
+                              const std::vector<velmora::DxfPair> &b, const std::string &what)
+{
+    if (a.size() != b.size())
+        return what + ": " + std::to_string(a.size()) + " groups, then " + std::to_string(b.size());
+    for (std::size_t i = 0; i < a.size(); i++)
+        if (a[i].code != b[i].code || a[i].value != b[i].value)
+            return what + ": group " + std::to_string(i) + " was " + std::to_string(a[i].code) +
+                   " " + escaped(a[i].value) + ", then " + std::to_string(b[i].code) + " " +
+                   escaped(b[i].value);
+    return "";
+}
+
+// Coordinates compare bit for bit: a save writes the shortest text that
+// reads back to the same double.
+static bool same_number(double a, double b)
+{
+    return a == b || (a != a && b != b);
+}
+
+static std::string same_entity(const velmora::Entity &a, const velmora::Entity &b, bool raw)
+{
+    if (a.type != b.type)
+        return "type " + a.type + ", then " + b.type;
+    if (a.layer != b.layer)
+        return "layer \"" + a.layer + "\", then \"" + b.layer + "\"";
+    if (a.colour != b.colour)
+        return "colour " + std::to_string(a.colour) + ", then " + std::to_string(b.colour);
+    if (a.pts.size() != b.pts.size())
+        return std::to_string(a.pts.size()) + " points, then " + std::to_string(b.pts.size());
+    for (std::size_t i = 0; i < a.pts.size(); i++)
+        if (!same_number(a.pts[i].x, b.pts[i].x) || !same_number(a.pts[i].y, b.pts[i].y) ||
+            !same_number(a.pts[i].z, b.pts[i].z))
+            return "point " + std::to_string(i) + " moved";
+    if (a.face_hidden != b.face_hidden || a.poly_flags != b.poly_flags || a.mesh_m != b.mesh_m ||
+        a.mesh_n != b.mesh_n || a.smooth_m != b.smooth_m || a.smooth_n != b.smooth_n ||
+        a.smooth_type != b.smooth_type || a.vertex_flags != b.vertex_flags)
+        return "flags or counts changed";
+    if (raw) {
+        if (a.handle != b.handle)
+            return "handle " + a.handle + ", then " + b.handle;
+        return same_pairs(a.raw, b.raw, "groups");
+    }
+    return "";
+}
+
+std::string compare_drawings(const velmora::Drawing &a, const velmora::Drawing &b, bool raw)
+{
+    std::vector<const velmora::Entity *> ea, eb;
+    for (const auto &e : a.entities)
+        if (!e.erased)
+            ea.push_back(&e);
+    for (const auto &e : b.entities)
+        if (!e.erased)
+            eb.push_back(&e);
+    if (ea.size() != eb.size())
+        return std::to_string(ea.size()) + " entities, then " + std::to_string(eb.size());
+    for (std::size_t i = 0; i < ea.size(); i++) {
+        std::string d = same_entity(*ea[i], *eb[i], raw);
+        if (!d.empty())
+            return "entity " + std::to_string(i) + ": " + d;
+    }
+    if (a.version != b.version)
+        return "version " + a.version + ", then " + b.version;
+    if (!velmora::dxf_same_name(a.current_layer, b.current_layer) ||
+        a.current_colour != b.current_colour)
+        return "current layer or colour changed";
+    for (const auto &la : a.layers) {
+        const velmora::Layer *lb = nullptr;
+        for (const auto &l : b.layers)
+            if (velmora::dxf_same_name(l.name, la.name))
+                lb = &l;
+        if (!lb)
+            return "layer \"" + la.name + "\" lost";
+        if (lb->colour != la.colour)
+            return "layer \"" + la.name + "\" changed colour";
+        if (raw && !la.raw.empty()) {
+            std::string d = same_pairs(la.raw, lb->raw, "layer \"" + la.name + "\"");
+            if (!d.empty())
+                return d;
+        }
+    }
+    for (const auto &lb : b.layers) {
+        bool known = velmora::dxf_same_name(lb.name, "0");     // layer 0 exists unlisted
+        for (const auto &l : a.layers)
+            known = known || velmora::dxf_same_name(l.name, lb.name);
+        if (!known)
+            return "layer \"" + lb.name + "\" appeared";
+    }
+    if (raw) {
+        // The LAYER table's entry count is rewritten to the layers there are.
+        std::vector<velmora::DxfPair> ba = a.before_entities, bb = b.before_entities;
+        if (a.layout.layer_count_at != b.layout.layer_count_at)
+            return "the LAYER table's count moved";
+        if (a.layout.layer_count_at < ba.size() && a.layout.layer_count_at < bb.size())
+            ba[a.layout.layer_count_at].value = bb[a.layout.layer_count_at].value;
+        std::string d = same_pairs(ba, bb, "before the entities");
+        if (!d.empty())
+            return d;
+        d = same_pairs(a.after_entities, b.after_entities, "after the entities");
+        if (!d.empty())
+            return d;
+    }
+    return "";
+}
+
+}  // namespace fz

@@ -316,8 +316,10 @@ void Reader::cut_groups(const std::string &text, Drawing &d)
         size_t end = nl == std::string::npos ? text.size() : nl;
         if (nul != std::string::npos && nul < end)
             fail(line + 1, "binary data in the file; not a text DXF file");
+        // The line end is LF or CR LF; further CRs before it go too, as a
+        // value ending in CR could not be written back in an LF file.
         size_t stop = end;
-        if (stop > pos && text[stop - 1] == '\r')
+        while (stop > pos && text[stop - 1] == '\r')
             stop--;
         if (first_line) {
             d.crlf = stop < end;
@@ -404,23 +406,27 @@ size_t Reader::section_end(size_t from, const std::string &name) const
 void Reader::read_header(size_t b, size_t e, Drawing &d)
 {
     std::string var;
-    bool version_seen = false;
+    // A variable's first group of its code counts, as for the writer, which
+    // puts the session's current layer and colour in place of that group.
+    bool version_seen = false, layer_seen = false, colour_seen = false;
     for (size_t i = b; i < e; i++) {
         const DxfPair &p = pairs_[i];
-        if (p.code == 9) {
-            var = upper(trimmed(p.value));
+        if (p.code == 9 || p.code == 0) {
+            var = p.code == 9 ? upper(trimmed(p.value)) : std::string();
             continue;
         }
-        if (var == "$ACADVER" && p.code == 1) {
+        if (var == "$ACADVER" && p.code == 1 && !version_seen) {
             d.version = trimmed(p.value);
             version_seen = true;
             if (dxf_release(d.version) == 0)
                 fail(line_[i] + 1, "unknown DXF version " + shown(d.version) +
                                        " (R12 to R2018 can be read)");
-        } else if (var == "$CLAYER" && p.code == 8) {
+        } else if (var == "$CLAYER" && p.code == 8 && !layer_seen) {
             d.current_layer = trimmed(p.value);
-        } else if (var == "$CECOLOR" && p.code == 62) {
+            layer_seen = true;
+        } else if (var == "$CECOLOR" && p.code == 62 && !colour_seen) {
             d.current_colour = int_of(p.value);
+            colour_seen = true;
         } else if ((var == "$EXTMIN" || var == "$EXTMAX") && (p.code == 10 || p.code == 20 || p.code == 30)) {
             Vec3 &v = var == "$EXTMIN" ? d.extmin : d.extmax;
             set_axis(v, p.code / 10 - 1, real_of(p.value));

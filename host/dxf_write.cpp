@@ -470,7 +470,7 @@ std::string new_drawing_text(const Drawing &d)
 size_t header_value(const std::vector<DxfPair> &pairs, size_t end, const char *var, int code)
 {
     for (size_t i = 0; i + 1 < end; i++) {
-        if (pairs[i].code != 9 || !dxf_same_name(pairs[i].value, var))
+        if (pairs[i].code != 9 || !dxf_same_name(trimmed_copy(pairs[i].value), var))
             continue;
         for (size_t j = i + 1; j < end && pairs[j].code != 9 && pairs[j].code != 0; j++)
             if (pairs[j].code == code)

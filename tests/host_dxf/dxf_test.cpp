@@ -205,6 +205,49 @@ TEST(DxfRead, UnchangedDrawingsSaveToTheSameBytes)
     EXPECT_EQ(get(t.file("d.dxf")), r2000_drawing());
 }
 
+// A header may give a variable twice, or with blanks around its name: the
+// reader takes the group the writer replaces, so an unchanged drawing still
+// saves to its own bytes and reads back with the same current layer.
+TEST(DxfRead, HeaderVariablesReadFromTheGroupTheSaveWrites)
+{
+    TempDir t;
+    std::string text = r12_drawing();
+    std::string plain = lines({"  9", "$CLAYER", "  8", "0"});
+    ASSERT_NE(text.find(plain), std::string::npos);
+    text.replace(text.find(plain), plain.size(),
+                 lines({"  9", "$CLAYER", "  8", "GROUND", "  8", "",
+                        "  9", " $CECOLOR ", " 62", "3", " 62", "5"}));
+    put(t.file("a.dxf"), text);
+    Drawing d = load_dxf(t.file("a.dxf"));
+    EXPECT_EQ(d.current_layer, "GROUND");
+    EXPECT_EQ(d.current_colour, 3);
+    save_dxf(d, t.file("b.dxf"));
+    EXPECT_EQ(get(t.file("b.dxf")), text);
+    Drawing back = load_dxf(t.file("b.dxf"));
+    EXPECT_EQ(back.current_layer, "GROUND");
+    EXPECT_EQ(back.current_colour, 3);
+}
+
+// A line may end in more than one CR: none of them belongs to the value,
+// so the saved file, in either line end, reads back the same groups.
+TEST(DxfRead, CarriageReturnsBeforeTheLineEndAreNoPartOfTheValue)
+{
+    TempDir t;
+    for (const char *eol : {"\n", "\r\n"}) {
+        std::string text = r12_drawing(eol);
+        std::string kote = std::string("Kote 12") + eol;
+        ASSERT_NE(text.find(kote), std::string::npos);
+        text.replace(text.find(kote), kote.size(), std::string("Kote 12\r\r\r") + eol);
+        put(t.file("a.dxf"), text);
+        Drawing d = load_dxf(t.file("a.dxf"));
+        const Entity &label = d.entities.back();
+        ASSERT_EQ(label.type, "TEXT");
+        EXPECT_EQ(label.raw[label.raw.size() - 1].value, "Kote 12");
+        save_dxf(d, t.file("b.dxf"));
+        EXPECT_EQ(get(t.file("b.dxf")), r12_drawing(eol));
+    }
+}
+
 TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsForm)
 {
     TempDir t;

@@ -152,6 +152,18 @@ static void colf_erase_redrawn(const sds_name ss)
 
 /* ---- Reading the export -------------------------------------------------- */
 
+/* A corner coordinate from the value line: a finite number within
+** FRAME_COORD_LIMIT ("1e99999" reads as infinity, and corners of 1e300
+** overflow in the cutter's differences).  0, or 1 after the message. */
+static int colf_read_coordinate(double *v)
+{
+    if (sscanf(colf_value, "%lf", v) != 1 || !(fabs(*v) <= FRAME_COORD_LIMIT)) {
+        dxf_line_error(colf_value);
+        return 1;
+    }
+    return 0;
+}
+
 /* One 3DFACE: its twelve corner coordinates, then its two triangles. */
 static int colf_read_3dface(void)
 {
@@ -168,10 +180,8 @@ static int colf_read_3dface(void)
         int corner = code % 10, axis = code / 10 - 1;
         if (code < 10 || code > 33 || corner > 3 || axis > 2)
             continue;
-        if (sscanf(colf_value, "%lf", &v[3 * corner + axis]) != 1) {
-            dxf_line_error(colf_value);
+        if (colf_read_coordinate(&v[3 * corner + axis]))
             return 1;
-        }
         taken++;
     }
     colf_point p[4];
@@ -271,10 +281,12 @@ static int colf_read_mesh_vertex(int column, int slot, int row)
                     break;
                 if (code != 10 && code != 20 && code != 30 && code != 70)
                     continue;
-                if (sscanf(colf_value, "%lf", &d) != 1) {
+                if (code == 70 && sscanf(colf_value, "%lf", &d) != 1) {
                     dxf_line_error(colf_value);
                     return 1;
                 }
+                if (code != 70 && colf_read_coordinate(&d))
+                    return 1;
                 if (code == 10) { v.x = d; marks |= 1; }
                 if (code == 20) { v.y = d; marks |= 2; }
                 if (code == 30) { v.z = d; marks |= 4; }

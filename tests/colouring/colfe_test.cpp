@@ -404,4 +404,29 @@ TEST_F(Reader, BrokenFacesAndVerticesStopCleanly)
     EXPECT_EQ(pieces().size(), 0u);
 }
 
+// Corners must be finite numbers within the add-on's coordinate limit: an
+// overflowing exponent reads as infinity, and corners of +-1e300 overflow in
+// the cutter; either would draw pieces the drawing cannot keep.
+TEST_F(Reader, CoordinatesBeyondTheLimitAreRefused)
+{
+    auto face = [](const char *x1, const char *x2) {
+        return std::string("0\n3DFACE\n8\n0\n10\n") + x1 + "\n20\n0\n30\n5\n11\n" + x2 +
+               "\n21\n0\n31\n145\n12\n0\n22\n7\n32\n60\n13\n0\n23\n7\n33\n60\n";
+    };
+    for (const char *bad : {"24.4E20000000", "nan", "-inf", "1.000001e12"}) {
+        EXPECT_EQ(read(face(bad, "1")), 1) << bad;
+        EXPECT_NE(s.take_output().find("Can't read VOL.DXF at article"), std::string::npos) << bad;
+    }
+    EXPECT_EQ(read(face("-1e300", "1e300")), 1);
+    EXPECT_EQ(read(mesh_text(16, "71\n2\n72\n2\n",
+                             {{0, 0, 0, 64}, {1, 0, 0, 64}, {0, 1e13, 0, 64}, {1, 1, 0, 64}})), 1);
+    EXPECT_EQ(pieces().size(), 0u);
+
+    EXPECT_EQ(read(face("-1e12", "1e12")), 0);       // the limit itself is taken
+    EXPECT_GT(pieces().size(), 1u);
+    for (const auto &e : pieces())
+        for (const auto &c : e.pts)
+            EXPECT_TRUE(std::isfinite(c.x) && std::isfinite(c.y) && std::isfinite(c.z));
+}
+
 }  // namespace

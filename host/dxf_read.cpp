@@ -480,11 +480,14 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
                     d.layout.layer_records_at = out.size();
                 Layer l;
                 l.raw.assign(from(i), from(j));
+                bool coloured = false;      // the first 62 counts: the save rewrites that one
                 for (size_t k = 1; k < l.raw.size(); k++) {
                     if (l.raw[k].code == 2 && l.name.empty())
                         l.name = trimmed(l.raw[k].value);
-                    else if (l.raw[k].code == 62)
+                    else if (l.raw[k].code == 62 && !coloured) {
                         l.colour = int_of(l.raw[k].value);
+                        coloured = true;
+                    }
                 }
                 if (l.name.empty())
                     fail_at(i, "LAYER without a name (group 2)");

@@ -205,27 +205,37 @@ TEST(DxfRead, UnchangedDrawingsSaveToTheSameBytes)
     EXPECT_EQ(get(t.file("d.dxf")), r2000_drawing());
 }
 
-// A header may give a variable twice, or with blanks around its name: the
-// reader takes the group the writer replaces, so an unchanged drawing still
-// saves to its own bytes and reads back with the same current layer.
-TEST(DxfRead, HeaderVariablesReadFromTheGroupTheSaveWrites)
+// A header variable given twice or with blanks around its name, a layer
+// with two colour groups: the reader takes the group the writer replaces,
+// so an unchanged drawing still saves to its own bytes, and a changed one
+// reads back as it was saved.
+TEST(DxfRead, GroupsGivenTwiceReadFromTheOneTheSaveWrites)
 {
     TempDir t;
     std::string text = r12_drawing();
     std::string plain = lines({"  9", "$CLAYER", "  8", "0"});
+    std::string ground = lines({"  2", "GROUND", " 70", "     0", " 62", "     3"});
     ASSERT_NE(text.find(plain), std::string::npos);
+    ASSERT_NE(text.find(ground), std::string::npos);
     text.replace(text.find(plain), plain.size(),
                  lines({"  9", "$CLAYER", "  8", "GROUND", "  8", "",
                         "  9", " $CECOLOR ", " 62", "3", " 62", "5"}));
+    text.replace(text.find(ground), ground.size(), ground + lines({" 62", "     5"}));
     put(t.file("a.dxf"), text);
     Drawing d = load_dxf(t.file("a.dxf"));
     EXPECT_EQ(d.current_layer, "GROUND");
     EXPECT_EQ(d.current_colour, 3);
+    ASSERT_NE(d.layer("GROUND"), nullptr);
+    EXPECT_EQ(d.layer("GROUND")->colour, 3);
     save_dxf(d, t.file("b.dxf"));
     EXPECT_EQ(get(t.file("b.dxf")), text);
-    Drawing back = load_dxf(t.file("b.dxf"));
+
+    d.layer("GROUND")->colour = 4;
+    save_dxf(d, t.file("c.dxf"));
+    Drawing back = load_dxf(t.file("c.dxf"));
     EXPECT_EQ(back.current_layer, "GROUND");
     EXPECT_EQ(back.current_colour, 3);
+    EXPECT_EQ(back.layer("GROUND")->colour, 4);
 }
 
 // A line may end in more than one CR: none of them belongs to the value,

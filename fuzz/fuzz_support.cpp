@@ -111,6 +111,12 @@ void fail(const std::string &what)
 
 // ---- Drawing comparison ------------------------------------------------------
 
+static std::string trimmed(const std::string &v)
+{
+    std::size_t b = v.find_first_not_of(" \t"), e = v.find_last_not_of(" \t");
+    return b == std::string::npos ? std::string() : v.substr(b, e - b + 1);
+}
+
 // A value as C would write it: control bytes and bytes above 126 escaped.
 static std::string escaped(const std::string &v)
 {
@@ -173,6 +179,28 @@ static std::string same_entity(const velmora::Entity &a, const velmora::Entity &
     return "";
 }
 
+// The groups before the entities, without the two values a save derives
+// from the drawing: the LAYER table's entry count (the layers there are)
+// and $HANDSEED (raised when the save gives a new layer record, such as
+// layer 0 in a table that lacked it, a handle).
+static std::vector<velmora::DxfPair> kept_groups(const velmora::Drawing &d)
+{
+    std::vector<velmora::DxfPair> g = d.before_entities;
+    if (d.layout.layer_count_at < g.size())
+        g[d.layout.layer_count_at].value.clear();
+    for (std::size_t i = 0; i < g.size(); i++) {
+        if (g[i].code != 9 || !velmora::dxf_same_name(trimmed(g[i].value), "$HANDSEED"))
+            continue;
+        for (std::size_t j = i + 1; j < g.size() && g[j].code != 9 && g[j].code != 0; j++)
+            if (g[j].code == 5) {
+                g[j].value.clear();
+                break;
+            }
+        break;
+    }
+    return g;
+}
+
 std::string compare_drawings(const velmora::Drawing &a, const velmora::Drawing &b, bool raw)
 {
     std::vector<const velmora::Entity *> ea, eb;
@@ -217,13 +245,7 @@ std::string compare_drawings(const velmora::Drawing &a, const velmora::Drawing &
             return "layer \"" + lb.name + "\" appeared";
     }
     if (raw) {
-        // The LAYER table's entry count is rewritten to the layers there are.
-        std::vector<velmora::DxfPair> ba = a.before_entities, bb = b.before_entities;
-        if (a.layout.layer_count_at != b.layout.layer_count_at)
-            return "the LAYER table's count moved";
-        if (a.layout.layer_count_at < ba.size() && a.layout.layer_count_at < bb.size())
-            ba[a.layout.layer_count_at].value = bb[a.layout.layer_count_at].value;
-        std::string d = same_pairs(ba, bb, "before the entities");
+        std::string d = same_pairs(kept_groups(a), kept_groups(b), "before the entities");
         if (!d.empty())
             return d;
         d = same_pairs(a.after_entities, b.after_entities, "after the entities");

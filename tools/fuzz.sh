@@ -28,7 +28,10 @@ if [ ${#targets[@]} -eq 0 ]; then
   done
 fi
 
-export ASAN_OPTIONS=detect_leaks=1
+# A small quarantine: freed memory is reused sooner, which spares the page
+# faults of always fresh memory (two to three times the executions); a
+# use after free is still caught while the block waits in it.
+export ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=16:malloc_context_size=8
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 failed=()
 summary=()

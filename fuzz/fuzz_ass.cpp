@@ -41,10 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::string dir = fz::path_of("haldorin"), path = dir + "/ass.dat";
     std::filesystem::create_directory(dir);
     std::string before((const char *)data, size);
-    fz::write_file(path, before);
+    vt::write_file(path, before);
 
     bool ok = fz::run_script(s, "(ass)\n");
-    std::string after = fz::read_file(path);
+    std::string after = vt::read_file(path);
     if (!ok) {
         if (after != before)
             fz::fail("a refused ass.dat was changed: " + s.failure_reason());

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     } catch (const velmora::DxfError &e) {
         fz::fail("the saved drawing does not save again: " + e.message);
     }
-    if (fz::read_file(out) != fz::read_file(again))
+    if (vt::read_file(out) != vt::read_file(again))
         fz::fail("saving the saved drawing again changes its bytes");
     return 0;
 }

@@ -50,19 +50,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::string dir = fz::path_of("haldorin");
     std::string f0 = dir + "/0.scr", f1 = dir + "/1.scr", f2 = dir + "/2.scr";
     std::filesystem::create_directory(dir);
-    fz::write_file(f0, first);
-    fz::write_file(f1, second);
+    vt::write_file(f0, first);
+    vt::write_file(f1, second);
 
     long c1 = adjusted(whole_triangles(first), how), c2 = adjusted(whole_triangles(second), how >> 2);
     bool ok = fz::run_script(s, "(inters_ltri " + std::to_string(c1) + " " + std::to_string(c2) + ")\n");
-    if (fz::file_exists(f2))
+    if (vt::file_exists(f2))
         fz::fail("the segment file stayed behind");
     if (!ok) {
-        if (!fz::file_exists(f0) || !fz::file_exists(f1))
+        if (!vt::file_exists(f0) || !vt::file_exists(f1))
             fz::fail("a failed call deleted a triangle file: " + s.failure_reason());
         return 0;
     }
-    if (fz::file_exists(f0) || fz::file_exists(f1))
+    if (vt::file_exists(f0) || vt::file_exists(f1))
         fz::fail("a triangle file stayed behind after the call succeeded");
     for (const auto &e : s.drawing().entities) {
         if (e.type != "POLYLINE")

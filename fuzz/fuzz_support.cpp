@@ -3,12 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <unistd.h>
 
 #include "dxf_common.h"
-#include "frame.h"
 
 namespace fs = std::filesystem;
 
@@ -67,32 +64,9 @@ void write_file(const std::string &path, const void *data, std::size_t size)
         fail("cannot write the input to " + path);
 }
 
-void write_file(const std::string &path, const std::string &text)
-{
-    write_file(path, text.data(), text.size());
-}
-
-std::string read_file(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-bool file_exists(const std::string &path)
-{
-    std::error_code ec;
-    return fs::exists(path, ec);
-}
-
 AddonSession::AddonSession()
 {
-    set_dispatch([](int code) { frame_call_handler(code); });
-    set_drive_c(work_dir());
-    std::snprintf(app_path, sizeof(app_path), "%s/velmora.sds", work_dir().c_str());
-    std::snprintf(app_name, sizeof(app_name), "%s", app_path);
-    register_functions();
+    vt::host_addon(*this, work_dir());
 }
 
 bool run_script(velmora::Session &s, const std::string &script)

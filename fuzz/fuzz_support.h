@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "addon_session.h"
 #include "drawing.h"
 #include "session.h"
 
@@ -38,10 +39,9 @@ private:
 // work_dir() + "/" + name.
 std::string path_of(const std::string &name);
 
+// Writes the input to a file (the files themselves: vt::read_file and
+// vt::file_exists of tests/support).
 void write_file(const std::string &path, const void *data, std::size_t size);
-void write_file(const std::string &path, const std::string &text);
-std::string read_file(const std::string &path);
-bool file_exists(const std::string &path);
 
 // A session with the add-on registered: its module path is
 // <work>/velmora.sds, drive C: is the work folder.

@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (!std::isfinite(c.x) || !std::isfinite(c.y) || !std::isfinite(c.z))
             fz::fail("the centroid is not a finite point");
     }
-    if (fz::file_exists(vol_bin_path) || fz::file_exists(vol_dxf_path))
+    if (vt::file_exists(vol_bin_path) || vt::file_exists(vol_dxf_path))
         fz::fail("a work file of the volume command stayed behind");
     return 0;
 }

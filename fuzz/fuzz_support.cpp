@@ -196,27 +196,29 @@ std::string compare_drawings(const velmora::Drawing &a, const velmora::Drawing &
     if (!velmora::dxf_same_name(a.current_layer, b.current_layer) ||
         a.current_colour != b.current_colour)
         return "current layer or colour changed";
-    for (const auto &la : a.layers) {
-        const velmora::Layer *lb = nullptr;
-        for (const auto &l : b.layers)
-            if (velmora::dxf_same_name(l.name, la.name))
-                lb = &l;
-        if (!lb)
-            return "layer \"" + la.name + "\" lost";
-        if (lb->colour != la.colour)
-            return "layer \"" + la.name + "\" changed colour";
+    // Layers in order (a name may be given twice); a save writes them as
+    // they stand and may add layer 0 and the layers of new entities after.
+    if (b.layers.size() < a.layers.size())
+        return std::to_string(a.layers.size()) + " layers, then " + std::to_string(b.layers.size());
+    for (std::size_t i = 0; i < b.layers.size(); i++) {
+        const velmora::Layer &lb = b.layers[i];
+        if (i >= a.layers.size()) {
+            bool known = velmora::dxf_same_name(lb.name, "0");     // layer 0 exists unlisted
+            for (const auto &e : a.entities)
+                known = known || (!e.erased && velmora::dxf_same_name(e.layer, lb.name));
+            if (!known)
+                return "layer \"" + lb.name + "\" appeared";
+            continue;
+        }
+        const velmora::Layer &la = a.layers[i];
+        if (la.name != lb.name || la.colour != lb.colour)
+            return "layer \"" + la.name + "\" (colour " + std::to_string(la.colour) + ") became \"" +
+                   lb.name + "\" (colour " + std::to_string(lb.colour) + ")";
         if (raw && !la.raw.empty()) {
-            std::string d = same_pairs(la.raw, lb->raw, "layer \"" + la.name + "\"");
+            std::string d = same_pairs(la.raw, lb.raw, "layer \"" + la.name + "\"");
             if (!d.empty())
                 return d;
         }
-    }
-    for (const auto &lb : b.layers) {
-        bool known = velmora::dxf_same_name(lb.name, "0");     // layer 0 exists unlisted
-        for (const auto &l : a.layers)
-            known = known || velmora::dxf_same_name(l.name, lb.name);
-        if (!known)
-            return "layer \"" + lb.name + "\" appeared";
     }
     if (raw) {
         std::string d = same_pairs(kept_groups(a), kept_groups(b), "before the entities");

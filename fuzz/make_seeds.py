@@ -19,6 +19,9 @@ import tempfile
 import ezdxf
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "host_dxf"))
+from test_dxf_files import make_drawing  # noqa: E402  the drawings the DXF tests use
 CORPUS = os.path.join(HERE, "corpus")
 VELMORA = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "..", "build", "velmora"))
 
@@ -48,42 +51,10 @@ def terrain(x, y):
     return 10 + 3 * math.sin(x / 7.0) + 2 * math.cos(y / 5.0)
 
 
-def drawing(version, path, crlf=False):
-    """The modelled types and a few kept ones, with a mesh of each kind."""
-    doc = ezdxf.new(version)
-    msp = doc.modelspace()
-    doc.layers.add("TERRAIN", color=3)
-    msp.add_point((1, 2, 3), dxfattribs={"layer": "TERRAIN"})
-    msp.add_line((0, 0, 0), (5, 5, 1), dxfattribs={"color": 1})
-    msp.add_3dface([(0, 0, 0), (1, 0, 0), (1, 1, 1)], dxfattribs={"invisible": 2})
-    msp.add_3dface([(0, 0, 0), (1, 0, 0), (1, 1, 1), (0, 1, 0.5)])
-    msp.add_polyline3d([(0, 0, 0), (1, 1, 1), (2, 0, 3)], dxfattribs={"layer": "TERRAIN"})
-    for flags in (16, 16 | 1 | 32):
-        mesh = msp.add_polymesh((3, 4), dxfattribs={"flags": flags})
-        for m in range(3):
-            for n in range(4):
-                mesh.set_mesh_vertex((m, n), (m, n, terrain(m, n)))
-    msp.add_text("Kote 12.5", dxfattribs={"height": 0.5, "insert": (2, 2)})
-    msp.add_circle((0, 0), 3)
-    blk = doc.blocks.new("MARK")
-    blk.add_line((0, 0), (1, 1))
-    blk.add_attdef("TAG", (0, 0))
-    ins = msp.add_blockref("MARK", (5, 5))
-    ins.add_attrib("TAG", "A1", (5, 5))
-    if version != "R12":
-        msp.add_lwpolyline([(0, 0), (1, 0), (1, 1)], close=True)
-    doc.saveas(path)
-    if crlf:
-        with open(path, "rb") as f:
-            data = f.read().replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
-        with open(path, "wb") as f:
-            f.write(data)
-
-
 def dxf_seeds(work):
     for version, crlf in (("R12", False), ("R2000", False), ("R2010", True), ("R2018", False)):
         path = os.path.join(work, version + ".dxf")
-        drawing(version, path, crlf)
+        make_drawing(version, path, crlf)
         with open(path, "rb") as f:
             put("dxf", version.lower() + ("_crlf" if crlf else "") + ".dxf", f.read())
     # A drawing the program saved after adding a layer and entities to it.

@@ -25,12 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         colf_colours[i] = 100 + i;
     colf_found = 0;
     colf_last_colour = -1;
-    dxf_file = std::fopen(path.c_str(), "r");
-    dxf_line_no = 1;
+    if (dxf_open(path.c_str()) != 0)
+        fz::fail("cannot open the export written");
     int failed = colf_read_export();
-    std::fclose(dxf_file);
-    dxf_file = nullptr;
-    colf_free_rows();
+    dxf_close();
 
     if (failed && s.take_output().find("Error") == std::string::npos)
         fz::fail("colfe's reader failed without a message");

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "drawing.h"
+#include "files.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -23,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     velmora::Drawing second;
     try {
-        velmora::save_dxf(first, out);
+        velmora::write_file_atomically(out, velmora::dxf_text(first));
         second = velmora::load_dxf(out);
     } catch (const velmora::DxfError &e) {
         fz::fail("a drawing that read does not save and read back: " + e.message);
@@ -32,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (!diff.empty())
         fz::fail("the saved drawing reads back different: " + diff);
     try {
-        velmora::save_dxf(second, again);
+        velmora::write_file_atomically(again, velmora::dxf_text(second));
     } catch (const velmora::DxfError &e) {
         fz::fail("the saved drawing does not save again: " + e.message);
     }

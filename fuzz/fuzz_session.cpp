@@ -17,6 +17,7 @@
 #include <string>
 
 #include "drawing.h"
+#include "files.h"
 #include "frame.h"
 #include "fuzz_support.h"
 #include "sds.h"
@@ -40,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::string out = fz::path_of("session-drawing.dxf");
     velmora::Drawing back;
     try {
-        velmora::save_dxf(s.drawing(), out);
+        velmora::write_file_atomically(out, velmora::dxf_text(s.drawing()));
         back = velmora::load_dxf(out);
     } catch (const velmora::DxfError &e) {
         fz::fail("the session's drawing does not save and read back: " + e.message);

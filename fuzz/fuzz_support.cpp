@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "dxf_common.h"
+#include "text.h"
 
 namespace fs = std::filesystem;
 
@@ -85,12 +86,6 @@ void fail(const std::string &what)
 
 // ---- Drawing comparison ------------------------------------------------------
 
-static std::string trimmed(const std::string &v)
-{
-    std::size_t b = v.find_first_not_of(" \t"), e = v.find_last_not_of(" \t");
-    return b == std::string::npos ? std::string() : v.substr(b, e - b + 1);
-}
-
 // A value as C would write it: control bytes and bytes above 126 escaped.
 static std::string escaped(const std::string &v)
 {
@@ -163,7 +158,7 @@ static std::vector<velmora::DxfPair> kept_groups(const velmora::Drawing &d)
     if (d.layout.layer_count_at < g.size())
         g[d.layout.layer_count_at].value.clear();
     for (std::size_t i = 0; i < g.size(); i++) {
-        if (g[i].code != 9 || !velmora::dxf_same_name(trimmed(g[i].value), "$HANDSEED"))
+        if (g[i].code != 9 || !velmora::same_name(velmora::trim(g[i].value), "$HANDSEED"))
             continue;
         for (std::size_t j = i + 1; j < g.size() && g[j].code != 9 && g[j].code != 0; j++)
             if (g[j].code == 5) {
@@ -193,7 +188,7 @@ std::string compare_drawings(const velmora::Drawing &a, const velmora::Drawing &
     }
     if (a.version != b.version)
         return "version " + a.version + ", then " + b.version;
-    if (!velmora::dxf_same_name(a.current_layer, b.current_layer) ||
+    if (!velmora::same_name(a.current_layer, b.current_layer) ||
         a.current_colour != b.current_colour)
         return "current layer or colour changed";
     // Layers in order (a name may be given twice); a save writes them as
@@ -203,9 +198,9 @@ std::string compare_drawings(const velmora::Drawing &a, const velmora::Drawing &
     for (std::size_t i = 0; i < b.layers.size(); i++) {
         const velmora::Layer &lb = b.layers[i];
         if (i >= a.layers.size()) {
-            bool known = velmora::dxf_same_name(lb.name, "0");     // layer 0 exists unlisted
+            bool known = velmora::same_name(lb.name, "0");     // layer 0 exists unlisted
             for (const auto &e : a.entities)
-                known = known || (!e.erased && velmora::dxf_same_name(e.layer, lb.name));
+                known = known || (!e.erased && velmora::same_name(e.layer, lb.name));
             if (!known)
                 return "layer \"" + lb.name + "\" appeared";
             continue;

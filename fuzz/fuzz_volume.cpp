@@ -15,14 +15,14 @@
 #include "volume.h"
 
 static double lo_x, hi_x, lo_y, hi_y;
-static bool all_finite;
+static bool all_finite;     // every corner finite and within FRAME_COORD_LIMIT
 
 static int note_extent(double ax, double ay, double az, double bx, double by, double bz,
                        double cx, double cy, double cz)
 {
     const double v[9] = {ax, ay, az, bx, by, bz, cx, cy, cz};
     for (double c : v)
-        all_finite = all_finite && std::isfinite(c);
+        all_finite = all_finite && std::fabs(c) <= FRAME_COORD_LIMIT;
     for (int k = 0; k < 9; k += 3) {
         lo_x = std::fmin(lo_x, v[k]);
         hi_x = std::fmax(hi_x, v[k]);
@@ -40,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::snprintf(vol_bin_path, sizeof vol_bin_path, "%s", fz::path_of("vol.bin").c_str());
     fz::write_file(vol_dxf_path, data, size);
 
-    dxf_file = std::fopen(vol_dxf_path, "r");
-    dxf_line_no = 1;
+    if (dxf_open(vol_dxf_path) != 0)
+        fz::fail("cannot open the export written");
     vol_found = 0;
     vol_draw_outlines = 0;
     vol_triangle_cb = note_extent;
@@ -49,12 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     hi_x = hi_y = -INFINITY;
     all_finite = true;
     int failed = vol_read_export();
-    std::fclose(dxf_file);
-    dxf_file = nullptr;
-    vol_free_rows();
+    dxf_close();
     vol_draw_outlines = 1;
     if (!all_finite)
-        fz::fail("the volume reader passed on a coordinate that is not finite");
+        fz::fail("the volume reader passed on a coordinate that is not finite or beyond 1e12");
     if (failed) {
         if (s.take_output().empty())
             fz::fail("the volume reader failed without a message");

@@ -40,225 +40,13 @@
 #include <cstdio>
 #include <memory>
 
+#include "cutfill_cell.h"
 #include "orient.h"
 
 namespace velmora {
 namespace {
 
-// A triangle with a plan area, counter-clockwise in plan, with its bounding
-// box and the slope of its plane.
-struct Tri {
-    Vec3 p[3];
-    double x0, y0, x1, y1;
-    double gx, gy;
-};
-
-// The triangles of a surface that have a plan area, in the order given.
-struct Surface {
-    std::vector<Tri> t;
-};
-
-Surface prepare(const std::vector<Triangle> &in)
-{
-    Surface s;
-    s.t.reserve(in.size());
-    for (std::size_t k = 0; k < in.size(); k++) {
-        Tri t;
-        for (int i = 0; i < 3; i++)
-            t.p[i] = in[k].p[i];
-        int o = orient2d(t.p[0].x, t.p[0].y, t.p[1].x, t.p[1].y, t.p[2].x, t.p[2].y);
-        if (o == 0)
-            continue;                   // vertical or degenerate: no plan area
-        if (o < 0)
-            std::swap(t.p[1], t.p[2]);
-        t.x0 = std::min({t.p[0].x, t.p[1].x, t.p[2].x});
-        t.x1 = std::max({t.p[0].x, t.p[1].x, t.p[2].x});
-        t.y0 = std::min({t.p[0].y, t.p[1].y, t.p[2].y});
-        t.y1 = std::max({t.p[0].y, t.p[1].y, t.p[2].y});
-        double e1x = t.p[1].x - t.p[0].x, e1y = t.p[1].y - t.p[0].y, e1z = t.p[1].z - t.p[0].z;
-        double e2x = t.p[2].x - t.p[0].x, e2y = t.p[2].y - t.p[0].y, e2z = t.p[2].z - t.p[0].z;
-        double det = e1x * e2y - e1y * e2x;
-        t.gx = (e1z * e2y - e2z * e1y) / det;
-        t.gy = (e2z * e1x - e1z * e2x) / det;
-        if (!std::isfinite(t.gx) || !std::isfinite(t.gy))
-            continue;                   // a sliver whose area rounds to nothing
-        s.t.push_back(t);
-    }
-    return s;
-}
-
-bool before(const Vec3 &a, const Vec3 &b)
-{
-    return a.x < b.x || (a.x == b.x && a.y < b.y);
-}
-
-// Height of t's plane at (x, y), from its first corner.
-double plane_z(const Tri &t, double x, double y)
-{
-    return t.p[0].z + t.gx * (x - t.p[0].x) + t.gy * (y - t.p[0].y);
-}
-
-// Height at (x, y) on the edge r-s, a point known to lie on it.
-double edge_z(Vec3 r, Vec3 s, double x, double y)
-{
-    if (before(s, r))
-        std::swap(r, s);
-    double ex = s.x - r.x, ey = s.y - r.y;
-    double u = ((x - r.x) * ex + (y - r.y) * ey) / (ex * ex + ey * ey);
-    u = std::min(1.0, std::max(0.0, u));
-    return r.z + u * (s.z - r.z);
-}
-
-// A corner of a cell: plan position and the height of each surface there.
-struct Corner {
-    double x, y, za, zb;
-};
-
-double cross2(double ax, double ay, double bx, double by)
-{
-    return ax * by - ay * bx;
-}
-
-// Where the edge p-q of the ground crosses the edge r-s of the design,
-// known to cross properly.
-Corner crossing(Vec3 p, Vec3 q, Vec3 r, Vec3 s)
-{
-    if (before(q, p))
-        std::swap(p, q);
-    if (before(s, r))
-        std::swap(r, s);
-    double op = cross2(s.x - r.x, s.y - r.y, p.x - r.x, p.y - r.y);
-    double oq = cross2(s.x - r.x, s.y - r.y, q.x - r.x, q.y - r.y);
-    double orr = cross2(q.x - p.x, q.y - p.y, r.x - p.x, r.y - p.y);
-    double os = cross2(q.x - p.x, q.y - p.y, s.x - p.x, s.y - p.y);
-    double t = op - oq != 0 ? op / (op - oq) : 0.5;
-    double u = orr - os != 0 ? orr / (orr - os) : 0.5;
-    t = std::min(1.0, std::max(0.0, t));
-    u = std::min(1.0, std::max(0.0, u));
-    return {p.x + t * (q.x - p.x), p.y + t * (q.y - p.y), p.z + t * (q.z - p.z), r.z + u * (s.z - r.z)};
-}
-
-// Height of surface triangle t at its own corner set's point (x, y), which
-// lies inside or on t: `sides` are the orientations of the point against
-// t's three edges (edge i from corner i to i+1), none negative.
-double height_in(const Tri &t, const int sides[3], double x, double y)
-{
-    int zeros = (sides[0] == 0) + (sides[1] == 0) + (sides[2] == 0);
-    if (zeros >= 2) {
-        // On two edge lines: the corner they share.
-        for (int i = 0; i < 3; i++)
-            if (sides[i] == 0 && sides[(i + 1) % 3] == 0)
-                return t.p[(i + 1) % 3].z;
-    }
-    if (zeros == 1)
-        for (int i = 0; i < 3; i++)
-            if (sides[i] == 0)
-                return edge_z(t.p[i], t.p[(i + 1) % 3], x, y);
-    return plane_z(t, x, y);
-}
-
-// Drops the corners of a polygon that repeat the one before them (the last
-// against the first too); returns how many are left.
-template <class Point>
-int drop_repeats(Point *p, int n)
-{
-    int m = 0;
-    for (int k = 0; k < n; k++)
-        if (m == 0 || p[k].x != p[m - 1].x || p[k].y != p[m - 1].y)
-            p[m++] = p[k];
-    while (m > 1 && p[m - 1].x == p[0].x && p[m - 1].y == p[0].y)
-        m--;
-    return m;
-}
-
-// s[k][e]: the orientation of corner k of c against edge e of t (from
-// corner e to e+1), positive inside (both are counter-clockwise).  True as
-// soon as an edge has no corner of c on its inner side.
-bool parted_by_edge_of(const Tri &t, const Tri &c, int s[3][3])
-{
-    for (int e = 0; e < 3; e++) {
-        const Vec3 &u = t.p[e], &v = t.p[(e + 1) % 3];
-        int inside = 0;
-        for (int k = 0; k < 3; k++)
-            inside |= (s[k][e] = orient2d(u.x, u.y, v.x, v.y, c.p[k].x, c.p[k].y)) > 0;
-        if (!inside)
-            return true;
-    }
-    return false;
-}
-
-// Whether the plan interiors of a and b are apart.  Two convex polygons
-// whose interiors do not meet are parted by the line of an edge of one of
-// them, with the other on its far side or on it.  sb[i][j]: a's corner i
-// against b's edge j; sa[j][i]: b's corner j against a's edge i.
-bool apart(const Tri &a, const Tri &b, int sb[3][3], int sa[3][3])
-{
-    return parted_by_edge_of(b, a, sb) || parted_by_edge_of(a, b, sa);
-}
-
-// The corners of the cell a ∩ b, counter-clockwise when `ordered` (else in
-// the order found, which is all that extreme depths need); their number, 0
-// when the plan interiors do not overlap.  `out` holds at least 16 corners.
-int clip(const Tri &a, const Tri &b, Corner *out, bool ordered = true)
-{
-    int sb[3][3], sa[3][3];
-    if (apart(a, b, sb, sa))
-        return 0;
-    int n = 0;
-    for (int i = 0; i < 3; i++)
-        if (sb[i][0] >= 0 && sb[i][1] >= 0 && sb[i][2] >= 0) {
-            const Vec3 &p = a.p[i];
-            out[n++] = {p.x, p.y, p.z, height_in(b, sb[i], p.x, p.y)};
-        }
-    for (int j = 0; j < 3; j++) {
-        const int *s = sa[j];
-        if (s[0] < 0 || s[1] < 0 || s[2] < 0)
-            continue;
-        if ((s[0] == 0) + (s[1] == 0) + (s[2] == 0) >= 2)
-            continue;                   // one of a's corners, taken above
-        const Vec3 &p = b.p[j];
-        out[n++] = {p.x, p.y, height_in(a, s, p.x, p.y), p.z};
-    }
-    for (int i = 0; i < 3; i++) {
-        int i2 = (i + 1) % 3;
-        for (int j = 0; j < 3; j++) {
-            int j2 = (j + 1) % 3;
-            if (sb[i][j] * sb[i2][j] < 0 && sa[j][i] * sa[j2][i] < 0)
-                out[n++] = crossing(a.p[i], a.p[i2], b.p[j], b.p[j2]);
-        }
-    }
-    if (n < 3 || !ordered)
-        return n < 3 ? 0 : n;
-
-    // All corners lie on the boundary of the convex cell: sort them by angle
-    // about their mean, taken as a pseudo-angle in [0, 4) that grows with
-    // the angle; where two are too close to tell, by exact orientation.
-    double cx = 0, cy = 0, key[16];
-    for (int k = 0; k < n; k++) {
-        cx += out[k].x;
-        cy += out[k].y;
-    }
-    cx /= n;
-    cy /= n;
-    for (int k = 0; k < n; k++) {
-        double dx = out[k].x - cx, dy = out[k].y - cy;
-        double t = dy / (std::fabs(dx) + std::fabs(dy));
-        key[k] = dx >= 0 ? (dy >= 0 ? t : 4 + t) : 2 - t;
-    }
-    auto less = [&](int p, int q) {
-        if (std::fabs(key[p] - key[q]) > 1e-12)
-            return key[p] < key[q];
-        return orient2d(cx, cy, out[p].x, out[p].y, out[q].x, out[q].y) > 0;
-    };
-    for (int k = 1; k < n; k++)
-        for (int m = k; m > 0 && less(m, m - 1); m--) {
-            std::swap(out[m], out[m - 1]);
-            std::swap(key[m], key[m - 1]);
-        }
-    // Crossings that round onto a corner are dropped.
-    int m = drop_repeats(out, n);
-    return m >= 3 ? m : 0;
-}
+using namespace cf;
 
 // ---- grid index ---------------------------------------------------------
 
@@ -431,6 +219,32 @@ int floor_band(double d, double w)
     return int(k);
 }
 
+// Depths within the tolerance of a level lie on it, as at level 0.
+void snap_to_levels(CfVertex *cell, int n, double w, double tol)
+{
+    for (int i = 0; i < n; i++) {
+        double level = std::round(cell[i].d / w) * w;
+        if (std::fabs(cell[i].d - level) <= tol)
+            cell[i].d = level;
+    }
+}
+
+// Cut and fill, and their areas, from the band totals.
+void sum_totals(CutFill &r)
+{
+    for (int k = 0; k < int(r.totals.size()); k++) {
+        const CfBandTotal &t = r.totals[std::size_t(k)];
+        if (k + r.band_lo >= 0) {
+            r.cut += t.volume;
+            r.cut_area += t.area;
+        } else {
+            r.fill -= t.volume;
+            r.fill_area += t.area;
+        }
+    }
+    r.area = r.cut_area + r.fill_area + r.same_area;
+}
+
 // Cuts the cells along the band levels into map pieces, adds up area and
 // volume per band, and collects the zero line: the piece sides along d = 0
 // (a side between two pieces comes twice; the joiner keeps it once).  Each
@@ -476,12 +290,7 @@ void make_bands(const Work &work, CutFill &r, Piece piece)
     CfVertex tri[3], part[8];
     each_cell(work, true, [&](CfVertex *cell, int n) {
         r.cells++;
-        // Depths within the tolerance of a level lie on it, as at level 0.
-        for (int i = 0; i < n; i++) {
-            double level = std::round(cell[i].d / w) * w;
-            if (std::fabs(cell[i].d - level) <= work.tol)
-                cell[i].d = level;
-        }
+        snap_to_levels(cell, n, w, work.tol);
         double lo = cell[0].d, hi = cell[0].d;
         for (int i = 1; i < n; i++) {
             lo = std::min(lo, cell[i].d);
@@ -515,17 +324,7 @@ void make_bands(const Work &work, CutFill &r, Piece piece)
             }
         }
     });
-    for (int k = 0; k < int(r.totals.size()); k++) {
-        const CfBandTotal &t = r.totals[std::size_t(k)];
-        if (k + r.band_lo >= 0) {
-            r.cut += t.volume;
-            r.cut_area += t.area;
-        } else {
-            r.fill -= t.volume;
-            r.fill_area += t.area;
-        }
-    }
-    r.area = r.cut_area + r.fill_area + r.same_area;
+    sum_totals(r);
 }
 
 // Pairs come lowest i first and, for one i, lowest j first: the first

@@ -18,29 +18,17 @@
 #include <vector>
 
 #include "cutfill.h"
+#include "dxf_common.h"
 #include "polylines.h"
 #include "session.h"
 #include "surfaces.h"
+#include "text.h"
 
 namespace velmora {
 namespace {
 
 const char *const zero_layer = "CUTFILL-ZERO";
 const char *const map_layer = "CUTFILL-MAP";
-
-std::string lower(std::string s)
-{
-    for (auto &c : s)
-        c = char(std::tolower((unsigned char)c));
-    return s;
-}
-
-bool read_number(const std::string &text, double &v)
-{
-    char *end = nullptr;
-    v = std::strtod(text.c_str(), &end);
-    return !text.empty() && end && *end == 0 && std::isfinite(v);
-}
 
 // The drawing's length unit from $INSUNITS, as written after a quantity
 // ("m" gives "m2" and "m3"); empty when unset or unitless.
@@ -49,17 +37,8 @@ std::string drawing_unit(const Drawing &d)
     static const char *const names[] = {"",   "in", "ft", "mi", "mm",  "cm",  "m",  "km",
                                         "uin", "mil", "yd", "A",  "nm", "um",  "dm", "dam",
                                         "hm",  "Gm", "AU", "ly", "pc", "usft"};
-    const auto &h = d.before_entities;
-    for (std::size_t k = 0; k + 1 < h.size(); k++) {
-        if (h[k].code != 9 || h[k].value != "$INSUNITS")
-            continue;
-        for (std::size_t m = k + 1; m < h.size() && h[m].code != 9 && h[m].code != 0; m++)
-            if (h[m].code == 70) {
-                long u = std::strtol(h[m].value.c_str(), nullptr, 10);
-                return u > 0 && u < long(sizeof names / sizeof names[0]) ? names[u] : "";
-            }
-    }
-    return "";
+    int u = dxf_insunits(d);
+    return u > 0 && u < int(sizeof names / sizeof names[0]) ? names[u] : "";
 }
 
 std::string fmt(const char *format, double v)
@@ -166,7 +145,7 @@ bool cutfill_command(Session &s)
         return s.error("CUTFILL: the input ended before the design");
     if (lower(word) == "level") {
         std::string h;
-        if (!s.next_word(h) || !read_number(h, height))
+        if (!s.next_word(h) || !parse_number(h, height))
             return s.error("CUTFILL: level takes a height, such as \"level 250\"");
         level = true;
     } else {
@@ -183,7 +162,7 @@ bool cutfill_command(Session &s)
             break;
         std::string value, w = lower(word);
         if (w == "band") {
-            if (!s.next_word(value) || !read_number(value, band) || !(band > 0))
+            if (!s.next_word(value) || !parse_number(value, band) || !(band > 0))
                 return s.error("CUTFILL: band takes a positive width, such as \"band 0.5\"");
         } else if (w == "report") {
             if (!s.next_word(value) || value.empty())

@@ -1,6 +1,11 @@
 // polylines.cpp -- segments joined into polylines; entities on a layer.
 #include "polylines.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <map>
 #include <set>
 #include <tuple>
@@ -120,6 +125,8 @@ std::string safe_layer_name(const std::string &name, const std::string &fallback
     for (unsigned char c : name) {
         if (r.size() == 31)
             break;
+        if ((c & 0xC0) == 0x80)
+            continue;                          // a character beyond ASCII is one '_'
         if (c >= 'a' && c <= 'z')
             r += (char)(c - 'a' + 'A');
         else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '$')
@@ -131,6 +138,53 @@ std::string safe_layer_name(const std::string &name, const std::string &fallback
     if (b == std::string::npos)
         return fallback;
     return r;
+}
+
+bool select_triangles(Session &s, const std::string &command, const std::string &outcome,
+                      std::vector<Triangle> &tris)
+{
+    std::vector<std::uint64_t> ids;
+    if (!s.select("\nSelect the surface (3DFACEs and polygon meshes): ", ids))
+        return false;
+    int skipped = 0;
+    int used = collect_triangles(s.drawing(), ids, tris, &skipped);
+    if (skipped)
+        s.print("\n" + command + ": " + std::to_string(skipped) +
+                " polygon mesh(es) whose vertex count does not match their size left out");
+    if (used == 0)
+        return s.error(command + ": no 3DFACE or polygon mesh in the selection; " + outcome);
+    return true;
+}
+
+std::string ask_word(Session &s, const std::string &prompt)
+{
+    s.print(prompt);
+    std::string word;
+    if (!s.next_word(word))
+        word.clear();
+    return word;
+}
+
+bool read_text_file(const std::string &path, std::string &text, std::string &why)
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        why = "it is a folder";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        why = std::strerror(errno);
+        return false;
+    }
+    std::ostringstream out;
+    out << in.rdbuf();
+    if (in.bad()) {
+        why = "a read failed";
+        return false;
+    }
+    text = out.str();
+    return true;
 }
 
 }  // namespace velmora

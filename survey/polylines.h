@@ -1,5 +1,5 @@
 // polylines.h -- what the survey commands share: segments joined into
-// polylines, and entities put on a layer of their own.
+// polylines, entities put on a layer of their own, prompts and files.
 //
 // The joiner takes segments whose ends coincide exactly (same coordinates,
 // bit for bit) and strings them into open and closed polylines.  Callers make
@@ -13,6 +13,7 @@
 
 #include "drawing.h"
 #include "session.h"
+#include "surfaces.h"
 
 namespace velmora {
 
@@ -40,8 +41,23 @@ Entity &add_on_layer(Session &s, Entity e, const std::string &layer, int layer_c
 Entity polyline_entity(const Polyline &p);
 
 // A layer name every DXF version takes: upper case letters, digits, '_', '-'
-// and '$', others replaced by '_', at most 31 characters; `fallback` when
-// nothing is left.
+// and '$', others (a UTF-8 character counting as one) replaced by '_', at
+// most 31 characters; `fallback` when nothing but '_' is left.
 std::string safe_layer_name(const std::string &name, const std::string &fallback);
+
+// The answer to `prompt`: the next input word, or Enter (empty) when the
+// input has ended, as a script's end finishes a command.
+std::string ask_word(Session &s, const std::string &prompt);
+
+// The whole of a file; false, with the reason in `why`, when it cannot be
+// read (a folder cannot).
+bool read_text_file(const std::string &path, std::string &text, std::string &why);
+
+// Asks for a selection of 3DFACEs and polygon meshes and appends their
+// triangles to `tris`, noting meshes left out.  False when the selection
+// fails or holds no face: the command `command` fails then with a message
+// ending in `outcome` ("nothing drawn").
+bool select_triangles(Session &s, const std::string &command, const std::string &outcome,
+                      std::vector<Triangle> &tris);
 
 }  // namespace velmora

@@ -146,11 +146,18 @@ void Reader::check_value(int code, const std::string &value) const
         break;
     }
     case DxfValueKind::integer: {
+        // 160-169 hold 64 bits; 90-99, 420-429, 440-459 and 1071 32 bits,
+        // which writers give signed or unsigned; the rest (colours, flags,
+        // counts) 16 bits, which must fit the host's int: a colour of
+        // 4294967295 is no colour 0 (nor -1), it is a broken file.
+        bool wide = (code >= 90 && code <= 99) || (code >= 420 && code <= 429) ||
+                    (code >= 440 && code <= 459) || code == 1071;
         long long v;
-        if (!dxf_parse_int(value, v) || v < INT32_MIN || v > UINT32_MAX) {
-            if (!(code >= 160 && code <= 169) || !dxf_parse_int(value, v))
-                fail(line_no_, "bad integer " + shown(value) + " for group " + std::to_string(code));
-        }
+        bool ok = dxf_parse_int(value, v);
+        if (ok && !(code >= 160 && code <= 169))
+            ok = v >= INT32_MIN && v <= (wide ? (long long)UINT32_MAX : (long long)INT32_MAX);
+        if (!ok)
+            fail(line_no_, "bad integer " + shown(value) + " for group " + std::to_string(code));
         break;
     }
     case DxfValueKind::text:

@@ -442,6 +442,11 @@ TEST(DxfRead, BrokenFilesEndWithTheLineNamed)
         {replace(" 20\n2.5\n", " 20\n1e999\n"), 0, "bad number"},
         {replace(" 20\n2.5\n", " 20\n\n"), 0, "bad number"},
         {replace(" 71\n     2\n", " 71\n99999999999\n"), 0, "bad integer"},
+        // A colour beyond int is no colour 0: the add-on would take the LINE
+        // as an outline, the layer as on.
+        {replace(" 62\n     1\n", " 62\n4294967295\n"), 0, "bad integer \"4294967295\" for group 62"},
+        {replace(" 62\n     3\n", " 62\n-2147483649\n"), 0, "bad integer"},
+        {replace(" 70\n    17\n", " 70\n    1.5\n"), 0, "bad integer"},
         {replace(" 20\n2.5\n", "99999\n2.5\n"), 0, "out of range"},
         {replace(" 71\n     2\n", " 71\n 30000\n"), 0, "mesh of 30000 x 2"},
         {replace(" 72\n     2\n", " 72\n     0\n"), 0, "mesh of 2 x 0"},
@@ -469,6 +474,11 @@ TEST(DxfRead, BrokenFilesEndWithTheLineNamed)
             }
         }
     }
+    // A 32-bit group keeps its unsigned values, and the drawing its bytes.
+    std::string wide = replace("  2\nB1\n 10\n5.0\n", "  2\nB1\n 90\n4294967295\n 10\n5.0\n");
+    put(path, wide);
+    save(load_dxf(path), t.file("wide.dxf"));
+    EXPECT_EQ(get(t.file("wide.dxf")), wide);
     try {
         load_dxf(t.file("missing.dxf"));
         ADD_FAILURE() << "a missing file was read";

@@ -22,6 +22,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
 
 namespace velmora {
@@ -226,13 +227,18 @@ size_t Reader::section_end(size_t from, const std::string &name) const
 void Reader::read_header(size_t b, size_t e, Drawing &d)
 {
     std::string var;
-    // A variable's first group of its code counts, as for the writer, which
-    // puts the session's current layer and colour in place of that group.
+    // Only a variable's first entry, and in it the first group of its code,
+    // counts, as for the writer, which puts the session's current layer and
+    // colour in place of that group (or adds the variable when that entry
+    // lacks it).
+    std::set<std::string> named;
     bool version_seen = false, layer_seen = false, colour_seen = false;
     for (size_t i = b; i < e; i++) {
         const DxfPair &p = pairs_[i];
         if (p.code == 9 || p.code == 0) {
-            var = p.code == 9 ? upper(trim(p.value)) : std::string();
+            var.clear();
+            if (p.code == 9 && named.insert(upper(trim(p.value))).second)
+                var = upper(trim(p.value));
             continue;
         }
         if (var == "$ACADVER" && p.code == 1 && !version_seen) {

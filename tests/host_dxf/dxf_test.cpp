@@ -240,6 +240,19 @@ TEST(DxfRead, GroupsGivenTwiceReadFromTheOneTheSaveWrites)
     EXPECT_EQ(back.current_layer, "GROUND");
     EXPECT_EQ(back.current_colour, 3);
     EXPECT_EQ(back.layer("GROUND")->colour, 4);
+
+    // A variable's second entry counts for nothing: the save would add the
+    // group the first one lacks, and the drawing would gain two groups.
+    text = r12_drawing();
+    text.replace(text.find(plain), plain.size(),
+                 lines({"  9", "$CLAYER", "810", "x", "  9", "$clayer", "  8", "GROUND",
+                        "  9", "$CECOLOR", " 62", "3", "  9", "$CECOLOR", " 62", "5"}));
+    put(t.file("a.dxf"), text);
+    d = load_dxf(t.file("a.dxf"));
+    EXPECT_EQ(d.current_layer, "0");
+    EXPECT_EQ(d.current_colour, 3);
+    save(d, t.file("b.dxf"));
+    EXPECT_EQ(get(t.file("b.dxf")), text);
 }
 
 // A line may end in more than one CR: none of them belongs to the value,

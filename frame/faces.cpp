@@ -15,6 +15,7 @@
 ** (groups 73, 74) and only its fitted vertices (flag 72); a plain mesh
 ** skips any fitted vertex.
 */
+#include <float.h>
 #include <math.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -39,14 +40,24 @@ static void free_rows(void)
     rows_x = rows_y = rows_z = NULL;
 }
 
-/* The value line as a finite number; 1 after the message when it is not. */
-static int read_number(double *v)
+/* The value line as a finite number within `limit`; 1 after the message
+** when it is not. */
+static int read_number(double *v, double limit)
 {
-    if (sscanf(dxf_value, "%lf", v) != 1 || !isfinite(*v)) {
+    if (sscanf(dxf_value, "%lf", v) != 1 || !(fabs(*v) <= limit)) {
         dxf_line_error(dxf_value);
         return 1;
     }
     return 0;
+}
+
+/* A corner coordinate: within FRAME_COORD_LIMIT, as everywhere in the
+** add-on.  Corners of +-1e300 are finite, but their differences overflow in
+** colfe's band cutter and the volume's sums, which would draw pieces with
+** infinite or NaN corners. */
+static int read_coordinate(double *v)
+{
+    return read_number(v, FRAME_COORD_LIMIT);
 }
 
 /* The value line as a 32-bit integer, never wrapped: "4294967298" is no 2. */
@@ -80,7 +91,7 @@ static int read_3dface(void)
         if (code < 10 || code > 33 || code % 10 > 3)
             continue;
         double v;
-        if (read_number(&v))
+        if (read_coordinate(&v))
             return 1;
         frame_point *p = &corner[code % 10];
         if (code < 20)
@@ -163,7 +174,7 @@ static int read_vertex(frame_point *v, int *fitted)
             break;
         if (code != 10 && code != 20 && code != 30 && code != 70)
             continue;
-        if (read_number(&d))
+        if (code == 70 ? read_number(&d, DBL_MAX) : read_coordinate(&d))
             return 1;
         if (code == 10) { v->x = d; marks |= 1; }
         if (code == 20) { v->y = d; marks |= 2; }

@@ -76,7 +76,7 @@ std::size_t dxf_header_end(const Drawing &d)
 std::size_t dxf_header_value(const std::vector<DxfPair> &pairs, std::size_t end, const char *var, int code)
 {
     for (std::size_t i = 0; i + 1 < end; i++) {
-        if (pairs[i].code != 9 || !same_name(pairs[i].value(), var))
+        if (pairs[i].code != 9 || !same_name(trim(pairs[i].value()), var))
             continue;
         for (std::size_t j = i + 1; j < end && pairs[j].code != 9 && pairs[j].code != 0; j++)
             if (pairs[j].code == code)

@@ -19,8 +19,9 @@ DxfValueKind dxf_value_kind(int code);
 // Strict integer parsing: blanks around the number are allowed, anything else
 // (empty text, trailing letters, out of range) is refused.
 bool dxf_parse_int(std::string_view text, long long &out);
-// The value of an integer group the reader has checked, as an int (0 when it
-// does not fit one).
+// The value of an integer group the reader has checked, as an int.  The
+// groups the host models (colours, flags, counts) are 16-bit ones, which the
+// reader refuses outside int range; 0 for any other value that does not fit.
 int dxf_int(std::string_view value);
 
 // True for the entity types the drawing models.

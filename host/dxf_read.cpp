@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 #include <sys/stat.h>
 
@@ -119,8 +120,10 @@ bool Reader::next_line(std::string_view &out, Drawing &d)
     size_t end = nl == std::string::npos ? text.size() : nl;
     if (nul_ != std::string::npos && nul_ < end)
         fail(line_no_ + 1, "binary data in the file; not a text DXF file");
+    // The line end is LF or CR LF; further CRs before it go too, as a value
+    // ending in CR could not be written back in an LF file.
     size_t stop = end;
-    if (stop > pos_ && text[stop - 1] == '\r')
+    while (stop > pos_ && text[stop - 1] == '\r')
         stop--;
     if (line_no_ == 0)
         d.crlf = stop < end;
@@ -158,11 +161,18 @@ void Reader::check_value(int code, std::string_view value) const
         break;
     }
     case DxfValueKind::integer: {
+        // 160-169 hold 64 bits; 90-99, 420-429, 440-459 and 1071 32 bits,
+        // which writers give signed or unsigned; the rest (colours, flags,
+        // counts) 16 bits, which must fit the host's int: a colour of
+        // 4294967295 is no colour 0 (nor -1), it is a broken file.
+        bool wide = (code >= 90 && code <= 99) || (code >= 420 && code <= 429) ||
+                    (code >= 440 && code <= 459) || code == 1071;
         long long v;
-        if (!dxf_parse_int(value, v) || v < INT32_MIN || v > UINT32_MAX) {
-            if (!(code >= 160 && code <= 169) || !dxf_parse_int(value, v))
-                fail(line_no_, "bad integer " + shown(value) + " for group " + std::to_string(code));
-        }
+        bool ok = dxf_parse_int(value, v);
+        if (ok && !(code >= 160 && code <= 169))
+            ok = v >= INT32_MIN && v <= (wide ? (long long)UINT32_MAX : (long long)INT32_MAX);
+        if (!ok)
+            fail(line_no_, "bad integer " + shown(value) + " for group " + std::to_string(code));
         break;
     }
     case DxfValueKind::text:
@@ -229,23 +239,32 @@ size_t Reader::section_end(size_t from, const std::string &name) const
 void Reader::read_header(size_t b, size_t e, Drawing &d)
 {
     std::string var;
-    bool version_seen = false;
+    // Only a variable's first entry, and in it the first group of its code,
+    // counts, as for the writer, which puts the session's current layer and
+    // colour in place of that group (or adds the variable when that entry
+    // lacks it).
+    std::set<std::string> named;
+    bool version_seen = false, layer_seen = false, colour_seen = false;
     for (size_t i = b; i < e; i++) {
         const DxfPair &p = pairs_[i];
-        if (p.code == 9) {
-            var = upper(trim(p.value()));
+        if (p.code == 9 || p.code == 0) {
+            var.clear();
+            if (p.code == 9 && named.insert(upper(trim(p.value()))).second)
+                var = upper(trim(p.value()));
             continue;
         }
-        if (var == "$ACADVER" && p.code == 1) {
+        if (var == "$ACADVER" && p.code == 1 && !version_seen) {
             d.version = trim(p.value());
             version_seen = true;
             if (dxf_release(d.version) == 0)
                 fail(line_of(i) + 1, "unknown DXF version " + shown(d.version) +
                                        " (R12 to R2018 can be read)");
-        } else if (var == "$CLAYER" && p.code == 8) {
+        } else if (var == "$CLAYER" && p.code == 8 && !layer_seen) {
             d.current_layer = trim(p.value());
-        } else if (var == "$CECOLOR" && p.code == 62) {
+            layer_seen = true;
+        } else if (var == "$CECOLOR" && p.code == 62 && !colour_seen) {
             d.current_colour = dxf_int(p.value());
+            colour_seen = true;
         }
     }
     if (!version_seen)
@@ -296,11 +315,14 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
                     d.layout.layer_records_at = out.size();
                 Layer l;
                 l.raw = run(i, j);
+                bool coloured = false;      // the first 62 counts: the save rewrites that one
                 for (size_t k = 1; k < l.raw.size(); k++) {
                     if (l.raw[k].code == 2 && l.name.empty())
                         l.name = trim(l.raw[k].value());
-                    else if (l.raw[k].code == 62)
+                    else if (l.raw[k].code == 62 && !coloured) {
                         l.colour = dxf_int(l.raw[k].value());
+                        coloured = true;
+                    }
                 }
                 if (l.name.empty())
                     fail_at(i, "LAYER without a name (group 2)");

@@ -212,6 +212,17 @@ bool Session::Impl::next_input_word(std::string &w)
         in.base += in.pos;
         in.pos = 0;
     }
+    if (w.find('\0') != std::string::npos) {
+        // Input is text: a NUL byte means a binary file was given as a
+        // script.  A name holding one could not be saved (a DXF file is
+        // text) and would name another file, cut at the NUL; so the input
+        // ends here, before the word is used.
+        std::string msg = "a NUL byte in the input; scripts are text";
+        error(msg);
+        fail(msg);
+        drop_unread_input();
+        return false;
+    }
     return true;
 }
 

@@ -33,6 +33,7 @@
 
 typedef struct {
     int32_t point;
+    int32_t other;          /* the edge's other end */
     int16_t group;
 } ring_end;
 
@@ -170,15 +171,16 @@ static int check_crossings(const tin_point *points)
     return fault;
 }
 
-/* Every end of a group's edges must be shared by exactly two of them, and
-** by no edge of another group (two rings that meet at a survey point cross
-** or touch there; the split has made that point an end of both).  0, or 1
-** after the message. */
+/* Every end of a group's edges must be shared by exactly two of them, which
+** lead to two different points, and by no edge of another group (two rings
+** that meet at a survey point cross or touch there; the split has made that
+** point an end of both).  0, or 1 after the message. */
 static int check_closed(const tin_point *points)
 {
     ring_end *ends = (ring_end *)malloc(((size_t)tin.ncons * 2 + 1) * sizeof(ring_end));
     int32_t nends = 0;
     int fault = 0;
+    int32_t twice = -1;             /* an end whose two edges join the same points */
 
     if (!ends) {
         tin_error(" malloc RINGS ");
@@ -188,8 +190,8 @@ static int check_closed(const tin_point *points)
         if (tin.tri[e].group == TIN_BREAK)
             continue;                   /* open or meeting anything: allowed */
         ends[nends].group = ends[nends + 1].group = tin.tri[e].group;
-        ends[nends].point = tin.tri[e].u;
-        ends[nends + 1].point = tin.tri[e].v;
+        ends[nends].point = ends[nends + 1].other = tin.tri[e].u;
+        ends[nends + 1].point = ends[nends].other = tin.tri[e].v;
         nends += 2;
     }
     qsort(ends, (size_t)nends, sizeof(ring_end), end_cmp);
@@ -197,8 +199,14 @@ static int check_closed(const tin_point *points)
         for (j = i + 1; j < nends && ends[j].point == ends[i].point; j++)
             ;
         int16_t g = ends[i].group, last = ends[j - 1].group;
-        if (g == last && j - i == 2)
+        if (g == last && j - i == 2) {
+            /* two edges to one point: the line drawn twice, or there and
+            ** back, a "ring" without an inside whose edges the front
+            ** would fill from both sides; named when nothing else is */
+            if (ends[i].other == ends[i + 1].other && twice < 0)
+                twice = i;
             continue;
+        }
         const tin_point *p = &points[ends[i].point];
         char text[256];
         if (g != last)
@@ -216,6 +224,16 @@ static int check_closed(const tin_point *points)
                      " LINEs of colour %d: %d line ends meet at (%.10g, %.10g); outline and voids "
                      "must be closed rings that do not cross, two lines at each corner",
                      (int)g, (int)(j - i), p->x, p->y);
+        tin_error(text);
+        fault = 1;
+    }
+    if (!fault && twice >= 0) {
+        const tin_point *p = &points[ends[twice].point], *q = &points[ends[twice].other];
+        char text[256];
+        snprintf(text, sizeof(text),
+                 " LINEs of colour %d run twice between (%.10g, %.10g) and (%.10g, %.10g); "
+                 "outline and voids must be closed rings that do not cross or touch",
+                 (int)ends[twice].group, p->x, p->y, q->x, q->y);
         tin_error(text);
         fault = 1;
     }

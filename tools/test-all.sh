@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test twice: a release build, then an AddressSanitizer
-# + UndefinedBehaviorSanitizer build.  Installs what a fresh Debian machine
-# lacks when run as root.
+# + UndefinedBehaviorSanitizer build; then runs every fuzz target for a
+# minute.  Installs what a fresh Debian machine lacks when run as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -14,3 +14,7 @@ cmake --build build -j "$jobs"
 cmake -S . -B build-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON
 cmake --build build-san -j "$jobs"
 (cd build-san && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$jobs" -LE bench)
+
+# Every fuzz target for a minute under ASan and UBSan (clang-14, libFuzzer);
+# a finding fails the run.
+bash tools/fuzz.sh 60

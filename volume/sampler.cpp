@@ -134,16 +134,21 @@ int vol_sample_triangle(double ax, double ay, double az,
     if (ymin < vol_extent[2]) vol_extent[2] = ymin;
     if (ymax > vol_extent[3]) vol_extent[3] = ymax;
 
-    /* Round-off of coordinates of this size, far below any survey accuracy. */
+    /* Round-off of coordinates of this size, far below any survey accuracy.
+    ** The rows and columns swept take the plan coordinates' own: with the
+    ** heights' (1e4 units at a height of 1e17) a high face would sweep a
+    ** plan box grown by that much on every side, for hours. */
+    double plan_tol = 1e-13 * (1.0 + max3(max3(fabs(ax), fabs(bx), fabs(cx)),
+                                          max3(fabs(ay), fabs(by), fabs(cy)), 0.0));
     vol_edge_tol = 1e-13 * (1.0 + max3(max3(fabs(ax), fabs(bx), fabs(cx)),
                                        max3(fabs(ay), fabs(by), fabs(cy)),
                                        max3(fabs(az), fabs(bz), fabs(cz))));
 
-    for (int32_t j = j0; (double)j * vol_step <= ymax + vol_edge_tol; j++) {
+    for (int32_t j = j0; (double)j * vol_step <= ymax + plan_tol; j++) {
         double y = (double)j * vol_step;
-        if (y < ymin - vol_edge_tol)
+        if (y < ymin - plan_tol)
             continue;
-        for (int32_t i = i0; (double)i * vol_step <= xmax + vol_edge_tol; i++) {
+        for (int32_t i = i0; (double)i * vol_step <= xmax + plan_tol; i++) {
             double x = (double)i * vol_step, z, c1, c2, c3;
             vol_sample rec;
 
@@ -151,7 +156,7 @@ int vol_sample_triangle(double ax, double ay, double az,
                 vol_cancel();
                 return 1;
             }
-            if (x < xmin - vol_edge_tol)
+            if (x < xmin - plan_tol)
                 continue;
             /* The plane's height, taken from corner A so that large
             ** coordinates do not cancel each other. */

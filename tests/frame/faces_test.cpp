@@ -129,6 +129,14 @@ TEST_F(Faces, FaceCornersKeepTheirDoubles)
     EXPECT_EQ(quads[0].p[3].x, 500000.125);
     EXPECT_EQ(quads[0].p[3].y, 5000010.375);
     EXPECT_EQ(quads[0].p[2].z, 310.25);
+    // The coordinate limit itself is taken.
+    std::string edge = g(0, "3DFACE");
+    for (int k = 0; k < 4; k++)
+        edge += g(10 + k, k % 2 ? "1e12" : "-1e12") + g(20 + k, k < 2 ? "0" : "1") + g(30 + k, "-1e12");
+    EXPECT_EQ(read(edge), 0);
+    ASSERT_EQ(quads.size(), 1u);
+    EXPECT_EQ(quads[0].p[1].x, 1e12);
+    EXPECT_EQ(quads[0].p[0].z, -1e12);
 }
 
 TEST_F(Faces, BadCountsAreRefusedNeverWrappedNorBorrowed)
@@ -157,8 +165,16 @@ TEST_F(Faces, ABrokenFileOrAFailingFaceStopsTheReading)
     EXPECT_EQ(read(cut), 1);
     EXPECT_EQ(out, "\n*** VOLUME or COLF Error - Can't read VOL.DXF at article27!\nLINE\n0");
     EXPECT_EQ(read(g(0, "3DFACE") + g(10, "1") + g(20, "x")), 1);
-    // Coordinates must be finite numbers, in faces and in meshes alike.
+    // Coordinates must be finite numbers within 1e12, in faces and in meshes
+    // alike: an overflowing exponent reads as infinity, and corners of
+    // +-1e300 overflow in colfe's cutter and the volume's sums.
     EXPECT_EQ(read(g(0, "3DFACE") + g(10, "1") + g(20, "inf")), 1);
+    for (const char *bad : {"24.4E20000000", "-1e300", "1.000001e12"}) {
+        EXPECT_EQ(read(g(0, "3DFACE") + g(10, "1") + g(20, bad)), 1) << bad;
+        EXPECT_NE(out.find(std::string("\n") + bad + "\n20"), std::string::npos) << out;
+    }
+    std::string far_mesh = mesh(16, counts(2, 2), {{0, 0, 0, 64}, {1, 0, 0, 64}, {0, 1e13, 0, 64}, {1, 1, 0, 64}});
+    EXPECT_EQ(read(far_mesh), 1);
     std::string nan_mesh = mesh(16, counts(2, 2), grid(2, 2));
     nan_mesh.replace(nan_mesh.find("30\n1.0000000000"), 15, "30\nnan");
     EXPECT_EQ(read(nan_mesh), 1);

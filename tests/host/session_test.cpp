@@ -344,6 +344,26 @@ TEST(CommandLine, ScriptTypedAtTheCommandLineRunsItsLinesNext)
     EXPECT_EQ(polys[0]->poly_flags, 8 | 1);
 }
 
+TEST(CommandLine, ANulByteEndsTheInputBeforeItsWordIsUsed)
+{
+    // Typed: the layer name with the NUL is never made, nothing after it runs.
+    Host h;
+    h.s.input(std::string("point 1,1\nlayer make A\0B\n\npoint 2,2\n", 36));
+    EXPECT_FALSE(h.s.run());
+    EXPECT_NE(h.s.failure_reason().find("NUL byte"), std::string::npos);
+    EXPECT_EQ(h.live("POINT").size(), 1u);
+    for (const auto &l : h.s.drawing().layers)
+        EXPECT_EQ(l.name.find('\0'), std::string::npos);
+
+    // A binary file given to SCRIPT stops the same way.
+    Host g;
+    vt::write_file(g.dir.file("bin.scr"), std::string("point 3,3\n\0\x01\x02point 4,4\n", 23));
+    g.s.input("script bin\npoint 5,5\n");
+    EXPECT_FALSE(g.s.run());
+    EXPECT_NE(g.s.failure_reason().find("NUL byte"), std::string::npos);
+    EXPECT_EQ(g.live("POINT").size(), 1u);
+}
+
 TEST(Lisp, MalformedExpressionsAreRefusedWithAMessage)
 {
     for (const char *bad : {"(f 1", "(f \"open)", "(f x)", "(f '(1 2)) extra", "()"}) {

@@ -43,6 +43,15 @@ std::string lines(std::initializer_list<const char *> ls)
     return s;
 }
 
+// `text` with its line ends made `eol`.
+std::string ended(const std::string &text, const char *eol)
+{
+    std::string out;
+    for (char c : text)
+        out += c == '\n' ? std::string(eol) : std::string(1, c);
+    return out;
+}
+
 // An R12 drawing as an old CAD program writes it: a header, a layer table,
 // a block, the four modelled types, and entities the host does not model.
 std::string r12_drawing()
@@ -198,6 +207,72 @@ TEST(DxfRead, ModelsTheFourTypesAndKeepsTheRest)
     Vec3 lo, hi;
     d.extents(lo, hi);
     EXPECT_DOUBLE_EQ(hi.x, 10.0);
+}
+
+// A header variable given twice or with blanks around its name, a layer
+// with two colour groups: the reader takes the group the writer replaces,
+// so an unchanged drawing still saves to its own bytes, and a changed one
+// reads back as it was saved.
+TEST(DxfRead, GroupsGivenTwiceReadFromTheOneTheSaveWrites)
+{
+    TempDir t;
+    std::string text = r12_drawing();
+    std::string plain = lines({"  9", "$CLAYER", "  8", "0"});
+    std::string ground = lines({"  2", "GROUND", " 70", "     0", " 62", "     3"});
+    ASSERT_NE(text.find(plain), std::string::npos);
+    ASSERT_NE(text.find(ground), std::string::npos);
+    text.replace(text.find(plain), plain.size(),
+                 lines({"  9", "$CLAYER", "  8", "GROUND", "  8", "",
+                        "  9", " $CECOLOR ", " 62", "3", " 62", "5"}));
+    text.replace(text.find(ground), ground.size(), ground + lines({" 62", "     5"}));
+    put(t.file("a.dxf"), text);
+    Drawing d = load_dxf(t.file("a.dxf"));
+    EXPECT_EQ(d.current_layer, "GROUND");
+    EXPECT_EQ(d.current_colour, 3);
+    ASSERT_NE(d.layer("GROUND"), nullptr);
+    EXPECT_EQ(d.layer("GROUND")->colour, 3);
+    save(d, t.file("b.dxf"));
+    EXPECT_EQ(get(t.file("b.dxf")), text);
+
+    d.layer("GROUND")->colour = 4;
+    save(d, t.file("c.dxf"));
+    Drawing back = load_dxf(t.file("c.dxf"));
+    EXPECT_EQ(back.current_layer, "GROUND");
+    EXPECT_EQ(back.current_colour, 3);
+    EXPECT_EQ(back.layer("GROUND")->colour, 4);
+
+    // A variable's second entry counts for nothing: the save would add the
+    // group the first one lacks, and the drawing would gain two groups.
+    text = r12_drawing();
+    text.replace(text.find(plain), plain.size(),
+                 lines({"  9", "$CLAYER", "810", "x", "  9", "$clayer", "  8", "GROUND",
+                        "  9", "$CECOLOR", " 62", "3", "  9", "$CECOLOR", " 62", "5"}));
+    put(t.file("a.dxf"), text);
+    d = load_dxf(t.file("a.dxf"));
+    EXPECT_EQ(d.current_layer, "0");
+    EXPECT_EQ(d.current_colour, 3);
+    save(d, t.file("b.dxf"));
+    EXPECT_EQ(get(t.file("b.dxf")), text);
+}
+
+// A line may end in more than one CR: none of them belongs to the value,
+// so the saved file, in either line end, reads back the same groups.
+TEST(DxfRead, CarriageReturnsBeforeTheLineEndAreNoPartOfTheValue)
+{
+    TempDir t;
+    for (const char *eol : {"\n", "\r\n"}) {
+        std::string text = ended(r12_drawing(), eol);
+        std::string kote = std::string("Kote 12") + eol;
+        ASSERT_NE(text.find(kote), std::string::npos);
+        text.replace(text.find(kote), kote.size(), std::string("Kote 12\r\r\r") + eol);
+        put(t.file("a.dxf"), text);
+        Drawing d = load_dxf(t.file("a.dxf"));
+        const Entity &label = d.entities.back();
+        ASSERT_EQ(label.type, "TEXT");
+        EXPECT_EQ(label.raw[label.raw.size() - 1].value(), "Kote 12");
+        save(d, t.file("b.dxf"));
+        EXPECT_EQ(get(t.file("b.dxf")), ended(r12_drawing(), eol));
+    }
 }
 
 TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsForm)
@@ -380,6 +455,11 @@ TEST(DxfRead, BrokenFilesEndWithTheLineNamed)
         {replace(" 20\n2.5\n", " 20\n1e999\n"), 0, "bad number"},
         {replace(" 20\n2.5\n", " 20\n\n"), 0, "bad number"},
         {replace(" 71\n     2\n", " 71\n99999999999\n"), 0, "bad integer"},
+        // A colour beyond int is no colour 0: the add-on would take the LINE
+        // as an outline, the layer as on.
+        {replace(" 62\n     1\n", " 62\n4294967295\n"), 0, "bad integer \"4294967295\" for group 62"},
+        {replace(" 62\n     3\n", " 62\n-2147483649\n"), 0, "bad integer"},
+        {replace(" 70\n    17\n", " 70\n    1.5\n"), 0, "bad integer"},
         {replace(" 20\n2.5\n", "99999\n2.5\n"), 0, "out of range"},
         {replace(" 71\n     2\n", " 71\n 30000\n"), 0, "mesh of 30000 x 2"},
         {replace(" 72\n     2\n", " 72\n     0\n"), 0, "mesh of 2 x 0"},
@@ -407,6 +487,11 @@ TEST(DxfRead, BrokenFilesEndWithTheLineNamed)
             }
         }
     }
+    // A 32-bit group keeps its unsigned values, and the drawing its bytes.
+    std::string wide = replace("  2\nB1\n 10\n5.0\n", "  2\nB1\n 90\n4294967295\n 10\n5.0\n");
+    put(path, wide);
+    save(load_dxf(path), t.file("wide.dxf"));
+    EXPECT_EQ(get(t.file("wide.dxf")), wide);
     try {
         load_dxf(t.file("missing.dxf"));
         ADD_FAILURE() << "a missing file was read";

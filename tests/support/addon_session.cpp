@@ -30,13 +30,18 @@ TempDir::~TempDir()
     fs::remove_all(path_, ec);
 }
 
-AddonSession::AddonSession()
+void host_addon(velmora::Session &s, const std::string &dir)
 {
-    set_dispatch([](int code) { frame_call_handler(code); });
-    set_drive_c(dir.path());
-    std::snprintf(app_path, sizeof(app_path), "%s/velmora.sds", dir.path().c_str());
+    s.set_dispatch([](int code) { frame_call_handler(code); });
+    s.set_drive_c(dir);
+    std::snprintf(app_path, sizeof(app_path), "%s/velmora.sds", dir.c_str());
     std::snprintf(app_name, sizeof(app_name), "%s", app_path);
     register_functions();
+}
+
+AddonSession::AddonSession()
+{
+    host_addon(*this, dir.path());
 }
 
 velmora::Entity point(double x, double y, double z)

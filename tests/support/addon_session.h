@@ -24,8 +24,12 @@ private:
     std::string path_, old_cwd_;
 };
 
-// The add-on registered with the session, app_path set to <dir>/velmora.sds,
-// drive C: mapped to <dir>.
+// Hosts the add-on in `s`: its handlers called through dispatch, its
+// functions registered, app_path set to <dir>/velmora.sds, drive C: mapped
+// to <dir>.
+void host_addon(velmora::Session &s, const std::string &dir);
+
+// A session hosting the add-on in a fresh temporary folder.
 class AddonSession : public velmora::Session {
 public:
     AddonSession();

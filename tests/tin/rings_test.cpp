@@ -114,6 +114,15 @@ TEST(Rings, TouchingRingsAndStrayEndsAreRefused)
         // one line alone
         {"open", {{20, 20, 0}, {30, 30, 0}}, {seg({20, 20, 0}, {30, 30, 0}, 2)},
          " LINEs of colour 2 do not close: an open end at (20, 20)"},
+        // a line and its way back: every end meets one other line, but
+        // there is no inside, and the two edges lie on each other
+        {"there and back", {{20, 20, 0}, {30, 30, 0}},
+         {seg({20, 20, 0}, {30, 30, 0}, 2), seg({30, 30, 0}, {20, 20, 0}, 2)},
+         " LINEs of colour 2 run twice between (20, 20) and (30, 30)"},
+        // one line drawn twice
+        {"twice", {{20, 20, 0}, {30, 30, 0}},
+         {seg({20, 20, 0}, {30, 30, 0}, 3), seg({20, 20, 0}, {30, 30, 0}, 3)},
+         " LINEs of colour 3 run twice between (20, 20) and (30, 30)"},
     };
     for (const Case &c : cases) {
         std::vector<tin_point> p = pts;

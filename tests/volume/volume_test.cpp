@@ -155,6 +155,22 @@ TEST(Sampler, StopsOnBreak)
     s.set_user_break(false);
 }
 
+// The rows and columns swept are those of the face's plan box: a height of
+// 1e17, whose round-off tolerance is 1e4 units, must not widen them (every
+// node swept polls for a break once; the box holds 11 x 11 nodes).
+TEST(Sampler, AHighFaceSweepsOnlyItsPlanBox)
+{
+    vt::AddonSession s;
+    WorkFile w;
+    const double a[3] = {0, 0, 1e17}, b[3] = {10, 0, 1e17}, c[3] = {0, 10, 1e17};
+    s.set_user_break_after(11 * 11);
+    EXPECT_EQ(sample(a, b, c), 0);
+    EXPECT_EQ(s.take_output(), "");
+    EXPECT_EQ(vol_imax, 10);
+    EXPECT_EQ(vol_jmax, 10);
+    s.set_user_break(false);
+}
+
 TEST(Integration, IntervalRulesAndNodeWeights)
 {
     vt::AddonSession s;

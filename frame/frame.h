@@ -151,6 +151,12 @@ int  frame_native_path(const char *path, char *out, size_t size);
 ** the user's is overwritten or deleted.  Returns 0, or 1 when the result does
 ** not fit in `size` bytes. */
 int  frame_work_path(const char *path, char *out, size_t size);
+
+/* 1 when the environment variable VELMORA_PLAIN is set and not empty: the
+** commands then take their plain paths (the pair walk of the crossing, the
+** volume's samples through its work file and qsort) instead of the fast
+** ones, which give the same results.  Tests and benchmarks compare both. */
+int  frame_plain(void);
 /* The handlers of the registration table. */
 int tri_command(void);
 int vol_command(void);

@@ -4,7 +4,6 @@
 ** the crossing segments into curves and has the host run the script that
 ** draws them, "c:/haldorin/2.scr".
 */
-#include <limits.h>
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>
@@ -116,66 +115,6 @@ static int count_fits(char digit, int count, const char *open_word)
     return 1;
 }
 
-/* Appends the segment out[0]-out[1] to *segs, the end with the smaller x
-** first; on equal x the end found second comes first.  0, or 1 when memory
-** runs out. */
-static int add_segment(ltri_seg **segs, int *n, int *room, double out[2][3])
-{
-    const double *first = out[1], *second = out[0];
-
-    if (out[0][0] < out[1][0]) {
-        first = out[0];
-        second = out[1];
-    }
-    if (*n == *room) {
-        int more = *room < 1024 ? 1024 : (*room > INT_MAX / 2 ? INT_MAX : *room * 2);
-        ltri_seg *grown = more > *n ? (ltri_seg *)realloc(*segs, (size_t)more * sizeof(ltri_seg)) : NULL;
-        if (grown == NULL)
-            return 1;
-        *segs = grown;
-        *room = more;
-    }
-    ltri_seg *r = &(*segs)[(*n)++];
-    for (int k = 0; k < 3; k++) {
-        r->a[k] = first[k];
-        r->b[k] = second[k];
-    }
-    r->free = 1;
-    return 0;
-}
-
-int ltri_find_segments(const ltri_rec *outer, int n_outer, const ltri_rec *inner,
-                       int n_inner, ltri_seg **segs)
-{
-    int n = 0, room = 0;
-
-    *segs = NULL;
-    sds_printf("%s", "\n");
-    for (int i = 0; i < n_outer; i++) {
-        const ltri_rec *o = &outer[i];
-        if (i % 25 == 0)
-            sds_printf("\r**2 %d<=%d    ", i, n_outer);
-        for (int j = 0; j < n_inner; j++) {
-            const ltri_rec *t = &inner[j];
-            if (t->xmin > o->xmax)
-                break;                  /* every later one starts further right */
-            if (t->xmax < o->xmin || t->ymax < o->ymin || t->zmax < o->zmin
-                || t->ymin > o->ymax || t->zmin >= o->zmax)
-                continue;
-            double out[2][3];
-            if (ltri_tri_tri(o->p1, o->p2, o->p3, t->p1, t->p2, t->p3, out)
-                && add_segment(segs, &n, &room, out) != 0) {
-                tri_error(" *malloc SEG*");
-                free(*segs);
-                *segs = NULL;
-                return -1;
-            }
-        }
-    }
-    sds_printf("\r**2 %d<=%d    ", n_outer, n_outer);
-    return n;
-}
-
 int inters_ltri(void)
 {
     struct resbuf *args = sds_getargs(), *rb = args;
@@ -239,7 +178,7 @@ int inters_ltri(void)
     }
 
     ltri_seg *segs = NULL;
-    int n = ltri_find_segments(outer, n_outer, inner, n_inner, &segs);
+    int n = ltri_find_segments(outer, n_outer, inner, n_inner, &segs, frame_plain());
     int curves = n > 0 ? ltri_chain_segments(segs, n, script) : 0;
     fclose(script);
     free(segs);

@@ -279,6 +279,7 @@ int vol_evaluate(void)
     rewind(dxf_file);
     dxf_line_no = 1;
     vol_sample_count = 0;
+    vol_start_samples(frame_plain());
     failed = vol_read_export();
     dxf_close();
     if (failed)

@@ -14,6 +14,7 @@
 ** corners are nodes too (an isolated node a whole cell).
 */
 #include <stdlib.h>
+#include <string.h>
 #include <math.h>
 #include "volume.h"
 
@@ -46,6 +47,73 @@ int vol_compare_samples(const void *pa, const void *pb)
         return a->j < b->j ? -1 : 1;
     if (a->z != b->z)
         return a->z < b->z ? -1 : 1;
+    return 0;
+}
+
+/* The radix digits of a record: z as an unsigned key in the order of the
+** floats (the sign bit flipped for positives, every bit for negatives),
+** j and i as offsets from their least values. */
+static uint32_t radix_field(const vol_sample *r, int field)
+{
+    if (field == 0) {
+        uint32_t u;
+        memcpy(&u, &r->z, sizeof(u));
+        return (u & 0x80000000u) ? ~u : (u | 0x80000000u);
+    }
+    if (field == 1)
+        return (uint32_t)((int64_t)r->j - vol_jmin);
+    return (uint32_t)((int64_t)r->i - vol_imin);
+}
+
+#define VOL_RADIX_BLOCK 65536           /* records between two user-break polls */
+
+/* Least significant digit first, 16 bits a pass: z's low and high halves,
+** then j's, then i's; a pass whose digit is the same in every record is
+** skipped.  Each pass is stable, so the last one (i) leads and z decides
+** last, as in vol_compare_samples (-0 sorts before +0 here, which that
+** comparator calls equal: the integration reads them alike). */
+int vol_radix_sort(uint32_t n)
+{
+    vol_sample *from = vol_samples;
+    vol_sample *to = (vol_sample *)malloc((size_t)(n > 0 ? n : 1) * sizeof(vol_sample));
+    uint32_t *count = (uint32_t *)malloc(65536 * sizeof(uint32_t));
+
+    if (to == NULL || count == NULL) {
+        free(to);
+        free(count);
+        return 1;
+    }
+    for (int pass = 0; pass < 6 && !vol_cancelled; pass++) {
+        int field = pass / 2, shift = (pass % 2) * 16;
+        int64_t range = field == 1 ? (int64_t)vol_jmax - vol_jmin : (int64_t)vol_imax - vol_imin;
+        if (field > 0 && shift > 0 && range < 65536)
+            continue;                   /* the high half is 0 in every record */
+        memset(count, 0, 65536 * sizeof(uint32_t));
+        for (uint32_t k = 0; k < n; k++)
+            count[(radix_field(&from[k], field) >> shift) & 0xFFFF]++;
+        if (n == 0 || count[(radix_field(&from[0], field) >> shift) & 0xFFFF] == n)
+            continue;                   /* one digit for all: nothing moves */
+        uint32_t sum = 0;
+        for (int d = 0; d < 65536; d++) {
+            uint32_t c = count[d];
+            count[d] = sum;
+            sum += c;
+        }
+        for (uint32_t k = 0; k < n; k++) {
+            if (k % VOL_RADIX_BLOCK == 0 && sds_usrbrk()) {
+                vol_cancel();
+                vol_cancelled = 1;
+                break;
+            }
+            to[count[(radix_field(&from[k], field) >> shift) & 0xFFFF]++] = from[k];
+        }
+        vol_sample *swap = from;
+        from = to;
+        to = swap;
+    }
+    vol_samples = from;
+    free(to);
+    free(count);
     return 0;
 }
 
@@ -170,25 +238,31 @@ int vol_integrate(void)
         vc_error(VOL_NO_VOLUME, " ");
         return 1;
     }
-    free(vol_samples);
-    vol_samples = (vol_sample *)malloc((size_t)vol_sample_count * sizeof(vol_sample));
-    if (vol_samples == NULL) {
-        vc_error(VC_FATAL, " *malloc wrf*");
+    if (!vol_spill && vol_kept != vol_sample_count) {
+        vc_error(VC_FATAL, " DISK_READ");
         return 1;
     }
-    rewind(vol_bin);
-    for (uint32_t k = 0; k < vol_sample_count; k++)
-        if (fread(&vol_samples[k], sizeof(vol_sample), 1, vol_bin) != 1) {
+    if (vol_spill) {
+        free(vol_samples);
+        vol_samples = (vol_sample *)malloc((size_t)vol_sample_count * sizeof(vol_sample));
+        if (vol_samples == NULL) {
+            vc_error(VC_FATAL, " *malloc wrf*");
+            return 1;
+        }
+        rewind(vol_bin);
+        if (fread(vol_samples, sizeof(vol_sample), vol_sample_count, vol_bin) != vol_sample_count) {
             vc_error(VC_FATAL, " DISK_READ");
             return 1;
         }
+    }
     fclose(vol_bin);
     vol_bin = NULL;
     remove(vol_bin_path);
 
     snprintf(text, sizeof(text), VOL_SORTING, vol_sample_count);
     sds_printf("%s", text);
-    qsort(vol_samples, vol_sample_count, sizeof(vol_sample), vol_compare_samples);
+    if (vol_plain || vol_radix_sort(vol_sample_count) != 0)
+        qsort(vol_samples, vol_sample_count, sizeof(vol_sample), vol_compare_samples);
     if (vol_cancelled)
         return 1;
 

@@ -42,7 +42,7 @@ static void free_rows(void)
 /* The value line as a finite number; 1 after the message when it is not. */
 static int read_number(double *v)
 {
-    if (sscanf(dxf_value, "%lf", v) != 1 || !isfinite(*v)) {
+    if (frame_real(dxf_value, v) == NULL || !isfinite(*v)) {
         dxf_line_error(dxf_value);
         return 1;
     }

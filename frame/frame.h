@@ -96,6 +96,10 @@ void dxf_close(void);
 ** is no integer; the reading stops there, as pairing the lines after it
 ** could give values the wrong codes. */
 int  read_dxf_pair(int *code);
+/* The number at the start of `text` (blanks before it skipped) into *v, read
+** as scanf's "%lf" reads it; the character after it, or NULL when there is
+** no number. */
+const char *frame_real(const char *text, double *v);
 /* The same inside an entity, where the end of the file is an error too:
 ** 1 with a group, 0 after the message. */
 int  read_entity_pair(int *code);

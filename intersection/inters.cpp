@@ -37,6 +37,32 @@ static void set_box(ltri_rec *t)
     }
 }
 
+/* The text of a triangle file, read a block at a time.  A refill keeps at
+** least LTRI_TAIL characters ahead of the reading point, so that a number
+** is never cut at the block's end. */
+#define LTRI_BLOCK 65536
+#define LTRI_TAIL  4096
+static char   ltri_text[LTRI_BLOCK + 1];
+static size_t ltri_at, ltri_len;
+
+/* The next number of the file (blanks and line ends before it skipped),
+** read as "%lf" reads it: 0, or 1 when there is none. */
+static int next_number(FILE *f, double *v)
+{
+    if (ltri_len - ltri_at < LTRI_TAIL && !feof(f)) {
+        memmove(ltri_text, ltri_text + ltri_at, ltri_len - ltri_at);
+        ltri_len -= ltri_at;
+        ltri_at = 0;
+        ltri_len += fread(ltri_text + ltri_len, 1, LTRI_BLOCK - ltri_len, f);
+        ltri_text[ltri_len] = '\0';
+    }
+    const char *end = frame_real(ltri_text + ltri_at, v);
+    if (end == NULL)
+        return 1;
+    ltri_at = (size_t)(end - ltri_text);
+    return 0;
+}
+
 /* Reads `count` triangles of file `digit` into `list`.  A file that holds
 ** fewer triangles than its count, or something that is not a number within
 ** FRAME_COORD_LIMIT, is rejected with a message naming it.  The file stays:
@@ -52,16 +78,15 @@ static int read_triangles(char digit, ltri_rec *list, int count, const char *ope
         path_error(open_word, ltri_path);
         return 1;
     }
+    ltri_at = ltri_len = 0;
+    ltri_text[0] = '\0';
     for (int i = 0; i < count; i++) {
         ltri_rec *t = &list[i];
-        int got = fscanf(f, "%lf%lf%lf%lf%lf%lf%lf%lf%lf",
-                         &t->p1[0], &t->p1[1], &t->p1[2],
-                         &t->p2[0], &t->p2[1], &t->p2[2],
-                         &t->p3[0], &t->p3[1], &t->p3[2]);
-        int inside = got == 9;
-        for (int c = 0; inside && c < 3; c++)
-            inside = fabs(t->p1[c]) <= FRAME_COORD_LIMIT && fabs(t->p2[c]) <= FRAME_COORD_LIMIT
-                     && fabs(t->p3[c]) <= FRAME_COORD_LIMIT;
+        double *v[9] = { &t->p1[0], &t->p1[1], &t->p1[2], &t->p2[0], &t->p2[1], &t->p2[2],
+                         &t->p3[0], &t->p3[1], &t->p3[2] };
+        int inside = 1;
+        for (int k = 0; k < 9 && inside; k++)
+            inside = next_number(f, v[k]) == 0 && fabs(*v[k]) <= FRAME_COORD_LIMIT;
         if (!inside) {
             char text[160];
             fclose(f);

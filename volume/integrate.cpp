@@ -67,6 +67,59 @@ static uint32_t radix_field(const vol_sample *r, int field)
 
 #define VOL_RADIX_BLOCK 65536           /* records between two user-break polls */
 
+/* The user break, polled at the start of every block of records. */
+static int radix_break(uint32_t k)
+{
+    if (k % VOL_RADIX_BLOCK != 0 || !sds_usrbrk())
+        return 0;
+    vol_cancel();
+    vol_cancelled = 1;
+    return 1;
+}
+
+static int cmp_height(const void *pa, const void *pb)
+{
+    float a = ((const vol_sample *)pa)->z, b = ((const vol_sample *)pb)->z;
+    return (a > b) - (a < b);
+}
+
+/* When the node rectangle has no more nodes than there are records (the
+** usual case: every node under a surface has a sample or two), one counting
+** pass places the records by node and the few heights of each node are put
+** in order where they lie.  1 when there is no memory for the counts. */
+static int node_sort(uint32_t n, uint64_t nodes, vol_sample *from, vol_sample *to)
+{
+    int64_t rows = (int64_t)vol_jmax - vol_jmin + 1;
+    uint32_t *start = (uint32_t *)calloc((size_t)nodes + 1, sizeof(uint32_t));
+
+    if (start == NULL)
+        return 1;
+    for (uint32_t k = 0; k < n; k++)
+        start[((int64_t)from[k].i - vol_imin) * rows + ((int64_t)from[k].j - vol_jmin) + 1]++;
+    for (uint64_t c = 0; c < nodes; c++)
+        start[c + 1] += start[c];
+    for (uint32_t k = 0; k < n && !radix_break(k); k++)
+        to[start[((int64_t)from[k].i - vol_imin) * rows + ((int64_t)from[k].j - vol_jmin)]++] = from[k];
+    free(start);
+    /* Each node's heights: by insertion for the usual handful, else qsort. */
+    for (uint32_t a = 0, b; a < n && !vol_cancelled; a = b) {
+        for (b = a + 1; b < n && to[b].i == to[a].i && to[b].j == to[a].j; b++)
+            ;
+        if (b - a > 32) {
+            qsort(to + a, b - a, sizeof(vol_sample), cmp_height);
+            continue;
+        }
+        for (uint32_t k = a + 1; k < b; k++) {
+            vol_sample r = to[k];
+            uint32_t m = k;
+            for (; m > a && r.z < to[m - 1].z; m--)
+                to[m] = to[m - 1];
+            to[m] = r;
+        }
+    }
+    return 0;
+}
+
 /* Least significant digit first, 16 bits a pass: z's low and high halves,
 ** then j's, then i's; a pass whose digit is the same in every record is
 ** skipped.  Each pass is stable, so the last one (i) leads and z decides
@@ -82,6 +135,13 @@ int vol_radix_sort(uint32_t n)
         free(to);
         free(count);
         return 1;
+    }
+    uint64_t nodes = (uint64_t)((int64_t)vol_imax - vol_imin + 1) * (uint64_t)((int64_t)vol_jmax - vol_jmin + 1);
+    if (n > 0 && nodes <= (uint64_t)n + 65536 && node_sort(n, nodes, from, to) == 0) {
+        vol_samples = to;
+        free(from);
+        free(count);
+        return 0;
     }
     for (int pass = 0; pass < 6 && !vol_cancelled; pass++) {
         int field = pass / 2, shift = (pass % 2) * 16;
@@ -99,14 +159,8 @@ int vol_radix_sort(uint32_t n)
             count[d] = sum;
             sum += c;
         }
-        for (uint32_t k = 0; k < n; k++) {
-            if (k % VOL_RADIX_BLOCK == 0 && sds_usrbrk()) {
-                vol_cancel();
-                vol_cancelled = 1;
-                break;
-            }
+        for (uint32_t k = 0; k < n && !radix_break(k); k++)
             to[count[(radix_field(&from[k], field) >> shift) & 0xFFFF]++] = from[k];
-        }
         vol_sample *swap = from;
         from = to;
         to = swap;

@@ -226,42 +226,44 @@ TEST(Integration, IntervalRulesAndNodeWeights)
 TEST(Integration, KeptAndRadixSortedSamplesMatchThePlainPath)
 {
     vt::AddonSession s;
-    auto fill = [](WorkFile &w) {
-        std::uint32_t h = 12345;
-        for (int k = 0; k < 300000; k++) {
-            h = h * 1103515245u + 12345u;
-            int32_t i = (int32_t)((h >> 8) % 70000) - 35000;
-            h = h * 1103515245u + 12345u;
-            int32_t j = (int32_t)(h % 7) - 3;
-            h = h * 1103515245u + 12345u;
-            float z = k % 11 == 0 ? 0.0f : (float)((int32_t)(h >> 12) % 2000 - 1000) / 8.0f;
-            w.put(i, j, k % 13 == 0 ? -z : z);
-        }
-    };
-    WorkFile plain(true);
-    fill(plain);
-    std::vector<vol_sample> taken = plain.records();
-    ASSERT_EQ(vol_integrate(), 0);
-    std::vector<vol_sample> want(vol_samples, vol_samples + vol_sample_count);
-    double volume = vol_volume, sx = vol_sum_x, sz = vol_sum_z;
-    for (double budget : {VOL_MEMORY_BUDGET, 1e6}) {
-        WorkFile fast;
-        vol_memory_budget = budget;
-        fill(fast);
-        vol_memory_budget = VOL_MEMORY_BUDGET;
-        EXPECT_EQ(vol_spill, budget < 2e6) << budget;
-        std::vector<vol_sample> got = fast.records();
-        ASSERT_EQ(got.size(), taken.size());
-        EXPECT_EQ(std::memcmp(got.data(), taken.data(), got.size() * sizeof(vol_sample)), 0);
+    for (int span : {70000, 300}) {
+        auto fill = [span](WorkFile &w) {
+            std::uint32_t h = 12345;
+            for (int k = 0; k < 300000; k++) {
+                h = h * 1103515245u + 12345u;
+                int32_t i = (int32_t)((h >> 8) % span) - span / 2;
+                h = h * 1103515245u + 12345u;
+                int32_t j = (int32_t)(h % 7) - 3;
+                h = h * 1103515245u + 12345u;
+                float z = k % 11 == 0 ? 0.0f : (float)((int32_t)(h >> 12) % 2000 - 1000) / 8.0f;
+                w.put(i, j, k % 13 == 0 ? -z : z);
+            }
+        };
+        WorkFile plain(true);
+        fill(plain);
+        std::vector<vol_sample> taken = plain.records();
         ASSERT_EQ(vol_integrate(), 0);
-        int other = 0;
-        for (std::uint32_t k = 0; k < vol_sample_count; k++)
-            other += vol_samples[k].i != want[k].i || vol_samples[k].j != want[k].j
-                     || vol_samples[k].z != want[k].z;
-        EXPECT_EQ(other, 0) << budget;
-        EXPECT_EQ(vol_volume, volume);
-        EXPECT_EQ(vol_sum_x, sx);
-        EXPECT_EQ(vol_sum_z, sz);
+        std::vector<vol_sample> want(vol_samples, vol_samples + vol_sample_count);
+        double volume = vol_volume, sx = vol_sum_x, sz = vol_sum_z;
+        for (double budget : {VOL_MEMORY_BUDGET, 1e6}) {
+            WorkFile fast;
+            vol_memory_budget = budget;
+            fill(fast);
+            vol_memory_budget = VOL_MEMORY_BUDGET;
+            EXPECT_EQ(vol_spill, budget < 2e6) << budget;
+            std::vector<vol_sample> got = fast.records();
+            ASSERT_EQ(got.size(), taken.size());
+            EXPECT_EQ(std::memcmp(got.data(), taken.data(), got.size() * sizeof(vol_sample)), 0);
+            ASSERT_EQ(vol_integrate(), 0);
+            int other = 0;
+            for (std::uint32_t k = 0; k < vol_sample_count; k++)
+                other += vol_samples[k].i != want[k].i || vol_samples[k].j != want[k].j
+                         || vol_samples[k].z != want[k].z;
+            EXPECT_EQ(other, 0) << budget;
+            EXPECT_EQ(vol_volume, volume);
+            EXPECT_EQ(vol_sum_x, sx);
+            EXPECT_EQ(vol_sum_z, sz);
+        }
     }
 }
 

@@ -2,7 +2,8 @@
 # Builds the benchmarks (release) and runs them, each against a CGAL peer on
 # the same inputs in the same run, with ratios: the triangulation library
 # against CGAL's Delaunay triangulation, and cut and fill against CGAL's
-# box_intersection_d with exact triangle tests.
+# box_intersection_d with exact triangle tests; then the add-on's vol, surfcross
+# and colfe against their peers (bench/addon.sh).
 #   tools/bench.sh [scale]      scale 1 = 10k/100k random points, 300x300 DEM,
 #                               two surfaces of 100k triangles
 set -euo pipefail
@@ -11,3 +12,4 @@ cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release > /dev/null
 cmake --build build-bench -j 2 --target bench_tin bench_cutfill
 ./build-bench/bench/bench_tin "${1:-1}"
 ./build-bench/bench/bench_cutfill "${1:-1}"
+bash bench/addon.sh build-bench

@@ -7,81 +7,17 @@
 //
 //   bench_cutfill [scale]    scale 1 (default): two surfaces of about
 //                            100,000 triangles each; 0.1 for a quick look
-#define CGAL_DISABLE_GMP 1
-#include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
-#include <CGAL/box_intersection_d.h>
+#include "terrains.h"
+
 #include <CGAL/intersections.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
-#include <random>
-#include <vector>
 
 #include "cutfill.h"
 #include "polylines.h"
 
-using velmora::Triangle;
-using velmora::Vec3;
-
-typedef CGAL::Exact_predicates_inexact_constructions_kernel K;
 typedef CGAL::Box_intersection_d::Box_with_info_d<double, 2, std::size_t> Box;
-
-// Processor time of this process: the machine is shared, wall time is not fair.
-static double seconds_since(std::clock_t t0)
-{
-    return double(std::clock() - t0) / CLOCKS_PER_SEC;
-}
-
-// A terrain of n x n cells of size h, turned by `angle` about the origin,
-// inner nodes moved by up to a fifth of a cell, each cell split along a
-// random diagonal.
-static std::vector<Triangle> terrain(int n, double h, double angle, double x0, double y0, double z0,
-                                     unsigned seed)
-{
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<double> jitter(-0.2, 0.2);
-    double c = std::cos(angle), s = std::sin(angle);
-    std::vector<Vec3> p(std::size_t(n + 1) * (n + 1));
-    for (int i = 0; i <= n; i++)
-        for (int j = 0; j <= n; j++) {
-            double u = i * h, v = j * h;
-            if (i > 0 && i < n)
-                u += jitter(gen) * h;
-            if (j > 0 && j < n)
-                v += jitter(gen) * h;
-            double x = x0 + c * u - s * v, y = y0 + s * u + c * v;
-            double z = z0 + 6 * std::sin(x / 53 + seed) * std::cos(y / 41) + 0.01 * (x - x0);
-            p[std::size_t(i) * (n + 1) + j] = Vec3{x, y, z};
-        }
-    std::vector<Triangle> t;
-    for (int i = 0; i < n; i++)
-        for (int j = 0; j < n; j++) {
-            auto at = [&](int a, int b) { return p[std::size_t(a) * (n + 1) + b]; };
-            if (gen() & 1) {
-                t.push_back(Triangle{{at(i, j), at(i + 1, j), at(i + 1, j + 1)}});
-                t.push_back(Triangle{{at(i, j), at(i + 1, j + 1), at(i, j + 1)}});
-            } else {
-                t.push_back(Triangle{{at(i, j), at(i + 1, j), at(i, j + 1)}});
-                t.push_back(Triangle{{at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)}});
-            }
-        }
-    return t;
-}
-
-static std::vector<Box> boxes(const std::vector<Triangle> &t)
-{
-    std::vector<Box> b;
-    b.reserve(t.size());
-    for (std::size_t k = 0; k < t.size(); k++) {
-        const Vec3 *p = t[k].p;
-        double lo[2] = {std::min({p[0].x, p[1].x, p[2].x}), std::min({p[0].y, p[1].y, p[2].y})};
-        double hi[2] = {std::max({p[0].x, p[1].x, p[2].x}), std::max({p[0].y, p[1].y, p[2].y})};
-        b.push_back(Box(lo, hi, k));
-    }
-    return b;
-}
 
 int main(int argc, char **argv)
 {
@@ -116,7 +52,7 @@ int main(int argc, char **argv)
         fill = r.fill;
 
         // The peer: the pairs whose boxes meet, each tested exactly.
-        std::vector<Box> a = boxes(ground), b = boxes(design);
+        std::vector<Box> a = boxes<2>(ground), b = boxes<2>(design);
         t0 = std::clock();
         std::size_t hits = 0;
         CGAL::box_intersection_d(a.begin(), a.end(), b.begin(), b.end(), [&](const Box &p, const Box &q) {

@@ -185,3 +185,9 @@ int frame_work_path(const char *path, char *out, size_t size)
     }
     return 0;
 }
+
+int frame_plain(void)
+{
+    const char *v = getenv("VELMORA_PLAIN");
+    return v != NULL && v[0] != '\0';
+}

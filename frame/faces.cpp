@@ -44,7 +44,7 @@ static void free_rows(void)
 ** when it is not. */
 static int read_number(double *v, double limit)
 {
-    if (sscanf(dxf_value, "%lf", v) != 1 || !(fabs(*v) <= limit)) {
+    if (frame_real(dxf_value, v) == NULL || !(fabs(*v) <= limit)) {
         dxf_line_error(dxf_value);
         return 1;
     }

@@ -103,6 +103,10 @@ void dxf_close(void);
 ** is no integer; the reading stops there, as pairing the lines after it
 ** could give values the wrong codes. */
 int  read_dxf_pair(int *code);
+/* The number at the start of `text` (blanks before it skipped) into *v, read
+** as scanf's "%lf" reads it; the character after it, or NULL when there is
+** no number. */
+const char *frame_real(const char *text, double *v);
 /* The same inside an entity, where the end of the file is an error too:
 ** 1 with a group, 0 after the message. */
 int  read_entity_pair(int *code);
@@ -158,6 +162,12 @@ int  frame_native_path(const char *path, char *out, size_t size);
 ** the user's is overwritten or deleted.  Returns 0, or 1 when the result does
 ** not fit in `size` bytes. */
 int  frame_work_path(const char *path, char *out, size_t size);
+
+/* 1 when the environment variable VELMORA_PLAIN is set and not empty: the
+** commands then take their plain paths (the pair walk of the crossing, the
+** volume's samples through its work file and qsort) instead of the fast
+** ones, which give the same results.  Tests and benchmarks compare both. */
+int  frame_plain(void);
 /* The handlers of the registration table. */
 int tri_command(void);
 int vol_command(void);

@@ -4,7 +4,6 @@
 ** the crossing segments into curves and has the host run the script that
 ** draws them, "c:/haldorin/2.scr".
 */
-#include <limits.h>
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>
@@ -38,6 +37,32 @@ static void set_box(ltri_rec *t)
     }
 }
 
+/* The text of a triangle file, read a block at a time.  A refill keeps at
+** least LTRI_TAIL characters ahead of the reading point, so that a number
+** is never cut at the block's end. */
+#define LTRI_BLOCK 65536
+#define LTRI_TAIL  4096
+static char   ltri_text[LTRI_BLOCK + 1];
+static size_t ltri_at, ltri_len;
+
+/* The next number of the file (blanks and line ends before it skipped),
+** read as "%lf" reads it: 0, or 1 when there is none. */
+static int next_number(FILE *f, double *v)
+{
+    if (ltri_len - ltri_at < LTRI_TAIL && !feof(f)) {
+        memmove(ltri_text, ltri_text + ltri_at, ltri_len - ltri_at);
+        ltri_len -= ltri_at;
+        ltri_at = 0;
+        ltri_len += fread(ltri_text + ltri_len, 1, LTRI_BLOCK - ltri_len, f);
+        ltri_text[ltri_len] = '\0';
+    }
+    const char *end = frame_real(ltri_text + ltri_at, v);
+    if (end == NULL)
+        return 1;
+    ltri_at = (size_t)(end - ltri_text);
+    return 0;
+}
+
 /* Reads `count` triangles of file `digit` into `list`.  A file that holds
 ** fewer triangles than its count, or something that is not a number within
 ** FRAME_COORD_LIMIT, is rejected with a message naming it.  The file stays:
@@ -53,16 +78,15 @@ static int read_triangles(char digit, ltri_rec *list, int count, const char *ope
         path_error(open_word, ltri_path);
         return 1;
     }
+    ltri_at = ltri_len = 0;
+    ltri_text[0] = '\0';
     for (int i = 0; i < count; i++) {
         ltri_rec *t = &list[i];
-        int got = fscanf(f, "%lf%lf%lf%lf%lf%lf%lf%lf%lf",
-                         &t->p1[0], &t->p1[1], &t->p1[2],
-                         &t->p2[0], &t->p2[1], &t->p2[2],
-                         &t->p3[0], &t->p3[1], &t->p3[2]);
-        int inside = got == 9;
-        for (int c = 0; inside && c < 3; c++)
-            inside = fabs(t->p1[c]) <= FRAME_COORD_LIMIT && fabs(t->p2[c]) <= FRAME_COORD_LIMIT
-                     && fabs(t->p3[c]) <= FRAME_COORD_LIMIT;
+        double *v[9] = { &t->p1[0], &t->p1[1], &t->p1[2], &t->p2[0], &t->p2[1], &t->p2[2],
+                         &t->p3[0], &t->p3[1], &t->p3[2] };
+        int inside = 1;
+        for (int k = 0; k < 9 && inside; k++)
+            inside = next_number(f, v[k]) == 0 && fabs(*v[k]) <= FRAME_COORD_LIMIT;
         if (!inside) {
             char text[160];
             fclose(f);
@@ -114,66 +138,6 @@ static int count_fits(char digit, int count, const char *open_word)
              ltri_path, count, size);
     tri_error(text);
     return 1;
-}
-
-/* Appends the segment out[0]-out[1] to *segs, the end with the smaller x
-** first; on equal x the end found second comes first.  0, or 1 when memory
-** runs out. */
-static int add_segment(ltri_seg **segs, int *n, int *room, double out[2][3])
-{
-    const double *first = out[1], *second = out[0];
-
-    if (out[0][0] < out[1][0]) {
-        first = out[0];
-        second = out[1];
-    }
-    if (*n == *room) {
-        int more = *room < 1024 ? 1024 : (*room > INT_MAX / 2 ? INT_MAX : *room * 2);
-        ltri_seg *grown = more > *n ? (ltri_seg *)realloc(*segs, (size_t)more * sizeof(ltri_seg)) : NULL;
-        if (grown == NULL)
-            return 1;
-        *segs = grown;
-        *room = more;
-    }
-    ltri_seg *r = &(*segs)[(*n)++];
-    for (int k = 0; k < 3; k++) {
-        r->a[k] = first[k];
-        r->b[k] = second[k];
-    }
-    r->free = 1;
-    return 0;
-}
-
-int ltri_find_segments(const ltri_rec *outer, int n_outer, const ltri_rec *inner,
-                       int n_inner, ltri_seg **segs)
-{
-    int n = 0, room = 0;
-
-    *segs = NULL;
-    sds_printf("%s", "\n");
-    for (int i = 0; i < n_outer; i++) {
-        const ltri_rec *o = &outer[i];
-        if (i % 25 == 0)
-            sds_printf("\r**2 %d<=%d    ", i, n_outer);
-        for (int j = 0; j < n_inner; j++) {
-            const ltri_rec *t = &inner[j];
-            if (t->xmin > o->xmax)
-                break;                  /* every later one starts further right */
-            if (t->xmax < o->xmin || t->ymax < o->ymin || t->zmax < o->zmin
-                || t->ymin > o->ymax || t->zmin >= o->zmax)
-                continue;
-            double out[2][3];
-            if (ltri_tri_tri(o->p1, o->p2, o->p3, t->p1, t->p2, t->p3, out)
-                && add_segment(segs, &n, &room, out) != 0) {
-                tri_error(" *malloc SEG*");
-                free(*segs);
-                *segs = NULL;
-                return -1;
-            }
-        }
-    }
-    sds_printf("\r**2 %d<=%d    ", n_outer, n_outer);
-    return n;
 }
 
 int inters_ltri(void)
@@ -239,7 +203,7 @@ int inters_ltri(void)
     }
 
     ltri_seg *segs = NULL;
-    int n = ltri_find_segments(outer, n_outer, inner, n_inner, &segs);
+    int n = ltri_find_segments(outer, n_outer, inner, n_inner, &segs, frame_plain());
     int curves = n > 0 ? ltri_chain_segments(segs, n, script) : 0;
     fclose(script);
     free(segs);

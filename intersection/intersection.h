@@ -6,7 +6,8 @@
 ** host draw them as 3D polylines on layer "3dint" through a script
 ** ("c:/haldorin/2.scr").
 **
-** Owns: the triangle lists (ltri_rec), the plane of the last triangle tested
+** Owns: the triangle lists (ltri_rec), the grid of candidate pairs
+** (pairs.cpp), the plane of the last triangle tested
 ** (ltri_plane), the segments found (ltri_seg) and the curve buffer.
 */
 #ifndef VELMORA_INTERSECTION_H
@@ -64,13 +65,16 @@ int  ltri_points_coincide(const double p[3], const double q[3]);
 int  ltri_cmp_first_double(const void *p, const void *q);
 void ltri_shift_vertices(double (*ldc)[3], int count);
 
-/* Tests every outer triangle against the inner ones (sorted on xmin) whose
-** boxes overlap it, printing the progress, and appends each crossing
-** segment to *segs (grown as needed) in the order found, the end with the
-** smaller x first (on equal x the end found second).  Returns the number of
+/* Tests every outer triangle, in file order, against the inner ones (sorted
+** on xmin) whose boxes overlap it, by ascending index, printing the
+** progress, and appends each crossing segment to *segs (grown as needed) in
+** the order found, the end with the smaller x first (on equal x the end
+** found second).  The pairs come from a grid over the inner boxes, or with
+** `plain` (or no memory for the grid) from a walk of the inner list; both
+** give the same segments in the same order.  Returns the number of
 ** segments, or -1 after the message when memory runs out. */
 int  ltri_find_segments(const ltri_rec *outer, int n_outer, const ltri_rec *inner,
-                        int n_inner, ltri_seg **segs);
+                        int n_inner, ltri_seg **segs, int plain);
 /* A coordinate rounded to ten decimals exactly as printing it with "%.10lf"
 ** and reading it back with "%lf" rounds it. */
 double ltri_round(double v);

@@ -3,7 +3,8 @@
 # the same inputs in the same run, with ratios: the triangulation library
 # against CGAL's Delaunay triangulation, and cut and fill against CGAL's
 # box_intersection_d with exact triangle tests; then the velmora program
-# against its peers (bench/host.sh): open + save, and the main job.
+# against its peers (bench/host.sh): open + save, and the main job; then the
+# add-on's vol, surfcross and colfe against theirs (bench/addon.sh).
 #   tools/bench.sh [scale]      scale 1 = 10k/100k random points, 300x300 DEM,
 #                               two surfaces of 100k triangles
 set -euo pipefail
@@ -13,3 +14,4 @@ cmake --build build-bench -j 2 --target bench_tin bench_cutfill
 ./build-bench/bench/bench_tin "${1:-1}"
 ./build-bench/bench/bench_cutfill "${1:-1}"
 cmake --build build-bench -j 2 --target velmora velmora_addon bench_host >/dev/null && bench/host.sh build-bench "${1:-1}"
+bash bench/addon.sh build-bench

@@ -29,6 +29,44 @@ int    vol_draw_outlines = 1;
 static char vol_bin_buffer[VOL_BIN_BUFFER];
 static double vol_plan_area;        /* of the export's triangles, before sampling */
 
+/* The faces of the first pass over "vol.dxf", four corners each, so that the
+** second pass need not read and parse the file again.  Kept up to
+** VOL_FACES_BUDGET bytes; a bigger export (or no memory) is read twice. */
+#define VOL_FACES_BUDGET (256.0 * 1024.0 * 1024.0)
+static frame_point *vol_faces_kept;
+static size_t vol_faces_n, vol_faces_room;
+static int vol_faces_keeping;       /* 1 while every face so far is kept */
+
+static void keep_face(const frame_point *a, const frame_point *b, const frame_point *c,
+                      const frame_point *d)
+{
+    if (vol_faces_n == vol_faces_room) {
+        size_t more = vol_faces_room < 4096 ? 4096 : 2 * vol_faces_room;
+        frame_point *grown = NULL;
+        if ((double)more * 4 * sizeof(frame_point) <= VOL_FACES_BUDGET)
+            grown = (frame_point *)realloc(vol_faces_kept, more * 4 * sizeof(frame_point));
+        if (grown == NULL) {
+            vol_faces_keeping = 0;
+            return;
+        }
+        vol_faces_kept = grown;
+        vol_faces_room = more;
+    }
+    frame_point *q = &vol_faces_kept[4 * vol_faces_n++];
+    q[0] = *a;
+    q[1] = *b;
+    q[2] = *c;
+    q[3] = *d;
+}
+
+static void drop_faces(void)
+{
+    free(vol_faces_kept);
+    vol_faces_kept = NULL;
+    vol_faces_n = vol_faces_room = 0;
+    vol_faces_keeping = 0;
+}
+
 void vol_cancel(void)
 {
     sds_printf("%s", FRAME_CANCEL);
@@ -38,6 +76,8 @@ void vol_cancel(void)
 int vol_quad(const frame_point *a, const frame_point *b, const frame_point *c,
              const frame_point *d)
 {
+    if (vol_faces_keeping)
+        keep_face(a, b, c, d);
     if (vol_draw_outlines) {
         sds_point pa = {a->x, a->y, a->z}, pb = {b->x, b->y, b->z};
         sds_point pc = {c->x, c->y, c->z}, pd = {d->x, d->y, d->z};
@@ -251,7 +291,11 @@ int vol_evaluate(void)
     vol_plan_area = 0;
     vol_triangle_cb = vol_measure_triangle;
     vol_draw_outlines = 0;
+    drop_faces();
+    vol_faces_keeping = !frame_plain();
     failed = vol_read_export();
+    int replay = vol_faces_keeping;
+    vol_faces_keeping = 0;
     vol_triangle_cb = sample;
     vol_draw_outlines = 1;
     if (!failed && !vol_found) {
@@ -271,16 +315,28 @@ int vol_evaluate(void)
     }
     if (failed) {
         dxf_close();
+        drop_faces();
         return 1;
     }
     setvbuf(vol_bin, vol_bin_buffer, _IOFBF, sizeof(vol_bin_buffer));
 
-    /* Second pass: sample every triangle into "vol.bin". */
-    rewind(dxf_file);
-    dxf_line_no = 1;
+    /* Second pass: sample every triangle, the faces kept by the first pass
+    ** or those of the file read again. */
     vol_sample_count = 0;
-    failed = vol_read_export();
+    vol_start_samples(frame_plain());
+    if (replay) {
+        failed = 0;
+        for (size_t k = 0; k < vol_faces_n && !failed; k++) {
+            const frame_point *q = &vol_faces_kept[4 * k];
+            failed = vol_quad(&q[0], &q[1], &q[2], &q[3]);
+        }
+    } else {
+        rewind(dxf_file);
+        dxf_line_no = 1;
+        failed = vol_read_export();
+    }
     dxf_close();
+    drop_faces();
     if (failed)
         return 1;
 

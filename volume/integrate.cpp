@@ -14,6 +14,7 @@
 ** corners are nodes too (an isolated node a whole cell).
 */
 #include <stdlib.h>
+#include <string.h>
 #include <math.h>
 #include "volume.h"
 
@@ -46,6 +47,127 @@ int vol_compare_samples(const void *pa, const void *pb)
         return a->j < b->j ? -1 : 1;
     if (a->z != b->z)
         return a->z < b->z ? -1 : 1;
+    return 0;
+}
+
+/* The radix digits of a record: z as an unsigned key in the order of the
+** floats (the sign bit flipped for positives, every bit for negatives),
+** j and i as offsets from their least values. */
+static uint32_t radix_field(const vol_sample *r, int field)
+{
+    if (field == 0) {
+        uint32_t u;
+        memcpy(&u, &r->z, sizeof(u));
+        return (u & 0x80000000u) ? ~u : (u | 0x80000000u);
+    }
+    if (field == 1)
+        return (uint32_t)((int64_t)r->j - vol_jmin);
+    return (uint32_t)((int64_t)r->i - vol_imin);
+}
+
+#define VOL_RADIX_BLOCK 65536           /* records between two user-break polls */
+
+/* The user break, polled at the start of every block of records. */
+static int radix_break(uint32_t k)
+{
+    if (k % VOL_RADIX_BLOCK != 0 || !sds_usrbrk())
+        return 0;
+    vol_cancel();
+    vol_cancelled = 1;
+    return 1;
+}
+
+static int cmp_height(const void *pa, const void *pb)
+{
+    float a = ((const vol_sample *)pa)->z, b = ((const vol_sample *)pb)->z;
+    return (a > b) - (a < b);
+}
+
+/* When the node rectangle has no more nodes than there are records (the
+** usual case: every node under a surface has a sample or two), one counting
+** pass places the records by node and the few heights of each node are put
+** in order where they lie.  1 when there is no memory for the counts. */
+static int node_sort(uint32_t n, uint64_t nodes, vol_sample *from, vol_sample *to)
+{
+    int64_t rows = (int64_t)vol_jmax - vol_jmin + 1;
+    uint32_t *start = (uint32_t *)calloc((size_t)nodes + 1, sizeof(uint32_t));
+
+    if (start == NULL)
+        return 1;
+    for (uint32_t k = 0; k < n; k++)
+        start[((int64_t)from[k].i - vol_imin) * rows + ((int64_t)from[k].j - vol_jmin) + 1]++;
+    for (uint64_t c = 0; c < nodes; c++)
+        start[c + 1] += start[c];
+    for (uint32_t k = 0; k < n && !radix_break(k); k++)
+        to[start[((int64_t)from[k].i - vol_imin) * rows + ((int64_t)from[k].j - vol_jmin)]++] = from[k];
+    free(start);
+    /* Each node's heights: by insertion for the usual handful, else qsort. */
+    for (uint32_t a = 0, b; a < n && !vol_cancelled; a = b) {
+        for (b = a + 1; b < n && to[b].i == to[a].i && to[b].j == to[a].j; b++)
+            ;
+        if (b - a > 32) {
+            qsort(to + a, b - a, sizeof(vol_sample), cmp_height);
+            continue;
+        }
+        for (uint32_t k = a + 1; k < b; k++) {
+            vol_sample r = to[k];
+            uint32_t m = k;
+            for (; m > a && r.z < to[m - 1].z; m--)
+                to[m] = to[m - 1];
+            to[m] = r;
+        }
+    }
+    return 0;
+}
+
+/* Least significant digit first, 16 bits a pass: z's low and high halves,
+** then j's, then i's; a pass whose digit is the same in every record is
+** skipped.  Each pass is stable, so the last one (i) leads and z decides
+** last, as in vol_compare_samples (-0 sorts before +0 here, which that
+** comparator calls equal: the integration reads them alike). */
+int vol_radix_sort(uint32_t n)
+{
+    vol_sample *from = vol_samples;
+    vol_sample *to = (vol_sample *)malloc((size_t)(n > 0 ? n : 1) * sizeof(vol_sample));
+    uint32_t *count = (uint32_t *)malloc(65536 * sizeof(uint32_t));
+
+    if (to == NULL || count == NULL) {
+        free(to);
+        free(count);
+        return 1;
+    }
+    uint64_t nodes = (uint64_t)((int64_t)vol_imax - vol_imin + 1) * (uint64_t)((int64_t)vol_jmax - vol_jmin + 1);
+    if (n > 0 && nodes <= (uint64_t)n + 65536 && node_sort(n, nodes, from, to) == 0) {
+        vol_samples = to;
+        free(from);
+        free(count);
+        return 0;
+    }
+    for (int pass = 0; pass < 6 && !vol_cancelled; pass++) {
+        int field = pass / 2, shift = (pass % 2) * 16;
+        int64_t range = field == 1 ? (int64_t)vol_jmax - vol_jmin : (int64_t)vol_imax - vol_imin;
+        if (field > 0 && shift > 0 && range < 65536)
+            continue;                   /* the high half is 0 in every record */
+        memset(count, 0, 65536 * sizeof(uint32_t));
+        for (uint32_t k = 0; k < n; k++)
+            count[(radix_field(&from[k], field) >> shift) & 0xFFFF]++;
+        if (n == 0 || count[(radix_field(&from[0], field) >> shift) & 0xFFFF] == n)
+            continue;                   /* one digit for all: nothing moves */
+        uint32_t sum = 0;
+        for (int d = 0; d < 65536; d++) {
+            uint32_t c = count[d];
+            count[d] = sum;
+            sum += c;
+        }
+        for (uint32_t k = 0; k < n && !radix_break(k); k++)
+            to[count[(radix_field(&from[k], field) >> shift) & 0xFFFF]++] = from[k];
+        vol_sample *swap = from;
+        from = to;
+        to = swap;
+    }
+    vol_samples = from;
+    free(to);
+    free(count);
     return 0;
 }
 
@@ -170,25 +292,31 @@ int vol_integrate(void)
         vc_error(VOL_NO_VOLUME, " ");
         return 1;
     }
-    free(vol_samples);
-    vol_samples = (vol_sample *)malloc((size_t)vol_sample_count * sizeof(vol_sample));
-    if (vol_samples == NULL) {
-        vc_error(VC_FATAL, " *malloc wrf*");
+    if (!vol_spill && vol_kept != vol_sample_count) {
+        vc_error(VC_FATAL, " DISK_READ");
         return 1;
     }
-    rewind(vol_bin);
-    for (uint32_t k = 0; k < vol_sample_count; k++)
-        if (fread(&vol_samples[k], sizeof(vol_sample), 1, vol_bin) != 1) {
+    if (vol_spill) {
+        free(vol_samples);
+        vol_samples = (vol_sample *)malloc((size_t)vol_sample_count * sizeof(vol_sample));
+        if (vol_samples == NULL) {
+            vc_error(VC_FATAL, " *malloc wrf*");
+            return 1;
+        }
+        rewind(vol_bin);
+        if (fread(vol_samples, sizeof(vol_sample), vol_sample_count, vol_bin) != vol_sample_count) {
             vc_error(VC_FATAL, " DISK_READ");
             return 1;
         }
+    }
     fclose(vol_bin);
     vol_bin = NULL;
     remove(vol_bin_path);
 
     snprintf(text, sizeof(text), VOL_SORTING, vol_sample_count);
     sds_printf("%s", text);
-    qsort(vol_samples, vol_sample_count, sizeof(vol_sample), vol_compare_samples);
+    if (vol_plain || vol_radix_sort(vol_sample_count) != 0)
+        qsort(vol_samples, vol_sample_count, sizeof(vol_sample), vol_compare_samples);
     if (vol_cancelled)
         return 1;
 

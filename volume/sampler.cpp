@@ -24,10 +24,72 @@
 ** the two as two crossings of the surface.
 */
 #include <math.h>
+#include <stdlib.h>
 #include "volume.h"
 
 uint32_t vol_sample_count;
+uint32_t vol_kept;
+int      vol_spill;
+int      vol_plain;
 int32_t  vol_imin, vol_imax, vol_jmin, vol_jmax;
+
+double   vol_memory_budget = VOL_MEMORY_BUDGET;
+
+static uint32_t vol_room;       /* records vol_samples has room for */
+
+void vol_start_samples(int plain)
+{
+    free(vol_samples);
+    vol_samples = NULL;
+    vol_kept = vol_room = 0;
+    vol_spill = vol_plain = plain;
+}
+
+/* The kept records go to "vol.bin", in the order taken, and every later one
+** follows them there.  0, or 1 after the message. */
+static int spill_kept(void)
+{
+    size_t wrote = vol_kept > 0 ? fwrite(vol_samples, sizeof(vol_sample), vol_kept, vol_bin) : 0;
+
+    free(vol_samples);
+    vol_samples = NULL;
+    vol_spill = 1;
+    if (wrote != vol_kept) {
+        vol_kept = vol_room = 0;
+        vc_error(VC_FATAL, " DISK_WRITE");
+        return 1;
+    }
+    vol_kept = vol_room = 0;
+    return 0;
+}
+
+int vol_keep_sample(const vol_sample *r)
+{
+    if (!vol_spill && vol_kept == vol_room) {
+        double most = floor(vol_memory_budget / sizeof(vol_sample));
+        double more = vol_room < 65536 ? 65536.0 : 2.0 * vol_room;
+        vol_sample *grown = NULL;
+        if (more > most)
+            more = most;
+        if (more > vol_room)
+            grown = (vol_sample *)realloc(vol_samples, (size_t)more * sizeof(vol_sample));
+        if (grown != NULL) {
+            vol_samples = grown;
+            vol_room = (uint32_t)more;
+        } else if (spill_kept() != 0) {     /* over the budget, or no memory */
+            return 1;
+        }
+    }
+    if (!vol_spill) {
+        vol_samples[vol_kept++] = *r;
+        return 0;
+    }
+    if (fwrite(r, sizeof(*r), 1, vol_bin) != 1) {
+        vc_error(VC_FATAL, " DISK_WRITE");
+        return 1;
+    }
+    return 0;
+}
 
 /* Edge tolerance of the triangle being sampled, in drawing units. */
 static double vol_edge_tol;
@@ -189,10 +251,8 @@ int vol_sample_triangle(double ax, double ay, double az,
             rec.i = i;
             rec.j = j;
             rec.z = (float)z;
-            if (fwrite(&rec, sizeof(rec), 1, vol_bin) != 1) {
-                vc_error(VC_FATAL, " DISK_WRITE");
+            if (vol_keep_sample(&rec) != 0)
                 return 1;
-            }
         }
     }
     return 0;

@@ -84,8 +84,21 @@ int  vol_read_export(void);
 int  vol_quad(const frame_point *a, const frame_point *b, const frame_point *c,
               const frame_point *d);
 
-/* sampler.cpp */
-extern uint32_t vol_sample_count;  /* records written in the run */
+/* sampler.cpp: the samples of a run stay in memory (vol_samples) up to
+** VOL_MEMORY_BUDGET bytes, which the integration needs for them all anyway;
+** a run with more writes them all to "vol.bin" as they come, in the file's
+** record format, and the integration reads them back from there.  The plain
+** path (frame_plain) writes every sample to the file. */
+#define VOL_MEMORY_BUDGET (1024.0 * 1024.0 * 1024.0)
+extern double   vol_memory_budget; /* VOL_MEMORY_BUDGET; tests lower it */
+extern uint32_t vol_sample_count;  /* records taken in the run */
+extern uint32_t vol_kept;          /* of them in vol_samples, not in "vol.bin" */
+extern int      vol_spill;         /* 1: every record goes to "vol.bin" */
+extern int      vol_plain;         /* the plain path: the file and qsort */
+/* A run's samples start: none kept, spilling from the start when `plain`. */
+void vol_start_samples(int plain);
+/* Keeps one record, in memory or in "vol.bin".  0, or 1 after the message. */
+int  vol_keep_sample(const vol_sample *r);
 extern int32_t  vol_imin, vol_imax, vol_jmin, vol_jmax;
 
 int  vol_sample_triangle(double ax, double ay, double az,
@@ -106,6 +119,11 @@ extern unsigned vol_compare_count;
 
 int    vol_integrate(void);
 int    vol_compare_samples(const void *a, const void *b);
+/* Sorts the n records of vol_samples as vol_compare_samples orders them,
+** by a radix sort on (i, j, z), polling the user break once per block of
+** records (vol_cancelled set after "*Cancel*").  1 when there is no memory
+** for it (nothing done: qsort must do it), else 0. */
+int    vol_radix_sort(uint32_t n);
 int    vol_build_map(void);
 void   vol_free_map(void);
 void   vol_mark_node(int32_t i, int32_t j);

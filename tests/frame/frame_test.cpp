@@ -2,6 +2,9 @@
 // fixed-path helper, through the in-process host.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <vector>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -132,6 +135,37 @@ TEST_F(PairReader, LongLinesKeepCodesAndValuesPaired)
     EXPECT_STREQ(dxf_value, "EOF");
     EXPECT_EQ(dxf_line_no, 7);
     EXPECT_EQ(s.take_output(), "");
+}
+
+// Numbers read through the fast path must be exactly what "%lf" reads:
+// the same bits and the same characters taken, the odd forms included.
+TEST(Numbers, ReadAsScanfReadsThem)
+{
+    std::vector<std::string> words = {
+        "0", "-0", "  12.5e3", "\t7\n", "1e", "1e+", "1.5x", "+7", "0x1p3", "-0X10", "inf", "-Infinity",
+        "nan", "1e400", "-1e-400", "4.9e-324", ".5", "-.5e-3", "5.", "", "  ", "-", "abc", "1,5", "--1",
+        "123456789012345678901234567890", "2.2250738585072011e-308", "0.1e-0", "1E5 9",
+        "0." + std::string(600, '0') + "17", std::string(700, '9')};
+    std::uint64_t h = 1;
+    for (int k = 0; k < 2000; k++) {
+        h = h * 6364136223846793005ull + 1442695040888963407ull;
+        double d;
+        std::memcpy(&d, &h, sizeof d);
+        char buf[64];
+        std::snprintf(buf, sizeof buf, k % 2 ? "%.17g" : "%.6f", std::isfinite(d) ? d : 1.0 / (k + 3));
+        words.push_back(buf);
+    }
+    for (const auto &w : words) {
+        double want = -1, got = -2;
+        int used = -1;
+        int read = std::sscanf(w.c_str(), "%lf%n", &want, &used);
+        const char *end = frame_real(w.c_str(), &got);
+        EXPECT_EQ(end != nullptr, read == 1) << w;
+        if (end == nullptr || read != 1)
+            continue;
+        EXPECT_EQ(end - w.c_str(), used) << w;
+        EXPECT_TRUE(std::memcmp(&want, &got, sizeof got) == 0 || (std::isnan(want) && std::isnan(got))) << w;
+    }
 }
 
 TEST(Paths, DriveLettersAndBackslashes)

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -115,9 +116,11 @@ TEST_F(Inters, BoxesMeetingAtTheOuterTopAreNotTested)
         EXPECT_FALSE(vt::file_exists(file(d))) << d;
 }
 
-// What the chaining gave when the segments went through "c:/haldorin/2.scr":
-// each coordinate printed with "%.10lf", read back with "%lf", sorted and
-// chained.  The lists are built as inters_ltri builds them from the files.
+// What the chaining gave when the pairs came from the plain walk of the inner
+// list and the segments went through "c:/haldorin/2.scr": each coordinate
+// printed with "%.10lf", read back with "%lf", sorted and chained.  The lists
+// are built as inters_ltri builds them from the files.  The grid search must
+// find the very same segments in the same order.
 std::string script_through_a_file(const std::vector<Tri> &outer_tris, const std::vector<Tri> &inner_tris)
 {
     auto list = [](const std::vector<Tri> &tris) {
@@ -137,8 +140,16 @@ std::string script_through_a_file(const std::vector<Tri> &outer_tris, const std:
     };
     std::vector<ltri_rec> outer = list(outer_tris), inner = list(inner_tris);
     std::qsort(inner.data(), inner.size(), sizeof(ltri_rec), ltri_cmp_first_double);
-    ltri_seg *found = nullptr;
-    int n = ltri_find_segments(outer.data(), (int)outer.size(), inner.data(), (int)inner.size(), &found);
+    ltri_seg *found = nullptr, *grid = nullptr;
+    int n = ltri_find_segments(outer.data(), (int)outer.size(), inner.data(), (int)inner.size(), &found, 1);
+    int n_grid = ltri_find_segments(outer.data(), (int)outer.size(), inner.data(), (int)inner.size(), &grid, 0);
+    EXPECT_EQ(n_grid, n);
+    int other = 0;
+    for (int i = 0; i < n && i < n_grid; i++)
+        other += std::memcmp(grid[i].a, found[i].a, sizeof(grid[i].a)) != 0
+                 || std::memcmp(grid[i].b, found[i].b, sizeof(grid[i].b)) != 0;
+    EXPECT_EQ(other, 0) << "the grid search finds other segments than the walk";
+    std::free(grid);
     std::FILE *f = std::tmpfile();
     for (int i = 0; i < n; i++)
         std::fprintf(f, "%.10lf %.10lf %.10lf %.10lf %.10lf %.10lf\n", found[i].a[0], found[i].a[1],
@@ -182,13 +193,24 @@ TEST_F(Inters, TheBundledSurveyCutGivesTheCurvesOfTheSegmentFile)
         return std::vector<Tri>{{{730000, 4036000, z0, 763000, 4036000, z1, 763000, 4070000, z2}},
                                 {{730000, 4036000, z0, 763000, 4070000, z2, 730000, 4070000, z3}}};
     };
-    for (const auto &p : {plane(600, 600, 600, 600), plane(550, 750, 850, 650)}) {
+    // The survey turned by 3 degrees about a corner, tilted and raised: a
+    // second surface as large as the first, crossing it along many curves.
+    std::vector<Tri> turned = tin;
+    for (auto &t : turned)
+        for (int k = 0; k < 9; k += 3) {
+            double x = t.v[k] - 745000, y = t.v[k + 1] - 4050000, c = std::cos(0.05), sn = std::sin(0.05);
+            t.v[k] = 745000 + c * x - sn * y;
+            t.v[k + 1] = 4050000 + sn * x + c * y;
+            t.v[k + 2] = 0.9 * t.v[k + 2] + 60 + 0.001 * x;
+        }
+    turned.pop_back();                  // one fewer: tin is the outer list
+    for (const auto &p : {plane(600, 600, 600, 600), plane(550, 750, 850, 650), turned}) {
         std::string want = script_through_a_file(tin, p);
         ASSERT_GT(want.size(), 10000u);
         write(0, tin);
         write(1, p);
         std::uint64_t first = s.drawing().next_id;
-        s.call_lisp("(inters_ltri " + std::to_string(tin.size()) + " 2)");
+        s.call_lisp("(inters_ltri " + std::to_string(tin.size()) + " " + std::to_string(p.size()) + ")");
         // The script the host ran, from the polylines it drew.
         std::string got;
         char buf[200];

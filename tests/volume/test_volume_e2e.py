@@ -166,6 +166,19 @@ class Volumes(unittest.TestCase):
                 self.assertLess(abs(vol - 2 * area), 2 * border * inc)
             self.assertEqual(errors, sorted(errors))
             self.assertLess(abs(errors[-1]), 0.005)
+            # The plain path (every sample through vol.bin, qsort) prints and
+            # draws exactly what the samples kept in memory and radix sorted do.
+            runs = []
+            for plain in ("", "1"):
+                os.environ["VELMORA_PLAIN"] = plain
+                try:
+                    _, _, run = volume_run(wd, path, 50.0)
+                finally:
+                    del os.environ["VELMORA_PLAIN"]
+                with open(run.out_path, "rb") as f:
+                    runs.append((run.stdout, f.read()))
+            self.assertEqual(runs[0][0], runs[1][0])
+            self.assertTrue(runs[0][1] == runs[1][1], "the drawings differ")
 
 
 if __name__ == "__main__":

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <string>
 #include <utility>
@@ -17,11 +18,13 @@
 namespace {
 
 // A fresh work file standing in for "vol.bin", and the run state the
-// sampler and the integration start from.
+// sampler and the integration start from: the samples kept in memory, or
+// with `plain` all in the file and sorted by qsort.
 struct WorkFile {
-    WorkFile()
+    explicit WorkFile(bool plain = false)
     {
         vol_bin = tmpfile();
+        vol_start_samples(plain);
         vol_sample_count = 0;
         vol_step = 1;
         vol_cancelled = 0;
@@ -39,6 +42,8 @@ struct WorkFile {
     }
     std::vector<vol_sample> records()
     {
+        if (!vol_spill)
+            return std::vector<vol_sample>(vol_samples, vol_samples + vol_kept);
         std::vector<vol_sample> r(vol_sample_count);
         fflush(vol_bin);
         rewind(vol_bin);
@@ -53,7 +58,7 @@ struct WorkFile {
         bool first = vol_sample_count++ == 0;
         vol_imin = first ? i : std::min(vol_imin, i), vol_imax = first ? i : std::max(vol_imax, i);
         vol_jmin = first ? j : std::min(vol_jmin, j), vol_jmax = first ? j : std::max(vol_jmax, j);
-        fwrite(&r, sizeof r, 1, vol_bin);
+        EXPECT_EQ(vol_keep_sample(&r), 0);
     }
 };
 
@@ -174,9 +179,10 @@ TEST(Sampler, AHighFaceSweepsOnlyItsPlanBox)
 TEST(Integration, IntervalRulesAndNodeWeights)
 {
     vt::AddonSession s;
+    for (bool plain : {false, true}) {
     {
         // 0, 1, 3 at one node: 0-1 and 1-3.  4.000000 and 4.000005 are one crossing.
-        WorkFile w;
+        WorkFile w(plain);
         w.put(0, 0, 3); w.put(0, 0, 0); w.put(0, 0, 1);
         w.put(5, 5, 4.000005f); w.put(5, 5, 4.0f); w.put(5, 5, 6.0f);
         ASSERT_EQ(vol_integrate(), 0);
@@ -185,20 +191,20 @@ TEST(Integration, IntervalRulesAndNodeWeights)
         EXPECT_EQ(vol_bin, nullptr);
     }
     {
-        WorkFile w;
+        WorkFile w(plain);
         w.put(7, 7, 4.0f); w.put(7, 7, 4.000005f);
         s.take_output();
         EXPECT_EQ(vol_integrate(), 1);
         EXPECT_EQ(s.take_output(), "... Wait for sorting 2 elements\n*** VOLUME or COLF Error - Can't calculate volume !\n");
     }
     {
-        WorkFile w;
+        WorkFile w(plain);
         w.put(1, 1, 2);
         EXPECT_EQ(vol_integrate(), 1);
     }
     {
         // A 3 x 3 block: corners carry a quarter cell, borders a half, the middle a whole.
-        WorkFile w;
+        WorkFile w(plain);
         for (int j = 0; j < 3; j++)
             for (int i = 0; i < 3; i++)
                 w.put(i, j, 0), w.put(i, j, 1);
@@ -217,7 +223,7 @@ TEST(Integration, IntervalRulesAndNodeWeights)
     }
     {
         // A break during the sort cancels the run.
-        WorkFile w;
+        WorkFile w(plain);
         for (int k = 0; k < 3000; k++)
             w.put(k % 50, k / 50, (float)(k % 7));
         s.set_user_break_after(0);
@@ -225,6 +231,55 @@ TEST(Integration, IntervalRulesAndNodeWeights)
         EXPECT_EQ(vol_integrate(), 1);
         EXPECT_NE(s.take_output().find("*Cancel*"), std::string::npos);
         s.set_user_break(false);
+    }
+    }
+}
+
+// The fast path (samples in memory, radix sort) against the plain one (all
+// through the file, qsort): the same records in the same order, also when
+// the memory budget runs out halfway and the kept samples go to the file,
+// and over index ranges beyond 16 bits and negative heights.
+TEST(Integration, KeptAndRadixSortedSamplesMatchThePlainPath)
+{
+    vt::AddonSession s;
+    for (int span : {70000, 300}) {
+        auto fill = [span](WorkFile &w) {
+            std::uint32_t h = 12345;
+            for (int k = 0; k < 300000; k++) {
+                h = h * 1103515245u + 12345u;
+                int32_t i = (int32_t)((h >> 8) % span) - span / 2;
+                h = h * 1103515245u + 12345u;
+                int32_t j = (int32_t)(h % 7) - 3;
+                h = h * 1103515245u + 12345u;
+                float z = k % 11 == 0 ? 0.0f : (float)((int32_t)(h >> 12) % 2000 - 1000) / 8.0f;
+                w.put(i, j, k % 13 == 0 ? -z : z);
+            }
+        };
+        WorkFile plain(true);
+        fill(plain);
+        std::vector<vol_sample> taken = plain.records();
+        ASSERT_EQ(vol_integrate(), 0);
+        std::vector<vol_sample> want(vol_samples, vol_samples + vol_sample_count);
+        double volume = vol_volume, sx = vol_sum_x, sz = vol_sum_z;
+        for (double budget : {VOL_MEMORY_BUDGET, 1e6}) {
+            WorkFile fast;
+            vol_memory_budget = budget;
+            fill(fast);
+            vol_memory_budget = VOL_MEMORY_BUDGET;
+            EXPECT_EQ(vol_spill, budget < 2e6) << budget;
+            std::vector<vol_sample> got = fast.records();
+            ASSERT_EQ(got.size(), taken.size());
+            EXPECT_EQ(std::memcmp(got.data(), taken.data(), got.size() * sizeof(vol_sample)), 0);
+            ASSERT_EQ(vol_integrate(), 0);
+            int other = 0;
+            for (std::uint32_t k = 0; k < vol_sample_count; k++)
+                other += vol_samples[k].i != want[k].i || vol_samples[k].j != want[k].j
+                         || vol_samples[k].z != want[k].z;
+            EXPECT_EQ(other, 0) << budget;
+            EXPECT_EQ(vol_volume, volume);
+            EXPECT_EQ(vol_sum_x, sx);
+            EXPECT_EQ(vol_sum_z, sz);
+        }
     }
 }
 

@@ -272,6 +272,10 @@ static int grid_file_new(void)
     while (grid_filed < tin.last_edge) {
         int32_t e = grid_filed + 1;
         const tin_edge *t = &tin.tri[e];
+        if (e <= tin.cur_edge && !tin.full_check) {
+            grid_filed = e;     /* behind the front: never scanned again */
+            continue;
+        }
         int32_t cx0 = cell_of(t->xmin, grid_x0, grid_nx), cx1 = cell_of(t->xmax, grid_x0, grid_nx);
         int32_t cy0 = cell_of(t->ymin, grid_y0, grid_ny), cy1 = cell_of(t->ymax, grid_y0, grid_ny);
         if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > GRID_BIG_CELLS) {
@@ -379,6 +383,20 @@ static int grid_scan(int32_t first)
 ** an earlier edge or call) are harmless. */
 #define HINTS 4
 static int32_t hint_edge[HINTS] = { -1, -1, -1, -1 };
+
+/* Sets what tin_valid_triangle reads of the edge (a, b) under search. */
+void tin_valid_begin(const tin_point *points, int32_t a, int32_t b)
+{
+    const tin_point *pa = &points[a], *pb = &points[b];
+    /* cur_edge is -1 while the seed is sought: no area test then */
+    tin.need_region = (tin.cur_edge >= 0 && tin.cur_edge < tin.ncons) || tin_on_constraint(a) || tin_on_constraint(b);
+    sum_x = pa->x + pb->x;
+    sum_y = pa->y + pb->y;
+    edge_x0 = pa->x < pb->x ? pa->x : pb->x;
+    edge_x1 = pa->x < pb->x ? pb->x : pa->x;
+    edge_y0 = pa->y < pb->y ? pa->y : pb->y;
+    edge_y1 = pa->y < pb->y ? pb->y : pa->y;
+}
 
 int tin_valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
 {
@@ -998,14 +1016,7 @@ int tin_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
     sw_k = -1;
 
     tin.held_ak = tin.held_bk = -1;
-    /* cur_edge is -1 while the seed is sought: no area test then */
-    tin.need_region = (tin.cur_edge >= 0 && tin.cur_edge < tin.ncons) || tin_on_constraint(a) || tin_on_constraint(b);
-    sum_x = pa->x + pb->x;
-    sum_y = pa->y + pb->y;
-    edge_x0 = pa->x < pb->x ? pa->x : pb->x;
-    edge_x1 = pa->x < pb->x ? pb->x : pa->x;
-    edge_y0 = pa->y < pb->y ? pa->y : pb->y;
-    edge_y1 = pa->y < pb->y ? pb->y : pa->y;
+    tin_valid_begin(points, a, b);
     double len = tin_edge_len(pa, pb);
     sw_ratio = len / norm;
     sw_xmin = -1e300;

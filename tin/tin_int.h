@@ -7,7 +7,9 @@
 #define VELMORA_TIN_INT_H
 
 #include <math.h>
+#include <stddef.h>
 #include <stdint.h>
+#include <time.h>
 #include "tin.h"
 
 #pragma pack(push, 1)
@@ -81,13 +83,19 @@ static inline double tin_edge_len(const tin_point *pa, const tin_point *pb)
     return sqrt((pb->x - pa->x) * (pb->x - pa->x) + (pb->y - pa->y) * (pb->y - pa->y));
 }
 
-/* hooks, tolerance and edge buffer (tin_lib.cpp) */
+/* hooks, large arrays (zeroed), tolerance and edge buffer (tin_lib.cpp) */
+void  *tin_big(size_t bytes);
+void   tin_big_free(void *p);
 void   tin_error(const char *text);
 int    tin_cancelled(void);
 double tin_choose_eps(int32_t npoints, const tin_point *points);
 int    tin_wrbuff(int32_t u, int32_t v, int32_t opp, double la, double lb, double lc,
                   const tin_point *points);
 int    tin_lpp(double x1, double y1, double x2, double y2, double *la, double *lb, double *lc);
+int    tin_buffer_full(void);
+int    tin_break_polled(void);
+void   tin_progress(time_t t0, double *last_print);
+void   tin_speedups_open(int32_t n, const tin_point *points);
 
 /* point ordering (tin_sort.cpp) */
 int  tin_point_cmp(const void *p, const void *q);
@@ -98,6 +106,7 @@ int  tin_sort_points(int32_t *n, tin_point *points);
 int32_t tin_nearest_point(int32_t m, int32_t n, const tin_point *points);
 int    tin_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
                        int32_t opp, int32_t *k);
+void   tin_valid_begin(const tin_point *points, int32_t a, int32_t b);
 int    tin_valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k);
 int    tin_on_constraint(int32_t i);
 void   tin_angle_units(const tin_point *points, int32_t a, int32_t b, int32_t k, double best,
@@ -113,6 +122,24 @@ int    tin_bands_open(int32_t n, const tin_point *points);
 void   tin_bands_close(void);
 int    tin_blocks_open(int32_t n, const tin_point *points);
 void   tin_blocks_close(void);
+
+/* the fast search (tin_fast.cpp): its Delaunay kernel opened first (1: it
+** cannot be, the straightforward search must do it all), then the seed and
+** the front loop, with its own compact edge buffer; 1 when the run fails
+** (reported) */
+int  tin_fast_open(int32_t n, const tin_point *points);
+void tin_fast_close(void);
+int  tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb);
+
+/* How the fast search found its triangles, counted over all calls (for the
+** benchmark and the tests): read off the mesh directly, chosen within a
+** cocircular cluster, checked point by point in the circle's box, asked of
+** the straightforward search; hull edges settled without it; triangles
+** the mesh had to be bent to; runs it left to the straightforward search. */
+typedef struct tin_fast_stats {
+    long direct, cluster, checked, straight, hull, forced, takeover;
+} tin_fast_stats;
+extern tin_fast_stats tin_fast_count;
 
 /* constraint lines (tin_cons.cpp) */
 int    tin_build_constraints(int32_t nlines, const tin_line *lines, int32_t n,

@@ -6,12 +6,13 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <time.h>
 
 #include "tin_int.h"
 
 tin_state   tin;
-tin_options tin_opts = { 1, 1, 1, 1, 1 };
+tin_options tin_opts = { TIN_SEARCH_FAST, 1, 1, 1, 1, 1 };
 static tin_hooks hooks;
 
 void tin_set_hooks(const tin_hooks *h)
@@ -34,10 +35,79 @@ static void print_line(const char *text)
         hooks.print(text);
 }
 
+/* The user break, polled once per front edge; 1 (reported) when it came. */
+int tin_break_polled(void)
+{
+    if (!tin_cancelled())
+        return 0;
+    tin_error(" *Cancel*");
+    return 1;
+}
+
+/* After each triangle: the seconds since t0, printed when more than one
+** has passed since the last time printed. */
+void tin_progress(time_t t0, double *last_print)
+{
+    char text[64];
+    double e = difftime(time(NULL), t0);
+    if (e - *last_print > 1.0) {
+        snprintf(text, sizeof text, "\r** LIBVELMORA : %.0lf s   ", e);
+        print_line(text);
+        *last_print = e;
+    }
+}
+
 int tin_cancelled(void)
 {
     return hooks.cancelled ? hooks.cancelled() : 0;
 }
+
+/*
+** Large working arrays: zeroed anonymous pages, with the kernel asked for
+** huge (2 MB) pages where it hands them out on request.  A run over a
+** million points touches hundreds of megabytes; with 4 kB pages the page
+** faults alone cost about as much as the triangulation.  Each block starts
+** on a 2 MB boundary with a short header that tells tin_big_free what to
+** unmap.
+*/
+#define BIG_PAGE ((size_t)2 << 20)
+#define BIG_HEAD ((size_t)64)
+
+#if defined(__SANITIZE_ADDRESS__)
+/* under the address sanitizer plain heap blocks, which it watches */
+void *tin_big(size_t bytes)
+{
+    return calloc(bytes ? bytes : 1, 1);
+}
+
+void tin_big_free(void *p)
+{
+    free(p);
+}
+#else
+void *tin_big(size_t bytes)
+{
+    size_t len = (bytes + BIG_HEAD + BIG_PAGE - 1) / BIG_PAGE * BIG_PAGE + BIG_PAGE;
+    void *base = mmap(NULL, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED)
+        return NULL;
+    char *at = (char *)(((uintptr_t)base + BIG_PAGE - 1) & ~(uintptr_t)(BIG_PAGE - 1));
+#ifdef MADV_HUGEPAGE
+    madvise(at, len - (size_t)(at - (char *)base), MADV_HUGEPAGE);
+#endif
+    ((void **)at)[0] = base;
+    ((size_t *)at)[1] = len;
+    return at + BIG_HEAD;
+}
+
+void tin_big_free(void *p)
+{
+    if (!p)
+        return;
+    char *at = (char *)p - BIG_HEAD;
+    munmap(((void **)at)[0], ((size_t *)at)[1]);
+}
+#endif
 
 /*
 ** Tolerance from the size of the coordinates: M is the largest magnitude of
@@ -66,15 +136,21 @@ double tin_choose_eps(int32_t npoints, const tin_point *points)
 }
 
 /* Appends edge (u, v) with its line; its box comes from the two points. */
+/* The edge buffer is full: an append fails, the count of used slots stays
+** honest.  Returns 1. */
+int tin_buffer_full(void)
+{
+    tin.last_edge = tin.edge_cap - 1;
+    tin_error(" WRBUFF ");
+    return 1;
+}
+
 int tin_wrbuff(int32_t u, int32_t v, int32_t opp, double la, double lb, double lc,
            const tin_point *points)
 {
     tin.last_edge++;
-    if (tin.last_edge >= tin.edge_cap) {
-        tin.last_edge = tin.edge_cap - 1;       /* keep the count of used slots honest */
-        tin_error(" WRBUFF ");
-        return 1;
-    }
+    if (tin.last_edge >= tin.edge_cap)
+        return tin_buffer_full();
     tin_edge *e = &tin.tri[tin.last_edge];
     const tin_point *p = &points[u], *q = &points[v];
     e->u = u;
@@ -112,8 +188,8 @@ int tin_lpp(double x1, double y1, double x2, double y2, double *la, double *lb, 
 
 static void release(void)
 {
-    free(tin.tri);
-    free(tin.pangle);
+    tin_big_free(tin.tri);
+    tin_big_free(tin.pangle);
     free(tin.minmax_cont);
     free(tin.cons_end);
     tin.tri = NULL;
@@ -123,7 +199,22 @@ static void release(void)
     tin_grid_close();
     tin_bands_close();
     tin_blocks_close();
+    tin_fast_close();
 }
+
+/* The straightforward search's accelerations, each where its switch is on
+** (one that cannot be built is left out: the search is then slower). */
+void tin_speedups_open(int32_t n, const tin_point *points)
+{
+    if (tin_opts.use_grid)
+        tin_grid_open(n, points);      /* without it the full scan is used */
+    if (tin_opts.use_bands)
+        tin_bands_open(n, points);     /* without them the sweep steps one by one */
+    if (tin_opts.use_sides || tin_opts.use_open)
+        tin_blocks_open(n, points);    /* without them every point is tested */
+}
+
+
 
 /*
 ** The front loop walks the edge buffer in order.  Each open edge gets at
@@ -144,6 +235,53 @@ static void release(void)
 ** until every edge has been passed: what is left open then lies on the hull
 ** or on the border of the area.
 */
+static int straight_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
+{
+    if (tin.ncons == 0) {
+        int32_t m = n / 2, k1, k2;
+        k1 = tin_nearest_point(m, n, points);
+        if (tin_lpp(points[m].x, points[m].y, points[k1].x, points[k1].y,
+                &tin.edge_la, &tin.edge_lb, &tin.edge_lc))
+            return 1;
+        if (tin_third_point(n, points, m, k1, -1, &k2))
+            return 1;           /* every point on one line */
+        if (tin_wrbuff(m, k1, k2, tin.edge_la, tin.edge_lb, tin.edge_lc, points)
+            || tin_wrbuff(k2, m, k1, tin.held_ak_la, tin.held_ak_lb, tin.held_ak_lc, points)
+            || tin_wrbuff(k1, k2, m, tin.held_bk_la, tin.held_bk_lb, tin.held_bk_lc, points))
+            return 1;
+        face_cb(points[m], points[k1], points[k2]);
+        tin.ntri = 1;
+    }
+
+    time_t t0 = time(NULL);
+    double last_print = 0;
+    for (tin.cur_edge = 0; tin.cur_edge <= tin.last_edge; tin.cur_edge++) {
+        if (tin_break_polled())
+            return 1;
+        const tin_edge *t = &tin.tri[tin.cur_edge];
+        if (t->flag == 1)
+            continue;
+        int32_t u = t->u, v = t->v, opp = t->opp, k;
+        tin.edge_la = t->la;
+        tin.edge_lb = t->lb;
+        tin.edge_lc = t->lc;
+        if (tin_third_point(n, points, u, v, opp, &k))
+            continue;
+        face_cb(points[u], points[v], points[k]);
+        tin.ntri++;
+        if (tin.held_ak == -1
+            && tin_wrbuff(u, k, v, tin.held_ak_la, tin.held_ak_lb, tin.held_ak_lc, points))
+            return 1;
+        if (tin.held_bk == -1
+            && tin_wrbuff(v, k, u, tin.held_bk_la, tin.held_bk_lb, tin.held_bk_lc, points))
+            return 1;
+        tin_progress(t0, &last_print);
+    }
+    return 0;
+}
+
+/* The driver: order the points, set up the constraint edges and presets,
+** then the seed and the front (fast or straightforward), and the summary. */
 int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *lines,
                         int32_t nlines, int16_t ngroups_in, tin_face_cb face_cb,
                         int32_t *out_npoints, int32_t full_check_in)
@@ -182,15 +320,14 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
         return 1;
     }
     tin.edge_cap = 5 * n;
-    tin.tri = (tin_edge *)malloc((size_t)tin.edge_cap * sizeof(tin_edge));
+    /* every flag starts at 0; the pages the run never reaches stay untouched */
+    tin.tri = (tin_edge *)tin_big((size_t)tin.edge_cap * sizeof(tin_edge));
     if (!tin.tri) {
         tin_error(" malloc TRI ");
         return 1;
     }
-    for (int32_t i = 0; i < tin.edge_cap; i++)
-        tin.tri[i].flag = 0;
 
-    tin.pangle = (int32_t *)calloc((size_t)n, sizeof(int32_t));
+    tin.pangle = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     if (!tin.pangle) {
         tin_error(" PANGLE ");
         goto done;
@@ -209,61 +346,18 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
         tin_close_outside_points(n, points);
     tin_preset_boundary_angles(points);
 
-    if (tin_opts.use_grid)
-        tin_grid_open(n, points);      /* without it the full scan is used */
-    if (tin_opts.use_bands)
-        tin_bands_open(n, points);     /* without them the sweep steps one by one */
-    if (tin_opts.use_sides || tin_opts.use_open)
-        tin_blocks_open(n, points);    /* without them every point is tested */
-
+    /* the fast search needs its Delaunay kernel; without it (points on one
+    ** line, no memory) the straightforward search does the work.  The full
+    ** check is the straightforward search's own debugging mode.  The fast
+    ** search opens the straightforward search's accelerations itself, when
+    ** it first needs them. */
     tin.ntri = 0;
-    if (tin.ncons == 0) {
-        int32_t m = n / 2, k1, k2;
-        k1 = tin_nearest_point(m, n, points);
-        if (tin_lpp(points[m].x, points[m].y, points[k1].x, points[k1].y,
-                &tin.edge_la, &tin.edge_lb, &tin.edge_lc))
+    if (tin_opts.search == TIN_SEARCH_FAST && !tin.full_check
+        && tin_fast_open(n, points) == 0) {
+        if (tin_fast_front(n, points, face_cb))
             goto done;
-        if (tin_third_point(n, points, m, k1, -1, &k2))
-            goto done;          /* every point on one line */
-        if (tin_wrbuff(m, k1, k2, tin.edge_la, tin.edge_lb, tin.edge_lc, points)
-            || tin_wrbuff(k2, m, k1, tin.held_ak_la, tin.held_ak_lb, tin.held_ak_lc, points)
-            || tin_wrbuff(k1, k2, m, tin.held_bk_la, tin.held_bk_lb, tin.held_bk_lc, points))
-            goto done;
-        face_cb(points[m], points[k1], points[k2]);
-        tin.ntri = 1;
-    }
-
-    {
-        time_t t0 = time(NULL);
-        double last_print = 0;
-        for (tin.cur_edge = 0; tin.cur_edge <= tin.last_edge; tin.cur_edge++) {
-            if (tin_cancelled()) {
-                tin_error(" *Cancel*");
-                goto done;
-            }
-            if (tin.tri[tin.cur_edge].flag == 1)
-                continue;
-            int32_t u = tin.tri[tin.cur_edge].u, v = tin.tri[tin.cur_edge].v, opp = tin.tri[tin.cur_edge].opp, k;
-            tin.edge_la = tin.tri[tin.cur_edge].la;
-            tin.edge_lb = tin.tri[tin.cur_edge].lb;
-            tin.edge_lc = tin.tri[tin.cur_edge].lc;
-            if (tin_third_point(n, points, u, v, opp, &k))
-                continue;
-            face_cb(points[u], points[v], points[k]);
-            tin.ntri++;
-            if (tin.held_ak == -1
-                && tin_wrbuff(u, k, v, tin.held_ak_la, tin.held_ak_lb, tin.held_ak_lc, points))
-                goto done;
-            if (tin.held_bk == -1
-                && tin_wrbuff(v, k, u, tin.held_bk_la, tin.held_bk_lb, tin.held_bk_lc, points))
-                goto done;
-            double e = difftime(time(NULL), t0);
-            if (e - last_print > 1.0) {
-                snprintf(text, sizeof text, "\r** LIBVELMORA : %.0lf s   ", e);
-                print_line(text);
-                last_print = e;
-            }
-        }
+    } else if (straight_front(n, points, face_cb)) {
+        goto done;
     }
 
     snprintf(text, sizeof text, " - points number= %d ; triangles number= %d",
@@ -275,3 +369,4 @@ done:
     release();
     return result;
 }
+

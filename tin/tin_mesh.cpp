@@ -16,6 +16,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "tin_int.h"
 #include "tin_mesh.h"
 #include "tin_pred.h"
 
@@ -36,6 +37,10 @@ static double *bxy;
 static int32_t *hull_next, *hull_prev, *hull_he, *hull_hash;
 static int32_t  hash_size, hull_start;
 static double   cen_x, cen_y;
+
+/* The bounds of the marks (squared): a corner within `flat` of the
+** opposite side's line, an angle whose sine is below `needle`. */
+static double flat2, needle2;
 
 /* Edges waiting for the Delaunay test (legalize, and the restoring after
 ** an edge insertion). */
@@ -340,11 +345,13 @@ static double circle_r2(const tin_point *a, const tin_point *b, const tin_point 
 
 void tin_mesh_free(void)
 {
-    free(tin_m.tv);
-    free(tin_m.th);
-    free(tin_m.vhe);
-    free(tin_m.locked);
-    free(tin_m.tag);
+    tin_big_free(tin_m.tv);
+    tin_big_free(tin_m.th);
+    tin_big_free(tin_m.vhe);
+    tin_big_free(tin_m.locked);
+    tin_big_free(tin_m.tag);
+    tin_big_free(tin_m.flat);
+    tin_big_free(tin_m.needle);
     free(hull_next);
     free(hull_prev);
     free(hull_he);
@@ -368,7 +375,7 @@ static void free_build(void)
     hull_next = hull_prev = hull_he = hull_hash = NULL;
 }
 
-int tin_mesh_build(int32_t n, const tin_point *p)
+int tin_mesh_build(int32_t n, const tin_point *p, int32_t start, double flat, double needle)
 {
     tin_mesh_free();
     if (n < 3)
@@ -376,8 +383,10 @@ int tin_mesh_build(int32_t n, const tin_point *p)
     tin_m.p = p;
     tin_m.n = n;
     tin_m.cap = 2 * n;
-    tin_m.tv = (int32_t *)malloc((size_t)tin_m.cap * 3 * sizeof(int32_t));
-    tin_m.th = (int32_t *)malloc((size_t)tin_m.cap * 3 * sizeof(int32_t));
+    flat2 = flat * flat;
+    needle2 = needle * needle;
+    tin_m.tv = (int32_t *)tin_big((size_t)tin_m.cap * 3 * sizeof(int32_t));
+    tin_m.th = (int32_t *)tin_big((size_t)tin_m.cap * 3 * sizeof(int32_t));
     hull_next = (int32_t *)malloc((size_t)n * sizeof(int32_t));
     hull_prev = (int32_t *)malloc((size_t)n * sizeof(int32_t));
     hull_he = (int32_t *)malloc((size_t)n * sizeof(int32_t));
@@ -397,7 +406,10 @@ int tin_mesh_build(int32_t n, const tin_point *p)
             if (p[i].y > y1) y1 = p[i].y;
         }
         double mx = (x0 + x1) / 2, my = (y0 + y1) / 2, best = INFINITY;
-        for (int32_t i = 0; i < n && !failed; i++) {
+        int given = start >= 0 && start < n;
+        if (given)
+            i0 = start;
+        for (int32_t i = 0; i < n && !failed && !given; i++) {
             double d = (p[i].x - mx) * (p[i].x - mx) + (p[i].y - my) * (p[i].y - my);
             if (d < best) { best = d; i0 = i; }
         }
@@ -546,19 +558,38 @@ int tin_mesh_build(int32_t n, const tin_point *p)
         hull_hash[hash_key(i)] = i;
         hull_hash[hash_key(e)] = e;
     }
-    free(bxy);
-    bxy = NULL;
     free(stack);
     stack = NULL;
     stack_cap = 0;
 
     if (!failed) {
         size_t nh = (size_t)tin_m.ntri * 3;
-        tin_m.vhe = (int32_t *)malloc((size_t)n * sizeof(int32_t));
-        tin_m.locked = (uint8_t *)calloc((size_t)tin_m.cap * 3, 1);
-        tin_m.tag = (int32_t *)malloc((size_t)tin_m.cap * 3 * sizeof(int32_t));
-        failed = !tin_m.vhe || !tin_m.locked || !tin_m.tag;
+        tin_m.vhe = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+        tin_m.locked = (uint8_t *)tin_big((size_t)tin_m.cap * 3);
+        tin_m.tag = (int32_t *)tin_big((size_t)tin_m.cap * 3 * sizeof(int32_t));
+        tin_m.flat = (uint8_t *)tin_big((size_t)n);
+        tin_m.needle = (uint8_t *)tin_big((size_t)tin_m.cap);
+        failed = !tin_m.vhe || !tin_m.locked || !tin_m.tag || !tin_m.flat || !tin_m.needle;
         if (!failed) {
+            /* the marks, while the points still lie in the order of the
+            ** build, close together */
+            for (int32_t t = 0; t < tin_m.ntri; t++) {
+                int32_t c[3] = { tin_m.tv[3 * t], tin_m.tv[3 * t + 1], tin_m.tv[3 * t + 2] };
+                double ex[3], ey[3], el[3];
+                for (int i = 0; i < 3; i++) {       /* side opposite corner i */
+                    ex[i] = BX(c[(i + 2) % 3]) - BX(c[(i + 1) % 3]);
+                    ey[i] = BY(c[(i + 2) % 3]) - BY(c[(i + 1) % 3]);
+                    el[i] = ex[i] * ex[i] + ey[i] * ey[i];
+                }
+                double cr = ex[0] * ey[1] - ey[0] * ex[1], cr2 = cr * cr;
+                for (int i = 0; i < 3; i++) {
+                    if (!(cr2 > flat2 * el[i]))
+                        tin_m.flat[order[c[i]]] = 1;
+                    /* the angle at corner i lies between the other two sides */
+                    if (!(cr2 > needle2 * el[(i + 1) % 3] * el[(i + 2) % 3]))
+                        tin_m.needle[t] = 1;
+                }
+            }
             /* back to the points' own numbers */
             for (size_t h = 0; h < nh; h++)
                 tin_m.tv[h] = order[tin_m.tv[h]];
@@ -572,10 +603,10 @@ int tin_mesh_build(int32_t n, const tin_point *p)
                 tin_m.vhe[order[v]] = hull_he[v];
                 v = hull_next[v];
             } while (v != hull_start);
-            for (size_t h = 0; h < (size_t)tin_m.cap * 3; h++)
-                tin_m.tag[h] = -1;
         }
     }
+    free(bxy);
+    bxy = NULL;
     free(order);
     free_build();
     if (failed) {
@@ -626,7 +657,47 @@ int32_t tin_mesh_flip(int32_t a)
     if (vhe[pl] == b) vhe[pl] = al;
     if (vhe[p0] == ar) vhe[p0] = b;
     if (vhe[p1] == bl) vhe[p1] = a;
+    tin_mesh_mark(ar);
+    tin_mesh_mark(bl);
+    if (tin_m.on_flip)
+        tin_m.on_flip(ar, bl);
     return ar;
+}
+
+/* Is some triangle round v flat seen from v? */
+static int flat_star(int32_t v)
+{
+    const tin_point *p = tin_m.p;
+    const int32_t *tv = tin_m.tv, *th = tin_m.th;
+    int32_t h0 = tin_m.vhe[v], h = h0;
+    do {
+        const tin_point *pv = &p[v], *pp = &p[tv[tin_next(h)]], *pq = &p[tv[tin_prev(h)]];
+        double ux = pp->x - pv->x, uy = pp->y - pv->y, wx = pq->x - pv->x, wy = pq->y - pv->y;
+        double cr = ux * wy - uy * wx, ex = pq->x - pp->x, ey = pq->y - pp->y;
+        if (!(cr * cr > flat2 * (ex * ex + ey * ey)))
+            return 1;
+        h = th[tin_prev(h)];
+    } while (h != -1 && h != h0);
+    return 0;
+}
+
+void tin_mesh_mark(int32_t h)
+{
+    const tin_point *p = tin_m.p;
+    int32_t t = h / 3, *c = &tin_m.tv[3 * t];
+    double ex[3], ey[3], el[3];
+    for (int i = 0; i < 3; i++) {
+        ex[i] = p[c[(i + 2) % 3]].x - p[c[(i + 1) % 3]].x;
+        ey[i] = p[c[(i + 2) % 3]].y - p[c[(i + 1) % 3]].y;
+        el[i] = ex[i] * ex[i] + ey[i] * ey[i];
+    }
+    double cr = ex[0] * ey[1] - ey[0] * ex[1], cr2 = cr * cr;
+    tin_m.needle[t] = 0;
+    for (int i = 0; i < 3; i++) {
+        if (!(cr2 > needle2 * el[(i + 1) % 3] * el[(i + 2) % 3]))
+            tin_m.needle[t] = 1;
+        tin_m.flat[c[i]] = (uint8_t)flat_star(c[i]);
+    }
 }
 
 /* Is the quadrilateral of the two triangles beside h strictly convex? */
@@ -652,15 +723,15 @@ static int crosses(int32_t x, int32_t y, int32_t u, int32_t v)
     return ((o1 > 0 && o2 < 0) || (o1 < 0 && o2 > 0)) && ((o3 > 0 && o4 < 0) || (o3 < 0 && o4 > 0));
 }
 
-int32_t tin_mesh_insert_edge(int32_t u, int32_t v)
+int32_t tin_mesh_insert_edge(int32_t u, int32_t v, uint8_t lock)
 {
     const tin_point *p = tin_m.p;
     const int32_t *tv = tin_m.tv, *th = tin_m.th;
     int32_t h = tin_mesh_find(u, v);
     if (h != -1) {
-        tin_m.locked[h] = 1;
+        tin_m.locked[h] |= lock;
         if (th[h] != -1)
-            tin_m.locked[th[h]] = 1;
+            tin_m.locked[th[h]] |= lock;
         return h;
     }
     /* the triangle round u that the segment leaves u through: its far
@@ -727,9 +798,9 @@ int32_t tin_mesh_insert_edge(int32_t u, int32_t v)
     h = tin_mesh_find(u, v);
     if (h == -1)
         return -1;
-    tin_m.locked[h] = 1;
+    tin_m.locked[h] |= lock;
     if (th[h] != -1)
-        tin_m.locked[th[h]] = 1;
+        tin_m.locked[th[h]] |= lock;
 
     /* back towards Delaunay: the edges made, and their neighbours after
     ** each flip */

@@ -31,8 +31,15 @@ typedef struct tin_mesh {
                                 ** hull the one with the outside on its right */
     uint8_t *locked;            /* per half-edge: 1 = may not be flipped */
     int32_t *tag;               /* per half-edge: the user's number for the
-                                ** edge, -1 at first; it stays with the edge
+                                ** edge, 0 at first; it stays with the edge
                                 ** when a flip moves the edge to another slot */
+    uint8_t *flat;              /* per point: 1 = some triangle round it is
+                                ** flat seen from it (it lies within `flat`
+                                ** of the opposite side's line) */
+    uint8_t *needle;            /* per triangle: 1 = an angle's sine is below
+                                ** `needle` */
+    /* called after each flip with the new diagonal's two half-edges */
+    void   (*on_flip)(int32_t h, int32_t g);
 } tin_mesh;
 
 extern tin_mesh tin_m;
@@ -40,9 +47,15 @@ extern tin_mesh tin_m;
 static inline int32_t tin_next(int32_t h) { return h % 3 == 2 ? h - 2 : h + 1; }
 static inline int32_t tin_prev(int32_t h) { return h % 3 == 0 ? h + 2 : h - 1; }
 
-/* Builds the Delaunay triangulation of the n points.  0 when built; 1 when
-** the points lie on one line or memory runs out (nothing is kept then). */
-int  tin_mesh_build(int32_t n, const tin_point *p);
+/* Builds the Delaunay triangulation of the n points, growing it outward
+** from point `start` (-1: from the middle), and marks flat stars and
+** needle triangles by the bounds given.  0 when built; 1 when the points
+** lie on one line or memory runs out (nothing is kept then). */
+int  tin_mesh_build(int32_t n, const tin_point *p, int32_t start, double flat, double needle);
+
+/* The marks of the triangle of half-edge h, and of the stars of its
+** corners, made again (after a flip). */
+void tin_mesh_mark(int32_t h);
 void tin_mesh_free(void);
 
 /* The half-edge from u to v, or -1 when (u, v) is not an edge that way. */
@@ -54,11 +67,11 @@ int32_t tin_mesh_find(int32_t u, int32_t v);
 ** of the new diagonal (from the apex of h's triangle); its tags are -1. */
 int32_t tin_mesh_flip(int32_t h);
 
-/* Makes (u, v) an edge, locked, by flipping the unlocked edges that cross
+/* Makes (u, v) an edge, locked with the bits `lock`, by flipping the unlocked edges that cross
 ** it; the edges made on the way are then flipped back towards Delaunay
 ** where no locked edge forbids it.  Returns the half-edge from u to v, or
 ** -1 when a locked edge or a point lies in the way (the mesh is still a
 ** triangulation then, maybe with some edges flipped). */
-int32_t tin_mesh_insert_edge(int32_t u, int32_t v);
+int32_t tin_mesh_insert_edge(int32_t u, int32_t v, uint8_t lock);
 
 #endif

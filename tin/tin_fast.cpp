@@ -1,0 +1,1167 @@
+/*
+** tin_fast.cpp -- the fast third-point search.
+**
+** The straightforward search (tin_front.cpp) sweeps the sorted points for
+** every front edge and keeps the point that sees the edge under the widest
+** angle among those it may take.  Where nothing is degenerate that point is
+** the apex of the Delaunay triangle on the edge's far side, so the fast
+** search builds the Delaunay triangulation first (tin_mesh.cpp) and reads
+** the apex off it.  It keeps the triangulation in step with the front: every
+** triangle the front emits is a triangle of the mesh, its sides locked.
+**
+** The apex k of the far triangle G of the edge (a, b) is taken directly
+** only when the straightforward search provably takes it too:
+**
+**   - k passes the search's own tests, evaluated with the search's own
+**     expressions: not closed, strictly on the far side, not flat, inside
+**     the area where that test applies;
+**   - no other point can compare better.  A rival would have to see (a, b)
+**     under an angle whose cosine is within rounding of k's, so it would lie
+**     on or next to the circle of G.  G's circle is empty, and so are those
+**     of the triangles beyond its sides (a, k) and (k, b); when their apexes
+**     lie clearly outside G's circle, the gap between those circles and G's
+**     keeps every point away from it except within rounding distance of a
+**     corner, and distinct points lie at least eps apart:
+**
+**               m1 .  .           the far apexes m1, m2 lie clearly
+**              .        .         outside the circle of (a, b, k): the
+**            .     k      .       lunes between the circles hold no
+**           a  _________   b      point, so no point sees (a, b) under
+**                 opp             an angle as wide as k does
+**
+**     Where an apex lies nearly on the circle (cocircular points, a grid),
+**     the near ones are gathered (a cluster), compared with the search's
+**     own cosines and its sweep order for ties, and the mesh is flipped to
+**     the triangle the search takes.  Across a constraint edge, or near a
+**     triangle the mesh had to bend to, circles need not be empty: there the
+**     points inside the circle's box are checked one by one;
+**   - the validity test cannot refuse it by rounding: its sides cross no
+**     edge of the mesh, and the rounded crossing test can only err near
+**     points within rounding distance of one of the lines involved.  The
+**     corners' stars are checked to be free of flat triangles and needle
+**     angles, and the lines (k, a), (k, b) leave the triangle's box at its
+**     corners.
+**
+** Anywhere else -- the hull, a point the search's rounding treats
+** differently, an inconsistency -- the straightforward search answers for
+** that edge, and the mesh is bent to its answer; if the mesh cannot take
+** it, the straightforward search goes on alone.  Both searches leave the
+** same state (the edge buffer, flags, angle sums), so the triangles, their
+** corners and their order are the same.
+*/
+#include <math.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "tin_int.h"
+#include "tin_mesh.h"
+#include "tin_pred.h"
+
+tin_fast_stats tin_fast_count;
+
+/* Results of the steps below. */
+enum { FOUND = 0, NONE = 1, ASK = 2 };
+
+/* Bits of the mesh's locked byte: a side of an emitted triangle, a
+** constraint edge, an edge held while the mesh is bent to a triangle. */
+#define LOCK_EMITTED 1
+#define LOCK_CONSTRAINT 2
+#define LOCK_BENDING 4
+
+/* Two points' cosines over an edge differ by rounding alone by far less
+** than this margin of the angle sum (below) would make them differ; an
+** apex nearer its neighbour's circle than that joins a cluster. */
+#define CLUSTER_MARGIN (1.0 / 1024)
+#define CLUSTER_CAP 48
+
+/* The fast front's edge buffer: the straightforward search's records hold
+** the edge's box and line too (71 bytes); here the line is made again from
+** the ends when needed, as it was made (by tin_lpp, the new point first),
+** and the records the straightforward search reads are written out only
+** for the part of the buffer it is about to scan. */
+enum { LINE_NEW, LINE_OLD, LINE_KEPT };   /* line of (v, u), of (u, v), in tin.tri */
+
+typedef struct fast_edge {
+    int32_t u, v, opp;
+    int32_t far;                /* half-edge on it in the triangle away from
+                                ** opp; -1 none (hull); -2 unknown */
+    uint8_t flag;               /* 1 = closed */
+    uint8_t line;               /* LINE_ */
+} fast_edge;
+
+static struct {
+    int       on;               /* 0: the straightforward search answers all */
+    int32_t   n;
+    const tin_point *p;
+    fast_edge *buf;             /* the edge buffer, numbered as tin.tri */
+    int32_t   written;          /* tin.tri holds the records up to here */
+    uint8_t  *emitted;          /* per mesh triangle */
+    int32_t   tagged;           /* buffer edges up to here carry their tags */
+    int32_t   pend[2];          /* sides (a,k), (b,k) of the latest triangle */
+    double    delta;            /* bound on the rounding of a side value, as a distance */
+    double    needle;           /* sine below which an angle is a needle */
+    double    rival;            /* 64 u / CLUSTER_MARGIN: how far from k a rival may
+                                ** lie, per unit of |k-a| |k-b| / (sin(k) |a-b|) */
+    long      asks;             /* straightforward searches so far */
+} fs;
+
+/* The points by cells of a grid, for the point-by-point check: the ids of
+** cell c are ids[start[c] .. start[c+1]-1]; built when first needed. */
+static struct {
+    int32_t *start, *ids;
+    int32_t  nx, ny;
+    double   x0, y0, cs;
+    int      tried;
+} pg;
+
+/* ---- where circles may not be empty --------------------------------------
+** The mesh is Delaunay except across locked edges that are not: the
+** constraint edges, and triangles the front built that the mesh had to be
+** bent to.  Cells of a coarse grid are marked where such edges run (or
+** where the bending flipped edges); a circle whose box touches a marked cell
+** is not trusted to be empty. */
+static struct {
+    uint8_t *cell;
+    int32_t  nx, ny;
+    double   x0, y0, cs;
+    int      any;
+    /* the box of the flips of one bending, and whether all were cocircular */
+    double   fx0, fx1, fy0, fy1;
+    int      nflips, skewed;
+} dg;
+
+static void dirty_open(int32_t n, double x0, double x1, double y0, double y1)
+{
+    double w = x1 - x0, h = y1 - y0, area = (w > 0 ? w : 1) * (h > 0 ? h : 1);
+    double cs = sqrt(area / (n / 4.0 + 1));
+    if (!(cs > 0) || !isfinite(cs))
+        cs = 1;
+    double nx = w / cs + 1, ny = h / cs + 1;
+    if (nx > 2048) nx = 2048;
+    if (ny > 2048) ny = 2048;
+    dg.nx = (int32_t)nx;
+    dg.ny = (int32_t)ny;
+    dg.cs = fmax(w / dg.nx, h / dg.ny) * 1.0001 + 1e-300;
+    dg.x0 = x0;
+    dg.y0 = y0;
+    dg.cell = (uint8_t *)calloc((size_t)dg.nx * dg.ny, 1);
+    dg.any = 0;
+}
+
+static int32_t dcell(double v, double origin, int32_t count)
+{
+    double t = (v - origin) / dg.cs;
+    if (!(t >= 0))
+        return 0;
+    if (t >= count)
+        return count - 1;
+    return (int32_t)t;
+}
+
+/* Marks every cell the box meets. */
+static void dirty_box_mark(double x0, double x1, double y0, double y1)
+{
+    if (!dg.cell)
+        return;
+    int32_t cx0 = dcell(x0, dg.x0, dg.nx), cx1 = dcell(x1, dg.x0, dg.nx);
+    int32_t cy0 = dcell(y0, dg.y0, dg.ny), cy1 = dcell(y1, dg.y0, dg.ny);
+    for (int32_t cx = cx0; cx <= cx1; cx++)
+        for (int32_t cy = cy0; cy <= cy1; cy++)
+            dg.cell[(size_t)cx * dg.ny + cy] = 1;
+    dg.any = 1;
+}
+
+/* Marks the cells along the segment (and their neighbours). */
+static void dirty_segment(const tin_point *p, const tin_point *q)
+{
+    double len = tin_edge_len(p, q);
+    int32_t steps = (int32_t)fmin(len / (dg.cs / 2), 1e7) + 1;
+    for (int32_t i = 0; i <= steps; i++) {
+        double t = (double)i / steps;
+        double x = p->x + (q->x - p->x) * t, y = p->y + (q->y - p->y) * t;
+        dirty_box_mark(x - dg.cs, x + dg.cs, y - dg.cs, y + dg.cs);
+    }
+}
+
+/* Does the box meet a marked cell (or too many cells to look at)? */
+static int dirty_box(double x0, double x1, double y0, double y1)
+{
+    if (!dg.any)
+        return 0;
+    if (!dg.cell)
+        return 1;
+    int32_t cx0 = dcell(x0, dg.x0, dg.nx), cx1 = dcell(x1, dg.x0, dg.nx);
+    int32_t cy0 = dcell(y0, dg.y0, dg.ny), cy1 = dcell(y1, dg.y0, dg.ny);
+    if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > 256)
+        return 1;
+    for (int32_t cx = cx0; cx <= cx1; cx++)
+        for (int32_t cy = cy0; cy <= cy1; cy++)
+            if (dg.cell[(size_t)cx * dg.ny + cy])
+                return 1;
+    return 0;
+}
+
+/* ---- flat stars and needles ----------------------------------------------
+** The crossing test of the straightforward search can err only where a
+** point lies within rounding distance of a line it tests.  Near the edge
+** under search that needs a flat triangle (a corner within rounding of the
+** opposite side) round one of its corners, or a needle angle; the mesh
+** marks both, and the marks are looked at before an answer is taken from
+** the mesh. */
+static inline int star_fine(int32_t v)
+{
+    return !tin_m.flat[v];
+}
+
+static inline int no_needle(int32_t h)
+{
+    return !tin_m.needle[h / 3];
+}
+
+/* A bending notes the box of its flips, and whether the four corners of
+** each lay exactly on one circle (then the mesh stays Delaunay). */
+static void flipped(int32_t h, int32_t g)
+{
+    const tin_point *p = fs.p;
+    const int32_t *tv = tin_m.tv;
+    int32_t c[4] = { tv[h], tv[tin_next(h)], tv[tin_prev(h)], tv[tin_prev(g)] };
+    for (int i = 0; i < 4; i++) {
+        if (dg.nflips == 0 && i == 0) {
+            dg.fx0 = dg.fx1 = p[c[0]].x;
+            dg.fy0 = dg.fy1 = p[c[0]].y;
+        }
+        dg.fx0 = fmin(dg.fx0, p[c[i]].x);
+        dg.fx1 = fmax(dg.fx1, p[c[i]].x);
+        dg.fy0 = fmin(dg.fy0, p[c[i]].y);
+        dg.fy1 = fmax(dg.fy1, p[c[i]].y);
+    }
+    dg.nflips++;
+    if (tin_incircle(&p[c[0]], &p[c[1]], &p[c[2]], &p[c[3]]) != 0)
+        dg.skewed = 1;
+}
+
+/* ---- keeping the mesh in step with the front -------------------------- */
+
+static void lock_edge(int32_t h, uint8_t bit)
+{
+    tin_m.locked[h] |= bit;
+    if (tin_m.th[h] != -1)
+        tin_m.locked[tin_m.th[h]] |= bit;
+}
+
+/* The half-edge of {a, b} whose triangle has the corner c, or -1. */
+static int32_t edge_with_apex(int32_t a, int32_t b, int32_t c)
+{
+    int32_t h = tin_mesh_find(a, b);
+    if (h != -1 && tin_m.tv[tin_prev(h)] == c)
+        return h;
+    h = tin_mesh_find(b, a);
+    if (h != -1 && tin_m.tv[tin_prev(h)] == c)
+        return h;
+    return -1;
+}
+
+/* Records the emitted triangle whose side (a, b) is half-edge h: the
+** triangle is done, its sides locked, and its sides (a, k), (b, k) are
+** noted for the edges the driver appends next. */
+static void record(int32_t h, int32_t a)
+{
+    int32_t t = h / 3, h1 = tin_next(h), h2 = tin_prev(h);
+    fs.emitted[t] = 1;
+    lock_edge(h, LOCK_EMITTED);
+    lock_edge(h1, LOCK_EMITTED);
+    lock_edge(h2, LOCK_EMITTED);
+    /* h runs a -> b or b -> a; h1 leaves its end, h2 enters its start */
+    if (tin_m.tv[h] == a) {
+        fs.pend[0] = h2;        /* k -> a */
+        fs.pend[1] = h1;        /* b -> k */
+    } else {
+        fs.pend[0] = h1;        /* a -> k */
+        fs.pend[1] = h2;        /* k -> b */
+    }
+}
+
+/* Makes the triangle (a, b, k), which the front has just emitted, a
+** triangle of the mesh and records it; 1 when the mesh cannot take it. */
+static int follow(int32_t a, int32_t b, int32_t k)
+{
+    int32_t h = edge_with_apex(a, b, k);
+    if (h == -1) {
+        tin_fast_count.forced++;
+        dg.nflips = dg.skewed = 0;
+        if (tin_mesh_insert_edge(a, k, LOCK_EMITTED) == -1
+            || tin_mesh_insert_edge(b, k, LOCK_EMITTED) == -1)
+            return 1;
+        h = edge_with_apex(a, b, k);
+        if (h == -1)
+            return 1;
+        /* flips among points on one circle keep the mesh Delaunay; any
+        ** other may leave locked edges that are not */
+        if (dg.skewed)
+            dirty_box_mark(dg.fx0, dg.fx1, dg.fy0, dg.fy1);
+    }
+    if (fs.emitted[h / 3])
+        return 1;               /* the front built it twice */
+    record(h, a);
+    return 0;
+}
+
+/* The edges just appended: each is a side of the triangle just emitted;
+** its mesh edge is tagged with its number, and its far side noted. */
+static void tag_new(void)
+{
+    for (int32_t e = fs.tagged + 1; e <= tin.last_edge; e++) {
+        fast_edge *t = &fs.buf[e];
+        t->far = -2;
+        if (!fs.on)
+            continue;
+        int32_t h = -1;
+        for (int i = 0; i < 2 && h == -1; i++) {
+            int32_t g = fs.pend[i];
+            if (g >= 0 && tin_m.tv[tin_prev(g)] == t->opp
+                && ((tin_m.tv[g] == t->u && tin_m.tv[tin_next(g)] == t->v)
+                    || (tin_m.tv[g] == t->v && tin_m.tv[tin_next(g)] == t->u)))
+                h = g;
+        }
+        if (h == -1)
+            h = edge_with_apex(t->u, t->v, t->opp);
+        if (h == -1)
+            continue;
+        tin_m.tag[h] = e + 1;
+        if (tin_m.th[h] != -1)
+            tin_m.tag[tin_m.th[h]] = e + 1;
+        t->far = tin_m.th[h];
+    }
+    fs.tagged = tin.last_edge;
+    fs.pend[0] = fs.pend[1] = -1;
+}
+
+/* The half-edge of the buffer edge e = (a, b) in the triangle away from
+** opp; -1 when that side is the hull, -2 when the mesh does not have it. */
+static int32_t far_side(int32_t e, int32_t a, int32_t b, int32_t opp)
+{
+    const int32_t *tv = tin_m.tv, *th = tin_m.th;
+    int32_t g = fs.buf[e].far;
+    if (g == -1)
+        return -1;              /* hull edges never move */
+    if (g >= 0) {
+        int32_t x = tv[g], y = tv[tin_next(g)];
+        if (((x == a && y == b) || (x == b && y == a)) && th[g] != -1
+            && tv[tin_prev(th[g])] == opp)
+            return g;
+    }
+    g = edge_with_apex(a, b, opp);
+    if (g == -1)
+        return -2;
+    fs.buf[e].far = th[g];
+    return th[g];
+}
+
+/* ---- the straightforward search, and the mesh after it ----------------- */
+
+/* The line of buffer edge e, as the straightforward search holds it. */
+static void line_of(int32_t e, double *la, double *lb, double *lc)
+{
+    const fast_edge *t = &fs.buf[e];
+    const tin_point *pu = &fs.p[t->u], *pv = &fs.p[t->v];
+    if (t->line == LINE_NEW)
+        tin_lpp(pv->x, pv->y, pu->x, pu->y, la, lb, lc);
+    else if (t->line == LINE_OLD)
+        tin_lpp(pu->x, pu->y, pv->x, pv->y, la, lb, lc);
+    else {
+        *la = tin.tri[e].la;
+        *lb = tin.tri[e].lb;
+        *lc = tin.tri[e].lc;
+    }
+}
+
+/* Writes the straightforward search's records of the edges it may scan now
+** (those ahead of the front; all past the constraint edges while those are
+** under search). */
+static void write_out(void)
+{
+    int32_t from = tin.cur_edge < tin.ncons ? tin.ncons : tin.cur_edge + 1;
+    if (from <= fs.written)
+        from = fs.written + 1;
+    for (int32_t e = from; e <= tin.last_edge; e++) {
+        const fast_edge *t = &fs.buf[e];
+        tin_edge *r = &tin.tri[e];
+        const tin_point *p = &fs.p[t->u], *q = &fs.p[t->v];
+        r->u = t->u;
+        r->v = t->v;
+        r->opp = t->opp;
+        r->xmin = p->x < q->x ? p->x : q->x;
+        r->xmax = p->x < q->x ? q->x : p->x;
+        r->ymin = p->y < q->y ? p->y : q->y;
+        r->ymax = p->y < q->y ? q->y : p->y;
+        r->flag = t->flag;
+        line_of(e, &r->la, &r->lb, &r->lc);
+    }
+    if (tin.last_edge > fs.written)
+        fs.written = tin.last_edge;
+}
+
+/* The existing sides the search found are closed. */
+static void close_held(void)
+{
+    if (tin.held_ak != -1) fs.buf[tin.held_ak].flag = 1;
+    if (tin.held_bk != -1) fs.buf[tin.held_bk].flag = 1;
+}
+
+/* The angles of an accepted triangle go to its corners' sums. */
+static void add_angles(int32_t a, int32_t b, int32_t k, double best)
+{
+    int64_t units[3];
+    tin_angle_units(fs.p, a, b, k, best, units);
+    tin_add_angle(k, units[0]);
+    tin_add_angle(a, units[1]);
+    tin_add_angle(b, units[2]);
+}
+
+static int ask(int32_t n, const tin_point *points, int32_t a, int32_t b, int32_t opp,
+               int32_t *k_out)
+{
+    tin_fast_count.straight++;
+    /* a few searches do without the accelerations (the seed's, the odd
+    ** hull corner); they pay off where the searches come often */
+    write_out();
+    if (tin.cur_edge >= 0 && ++fs.asks == 64)
+        tin_speedups_open(n, points);
+    int r = tin_third_point(n, points, a, b, opp, k_out);
+    if (r == 0)
+        close_held();
+    if (r == 0 && fs.on && follow(a, b, *k_out)) {
+        /* the mesh cannot follow: the straightforward search goes on alone */
+        fs.on = 0;
+        tin_fast_count.takeover++;
+    }
+    return r;
+}
+
+/* ---- the search's own tests of a candidate ------------------------------ */
+
+/* What the search knows of the edge (a, b) under search. */
+typedef struct edge_ctx {
+    int32_t a, b, opp, base;
+    const tin_point *pa, *pb;
+    double s_opp;               /* side value of opp */
+    double len, ratio;          /* |a-b|, and |a-b| over the norm of its line */
+    int region;                 /* the area test applies */
+} edge_ctx;
+
+static void ctx_begin(edge_ctx *c, int32_t a, int32_t b, int32_t opp)
+{
+    c->a = a;
+    c->b = b;
+    c->opp = opp;
+    c->base = a < b ? a : b;
+    c->pa = &fs.p[a];
+    c->pb = &fs.p[b];
+    double norm = sqrt(tin.edge_la * tin.edge_la + tin.edge_lb * tin.edge_lb);
+    c->len = tin_edge_len(c->pa, c->pb);
+    c->ratio = c->len / norm;
+    c->s_opp = tin.edge_la * fs.p[opp].x + tin.edge_lb * fs.p[opp].y - tin.edge_lc;
+    c->region = tin_on_constraint(a) || tin_on_constraint(b);
+}
+
+/* The side value of point j, as the search computes it. */
+static inline double side(const tin_point *pj)
+{
+    return tin.edge_la * pj->x + tin.edge_lb * pj->y - tin.edge_lc;
+}
+
+/* Would the search refuse j before its crossing test: closed, on opp's side,
+** flat, or (where the area test applies) its triangle's centroid outside? */
+static int refused_early(const edge_ctx *c, int32_t j)
+{
+    const tin_point *pj = &fs.p[j];
+    if (j == c->a || j == c->b || j == c->opp || tin_closed(tin.pangle[j]))
+        return 1;
+    double sj = side(pj);
+    if (!(c->s_opp * sj < 0))
+        return 1;
+    if (fabs(sj) * c->ratio < tin.eps2)
+        return 1;
+    return c->region && tin_outside_area((c->pa->x + c->pb->x + pj->x) / 3,
+                                         (c->pa->y + c->pb->y + pj->y) / 3);
+}
+
+/* The place of j in the sweep's order: base+1, base-1, base+2, ... */
+static inline int64_t rank_of(const edge_ctx *c, int32_t j)
+{
+    return j > c->base ? 2 * (int64_t)(j - c->base) - 1 : 2 * (int64_t)(c->base - j);
+}
+
+/* Does j come before the best so far (cosine cb, rank rb) for the search? */
+static inline int beats(const edge_ctx *c, int32_t j, double cj, double cb, int64_t rb)
+{
+    return cj < cb || (cj == cb && rank_of(c, j) < rb);
+}
+
+/* ---- hull edges ---------------------------------------------------------
+** On the hull no point lies strictly beyond the edge, so the search finds
+** none -- unless rounding puts a point on the edge's line onto the far
+** side and the point is not flat enough to be refused.  Such points are
+** the hull points next along the line: the walk goes on while the hull
+** runs straight within rounding, and stops where it turns clearly (a point
+** inside the hull and within rounding of the line would then lie closer
+** than eps to the turning corner). */
+/* The hull point after v (forward) or before it. */
+static int32_t hull_step(int32_t v, int forward)
+{
+    const int32_t *tv = tin_m.tv, *th = tin_m.th;
+    int32_t h = tin_m.vhe[v];                   /* the hull edge leaving v */
+    if (forward)
+        return tv[tin_next(h)];
+    while (th[tin_prev(h)] != -1)               /* round v to the one entering */
+        h = th[tin_prev(h)];
+    return tv[tin_prev(h)];
+}
+
+/* Walks the hull beyond `from`, one end of the hull edge (a, b), forward
+** or backward; 1 when a point there could pass the search's first tests. */
+static int hull_walk(const edge_ctx *c, int32_t from, int forward)
+{
+    const tin_point *p = fs.p;
+    int32_t cur = from;
+    for (int32_t steps = 0; steps < fs.n; steps++) {
+        int32_t nxt = hull_step(cur, forward);
+        if (nxt == c->a || nxt == c->b)
+            return 1;           /* round the whole hull: all on a line */
+        if (!refused_early(c, nxt))
+            return 1;
+        double dist = fabs(tin_orient(c->pa, c->pb, &p[nxt])) / c->len;
+        double step = tin_edge_len(&p[cur], &p[nxt]);
+        if (dist > 4 * fs.delta * (1 + step / tin.eps))
+            return 0;           /* the hull turns clearly here */
+        cur = nxt;
+    }
+    return 1;
+}
+
+static int hull_edge(const edge_ctx *c)
+{
+    /* the hull runs from x to y with the inside on its left */
+    int32_t h = edge_with_apex(c->a, c->b, c->opp);
+    if (h == -1 || tin_m.th[h] != -1)
+        return ASK;
+    if (!star_fine(c->a) || !star_fine(c->b) || !no_needle(h))
+        return ASK;
+    int32_t x = tin_m.tv[h], y = tin_m.tv[tin_next(h)];
+    if (hull_walk(c, y, 1) || hull_walk(c, x, 0))
+        return ASK;
+    tin_fast_count.hull++;
+    return NONE;
+}
+
+/* ---- a far apex read off the mesh ------------------------------------- */
+
+/* How the apex m beyond the side (x, y) of the triangle (x, y, w) stands
+** to that triangle's circle: 1 clearly outside, 0 nearly on it, -1 inside.
+** With the angles at w and m over (x, y), their sum is below pi when m is
+** outside; the sine of the sum, normalised, is the margin. */
+static int beyond(int32_t x, int32_t y, int32_t w, int32_t m)
+{
+    const tin_point *p = fs.p;
+    double u1x = p[x].x - p[w].x, u1y = p[x].y - p[w].y;
+    double v1x = p[y].x - p[w].x, v1y = p[y].y - p[w].y;
+    double u2x = p[x].x - p[m].x, u2y = p[x].y - p[m].y;
+    double v2x = p[y].x - p[m].x, v2y = p[y].y - p[m].y;
+    double cw = fabs(u1x * v1y - u1y * v1x), dw = u1x * v1x + u1y * v1y;
+    double cm = fabs(u2x * v2y - u2y * v2x), dm = u2x * v2x + u2y * v2y;
+    double s = cw * dm + dw * cm;           /* |..| sin(w + m) */
+    double c = dw * dm - cw * cm;           /* |..| cos(w + m) */
+    if (s > 0 && c > 0)
+        return 1;                           /* the sum is below a right angle */
+    double l2 = (u1x * u1x + u1y * u1y) * (v1x * v1x + v1y * v1y)
+                * (u2x * u2x + u2y * u2y) * (v2x * v2x + v2y * v2y);
+    double lim = CLUSTER_MARGIN * CLUSTER_MARGIN * l2;
+    if (s * s > lim)
+        return s > 0 ? 1 : -1;
+    return 0;
+}
+
+/* Does the ray from `at` away from `from` leave the box of the triangle
+** (at, from, other) right at `at`?  It does along an axis where it moves
+** outward and `at` is the extreme corner that way; the axis must carry a
+** fair share of the ray's direction, so that points along the ray leave
+** the box within eps of `at`. */
+static int leaves_box(const tin_point *at, const tin_point *from, const tin_point *other)
+{
+    double dx = at->x - from->x, dy = at->y - from->y;
+    double share = 8 * fs.needle * (fabs(dx) + fabs(dy));
+    if (dx > share && at->x >= other->x) return 1;
+    if (dx < -share && at->x <= other->x) return 1;
+    if (dy > share && at->y >= other->y) return 1;
+    if (dy < -share && at->y <= other->y) return 1;
+    return 0;
+}
+
+/* When the ray from `at` away from `from` stays in the box of the triangle
+** (at, from, other) for a while, an edge lying along it within rounding
+** could be counted as crossing.  The ray is followed through the mesh
+** until it leaves the box; 1 when no corner of the triangles it passes
+** lies within rounding distance of its line. */
+static int ray_clear(int32_t at, int32_t from, int32_t other)
+{
+    const tin_point *p = fs.p;
+    const int32_t *tv = tin_m.tv, *th = tin_m.th;
+    const tin_point *pt = &p[at], *pf = &p[from], *po = &p[other];
+    if (leaves_box(pt, pf, po))
+        return 1;
+    double bx0 = fmin(pt->x, fmin(pf->x, po->x)), bx1 = fmax(pt->x, fmax(pf->x, po->x));
+    double by0 = fmin(pt->y, fmin(pf->y, po->y)), by1 = fmax(pt->y, fmax(pf->y, po->y));
+    double lf = tin_edge_len(pt, pf), near = 16 * fs.delta;
+    /* the triangle round `at` that the ray enters: (at, x, y) with the ray
+    ** between its sides */
+    int32_t h0 = tin_m.vhe[at], h = h0, e = -1;
+    if (h0 < 0)
+        return 0;
+    do {
+        int32_t x = tv[tin_next(h)], y = tv[tin_prev(h)];
+        if (tin_orient(pt, pf, &p[x]) >= 0 && tin_orient(pt, &p[y], pf) >= 0
+            && tin_orient(pt, &p[x], &p[y]) > 0) {
+            e = tin_next(h);            /* the side (x, y) it leaves by */
+            break;
+        }
+        h = th[tin_prev(h)];
+    } while (h != -1 && h != h0);
+    if (e == -1)
+        return 0;
+    for (int steps = 0; steps < 64; steps++) {
+        const tin_point *px = &p[tv[e]], *py = &p[tv[tin_next(e)]];
+        if (fabs(tin_orient(pf, pt, px)) <= near * lf || fabs(tin_orient(pf, pt, py)) <= near * lf)
+            return 0;
+        /* where the ray crosses (x, y): out of the box, the walk is done */
+        double ox = tin_orient(pf, pt, px), oy = tin_orient(pf, pt, py);
+        double t = ox / (ox - oy);
+        double cx = px->x + (py->x - px->x) * t, cy = px->y + (py->y - px->y) * t;
+        double m = fs.delta + 1e-9 * (bx1 - bx0 + by1 - by0);
+        if (cx < bx0 - m || cx > bx1 + m || cy < by0 - m || cy > by1 + m)
+            return 1;
+        int32_t g = th[e];
+        if (g == -1)
+            return 1;                   /* out of the hull */
+        /* on into the triangle beyond: it leaves by one of the other two sides */
+        int32_t z = tv[tin_prev(g)];
+        double oz = tin_orient(pf, pt, &p[z]);
+        if (fabs(oz) <= near * lf)
+            return 0;
+        /* g runs y -> x; (x, z) is next(g), (z, y) is prev(g) */
+        e = (oz > 0) == (ox > 0) ? tin_prev(g) : tin_next(g);
+    }
+    return 0;
+}
+
+/* The sides (a, w) and (w, b) of the triangle of half-edge h on (a, b). */
+static void sides_of(int32_t h, int32_t a, int32_t *sa, int32_t *sb)
+{
+    if (tin_m.tv[h] == a) {
+        *sb = tin_next(h);      /* b -> w */
+        *sa = tin_prev(h);      /* w -> a */
+    } else {
+        *sa = tin_next(h);      /* a -> w */
+        *sb = tin_prev(h);      /* w -> b */
+    }
+}
+
+/* Gathers the candidates of the far triangle of h: its apex, and the
+** apexes of the triangles beyond that lie nearly on the same circle (a
+** cocircular cluster), with everything beyond them clearly outside.
+** 1 when that cannot be settled from the mesh. */
+static int gather(int32_t h, int32_t *cand, int *ncand)
+{
+    const int32_t *tv = tin_m.tv, *th = tin_m.th;
+    int32_t faces[CLUSTER_CAP], todo[2 * CLUSTER_CAP];
+    int nf = 0, nt = 0;
+    faces[nf++] = h / 3;
+    cand[0] = tv[tin_prev(h)];
+    *ncand = 1;
+    todo[nt++] = tin_next(h);
+    todo[nt++] = tin_prev(h);
+    while (nt > 0) {
+        int32_t s = todo[--nt];
+        if (tin_m.locked[s] & LOCK_CONSTRAINT)
+            return 1;
+        int32_t g = th[s];
+        if (g == -1)
+            continue;
+        int32_t t = g / 3, seen = 0;
+        for (int i = 0; i < nf && !seen; i++)
+            seen = faces[i] == t;
+        if (seen)
+            continue;
+        int32_t m = tv[tin_prev(g)];
+        int r = beyond(tv[s], tv[tin_next(s)], tv[tin_prev(s)], m);
+        if (r == 1)
+            continue;
+        if (r == -1 || fs.emitted[t] || nf == CLUSTER_CAP)
+            return 1;
+        faces[nf++] = t;
+        int dup = 0;
+        for (int i = 0; i < *ncand && !dup; i++)
+            dup = cand[i] == m;
+        if (!dup)
+            cand[(*ncand)++] = m;
+        todo[nt++] = tin_next(g);
+        todo[nt++] = tin_prev(g);
+    }
+    return 0;
+}
+
+/* Is the circle of (a, b, w) trusted: no bent or constraint edge near it,
+** and no rival able to hide within rounding next to w? */
+static int circle_trusted(const edge_ctx *c, int32_t w)
+{
+    const tin_point *pa = c->pa, *pb = c->pb, *pw = &fs.p[w];
+    double ax = pa->x - pw->x, ay = pa->y - pw->y, bx = pb->x - pw->x, by = pb->y - pw->y;
+    double cr = ax * by - ay * bx, la = ax * ax + ay * ay, lb = bx * bx + by * by;
+    if (dg.any) {
+        double ux = (by * la - ay * lb) / (2 * cr), uy = (ax * lb - bx * la) / (2 * cr);
+        double r = sqrt(ux * ux + uy * uy) * 1.01 + fs.delta;
+        double cx = pw->x + ux, cy = pw->y + uy;
+        if (!isfinite(r) || dirty_box(cx - r, cx + r, cy - r, cy + r))
+            return 0;
+    }
+    /* far from the corners the lunes between the circles are wide; next to
+    ** w they narrow: a rival there lies within
+    ** t = 64 u |w-a| |w-b| / (margin |sin w| |a-b|) of w (the rounding of
+    ** a cosine over the growth of the angle), which must stay below eps/16 */
+    return fs.rival * fs.rival * la * la * lb * lb < tin.eps2 / 256 * cr * cr * c->len * c->len;
+}
+
+/* Can the search's rounded crossing test refuse the triangle of half-edge
+** h, a triangle of the mesh?  0 when it surely cannot. */
+static int crossing_unsure(const edge_ctx *c, int32_t h, int32_t w)
+{
+    int32_t sa, sb;
+    sides_of(h, c->a, &sa, &sb);
+    if (!star_fine(c->a) || !star_fine(c->b) || !star_fine(w) || !no_needle(h))
+        return 1;
+    if ((tin_m.th[sa] != -1 && !no_needle(tin_m.th[sa]))
+        || (tin_m.th[sb] != -1 && !no_needle(tin_m.th[sb])))
+        return 1;
+    return !ray_clear(w, c->a, c->b) || !ray_clear(c->a, w, c->b)
+           || !ray_clear(w, c->b, c->a) || !ray_clear(c->b, w, c->a);
+}
+
+/* Takes the triangle of half-edge h with apex w, as the search would: the
+** existing sides ahead of the front, the lines of the new ones, the closing
+** and the angle sums; then records it in the mesh. */
+static void take(const edge_ctx *c, int32_t h, int32_t w)
+{
+    const tin_point *pw = &fs.p[w];
+    int32_t sa, sb;
+    sides_of(h, c->a, &sa, &sb);
+    int32_t ta = tin_m.tag[sa] - 1, tb = tin_m.tag[sb] - 1;
+    tin.held_ak = ta > tin.cur_edge ? ta : -1;
+    tin.held_bk = tb > tin.cur_edge ? tb : -1;
+    tin_lpp(pw->x, pw->y, c->pa->x, c->pa->y, &tin.held_ak_la, &tin.held_ak_lb, &tin.held_ak_lc);
+    tin_lpp(pw->x, pw->y, c->pb->x, c->pb->y, &tin.held_bk_la, &tin.held_bk_lb, &tin.held_bk_lc);
+    close_held();
+    add_angles(c->a, c->b, w, tin_cosine(c->pa, c->pb, pw));
+    record(h, c->a);
+}
+
+/* Flips the mesh so that (a, b, w) is one of its triangles, w a point of
+** the cluster of the far triangle; the half-edge of (a, b) in it, or -1. */
+static int32_t bend(int32_t a, int32_t b, int32_t w)
+{
+    int32_t h1 = tin_mesh_insert_edge(a, w, LOCK_BENDING);
+    int32_t h2 = h1 == -1 ? -1 : tin_mesh_insert_edge(b, w, LOCK_BENDING);
+    int32_t g;
+    if (h1 != -1 && (g = tin_mesh_find(a, w)) != -1)
+        tin_m.locked[g] &= ~LOCK_BENDING, g = tin_m.th[g],
+            g != -1 ? (void)(tin_m.locked[g] &= ~LOCK_BENDING) : (void)0;
+    if (h2 != -1 && (g = tin_mesh_find(b, w)) != -1)
+        tin_m.locked[g] &= ~LOCK_BENDING, g = tin_m.th[g],
+            g != -1 ? (void)(tin_m.locked[g] &= ~LOCK_BENDING) : (void)0;
+    if (h1 == -1 || h2 == -1)
+        return -1;
+    return edge_with_apex(a, b, w);
+}
+
+/* The triangle read off the mesh (the far triangle of h, or another of its
+** cocircular cluster).  ASK when the mesh cannot settle it; CHECK when it
+** can name the apex but the check point by point must confirm it. */
+enum { CHECK = 3 };
+
+static int direct(const edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal)
+{
+    int32_t cand[CLUSTER_CAP + 1];
+    int ncand;
+    *proposal = tin_m.tv[tin_prev(h)];
+    if (fs.emitted[h / 3])
+        return ASK;
+    if (gather(h, cand, &ncand))
+        return CHECK;
+    /* the search's choice among the candidates: the smallest cosine, the
+    ** earlier in its sweep at a tie */
+    int32_t w = -1;
+    double cw = 0;
+    for (int i = 0; i < ncand; i++) {
+        int32_t j = cand[i];
+        if (refused_early(c, j))
+            continue;
+        double cj = tin_cosine(c->pa, c->pb, &fs.p[j]);
+        if (w == -1 || beats(c, j, cj, cw, rank_of(c, w))) {
+            w = j;
+            cw = cj;
+        }
+    }
+    if (w == -1)
+        return ASK;             /* the answer lies elsewhere, if anywhere */
+    int32_t hw = h;
+    if (w != *proposal) {
+        dg.nflips = dg.skewed = 0;
+        hw = bend(c->a, c->b, w);
+        if (dg.skewed)
+            dirty_box_mark(dg.fx0, dg.fx1, dg.fy0, dg.fy1);
+        if (hw == -1)
+            return ASK;
+        *proposal = w;
+    }
+    if (!circle_trusted(c, w) || crossing_unsure(c, hw, w))
+        return CHECK;
+    take(c, hw, w);
+    if (ncand > 1)
+        tin_fast_count.cluster++;
+    else
+        tin_fast_count.direct++;
+    *k_out = w;
+    return FOUND;
+}
+
+/* ---- the check point by point ---------------------------------------------
+** The apex w is a candidate the search may take (its crossing test, run as
+** the search runs it, passes); every point that could compare better lies
+** in the box of w's circle, where the grid of points lists them.  When none
+** of them passes the search's tests, w is the search's answer.  (A point
+** better than w lies inside the circle through a, b and w, up to rounding,
+** and the search's window, the box of a better point's circle widened by a
+** thousandth, holds it too.) */
+
+static void pgrid_open(void)
+{
+    const tin_point *p = fs.p;
+    int32_t n = fs.n;
+    pg.tried = 1;
+    double x0 = p[0].x, x1 = p[n - 1].x, y0 = p[0].y, y1 = p[0].y;
+    for (int32_t i = 0; i < n; i++) {
+        if (p[i].y < y0) y0 = p[i].y;
+        if (p[i].y > y1) y1 = p[i].y;
+    }
+    double w = x1 - x0, hh = y1 - y0, area = (w > 0 ? w : 1) * (hh > 0 ? hh : 1);
+    double cs = sqrt(area / (n / 2.0 + 1));
+    double nx = w / cs + 1, ny = hh / cs + 1;
+    if (nx > 8192) nx = 8192;
+    if (ny > 8192) ny = 8192;
+    pg.nx = (int32_t)nx;
+    pg.ny = (int32_t)ny;
+    pg.cs = fmax(w / pg.nx, hh / pg.ny) * 1.0001 + 1e-300;
+    pg.x0 = x0;
+    pg.y0 = y0;
+    size_t cells = (size_t)pg.nx * pg.ny;
+    pg.start = (int32_t *)calloc(cells + 1, sizeof(int32_t));
+    pg.ids = (int32_t *)malloc((size_t)n * sizeof(int32_t));
+    if (!pg.start || !pg.ids) {
+        free(pg.start);
+        free(pg.ids);
+        pg.start = pg.ids = NULL;
+        return;
+    }
+    for (int32_t i = 0; i < n; i++) {
+        int32_t cx = (int32_t)fmin((p[i].x - x0) / pg.cs, pg.nx - 1);
+        int32_t cy = (int32_t)fmin((p[i].y - y0) / pg.cs, pg.ny - 1);
+        pg.start[(size_t)cx * pg.ny + cy + 1]++;
+    }
+    for (size_t c = 0; c < cells; c++)
+        pg.start[c + 1] += pg.start[c];
+    int32_t *fill = (int32_t *)malloc(cells * sizeof(int32_t));
+    if (!fill) {
+        free(pg.start);
+        free(pg.ids);
+        pg.start = pg.ids = NULL;
+        return;
+    }
+    memcpy(fill, pg.start, cells * sizeof(int32_t));
+    for (int32_t i = 0; i < n; i++) {
+        int32_t cx = (int32_t)fmin((p[i].x - x0) / pg.cs, pg.nx - 1);
+        int32_t cy = (int32_t)fmin((p[i].y - y0) / pg.cs, pg.ny - 1);
+        pg.ids[fill[(size_t)cx * pg.ny + cy]++] = i;
+    }
+    free(fill);
+}
+
+static int32_t pcell(double v, double origin, int32_t count)
+{
+    double t = (v - origin) / pg.cs;
+    if (!(t >= 0))
+        return 0;
+    if (t >= count)
+        return count - 1;
+    return (int32_t)t;
+}
+
+static int checked(const edge_ctx *c, int32_t w, int32_t *k_out)
+{
+    const tin_point *p = fs.p, *pw = &p[w];
+    if (!pg.tried)
+        pgrid_open();
+    if (!pg.start || refused_early(c, w))
+        return ASK;
+    /* the circle through a, b and w, and its box widened well beyond the
+    ** rounding of a cosine (which needs an angle at w not too flat) */
+    double ax = c->pa->x - pw->x, ay = c->pa->y - pw->y;
+    double bx = c->pb->x - pw->x, by = c->pb->y - pw->y;
+    double cr = ax * by - ay * bx, la = ax * ax + ay * ay, lb = bx * bx + by * by;
+    if (!(cr * cr > 1e-8 * la * lb))
+        return ASK;
+    double ux = (by * la - ay * lb) / (2 * cr), uy = (ax * lb - bx * la) / (2 * cr);
+    double r = sqrt(ux * ux + uy * uy) * 1.0001 + 4 * fs.delta + tin.eps;
+    double cx = pw->x + ux, cy = pw->y + uy;
+    int32_t cx0 = pcell(cx - r, pg.x0, pg.nx), cx1 = pcell(cx + r, pg.x0, pg.nx);
+    int32_t cy0 = pcell(cy - r, pg.y0, pg.ny), cy1 = pcell(cy + r, pg.y0, pg.ny);
+    if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > 4096)
+        return ASK;
+    write_out();
+    tin_valid_begin(p, c->a, c->b);
+    if (tin_valid_triangle(p, c->a, c->b, w))
+        return ASK;
+    double cw = tin_cosine(c->pa, c->pb, pw);
+    int64_t rw = rank_of(c, w);
+    int tested = 0;
+    for (int32_t gx = cx0; gx <= cx1; gx++)
+        for (int32_t gy = cy0; gy <= cy1; gy++) {
+            size_t cell = (size_t)gx * pg.ny + gy;
+            for (int32_t i = pg.start[cell]; i < pg.start[cell + 1]; i++) {
+                int32_t j = pg.ids[i];
+                if (j == w || refused_early(c, j))
+                    continue;
+                if (!beats(c, j, tin_cosine(c->pa, c->pb, &p[j]), cw, rw))
+                    continue;
+                tested = 1;
+                if (!tin_valid_triangle(p, c->a, c->b, j))
+                    return ASK;         /* a better point the search may take */
+            }
+        }
+    if (tested)
+        tin_valid_triangle(p, c->a, c->b, w);  /* w's own existing sides and lines */
+    tin.held_ak = tin.e_ak;
+    tin.held_bk = tin.e_bk;
+    tin.held_ak_la = tin.ak_la; tin.held_ak_lb = tin.ak_lb; tin.held_ak_lc = tin.ak_lc;
+    tin.held_bk_la = tin.bk_la; tin.held_bk_lb = tin.bk_lb; tin.held_bk_lc = tin.bk_lc;
+    close_held();
+    add_angles(c->a, c->b, w, cw);
+    if (follow(c->a, c->b, w)) {
+        fs.on = 0;
+        tin_fast_count.takeover++;
+    }
+    tin_fast_count.checked++;
+    *k_out = w;
+    return FOUND;
+}
+
+/* ---- entry --------------------------------------------------------------- */
+
+/* The edges a few places ahead in the buffer will need their far triangle,
+** the triangles beyond it and their corners: asked for early, they are in
+** the cache by then (the front meets the mesh in no order the memory
+** would guess). */
+static void prefetch_ahead(void)
+{
+    const int32_t *tv = tin_m.tv, *th = tin_m.th;
+    int32_t e = tin.cur_edge + 12;
+    if (e <= fs.tagged) {
+        int32_t g = fs.buf[e].far;
+        if (g >= 0) {
+            int32_t t = g - g % 3;
+            __builtin_prefetch(&tv[t]);
+            __builtin_prefetch(&th[t]);
+            __builtin_prefetch(&tin_m.needle[t / 3]);
+            __builtin_prefetch(&fs.emitted[t / 3]);
+        }
+    }
+    e = tin.cur_edge + 6;
+    if (e <= fs.tagged) {
+        int32_t g = fs.buf[e].far;
+        if (g >= 0) {
+            int32_t t = g - g % 3;
+            __builtin_prefetch(&fs.p[tv[tin_prev(g)]]);
+            for (int i = 0; i < 3; i++) {
+                int32_t o = th[t + i];
+                if (o >= 0) {
+                    __builtin_prefetch(&tv[o - o % 3]);
+                    __builtin_prefetch(&th[o - o % 3]);
+                    __builtin_prefetch(&tin_m.needle[o / 3]);
+                    __builtin_prefetch(&tin_m.tag[t + i]);
+                    __builtin_prefetch(&tin_m.locked[t + i]);
+                }
+            }
+            __builtin_prefetch(&tin_m.flat[tv[tin_prev(g)]]);
+            __builtin_prefetch(&tin.pangle[tv[tin_prev(g)]]);
+        }
+    }
+    e = tin.cur_edge + 3;
+    if (e <= fs.tagged) {
+        int32_t g = fs.buf[e].far;
+        if (g >= 0) {
+            int32_t t = g - g % 3;
+            for (int i = 0; i < 3; i++) {
+                int32_t o = th[t + i];
+                if (o >= 0)
+                    __builtin_prefetch(&fs.p[tv[tin_prev(o)]]);
+            }
+        }
+    }
+}
+
+static int tin_fast_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
+                                int32_t opp, int32_t *k_out)
+{
+    if (fs.on)
+        prefetch_ahead();
+    if (!fs.on || opp == -1 || tin.cur_edge < tin.ncons)
+        return ask(n, points, a, b, opp, k_out);
+    edge_ctx c;
+    ctx_begin(&c, a, b, opp);
+    int32_t h = far_side(tin.cur_edge, a, b, opp), w = -1;
+    int r = ASK;
+    if (h == -1)
+        r = hull_edge(&c);
+    else if (h >= 0)
+        r = direct(&c, h, k_out, &w);
+    if (r == CHECK)
+        r = checked(&c, w, k_out);
+    if (r == ASK)
+        return ask(n, points, a, b, opp, k_out);
+    return r;
+}
+
+/* Appends (u, v, opp) to the buffer; 1 when it is full (reported). */
+static int append(int32_t u, int32_t v, int32_t opp, int line)
+{
+    if (++tin.last_edge >= tin.edge_cap)
+        return tin_buffer_full();
+    fast_edge *t = &fs.buf[tin.last_edge];
+    t->u = u;
+    t->v = v;
+    t->opp = opp;
+    t->flag = 0;
+    t->line = (uint8_t)line;
+    return 0;
+}
+
+/* The seed and the front loop, as the straightforward driver runs them,
+** over the fast buffer. */
+int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
+{
+    if (tin.ncons == 0) {
+        int32_t m = n / 2, k1, k2;
+        k1 = tin_nearest_point(m, n, points);
+        if (tin_lpp(points[m].x, points[m].y, points[k1].x, points[k1].y,
+                    &tin.edge_la, &tin.edge_lb, &tin.edge_lc))
+            return 1;
+        if (tin_fast_third_point(n, points, m, k1, -1, &k2))
+            return 1;           /* every point on one line */
+        /* (m, k1) keeps the seed's line, (k2, m) and (k1, k2) those made
+        ** from k2 */
+        if (append(m, k1, k2, LINE_OLD) || append(k2, m, k1, LINE_OLD)
+            || append(k1, k2, m, LINE_NEW))
+            return 1;
+        tag_new();
+        face_cb(points[m], points[k1], points[k2]);
+        tin.ntri = 1;
+    }
+
+    time_t t0 = time(NULL);
+    double last_print = 0;
+    for (tin.cur_edge = 0; tin.cur_edge <= tin.last_edge; tin.cur_edge++) {
+        if (tin_break_polled())
+            return 1;
+        const fast_edge *t = &fs.buf[tin.cur_edge];
+        if (t->flag)
+            continue;
+        int32_t u = t->u, v = t->v, opp = t->opp, k;
+        line_of(tin.cur_edge, &tin.edge_la, &tin.edge_lb, &tin.edge_lc);
+        if (tin_fast_third_point(n, points, u, v, opp, &k))
+            continue;
+        face_cb(points[u], points[v], points[k]);
+        tin.ntri++;
+        if (tin.held_ak == -1 && append(u, k, v, LINE_NEW))
+            return 1;
+        if (tin.held_bk == -1 && append(v, k, u, LINE_NEW))
+            return 1;
+        tag_new();
+        tin_progress(t0, &last_print);
+    }
+    return 0;
+}
+
+int tin_fast_open(int32_t n, const tin_point *points)
+{
+    tin_fast_close();
+    double m = 0, x0 = points[0].x, x1 = points[n - 1].x, y0 = points[0].y, y1 = points[0].y;
+    for (int32_t i = 0; i < n; i++) {
+        if (fabs(points[i].x) > m) m = fabs(points[i].x);
+        if (fabs(points[i].y) > m) m = fabs(points[i].y);
+        if (points[i].y < y0) y0 = points[i].y;
+        if (points[i].y > y1) y1 = points[i].y;
+    }
+    double extent = (x1 - x0) + (y1 - y0);
+    /* a side value is rounded in a handful of operations on numbers up to
+    ** the coordinates' size: 2^-46 of that is a wide bound, as a distance;
+    ** a needle angle is one that puts a point eps away within that bound */
+    fs.delta = ldexp(m + extent, -46);
+    fs.needle = fs.delta / tin.eps;
+    fs.rival = 64 * TIN_HALF_ULP / CLUSTER_MARGIN;
+    /* grown from the front's seed, the mesh is laid out in about the order
+    ** the front will meet it */
+    if (tin_mesh_build(n, points, tin.ncons == 0 ? n / 2 : -1, 2 * fs.delta, fs.needle))
+        return 1;
+    fs.n = n;
+    fs.p = points;
+    fs.buf = (fast_edge *)tin_big((size_t)tin.edge_cap * sizeof(fast_edge));
+    fs.emitted = (uint8_t *)tin_big((size_t)tin_m.cap);
+    dirty_open(n, x0, x1, y0, y1);
+    if (!fs.buf || !fs.emitted || !dg.cell) {
+        tin_fast_close();
+        return 1;
+    }
+    tin_m.on_flip = flipped;
+    /* the constraint edges are edges of the mesh, locked; the mesh is not
+    ** Delaunay across them */
+    for (int32_t e = 0; e < tin.ncons; e++) {
+        int32_t h = tin_mesh_insert_edge(tin.tri[e].u, tin.tri[e].v, LOCK_CONSTRAINT);
+        if (h == -1) {
+            tin_fast_close();
+            return 1;
+        }
+        dirty_segment(&points[tin.tri[e].u], &points[tin.tri[e].v]);
+    }
+    for (int32_t e = 0; e < tin.ncons; e++) {
+        fast_edge *t = &fs.buf[e];
+        t->u = tin.tri[e].u;
+        t->v = tin.tri[e].v;
+        t->opp = -1;
+        t->far = -2;
+        t->line = LINE_KEPT;
+    }
+    fs.tagged = fs.written = tin.last_edge;
+    fs.pend[0] = fs.pend[1] = -1;
+    fs.on = 1;
+    return 0;
+}
+
+void tin_fast_close(void)
+{
+    free(dg.cell);
+    memset(&dg, 0, sizeof dg);
+    tin_big_free(fs.buf);
+    tin_big_free(fs.emitted);
+    free(pg.start);
+    free(pg.ids);
+    memset(&pg, 0, sizeof pg);
+    tin_mesh_free();
+    memset(&fs, 0, sizeof fs);
+}

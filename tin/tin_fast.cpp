@@ -119,7 +119,11 @@ static struct {
 ** constraint edges, and triangles the front built that the mesh had to be
 ** bent to.  Cells of a coarse grid are marked where such edges run (or
 ** where the bending flipped edges); a circle whose box touches a marked cell
-** is not trusted to be empty. */
+** is not trusted to be empty.  Where the front built a triangle the mesh
+** could not take, the mesh does not even tell which edges the front has:
+** those cells carry a second mark. */
+#define DIRTY_CIRCLE 1
+#define DIRTY_STRAY 2
 static struct {
     uint8_t *cell;
     int32_t  nx, ny;
@@ -159,7 +163,7 @@ static int32_t dcell(double v, double origin, int32_t count)
 }
 
 /* Marks every cell the box meets. */
-static void dirty_box_mark(double x0, double x1, double y0, double y1)
+static void dirty_box_mark(double x0, double x1, double y0, double y1, uint8_t mark)
 {
     if (!dg.cell)
         return;
@@ -167,26 +171,26 @@ static void dirty_box_mark(double x0, double x1, double y0, double y1)
     int32_t cy0 = dcell(y0, dg.y0, dg.ny), cy1 = dcell(y1, dg.y0, dg.ny);
     for (int32_t cx = cx0; cx <= cx1; cx++)
         for (int32_t cy = cy0; cy <= cy1; cy++)
-            dg.cell[(size_t)cx * dg.ny + cy] = 1;
-    dg.any = 1;
+            dg.cell[(size_t)cx * dg.ny + cy] |= mark;
+    dg.any |= mark;
 }
 
 /* Marks the cells along the segment (and their neighbours). */
-static void dirty_segment(const tin_point *p, const tin_point *q)
+static void dirty_segment(const tin_point *p, const tin_point *q, uint8_t mark)
 {
     double len = tin_edge_len(p, q);
     int32_t steps = (int32_t)fmin(len / (dg.cs / 2), 1e7) + 1;
     for (int32_t i = 0; i <= steps; i++) {
         double t = (double)i / steps;
         double x = p->x + (q->x - p->x) * t, y = p->y + (q->y - p->y) * t;
-        dirty_box_mark(x - dg.cs, x + dg.cs, y - dg.cs, y + dg.cs);
+        dirty_box_mark(x - dg.cs, x + dg.cs, y - dg.cs, y + dg.cs, mark);
     }
 }
 
-/* Does the box meet a marked cell (or too many cells to look at)? */
-static int dirty_box(double x0, double x1, double y0, double y1)
+/* Does the box meet a cell with the mark (or too many cells to look at)? */
+static int dirty_box(double x0, double x1, double y0, double y1, uint8_t mark)
 {
-    if (!dg.any)
+    if (!(dg.any & mark))
         return 0;
     if (!dg.cell)
         return 1;
@@ -196,7 +200,7 @@ static int dirty_box(double x0, double x1, double y0, double y1)
         return 1;
     for (int32_t cx = cx0; cx <= cx1; cx++)
         for (int32_t cy = cy0; cy <= cy1; cy++)
-            if (dg.cell[(size_t)cx * dg.ny + cy])
+            if (dg.cell[(size_t)cx * dg.ny + cy] & mark)
                 return 1;
     return 0;
 }
@@ -281,29 +285,33 @@ static void record(int32_t h, int32_t a)
     }
 }
 
+static int32_t bend(int32_t a, int32_t b, int32_t w);
+
 /* Makes the triangle (a, b, k), which the front has just emitted, a
-** triangle of the mesh and records it; 1 when the mesh cannot take it. */
-static int follow(int32_t a, int32_t b, int32_t k)
+** triangle of the mesh and records it.  A triangle the mesh cannot take
+** (the straightforward search can build one over a point it may not take,
+** or build one twice) stays out of it: the mesh near it no longer tells
+** what the front has built, so the region is marked for checking. */
+static void follow(int32_t a, int32_t b, int32_t k)
 {
     int32_t h = edge_with_apex(a, b, k);
     if (h == -1) {
         tin_fast_count.forced++;
         dg.nflips = dg.skewed = 0;
-        if (tin_mesh_insert_edge(a, k, LOCK_EMITTED) == -1
-            || tin_mesh_insert_edge(b, k, LOCK_EMITTED) == -1)
-            return 1;
-        h = edge_with_apex(a, b, k);
-        if (h == -1)
-            return 1;
+        h = bend(a, b, k);
         /* flips among points on one circle keep the mesh Delaunay; any
         ** other may leave locked edges that are not */
         if (dg.skewed)
-            dirty_box_mark(dg.fx0, dg.fx1, dg.fy0, dg.fy1);
+            dirty_box_mark(dg.fx0, dg.fx1, dg.fy0, dg.fy1, DIRTY_CIRCLE);
     }
-    if (fs.emitted[h / 3])
-        return 1;               /* the front built it twice */
-    record(h, a);
-    return 0;
+    if (h != -1 && !fs.emitted[h / 3]) {
+        record(h, a);
+        return;
+    }
+    tin_fast_count.stray++;
+    dirty_segment(&fs.p[a], &fs.p[b], DIRTY_CIRCLE | DIRTY_STRAY);
+    dirty_segment(&fs.p[a], &fs.p[k], DIRTY_CIRCLE | DIRTY_STRAY);
+    dirty_segment(&fs.p[b], &fs.p[k], DIRTY_CIRCLE | DIRTY_STRAY);
 }
 
 /* The edges just appended: each is a side of the triangle just emitted;
@@ -325,8 +333,19 @@ static void tag_new(void)
         }
         if (h == -1)
             h = edge_with_apex(t->u, t->v, t->opp);
-        if (h == -1)
+        if (h == -1) {
+            /* a side of a triangle the mesh could not take: the mesh edge
+            ** between the same points, if any, still has this copy */
+            h = tin_mesh_find(t->u, t->v);
+            if (h == -1)
+                h = tin_mesh_find(t->v, t->u);
+            if (h != -1) {
+                tin_m.tag[h] = e + 1;
+                if (tin_m.th[h] != -1)
+                    tin_m.tag[tin_m.th[h]] = e + 1;
+            }
             continue;
+        }
         tin_m.tag[h] = e + 1;
         if (tin_m.th[h] != -1)
             tin_m.tag[tin_m.th[h]] = e + 1;
@@ -430,11 +449,8 @@ static int ask(int32_t n, const tin_point *points, int32_t a, int32_t b, int32_t
     int r = tin_third_point(n, points, a, b, opp, k_out);
     if (r == 0)
         close_held();
-    if (r == 0 && fs.on && follow(a, b, *k_out)) {
-        /* the mesh cannot follow: the straightforward search goes on alone */
-        fs.on = 0;
-        tin_fast_count.takeover++;
-    }
+    if (r == 0 && fs.on)
+        follow(a, b, *k_out);
     return r;
 }
 
@@ -720,7 +736,7 @@ static int circle_trusted(const edge_ctx *c, int32_t w)
         double ux = (by * la - ay * lb) / (2 * cr), uy = (ax * lb - bx * la) / (2 * cr);
         double r = sqrt(ux * ux + uy * uy) * 1.01 + fs.delta;
         double cx = pw->x + ux, cy = pw->y + uy;
-        if (!isfinite(r) || dirty_box(cx - r, cx + r, cy - r, cy + r))
+        if (!isfinite(r) || dirty_box(cx - r, cx + r, cy - r, cy + r, DIRTY_CIRCLE))
             return 0;
     }
     /* far from the corners the lunes between the circles are wide; next to
@@ -786,11 +802,13 @@ static int32_t bend(int32_t a, int32_t b, int32_t w)
 ** can name the apex but the check point by point must confirm it. */
 enum { CHECK = 3 };
 
-static int direct(const edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal)
+static int direct(const edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
+                  int32_t *hp)
 {
     int32_t cand[CLUSTER_CAP + 1];
     int ncand;
     *proposal = tin_m.tv[tin_prev(h)];
+    *hp = h;
     if (fs.emitted[h / 3])
         return ASK;
     if (gather(h, cand, &ncand))
@@ -816,10 +834,11 @@ static int direct(const edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposa
         dg.nflips = dg.skewed = 0;
         hw = bend(c->a, c->b, w);
         if (dg.skewed)
-            dirty_box_mark(dg.fx0, dg.fx1, dg.fy0, dg.fy1);
+            dirty_box_mark(dg.fx0, dg.fx1, dg.fy0, dg.fy1, DIRTY_CIRCLE);
         if (hw == -1)
             return ASK;
         *proposal = w;
+        *hp = hw;
     }
     if (!circle_trusted(c, w) || crossing_unsure(c, hw, w))
         return CHECK;
@@ -903,7 +922,20 @@ static int32_t pcell(double v, double origin, int32_t count)
     return (int32_t)t;
 }
 
-static int checked(const edge_ctx *c, int32_t w, int32_t *k_out)
+/* Runs the search's own crossing test of (a, b, j) over the edges it
+** would scan. */
+static int valid_by_search(const edge_ctx *c, int32_t j, int *begun)
+{
+    if (!*begun) {
+        write_out();
+        tin_valid_begin(fs.p, c->a, c->b);
+        *begun = 1;
+    }
+    return tin_valid_triangle(fs.p, c->a, c->b, j) == 0;
+}
+
+/* hw: the half-edge of (a, b) in the mesh triangle (a, b, w). */
+static int checked(const edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
 {
     const tin_point *p = fs.p, *pw = &p[w];
     if (!pg.tried)
@@ -924,13 +956,16 @@ static int checked(const edge_ctx *c, int32_t w, int32_t *k_out)
     int32_t cy0 = pcell(cy - r, pg.y0, pg.ny), cy1 = pcell(cy + r, pg.y0, pg.ny);
     if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > 4096)
         return ASK;
-    write_out();
-    tin_valid_begin(p, c->a, c->b);
-    if (tin_valid_triangle(p, c->a, c->b, w))
+    /* w's own crossing test: from the mesh where the mesh tells the front's
+    ** edges and rounding cannot err, else the search's own */
+    int begun = 0;
+    int sure = hw >= 0 && !fs.emitted[hw / 3]
+               && !dirty_box(cx - r, cx + r, cy - r, cy + r, DIRTY_STRAY)
+               && !crossing_unsure(c, hw, w);
+    if (!sure && !valid_by_search(c, w, &begun))
         return ASK;
     double cw = tin_cosine(c->pa, c->pb, pw);
     int64_t rw = rank_of(c, w);
-    int tested = 0;
     for (int32_t gx = cx0; gx <= cx1; gx++)
         for (int32_t gy = cy0; gy <= cy1; gy++) {
             size_t cell = (size_t)gx * pg.ny + gy;
@@ -940,25 +975,24 @@ static int checked(const edge_ctx *c, int32_t w, int32_t *k_out)
                     continue;
                 if (!beats(c, j, tin_cosine(c->pa, c->pb, &p[j]), cw, rw))
                     continue;
-                tested = 1;
-                if (!tin_valid_triangle(p, c->a, c->b, j))
+                if (valid_by_search(c, j, &begun))
                     return ASK;         /* a better point the search may take */
             }
         }
-    if (tested)
-        tin_valid_triangle(p, c->a, c->b, w);  /* w's own existing sides and lines */
+    tin_fast_count.checked++;
+    *k_out = w;
+    if (sure) {
+        take(c, hw, w);
+        return FOUND;
+    }
+    tin_valid_triangle(p, c->a, c->b, w);      /* w's own existing sides and lines */
     tin.held_ak = tin.e_ak;
     tin.held_bk = tin.e_bk;
     tin.held_ak_la = tin.ak_la; tin.held_ak_lb = tin.ak_lb; tin.held_ak_lc = tin.ak_lc;
     tin.held_bk_la = tin.bk_la; tin.held_bk_lb = tin.bk_lb; tin.held_bk_lc = tin.bk_lc;
     close_held();
     add_angles(c->a, c->b, w, cw);
-    if (follow(c->a, c->b, w)) {
-        fs.on = 0;
-        tin_fast_count.takeover++;
-    }
-    tin_fast_count.checked++;
-    *k_out = w;
+    follow(c->a, c->b, w);
     return FOUND;
 }
 
@@ -1025,14 +1059,14 @@ static int tin_fast_third_point(int32_t n, const tin_point *points, int32_t a, i
         return ask(n, points, a, b, opp, k_out);
     edge_ctx c;
     ctx_begin(&c, a, b, opp);
-    int32_t h = far_side(tin.cur_edge, a, b, opp), w = -1;
+    int32_t h = far_side(tin.cur_edge, a, b, opp), w = -1, hw = -1;
     int r = ASK;
     if (h == -1)
         r = hull_edge(&c);
     else if (h >= 0)
-        r = direct(&c, h, k_out, &w);
+        r = direct(&c, h, k_out, &w, &hw);
     if (r == CHECK)
-        r = checked(&c, w, k_out);
+        r = checked(&c, hw, w, k_out);
     if (r == ASK)
         return ask(n, points, a, b, opp, k_out);
     return r;
@@ -1116,8 +1150,21 @@ int tin_fast_open(int32_t n, const tin_point *points)
     fs.needle = fs.delta / tin.eps;
     fs.rival = 64 * TIN_HALF_ULP / CLUSTER_MARGIN;
     /* grown from the front's seed, the mesh is laid out in about the order
-    ** the front will meet it */
-    if (tin_mesh_build(n, points, tin.ncons == 0 ? n / 2 : -1, 2 * fs.delta, fs.needle))
+    ** the front will meet it.  Points closed before the start (outside the
+    ** area, in a hole) are never taken: the front sees through them, and
+    ** so must the mesh */
+    uint8_t *skip = NULL;
+    if (tin.ncons > 0) {
+        skip = (uint8_t *)malloc((size_t)n);
+        if (!skip)
+            return 1;
+        for (int32_t i = 0; i < n; i++)
+            skip[i] = (uint8_t)tin_closed(tin.pangle[i]);
+    }
+    int failed = tin_mesh_build(n, points, skip, tin.ncons == 0 ? n / 2 : -1, 2 * fs.delta,
+                                fs.needle);
+    free(skip);
+    if (failed)
         return 1;
     fs.n = n;
     fs.p = points;
@@ -1137,7 +1184,7 @@ int tin_fast_open(int32_t n, const tin_point *points)
             tin_fast_close();
             return 1;
         }
-        dirty_segment(&points[tin.tri[e].u], &points[tin.tri[e].v]);
+        dirty_segment(&points[tin.tri[e].u], &points[tin.tri[e].v], DIRTY_CIRCLE);
     }
     for (int32_t e = 0; e < tin.ncons; e++) {
         fast_edge *t = &fs.buf[e];

@@ -135,9 +135,10 @@ int  tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb);
 ** benchmark and the tests): read off the mesh directly, chosen within a
 ** cocircular cluster, checked point by point in the circle's box, asked of
 ** the straightforward search; hull edges settled without it; triangles
-** the mesh had to be bent to; runs it left to the straightforward search. */
+** of the straightforward search the mesh had to be bent to, and those it
+** could not take at all (built over a point, or twice). */
 typedef struct tin_fast_stats {
-    long direct, cluster, checked, straight, hull, forced, takeover;
+    long direct, cluster, checked, straight, hull, forced, stray;
 } tin_fast_stats;
 extern tin_fast_stats tin_fast_count;
 

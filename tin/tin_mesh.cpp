@@ -375,7 +375,8 @@ static void free_build(void)
     hull_next = hull_prev = hull_he = hull_hash = NULL;
 }
 
-int tin_mesh_build(int32_t n, const tin_point *p, int32_t start, double flat, double needle)
+int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t start,
+                   double flat, double needle)
 {
     tin_mesh_free();
     if (n < 3)
@@ -396,32 +397,40 @@ int tin_mesh_build(int32_t n, const tin_point *p, int32_t start, double flat, do
 
     /* the seed: the point nearest the middle of the box, its nearest
     ** point, and the point that makes the smallest circle with them */
-    int32_t i0 = -1, i1 = -1, i2 = -1;
+    int32_t i0 = -1, i1 = -1, i2 = -1, nk = 0;
     if (!failed) {
-        double x0 = p[0].x, x1 = p[n - 1].x, y0 = p[0].y, y1 = p[0].y;
+        double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
         for (int32_t i = 0; i < n; i++) {
+            if (skip && skip[i])
+                continue;
             if (!isfinite(p[i].x) || !isfinite(p[i].y))
                 failed = 1;
+            nk++;
+            if (p[i].x < x0) x0 = p[i].x;
+            if (p[i].x > x1) x1 = p[i].x;
             if (p[i].y < y0) y0 = p[i].y;
             if (p[i].y > y1) y1 = p[i].y;
         }
+        if (nk < 3)
+            failed = 1;
         double mx = (x0 + x1) / 2, my = (y0 + y1) / 2, best = INFINITY;
-        int given = start >= 0 && start < n;
+        int given = start >= 0 && start < n && !(skip && skip[start]);
         if (given)
             i0 = start;
         for (int32_t i = 0; i < n && !failed && !given; i++) {
             double d = (p[i].x - mx) * (p[i].x - mx) + (p[i].y - my) * (p[i].y - my);
-            if (d < best) { best = d; i0 = i; }
+            if (!(skip && skip[i]) && d < best) { best = d; i0 = i; }
         }
         best = INFINITY;
         for (int32_t i = 0; i < n && !failed; i++) {
             double d = (p[i].x - p[i0].x) * (p[i].x - p[i0].x)
                        + (p[i].y - p[i0].y) * (p[i].y - p[i0].y);
-            if (i != i0 && d < best) { best = d; i1 = i; }
+            if (i != i0 && !(skip && skip[i]) && d < best) { best = d; i1 = i; }
         }
         best = INFINITY;
         for (int32_t i = 0; i < n && !failed; i++) {
-            if (i == i0 || i == i1 || tin_orient(&p[i0], &p[i1], &p[i]) == 0)
+            if (i == i0 || i == i1 || (skip && skip[i])
+                || tin_orient(&p[i0], &p[i1], &p[i]) == 0)
                 continue;
             double r = circle_r2(&p[i0], &p[i1], &p[i]);
             if (i2 == -1 || r < best) { best = r; i2 = i; }
@@ -451,12 +460,17 @@ int tin_mesh_build(int32_t n, const tin_point *p, int32_t start, double flat, do
             cen_y = (p[i0].y + p[i1].y + p[i2].y) / 3;
         }
     }
-    for (int32_t i = 0; i < n; i++) {
-        double dx = p[i].x - cen_x, dy = p[i].y - cen_y, d = dx * dx + dy * dy;
-        memcpy(&key[i], &d, sizeof d);
-        order[i] = i;
+    {
+        int32_t k = 0;
+        for (int32_t i = 0; i < n; i++) {
+            if (skip && skip[i])
+                continue;
+            double dx = p[i].x - cen_x, dy = p[i].y - cen_y, d = dx * dx + dy * dy;
+            memcpy(&key[k], &d, sizeof d);
+            order[k++] = i;
+        }
     }
-    if (sort_by_key(key, order, n)) {
+    if (sort_by_key(key, order, nk)) {
         free(key);
         free(order);
         tin_mesh_free();
@@ -467,7 +481,7 @@ int tin_mesh_build(int32_t n, const tin_point *p, int32_t start, double flat, do
     /* renumber: the seed first, then by distance; copy x and y so */
     {
         int32_t k = 0;
-        for (int32_t o = 0; o < n; o++)
+        for (int32_t o = 0; o < nk; o++)
             if (order[o] != i0 && order[o] != i1 && order[o] != i2)
                 order[k++] = order[o];
         memmove(order + 3, order, (size_t)k * sizeof(int32_t));
@@ -475,8 +489,8 @@ int tin_mesh_build(int32_t n, const tin_point *p, int32_t start, double flat, do
         order[1] = i1;
         order[2] = i2;
     }
-    bxy = (double *)malloc((size_t)n * 2 * sizeof(double));
-    hash_size = (int32_t)ceil(sqrt((double)n));
+    bxy = (double *)malloc((size_t)nk * 2 * sizeof(double));
+    hash_size = (int32_t)ceil(sqrt((double)nk));
     hull_hash = (int32_t *)malloc((size_t)hash_size * sizeof(int32_t));
     if (!bxy || !hull_hash) {
         free(order);
@@ -485,7 +499,7 @@ int tin_mesh_build(int32_t n, const tin_point *p, int32_t start, double flat, do
         tin_mesh_free();
         return 1;
     }
-    for (int32_t j = 0; j < n; j++) {
+    for (int32_t j = 0; j < nk; j++) {
         BX(j) = p[order[j]].x;
         BY(j) = p[order[j]].y;
     }
@@ -505,7 +519,7 @@ int tin_mesh_build(int32_t n, const tin_point *p, int32_t start, double flat, do
     tin_m.ntri = 0;
     add_tri(0, 1, 2, -1, -1, -1);
 
-    for (int32_t i = 3; i < n && !failed; i++) {
+    for (int32_t i = 3; i < nk && !failed; i++) {
         /* a hull point near i's angle, then back along the ring to the
         ** first edge that sees i */
         int32_t key0 = hash_key(i), start = -1;

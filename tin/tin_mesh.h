@@ -47,11 +47,13 @@ extern tin_mesh tin_m;
 static inline int32_t tin_next(int32_t h) { return h % 3 == 2 ? h - 2 : h + 1; }
 static inline int32_t tin_prev(int32_t h) { return h % 3 == 0 ? h + 2 : h - 1; }
 
-/* Builds the Delaunay triangulation of the n points, growing it outward
-** from point `start` (-1: from the middle), and marks flat stars and
-** needle triangles by the bounds given.  0 when built; 1 when the points
-** lie on one line or memory runs out (nothing is kept then). */
-int  tin_mesh_build(int32_t n, const tin_point *p, int32_t start, double flat, double needle);
+/* Builds the Delaunay triangulation of the n points but those marked in
+** `skip` (NULL: none), growing it outward from point `start` (-1: from the
+** middle), and marks flat stars and needle triangles by the bounds given.
+** 0 when built; 1 when the points lie on one line or memory runs out
+** (nothing is kept then). */
+int  tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t start,
+                    double flat, double needle);
 
 /* The marks of the triangle of half-edge h, and of the stars of its
 ** corners, made again (after a flip). */

@@ -66,37 +66,36 @@ int tin_cancelled(void)
 ** Large working arrays: zeroed anonymous pages, with the kernel asked for
 ** huge (2 MB) pages where it hands them out on request.  A run over a
 ** million points touches hundreds of megabytes; with 4 kB pages the page
-** faults alone cost about as much as the triangulation.  Each block starts
-** on a 2 MB boundary with a short header that tells tin_big_free what to
-** unmap.
+** faults alone cost about as much as the triangulation.  Such a block
+** starts on a 2 MB boundary; smaller ones come from calloc.  A short header
+** before each block tells tin_big_free which it is.  (Under the address
+** sanitizer every block comes from calloc, so that it watches them all.)
 */
 #define BIG_PAGE ((size_t)2 << 20)
 #define BIG_HEAD ((size_t)64)
 
-#if defined(__SANITIZE_ADDRESS__)
-/* under the address sanitizer plain heap blocks, which it watches */
 void *tin_big(size_t bytes)
 {
-    return calloc(bytes ? bytes : 1, 1);
-}
-
-void tin_big_free(void *p)
-{
-    free(p);
-}
-#else
-void *tin_big(size_t bytes)
-{
-    size_t len = (bytes + BIG_HEAD + BIG_PAGE - 1) / BIG_PAGE * BIG_PAGE + BIG_PAGE;
-    void *base = mmap(NULL, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (base == MAP_FAILED)
-        return NULL;
-    char *at = (char *)(((uintptr_t)base + BIG_PAGE - 1) & ~(uintptr_t)(BIG_PAGE - 1));
+    char *at;
+#if !defined(__SANITIZE_ADDRESS__)
+    if (bytes >= 2 * BIG_PAGE) {
+        size_t len = (bytes + BIG_HEAD + BIG_PAGE - 1) / BIG_PAGE * BIG_PAGE + BIG_PAGE;
+        void *base = mmap(NULL, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (base == MAP_FAILED)
+            return NULL;
+        at = (char *)(((uintptr_t)base + BIG_PAGE - 1) & ~(uintptr_t)(BIG_PAGE - 1));
 #ifdef MADV_HUGEPAGE
-    madvise(at, len - (size_t)(at - (char *)base), MADV_HUGEPAGE);
+        madvise(at, len - (size_t)(at - (char *)base), MADV_HUGEPAGE);
 #endif
-    ((void **)at)[0] = base;
-    ((size_t *)at)[1] = len;
+        ((void **)at)[0] = base;
+        ((size_t *)at)[1] = len;
+        return at + BIG_HEAD;
+    }
+#endif
+    at = (char *)calloc(bytes + BIG_HEAD, 1);
+    if (!at)
+        return NULL;
+    ((void **)at)[0] = NULL;            /* from calloc */
     return at + BIG_HEAD;
 }
 
@@ -105,9 +104,12 @@ void tin_big_free(void *p)
     if (!p)
         return;
     char *at = (char *)p - BIG_HEAD;
-    munmap(((void **)at)[0], ((size_t *)at)[1]);
+    void *base = ((void **)at)[0];
+    if (base)
+        munmap(base, ((size_t *)at)[1]);
+    else
+        free(at);
 }
-#endif
 
 /*
 ** Tolerance from the size of the coordinates: M is the largest magnitude of

@@ -299,11 +299,11 @@ static int insert_inside(int32_t i)
 ** pass, skipping the passes where every key has the same byte. */
 static int sort_by_key(uint64_t *key, int32_t *id, int32_t n)
 {
-    uint64_t *k2 = (uint64_t *)malloc((size_t)n * sizeof(uint64_t));
-    int32_t *i2 = (int32_t *)malloc((size_t)n * sizeof(int32_t));
+    uint64_t *k2 = (uint64_t *)tin_big((size_t)n * sizeof(uint64_t));
+    int32_t *i2 = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     if (!k2 || !i2) {
-        free(k2);
-        free(i2);
+        tin_big_free(k2);
+        tin_big_free(i2);
         return 1;
     }
     for (int shift = 0; shift < 64; shift += 8) {
@@ -326,8 +326,8 @@ static int sort_by_key(uint64_t *key, int32_t *id, int32_t n)
         memcpy(key, k2, (size_t)n * sizeof(uint64_t));
         memcpy(id, i2, (size_t)n * sizeof(int32_t));
     }
-    free(k2);
-    free(i2);
+    tin_big_free(k2);
+    tin_big_free(i2);
     return 0;
 }
 
@@ -352,9 +352,9 @@ void tin_mesh_free(void)
     tin_big_free(tin_m.tag);
     tin_big_free(tin_m.flat);
     tin_big_free(tin_m.needle);
-    free(hull_next);
-    free(hull_prev);
-    free(hull_he);
+    tin_big_free(hull_next);
+    tin_big_free(hull_prev);
+    tin_big_free(hull_he);
     free(hull_hash);
     free(stack);
     free(queue.v);
@@ -368,9 +368,9 @@ void tin_mesh_free(void)
 
 static void free_build(void)
 {
-    free(hull_next);
-    free(hull_prev);
-    free(hull_he);
+    tin_big_free(hull_next);
+    tin_big_free(hull_prev);
+    tin_big_free(hull_he);
     free(hull_hash);
     hull_next = hull_prev = hull_he = hull_hash = NULL;
 }
@@ -388,11 +388,11 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
     needle2 = needle * needle;
     tin_m.tv = (int32_t *)tin_big((size_t)tin_m.cap * 3 * sizeof(int32_t));
     tin_m.th = (int32_t *)tin_big((size_t)tin_m.cap * 3 * sizeof(int32_t));
-    hull_next = (int32_t *)malloc((size_t)n * sizeof(int32_t));
-    hull_prev = (int32_t *)malloc((size_t)n * sizeof(int32_t));
-    hull_he = (int32_t *)malloc((size_t)n * sizeof(int32_t));
-    uint64_t *key = (uint64_t *)malloc((size_t)n * sizeof(uint64_t));
-    int32_t *order = (int32_t *)malloc((size_t)n * sizeof(int32_t));
+    hull_next = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    hull_prev = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    hull_he = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    uint64_t *key = (uint64_t *)tin_big((size_t)n * sizeof(uint64_t));
+    int32_t *order = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     int failed = !tin_m.tv || !tin_m.th || !hull_next || !hull_prev || !hull_he || !key || !order;
 
     /* the seed: the point nearest the middle of the box, its nearest
@@ -439,8 +439,8 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
             failed = 1;                 /* every point on one line */
     }
     if (failed) {
-        free(key);
-        free(order);
+        tin_big_free(key);
+        tin_big_free(order);
         tin_mesh_free();
         return 1;
     }
@@ -471,12 +471,12 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
         }
     }
     if (sort_by_key(key, order, nk)) {
-        free(key);
-        free(order);
+        tin_big_free(key);
+        tin_big_free(order);
         tin_mesh_free();
         return 1;
     }
-    free(key);
+    tin_big_free(key);
 
     /* renumber: the seed first, then by distance; copy x and y so */
     {
@@ -489,12 +489,12 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
         order[1] = i1;
         order[2] = i2;
     }
-    bxy = (double *)malloc((size_t)nk * 2 * sizeof(double));
+    bxy = (double *)tin_big((size_t)nk * 2 * sizeof(double));
     hash_size = (int32_t)ceil(sqrt((double)nk));
     hull_hash = (int32_t *)malloc((size_t)hash_size * sizeof(int32_t));
     if (!bxy || !hull_hash) {
-        free(order);
-        free(bxy);
+        tin_big_free(order);
+        tin_big_free(bxy);
         bxy = NULL;
         tin_mesh_free();
         return 1;
@@ -619,9 +619,9 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
             } while (v != hull_start);
         }
     }
-    free(bxy);
+    tin_big_free(bxy);
     bxy = NULL;
-    free(order);
+    tin_big_free(order);
     free_build();
     if (failed) {
         tin_mesh_free();

@@ -514,6 +514,70 @@ static inline int beats(const edge_ctx *c, int32_t j, double cj, double cb, int6
     return cj < cb || (cj == cb && rank_of(c, j) < rb);
 }
 
+/* ---- the grid of points ---------------------------------------------------- */
+
+static void pgrid_open(void)
+{
+    const tin_point *p = fs.p;
+    int32_t n = fs.n;
+    pg.tried = 1;
+    double x0 = p[0].x, x1 = p[n - 1].x, y0 = p[0].y, y1 = p[0].y;
+    for (int32_t i = 0; i < n; i++) {
+        if (p[i].y < y0) y0 = p[i].y;
+        if (p[i].y > y1) y1 = p[i].y;
+    }
+    double w = x1 - x0, hh = y1 - y0, area = (w > 0 ? w : 1) * (hh > 0 ? hh : 1);
+    double cs = sqrt(area / (n / 2.0 + 1));
+    double nx = w / cs + 1, ny = hh / cs + 1;
+    if (nx > 8192) nx = 8192;
+    if (ny > 8192) ny = 8192;
+    pg.nx = (int32_t)nx;
+    pg.ny = (int32_t)ny;
+    pg.cs = fmax(w / pg.nx, hh / pg.ny) * 1.0001 + 1e-300;
+    pg.x0 = x0;
+    pg.y0 = y0;
+    size_t cells = (size_t)pg.nx * pg.ny;
+    pg.start = (int32_t *)calloc(cells + 1, sizeof(int32_t));
+    pg.ids = (int32_t *)malloc((size_t)n * sizeof(int32_t));
+    if (!pg.start || !pg.ids) {
+        free(pg.start);
+        free(pg.ids);
+        pg.start = pg.ids = NULL;
+        return;
+    }
+    for (int32_t i = 0; i < n; i++) {
+        int32_t cx = (int32_t)fmin((p[i].x - x0) / pg.cs, pg.nx - 1);
+        int32_t cy = (int32_t)fmin((p[i].y - y0) / pg.cs, pg.ny - 1);
+        pg.start[(size_t)cx * pg.ny + cy + 1]++;
+    }
+    for (size_t c = 0; c < cells; c++)
+        pg.start[c + 1] += pg.start[c];
+    int32_t *fill = (int32_t *)malloc(cells * sizeof(int32_t));
+    if (!fill) {
+        free(pg.start);
+        free(pg.ids);
+        pg.start = pg.ids = NULL;
+        return;
+    }
+    memcpy(fill, pg.start, cells * sizeof(int32_t));
+    for (int32_t i = 0; i < n; i++) {
+        int32_t cx = (int32_t)fmin((p[i].x - x0) / pg.cs, pg.nx - 1);
+        int32_t cy = (int32_t)fmin((p[i].y - y0) / pg.cs, pg.ny - 1);
+        pg.ids[fill[(size_t)cx * pg.ny + cy]++] = i;
+    }
+    free(fill);
+}
+
+static int32_t pcell(double v, double origin, int32_t count)
+{
+    double t = (v - origin) / pg.cs;
+    if (!(t >= 0))
+        return 0;
+    if (t >= count)
+        return count - 1;
+    return (int32_t)t;
+}
+
 /* ---- hull edges ---------------------------------------------------------
 ** On the hull no point lies strictly beyond the edge, so the search finds
 ** none -- unless rounding puts a point on the edge's line onto the far
@@ -555,13 +619,40 @@ static int hull_walk(const edge_ctx *c, int32_t from, int forward)
     return 1;
 }
 
+/* Does a point in the box other than a and b pass the search's first tests? */
+static int box_has_taker(const edge_ctx *c, double x0, double x1, double y0, double y1)
+{
+    if (!pg.tried)
+        pgrid_open();
+    if (!pg.start)
+        return 1;
+    int32_t cx0 = pcell(x0, pg.x0, pg.nx), cx1 = pcell(x1, pg.x0, pg.nx);
+    int32_t cy0 = pcell(y0, pg.y0, pg.ny), cy1 = pcell(y1, pg.y0, pg.ny);
+    if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > 4096)
+        return 1;
+    for (int32_t gx = cx0; gx <= cx1; gx++)
+        for (int32_t gy = cy0; gy <= cy1; gy++) {
+            size_t cell = (size_t)gx * pg.ny + gy;
+            for (int32_t i = pg.start[cell]; i < pg.start[cell + 1]; i++)
+                if (!refused_early(c, pg.ids[i]))
+                    return 1;
+        }
+    return 0;
+}
+
 static int hull_edge(const edge_ctx *c)
 {
     /* the hull runs from x to y with the inside on its left */
     int32_t h = edge_with_apex(c->a, c->b, c->opp);
     if (h == -1 || tin_m.th[h] != -1)
         return ASK;
-    if (!star_fine(c->a) || !star_fine(c->b) || !no_needle(h))
+    /* next to a flat or needle triangle a point inside may lie within
+    ** rounding of the edge itself: the points along it are tested */
+    if ((!star_fine(c->a) || !star_fine(c->b) || !no_needle(h))
+        && box_has_taker(c, fmin(c->pa->x, c->pb->x) - 4 * fs.delta,
+                         fmax(c->pa->x, c->pb->x) + 4 * fs.delta,
+                         fmin(c->pa->y, c->pb->y) - 4 * fs.delta,
+                         fmax(c->pa->y, c->pb->y) + 4 * fs.delta))
         return ASK;
     int32_t x = tin_m.tv[h], y = tin_m.tv[tin_next(h)];
     if (hull_walk(c, y, 1) || hull_walk(c, x, 0))
@@ -860,68 +951,6 @@ static int direct(const edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposa
 ** and the search's window, the box of a better point's circle widened by a
 ** thousandth, holds it too.) */
 
-static void pgrid_open(void)
-{
-    const tin_point *p = fs.p;
-    int32_t n = fs.n;
-    pg.tried = 1;
-    double x0 = p[0].x, x1 = p[n - 1].x, y0 = p[0].y, y1 = p[0].y;
-    for (int32_t i = 0; i < n; i++) {
-        if (p[i].y < y0) y0 = p[i].y;
-        if (p[i].y > y1) y1 = p[i].y;
-    }
-    double w = x1 - x0, hh = y1 - y0, area = (w > 0 ? w : 1) * (hh > 0 ? hh : 1);
-    double cs = sqrt(area / (n / 2.0 + 1));
-    double nx = w / cs + 1, ny = hh / cs + 1;
-    if (nx > 8192) nx = 8192;
-    if (ny > 8192) ny = 8192;
-    pg.nx = (int32_t)nx;
-    pg.ny = (int32_t)ny;
-    pg.cs = fmax(w / pg.nx, hh / pg.ny) * 1.0001 + 1e-300;
-    pg.x0 = x0;
-    pg.y0 = y0;
-    size_t cells = (size_t)pg.nx * pg.ny;
-    pg.start = (int32_t *)calloc(cells + 1, sizeof(int32_t));
-    pg.ids = (int32_t *)malloc((size_t)n * sizeof(int32_t));
-    if (!pg.start || !pg.ids) {
-        free(pg.start);
-        free(pg.ids);
-        pg.start = pg.ids = NULL;
-        return;
-    }
-    for (int32_t i = 0; i < n; i++) {
-        int32_t cx = (int32_t)fmin((p[i].x - x0) / pg.cs, pg.nx - 1);
-        int32_t cy = (int32_t)fmin((p[i].y - y0) / pg.cs, pg.ny - 1);
-        pg.start[(size_t)cx * pg.ny + cy + 1]++;
-    }
-    for (size_t c = 0; c < cells; c++)
-        pg.start[c + 1] += pg.start[c];
-    int32_t *fill = (int32_t *)malloc(cells * sizeof(int32_t));
-    if (!fill) {
-        free(pg.start);
-        free(pg.ids);
-        pg.start = pg.ids = NULL;
-        return;
-    }
-    memcpy(fill, pg.start, cells * sizeof(int32_t));
-    for (int32_t i = 0; i < n; i++) {
-        int32_t cx = (int32_t)fmin((p[i].x - x0) / pg.cs, pg.nx - 1);
-        int32_t cy = (int32_t)fmin((p[i].y - y0) / pg.cs, pg.ny - 1);
-        pg.ids[fill[(size_t)cx * pg.ny + cy]++] = i;
-    }
-    free(fill);
-}
-
-static int32_t pcell(double v, double origin, int32_t count)
-{
-    double t = (v - origin) / pg.cs;
-    if (!(t >= 0))
-        return 0;
-    if (t >= count)
-        return count - 1;
-    return (int32_t)t;
-}
-
 /* Runs the search's own crossing test of (a, b, j) over the edges it
 ** would scan. */
 static int valid_by_search(const edge_ctx *c, int32_t j, int *begun)
@@ -942,20 +971,41 @@ static int checked(const edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
         pgrid_open();
     if (!pg.start || refused_early(c, w))
         return ASK;
-    /* the circle through a, b and w, and its box widened well beyond the
-    ** rounding of a cosine (which needs an angle at w not too flat) */
+    /* A better point sees (a, b) under an angle at least w's, up to the
+    ** rounding of the cosines: it lies in the part of w's circle beyond
+    ** (a, b), widened by what that rounding can move the circle's arc.
+    ** The box of that cap: a, b and the circle's extreme points beyond. */
     double ax = c->pa->x - pw->x, ay = c->pa->y - pw->y;
     double bx = c->pb->x - pw->x, by = c->pb->y - pw->y;
     double cr = ax * by - ay * bx, la = ax * ax + ay * ay, lb = bx * bx + by * by;
-    if (!(cr * cr > 1e-8 * la * lb))
+    double s2 = cr * cr / (la * lb);            /* sin^2 of the angle at w */
+    if (!(s2 > 1e-16))
         return ASK;
     double ux = (by * la - ay * lb) / (2 * cr), uy = (ax * lb - bx * la) / (2 * cr);
-    double r = sqrt(ux * ux + uy * uy) * 1.0001 + 4 * fs.delta + tin.eps;
-    double cx = pw->x + ux, cy = pw->y + uy;
-    int32_t cx0 = pcell(cx - r, pg.x0, pg.nx), cx1 = pcell(cx + r, pg.x0, pg.nx);
-    int32_t cy0 = pcell(cy - r, pg.y0, pg.ny), cy1 = pcell(cy + r, pg.y0, pg.ny);
+    double rad = sqrt(ux * ux + uy * uy), cx = pw->x + ux, cy = pw->y + uy;
+    double bx0 = fmin(c->pa->x, c->pb->x), bx1 = fmax(c->pa->x, c->pb->x);
+    double by0 = fmin(c->pa->y, c->pb->y), by1 = fmax(c->pa->y, c->pb->y);
+    double ext[4][2] = { { cx - rad, cy }, { cx + rad, cy }, { cx, cy - rad }, { cx, cy + rad } };
+    double sw = side(pw);
+    for (int i = 0; i < 4; i++) {
+        double se = tin.edge_la * ext[i][0] + tin.edge_lb * ext[i][1] - tin.edge_lc;
+        if (se * sw > 0 || fabs(se) < 1e-9 * fabs(sw) + 1e-300) {
+            bx0 = fmin(bx0, ext[i][0]);
+            bx1 = fmax(bx1, ext[i][0]);
+            by0 = fmin(by0, ext[i][1]);
+            by1 = fmax(by1, ext[i][1]);
+        }
+    }
+    bx0 = fmin(bx0, pw->x);
+    bx1 = fmax(bx1, pw->x);
+    by0 = fmin(by0, pw->y);
+    by1 = fmax(by1, pw->y);
+    double wide = 1e-6 * (bx1 - bx0 + by1 - by0) + 1e-9 * c->len / sqrt(s2) + 4 * fs.delta + tin.eps;
+    int32_t cx0 = pcell(bx0 - wide, pg.x0, pg.nx), cx1 = pcell(bx1 + wide, pg.x0, pg.nx);
+    int32_t cy0 = pcell(by0 - wide, pg.y0, pg.ny), cy1 = pcell(by1 + wide, pg.y0, pg.ny);
     if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > 4096)
         return ASK;
+    double r = rad * 1.01 + wide;
     /* w's own crossing test: from the mesh where the mesh tells the front's
     ** edges and rounding cannot err, else the search's own */
     int begun = 0;

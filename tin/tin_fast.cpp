@@ -89,10 +89,17 @@ typedef struct fast_edge {
     uint8_t line;               /* LINE_ */
 } fast_edge;
 
+/* The fast search numbers the points as the mesh does (tin_mesh.h): its
+** buffer, the mesh and the angle sums all use mesh numbers, and the
+** straightforward search, the caller and the edge records get the caller's
+** indices. */
 static struct {
     int       on;               /* 0: the straightforward search answers all */
     int32_t   n;
-    const tin_point *p;
+    const tin_point *p;         /* by mesh number */
+    const tin_point *caller;    /* the caller's array */
+    const int32_t *orig;        /* mesh number -> the caller's index */
+    uint8_t  *cons;             /* per mesh number: an end of a constraint edge */
     fast_edge *buf;             /* the edge buffer, numbered as tin.tri */
     int32_t   written;          /* tin.tri holds the records up to here */
     uint8_t  *emitted;          /* per mesh triangle */
@@ -406,9 +413,9 @@ static void write_out(void)
         const fast_edge *t = &fs.buf[e];
         tin_edge *r = &tin.tri[e];
         const tin_point *p = &fs.p[t->u], *q = &fs.p[t->v];
-        r->u = t->u;
-        r->v = t->v;
-        r->opp = t->opp;
+        r->u = fs.orig[t->u];
+        r->v = fs.orig[t->v];
+        r->opp = t->opp == -1 ? -1 : fs.orig[t->opp];
         r->xmin = p->x < q->x ? p->x : q->x;
         r->xmax = p->x < q->x ? q->x : p->x;
         r->ymin = p->y < q->y ? p->y : q->y;
@@ -428,27 +435,37 @@ static void close_held(void)
 }
 
 /* The angles of an accepted triangle go to its corners' sums. */
+static void add_angle(int32_t i, int64_t units)
+{
+    int64_t sum = (int64_t)tin.pangle[i] + units;
+    tin.pangle[i] = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
+    tin_open_mark(fs.orig[i]);
+}
+
 static void add_angles(int32_t a, int32_t b, int32_t k, double best)
 {
     int64_t units[3];
     tin_angle_units(fs.p, a, b, k, best, units);
-    tin_add_angle(k, units[0]);
-    tin_add_angle(a, units[1]);
-    tin_add_angle(b, units[2]);
+    add_angle(k, units[0]);
+    add_angle(a, units[1]);
+    add_angle(b, units[2]);
 }
 
-static int ask(int32_t n, const tin_point *points, int32_t a, int32_t b, int32_t opp,
-               int32_t *k_out)
+static int ask(int32_t n, int32_t a, int32_t b, int32_t opp, int32_t *k_out)
 {
+    const tin_point *points = fs.caller;
     tin_fast_count.straight++;
     /* a few searches do without the accelerations (the seed's, the odd
     ** hull corner); they pay off where the searches come often */
     write_out();
     if (tin.cur_edge >= 0 && ++fs.asks == 64)
         tin_speedups_open(n, points);
-    int r = tin_third_point(n, points, a, b, opp, k_out);
-    if (r == 0)
+    int32_t k;
+    int r = tin_third_point(n, points, fs.orig[a], fs.orig[b], opp == -1 ? -1 : fs.orig[opp], &k);
+    if (r == 0) {
+        *k_out = tin_m.slot[k];
         close_held();
+    }
     if (r == 0 && fs.on)
         follow(a, b, *k_out);
     return r;
@@ -470,14 +487,14 @@ static void ctx_begin(edge_ctx *c, int32_t a, int32_t b, int32_t opp)
     c->a = a;
     c->b = b;
     c->opp = opp;
-    c->base = a < b ? a : b;
+    c->base = fs.orig[a] < fs.orig[b] ? fs.orig[a] : fs.orig[b];
     c->pa = &fs.p[a];
     c->pb = &fs.p[b];
     double norm = sqrt(tin.edge_la * tin.edge_la + tin.edge_lb * tin.edge_lb);
     c->len = tin_edge_len(c->pa, c->pb);
     c->ratio = c->len / norm;
     c->s_opp = tin.edge_la * fs.p[opp].x + tin.edge_lb * fs.p[opp].y - tin.edge_lc;
-    c->region = tin_on_constraint(a) || tin_on_constraint(b);
+    c->region = fs.cons && (fs.cons[a] || fs.cons[b]);
 }
 
 /* The side value of point j, as the search computes it. */
@@ -505,7 +522,8 @@ static int refused_early(const edge_ctx *c, int32_t j)
 /* The place of j in the sweep's order: base+1, base-1, base+2, ... */
 static inline int64_t rank_of(const edge_ctx *c, int32_t j)
 {
-    return j > c->base ? 2 * (int64_t)(j - c->base) - 1 : 2 * (int64_t)(c->base - j);
+    int32_t o = fs.orig[j];
+    return o > c->base ? 2 * (int64_t)(o - c->base) - 1 : 2 * (int64_t)(c->base - o);
 }
 
 /* Does j come before the best so far (cosine cb, rank rb) for the search? */
@@ -521,8 +539,10 @@ static void pgrid_open(void)
     const tin_point *p = fs.p;
     int32_t n = fs.n;
     pg.tried = 1;
-    double x0 = p[0].x, x1 = p[n - 1].x, y0 = p[0].y, y1 = p[0].y;
+    double x0 = p[0].x, x1 = p[0].x, y0 = p[0].y, y1 = p[0].y;
     for (int32_t i = 0; i < n; i++) {
+        if (p[i].x < x0) x0 = p[i].x;
+        if (p[i].x > x1) x1 = p[i].x;
         if (p[i].y < y0) y0 = p[i].y;
         if (p[i].y > y1) y1 = p[i].y;
     }
@@ -957,10 +977,10 @@ static int valid_by_search(const edge_ctx *c, int32_t j, int *begun)
 {
     if (!*begun) {
         write_out();
-        tin_valid_begin(fs.p, c->a, c->b);
+        tin_valid_begin(fs.caller, fs.orig[c->a], fs.orig[c->b]);
         *begun = 1;
     }
-    return tin_valid_triangle(fs.p, c->a, c->b, j) == 0;
+    return tin_valid_triangle(fs.caller, fs.orig[c->a], fs.orig[c->b], fs.orig[j]) == 0;
 }
 
 /* hw: the half-edge of (a, b) in the mesh triangle (a, b, w). */
@@ -1035,7 +1055,8 @@ static int checked(const edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
         take(c, hw, w);
         return FOUND;
     }
-    tin_valid_triangle(p, c->a, c->b, w);      /* w's own existing sides and lines */
+    /* w's own existing sides and lines */
+    tin_valid_triangle(fs.caller, fs.orig[c->a], fs.orig[c->b], fs.orig[w]);
     tin.held_ak = tin.e_ak;
     tin.held_bk = tin.e_bk;
     tin.held_ak_la = tin.ak_la; tin.held_ak_lb = tin.ak_lb; tin.held_ak_lc = tin.ak_lc;
@@ -1100,13 +1121,13 @@ static void prefetch_ahead(void)
     }
 }
 
-static int tin_fast_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
-                                int32_t opp, int32_t *k_out)
+/* The third point of (a, b) away from opp, all mesh numbers. */
+static int fast_third_point(int32_t n, int32_t a, int32_t b, int32_t opp, int32_t *k_out)
 {
     if (fs.on)
         prefetch_ahead();
     if (!fs.on || opp == -1 || tin.cur_edge < tin.ncons)
-        return ask(n, points, a, b, opp, k_out);
+        return ask(n, a, b, opp, k_out);
     edge_ctx c;
     ctx_begin(&c, a, b, opp);
     int32_t h = far_side(tin.cur_edge, a, b, opp), w = -1, hw = -1;
@@ -1118,7 +1139,7 @@ static int tin_fast_third_point(int32_t n, const tin_point *points, int32_t a, i
     if (r == CHECK)
         r = checked(&c, hw, w, k_out);
     if (r == ASK)
-        return ask(n, points, a, b, opp, k_out);
+        return ask(n, a, b, opp, k_out);
     return r;
 }
 
@@ -1140,13 +1161,16 @@ static int append(int32_t u, int32_t v, int32_t opp, int line)
 ** over the fast buffer. */
 int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
 {
+    const tin_point *p = fs.p;
     if (tin.ncons == 0) {
         int32_t m = n / 2, k1, k2;
         k1 = tin_nearest_point(m, n, points);
         if (tin_lpp(points[m].x, points[m].y, points[k1].x, points[k1].y,
                     &tin.edge_la, &tin.edge_lb, &tin.edge_lc))
             return 1;
-        if (tin_fast_third_point(n, points, m, k1, -1, &k2))
+        m = tin_m.slot[m];
+        k1 = tin_m.slot[k1];
+        if (fast_third_point(n, m, k1, -1, &k2))
             return 1;           /* every point on one line */
         /* (m, k1) keeps the seed's line, (k2, m) and (k1, k2) those made
         ** from k2 */
@@ -1154,7 +1178,7 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
             || append(k1, k2, m, LINE_NEW))
             return 1;
         tag_new();
-        face_cb(points[m], points[k1], points[k2]);
+        face_cb(p[m], p[k1], p[k2]);
         tin.ntri = 1;
     }
 
@@ -1168,9 +1192,9 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
             continue;
         int32_t u = t->u, v = t->v, opp = t->opp, k;
         line_of(tin.cur_edge, &tin.edge_la, &tin.edge_lb, &tin.edge_lc);
-        if (tin_fast_third_point(n, points, u, v, opp, &k))
+        if (fast_third_point(n, u, v, opp, &k))
             continue;
-        face_cb(points[u], points[v], points[k]);
+        face_cb(p[u], p[v], p[k]);
         tin.ntri++;
         if (tin.held_ak == -1 && append(u, k, v, LINE_NEW))
             return 1;
@@ -1217,11 +1241,17 @@ int tin_fast_open(int32_t n, const tin_point *points)
     if (failed)
         return 1;
     fs.n = n;
-    fs.p = points;
+    fs.p = tin_m.p;
+    fs.caller = points;
+    fs.orig = tin_m.orig;
     fs.buf = (fast_edge *)tin_big((size_t)tin.edge_cap * sizeof(fast_edge));
     fs.emitted = (uint8_t *)tin_big((size_t)tin_m.cap);
+    int32_t *sums = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    if (tin.ncons > 0)
+        fs.cons = (uint8_t *)tin_big((size_t)n);
     dirty_open(n, x0, x1, y0, y1);
-    if (!fs.buf || !fs.emitted || !dg.cell) {
+    if (!fs.buf || !fs.emitted || !sums || (tin.ncons > 0 && !fs.cons) || !dg.cell) {
+        tin_big_free(sums);
         tin_fast_close();
         return 1;
     }
@@ -1229,21 +1259,33 @@ int tin_fast_open(int32_t n, const tin_point *points)
     /* the constraint edges are edges of the mesh, locked; the mesh is not
     ** Delaunay across them */
     for (int32_t e = 0; e < tin.ncons; e++) {
-        int32_t h = tin_mesh_insert_edge(tin.tri[e].u, tin.tri[e].v, LOCK_CONSTRAINT);
+        int32_t u = tin_m.slot[tin.tri[e].u], v = tin_m.slot[tin.tri[e].v];
+        int32_t h = tin_mesh_insert_edge(u, v, LOCK_CONSTRAINT);
         if (h == -1) {
+            tin_big_free(sums);
             tin_fast_close();
             return 1;
         }
-        dirty_segment(&points[tin.tri[e].u], &points[tin.tri[e].v], DIRTY_CIRCLE);
+        dirty_segment(&fs.p[u], &fs.p[v], DIRTY_CIRCLE);
     }
     for (int32_t e = 0; e < tin.ncons; e++) {
         fast_edge *t = &fs.buf[e];
-        t->u = tin.tri[e].u;
-        t->v = tin.tri[e].v;
+        t->u = tin_m.slot[tin.tri[e].u];
+        t->v = tin_m.slot[tin.tri[e].v];
         t->opp = -1;
         t->far = -2;
         t->line = LINE_KEPT;
     }
+    /* the angle sums and the constraint ends by mesh number; the
+    ** straightforward search reaches the sums through the numbering */
+    for (int32_t i = 0; i < n; i++) {
+        sums[i] = tin.pangle[fs.orig[i]];
+        if (fs.cons)
+            fs.cons[i] = tin.cons_end[fs.orig[i]];
+    }
+    tin_big_free(tin.pangle);
+    tin.pangle = sums;
+    tin.slot = tin_m.slot;
     fs.tagged = fs.written = tin.last_edge;
     fs.pend[0] = fs.pend[1] = -1;
     fs.on = 1;
@@ -1256,6 +1298,8 @@ void tin_fast_close(void)
     memset(&dg, 0, sizeof dg);
     tin_big_free(fs.buf);
     tin_big_free(fs.emitted);
+    tin_big_free(fs.cons);
+    tin.slot = NULL;
     free(pg.start);
     free(pg.ids);
     memset(&pg, 0, sizeof pg);

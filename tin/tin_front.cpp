@@ -613,7 +613,7 @@ void tin_blocks_close(void)
 
 static int is_closed(int32_t i)
 {
-    return tin_closed(tin.pangle[i]);
+    return tin_closed(TIN_PANGLE(i));
 }
 
 /* Builds the filters whose switch is on; a filter that cannot be built is
@@ -654,7 +654,7 @@ int tin_blocks_open(int32_t n, const tin_point *points)
 }
 
 /* Brings point i's open bit in line with its angle sum. */
-static void open_mark(int32_t i)
+void tin_open_mark(int32_t i)
 {
     if (!open_bits || i < 0 || i >= blk_n)
         return;
@@ -705,7 +705,7 @@ static inline double side_value(double x, double y)
 static int consider(int32_t j)
 {
     const tin_point *pj = &sw_pts[j], *pa = sw_pa, *pb = sw_pb;
-    if (tin_closed(tin.pangle[j]))
+    if (tin_closed(TIN_PANGLE(j)))
         return 0;
     if (pj->y > sw_ymax || pj->y < sw_ymin)
         return 0;
@@ -1089,9 +1089,9 @@ void tin_angle_units(const tin_point *points, int32_t a, int32_t b, int32_t k, d
 /* Adds a point's angle units to its sum (kept below the int range). */
 void tin_add_angle(int32_t i, int64_t units)
 {
-    int64_t sum = (int64_t)tin.pangle[i] + units;
-    tin.pangle[i] = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
-    open_mark(i);
+    int64_t sum = (int64_t)TIN_PANGLE(i) + units;
+    TIN_PANGLE(i) = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
+    tin_open_mark(i);
 }
 
 /* The bookkeeping of an accepted triangle (a, b, k): the existing sides

@@ -57,6 +57,11 @@ typedef struct tin_state {
     double  held_ak_la, held_ak_lb, held_ak_lc, held_bk_la, held_bk_lb, held_bk_lc;
     int32_t e_ak, e_bk, held_ak, held_bk;
     int     need_region;
+
+    /* The sums in pangle may be kept in another order (the fast search
+    ** keeps them by its own numbering): point i's sum is then
+    ** pangle[slot[i]].  NULL: pangle[i]. */
+    const int32_t *slot;
 } tin_state;
 
 extern tin_state tin;
@@ -68,6 +73,9 @@ static inline int tin_closed(int32_t pangle)
     int64_t d = (int64_t)FULL_TURN - pangle;
     return d < 5 && d > -5;
 }
+
+/* Point i's angle sum. */
+#define TIN_PANGLE(i) tin.pangle[tin.slot ? tin.slot[i] : (i)]
 
 /* The cosine of the angle a-j-b, the quantity the search minimises. */
 static inline double tin_cosine(const tin_point *pa, const tin_point *pb, const tin_point *pj)
@@ -85,6 +93,7 @@ static inline double tin_edge_len(const tin_point *pa, const tin_point *pb)
 
 /* hooks, large arrays (zeroed), tolerance and edge buffer (tin_lib.cpp) */
 void  *tin_big(size_t bytes);
+void  *tin_big_pages(size_t bytes, int huge);    /* huge 0: small pages only */
 void   tin_big_free(void *p);
 void   tin_error(const char *text);
 int    tin_cancelled(void);
@@ -113,6 +122,7 @@ void   tin_angle_units(const tin_point *points, int32_t a, int32_t b, int32_t k,
                        int64_t units[3]);
 void   tin_add_angle(int32_t i, int64_t units);
 void   tin_place(const tin_point *points, int32_t a, int32_t b, int32_t k, double best);
+void   tin_open_mark(int32_t i);
 int    tin_circle_centre(double p1, double q1, double r1, double p2, double q2, double r2,
                          double *x, double *y);
 double tin_safe_acos(double c);

@@ -76,6 +76,11 @@ int tin_cancelled(void)
 
 void *tin_big(size_t bytes)
 {
+    return tin_big_pages(bytes, 1);
+}
+
+void *tin_big_pages(size_t bytes, int huge)
+{
     char *at;
 #if !defined(__SANITIZE_ADDRESS__)
     if (bytes >= 2 * BIG_PAGE) {
@@ -85,7 +90,8 @@ void *tin_big(size_t bytes)
             return NULL;
         at = (char *)(((uintptr_t)base + BIG_PAGE - 1) & ~(uintptr_t)(BIG_PAGE - 1));
 #ifdef MADV_HUGEPAGE
-        madvise(at, len - (size_t)(at - (char *)base), MADV_HUGEPAGE);
+        if (huge)
+            madvise(at, len - (size_t)(at - (char *)base), MADV_HUGEPAGE);
 #endif
         ((void **)at)[0] = base;
         ((size_t *)at)[1] = len;
@@ -303,6 +309,7 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
     tin.pangle = NULL;
     tin.minmax_cont = NULL;
     tin.cons_end = NULL;
+    tin.slot = NULL;
 
     tin.eps = tin_choose_eps(n, points);
     tin.eps2 = tin.eps * tin.eps;
@@ -322,8 +329,11 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
         return 1;
     }
     tin.edge_cap = 5 * n;
-    /* every flag starts at 0; the pages the run never reaches stay untouched */
-    tin.tri = (tin_edge *)tin_big((size_t)tin.edge_cap * sizeof(tin_edge));
+    /* every flag starts at 0; the pages the run never reaches stay untouched.
+    ** The fast search writes these records only here and there, so small
+    ** pages then: a huge one would be cleared whole for a few records. */
+    tin.tri = (tin_edge *)tin_big_pages((size_t)tin.edge_cap * sizeof(tin_edge),
+                                        tin_opts.search != TIN_SEARCH_FAST || tin.full_check);
     if (!tin.tri) {
         tin_error(" malloc TRI ");
         return 1;

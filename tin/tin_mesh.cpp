@@ -22,14 +22,13 @@
 
 tin_mesh tin_m;
 
-/* During the build the points are renumbered in the order they are added
-** and their coordinates copied, x and y side by side, in that order: the
-** points near the growing hull are then the recent ones, close together in
-** memory, instead of spread over the whole x-sorted array. */
-static double *bxy;
+/* The points are renumbered in the order they are added and copied in that
+** order: the points near the growing hull are then the recent ones, close
+** together in memory, instead of spread over the whole x-sorted array. */
+static tin_point *pm;
 
-#define BX(i) bxy[2 * (size_t)(i)]
-#define BY(i) bxy[2 * (size_t)(i) + 1]
+#define BX(i) pm[i].x
+#define BY(i) pm[i].y
 
 /* The hull during the build: a ring of points, counter-clockwise, each
 ** with the half-edge of its hull edge (from it to the next), and a hash of
@@ -345,6 +344,10 @@ static double circle_r2(const tin_point *a, const tin_point *b, const tin_point 
 
 void tin_mesh_free(void)
 {
+    tin_big_free(pm);
+    pm = NULL;
+    tin_big_free(tin_m.orig);
+    tin_big_free(tin_m.slot);
     tin_big_free(tin_m.tv);
     tin_big_free(tin_m.th);
     tin_big_free(tin_m.vhe);
@@ -381,7 +384,6 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
     tin_mesh_free();
     if (n < 3)
         return 1;
-    tin_m.p = p;
     tin_m.n = n;
     tin_m.cap = 2 * n;
     flat2 = flat * flat;
@@ -478,7 +480,8 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
     }
     tin_big_free(key);
 
-    /* renumber: the seed first, then by distance; copy x and y so */
+    /* renumber: the seed first, then by distance, the points left out last;
+    ** copy the points so */
     {
         int32_t k = 0;
         for (int32_t o = 0; o < nk; o++)
@@ -488,21 +491,27 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
         order[0] = i0;
         order[1] = i1;
         order[2] = i2;
+        k = nk;
+        for (int32_t i = 0; skip && i < n; i++)
+            if (skip[i])
+                order[k++] = i;
     }
-    bxy = (double *)tin_big((size_t)nk * 2 * sizeof(double));
+    pm = (tin_point *)tin_big((size_t)n * sizeof(tin_point));
+    tin_m.slot = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     hash_size = (int32_t)ceil(sqrt((double)nk));
     hull_hash = (int32_t *)malloc((size_t)hash_size * sizeof(int32_t));
-    if (!bxy || !hull_hash) {
+    if (!pm || !tin_m.slot || !hull_hash) {
         tin_big_free(order);
-        tin_big_free(bxy);
-        bxy = NULL;
         tin_mesh_free();
         return 1;
     }
-    for (int32_t j = 0; j < nk; j++) {
-        BX(j) = p[order[j]].x;
-        BY(j) = p[order[j]].y;
+    for (int32_t j = 0; j < n; j++) {
+        pm[j] = p[order[j]];
+        tin_m.slot[order[j]] = j;
     }
+    tin_m.orig = order;
+    tin_m.p = pm;
+    tin_m.nk = nk;
     for (int32_t k = 0; k < hash_size; k++)
         hull_hash[k] = -1;
 
@@ -585,8 +594,6 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
         tin_m.needle = (uint8_t *)tin_big((size_t)tin_m.cap);
         failed = !tin_m.vhe || !tin_m.locked || !tin_m.tag || !tin_m.flat || !tin_m.needle;
         if (!failed) {
-            /* the marks, while the points still lie in the order of the
-            ** build, close together */
             for (int32_t t = 0; t < tin_m.ntri; t++) {
                 int32_t c[3] = { tin_m.tv[3 * t], tin_m.tv[3 * t + 1], tin_m.tv[3 * t + 2] };
                 double ex[3], ey[3], el[3];
@@ -598,15 +605,12 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
                 double cr = ex[0] * ey[1] - ey[0] * ex[1], cr2 = cr * cr;
                 for (int i = 0; i < 3; i++) {
                     if (!(cr2 > flat2 * el[i]))
-                        tin_m.flat[order[c[i]]] = 1;
+                        tin_m.flat[c[i]] = 1;
                     /* the angle at corner i lies between the other two sides */
                     if (!(cr2 > needle2 * el[(i + 1) % 3] * el[(i + 2) % 3]))
                         tin_m.needle[t] = 1;
                 }
             }
-            /* back to the points' own numbers */
-            for (size_t h = 0; h < nh; h++)
-                tin_m.tv[h] = order[tin_m.tv[h]];
             for (int32_t i = 0; i < n; i++)
                 tin_m.vhe[i] = -1;
             for (size_t h = 0; h < nh; h++)
@@ -614,14 +618,11 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
             /* on the hull, the hull half-edge */
             int32_t v = hull_start;
             do {
-                tin_m.vhe[order[v]] = hull_he[v];
+                tin_m.vhe[v] = hull_he[v];
                 v = hull_next[v];
             } while (v != hull_start);
         }
     }
-    tin_big_free(bxy);
-    bxy = NULL;
-    tin_big_free(order);
     free_build();
     if (failed) {
         tin_mesh_free();

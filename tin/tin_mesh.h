@@ -22,8 +22,14 @@
 #include "tin.h"
 
 typedef struct tin_mesh {
-    const tin_point *p;         /* the points (sorted, compacted) */
+    /* The mesh numbers the points its own way: in the order it added them
+    ** (outward from its start), those it left out last.  Points near each
+    ** other in the mesh are then near each other in memory. */
+    const tin_point *p;         /* the points by mesh number (a copy) */
     int32_t  n;                 /* number of points */
+    int32_t  nk;                /* of which in the mesh: numbers 0 .. nk-1 */
+    int32_t *orig;              /* mesh number -> the caller's index */
+    int32_t *slot;              /* the caller's index -> mesh number */
     int32_t *tv;                /* 3 per triangle: corners, counter-clockwise */
     int32_t *th;                /* 3 per triangle: opposite half-edge or -1 */
     int32_t  ntri, cap;         /* triangles in use, and room for */
@@ -50,8 +56,9 @@ static inline int32_t tin_prev(int32_t h) { return h % 3 == 0 ? h + 2 : h - 1; }
 /* Builds the Delaunay triangulation of the n points but those marked in
 ** `skip` (NULL: none), growing it outward from point `start` (-1: from the
 ** middle), and marks flat stars and needle triangles by the bounds given.
-** 0 when built; 1 when the points lie on one line or memory runs out
-** (nothing is kept then). */
+** `skip` and `start` use the caller's indices; everything after, mesh
+** numbers.  0 when built; 1 when the points lie on one line or memory runs
+** out (nothing is kept then). */
 int  tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t start,
                     double flat, double needle);
 

@@ -401,6 +401,23 @@ static void line_of(int32_t e, double *la, double *lb, double *lc)
     }
 }
 
+/* Writes the straightforward search's record of buffer edge e. */
+static void write_one(int32_t e)
+{
+    const fast_edge *t = &fs.buf[e];
+    tin_edge *r = &tin.tri[e];
+    const tin_point *p = &fs.p[t->u], *q = &fs.p[t->v];
+    r->u = fs.orig[t->u];
+    r->v = fs.orig[t->v];
+    r->opp = t->opp == -1 ? -1 : fs.orig[t->opp];
+    r->xmin = p->x < q->x ? p->x : q->x;
+    r->xmax = p->x < q->x ? q->x : p->x;
+    r->ymin = p->y < q->y ? p->y : q->y;
+    r->ymax = p->y < q->y ? q->y : p->y;
+    r->flag = t->flag;
+    line_of(e, &r->la, &r->lb, &r->lc);
+}
+
 /* Writes the straightforward search's records of the edges it may scan now
 ** (those ahead of the front; all past the constraint edges while those are
 ** under search). */
@@ -409,20 +426,8 @@ static void write_out(void)
     int32_t from = tin.cur_edge < tin.ncons ? tin.ncons : tin.cur_edge + 1;
     if (from <= fs.written)
         from = fs.written + 1;
-    for (int32_t e = from; e <= tin.last_edge; e++) {
-        const fast_edge *t = &fs.buf[e];
-        tin_edge *r = &tin.tri[e];
-        const tin_point *p = &fs.p[t->u], *q = &fs.p[t->v];
-        r->u = fs.orig[t->u];
-        r->v = fs.orig[t->v];
-        r->opp = t->opp == -1 ? -1 : fs.orig[t->opp];
-        r->xmin = p->x < q->x ? p->x : q->x;
-        r->xmax = p->x < q->x ? q->x : p->x;
-        r->ymin = p->y < q->y ? p->y : q->y;
-        r->ymax = p->y < q->y ? q->y : p->y;
-        r->flag = t->flag;
-        line_of(e, &r->la, &r->lb, &r->lc);
-    }
+    for (int32_t e = from; e <= tin.last_edge; e++)
+        write_one(e);
     if (tin.last_edge > fs.written)
         fs.written = tin.last_edge;
 }
@@ -618,16 +623,98 @@ static int32_t hull_step(int32_t v, int forward)
     return tv[tin_prev(h)];
 }
 
+/* Long straight runs of the hull (the sides of a grid) would make these
+** walks quadratic.  The hull is cut once into runs of points exactly on one
+** line; a walk that starts on its edge's own run passes the rest of the
+** run at once when rounding cannot move any point of it off the line far
+** enough to escape the flatness test. */
+static struct {
+    int32_t *pos;               /* per mesh number: place on the hull, -1 inside */
+    int32_t *at;                /* place -> mesh number */
+    int32_t *fwd, *bwd;         /* place -> place of its run's end each way */
+    int32_t  count;
+    int      tried;
+} hr;
+
+static void hull_runs_open(void)
+{
+    const tin_point *p = fs.p;
+    hr.tried = 1;
+    int32_t count = 0, v = tin_m.hull;
+    do {
+        count++;
+        v = hull_step(v, 1);
+    } while (v != tin_m.hull && count <= fs.n);
+    hr.pos = (int32_t *)tin_big((size_t)fs.n * sizeof(int32_t));
+    hr.at = (int32_t *)malloc((size_t)count * sizeof(int32_t));
+    hr.fwd = (int32_t *)malloc((size_t)count * sizeof(int32_t));
+    hr.bwd = (int32_t *)malloc((size_t)count * sizeof(int32_t));
+    if (!hr.pos || !hr.at || !hr.fwd || !hr.bwd || count > fs.n || count < 3) {
+        tin_big_free(hr.pos);
+        free(hr.at);
+        free(hr.fwd);
+        free(hr.bwd);
+        memset(&hr, 0, sizeof hr);
+        hr.tried = 1;
+        return;
+    }
+    for (int32_t i = 0; i < fs.n; i++)
+        hr.pos[i] = -1;
+    v = tin_m.hull;
+    for (int32_t i = 0; i < count; i++, v = hull_step(v, 1)) {
+        hr.at[i] = v;
+        hr.pos[v] = i;
+    }
+    hr.count = count;
+    /* straight at place i: the points before and after it on one line */
+#define STRAIGHT(i) (tin_orient(&p[hr.at[((i) + count - 1) % count]], &p[hr.at[i]], \
+                                &p[hr.at[((i) + 1) % count]]) == 0)
+    for (int32_t i = 0; i < count; i++)
+        hr.fwd[i] = hr.bwd[i] = i;
+    /* fwd: from i on, while the hull runs straight through the next point */
+    for (int32_t k = 0; k < 2 * count; k++) {
+        int32_t i = (2 * count - 1 - k) % count, j = (i + 1) % count;
+        hr.fwd[i] = STRAIGHT(j) && hr.fwd[j] != i ? hr.fwd[j] : j;
+    }
+    for (int32_t k = 0; k < 2 * count; k++) {
+        int32_t i = k % count, j = (i + count - 1) % count;
+        hr.bwd[i] = STRAIGHT(j) && hr.bwd[j] != i ? hr.bwd[j] : j;
+    }
+#undef STRAIGHT
+}
+
+/* A bound on the side value the search computes for a point (x, y) on the
+** edge's line, made from coordinates up to those sizes. */
+static double on_line_bound(const edge_ctx *c, double x, double y)
+{
+    double la = fabs(tin.edge_la), lb = fabs(tin.edge_lb), lc = fabs(tin.edge_lc);
+    double x1 = fmax(fabs(c->pa->x), fabs(c->pb->x)), y1 = fmax(fabs(c->pa->y), fabs(c->pb->y));
+    return 16 * TIN_HALF_ULP * (la * (fabs(x) + 2 * x1) + lb * (fabs(y) + y1) + lc);
+}
+
 /* Walks the hull beyond `from`, one end of the hull edge (a, b), forward
 ** or backward; 1 when a point there could pass the search's first tests. */
 static int hull_walk(const edge_ctx *c, int32_t from, int forward)
 {
     const tin_point *p = fs.p;
+    if (!hr.tried)
+        hull_runs_open();
     int32_t cur = from;
     for (int32_t steps = 0; steps < fs.n; steps++) {
         int32_t nxt = hull_step(cur, forward);
         if (nxt == c->a || nxt == c->b)
             return 1;           /* round the whole hull: all on a line */
+        /* on the edge's own run: all of it at once, where possible */
+        if (hr.pos && hr.pos[cur] >= 0 && tin_orient(c->pa, c->pb, &p[nxt]) == 0) {
+            int32_t end = hr.at[forward ? hr.fwd[hr.pos[cur]] : hr.bwd[hr.pos[cur]]];
+            if (end != c->a && end != c->b && end != cur
+                && tin_orient(c->pa, c->pb, &p[end]) == 0
+                && fmax(on_line_bound(c, p[nxt].x, p[nxt].y), on_line_bound(c, p[end].x, p[end].y))
+                   * c->ratio < tin.eps2) {
+                cur = end;
+                continue;
+            }
+        }
         if (!refused_early(c, nxt))
             return 1;
         double dist = fabs(tin_orient(c->pa, c->pb, &p[nxt])) / c->len;
@@ -792,48 +879,89 @@ static void sides_of(int32_t h, int32_t a, int32_t *sa, int32_t *sb)
     }
 }
 
+/* The candidates of a far triangle: points the mesh may be bent to, and
+** points behind triangles already emitted, each with the side it was
+** reached across (a triangle there cannot be bent, only refused). */
+typedef struct cluster {
+    int32_t cand[CLUSTER_CAP + 1];
+    int     ncand;
+    int32_t blocked[CLUSTER_CAP + 1], across[CLUSTER_CAP + 1];
+    int     nblocked;
+} cluster;
+
+static int known(const int32_t *list, int n, int32_t v)
+{
+    for (int i = 0; i < n; i++)
+        if (list[i] == v)
+            return 1;
+    return 0;
+}
+
 /* Gathers the candidates of the far triangle of h: its apex, and the
 ** apexes of the triangles beyond that lie nearly on the same circle (a
 ** cocircular cluster), with everything beyond them clearly outside.
 ** 1 when that cannot be settled from the mesh. */
-static int gather(int32_t h, int32_t *cand, int *ncand)
+static int gather(int32_t h, cluster *cl)
 {
     const int32_t *tv = tin_m.tv, *th = tin_m.th;
-    int32_t faces[CLUSTER_CAP], todo[2 * CLUSTER_CAP];
+    int32_t faces[CLUSTER_CAP], todo[2 * CLUSTER_CAP], via[2 * CLUSTER_CAP];
     int nf = 0, nt = 0;
     faces[nf++] = h / 3;
-    cand[0] = tv[tin_prev(h)];
-    *ncand = 1;
+    cl->cand[0] = tv[tin_prev(h)];
+    cl->ncand = 1;
+    cl->nblocked = 0;
+    via[nt] = -1;
     todo[nt++] = tin_next(h);
+    via[nt] = -1;
     todo[nt++] = tin_prev(h);
     while (nt > 0) {
-        int32_t s = todo[--nt];
+        nt--;
+        int32_t s = todo[nt], entry = via[nt];
         if (tin_m.locked[s] & LOCK_CONSTRAINT)
             return 1;
         int32_t g = th[s];
         if (g == -1)
             continue;
-        int32_t t = g / 3, seen = 0;
-        for (int i = 0; i < nf && !seen; i++)
-            seen = faces[i] == t;
-        if (seen)
+        int32_t t = g / 3;
+        if (known(faces, nf, t))
             continue;
         int32_t m = tv[tin_prev(g)];
         int r = beyond(tv[s], tv[tin_next(s)], tv[tin_prev(s)], m);
         if (r == 1)
             continue;
-        if (r == -1 || fs.emitted[t] || nf == CLUSTER_CAP)
+        if (r == -1 || nf == CLUSTER_CAP)
             return 1;
         faces[nf++] = t;
-        int dup = 0;
-        for (int i = 0; i < *ncand && !dup; i++)
-            dup = cand[i] == m;
-        if (!dup)
-            cand[(*ncand)++] = m;
+        if (entry == -1 && fs.emitted[t])
+            entry = s;          /* behind this side all is blocked */
+        if (entry != -1) {
+            if (!known(cl->blocked, cl->nblocked, m) && !known(cl->cand, cl->ncand, m)) {
+                cl->blocked[cl->nblocked] = m;
+                cl->across[cl->nblocked++] = entry;
+            }
+        } else if (!known(cl->cand, cl->ncand, m)) {
+            cl->cand[cl->ncand++] = m;
+        }
+        via[nt] = entry;
         todo[nt++] = tin_next(g);
+        via[nt] = entry;
         todo[nt++] = tin_prev(g);
     }
     return 0;
+}
+
+/* Is the blocked candidate j, behind the emitted side s, surely refused by
+** the search's crossing test?  It is when (a, j) or (b, j) crosses that
+** side, in the test as the search computes it, and the side is an edge the
+** search scans (ahead of the front). */
+static int surely_refused(const edge_ctx *c, int32_t j, int32_t s)
+{
+    int32_t e = tin_m.tag[s] - 1;
+    if (e <= tin.cur_edge || e > tin.last_edge)
+        return 0;
+    write_one(e);
+    tin_valid_begin(fs.caller, fs.orig[c->a], fs.orig[c->b]);
+    return tin_edge_refuses(fs.caller, fs.orig[c->a], fs.orig[c->b], fs.orig[j], e);
 }
 
 /* Is the circle of (a, b, w) trusted: no bent or constraint edge near it,
@@ -892,17 +1020,25 @@ static void take(const edge_ctx *c, int32_t h, int32_t w)
 
 /* Flips the mesh so that (a, b, w) is one of its triangles, w a point of
 ** the cluster of the far triangle; the half-edge of (a, b) in it, or -1. */
+/* Takes the lock of a bending off the edge (u, v), wherever it lies now. */
+static void unbend(int32_t u, int32_t v)
+{
+    int32_t g = tin_mesh_find(u, v);
+    if (g == -1)
+        g = tin_mesh_find(v, u);
+    if (g == -1)
+        return;
+    tin_m.locked[g] &= (uint8_t)~LOCK_BENDING;
+    if (tin_m.th[g] != -1)
+        tin_m.locked[tin_m.th[g]] &= (uint8_t)~LOCK_BENDING;
+}
+
 static int32_t bend(int32_t a, int32_t b, int32_t w)
 {
     int32_t h1 = tin_mesh_insert_edge(a, w, LOCK_BENDING);
     int32_t h2 = h1 == -1 ? -1 : tin_mesh_insert_edge(b, w, LOCK_BENDING);
-    int32_t g;
-    if (h1 != -1 && (g = tin_mesh_find(a, w)) != -1)
-        tin_m.locked[g] &= ~LOCK_BENDING, g = tin_m.th[g],
-            g != -1 ? (void)(tin_m.locked[g] &= ~LOCK_BENDING) : (void)0;
-    if (h2 != -1 && (g = tin_mesh_find(b, w)) != -1)
-        tin_m.locked[g] &= ~LOCK_BENDING, g = tin_m.th[g],
-            g != -1 ? (void)(tin_m.locked[g] &= ~LOCK_BENDING) : (void)0;
+    unbend(a, w);
+    unbend(b, w);
     if (h1 == -1 || h2 == -1)
         return -1;
     return edge_with_apex(a, b, w);
@@ -916,20 +1052,19 @@ enum { CHECK = 3 };
 static int direct(const edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
                   int32_t *hp)
 {
-    int32_t cand[CLUSTER_CAP + 1];
-    int ncand;
+    cluster cl;
     *proposal = tin_m.tv[tin_prev(h)];
     *hp = h;
     if (fs.emitted[h / 3])
         return ASK;
-    if (gather(h, cand, &ncand))
+    if (gather(h, &cl))
         return CHECK;
     /* the search's choice among the candidates: the smallest cosine, the
     ** earlier in its sweep at a tie */
     int32_t w = -1;
     double cw = 0;
-    for (int i = 0; i < ncand; i++) {
-        int32_t j = cand[i];
+    for (int i = 0; i < cl.ncand; i++) {
+        int32_t j = cl.cand[i];
         if (refused_early(c, j))
             continue;
         double cj = tin_cosine(c->pa, c->pb, &fs.p[j]);
@@ -940,6 +1075,13 @@ static int direct(const edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposa
     }
     if (w == -1)
         return ASK;             /* the answer lies elsewhere, if anywhere */
+    /* a blocked candidate the search would prefer must be refused */
+    for (int i = 0; i < cl.nblocked; i++) {
+        int32_t j = cl.blocked[i];
+        if (!refused_early(c, j) && beats(c, j, tin_cosine(c->pa, c->pb, &fs.p[j]), cw, rank_of(c, w))
+            && !surely_refused(c, j, cl.across[i]))
+            return CHECK;
+    }
     int32_t hw = h;
     if (w != *proposal) {
         dg.nflips = dg.skewed = 0;
@@ -954,7 +1096,7 @@ static int direct(const edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposa
     if (!circle_trusted(c, w) || crossing_unsure(c, hw, w))
         return CHECK;
     take(c, hw, w);
-    if (ncand > 1)
+    if (cl.ncand + cl.nblocked > 1)
         tin_fast_count.cluster++;
     else
         tin_fast_count.direct++;
@@ -1303,6 +1445,11 @@ void tin_fast_close(void)
     free(pg.start);
     free(pg.ids);
     memset(&pg, 0, sizeof pg);
+    tin_big_free(hr.pos);
+    free(hr.at);
+    free(hr.fwd);
+    free(hr.bwd);
+    memset(&hr, 0, sizeof hr);
     tin_mesh_free();
     memset(&fs, 0, sizeof fs);
 }

@@ -398,14 +398,12 @@ void tin_valid_begin(const tin_point *points, int32_t a, int32_t b)
     edge_y1 = pa->y < pb->y ? pb->y : pa->y;
 }
 
-int tin_valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
+/* Sets up the test of the candidate triangle (a, b, k) against edges: its
+** box, its corners and their sum, the lines (k, a) and (k, b).  1 when a
+** line cannot be made. */
+static int cand_begin(const tin_point *points, int32_t a, int32_t b, int32_t k)
 {
     const tin_point *pk = &points[k];
-
-    if (tin.need_region
-        && tin_outside_area((sum_x + pk->x) / 3, (sum_y + pk->y) / 3))
-        return 1;
-
     box_x0 = edge_x0 < pk->x ? edge_x0 : pk->x;
     box_x1 = edge_x1 > pk->x ? edge_x1 : pk->x;
     box_y0 = edge_y0 < pk->y ? edge_y0 : pk->y;
@@ -421,8 +419,29 @@ int tin_valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
     cand_sum = (int64_t)a + b + k;
     cand_pts = points;
 
-    if (tin_lpp(pk->x, pk->y, points[a].x, points[a].y, &tin.ak_la, &tin.ak_lb, &tin.ak_lc)
-        || tin_lpp(pk->x, pk->y, points[b].x, points[b].y, &tin.bk_la, &tin.bk_lb, &tin.bk_lc))
+    return tin_lpp(pk->x, pk->y, points[a].x, points[a].y, &tin.ak_la, &tin.ak_lb, &tin.ak_lc)
+           || tin_lpp(pk->x, pk->y, points[b].x, points[b].y, &tin.bk_la, &tin.bk_lb, &tin.bk_lc);
+}
+
+/* Does edge e, in the range the validity scan reaches, refuse the
+** triangle (a, b, k) (tin_valid_begin having been called for (a, b))?
+** One such edge makes the scan refuse it, whatever else it meets. */
+int tin_edge_refuses(const tin_point *points, int32_t a, int32_t b, int32_t k, int32_t e)
+{
+    if (cand_begin(points, a, b, k))
+        return 1;
+    tin.e_ak = tin.e_bk = -1;
+    return edge_check(e) != 0;
+}
+
+int tin_valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
+{
+    const tin_point *pk = &points[k];
+
+    if (tin.need_region
+        && tin_outside_area((sum_x + pk->x) / 3, (sum_y + pk->y) / 3))
+        return 1;
+    if (cand_begin(points, a, b, k))
         return 1;
 
     tin.e_ak = tin.e_bk = -1;

@@ -117,6 +117,7 @@ int    tin_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
                        int32_t opp, int32_t *k);
 void   tin_valid_begin(const tin_point *points, int32_t a, int32_t b);
 int    tin_valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k);
+int    tin_edge_refuses(const tin_point *points, int32_t a, int32_t b, int32_t k, int32_t e);
 int    tin_on_constraint(int32_t i);
 void   tin_angle_units(const tin_point *points, int32_t a, int32_t b, int32_t k, double best,
                        int64_t units[3]);

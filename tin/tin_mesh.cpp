@@ -616,6 +616,7 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
             for (size_t h = 0; h < nh; h++)
                 tin_m.vhe[tin_m.tv[h]] = (int32_t)h;
             /* on the hull, the hull half-edge */
+            tin_m.hull = hull_start;
             int32_t v = hull_start;
             do {
                 tin_m.vhe[v] = hull_he[v];
@@ -743,6 +744,8 @@ int32_t tin_mesh_insert_edge(int32_t u, int32_t v, uint8_t lock)
     const tin_point *p = tin_m.p;
     const int32_t *tv = tin_m.tv, *th = tin_m.th;
     int32_t h = tin_mesh_find(u, v);
+    if (h == -1)
+        h = tin_mesh_find(v, u);        /* on the hull only one way */
     if (h != -1) {
         tin_m.locked[h] |= lock;
         if (th[h] != -1)
@@ -812,6 +815,8 @@ int32_t tin_mesh_insert_edge(int32_t u, int32_t v, uint8_t lock)
     }
     h = tin_mesh_find(u, v);
     if (h == -1)
+        h = tin_mesh_find(v, u);
+    if (h == -1)
         return -1;
     tin_m.locked[h] |= lock;
     if (th[h] != -1)
@@ -839,5 +844,5 @@ int32_t tin_mesh_insert_edge(int32_t u, int32_t v, uint8_t lock)
             || push(&sp, tin_next(od)) || push(&sp, tin_prev(od)))
             return -1;
     }
-    return tin_mesh_find(u, v);
+    return h;
 }

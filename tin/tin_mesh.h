@@ -35,6 +35,7 @@ typedef struct tin_mesh {
     int32_t  ntri, cap;         /* triangles in use, and room for */
     int32_t *vhe;               /* per point: a half-edge leaving it; on the
                                 ** hull the one with the outside on its right */
+    int32_t  hull;              /* a point of the hull */
     uint8_t *locked;            /* per half-edge: 1 = may not be flipped */
     int32_t *tag;               /* per half-edge: the user's number for the
                                 ** edge, 0 at first; it stays with the edge
@@ -78,9 +79,10 @@ int32_t tin_mesh_flip(int32_t h);
 
 /* Makes (u, v) an edge, locked with the bits `lock`, by flipping the unlocked edges that cross
 ** it; the edges made on the way are then flipped back towards Delaunay
-** where no locked edge forbids it.  Returns the half-edge from u to v, or
-** -1 when a locked edge or a point lies in the way (the mesh is still a
-** triangulation then, maybe with some edges flipped). */
+** where no locked edge forbids it.  Returns a half-edge of (u, v) (from u
+** to v unless that runs outside the hull), or -1 when a locked edge or a
+** point lies in the way (the mesh is still a triangulation then, maybe
+** with some edges flipped). */
 int32_t tin_mesh_insert_edge(int32_t u, int32_t v, uint8_t lock);
 
 #endif

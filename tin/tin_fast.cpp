@@ -74,20 +74,24 @@ enum { FOUND = 0, NONE = 1, ASK = 2 };
 #define CLUSTER_MARGIN (1.0 / 1024)
 #define CLUSTER_CAP 48
 
-/* The fast front's edge buffer: the straightforward search's records hold
-** the edge's box and line too (71 bytes); here the line is made again from
-** the ends when needed, as it was made (by tin_lpp, the new point first),
-** and the records the straightforward search reads are written out only
-** for the part of the buffer it is about to scan. */
-enum { LINE_NEW, LINE_OLD, LINE_KEPT };   /* line of (v, u), of (u, v), in tin.tri */
+/* The fast front's edge buffer.  The straightforward search's records hold
+** the edge's ends, box and line (71 bytes).  An edge the front appends is a
+** side of the triangle just emitted, and an emitted triangle stays as it
+** is in the mesh: its half-edge there gives the ends, opp and the triangle
+** beyond, and the line is made again from the ends when needed, as it was
+** made (by tin_lpp, the new point first).  Five bytes an edge.  Edges that
+** are no side of a mesh triangle (the constraint edges, the sides of a
+** triangle the mesh could not take) keep their ends in a side table.  The
+** records the straightforward search reads are written out only for the
+** part of the buffer it is about to scan. */
+#define FE_CLOSED 1             /* both sides have their triangle */
+#define FE_LINE_OLD 2           /* line of (u, v), not of (v, u) */
+#define FE_LINE_KEPT 4          /* line held in tin.tri (a constraint edge) */
+#define FE_TURNED 8             /* u is the end of the half-edge, not its start */
 
-typedef struct fast_edge {
-    int32_t u, v, opp;
-    int32_t far;                /* half-edge on it in the triangle away from
-                                ** opp; -1 none (hull); -2 unknown */
-    uint8_t flag;               /* 1 = closed */
-    uint8_t line;               /* LINE_ */
-} fast_edge;
+typedef struct loose_edge {
+    int32_t e, u, v, opp;
+} loose_edge;
 
 /* The fast search numbers the points as the mesh does (tin_mesh.h): its
 ** buffer, the mesh and the angle sums all use mesh numbers, and the
@@ -100,11 +104,14 @@ static struct {
     const tin_point *caller;    /* the caller's array */
     const int32_t *orig;        /* mesh number -> the caller's index */
     uint8_t  *cons;             /* per mesh number: an end of a constraint edge */
-    fast_edge *buf;             /* the edge buffer, numbered as tin.tri */
+    int32_t  *near;             /* per buffer edge: its half-edge in the
+                                ** triangle it was made with, -1 loose */
+    uint8_t  *bits;             /* per buffer edge: FE_ */
+    loose_edge *loose;          /* the loose edges, by buffer number */
+    int32_t   nloose, loose_cap;
     int32_t   written;          /* tin.tri holds the records up to here */
     uint8_t  *emitted;          /* per mesh triangle */
-    int32_t   tagged;           /* buffer edges up to here carry their tags */
-    int32_t   pend[2];          /* sides (a,k), (b,k) of the latest triangle */
+    int32_t   pend[3];          /* sides (a,k), (b,k), (a,b) of the latest triangle */
     double    delta;            /* bound on the rounding of a side value, as a distance */
     double    needle;           /* sine below which an angle is a needle */
     double    rival;            /* 64 u / CLUSTER_MARGIN: how far from k a rival may
@@ -283,6 +290,7 @@ static void record(int32_t h, int32_t a)
     lock_edge(h1, LOCK_EMITTED);
     lock_edge(h2, LOCK_EMITTED);
     /* h runs a -> b or b -> a; h1 leaves its end, h2 enters its start */
+    fs.pend[2] = h;
     if (tin_m.tv[h] == a) {
         fs.pend[0] = h2;        /* k -> a */
         fs.pend[1] = h1;        /* b -> k */
@@ -292,7 +300,7 @@ static void record(int32_t h, int32_t a)
     }
 }
 
-static int32_t bend(int32_t a, int32_t b, int32_t w);
+static int32_t bend(int32_t a, int32_t b, int32_t w, int32_t h);
 
 /* Makes the triangle (a, b, k), which the front has just emitted, a
 ** triangle of the mesh and records it.  A triangle the mesh cannot take
@@ -305,7 +313,7 @@ static void follow(int32_t a, int32_t b, int32_t k)
     if (h == -1) {
         tin_fast_count.forced++;
         dg.nflips = dg.skewed = 0;
-        h = bend(a, b, k);
+        h = bend(a, b, k, -1);
         /* flips among points on one circle keep the mesh Delaunay; any
         ** other may leave locked edges that are not */
         if (dg.skewed)
@@ -321,101 +329,199 @@ static void follow(int32_t a, int32_t b, int32_t k)
     dirty_segment(&fs.p[b], &fs.p[k], DIRTY_CIRCLE | DIRTY_STRAY);
 }
 
-/* The edges just appended: each is a side of the triangle just emitted;
-** its mesh edge is tagged with its number, and its far side noted. */
-static void tag_new(void)
+/* ---- the buffer's edges ------------------------------------------------- */
+
+/* The ends and opp of buffer edge e (mesh numbers). */
+static void edge_ends(int32_t e, int32_t *u, int32_t *v, int32_t *opp)
 {
-    for (int32_t e = fs.tagged + 1; e <= tin.last_edge; e++) {
-        fast_edge *t = &fs.buf[e];
-        t->far = -2;
-        if (!fs.on)
-            continue;
-        int32_t h = -1;
-        for (int i = 0; i < 2 && h == -1; i++) {
-            int32_t g = fs.pend[i];
-            if (g >= 0 && tin_m.tv[tin_prev(g)] == t->opp
-                && ((tin_m.tv[g] == t->u && tin_m.tv[tin_next(g)] == t->v)
-                    || (tin_m.tv[g] == t->v && tin_m.tv[tin_next(g)] == t->u)))
-                h = g;
-        }
-        if (h == -1)
-            h = edge_with_apex(t->u, t->v, t->opp);
-        if (h == -1) {
-            /* a side of a triangle the mesh could not take: the mesh edge
-            ** between the same points, if any, still has this copy */
-            h = tin_mesh_find(t->u, t->v);
-            if (h == -1)
-                h = tin_mesh_find(t->v, t->u);
-            if (h != -1) {
-                tin_m.tag[h] = e + 1;
-                if (tin_m.th[h] != -1)
-                    tin_m.tag[tin_m.th[h]] = e + 1;
-            }
-            continue;
-        }
-        tin_m.tag[h] = e + 1;
-        if (tin_m.th[h] != -1)
-            tin_m.tag[tin_m.th[h]] = e + 1;
-        t->far = tin_m.th[h];
+    int32_t h = fs.near[e];
+    if (h >= 0) {
+        int32_t x = tin_m.tv[h], y = tin_m.tv[tin_next(h)];
+        int turned = fs.bits[e] & FE_TURNED;
+        *u = turned ? y : x;
+        *v = turned ? x : y;
+        *opp = tin_m.tv[tin_prev(h)];
+        return;
     }
-    fs.tagged = tin.last_edge;
-    fs.pend[0] = fs.pend[1] = -1;
+    int32_t lo = 0, hi = fs.nloose - 1;
+    while (lo < hi) {
+        int32_t mid = (lo + hi) / 2;
+        if (fs.loose[mid].e < e) lo = mid + 1; else hi = mid;
+    }
+    *u = fs.loose[lo].u;
+    *v = fs.loose[lo].v;
+    *opp = fs.loose[lo].opp;
 }
 
-/* The half-edge of the buffer edge e = (a, b) in the triangle away from
-** opp; -1 when that side is the hull, -2 when the mesh does not have it. */
+/* The half-edge of buffer edge e = (a, b) in the triangle away from opp;
+** -1 when that side is the hull, -2 when the mesh does not have it. */
 static int32_t far_side(int32_t e, int32_t a, int32_t b, int32_t opp)
 {
-    const int32_t *tv = tin_m.tv, *th = tin_m.th;
-    int32_t g = fs.buf[e].far;
-    if (g == -1)
-        return -1;              /* hull edges never move */
-    if (g >= 0) {
-        int32_t x = tv[g], y = tv[tin_next(g)];
-        if (((x == a && y == b) || (x == b && y == a)) && th[g] != -1
-            && tv[tin_prev(th[g])] == opp)
-            return g;
+    if (fs.near[e] >= 0)
+        return tin_m.th[fs.near[e]];
+    int32_t g = edge_with_apex(a, b, opp);
+    return g == -1 ? -2 : tin_m.th[g];
+}
+
+/* The edges ahead of the front by their ends: the search closes a side
+** of a new triangle that is such an edge (the latest copy) instead of
+** appending it again.  Open addressing, keys (lower end, higher end);
+** the table is rebuilt with the live edges only when it fills. */
+static struct {
+    uint64_t *key;
+    int32_t  *edge;
+    uint32_t  mask, used;
+} tg;
+
+static inline uint64_t tag_key(int32_t u, int32_t v)
+{
+    uint32_t lo = (uint32_t)(u < v ? u : v), hi = (uint32_t)(u < v ? v : u);
+    return ((uint64_t)hi << 32 | lo) + 1;       /* 0 = empty */
+}
+
+static inline uint32_t tag_slot(uint64_t k)
+{
+    k *= 0x9e3779b97f4a7c15ULL;
+    return (uint32_t)(k >> 32) & tg.mask;
+}
+
+static int tags_grow(void)
+{
+    uint64_t *ok = tg.key;
+    int32_t *oe = tg.edge;
+    uint32_t old = ok ? tg.mask + 1 : 0, live = 0;
+    for (uint32_t i = 0; i < old; i++)
+        live += ok[i] && oe[i] > tin.cur_edge;
+    uint32_t size = 1024;
+    while (size < 4 * (live + 64))
+        size *= 2;
+    tg.key = (uint64_t *)calloc(size, sizeof(uint64_t));
+    tg.edge = (int32_t *)malloc(size * sizeof(int32_t));
+    if (!tg.key || !tg.edge) {
+        free(tg.key);
+        free(tg.edge);
+        tg.key = ok;
+        tg.edge = oe;
+        return 1;
     }
-    g = edge_with_apex(a, b, opp);
-    if (g == -1)
-        return -2;
-    fs.buf[e].far = th[g];
-    return th[g];
+    tg.mask = size - 1;
+    tg.used = 0;
+    for (uint32_t i = 0; i < old; i++)
+        if (ok[i] && oe[i] > tin.cur_edge) {
+            uint32_t j = tag_slot(ok[i]);
+            while (tg.key[j])
+                j = (j + 1) & tg.mask;
+            tg.key[j] = ok[i];
+            tg.edge[j] = oe[i];
+            tg.used++;
+        }
+    free(ok);
+    free(oe);
+    return 0;
+}
+
+/* Notes buffer edge e with ends u, v (the latest copy wins). */
+static int tag_put(int32_t u, int32_t v, int32_t e)
+{
+    if (!tg.key || 2 * (tg.used + 1) > tg.mask + 1) {
+        if (tags_grow())
+            return 1;
+    }
+    uint64_t k = tag_key(u, v);
+    uint32_t j = tag_slot(k);
+    while (tg.key[j] && tg.key[j] != k)
+        j = (j + 1) & tg.mask;
+    if (!tg.key[j])
+        tg.used++;
+    tg.key[j] = k;
+    tg.edge[j] = e;
+    return 0;
+}
+
+/* The buffer number of the edge (u, v) ahead of the front, or -1. */
+static int32_t tag_get(int32_t u, int32_t v)
+{
+    uint64_t k = tag_key(u, v);
+    uint32_t j = tag_slot(k);
+    while (tg.key[j]) {
+        if (tg.key[j] == k)
+            return tg.edge[j] > tin.cur_edge ? tg.edge[j] : -1;
+        j = (j + 1) & tg.mask;
+    }
+    return -1;
+}
+
+/* Appends (u, v, opp) to the buffer, its half-edge h in the triangle just
+** emitted (-1: loose); 1 when it is full or memory runs out (reported). */
+static int append(int32_t u, int32_t v, int32_t opp, int32_t h, uint8_t line_bits)
+{
+    if (++tin.last_edge >= tin.edge_cap)
+        return tin_buffer_full();
+    int32_t e = tin.last_edge;
+    fs.bits[e] = line_bits;
+    if (h >= 0 && tin_m.tv[tin_prev(h)] == opp
+        && ((tin_m.tv[h] == u && tin_m.tv[tin_next(h)] == v)
+            || (tin_m.tv[h] == v && tin_m.tv[tin_next(h)] == u))) {
+        fs.near[e] = h;
+        if (tin_m.tv[h] != u)
+            fs.bits[e] |= FE_TURNED;
+    } else {
+        fs.near[e] = -1;
+        if (fs.nloose == fs.loose_cap) {
+            int32_t cap = fs.loose_cap ? 2 * fs.loose_cap : 64;
+            loose_edge *nl = (loose_edge *)realloc(fs.loose, (size_t)cap * sizeof(loose_edge));
+            if (!nl) {
+                tin_error(" malloc TRI ");
+                return 1;
+            }
+            fs.loose = nl;
+            fs.loose_cap = cap;
+        }
+        fs.loose[fs.nloose].e = e;
+        fs.loose[fs.nloose].u = u;
+        fs.loose[fs.nloose].v = v;
+        fs.loose[fs.nloose++].opp = opp;
+    }
+    if (tag_put(u, v, e)) {
+        tin_error(" malloc TRI ");
+        return 1;
+    }
+    return 0;
 }
 
 /* ---- the straightforward search, and the mesh after it ----------------- */
 
 /* The line of buffer edge e, as the straightforward search holds it. */
-static void line_of(int32_t e, double *la, double *lb, double *lc)
+static void line_of(int32_t e, int32_t u, int32_t v, double *la, double *lb, double *lc)
 {
-    const fast_edge *t = &fs.buf[e];
-    const tin_point *pu = &fs.p[t->u], *pv = &fs.p[t->v];
-    if (t->line == LINE_NEW)
-        tin_lpp(pv->x, pv->y, pu->x, pu->y, la, lb, lc);
-    else if (t->line == LINE_OLD)
-        tin_lpp(pu->x, pu->y, pv->x, pv->y, la, lb, lc);
-    else {
+    const tin_point *pu = &fs.p[u], *pv = &fs.p[v];
+    if (fs.bits[e] & FE_LINE_KEPT) {
         *la = tin.tri[e].la;
         *lb = tin.tri[e].lb;
         *lc = tin.tri[e].lc;
+    } else if (fs.bits[e] & FE_LINE_OLD) {
+        tin_lpp(pu->x, pu->y, pv->x, pv->y, la, lb, lc);
+    } else {
+        tin_lpp(pv->x, pv->y, pu->x, pu->y, la, lb, lc);
     }
 }
 
 /* Writes the straightforward search's record of buffer edge e. */
 static void write_one(int32_t e)
 {
-    const fast_edge *t = &fs.buf[e];
     tin_edge *r = &tin.tri[e];
-    const tin_point *p = &fs.p[t->u], *q = &fs.p[t->v];
-    r->u = fs.orig[t->u];
-    r->v = fs.orig[t->v];
-    r->opp = t->opp == -1 ? -1 : fs.orig[t->opp];
+    int32_t u, v, opp;
+    edge_ends(e, &u, &v, &opp);
+    const tin_point *p = &fs.p[u], *q = &fs.p[v];
+    r->u = fs.orig[u];
+    r->v = fs.orig[v];
+    r->opp = opp == -1 ? -1 : fs.orig[opp];
     r->xmin = p->x < q->x ? p->x : q->x;
     r->xmax = p->x < q->x ? q->x : p->x;
     r->ymin = p->y < q->y ? p->y : q->y;
     r->ymax = p->y < q->y ? q->y : p->y;
-    r->flag = t->flag;
-    line_of(e, &r->la, &r->lb, &r->lc);
+    r->flag = fs.bits[e] & FE_CLOSED;
+    line_of(e, u, v, &r->la, &r->lb, &r->lc);
 }
 
 /* Writes the straightforward search's records of the edges it may scan now
@@ -435,8 +541,8 @@ static void write_out(void)
 /* The existing sides the search found are closed. */
 static void close_held(void)
 {
-    if (tin.held_ak != -1) fs.buf[tin.held_ak].flag = 1;
-    if (tin.held_bk != -1) fs.buf[tin.held_bk].flag = 1;
+    if (tin.held_ak != -1) fs.bits[tin.held_ak] |= FE_CLOSED;
+    if (tin.held_bk != -1) fs.bits[tin.held_bk] |= FE_CLOSED;
 }
 
 /* The angles of an accepted triangle go to its corners' sums. */
@@ -687,6 +793,10 @@ static void hull_runs_open(void)
 ** edge's line, made from coordinates up to those sizes. */
 static double on_line_bound(const edge_ctx *c, double x, double y)
 {
+    /* a level line has la 0 and lc its y, an upright one lb 0 and lc its
+    ** x: a point with that y (or x) then gives exactly 0 */
+    if (tin.edge_la == 0 || tin.edge_lb == 0)
+        return 0;
     double la = fabs(tin.edge_la), lb = fabs(tin.edge_lb), lc = fabs(tin.edge_lc);
     double x1 = fmax(fabs(c->pa->x), fabs(c->pb->x)), y1 = fmax(fabs(c->pa->y), fabs(c->pb->y));
     return 16 * TIN_HALF_ULP * (la * (fabs(x) + 2 * x1) + lb * (fabs(y) + y1) + lc);
@@ -956,8 +1066,8 @@ static int gather(int32_t h, cluster *cl)
 ** search scans (ahead of the front). */
 static int surely_refused(const edge_ctx *c, int32_t j, int32_t s)
 {
-    int32_t e = tin_m.tag[s] - 1;
-    if (e <= tin.cur_edge || e > tin.last_edge)
+    int32_t e = tag_get(tin_m.tv[s], tin_m.tv[tin_next(s)]);
+    if (e < 0)
         return 0;
     write_one(e);
     tin_valid_begin(fs.caller, fs.orig[c->a], fs.orig[c->b]);
@@ -1008,9 +1118,10 @@ static void take(const edge_ctx *c, int32_t h, int32_t w)
     const tin_point *pw = &fs.p[w];
     int32_t sa, sb;
     sides_of(h, c->a, &sa, &sb);
-    int32_t ta = tin_m.tag[sa] - 1, tb = tin_m.tag[sb] - 1;
-    tin.held_ak = ta > tin.cur_edge ? ta : -1;
-    tin.held_bk = tb > tin.cur_edge ? tb : -1;
+    (void)sa;
+    (void)sb;
+    tin.held_ak = tag_get(c->a, w);
+    tin.held_bk = tag_get(c->b, w);
     tin_lpp(pw->x, pw->y, c->pa->x, c->pa->y, &tin.held_ak_la, &tin.held_ak_lb, &tin.held_ak_lc);
     tin_lpp(pw->x, pw->y, c->pb->x, c->pb->y, &tin.held_bk_la, &tin.held_bk_lb, &tin.held_bk_lc);
     close_held();
@@ -1033,8 +1144,25 @@ static void unbend(int32_t u, int32_t v)
         tin_m.locked[tin_m.th[g]] &= (uint8_t)~LOCK_BENDING;
 }
 
-static int32_t bend(int32_t a, int32_t b, int32_t w)
+static int32_t bend(int32_t a, int32_t b, int32_t w, int32_t h)
 {
+    /* w beyond a side of the far triangle: one flip of that side */
+    for (int i = 0; h >= 0 && i < 2; i++) {
+        int32_t s = i ? tin_prev(h) : tin_next(h), g = tin_m.th[s];
+        if (g != -1 && tin_m.tv[tin_prev(g)] == w && !tin_m.locked[s]
+            && tin_mesh_flippable(s)) {
+            int32_t d = tin_mesh_flip(s);
+            /* (a, b) is a side of one of the two triangles of the new diagonal */
+            int32_t o = tin_m.th[d];
+            int32_t around[6] = { d, tin_next(d), tin_prev(d), o, tin_next(o), tin_prev(o) };
+            for (int j = 0; j < 6; j++) {
+                int32_t u = tin_m.tv[around[j]], v = tin_m.tv[tin_next(around[j])];
+                if ((u == a && v == b) || (u == b && v == a))
+                    return around[j];
+            }
+            return edge_with_apex(a, b, w);
+        }
+    }
     int32_t h1 = tin_mesh_insert_edge(a, w, LOCK_BENDING);
     int32_t h2 = h1 == -1 ? -1 : tin_mesh_insert_edge(b, w, LOCK_BENDING);
     unbend(a, w);
@@ -1085,7 +1213,7 @@ static int direct(const edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposa
     int32_t hw = h;
     if (w != *proposal) {
         dg.nflips = dg.skewed = 0;
-        hw = bend(c->a, c->b, w);
+        hw = bend(c->a, c->b, w, h);
         if (dg.skewed)
             dirty_box_mark(dg.fx0, dg.fx1, dg.fy0, dg.fy1, DIRTY_CIRCLE);
         if (hw == -1)
@@ -1219,8 +1347,8 @@ static void prefetch_ahead(void)
 {
     const int32_t *tv = tin_m.tv, *th = tin_m.th;
     int32_t e = tin.cur_edge + 12;
-    if (e <= fs.tagged) {
-        int32_t g = fs.buf[e].far;
+    if (e <= tin.last_edge && fs.near[e] >= 0) {
+        int32_t g = th[fs.near[e]];
         if (g >= 0) {
             int32_t t = g - g % 3;
             __builtin_prefetch(&tv[t]);
@@ -1230,8 +1358,8 @@ static void prefetch_ahead(void)
         }
     }
     e = tin.cur_edge + 6;
-    if (e <= fs.tagged) {
-        int32_t g = fs.buf[e].far;
+    if (e <= tin.last_edge && fs.near[e] >= 0) {
+        int32_t g = th[fs.near[e]];
         if (g >= 0) {
             int32_t t = g - g % 3;
             __builtin_prefetch(&fs.p[tv[tin_prev(g)]]);
@@ -1241,7 +1369,6 @@ static void prefetch_ahead(void)
                     __builtin_prefetch(&tv[o - o % 3]);
                     __builtin_prefetch(&th[o - o % 3]);
                     __builtin_prefetch(&tin_m.needle[o / 3]);
-                    __builtin_prefetch(&tin_m.tag[t + i]);
                     __builtin_prefetch(&tin_m.locked[t + i]);
                 }
             }
@@ -1250,8 +1377,8 @@ static void prefetch_ahead(void)
         }
     }
     e = tin.cur_edge + 3;
-    if (e <= fs.tagged) {
-        int32_t g = fs.buf[e].far;
+    if (e <= tin.last_edge && fs.near[e] >= 0) {
+        int32_t g = th[fs.near[e]];
         if (g >= 0) {
             int32_t t = g - g % 3;
             for (int i = 0; i < 3; i++) {
@@ -1285,20 +1412,6 @@ static int fast_third_point(int32_t n, int32_t a, int32_t b, int32_t opp, int32_
     return r;
 }
 
-/* Appends (u, v, opp) to the buffer; 1 when it is full (reported). */
-static int append(int32_t u, int32_t v, int32_t opp, int line)
-{
-    if (++tin.last_edge >= tin.edge_cap)
-        return tin_buffer_full();
-    fast_edge *t = &fs.buf[tin.last_edge];
-    t->u = u;
-    t->v = v;
-    t->opp = opp;
-    t->flag = 0;
-    t->line = (uint8_t)line;
-    return 0;
-}
-
 /* The seed and the front loop, as the straightforward driver runs them,
 ** over the fast buffer. */
 int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
@@ -1316,10 +1429,9 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
             return 1;           /* every point on one line */
         /* (m, k1) keeps the seed's line, (k2, m) and (k1, k2) those made
         ** from k2 */
-        if (append(m, k1, k2, LINE_OLD) || append(k2, m, k1, LINE_OLD)
-            || append(k1, k2, m, LINE_NEW))
+        if (append(m, k1, k2, fs.pend[2], FE_LINE_OLD) || append(k2, m, k1, fs.pend[0], FE_LINE_OLD)
+            || append(k1, k2, m, fs.pend[1], 0))
             return 1;
-        tag_new();
         face_cb(p[m], p[k1], p[k2]);
         tin.ntri = 1;
     }
@@ -1329,20 +1441,20 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
     for (tin.cur_edge = 0; tin.cur_edge <= tin.last_edge; tin.cur_edge++) {
         if (tin_break_polled())
             return 1;
-        const fast_edge *t = &fs.buf[tin.cur_edge];
-        if (t->flag)
+        if (fs.bits[tin.cur_edge] & FE_CLOSED)
             continue;
-        int32_t u = t->u, v = t->v, opp = t->opp, k;
-        line_of(tin.cur_edge, &tin.edge_la, &tin.edge_lb, &tin.edge_lc);
+        int32_t u, v, opp, k;
+        edge_ends(tin.cur_edge, &u, &v, &opp);
+        line_of(tin.cur_edge, u, v, &tin.edge_la, &tin.edge_lb, &tin.edge_lc);
+        fs.pend[0] = fs.pend[1] = fs.pend[2] = -1;
         if (fast_third_point(n, u, v, opp, &k))
             continue;
         face_cb(p[u], p[v], p[k]);
         tin.ntri++;
-        if (tin.held_ak == -1 && append(u, k, v, LINE_NEW))
+        if (tin.held_ak == -1 && append(u, k, v, fs.pend[0], 0))
             return 1;
-        if (tin.held_bk == -1 && append(v, k, u, LINE_NEW))
+        if (tin.held_bk == -1 && append(v, k, u, fs.pend[1], 0))
             return 1;
-        tag_new();
         tin_progress(t0, &last_print);
     }
     return 0;
@@ -1386,13 +1498,15 @@ int tin_fast_open(int32_t n, const tin_point *points)
     fs.p = tin_m.p;
     fs.caller = points;
     fs.orig = tin_m.orig;
-    fs.buf = (fast_edge *)tin_big((size_t)tin.edge_cap * sizeof(fast_edge));
+    fs.near = (int32_t *)tin_big((size_t)tin.edge_cap * sizeof(int32_t));
+    fs.bits = (uint8_t *)tin_big((size_t)tin.edge_cap);
     fs.emitted = (uint8_t *)tin_big((size_t)tin_m.cap);
     int32_t *sums = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     if (tin.ncons > 0)
         fs.cons = (uint8_t *)tin_big((size_t)n);
     dirty_open(n, x0, x1, y0, y1);
-    if (!fs.buf || !fs.emitted || !sums || (tin.ncons > 0 && !fs.cons) || !dg.cell) {
+    if (!fs.near || !fs.bits || !fs.emitted || !sums || (tin.ncons > 0 && !fs.cons) || !dg.cell
+        || tags_grow()) {
         tin_big_free(sums);
         tin_fast_close();
         return 1;
@@ -1410,14 +1524,16 @@ int tin_fast_open(int32_t n, const tin_point *points)
         }
         dirty_segment(&fs.p[u], &fs.p[v], DIRTY_CIRCLE);
     }
-    for (int32_t e = 0; e < tin.ncons; e++) {
-        fast_edge *t = &fs.buf[e];
-        t->u = tin_m.slot[tin.tri[e].u];
-        t->v = tin_m.slot[tin.tri[e].v];
-        t->opp = -1;
-        t->far = -2;
-        t->line = LINE_KEPT;
-    }
+    /* the constraint edges: loose, their lines kept in tin.tri (the
+    ** edges are re-appended in place) */
+    int32_t ncons = tin.ncons;
+    tin.last_edge = -1;
+    for (int32_t e = 0; e < ncons; e++)
+        if (append(tin_m.slot[tin.tri[e].u], tin_m.slot[tin.tri[e].v], -1, -1, FE_LINE_KEPT)) {
+            tin_big_free(sums);
+            tin_fast_close();
+            return 1;
+        }
     /* the angle sums and the constraint ends by mesh number; the
     ** straightforward search reaches the sums through the numbering */
     for (int32_t i = 0; i < n; i++) {
@@ -1428,8 +1544,8 @@ int tin_fast_open(int32_t n, const tin_point *points)
     tin_big_free(tin.pangle);
     tin.pangle = sums;
     tin.slot = tin_m.slot;
-    fs.tagged = fs.written = tin.last_edge;
-    fs.pend[0] = fs.pend[1] = -1;
+    fs.written = tin.last_edge;
+    fs.pend[0] = fs.pend[1] = fs.pend[2] = -1;
     fs.on = 1;
     return 0;
 }
@@ -1438,7 +1554,12 @@ void tin_fast_close(void)
 {
     free(dg.cell);
     memset(&dg, 0, sizeof dg);
-    tin_big_free(fs.buf);
+    tin_big_free(fs.near);
+    tin_big_free(fs.bits);
+    free(fs.loose);
+    free(tg.key);
+    free(tg.edge);
+    memset(&tg, 0, sizeof tg);
     tin_big_free(fs.emitted);
     tin_big_free(fs.cons);
     tin.slot = NULL;

@@ -95,6 +95,7 @@ static inline double tin_edge_len(const tin_point *pa, const tin_point *pb)
 void  *tin_big(size_t bytes);
 void  *tin_big_pages(size_t bytes, int huge);    /* huge 0: small pages only */
 void   tin_big_free(void *p);
+void   tin_big_release(void);
 void   tin_error(const char *text);
 int    tin_cancelled(void);
 double tin_choose_eps(int32_t npoints, const tin_point *points);

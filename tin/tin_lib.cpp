@@ -65,14 +65,27 @@ int tin_cancelled(void)
 /*
 ** Large working arrays: zeroed anonymous pages, with the kernel asked for
 ** huge (2 MB) pages where it hands them out on request.  A run over a
-** million points touches hundreds of megabytes; with 4 kB pages the page
-** faults alone cost about as much as the triangulation.  Such a block
-** starts on a 2 MB boundary; smaller ones come from calloc.  A short header
-** before each block tells tin_big_free which it is.  (Under the address
-** sanitizer every block comes from calloc, so that it watches them all.)
+** million points touches a few hundred megabytes, and fresh pages are
+** dear (on some virtual machines clearing them costs more than the
+** triangulation): a block given back is kept and handed out again, cleared
+** by memset, until the call ends (tin_big_release).  Such a block starts on
+** a 2 MB boundary; smaller ones come from calloc.  A short header before
+** each block tells how it was made.  (Under the address sanitizer every
+** block comes from calloc, so that it watches them all.)
 */
 #define BIG_PAGE ((size_t)2 << 20)
 #define BIG_HEAD ((size_t)64)
+#define BIG_KEPT 16
+
+typedef struct big_head {
+    void  *base;                /* the mapping, NULL: from calloc */
+    size_t len;                 /* its length */
+    size_t room;                /* bytes usable after the header */
+    int    huge;
+} big_head;
+
+static big_head *kept[BIG_KEPT];
+static int nkept;
 
 void *tin_big(size_t bytes)
 {
@@ -84,6 +97,19 @@ void *tin_big_pages(size_t bytes, int huge)
     char *at;
 #if !defined(__SANITIZE_ADDRESS__)
     if (bytes >= 2 * BIG_PAGE) {
+        /* the smallest kept block of the kind that holds it, if not far
+        ** larger */
+        int best = -1;
+        for (int i = 0; i < nkept; i++)
+            if (kept[i]->huge == huge && kept[i]->room >= bytes && kept[i]->room <= 2 * bytes
+                && (best == -1 || kept[i]->room < kept[best]->room))
+                best = i;
+        if (best != -1) {
+            big_head *hd = kept[best];
+            kept[best] = kept[--nkept];
+            memset((char *)hd + BIG_HEAD, 0, bytes);
+            return (char *)hd + BIG_HEAD;
+        }
         size_t len = (bytes + BIG_HEAD + BIG_PAGE - 1) / BIG_PAGE * BIG_PAGE + BIG_PAGE;
         void *base = mmap(NULL, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (base == MAP_FAILED)
@@ -93,15 +119,20 @@ void *tin_big_pages(size_t bytes, int huge)
         if (huge)
             madvise(at, len - (size_t)(at - (char *)base), MADV_HUGEPAGE);
 #endif
-        ((void **)at)[0] = base;
-        ((size_t *)at)[1] = len;
+        big_head *hd = (big_head *)at;
+        hd->base = base;
+        hd->len = len;
+        hd->room = len - (size_t)(at - (char *)base) - BIG_HEAD;
+        hd->huge = huge;
         return at + BIG_HEAD;
     }
+#else
+    (void)huge;
 #endif
     at = (char *)calloc(bytes + BIG_HEAD, 1);
     if (!at)
         return NULL;
-    ((void **)at)[0] = NULL;            /* from calloc */
+    ((big_head *)at)->base = NULL;
     return at + BIG_HEAD;
 }
 
@@ -109,12 +140,25 @@ void tin_big_free(void *p)
 {
     if (!p)
         return;
-    char *at = (char *)p - BIG_HEAD;
-    void *base = ((void **)at)[0];
-    if (base)
-        munmap(base, ((size_t *)at)[1]);
-    else
-        free(at);
+    big_head *hd = (big_head *)((char *)p - BIG_HEAD);
+    if (!hd->base) {
+        free(hd);
+        return;
+    }
+    if (nkept == BIG_KEPT) {
+        big_head *old = kept[--nkept];
+        munmap(old->base, old->len);
+    }
+    kept[nkept++] = hd;
+}
+
+/* Gives the kept blocks back to the system. */
+void tin_big_release(void)
+{
+    while (nkept > 0) {
+        big_head *hd = kept[--nkept];
+        munmap(hd->base, hd->len);
+    }
 }
 
 /*
@@ -208,6 +252,7 @@ static void release(void)
     tin_bands_close();
     tin_blocks_close();
     tin_fast_close();
+    tin_big_release();
 }
 
 /* The straightforward search's accelerations, each where its switch is on
@@ -315,18 +360,18 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
     tin.eps2 = tin.eps * tin.eps;
 
     if (tin_sort_points(&n, points))
-        return 1;
+        goto done;
     if (out_npoints)
         *out_npoints = n;
     if (n < 3) {
         tin_error(" np < 3");
-        return 1;
+        goto done;
     }
 
     /* 5n slots; kept below the largest allocation an int index can address. */
     if (n > INT32_MAX / 5) {
         tin_error(" malloc TRI ");
-        return 1;
+        goto done;
     }
     tin.edge_cap = 5 * n;
     /* every flag starts at 0; the pages the run never reaches stay untouched.
@@ -336,7 +381,7 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
                                         tin_opts.search != TIN_SEARCH_FAST || tin.full_check);
     if (!tin.tri) {
         tin_error(" malloc TRI ");
-        return 1;
+        goto done;
     }
 
     tin.pangle = (int32_t *)tin_big((size_t)n * sizeof(int32_t));

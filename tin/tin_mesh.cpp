@@ -352,7 +352,6 @@ void tin_mesh_free(void)
     tin_big_free(tin_m.th);
     tin_big_free(tin_m.vhe);
     tin_big_free(tin_m.locked);
-    tin_big_free(tin_m.tag);
     tin_big_free(tin_m.flat);
     tin_big_free(tin_m.needle);
     tin_big_free(hull_next);
@@ -589,10 +588,9 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
         size_t nh = (size_t)tin_m.ntri * 3;
         tin_m.vhe = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
         tin_m.locked = (uint8_t *)tin_big((size_t)tin_m.cap * 3);
-        tin_m.tag = (int32_t *)tin_big((size_t)tin_m.cap * 3 * sizeof(int32_t));
         tin_m.flat = (uint8_t *)tin_big((size_t)n);
         tin_m.needle = (uint8_t *)tin_big((size_t)tin_m.cap);
-        failed = !tin_m.vhe || !tin_m.locked || !tin_m.tag || !tin_m.flat || !tin_m.needle;
+        failed = !tin_m.vhe || !tin_m.locked || !tin_m.flat || !tin_m.needle;
         if (!failed) {
             for (int32_t t = 0; t < tin_m.ntri; t++) {
                 int32_t c[3] = { tin_m.tv[3 * t], tin_m.tv[3 * t + 1], tin_m.tv[3 * t + 2] };
@@ -652,21 +650,17 @@ int32_t tin_mesh_find(int32_t u, int32_t v)
 
 int32_t tin_mesh_flip(int32_t a)
 {
-    int32_t *tv = tin_m.tv, *th = tin_m.th, *vhe = tin_m.vhe, *tag = tin_m.tag;
+    int32_t *tv = tin_m.tv, *th = tin_m.th, *vhe = tin_m.vhe;
     uint8_t *locked = tin_m.locked;
     int32_t b = th[a];
     int32_t a0 = a - a % 3, b0 = b - b % 3;
     int32_t al = a0 + (a + 1) % 3, ar = a0 + (a + 2) % 3;
     int32_t bl = b0 + (b + 2) % 3, br = b0 + (b + 1) % 3;
     int32_t p0 = tv[ar], pr = tv[a], pl = tv[al], p1 = tv[bl];
-    int32_t tag_ar = tag[ar], tag_bl = tag[bl];
     uint8_t lock_ar = locked[ar], lock_bl = locked[bl];
     flip_slots(a, b);
-    tag[b] = tag_ar;
-    tag[a] = tag_bl;
     locked[b] = lock_ar;
     locked[a] = lock_bl;
-    tag[ar] = tag[bl] = -1;
     locked[ar] = locked[bl] = 0;
     /* every corner keeps a half-edge that leaves it (the hull one on the hull) */
     if (vhe[pr] == a) vhe[pr] = br;
@@ -680,23 +674,9 @@ int32_t tin_mesh_flip(int32_t a)
     return ar;
 }
 
-/* Is some triangle round v flat seen from v? */
-static int flat_star(int32_t v)
-{
-    const tin_point *p = tin_m.p;
-    const int32_t *tv = tin_m.tv, *th = tin_m.th;
-    int32_t h0 = tin_m.vhe[v], h = h0;
-    do {
-        const tin_point *pv = &p[v], *pp = &p[tv[tin_next(h)]], *pq = &p[tv[tin_prev(h)]];
-        double ux = pp->x - pv->x, uy = pp->y - pv->y, wx = pq->x - pv->x, wy = pq->y - pv->y;
-        double cr = ux * wy - uy * wx, ex = pq->x - pp->x, ey = pq->y - pp->y;
-        if (!(cr * cr > flat2 * (ex * ex + ey * ey)))
-            return 1;
-        h = th[tin_prev(h)];
-    } while (h != -1 && h != h0);
-    return 0;
-}
-
+/* A new triangle's marks: its needle mark, and the flat mark of each
+** corner it is flat from.  A corner's mark is never taken back (it may
+** stay from a triangle a flip removed): it only asks for more care. */
 void tin_mesh_mark(int32_t h)
 {
     const tin_point *p = tin_m.p;
@@ -712,12 +692,13 @@ void tin_mesh_mark(int32_t h)
     for (int i = 0; i < 3; i++) {
         if (!(cr2 > needle2 * el[(i + 1) % 3] * el[(i + 2) % 3]))
             tin_m.needle[t] = 1;
-        tin_m.flat[c[i]] = (uint8_t)flat_star(c[i]);
+        if (!(cr2 > flat2 * el[i]))
+            tin_m.flat[c[i]] = 1;
     }
 }
 
 /* Is the quadrilateral of the two triangles beside h strictly convex? */
-static int flippable(int32_t h)
+int tin_mesh_flippable(int32_t h)
 {
     const tin_point *p = tin_m.p;
     const int32_t *tv = tin_m.tv;
@@ -803,7 +784,7 @@ int32_t tin_mesh_insert_edge(int32_t u, int32_t v, uint8_t lock)
         int32_t g = tin_mesh_find(x, y);
         if (g == -1 || ++guard > 100000000L)
             return -1;
-        if (!flippable(g)) {
+        if (!tin_mesh_flippable(g)) {
             if (pair_push(&queue, x, y))
                 return -1;
             continue;
@@ -837,7 +818,7 @@ int32_t tin_mesh_insert_edge(int32_t u, int32_t v, uint8_t lock)
         int32_t c = tv[tin_prev(g)], d = tv[tin_prev(th[g])];
         if (tin_incircle(&p[tv[g]], &p[tv[tin_next(g)]], &p[c], &p[d]) <= 0)
             continue;
-        if (!flippable(g))
+        if (!tin_mesh_flippable(g))
             continue;
         int32_t nd = tin_mesh_flip(g), od = th[nd];
         if (push(&sp, tin_next(nd)) || push(&sp, tin_prev(nd))

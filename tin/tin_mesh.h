@@ -37,12 +37,10 @@ typedef struct tin_mesh {
                                 ** hull the one with the outside on its right */
     int32_t  hull;              /* a point of the hull */
     uint8_t *locked;            /* per half-edge: 1 = may not be flipped */
-    int32_t *tag;               /* per half-edge: the user's number for the
-                                ** edge, 0 at first; it stays with the edge
-                                ** when a flip moves the edge to another slot */
     uint8_t *flat;              /* per point: 1 = some triangle round it is
-                                ** flat seen from it (it lies within `flat`
-                                ** of the opposite side's line) */
+                                ** (or was, before a flip) flat seen from it:
+                                ** it lies within `flat` of the opposite
+                                ** side's line */
     uint8_t *needle;            /* per triangle: 1 = an angle's sine is below
                                 ** `needle` */
     /* called after each flip with the new diagonal's two half-edges */
@@ -63,9 +61,12 @@ static inline int32_t tin_prev(int32_t h) { return h % 3 == 0 ? h + 2 : h - 1; }
 int  tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t start,
                     double flat, double needle);
 
-/* The marks of the triangle of half-edge h, and of the stars of its
-** corners, made again (after a flip). */
+/* The marks of the triangle of half-edge h made again (after a flip). */
 void tin_mesh_mark(int32_t h);
+
+/* Is the quadrilateral of the two triangles beside h strictly convex
+** (and h not locked)? */
+int  tin_mesh_flippable(int32_t h);
 void tin_mesh_free(void);
 
 /* The half-edge from u to v, or -1 when (u, v) is not an edge that way. */
@@ -74,7 +75,7 @@ int32_t tin_mesh_find(int32_t u, int32_t v);
 /* Flips the edge of half-edge h (the diagonal of the two triangles beside
 ** it).  The caller has checked that both exist, that their union is
 ** strictly convex and that the edge is not locked.  Returns the half-edge
-** of the new diagonal (from the apex of h's triangle); its tags are -1. */
+** of the new diagonal (from the apex of h's triangle). */
 int32_t tin_mesh_flip(int32_t h);
 
 /* Makes (u, v) an edge, locked with the bits `lock`, by flipping the unlocked edges that cross

@@ -62,9 +62,8 @@ tin_fast_stats tin_fast_count;
 /* Results of the steps below. */
 enum { FOUND = 0, NONE = 1, ASK = 2 };
 
-/* Bits of the mesh's locked byte: a side of an emitted triangle, a
-** constraint edge, an edge held while the mesh is bent to a triangle. */
-#define LOCK_EMITTED 1
+/* Bits of the mesh's locked byte: a constraint edge, an edge held while the
+** mesh is bent to a triangle.  An emitted triangle is fixed in the mesh. */
 #define LOCK_CONSTRAINT 2
 #define LOCK_BENDING 4
 
@@ -73,6 +72,10 @@ enum { FOUND = 0, NONE = 1, ASK = 2 };
 ** apex nearer its neighbour's circle than that joins a cluster. */
 #define CLUSTER_MARGIN (1.0 / 1024)
 #define CLUSTER_CAP 48
+
+/* Straightforward searches done without its accelerations; they pay off
+** only where the searches come often. */
+#define FEW_ASKS 64
 
 /* The fast front's edge buffer.  The straightforward search's records hold
 ** the edge's ends, box and line (71 bytes).  An edge the front appends is a
@@ -110,7 +113,6 @@ static struct {
     loose_edge *loose;          /* the loose edges, by buffer number */
     int32_t   nloose, loose_cap;
     int32_t   written;          /* tin.tri holds the records up to here */
-    uint8_t  *emitted;          /* per mesh triangle */
     int32_t   pend[3];          /* sides (a,k), (b,k), (a,b) of the latest triangle */
     double    delta;            /* bound on the rounding of a side value, as a distance */
     double    needle;           /* sine below which an angle is a needle */
@@ -241,8 +243,8 @@ static inline int no_needle(int32_t h)
 static void flipped(int32_t h, int32_t g)
 {
     const tin_point *p = fs.p;
-    const int32_t *tv = tin_m.tv;
-    int32_t c[4] = { tv[h], tv[tin_next(h)], tv[tin_prev(h)], tv[tin_prev(g)] };
+    const tin_he *he = tin_m.he;
+    int32_t c[4] = { he[h].v, he[tin_next(h)].v, he[tin_prev(h)].v, he[tin_prev(g)].v };
     for (int i = 0; i < 4; i++) {
         if (dg.nflips == 0 && i == 0) {
             dg.fx0 = dg.fx1 = p[c[0]].x;
@@ -260,38 +262,28 @@ static void flipped(int32_t h, int32_t g)
 
 /* ---- keeping the mesh in step with the front -------------------------- */
 
-static void lock_edge(int32_t h, uint8_t bit)
-{
-    tin_m.locked[h] |= bit;
-    if (tin_m.th[h] != -1)
-        tin_m.locked[tin_m.th[h]] |= bit;
-}
-
 /* The half-edge of {a, b} whose triangle has the corner c, or -1. */
 static int32_t edge_with_apex(int32_t a, int32_t b, int32_t c)
 {
     int32_t h = tin_mesh_find(a, b);
-    if (h != -1 && tin_m.tv[tin_prev(h)] == c)
+    if (h != -1 && tin_m.he[tin_prev(h)].v == c)
         return h;
     h = tin_mesh_find(b, a);
-    if (h != -1 && tin_m.tv[tin_prev(h)] == c)
+    if (h != -1 && tin_m.he[tin_prev(h)].v == c)
         return h;
     return -1;
 }
 
 /* Records the emitted triangle whose side (a, b) is half-edge h: the
-** triangle is done, its sides locked, and its sides (a, k), (b, k) are
-** noted for the edges the driver appends next. */
+** triangle is fixed in the mesh, and its sides are noted for the edges the
+** driver appends next. */
 static void record(int32_t h, int32_t a)
 {
     int32_t t = h / 3, h1 = tin_next(h), h2 = tin_prev(h);
-    fs.emitted[t] = 1;
-    lock_edge(h, LOCK_EMITTED);
-    lock_edge(h1, LOCK_EMITTED);
-    lock_edge(h2, LOCK_EMITTED);
+    tin_m.fixed[t] = 1;
     /* h runs a -> b or b -> a; h1 leaves its end, h2 enters its start */
     fs.pend[2] = h;
-    if (tin_m.tv[h] == a) {
+    if (tin_m.he[h].v == a) {
         fs.pend[0] = h2;        /* k -> a */
         fs.pend[1] = h1;        /* b -> k */
     } else {
@@ -319,7 +311,7 @@ static void follow(int32_t a, int32_t b, int32_t k)
         if (dg.skewed)
             dirty_box_mark(dg.fx0, dg.fx1, dg.fy0, dg.fy1, DIRTY_CIRCLE);
     }
-    if (h != -1 && !fs.emitted[h / 3]) {
+    if (h != -1 && !tin_m.fixed[h / 3]) {
         record(h, a);
         return;
     }
@@ -336,11 +328,11 @@ static void edge_ends(int32_t e, int32_t *u, int32_t *v, int32_t *opp)
 {
     int32_t h = fs.near[e];
     if (h >= 0) {
-        int32_t x = tin_m.tv[h], y = tin_m.tv[tin_next(h)];
+        int32_t x = tin_m.he[h].v, y = tin_m.he[tin_next(h)].v;
         int turned = fs.bits[e] & FE_TURNED;
         *u = turned ? y : x;
         *v = turned ? x : y;
-        *opp = tin_m.tv[tin_prev(h)];
+        *opp = tin_m.he[tin_prev(h)].v;
         return;
     }
     int32_t lo = 0, hi = fs.nloose - 1;
@@ -358,9 +350,9 @@ static void edge_ends(int32_t e, int32_t *u, int32_t *v, int32_t *opp)
 static int32_t far_side(int32_t e, int32_t a, int32_t b, int32_t opp)
 {
     if (fs.near[e] >= 0)
-        return tin_m.th[fs.near[e]];
+        return tin_m.he[fs.near[e]].n;
     int32_t g = edge_with_apex(a, b, opp);
-    return g == -1 ? -2 : tin_m.th[g];
+    return g == -1 ? -2 : tin_m.he[g].n;
 }
 
 /* The edges ahead of the front by their ends: the search closes a side
@@ -459,11 +451,11 @@ static int append(int32_t u, int32_t v, int32_t opp, int32_t h, uint8_t line_bit
         return tin_buffer_full();
     int32_t e = tin.last_edge;
     fs.bits[e] = line_bits;
-    if (h >= 0 && tin_m.tv[tin_prev(h)] == opp
-        && ((tin_m.tv[h] == u && tin_m.tv[tin_next(h)] == v)
-            || (tin_m.tv[h] == v && tin_m.tv[tin_next(h)] == u))) {
+    if (h >= 0 && tin_m.he[tin_prev(h)].v == opp
+        && ((tin_m.he[h].v == u && tin_m.he[tin_next(h)].v == v)
+            || (tin_m.he[h].v == v && tin_m.he[tin_next(h)].v == u))) {
         fs.near[e] = h;
-        if (tin_m.tv[h] != u)
+        if (tin_m.he[h].v != u)
             fs.bits[e] |= FE_TURNED;
     } else {
         fs.near[e] = -1;
@@ -550,7 +542,8 @@ static void add_angle(int32_t i, int64_t units)
 {
     int64_t sum = (int64_t)tin.pangle[i] + units;
     tin.pangle[i] = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
-    tin_open_mark(fs.orig[i]);
+    if (fs.asks >= FEW_ASKS)
+        tin_open_mark(fs.orig[i]);      /* the accelerations are open */
 }
 
 static void add_angles(int32_t a, int32_t b, int32_t k, double best)
@@ -569,7 +562,7 @@ static int ask(int32_t n, int32_t a, int32_t b, int32_t opp, int32_t *k_out)
     /* a few searches do without the accelerations (the seed's, the odd
     ** hull corner); they pay off where the searches come often */
     write_out();
-    if (tin.cur_edge >= 0 && ++fs.asks == 64)
+    if (tin.cur_edge >= 0 && ++fs.asks == FEW_ASKS)
         tin_speedups_open(n, points);
     int32_t k;
     int r = tin_third_point(n, points, fs.orig[a], fs.orig[b], opp == -1 ? -1 : fs.orig[opp], &k);
@@ -589,7 +582,9 @@ typedef struct edge_ctx {
     int32_t a, b, opp, base;
     const tin_point *pa, *pb;
     double s_opp;               /* side value of opp */
-    double len, ratio;          /* |a-b|, and |a-b| over the norm of its line */
+    double len2, norm2;         /* |a-b|^2, and la^2 + lb^2 of its line */
+    double len, ratio;          /* |a-b|, and |a-b| over the line's norm, as
+                                ** the search computes them (< 0: not yet) */
     int region;                 /* the area test applies */
 } edge_ctx;
 
@@ -601,11 +596,27 @@ static void ctx_begin(edge_ctx *c, int32_t a, int32_t b, int32_t opp)
     c->base = fs.orig[a] < fs.orig[b] ? fs.orig[a] : fs.orig[b];
     c->pa = &fs.p[a];
     c->pb = &fs.p[b];
-    double norm = sqrt(tin.edge_la * tin.edge_la + tin.edge_lb * tin.edge_lb);
-    c->len = tin_edge_len(c->pa, c->pb);
-    c->ratio = c->len / norm;
+    double dx = c->pb->x - c->pa->x, dy = c->pb->y - c->pa->y;
+    c->len2 = dx * dx + dy * dy;
+    c->norm2 = tin.edge_la * tin.edge_la + tin.edge_lb * tin.edge_lb;
+    c->len = c->ratio = -1;
     c->s_opp = tin.edge_la * fs.p[opp].x + tin.edge_lb * fs.p[opp].y - tin.edge_lc;
     c->region = fs.cons && (fs.cons[a] || fs.cons[b]);
+}
+
+/* |a-b| and the ratio as the search computes them, made on first need. */
+static double ctx_len(edge_ctx *c)
+{
+    if (c->len < 0)
+        c->len = tin_edge_len(c->pa, c->pb);
+    return c->len;
+}
+
+static double ctx_ratio(edge_ctx *c)
+{
+    if (c->ratio < 0)
+        c->ratio = ctx_len(c) / sqrt(tin.edge_la * tin.edge_la + tin.edge_lb * tin.edge_lb);
+    return c->ratio;
 }
 
 /* The side value of point j, as the search computes it. */
@@ -616,7 +627,7 @@ static inline double side(const tin_point *pj)
 
 /* Would the search refuse j before its crossing test: closed, on opp's side,
 ** flat, or (where the area test applies) its triangle's centroid outside? */
-static int refused_early(const edge_ctx *c, int32_t j)
+static int refused_early(edge_ctx *c, int32_t j)
 {
     const tin_point *pj = &fs.p[j];
     if (j == c->a || j == c->b || j == c->opp || tin_closed(tin.pangle[j]))
@@ -624,21 +635,24 @@ static int refused_early(const edge_ctx *c, int32_t j)
     double sj = side(pj);
     if (!(c->s_opp * sj < 0))
         return 1;
-    if (fabs(sj) * c->ratio < tin.eps2)
+    /* flat: |s| ratio < eps2, which is surely not so while s^2 ratio^2 is
+    ** four times eps2^2 (the square roots can wait) */
+    if (!(sj * sj * c->len2 > 4 * tin.eps2 * tin.eps2 * c->norm2)
+        && fabs(sj) * ctx_ratio(c) < tin.eps2)
         return 1;
     return c->region && tin_outside_area((c->pa->x + c->pb->x + pj->x) / 3,
                                          (c->pa->y + c->pb->y + pj->y) / 3);
 }
 
 /* The place of j in the sweep's order: base+1, base-1, base+2, ... */
-static inline int64_t rank_of(const edge_ctx *c, int32_t j)
+static inline int64_t rank_of(edge_ctx *c, int32_t j)
 {
     int32_t o = fs.orig[j];
     return o > c->base ? 2 * (int64_t)(o - c->base) - 1 : 2 * (int64_t)(c->base - o);
 }
 
 /* Does j come before the best so far (cosine cb, rank rb) for the search? */
-static inline int beats(const edge_ctx *c, int32_t j, double cj, double cb, int64_t rb)
+static inline int beats(edge_ctx *c, int32_t j, double cj, double cb, int64_t rb)
 {
     return cj < cb || (cj == cb && rank_of(c, j) < rb);
 }
@@ -720,13 +734,13 @@ static int32_t pcell(double v, double origin, int32_t count)
 /* The hull point after v (forward) or before it. */
 static int32_t hull_step(int32_t v, int forward)
 {
-    const int32_t *tv = tin_m.tv, *th = tin_m.th;
+    const tin_he *he = tin_m.he;
     int32_t h = tin_m.vhe[v];                   /* the hull edge leaving v */
     if (forward)
-        return tv[tin_next(h)];
-    while (th[tin_prev(h)] != -1)               /* round v to the one entering */
-        h = th[tin_prev(h)];
-    return tv[tin_prev(h)];
+        return he[tin_next(h)].v;
+    while (he[tin_prev(h)].n != -1)               /* round v to the one entering */
+        h = he[tin_prev(h)].n;
+    return he[tin_prev(h)].v;
 }
 
 /* Long straight runs of the hull (the sides of a grid) would make these
@@ -791,7 +805,7 @@ static void hull_runs_open(void)
 
 /* A bound on the side value the search computes for a point (x, y) on the
 ** edge's line, made from coordinates up to those sizes. */
-static double on_line_bound(const edge_ctx *c, double x, double y)
+static double on_line_bound(edge_ctx *c, double x, double y)
 {
     /* a level line has la 0 and lc its y, an upright one lb 0 and lc its
     ** x: a point with that y (or x) then gives exactly 0 */
@@ -804,7 +818,7 @@ static double on_line_bound(const edge_ctx *c, double x, double y)
 
 /* Walks the hull beyond `from`, one end of the hull edge (a, b), forward
 ** or backward; 1 when a point there could pass the search's first tests. */
-static int hull_walk(const edge_ctx *c, int32_t from, int forward)
+static int hull_walk(edge_ctx *c, int32_t from, int forward)
 {
     const tin_point *p = fs.p;
     if (!hr.tried)
@@ -820,14 +834,14 @@ static int hull_walk(const edge_ctx *c, int32_t from, int forward)
             if (end != c->a && end != c->b && end != cur
                 && tin_orient(c->pa, c->pb, &p[end]) == 0
                 && fmax(on_line_bound(c, p[nxt].x, p[nxt].y), on_line_bound(c, p[end].x, p[end].y))
-                   * c->ratio < tin.eps2) {
+                   * ctx_ratio(c) < tin.eps2) {
                 cur = end;
                 continue;
             }
         }
         if (!refused_early(c, nxt))
             return 1;
-        double dist = fabs(tin_orient(c->pa, c->pb, &p[nxt])) / c->len;
+        double dist = fabs(tin_orient(c->pa, c->pb, &p[nxt])) / ctx_len(c);
         double step = tin_edge_len(&p[cur], &p[nxt]);
         if (dist > 4 * fs.delta * (1 + step / tin.eps))
             return 0;           /* the hull turns clearly here */
@@ -837,7 +851,7 @@ static int hull_walk(const edge_ctx *c, int32_t from, int forward)
 }
 
 /* Does a point in the box other than a and b pass the search's first tests? */
-static int box_has_taker(const edge_ctx *c, double x0, double x1, double y0, double y1)
+static int box_has_taker(edge_ctx *c, double x0, double x1, double y0, double y1)
 {
     if (!pg.tried)
         pgrid_open();
@@ -857,11 +871,11 @@ static int box_has_taker(const edge_ctx *c, double x0, double x1, double y0, dou
     return 0;
 }
 
-static int hull_edge(const edge_ctx *c)
+static int hull_edge(edge_ctx *c)
 {
     /* the hull runs from x to y with the inside on its left */
     int32_t h = edge_with_apex(c->a, c->b, c->opp);
-    if (h == -1 || tin_m.th[h] != -1)
+    if (h == -1 || tin_m.he[h].n != -1)
         return ASK;
     /* next to a flat or needle triangle a point inside may lie within
     ** rounding of the edge itself: the points along it are tested */
@@ -871,7 +885,7 @@ static int hull_edge(const edge_ctx *c)
                          fmin(c->pa->y, c->pb->y) - 4 * fs.delta,
                          fmax(c->pa->y, c->pb->y) + 4 * fs.delta))
         return ASK;
-    int32_t x = tin_m.tv[h], y = tin_m.tv[tin_next(h)];
+    int32_t x = tin_m.he[h].v, y = tin_m.he[tin_next(h)].v;
     if (hull_walk(c, y, 1) || hull_walk(c, x, 0))
         return ASK;
     tin_fast_count.hull++;
@@ -929,7 +943,7 @@ static int leaves_box(const tin_point *at, const tin_point *from, const tin_poin
 static int ray_clear(int32_t at, int32_t from, int32_t other)
 {
     const tin_point *p = fs.p;
-    const int32_t *tv = tin_m.tv, *th = tin_m.th;
+    const tin_he *he = tin_m.he;
     const tin_point *pt = &p[at], *pf = &p[from], *po = &p[other];
     if (leaves_box(pt, pf, po))
         return 1;
@@ -942,18 +956,18 @@ static int ray_clear(int32_t at, int32_t from, int32_t other)
     if (h0 < 0)
         return 0;
     do {
-        int32_t x = tv[tin_next(h)], y = tv[tin_prev(h)];
+        int32_t x = he[tin_next(h)].v, y = he[tin_prev(h)].v;
         if (tin_orient(pt, pf, &p[x]) >= 0 && tin_orient(pt, &p[y], pf) >= 0
             && tin_orient(pt, &p[x], &p[y]) > 0) {
             e = tin_next(h);            /* the side (x, y) it leaves by */
             break;
         }
-        h = th[tin_prev(h)];
+        h = he[tin_prev(h)].n;
     } while (h != -1 && h != h0);
     if (e == -1)
         return 0;
     for (int steps = 0; steps < 64; steps++) {
-        const tin_point *px = &p[tv[e]], *py = &p[tv[tin_next(e)]];
+        const tin_point *px = &p[he[e].v], *py = &p[he[tin_next(e)].v];
         if (fabs(tin_orient(pf, pt, px)) <= near * lf || fabs(tin_orient(pf, pt, py)) <= near * lf)
             return 0;
         /* where the ray crosses (x, y): out of the box, the walk is done */
@@ -963,11 +977,11 @@ static int ray_clear(int32_t at, int32_t from, int32_t other)
         double m = fs.delta + 1e-9 * (bx1 - bx0 + by1 - by0);
         if (cx < bx0 - m || cx > bx1 + m || cy < by0 - m || cy > by1 + m)
             return 1;
-        int32_t g = th[e];
+        int32_t g = he[e].n;
         if (g == -1)
             return 1;                   /* out of the hull */
         /* on into the triangle beyond: it leaves by one of the other two sides */
-        int32_t z = tv[tin_prev(g)];
+        int32_t z = he[tin_prev(g)].v;
         double oz = tin_orient(pf, pt, &p[z]);
         if (fabs(oz) <= near * lf)
             return 0;
@@ -980,7 +994,7 @@ static int ray_clear(int32_t at, int32_t from, int32_t other)
 /* The sides (a, w) and (w, b) of the triangle of half-edge h on (a, b). */
 static void sides_of(int32_t h, int32_t a, int32_t *sa, int32_t *sb)
 {
-    if (tin_m.tv[h] == a) {
+    if (tin_m.he[h].v == a) {
         *sb = tin_next(h);      /* b -> w */
         *sa = tin_prev(h);      /* w -> a */
     } else {
@@ -1013,11 +1027,11 @@ static int known(const int32_t *list, int n, int32_t v)
 ** 1 when that cannot be settled from the mesh. */
 static int gather(int32_t h, cluster *cl)
 {
-    const int32_t *tv = tin_m.tv, *th = tin_m.th;
+    const tin_he *he = tin_m.he;
     int32_t faces[CLUSTER_CAP], todo[2 * CLUSTER_CAP], via[2 * CLUSTER_CAP];
     int nf = 0, nt = 0;
     faces[nf++] = h / 3;
-    cl->cand[0] = tv[tin_prev(h)];
+    cl->cand[0] = he[tin_prev(h)].v;
     cl->ncand = 1;
     cl->nblocked = 0;
     via[nt] = -1;
@@ -1029,20 +1043,20 @@ static int gather(int32_t h, cluster *cl)
         int32_t s = todo[nt], entry = via[nt];
         if (tin_m.locked[s] & LOCK_CONSTRAINT)
             return 1;
-        int32_t g = th[s];
+        int32_t g = he[s].n;
         if (g == -1)
             continue;
         int32_t t = g / 3;
         if (known(faces, nf, t))
             continue;
-        int32_t m = tv[tin_prev(g)];
-        int r = beyond(tv[s], tv[tin_next(s)], tv[tin_prev(s)], m);
+        int32_t m = he[tin_prev(g)].v;
+        int r = beyond(he[s].v, he[tin_next(s)].v, he[tin_prev(s)].v, m);
         if (r == 1)
             continue;
         if (r == -1 || nf == CLUSTER_CAP)
             return 1;
         faces[nf++] = t;
-        if (entry == -1 && fs.emitted[t])
+        if (entry == -1 && tin_m.fixed[t])
             entry = s;          /* behind this side all is blocked */
         if (entry != -1) {
             if (!known(cl->blocked, cl->nblocked, m) && !known(cl->cand, cl->ncand, m)) {
@@ -1064,9 +1078,9 @@ static int gather(int32_t h, cluster *cl)
 ** the search's crossing test?  It is when (a, j) or (b, j) crosses that
 ** side, in the test as the search computes it, and the side is an edge the
 ** search scans (ahead of the front). */
-static int surely_refused(const edge_ctx *c, int32_t j, int32_t s)
+static int surely_refused(edge_ctx *c, int32_t j, int32_t s)
 {
-    int32_t e = tag_get(tin_m.tv[s], tin_m.tv[tin_next(s)]);
+    int32_t e = tag_get(tin_m.he[s].v, tin_m.he[tin_next(s)].v);
     if (e < 0)
         return 0;
     write_one(e);
@@ -1076,7 +1090,7 @@ static int surely_refused(const edge_ctx *c, int32_t j, int32_t s)
 
 /* Is the circle of (a, b, w) trusted: no bent or constraint edge near it,
 ** and no rival able to hide within rounding next to w? */
-static int circle_trusted(const edge_ctx *c, int32_t w)
+static int circle_trusted(edge_ctx *c, int32_t w)
 {
     const tin_point *pa = c->pa, *pb = c->pb, *pw = &fs.p[w];
     double ax = pa->x - pw->x, ay = pa->y - pw->y, bx = pb->x - pw->x, by = pb->y - pw->y;
@@ -1092,19 +1106,19 @@ static int circle_trusted(const edge_ctx *c, int32_t w)
     ** w they narrow: a rival there lies within
     ** t = 64 u |w-a| |w-b| / (margin |sin w| |a-b|) of w (the rounding of
     ** a cosine over the growth of the angle), which must stay below eps/16 */
-    return fs.rival * fs.rival * la * la * lb * lb < tin.eps2 / 256 * cr * cr * c->len * c->len;
+    return fs.rival * fs.rival * la * la * lb * lb < tin.eps2 / 256 * cr * cr * c->len2;
 }
 
 /* Can the search's rounded crossing test refuse the triangle of half-edge
 ** h, a triangle of the mesh?  0 when it surely cannot. */
-static int crossing_unsure(const edge_ctx *c, int32_t h, int32_t w)
+static int crossing_unsure(edge_ctx *c, int32_t h, int32_t w)
 {
     int32_t sa, sb;
     sides_of(h, c->a, &sa, &sb);
     if (!star_fine(c->a) || !star_fine(c->b) || !star_fine(w) || !no_needle(h))
         return 1;
-    if ((tin_m.th[sa] != -1 && !no_needle(tin_m.th[sa]))
-        || (tin_m.th[sb] != -1 && !no_needle(tin_m.th[sb])))
+    if ((tin_m.he[sa].n != -1 && !no_needle(tin_m.he[sa].n))
+        || (tin_m.he[sb].n != -1 && !no_needle(tin_m.he[sb].n)))
         return 1;
     return !ray_clear(w, c->a, c->b) || !ray_clear(c->a, w, c->b)
            || !ray_clear(w, c->b, c->a) || !ray_clear(c->b, w, c->a);
@@ -1113,24 +1127,18 @@ static int crossing_unsure(const edge_ctx *c, int32_t h, int32_t w)
 /* Takes the triangle of half-edge h with apex w, as the search would: the
 ** existing sides ahead of the front, the lines of the new ones, the closing
 ** and the angle sums; then records it in the mesh. */
-static void take(const edge_ctx *c, int32_t h, int32_t w)
+static void take(edge_ctx *c, int32_t h, int32_t w)
 {
     const tin_point *pw = &fs.p[w];
-    int32_t sa, sb;
-    sides_of(h, c->a, &sa, &sb);
-    (void)sa;
-    (void)sb;
+    /* (the lines of the new sides are made again from their ends when
+    ** needed; the fast buffer keeps none) */
     tin.held_ak = tag_get(c->a, w);
     tin.held_bk = tag_get(c->b, w);
-    tin_lpp(pw->x, pw->y, c->pa->x, c->pa->y, &tin.held_ak_la, &tin.held_ak_lb, &tin.held_ak_lc);
-    tin_lpp(pw->x, pw->y, c->pb->x, c->pb->y, &tin.held_bk_la, &tin.held_bk_lb, &tin.held_bk_lc);
     close_held();
     add_angles(c->a, c->b, w, tin_cosine(c->pa, c->pb, pw));
     record(h, c->a);
 }
 
-/* Flips the mesh so that (a, b, w) is one of its triangles, w a point of
-** the cluster of the far triangle; the half-edge of (a, b) in it, or -1. */
 /* Takes the lock of a bending off the edge (u, v), wherever it lies now. */
 static void unbend(int32_t u, int32_t v)
 {
@@ -1140,23 +1148,26 @@ static void unbend(int32_t u, int32_t v)
     if (g == -1)
         return;
     tin_m.locked[g] &= (uint8_t)~LOCK_BENDING;
-    if (tin_m.th[g] != -1)
-        tin_m.locked[tin_m.th[g]] &= (uint8_t)~LOCK_BENDING;
+    if (tin_m.he[g].n != -1)
+        tin_m.locked[tin_m.he[g].n] &= (uint8_t)~LOCK_BENDING;
 }
 
+/* Flips the mesh so that (a, b, w) is one of its triangles, w a point of
+** the cluster of the far triangle of h (-1: anywhere); the half-edge of
+** (a, b) in it, or -1. */
 static int32_t bend(int32_t a, int32_t b, int32_t w, int32_t h)
 {
     /* w beyond a side of the far triangle: one flip of that side */
     for (int i = 0; h >= 0 && i < 2; i++) {
-        int32_t s = i ? tin_prev(h) : tin_next(h), g = tin_m.th[s];
-        if (g != -1 && tin_m.tv[tin_prev(g)] == w && !tin_m.locked[s]
+        int32_t s = i ? tin_prev(h) : tin_next(h), g = tin_m.he[s].n;
+        if (g != -1 && tin_m.he[tin_prev(g)].v == w && !tin_m.locked[s]
             && tin_mesh_flippable(s)) {
             int32_t d = tin_mesh_flip(s);
             /* (a, b) is a side of one of the two triangles of the new diagonal */
-            int32_t o = tin_m.th[d];
+            int32_t o = tin_m.he[d].n;
             int32_t around[6] = { d, tin_next(d), tin_prev(d), o, tin_next(o), tin_prev(o) };
             for (int j = 0; j < 6; j++) {
-                int32_t u = tin_m.tv[around[j]], v = tin_m.tv[tin_next(around[j])];
+                int32_t u = tin_m.he[around[j]].v, v = tin_m.he[tin_next(around[j])].v;
                 if ((u == a && v == b) || (u == b && v == a))
                     return around[j];
             }
@@ -1177,13 +1188,13 @@ static int32_t bend(int32_t a, int32_t b, int32_t w, int32_t h)
 ** can name the apex but the check point by point must confirm it. */
 enum { CHECK = 3 };
 
-static int direct(const edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
+static int direct(edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
                   int32_t *hp)
 {
     cluster cl;
-    *proposal = tin_m.tv[tin_prev(h)];
+    *proposal = tin_m.he[tin_prev(h)].v;
     *hp = h;
-    if (fs.emitted[h / 3])
+    if (tin_m.fixed[h / 3])
         return ASK;
     if (gather(h, &cl))
         return CHECK;
@@ -1243,7 +1254,7 @@ static int direct(const edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposa
 
 /* Runs the search's own crossing test of (a, b, j) over the edges it
 ** would scan. */
-static int valid_by_search(const edge_ctx *c, int32_t j, int *begun)
+static int valid_by_search(edge_ctx *c, int32_t j, int *begun)
 {
     if (!*begun) {
         write_out();
@@ -1254,7 +1265,7 @@ static int valid_by_search(const edge_ctx *c, int32_t j, int *begun)
 }
 
 /* hw: the half-edge of (a, b) in the mesh triangle (a, b, w). */
-static int checked(const edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
+static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
 {
     const tin_point *p = fs.p, *pw = &p[w];
     if (!pg.tried)
@@ -1290,7 +1301,8 @@ static int checked(const edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
     bx1 = fmax(bx1, pw->x);
     by0 = fmin(by0, pw->y);
     by1 = fmax(by1, pw->y);
-    double wide = 1e-6 * (bx1 - bx0 + by1 - by0) + 1e-9 * c->len / sqrt(s2) + 4 * fs.delta + tin.eps;
+    double wide = 1e-6 * (bx1 - bx0 + by1 - by0) + 1e-9 * sqrt(c->len2 / s2) + 4 * fs.delta
+                  + tin.eps;
     int32_t cx0 = pcell(bx0 - wide, pg.x0, pg.nx), cx1 = pcell(bx1 + wide, pg.x0, pg.nx);
     int32_t cy0 = pcell(by0 - wide, pg.y0, pg.ny), cy1 = pcell(by1 + wide, pg.y0, pg.ny);
     if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > 4096)
@@ -1299,7 +1311,7 @@ static int checked(const edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
     /* w's own crossing test: from the mesh where the mesh tells the front's
     ** edges and rounding cannot err, else the search's own */
     int begun = 0;
-    int sure = hw >= 0 && !fs.emitted[hw / 3]
+    int sure = hw >= 0 && !tin_m.fixed[hw / 3]
                && !dirty_box(cx - r, cx + r, cy - r, cy + r, DIRTY_STRAY)
                && !crossing_unsure(c, hw, w);
     if (!sure && !valid_by_search(c, w, &begun))
@@ -1345,46 +1357,46 @@ static int checked(const edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
 ** would guess). */
 static void prefetch_ahead(void)
 {
-    const int32_t *tv = tin_m.tv, *th = tin_m.th;
+    const tin_he *he = tin_m.he;
     int32_t e = tin.cur_edge + 12;
     if (e <= tin.last_edge && fs.near[e] >= 0) {
-        int32_t g = th[fs.near[e]];
+        int32_t g = he[fs.near[e]].n;
         if (g >= 0) {
             int32_t t = g - g % 3;
-            __builtin_prefetch(&tv[t]);
-            __builtin_prefetch(&th[t]);
+            __builtin_prefetch(&he[t].v);
+            __builtin_prefetch(&he[t].n);
             __builtin_prefetch(&tin_m.needle[t / 3]);
-            __builtin_prefetch(&fs.emitted[t / 3]);
+            __builtin_prefetch(&tin_m.fixed[t / 3]);
         }
     }
     e = tin.cur_edge + 6;
     if (e <= tin.last_edge && fs.near[e] >= 0) {
-        int32_t g = th[fs.near[e]];
+        int32_t g = he[fs.near[e]].n;
         if (g >= 0) {
             int32_t t = g - g % 3;
-            __builtin_prefetch(&fs.p[tv[tin_prev(g)]]);
+            __builtin_prefetch(&fs.p[he[tin_prev(g)].v]);
             for (int i = 0; i < 3; i++) {
-                int32_t o = th[t + i];
+                int32_t o = he[t + i].n;
                 if (o >= 0) {
-                    __builtin_prefetch(&tv[o - o % 3]);
-                    __builtin_prefetch(&th[o - o % 3]);
+                    __builtin_prefetch(&he[o - o % 3].v);
+                    __builtin_prefetch(&he[o - o % 3].n);
                     __builtin_prefetch(&tin_m.needle[o / 3]);
                     __builtin_prefetch(&tin_m.locked[t + i]);
                 }
             }
-            __builtin_prefetch(&tin_m.flat[tv[tin_prev(g)]]);
-            __builtin_prefetch(&tin.pangle[tv[tin_prev(g)]]);
+            __builtin_prefetch(&tin_m.flat[he[tin_prev(g)].v]);
+            __builtin_prefetch(&tin.pangle[he[tin_prev(g)].v]);
         }
     }
     e = tin.cur_edge + 3;
     if (e <= tin.last_edge && fs.near[e] >= 0) {
-        int32_t g = th[fs.near[e]];
+        int32_t g = he[fs.near[e]].n;
         if (g >= 0) {
             int32_t t = g - g % 3;
             for (int i = 0; i < 3; i++) {
-                int32_t o = th[t + i];
+                int32_t o = he[t + i].n;
                 if (o >= 0)
-                    __builtin_prefetch(&fs.p[tv[tin_prev(o)]]);
+                    __builtin_prefetch(&fs.p[he[tin_prev(o)].v]);
             }
         }
     }
@@ -1500,12 +1512,11 @@ int tin_fast_open(int32_t n, const tin_point *points)
     fs.orig = tin_m.orig;
     fs.near = (int32_t *)tin_big((size_t)tin.edge_cap * sizeof(int32_t));
     fs.bits = (uint8_t *)tin_big((size_t)tin.edge_cap);
-    fs.emitted = (uint8_t *)tin_big((size_t)tin_m.cap);
     int32_t *sums = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     if (tin.ncons > 0)
         fs.cons = (uint8_t *)tin_big((size_t)n);
     dirty_open(n, x0, x1, y0, y1);
-    if (!fs.near || !fs.bits || !fs.emitted || !sums || (tin.ncons > 0 && !fs.cons) || !dg.cell
+    if (!fs.near || !fs.bits || !sums || (tin.ncons > 0 && !fs.cons) || !dg.cell
         || tags_grow()) {
         tin_big_free(sums);
         tin_fast_close();
@@ -1560,7 +1571,6 @@ void tin_fast_close(void)
     free(tg.key);
     free(tg.edge);
     memset(&tg, 0, sizeof tg);
-    tin_big_free(fs.emitted);
     tin_big_free(fs.cons);
     tin.slot = NULL;
     free(pg.start);

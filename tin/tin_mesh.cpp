@@ -94,17 +94,17 @@ static int pair_push(pair_list *l, int32_t x, int32_t y)
 
 static inline void link(int32_t a, int32_t b)
 {
-    tin_m.th[a] = b;
+    tin_m.he[a].n = b;
     if (b != -1)
-        tin_m.th[b] = a;
+        tin_m.he[b].n = a;
 }
 
 static int32_t add_tri(int32_t a, int32_t b, int32_t c, int32_t ha, int32_t hb, int32_t hc)
 {
     int32_t t = tin_m.ntri * 3;
-    tin_m.tv[t] = a;
-    tin_m.tv[t + 1] = b;
-    tin_m.tv[t + 2] = c;
+    tin_m.he[t].v = a;
+    tin_m.he[t + 1].v = b;
+    tin_m.he[t + 2].v = c;
     link(t, ha);
     link(t + 1, hb);
     link(t + 2, hc);
@@ -132,14 +132,14 @@ static int32_t add_tri(int32_t a, int32_t b, int32_t c, int32_t ha, int32_t hb, 
 */
 static void flip_slots(int32_t a, int32_t b)
 {
-    int32_t *tv = tin_m.tv, *th = tin_m.th;
+    tin_he *he = tin_m.he;
     int32_t a0 = a - a % 3, b0 = b - b % 3;
     int32_t ar = a0 + (a + 2) % 3;
     int32_t bl = b0 + (b + 2) % 3;
-    int32_t p0 = tv[ar], p1 = tv[bl];
-    int32_t hbl = th[bl], har = th[ar];
-    tv[a] = p1;
-    tv[b] = p0;
+    int32_t p0 = he[ar].v, p1 = he[bl].v;
+    int32_t hbl = he[bl].n, har = he[ar].n;
+    he[a].v = p1;
+    he[b].v = p0;
     link(a, hbl);
     link(b, har);
     link(ar, bl);
@@ -150,10 +150,10 @@ static void flip_slots(int32_t a, int32_t b)
 ** circle, then tests the two far sides of the flipped pair. */
 static int legalize(int32_t a)
 {
-    int32_t *tv = tin_m.tv, *th = tin_m.th;
+    tin_he *he = tin_m.he;
     int32_t sp = 0;
     for (;;) {
-        int32_t b = th[a];
+        int32_t b = he[a].n;
         int32_t a0 = a - a % 3;
         int32_t ar = a0 + (a + 2) % 3;
         int flipped = 0;
@@ -161,10 +161,10 @@ static int legalize(int32_t a)
             int32_t b0 = b - b % 3;
             int32_t al = a0 + (a + 1) % 3;
             int32_t bl = b0 + (b + 2) % 3;
-            int32_t p0 = tv[ar], pr = tv[a], pl = tv[al], p1 = tv[bl];
+            int32_t p0 = he[ar].v, pr = he[a].v, pl = he[al].v, p1 = he[bl].v;
             if (tin_incircle_xy(BX(pr), BY(pr), BX(pl), BY(pl), BX(p0), BY(p0),
                                 BX(p1), BY(p1)) > 0) {
-                int32_t hbl = th[bl], har = th[ar];
+                int32_t hbl = he[bl].n, har = he[ar].n;
                 flip_slots(a, b);
                 /* a hull side that moved takes its new slot */
                 if (har == -1)
@@ -215,10 +215,10 @@ static int sees(int32_t e, int32_t q, int32_t i)
 
 static int split_face(int32_t t, int32_t i)
 {
-    int32_t *tv = tin_m.tv, *th = tin_m.th;
-    int32_t a = tv[t], b = tv[t + 1], c = tv[t + 2];
-    int32_t x1 = th[t + 1], x2 = th[t + 2];
-    tv[t + 2] = i;                              /* t = (a, b, i) */
+    tin_he *he = tin_m.he;
+    int32_t a = he[t].v, b = he[t + 1].v, c = he[t + 2].v;
+    int32_t x1 = he[t + 1].n, x2 = he[t + 2].n;
+    he[t + 2].v = i;                              /* t = (a, b, i) */
     int32_t t1 = add_tri(b, c, i, x1, -1, -1);  /* (b, c, i) */
     int32_t t2 = add_tri(c, a, i, x2, -1, -1);  /* (c, a, i) */
     link(t + 1, t1 + 2);
@@ -232,12 +232,12 @@ static int split_face(int32_t t, int32_t i)
 /* Point i on edge e (from a to b) of triangle (a, b, c). */
 static int split_edge(int32_t e, int32_t i)
 {
-    int32_t *tv = tin_m.tv, *th = tin_m.th;
-    int32_t f = th[e];
+    tin_he *he = tin_m.he;
+    int32_t f = he[e].n;
     int32_t en = tin_next(e), ep = tin_prev(e);
-    int32_t a = tv[e], b = tv[en], c = tv[ep];
-    int32_t xbc = th[en];
-    tv[en] = i;                                         /* (a, i, c) */
+    int32_t a = he[e].v, b = he[en].v, c = he[ep].v;
+    int32_t xbc = he[en].n;
+    he[en].v = i;                                         /* (a, i, c) */
     int32_t t1 = add_tri(i, b, c, -1, xbc, en);         /* (i, b, c) */
     if (xbc == -1) hull_he[b] = t1 + 1;
     if (f == -1) {
@@ -251,8 +251,8 @@ static int split_edge(int32_t e, int32_t i)
         return legalize(ep) || legalize(t1 + 1);
     }
     int32_t fn = tin_next(f), fp = tin_prev(f);
-    int32_t d = tv[fp], xad = th[fn];
-    tv[fn] = i;                                         /* (b, i, d) */
+    int32_t d = he[fp].v, xad = he[fn].n;
+    he[fn].v = i;                                         /* (b, i, d) */
     int32_t u1 = add_tri(i, a, d, e, xad, fn);          /* (i, a, d) */
     link(f, t1);
     if (xad == -1) hull_he[a] = u1 + 1;
@@ -261,18 +261,18 @@ static int split_edge(int32_t e, int32_t i)
 
 static int insert_inside(int32_t i)
 {
-    int32_t *tv = tin_m.tv, *th = tin_m.th;
+    tin_he *he = tin_m.he;
     int32_t t = hull_he[hull_start] - hull_he[hull_start] % 3;
     for (long steps = 0; steps <= 4L * tin_m.ntri + 16; steps++) {
         int32_t on = -1, zeros = 0, moved = 0;
         for (int k = 0; k < 3; k++) {
             int32_t e = t + k;
-            int32_t a = tv[e], b = tv[tin_next(e)];
+            int32_t a = he[e].v, b = he[tin_next(e)].v;
             double o = tin_orient_xy(BX(a), BY(a), BX(b), BY(b), BX(i), BY(i));
             if (o < 0) {
-                if (th[e] == -1)
+                if (he[e].n == -1)
                     return 1;           /* outside after all: cannot be */
-                t = th[e] - th[e] % 3;
+                t = he[e].n - he[e].n % 3;
                 moved = 1;
                 break;
             }
@@ -348,12 +348,12 @@ void tin_mesh_free(void)
     pm = NULL;
     tin_big_free(tin_m.orig);
     tin_big_free(tin_m.slot);
-    tin_big_free(tin_m.tv);
-    tin_big_free(tin_m.th);
+    tin_big_free(tin_m.he);
     tin_big_free(tin_m.vhe);
     tin_big_free(tin_m.locked);
     tin_big_free(tin_m.flat);
     tin_big_free(tin_m.needle);
+    tin_big_free(tin_m.fixed);
     tin_big_free(hull_next);
     tin_big_free(hull_prev);
     tin_big_free(hull_he);
@@ -387,14 +387,13 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
     tin_m.cap = 2 * n;
     flat2 = flat * flat;
     needle2 = needle * needle;
-    tin_m.tv = (int32_t *)tin_big((size_t)tin_m.cap * 3 * sizeof(int32_t));
-    tin_m.th = (int32_t *)tin_big((size_t)tin_m.cap * 3 * sizeof(int32_t));
+    tin_m.he = (tin_he *)tin_big((size_t)tin_m.cap * 3 * sizeof(tin_he));
     hull_next = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     hull_prev = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     hull_he = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     uint64_t *key = (uint64_t *)tin_big((size_t)n * sizeof(uint64_t));
     int32_t *order = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
-    int failed = !tin_m.tv || !tin_m.th || !hull_next || !hull_prev || !hull_he || !key || !order;
+    int failed = !tin_m.he || !hull_next || !hull_prev || !hull_he || !key || !order;
 
     /* the seed: the point nearest the middle of the box, its nearest
     ** point, and the point that makes the smallest circle with them */
@@ -590,10 +589,11 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
         tin_m.locked = (uint8_t *)tin_big((size_t)tin_m.cap * 3);
         tin_m.flat = (uint8_t *)tin_big((size_t)n);
         tin_m.needle = (uint8_t *)tin_big((size_t)tin_m.cap);
-        failed = !tin_m.vhe || !tin_m.locked || !tin_m.flat || !tin_m.needle;
+        tin_m.fixed = (uint8_t *)tin_big((size_t)tin_m.cap);
+        failed = !tin_m.vhe || !tin_m.locked || !tin_m.flat || !tin_m.needle || !tin_m.fixed;
         if (!failed) {
             for (int32_t t = 0; t < tin_m.ntri; t++) {
-                int32_t c[3] = { tin_m.tv[3 * t], tin_m.tv[3 * t + 1], tin_m.tv[3 * t + 2] };
+                int32_t c[3] = { tin_m.he[3 * t].v, tin_m.he[3 * t + 1].v, tin_m.he[3 * t + 2].v };
                 double ex[3], ey[3], el[3];
                 for (int i = 0; i < 3; i++) {       /* side opposite corner i */
                     ex[i] = BX(c[(i + 2) % 3]) - BX(c[(i + 1) % 3]);
@@ -612,7 +612,7 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
             for (int32_t i = 0; i < n; i++)
                 tin_m.vhe[i] = -1;
             for (size_t h = 0; h < nh; h++)
-                tin_m.vhe[tin_m.tv[h]] = (int32_t)h;
+                tin_m.vhe[tin_m.he[h].v] = (int32_t)h;
             /* on the hull, the hull half-edge */
             tin_m.hull = hull_start;
             int32_t v = hull_start;
@@ -635,28 +635,29 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
 
 int32_t tin_mesh_find(int32_t u, int32_t v)
 {
-    const int32_t *tv = tin_m.tv, *th = tin_m.th;
+    const tin_he *he = tin_m.he;
     int32_t h0 = tin_m.vhe[u], h = h0;
     if (h0 < 0)
         return -1;
     /* counter-clockwise round u: from the hull half-edge on the hull */
     do {
-        if (tv[tin_next(h)] == v)
+        if (he[tin_next(h)].v == v)
             return h;
-        h = th[tin_prev(h)];
+        h = he[tin_prev(h)].n;
     } while (h != -1 && h != h0);
     return -1;
 }
 
 int32_t tin_mesh_flip(int32_t a)
 {
-    int32_t *tv = tin_m.tv, *th = tin_m.th, *vhe = tin_m.vhe;
+    tin_he *he = tin_m.he;
+    int32_t *vhe = tin_m.vhe;
     uint8_t *locked = tin_m.locked;
-    int32_t b = th[a];
+    int32_t b = he[a].n;
     int32_t a0 = a - a % 3, b0 = b - b % 3;
     int32_t al = a0 + (a + 1) % 3, ar = a0 + (a + 2) % 3;
     int32_t bl = b0 + (b + 2) % 3, br = b0 + (b + 1) % 3;
-    int32_t p0 = tv[ar], pr = tv[a], pl = tv[al], p1 = tv[bl];
+    int32_t p0 = he[ar].v, pr = he[a].v, pl = he[al].v, p1 = he[bl].v;
     uint8_t lock_ar = locked[ar], lock_bl = locked[bl];
     flip_slots(a, b);
     locked[b] = lock_ar;
@@ -680,7 +681,8 @@ int32_t tin_mesh_flip(int32_t a)
 void tin_mesh_mark(int32_t h)
 {
     const tin_point *p = tin_m.p;
-    int32_t t = h / 3, *c = &tin_m.tv[3 * t];
+    int32_t t = h / 3;
+    int32_t c[3] = { tin_m.he[3 * t].v, tin_m.he[3 * t + 1].v, tin_m.he[3 * t + 2].v };
     double ex[3], ey[3], el[3];
     for (int i = 0; i < 3; i++) {
         ex[i] = p[c[(i + 2) % 3]].x - p[c[(i + 1) % 3]].x;
@@ -701,11 +703,11 @@ void tin_mesh_mark(int32_t h)
 int tin_mesh_flippable(int32_t h)
 {
     const tin_point *p = tin_m.p;
-    const int32_t *tv = tin_m.tv;
-    int32_t g = tin_m.th[h];
-    if (g == -1 || tin_m.locked[h])
+    const tin_he *he = tin_m.he;
+    int32_t g = tin_m.he[h].n;
+    if (g == -1 || tin_m.locked[h] || tin_m.fixed[h / 3] || tin_m.fixed[g / 3])
         return 0;
-    int32_t a = tv[h], b = tv[tin_next(h)], c = tv[tin_prev(h)], d = tv[tin_prev(g)];
+    int32_t a = he[h].v, b = he[tin_next(h)].v, c = he[tin_prev(h)].v, d = he[tin_prev(g)].v;
     /* c and d lie on either side of a-b already; a and b must lie on
     ** either side of c-d */
     return tin_orient(&p[c], &p[d], &p[a]) < 0 && tin_orient(&p[c], &p[d], &p[b]) > 0;
@@ -723,14 +725,14 @@ static int crosses(int32_t x, int32_t y, int32_t u, int32_t v)
 int32_t tin_mesh_insert_edge(int32_t u, int32_t v, uint8_t lock)
 {
     const tin_point *p = tin_m.p;
-    const int32_t *tv = tin_m.tv, *th = tin_m.th;
+    const tin_he *he = tin_m.he;
     int32_t h = tin_mesh_find(u, v);
     if (h == -1)
         h = tin_mesh_find(v, u);        /* on the hull only one way */
     if (h != -1) {
         tin_m.locked[h] |= lock;
-        if (th[h] != -1)
-            tin_m.locked[th[h]] |= lock;
+        if (he[h].n != -1)
+            tin_m.locked[he[h].n] |= lock;
         return h;
     }
     /* the triangle round u that the segment leaves u through: its far
@@ -740,7 +742,7 @@ int32_t tin_mesh_insert_edge(int32_t u, int32_t v, uint8_t lock)
     if (h0 < 0)
         return -1;
     do {
-        int32_t x = tv[tin_next(h)], y = tv[tin_prev(h)];
+        int32_t x = he[tin_next(h)].v, y = he[tin_prev(h)].v;
         double ox = tin_orient(&p[u], &p[v], &p[x]), oy = tin_orient(&p[u], &p[v], &p[y]);
         if (ox == 0 && (p[x].x - p[u].x) * (p[v].x - p[u].x) + (p[x].y - p[u].y) * (p[v].y - p[u].y) > 0)
             return -1;                  /* a point on the segment */
@@ -748,7 +750,7 @@ int32_t tin_mesh_insert_edge(int32_t u, int32_t v, uint8_t lock)
             e = tin_next(h);
             break;
         }
-        h = th[tin_prev(h)];
+        h = he[tin_prev(h)].n;
     } while (h != -1 && h != h0);
     if (e == -1)
         return -1;
@@ -756,15 +758,16 @@ int32_t tin_mesh_insert_edge(int32_t u, int32_t v, uint8_t lock)
     /* walk along the segment, listing the edges it crosses */
     queue.n = queue.head = made.n = made.head = 0;
     for (;;) {
-        if (tin_m.locked[e])
+        if (tin_m.locked[e] || tin_m.fixed[e / 3]
+            || (he[e].n != -1 && tin_m.fixed[he[e].n / 3]))
             return -1;
-        int32_t x = tv[e], y = tv[tin_next(e)];     /* x right, y left */
+        int32_t x = he[e].v, y = he[tin_next(e)].v;     /* x right, y left */
         if (pair_push(&queue, x, y))
             return -1;
-        int32_t f = th[e];
+        int32_t f = he[e].n;
         if (f == -1)
             return -1;
-        int32_t z = tv[tin_prev(f)];
+        int32_t z = he[tin_prev(f)].v;
         if (z == v)
             break;
         double oz = tin_orient(&p[u], &p[v], &p[z]);
@@ -790,7 +793,7 @@ int32_t tin_mesh_insert_edge(int32_t u, int32_t v, uint8_t lock)
             continue;
         }
         int32_t nd = tin_mesh_flip(g);
-        int32_t c = tv[nd], d = tv[tin_next(nd)];
+        int32_t c = he[nd].v, d = he[tin_next(nd)].v;
         if (pair_push(crosses(c, d, u, v) ? &queue : &made, c, d))
             return -1;
     }
@@ -800,8 +803,8 @@ int32_t tin_mesh_insert_edge(int32_t u, int32_t v, uint8_t lock)
     if (h == -1)
         return -1;
     tin_m.locked[h] |= lock;
-    if (th[h] != -1)
-        tin_m.locked[th[h]] |= lock;
+    if (he[h].n != -1)
+        tin_m.locked[he[h].n] |= lock;
 
     /* back towards Delaunay: the edges made, and their neighbours after
     ** each flip */
@@ -813,14 +816,15 @@ int32_t tin_mesh_insert_edge(int32_t u, int32_t v, uint8_t lock)
     }
     while (sp > 0) {
         int32_t g = stack[--sp];
-        if (g < 0 || g >= tin_m.ntri * 3 || tin_m.locked[g] || th[g] == -1)
+        if (g < 0 || g >= tin_m.ntri * 3 || tin_m.locked[g] || he[g].n == -1
+            || tin_m.fixed[g / 3] || tin_m.fixed[he[g].n / 3])
             continue;
-        int32_t c = tv[tin_prev(g)], d = tv[tin_prev(th[g])];
-        if (tin_incircle(&p[tv[g]], &p[tv[tin_next(g)]], &p[c], &p[d]) <= 0)
+        int32_t c = he[tin_prev(g)].v, d = he[tin_prev(he[g].n)].v;
+        if (tin_incircle(&p[he[g].v], &p[he[tin_next(g)].v], &p[c], &p[d]) <= 0)
             continue;
         if (!tin_mesh_flippable(g))
             continue;
-        int32_t nd = tin_mesh_flip(g), od = th[nd];
+        int32_t nd = tin_mesh_flip(g), od = he[nd].n;
         if (push(&sp, tin_next(nd)) || push(&sp, tin_prev(nd))
             || push(&sp, tin_next(od)) || push(&sp, tin_prev(od)))
             return -1;

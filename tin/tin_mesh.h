@@ -1,18 +1,21 @@
 /*
-** tin_mesh.h -- the Delaunay kernel: a triangulation of the points in flat
-** index arrays, built by a radial sweep with exact predicates, and the
+** tin_mesh.h -- the Delaunay kernel: a triangulation of the points in a
+** flat index array, built by a radial sweep with exact predicates, and the
 ** edge flips that later bend it (to take constraint edges, or a triangle
 ** the front chose among cocircular points).
 **
-** Triangle t has the corners tv[3t], tv[3t+1], tv[3t+2], counter-clockwise.
-** Half-edge h runs from tv[h] to tv[tin_next(h)]; th[h] is the half-edge
-** running the other way in the neighbouring triangle, -1 on the hull.
+** Triangle t has the half-edges 3t, 3t+1, 3t+2; half-edge h runs from its
+** corner he[h].v to he[tin_next(h)].v, counter-clockwise round the
+** triangle, and he[h].n is the half-edge running the other way in the
+** neighbouring triangle, -1 on the hull.  A corner and its neighbour side
+** share one record, and a triangle's three lie together: walking the mesh
+** touches one stretch of memory per triangle.
 **
-**                 tv[3t+2]
+**                 he[3t+2].v
 **                  /    \
 **        h = 3t+2 /      \ 3t+1
 **                /        \
-**         tv[3t] ---------- tv[3t+1]
+**      he[3t].v ---------- he[3t+1].v
 **                   3t
 */
 #ifndef VELMORA_TIN_MESH_H
@@ -20,6 +23,11 @@
 
 #include <stdint.h>
 #include "tin.h"
+
+typedef struct tin_he {
+    int32_t v;                  /* the corner it starts from */
+    int32_t n;                  /* the half-edge beside it the other way, -1 none */
+} tin_he;
 
 typedef struct tin_mesh {
     /* The mesh numbers the points its own way: in the order it added them
@@ -30,8 +38,7 @@ typedef struct tin_mesh {
     int32_t  nk;                /* of which in the mesh: numbers 0 .. nk-1 */
     int32_t *orig;              /* mesh number -> the caller's index */
     int32_t *slot;              /* the caller's index -> mesh number */
-    int32_t *tv;                /* 3 per triangle: corners, counter-clockwise */
-    int32_t *th;                /* 3 per triangle: opposite half-edge or -1 */
+    tin_he  *he;                /* 3 per triangle, counter-clockwise */
     int32_t  ntri, cap;         /* triangles in use, and room for */
     int32_t *vhe;               /* per point: a half-edge leaving it; on the
                                 ** hull the one with the outside on its right */
@@ -43,6 +50,8 @@ typedef struct tin_mesh {
                                 ** side's line */
     uint8_t *needle;            /* per triangle: 1 = an angle's sine is below
                                 ** `needle` */
+    uint8_t *fixed;             /* per triangle: 1 = it may not change (no flip
+                                ** of any of its sides) */
     /* called after each flip with the new diagonal's two half-edges */
     void   (*on_flip)(int32_t h, int32_t g);
 } tin_mesh;
@@ -65,7 +74,7 @@ int  tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t 
 void tin_mesh_mark(int32_t h);
 
 /* Is the quadrilateral of the two triangles beside h strictly convex
-** (and h not locked)? */
+** (and h not locked, neither triangle fixed)? */
 int  tin_mesh_flippable(int32_t h);
 void tin_mesh_free(void);
 

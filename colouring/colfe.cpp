@@ -13,7 +13,7 @@
 #include <string.h>
 #include "colouring.h"
 
-#define COLF_EXPORT "colf.dxf"
+#define COLF_EXPORT "colf.dxf"       /* its name; frame_work_path says where */
 #define COLF_MAX_COUNT 32767        /* mesh counts are 16-bit in a DXF file */
 
 int colf_found;
@@ -83,16 +83,22 @@ static int colf_take_args(const struct resbuf *rb)
 
 /* ---- Selection, export and erasing -------------------------------------- */
 
-static int colf_select_export(sds_name ss)
+/* Selects and exports to `path`; 0, or 1 after the message. */
+static int colf_select_export(sds_name ss, const char *path)
 {
+    const char *why;
+
     sds_printf("%s", vc_messages[3]);
     read_acadver();
-    if (sds_ssget(NULL, NULL, NULL, NULL, ss) != RTNORM)
+    if ((why = frame_select(ss)) != NULL) {
+        vc_error(7, why);
         return 1;
+    }
     const char *version = strcmp(acadver_prefix, "14") == 0 ? "3" : "r12";
-    if (sds_command(RTSTR, "dxfout", RTSTR, COLF_EXPORT, RTSTR, "v", RTSTR, version,
+    if (sds_command(RTSTR, "dxfout", RTSTR, path, RTSTR, "v", RTSTR, version,
                     RTSTR, "entities", RTPICKS, ss, RTSTR, "", RTSTR, "10", RTNONE) != RTNORM) {
         sds_ssfree(ss);
+        vc_error(8, "WRITEDXF");
         return 1;
     }
     return 0;
@@ -153,7 +159,7 @@ static int colf_read_3dface(void)
     int taken = 0, code;
 
     while (taken < 12) {
-        if (!read_dxf_pair(&code, colf_value))
+        if (!read_entity_pair(&code, colf_value))
             return 1;
         if (code == 0) {
             dxf_line_error(colf_value);
@@ -197,7 +203,7 @@ static int colf_read_mesh_header(void)
     colf_closed_m = colf_fitted = colf_mesh = colf_closed_n = 0;
     colf_m = colf_n = 0;
     for (;;) {
-        if (!read_dxf_pair(&code, colf_value))
+        if (!read_entity_pair(&code, colf_value))
             return 1;
         if (code == 0)
             break;
@@ -259,10 +265,8 @@ static int colf_read_mesh_vertex(int column, int slot, int row)
             int code, marks = 0, fitted_vertex = 0;
             for (;;) {
                 double d;
-                if (!read_dxf_pair(&code, colf_value)) {
-                    dxf_line_error(colf_value);
+                if (!read_entity_pair(&code, colf_value))
                     return 1;
-                }
                 if (code == 0)
                     break;
                 if (code != 10 && code != 20 && code != 30 && code != 70)
@@ -366,10 +370,10 @@ static int colf_read_mesh(void)
 /* Reads the open export to its end; 0 at the end, 1 at the first error. */
 int colf_read_export(void)
 {
-    int code;
+    int code, rc;
 
     colf_value[0] = '\0';
-    while (read_dxf_pair(&code, colf_value)) {
+    while ((rc = read_dxf_pair(&code, colf_value)) > 0) {
         if (code != 0)
             continue;
         if (strcmp(colf_value, "3DFACE") == 0) {
@@ -383,7 +387,7 @@ int colf_read_export(void)
                 return 1;
         }
     }
-    return 0;
+    return rc < 0 ? 1 : 0;
 }
 
 /* ---- The function -------------------------------------------------------- */
@@ -393,10 +397,10 @@ int colfe(void)
     struct resbuf *args = sds_getargs();
     struct resbuf rb;
     sds_name ss;
+    char path[1024];
 
     if (!colf_take_args(args)) {
-        sds_printf("%s", vc_messages[1]);
-        sds_printf("%s", "colfe takes (low high), low not above high, and five colour triples!\n");
+        vc_error(7, "colfe takes (low high), low not above high, and five colour triples");
         if (args != NULL)
             sds_relrb(args);
         sds_retnil();
@@ -410,14 +414,19 @@ int colfe(void)
     rb.resval.rint = 0;
     sds_setvar("CMDECHO", &rb);
     sds_setvar("OSMODE", &rb);
-    remove(COLF_EXPORT);
-
-    if (colf_select_export(ss) != 0) {
-        vc_error(8, "WRITEDXF");
+    if (frame_work_path(COLF_EXPORT, path, sizeof(path)) != 0) {
+        vc_error(8, " COLF.DXF");
         sds_retnil();
         return 0;
     }
-    dxf_file = fopen(COLF_EXPORT, "rt");
+    remove(path);
+
+    if (colf_select_export(ss, path) != 0) {
+        remove(path);
+        sds_retnil();
+        return 0;
+    }
+    dxf_file = fopen(path, "rt");
     if (dxf_file == NULL) {
         vc_error(8, " COLF.DXF");
         sds_ssfree(ss);
@@ -428,15 +437,20 @@ int colfe(void)
     colf_last_colour = -1;
     dxf_line_no = 1;
     int failed = colf_read_export();
-    if (!colf_found)
+    if (!failed && !colf_found) {
         vc_error(20, " ");
+        failed = 1;
+    }
     fclose(dxf_file);
     dxf_file = NULL;
-    remove(COLF_EXPORT);
+    remove(path);
     colf_free_rows();
     if (!failed)
         colf_erase_redrawn(ss);
     sds_ssfree(ss);
-    sds_rett();
+    if (failed)
+        sds_retnil();
+    else
+        sds_rett();
     return 0;
 }

@@ -671,6 +671,15 @@ bool set_variable(Session &s, const std::string &name, const std::string &value,
         m.vars[n] = value;
         return true;
     }
+    if (n == "TINMAXEDGE") {        // the terrain's trimming length; negative: ask each run
+        double r;
+        if (!parse_number(value, r)) {
+            err = "\"" + value + "\" is not a number for TINMAXEDGE.";
+            return false;
+        }
+        m.vars[n] = value;
+        return true;
+    }
     if (n == "DRIVEC") {
         m.drive_c = value;
         return true;

@@ -526,6 +526,12 @@ int sds_getvar(const char *sym, struct resbuf *result)
         result->resval.rpoint[2] = p.z;
         return RTNORM;
     }
+    if (n == "TINMAXEDGE") {
+        auto it = m.vars.find(n);
+        result->restype = RTREAL;
+        result->resval.rreal = it == m.vars.end() ? 0.0 : std::strtod(it->second.c_str(), nullptr);
+        return RTNORM;
+    }
     if (n == "ACADVER")
         return text(m.vars["ACADVER"]);
     if (n == "DRIVEC")

@@ -142,19 +142,26 @@ static void path_error(const char *word, const char *path)
     tri_error(text);
 }
 
+/* The segment file is deleted on every way out: a failure must not leave
+** segments for a later call to take as its own. */
 void chain_segments(int n)
 {
     const char *path = "c:/haldorin/2.scr";
     char native[1024];
-    seg_rec *seg;
-    double (*ldc)[3];
+    seg_rec *seg = NULL;
+    double (*ldc)[3] = NULL;
     FILE *f;
     int curves;
 
+    if (frame_native_path(path, native, sizeof(native)) != 0) {
+        path_error(" OPEN ", path);
+        return;
+    }
     seg = (seg_rec *)malloc((size_t)n * sizeof(seg_rec));
     if (seg == NULL) {
         tri_error(" *malloc SEG*");
         sds_retvoid();
+        remove(native);
         return;
     }
     ldc = (double (*)[3])malloc(((size_t)n + 1) * sizeof(double[3]));
@@ -162,11 +169,11 @@ void chain_segments(int n)
         free(seg);
         tri_error(" *malloc LDC*");
         sds_retvoid();
+        remove(native);
         return;
     }
 
-    if (frame_native_path(path, native, sizeof(native)) != 0
-        || (f = fopen(native, "r")) == NULL) {
+    if ((f = fopen(native, "r")) == NULL) {
         path_error(" OPEN ", path);
         free(ldc);
         free(seg);
@@ -181,6 +188,7 @@ void chain_segments(int n)
             path_error(" READ ", path);
             free(ldc);
             free(seg);
+            remove(native);
             return;
         }
         r->free = 1;

@@ -51,11 +51,10 @@ static void set_box(ltri_rec *t)
     }
 }
 
-/* Reads `count` triangles of file `digit` into `list` and deletes the file.
-** open_word heads the message when the file cannot be opened.  A file that
-** holds fewer triangles than its count, or something that is not a finite
-** number, is rejected with a message naming it and kept for inspection.
-** Returns 0 or 1. */
+/* Reads `count` triangles of file `digit` into `list`.  A file that holds
+** fewer triangles than its count, or something that is not a number within
+** FRAME_COORD_LIMIT, is rejected with a message naming it.  The file stays:
+** both are deleted only once both have been read.  Returns 0 or 1. */
 static int read_triangles(char digit, ltri_rec *list, int count, const char *open_word)
 {
     char native[1024];
@@ -73,39 +72,52 @@ static int read_triangles(char digit, ltri_rec *list, int count, const char *ope
                          &t->p1[0], &t->p1[1], &t->p1[2],
                          &t->p2[0], &t->p2[1], &t->p2[2],
                          &t->p3[0], &t->p3[1], &t->p3[2]);
-        int finite = got == 9;
-        for (int c = 0; finite && c < 3; c++)
-            finite = isfinite(t->p1[c]) && isfinite(t->p2[c]) && isfinite(t->p3[c]);
-        if (!finite) {
-            char text[128];
+        int inside = got == 9;
+        for (int c = 0; inside && c < 3; c++)
+            inside = fabs(t->p1[c]) <= FRAME_COORD_LIMIT && fabs(t->p2[c]) <= FRAME_COORD_LIMIT
+                     && fabs(t->p3[c]) <= FRAME_COORD_LIMIT;
+        if (!inside) {
+            char text[160];
             fclose(f);
-            snprintf(text, sizeof(text), " READ %s: triangle %d of %d is missing or not numbers",
-                     ltri_path, i + 1, count);
+            snprintf(text, sizeof(text),
+                     " READ %s: triangle %d of %d is missing or not numbers within %.0e",
+                     ltri_path, i + 1, count, FRAME_COORD_LIMIT);
             tri_error(text);
             return 1;
         }
         set_box(t);
     }
     fclose(f);
-    remove(native);
     return 0;
 }
 
+/* Deletes the triangle file or the segment file of `digit`. */
+static void remove_file(char digit)
+{
+    char native[1024];
+
+    ltri_path[LTRI_DIGIT] = digit;
+    if (frame_native_path(ltri_path, native, sizeof(native)) == 0)
+        remove(native);
+}
+
 /* A triangle takes nine numbers, each at least one digit and a separator, so
-** a file of `size` bytes holds at most size / 18 + 1 of them.  A count beyond
-** that is refused before any memory is asked for it: a mistyped count of two
-** thousand million must not turn into a request for 150 GB.  A file that
-** cannot be looked at is left to the reader, which reports it.
+** a file of `size` bytes holds at most size / 18 + 1 of them.  The file must
+** be there and a count beyond that is refused, both before any memory is
+** asked for it: a mistyped count of two thousand million must not turn into
+** a request for 150 GB.  open_word heads the message of a missing file.
 ** Returns 0 when the count may fit, 1 after the message. */
-static int count_fits(char digit, int count)
+static int count_fits(char digit, int count, const char *open_word)
 {
     char native[1024];
     FILE *f;
 
     ltri_path[LTRI_DIGIT] = digit;
     if (frame_native_path(ltri_path, native, sizeof(native)) != 0
-        || (f = fopen(native, "rb")) == NULL)
-        return 0;
+        || (f = fopen(native, "rb")) == NULL) {
+        path_error(open_word, ltri_path);
+        return 1;
+    }
     long size = (fseek(f, 0, SEEK_END) == 0) ? ftell(f) : -1;
     fclose(f);
     if (size < 0 || (long long)count <= (long long)size / 18 + 1)
@@ -143,7 +155,15 @@ int inters_ltri(void)
         return 0;
     }
 
-    if (count_fits('0', count1) != 0 || count_fits('1', count2) != 0) {
+    /* The bigger surface is walked in file order; the smaller one is sorted
+    ** on xmin so that each walk over it can stop early. */
+    int n_outer = count1, n_inner = count2;
+    char d_outer = '0', d_inner = '1';
+    if (count1 < count2) {
+        n_outer = count2; n_inner = count1;
+        d_outer = '1'; d_inner = '0';
+    }
+    if (count_fits(d_outer, n_outer, " OPEN ") != 0 || count_fits(d_inner, n_inner, " ") != 0) {
         sds_relrb(args);
         return 0;
     }
@@ -162,23 +182,16 @@ int inters_ltri(void)
         sds_retvoid();
         return 0;
     }
-
-    /* The bigger surface is walked in file order; the smaller one is sorted
-    ** on xmin so that each walk over it can stop early. */
-    ltri_rec *outer = ltri1, *inner = ltri2;
-    int n_outer = count1, n_inner = count2;
-    char d_outer = '0', d_inner = '1';
-    if (count1 < count2) {
-        outer = ltri2; inner = ltri1;
-        n_outer = count2; n_inner = count1;
-        d_outer = '1'; d_inner = '0';
-    }
+    ltri_rec *outer = count1 < count2 ? ltri2 : ltri1;
+    ltri_rec *inner = count1 < count2 ? ltri1 : ltri2;
 
     FILE *segf = NULL;
     char native[1024];
     int fail = read_triangles(d_outer, outer, n_outer, " OPEN ")
             || read_triangles(d_inner, inner, n_inner, " ");
     if (!fail) {
+        remove_file('0');
+        remove_file('1');
         qsort(inner, (size_t)n_inner, sizeof(ltri_rec), cmp_first_double);
         ltri_path[LTRI_DIGIT] = '2';
         if (frame_native_path(ltri_path, native, sizeof(native)) != 0
@@ -220,9 +233,11 @@ int inters_ltri(void)
     free(ltri1);
     free(ltri2);
 
-    if (segments > 0)
+    if (segments > 0) {
         chain_segments(segments);
-    else
+    } else {
+        remove(native);                 /* the empty segment file */
         sds_printf("%s", "\n*** No intersection !");
+    }
     return 0;
 }

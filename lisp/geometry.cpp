@@ -76,6 +76,13 @@ int dovrp(void)
     r[0] = uy * vz - uz * vy;
     r[1] = uz * vx - ux * vz;
     r[2] = ux * vy - uy * vx;
+    if (!isfinite(r[0]) || !isfinite(r[1]) || !isfinite(r[2])) {
+        /* coordinates so large that the product overflows */
+        tri_error(" dovrp: the vector product is not a finite number");
+        sds_retnil();
+        sds_relrb(args);
+        return 0;
+    }
     sds_retpoint(r);
     sds_relrb(args);
     return 1;

@@ -25,5 +25,7 @@ int    ass_compare(const void *a, const void *b);
 
 /* Longest record the sorter keeps, and the size of one slot of its table. */
 #define ASS_SLOT 32
+/* Longest head line "n lu_art" the sorter reads. */
+#define ASS_HEAD 26
 
 #endif

@@ -1,10 +1,15 @@
 /*
-** tin_cons.cpp -- constraint lines: the outer boundary (group 1) and the
-** holes (groups 2 and up) as edges at the start of the buffer, the
-** inside/outside test of the area, and the angle presets that make the front
-** stop at the border.
+** tin_cons.cpp -- constraint lines: the outer boundary (group 1), the
+** holes (groups 2 and up) and the break lines (TIN_BREAK) as edges at the
+** start of the buffer, the inside/outside test of the area, and the angle
+** presets that make the front stop at the border.
+**
+** A break line bounds nothing: the area lies on both its sides, so it takes
+** no part in the inside test or the presets.  With break lines alone there
+** is no border, and the area is the whole plane.
 */
 #include <math.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -57,30 +62,37 @@ int tin_build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
         tin.minmax_cont[g].xmax = tin.minmax_cont[g].ymax = -1e300;
     }
     tin.ncons = 0;
+    tin.narea = 0;
     if (nlines < 1 || !lines)
         return 0;
 
+    int32_t skipped = 0;
+    const tin_line *first_skipped = NULL;
     for (int32_t i = 0; i < nlines; i++) {
         const tin_line *l = &lines[i];
-        if (tin_same_coord(l->x1, l->x2) && tin_same_coord(l->y1, l->y2))
-            continue;                   /* no length in plan */
-        if (l->group < 1 || l->group > tin.ngroups)
-            continue;                   /* no group to belong to */
-        double xend = l->x1 > l->x2 ? l->x1 : l->x2;
-        double xbeg = l->x1 < l->x2 ? l->x1 : l->x2;
         int32_t s = -1, t = -1;
-        for (int32_t j = first_near_x(n, points, xbeg);
-             j < n && points[j].x - tin.eps <= xend && (s == -1 || t == -1); j++) {
-            const tin_point *p = &points[j];
-            if (s == -1 && tin_same_coord(p->x, l->x1) && tin_same_coord(p->y, l->y1)
-                && tin_same_coord(p->z, l->z1))
-                s = j;
-            if (t == -1 && tin_same_coord(p->x, l->x2) && tin_same_coord(p->y, l->y2)
-                && tin_same_coord(p->z, l->z2))
-                t = j;
+        /* Ends match survey points in plan: an outline drawn at elevation 0
+        ** over a terrain at 300 m still names the points it was drawn on. */
+        int known = l->group == TIN_BREAK || (l->group >= 1 && l->group <= tin.ngroups);
+        if (known
+            && !(tin_same_coord(l->x1, l->x2) && tin_same_coord(l->y1, l->y2))) {
+            double xend = l->x1 > l->x2 ? l->x1 : l->x2;
+            double xbeg = l->x1 < l->x2 ? l->x1 : l->x2;
+            for (int32_t j = first_near_x(n, points, xbeg);
+                 j < n && points[j].x - tin.eps <= xend && (s == -1 || t == -1); j++) {
+                const tin_point *p = &points[j];
+                if (s == -1 && tin_same_coord(p->x, l->x1) && tin_same_coord(p->y, l->y1))
+                    s = j;
+                if (t == -1 && tin_same_coord(p->x, l->x2) && tin_same_coord(p->y, l->y2))
+                    t = j;
+            }
         }
-        if (s == -1 || t == -1)
-            continue;                   /* not on survey points */
+        if (s == -1 || t == -1) {
+            /* no length in plan, no group, or an end on no survey point */
+            if (skipped++ == 0)
+                first_skipped = l;
+            continue;
+        }
         /* Both ends may match the same point (ends more than eps but at
         ** most 2 eps apart): tin_lpp then meets two equal points and fails
         ** with " LPP ", and so does the call. */
@@ -90,6 +102,9 @@ int tin_build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
         if (tin_wrbuff(s, t, -1, la, lb, lc, points))
             return 1;
         tin.tri[tin.last_edge].group = l->group;
+        if (l->group == TIN_BREAK)
+            continue;
+        tin.narea++;
         tin_box *b = &tin.minmax_cont[l->group];
         if (l->x1 < b->xmin) b->xmin = l->x1;
         if (l->x2 < b->xmin) b->xmin = l->x2;
@@ -101,10 +116,20 @@ int tin_build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
         if (l->y2 > b->ymax) b->ymax = l->y2;
     }
     tin.ncons = tin.last_edge + 1;
+    if (skipped > 0) {
+        char text[256];
+        snprintf(text, sizeof(text),
+                 " %d of %d constraint lines skipped (an end on no survey point in plan, or no "
+                 "length); the first from (%.10g, %.10g) to (%.10g, %.10g)",
+                 (int)skipped, (int)nlines, first_skipped->x1, first_skipped->y1,
+                 first_skipped->x2, first_skipped->y2);
+        tin_warning(text);
+    }
     return 0;
 }
 
-/* Does point j lie on constraint edge e, in plan and in height? */
+/* Does point j lie on constraint edge e, in plan and in height?  On a
+** break line, in plan alone: the network cannot pass a point by so near. */
 static int lies_on(const tin_edge *t, const tin_point *points, int32_t j)
 {
     const tin_point *p = &points[j], *pu = &points[t->u], *pv = &points[t->v];
@@ -113,6 +138,8 @@ static int lies_on(const tin_edge *t, const tin_point *points, int32_t j)
     double norm = sqrt(t->la * t->la + t->lb * t->lb);
     if (!(fabs(t->la * p->x + t->lb * p->y - t->lc) / norm < tin.eps))
         return 0;
+    if (t->group == TIN_BREAK)
+        return 1;                       /* the point's own height stands */
     if (pv->z == pu->z)
         return p->z == pu->z;           /* a level edge: exactly its height */
     double tz = (p->z - pu->z) / (pv->z - pu->z);
@@ -157,9 +184,12 @@ int tin_split_constraints(int32_t n, const tin_point *points)
         tin.tri[e].u = -1;
     }
     int32_t kept = 0;
+    tin.narea = 0;
     for (int32_t e = 0; e <= tin.last_edge; e++)
-        if (tin.tri[e].u != -1)
+        if (tin.tri[e].u != -1) {
+            tin.narea += tin.tri[e].group != TIN_BREAK;
             tin.tri[kept++] = tin.tri[e];
+        }
     tin.last_edge = kept - 1;
     tin.ncons = kept;
     return 0;
@@ -207,6 +237,8 @@ int tin_inside_group(double x, double y, int g)
 
 int tin_outside_area(double x, double y)
 {
+    if (tin.narea == 0)
+        return 0;                       /* break lines alone: no border */
     if (!tin_inside_group(x, y, 1))
         return 1;
     for (int g = 2; g <= tin.ngroups; g++)
@@ -217,7 +249,7 @@ int tin_outside_area(double x, double y)
 
 void tin_close_outside_points(int32_t n, const tin_point *points)
 {
-    if (tin.ncons <= 0)
+    if (tin.narea <= 0)
         return;
     for (int32_t i = 0; i < n; i++)
         if (!tin_on_constraint(i) && tin_outside_area(points[i].x, points[i].y))
@@ -237,6 +269,8 @@ void tin_close_outside_points(int32_t n, const tin_point *points)
 void tin_preset_boundary_angles(const tin_point *points)
 {
     for (int32_t e = 0; e < tin.ncons; e++) {
+        if (tin.tri[e].group == TIN_BREAK)
+            continue;                   /* the area on both sides: no preset */
         for (int end = 0; end < 2; end++) {
             int32_t w = end == 0 ? tin.tri[e].u : tin.tri[e].v;
             int32_t o = end == 0 ? tin.tri[e].v : tin.tri[e].u;

@@ -89,7 +89,8 @@ enum { FOUND = 0, NONE = 1, ASK = 2 };
 ** part of the buffer it is about to scan. */
 #define FE_CLOSED 1             /* both sides have their triangle */
 #define FE_LINE_OLD 2           /* line of (u, v), not of (v, u) */
-#define FE_LINE_KEPT 4          /* line held in tin.tri (a constraint edge) */
+#define FE_LINE_KEPT 4          /* line held in tin.tri (a constraint edge, or
+                                ** the copy of a break line) */
 #define FE_TURNED 8             /* u is the end of the half-edge, not its start */
 
 typedef struct loose_edge {
@@ -530,11 +531,26 @@ static void write_out(void)
         fs.written = tin.last_edge;
 }
 
-/* The existing sides the search found are closed. */
-static void close_held(void)
+/* Existing edge e has become a side of the triangle just found, whose
+** third corner is `apex`: it is closed, unless it is a break line's
+** constraint edge with no triangle yet, which takes apex for its opp and
+** keeps its search for the other side (as tin_place does to its record,
+** which the straightforward search reads). */
+static void take_side(int32_t e, int32_t apex)
 {
-    if (tin.held_ak != -1) fs.bits[tin.held_ak] |= FE_CLOSED;
-    if (tin.held_bk != -1) fs.bits[tin.held_bk] |= FE_CLOSED;
+    if (e < tin.ncons && tin.tri[e].group == TIN_BREAK && fs.loose[e].opp == -1) {
+        fs.loose[e].opp = apex;         /* constraint edges: loose, first */
+        tin.tri[e].opp = fs.orig[apex];
+    } else {
+        fs.bits[e] |= FE_CLOSED;
+    }
+}
+
+/* The existing sides the search found for (a, b, k) take the triangle. */
+static void close_held(int32_t a, int32_t b)
+{
+    if (tin.held_ak != -1) take_side(tin.held_ak, b);
+    if (tin.held_bk != -1) take_side(tin.held_bk, a);
 }
 
 /* The angles of an accepted triangle go to its corners' sums. */
@@ -568,7 +584,7 @@ static int ask(int32_t n, int32_t a, int32_t b, int32_t opp, int32_t *k_out)
     int r = tin_third_point(n, points, fs.orig[a], fs.orig[b], opp == -1 ? -1 : fs.orig[opp], &k);
     if (r == 0) {
         *k_out = tin_m.slot[k];
-        close_held();
+        close_held(a, b);
     }
     if (r == 0 && fs.on)
         follow(a, b, *k_out);
@@ -1134,7 +1150,7 @@ static void take(edge_ctx *c, int32_t h, int32_t w)
     ** needed; the fast buffer keeps none) */
     tin.held_ak = tag_get(c->a, w);
     tin.held_bk = tag_get(c->b, w);
-    close_held();
+    close_held(c->a, c->b);
     add_angles(c->a, c->b, w, tin_cosine(c->pa, c->pb, pw));
     record(h, c->a);
 }
@@ -1343,7 +1359,7 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
     tin.held_bk = tin.e_bk;
     tin.held_ak_la = tin.ak_la; tin.held_ak_lb = tin.ak_lb; tin.held_ak_lc = tin.ak_lc;
     tin.held_bk_la = tin.bk_la; tin.held_bk_lb = tin.bk_lb; tin.held_bk_lc = tin.bk_lc;
-    close_held();
+    close_held(c->a, c->b);
     add_angles(c->a, c->b, w, cw);
     follow(c->a, c->b, w);
     return FOUND;
@@ -1402,12 +1418,17 @@ static void prefetch_ahead(void)
     }
 }
 
-/* The third point of (a, b) away from opp, all mesh numbers. */
-static int fast_third_point(int32_t n, int32_t a, int32_t b, int32_t opp, int32_t *k_out)
+/* The third point of (a, b) away from opp, all mesh numbers (the points
+** are the mesh's own).  The constraint edges and the copies of break lines
+** (their lines kept) are asked: across them the mesh is not Delaunay, and
+** they are few. */
+static int fast_third_point(int32_t n, const tin_point *, int32_t a, int32_t b, int32_t opp,
+                            int32_t *k_out)
 {
     if (fs.on)
         prefetch_ahead();
-    if (!fs.on || opp == -1 || tin.cur_edge < tin.ncons)
+    if (!fs.on || opp == -1 || tin.cur_edge < tin.ncons
+        || (tin.cur_edge >= 0 && (fs.bits[tin.cur_edge] & FE_LINE_KEPT)))
         return ask(n, a, b, opp, k_out);
     edge_ctx c;
     ctx_begin(&c, a, b, opp);
@@ -1432,13 +1453,15 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
     if (tin.ncons == 0) {
         int32_t m = n / 2, k1, k2;
         k1 = tin_nearest_point(m, n, points);
+        if (k1 < 0)
+            return tin_no_seed(k1);
         if (tin_lpp(points[m].x, points[m].y, points[k1].x, points[k1].y,
                     &tin.edge_la, &tin.edge_lb, &tin.edge_lc))
             return 1;
         m = tin_m.slot[m];
         k1 = tin_m.slot[k1];
-        if (fast_third_point(n, m, k1, -1, &k2))
-            return 1;           /* every point on one line */
+        if (fast_third_point(n, p, m, k1, -1, &k2))
+            return tin_no_seed(k1);
         /* (m, k1) keeps the seed's line, (k2, m) and (k1, k2) those made
         ** from k2 */
         if (append(m, k1, k2, fs.pend[2], FE_LINE_OLD) || append(k2, m, k1, fs.pend[0], FE_LINE_OLD)
@@ -1459,7 +1482,8 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
         edge_ends(tin.cur_edge, &u, &v, &opp);
         line_of(tin.cur_edge, u, v, &tin.edge_la, &tin.edge_lb, &tin.edge_lc);
         fs.pend[0] = fs.pend[1] = fs.pend[2] = -1;
-        if (fast_third_point(n, u, v, opp, &k))
+        int first_side;
+        if (tin_search_sides(fast_third_point, n, p, u, v, opp, &k, &first_side))
             continue;
         face_cb(p[u], p[v], p[k]);
         tin.ntri++;
@@ -1467,6 +1491,16 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
             return 1;
         if (tin.held_bk == -1 && append(v, k, u, fs.pend[1], 0))
             return 1;
+        /* the other side of a break line: its copy keeps the constraint's
+        ** line, written where line_of reads a kept one */
+        if (first_side) {
+            if (append(u, v, k, fs.pend[2], FE_LINE_KEPT))
+                return 1;
+            tin_edge *r = &tin.tri[tin.last_edge];
+            r->la = tin.edge_la;
+            r->lb = tin.edge_lb;
+            r->lc = tin.edge_lc;
+        }
         tin_progress(t0, &last_print);
     }
     return 0;

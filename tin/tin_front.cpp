@@ -115,10 +115,9 @@ static int edge_check(int32_t e)
 }
 
 /* ------------------------------------------------------------------------
-** Edge grid.  The triangulation's edges (not the constraint edges, which
-** keep their own ymax-ordered scan) are filed in square cells by their box,
-** and by their two ends.  An edge can refuse a candidate, or be its side
-** (a,k) / (b,k), only when
+** Edge grid.  The edges, constraint edges and the triangulation's, are
+** filed in square cells by their box, and by their two ends.  An edge can
+** refuse a candidate, or be its side (a,k) / (b,k), only when
 **   - it shares an end with a or b (repeated triangle, existing side), or
 **   - its box overlaps the triangle's box (crossing),
 ** so the ends' lists and the cells under the triangle's box hold every edge
@@ -135,6 +134,10 @@ static int edge_check(int32_t e)
 **   +----######=####----+
 */
 #define GRID_BIG_CELLS 16           /* an edge over more cells goes to the big list */
+/* A constraint edge may cover more: the big list is scanned for every
+** candidate, and a survey's break lines are many and longer than the
+** triangles around them. */
+#define GRID_BIG_CELLS_CONS 256
 
 /* Lists of edge indices, each in one contiguous array.  Edges are appended
 ** in buffer order, so a list's live part ids[head .. n-1] is sorted
@@ -226,7 +229,7 @@ int tin_grid_open(int32_t n, const tin_point *points)
     lists.count = (int32_t)count;
     vert_base = (int32_t)ncell;
     big_list = (int32_t)(ncell + n);
-    grid_filed = tin.ncons - 1;
+    grid_filed = -1;                /* the constraint edges are filed too */
     stamp_now = 0;
     grid_on = 1;
     return 0;
@@ -278,7 +281,8 @@ static int grid_file_new(void)
         }
         int32_t cx0 = cell_of(t->xmin, grid_x0, grid_nx), cx1 = cell_of(t->xmax, grid_x0, grid_nx);
         int32_t cy0 = cell_of(t->ymin, grid_y0, grid_ny), cy1 = cell_of(t->ymax, grid_y0, grid_ny);
-        if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > GRID_BIG_CELLS) {
+        if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1)
+            > (e < tin.ncons ? GRID_BIG_CELLS_CONS : GRID_BIG_CELLS)) {
             if (list_push(big_list, e)) return 1;
         } else {
             for (int32_t cx = cx0; cx <= cx1; cx++)
@@ -470,30 +474,29 @@ int tin_valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
         refused_by = -1;
     }
 
-    /* constraint edges: sorted by ymax, largest first; once one lies wholly
-    ** below the triangle, so do all the rest */
-    int32_t e = start;
-    for (; e < tin.ncons && e <= tin.last_edge; e++) {
-        if (box_y0 > tin.tri[e].ymax)
-            break;
-        if ((r = edge_check(e)) != 0) {
-            refused_by = e;
-            break;
+    /* the grid holds every edge, the constraint edges among them: while the
+    ** constraint edges are being processed (start 0) it finds those that
+    ** can act without the scan over all of them, which many break lines
+    ** would make long */
+    r = (tin_opts.use_grid && start <= tin.last_edge) ? grid_scan(start) : -1;
+    if (r == -1) {
+        /* constraint edges: sorted by ymax, largest first; once one lies
+        ** wholly below the triangle, so do all the rest */
+        int32_t e = start;
+        r = 0;
+        for (; e < tin.ncons && e <= tin.last_edge; e++) {
+            if (box_y0 > tin.tri[e].ymax)
+                break;
+            if ((r = edge_check(e)) != 0) {
+                refused_by = e;
+                break;
+            }
         }
-    }
-    if (e < tin.ncons)
-        e = tin.ncons;
-    if (!r) {
-        int32_t first = e > start ? e : start;
-        r = (tin_opts.use_grid && first <= tin.last_edge) ? grid_scan(first) : -1;
-        if (r == -1) {
-            r = 0;
-            for (e = first; e <= tin.last_edge; e++)
-                if ((r = edge_check(e)) != 0) {
-                    refused_by = e;
-                    break;
-                }
-        }
+        if (e < tin.ncons)
+            e = tin.ncons;
+        for (e = e > start ? e : start; !r && e <= tin.last_edge; e++)
+            if ((r = edge_check(e)) != 0)
+                refused_by = e;
     }
     if (r && tin_opts.use_hints && refused_by != -1) {
         /* newest first; an edge already held moves to the front */
@@ -709,6 +712,7 @@ static double  sw_xmin, sw_xmax, sw_ymin, sw_ymax;
 ** the line, -1 wholly below, 0 none; sw_cx, sw_cy pick the box corner), the
 ** open mask. */
 static int     sw_bands, sw_side, sw_open, sw_cx, sw_cy;
+static int     sw_one_side;     /* only points with s(j) of the sign opposite to sw_s_opp */
 static int32_t sw_b0, sw_b1;
 static double  sw_flat;         /* |s| below this on the far side: refused as flat */
 
@@ -731,7 +735,7 @@ static int consider(int32_t j)
     if (j == sw_a || j == sw_b || j == sw_opp)
         return 0;
     double sj = side_value(pj->x, pj->y);
-    if (sw_opp != -1 && !(sw_s_opp * sj < 0))
+    if (sw_one_side && !(sw_s_opp * sj < 0))
         return 0;
     double c = tin_cosine(pa, pb, pj);
     if (!(c < sw_best))
@@ -1030,7 +1034,10 @@ int tin_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
     sw_la = la;
     sw_lb = lb;
     sw_lc = lc;
-    sw_s_opp = opp != -1 ? la * points[opp].x + lb * points[opp].y - lc : 0;
+    /* with no opp, tin.search_side may still ask for one side: as if opp
+    ** stood on the other */
+    sw_s_opp = opp != -1 ? la * points[opp].x + lb * points[opp].y - lc : -tin.search_side;
+    sw_one_side = opp != -1 || tin.search_side != 0;
     sw_best = 1e30;
     sw_k = -1;
 
@@ -1052,7 +1059,7 @@ int tin_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
     sw_open = tin_opts.use_open && open_bits && blk_n == n;
     sw_side = 0;
     sw_memo_blk[0] = sw_memo_blk[1] = -1;
-    if (tin_opts.use_sides && blk_box && blk_n == n && opp != -1) {
+    if (tin_opts.use_sides && blk_box && blk_n == n && sw_one_side) {
         /* a point with |s| * ratio < eps2 is refused as flat: with
         ** |s| < eps2 / ratio, a hair less for the rounding, it surely is.
         ** s(opp) > 0: skip blocks whose least value is >= -sw_flat, found
@@ -1113,13 +1120,26 @@ void tin_add_angle(int32_t i, int64_t units)
     tin_open_mark(i);
 }
 
+/* An existing edge e has become a side of a new triangle whose third corner
+** is `apex`.  It is closed, unless it is a break line's constraint edge that
+** has no triangle yet: that one keeps its search for the other side, which
+** now lies away from `apex`. */
+static void take_side(int32_t e, int32_t apex)
+{
+    tin_edge *t = &tin.tri[e];
+    if (e < tin.ncons && t->group == TIN_BREAK && t->opp == -1)
+        t->opp = apex;
+    else
+        t->flag = 1;
+}
+
 /* The bookkeeping of an accepted triangle (a, b, k): the existing sides
 ** found for it (held_ak, held_bk) are closed, and its angles are added to
 ** the sums of its corners. */
 void tin_place(const tin_point *points, int32_t a, int32_t b, int32_t k, double best)
 {
-    if (tin.held_ak != -1) tin.tri[tin.held_ak].flag = 1;
-    if (tin.held_bk != -1) tin.tri[tin.held_bk].flag = 1;
+    if (tin.held_ak != -1) take_side(tin.held_ak, b);
+    if (tin.held_bk != -1) take_side(tin.held_bk, a);
     int64_t units[3];
     tin_angle_units(points, a, b, k, best, units);
     tin_add_angle(k, units[0]);

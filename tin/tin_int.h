@@ -22,7 +22,8 @@ typedef struct tin_edge {
     double  xmin, xmax;     /* box of the two ends */
     double  ymin, ymax;
     uint8_t flag;           /* 1 = closed: both sides have their triangle */
-    int16_t group;          /* constraint group (constraint edges only) */
+    int16_t group;          /* constraint group (constraint edges only);
+                            ** TIN_BREAK for a break line */
     double  la, lb, lc;     /* its line la*x + lb*y = lc, as made by tin_lpp */
 } tin_edge;
 
@@ -42,6 +43,8 @@ typedef struct tin_state {
     int16_t   ngroups;
     int32_t   full_check;
     int32_t   ncons;            /* constraint edges: slots 0 .. ncons-1 */
+    int32_t   narea;            /* of them, outline and hole edges (group >= 1);
+                                ** without any, the area is the whole plane */
     int32_t   last_edge, edge_cap, cur_edge, ntri;
     tin_edge *tri;              /* the edge buffer */
     int32_t  *pangle;           /* per point: angle sum, 1e-7 radian */
@@ -57,6 +60,9 @@ typedef struct tin_state {
     double  held_ak_la, held_ak_lb, held_ak_lc, held_bk_la, held_bk_lb, held_bk_lc;
     int32_t e_ak, e_bk, held_ak, held_bk;
     int     need_region;
+    /* With no opp, the side of the edge's line to search: +1 where
+    ** la*x + lb*y - lc > 0, -1 where it is < 0, 0 both (see the driver). */
+    int     search_side;
 
     /* The sums in pangle may be kept in another order (the fast search
     ** keeps them by its own numbering): point i's sum is then
@@ -97,6 +103,7 @@ void  *tin_big_pages(size_t bytes, int huge);    /* huge 0: small pages only */
 void   tin_big_free(void *p);
 void   tin_big_release(void);
 void   tin_error(const char *text);
+void   tin_warning(const char *text);
 int    tin_cancelled(void);
 double tin_choose_eps(int32_t npoints, const tin_point *points);
 int    tin_wrbuff(int32_t u, int32_t v, int32_t opp, double la, double lb, double lc,
@@ -104,6 +111,11 @@ int    tin_wrbuff(int32_t u, int32_t v, int32_t opp, double la, double lb, doubl
 int    tin_lpp(double x1, double y1, double x2, double y2, double *la, double *lb, double *lc);
 int    tin_buffer_full(void);
 int    tin_break_polled(void);
+int    tin_no_seed(int32_t k1);
+typedef int (*tin_search_fn)(int32_t n, const tin_point *points, int32_t a, int32_t b,
+                             int32_t opp, int32_t *k);
+int    tin_search_sides(tin_search_fn search, int32_t n, const tin_point *points, int32_t u,
+                        int32_t v, int32_t opp, int32_t *k, int *first_side);
 void   tin_progress(time_t t0, double *last_print);
 void   tin_speedups_open(int32_t n, const tin_point *points);
 
@@ -158,6 +170,9 @@ extern tin_fast_stats tin_fast_count;
 int    tin_build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
                              const tin_point *points);
 int    tin_split_constraints(int32_t n, const tin_point *points);
+/* constraint rings (tin_rings.cpp): 0 when no two constraint edges cross or
+** touch and every group closes into rings; else 1 after the message. */
+int    tin_check_rings(const tin_point *points);
 int    tin_edge_cmp(const void *p, const void *q);
 int    tin_inside_group(double x, double y, int g);
 int    tin_outside_area(double x, double y);

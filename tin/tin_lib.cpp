@@ -29,6 +29,12 @@ void tin_error(const char *text)
         hooks.error(text);
 }
 
+void tin_warning(const char *text)
+{
+    if (hooks.warning)
+        hooks.warning(text);
+}
+
 static void print_line(const char *text)
 {
     if (hooks.print)
@@ -269,6 +275,36 @@ void tin_speedups_open(int32_t n, const tin_point *points)
 
 
 
+/* The seed has no triangle: no distance between points could be measured
+** (k1 < 0), or every point lies on one line.  Reported; returns 1. */
+int tin_no_seed(int32_t k1)
+{
+    tin_error(k1 < 0 ? " no nearest point: coordinates too large"
+                     : " no first triangle: the points lie on one line");
+    return 1;
+}
+
+/* Searches the third point of the edge under search (cur_edge) with
+** `search`.  A break line's constraint edge with neither side built is
+** searched one side at a time (see the front loop below): *first_side is then 1 when the
+** first side gave the triangle and the other is left to a copy of the
+** edge, 0 otherwise.  Returns what `search` does. */
+int tin_search_sides(tin_search_fn search, int32_t n, const tin_point *points, int32_t u,
+                     int32_t v, int32_t opp, int32_t *k, int *first_side)
+{
+    *first_side = opp == -1 && tin.cur_edge < tin.ncons
+                  && tin.tri[tin.cur_edge].group == TIN_BREAK;
+    tin.search_side = *first_side;
+    int none = search(n, points, u, v, opp, k);
+    if (none && *first_side) {
+        tin.search_side = -1;           /* nothing there: the other side, no copy */
+        *first_side = 0;
+        none = search(n, points, u, v, opp, k);
+    }
+    tin.search_side = 0;
+    return none;
+}
+
 /*
 ** The front loop walks the edge buffer in order.  Each open edge gets at
 ** most one new triangle, on the side away from the triangle it already has
@@ -287,17 +323,37 @@ void tin_speedups_open(int32_t n, const tin_point *points)
 ** The buffer only grows, so the loop's bound last_edge moves ahead of it
 ** until every edge has been passed: what is left open then lies on the hull
 ** or on the border of the area.
+**
+** A break line has the area on both sides, and needs a triangle on each.
+** Its constraint edge starts with no opp, like an outline edge, but is
+** searched one side at a time (the window of the best circle only bounds
+** the side of the point that made it): first the side where
+** la*x + lb*y - lc > 0, and only when that has no point, the other.  A
+** triangle found on the first side leaves the other to a copy of the edge,
+** (u,v, opp k), appended after the triangle's new edges, which the loop
+** reaches in its turn like any new edge:
+**
+**       k            constraint slot (u,v, opp -1)  -> triangle u,v,k
+**      / \           appended: (u,k, opp v)  (v,k, opp u)  (u,v, opp k)
+**     u---v  <- break line                                  ^ the other side
+**
+** When a triangle from elsewhere takes the break edge as a side before the
+** loop has reached it, the edge takes that triangle's third corner for its
+** opp instead of being closed (tin_place), so that the loop later searches
+** only the side still open.
 */
 static int straight_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
 {
     if (tin.ncons == 0) {
         int32_t m = n / 2, k1, k2;
         k1 = tin_nearest_point(m, n, points);
+        if (k1 < 0)
+            return tin_no_seed(k1);
         if (tin_lpp(points[m].x, points[m].y, points[k1].x, points[k1].y,
                 &tin.edge_la, &tin.edge_lb, &tin.edge_lc))
             return 1;
         if (tin_third_point(n, points, m, k1, -1, &k2))
-            return 1;           /* every point on one line */
+            return tin_no_seed(k1);
         if (tin_wrbuff(m, k1, k2, tin.edge_la, tin.edge_lb, tin.edge_lc, points)
             || tin_wrbuff(k2, m, k1, tin.held_ak_la, tin.held_ak_lb, tin.held_ak_lc, points)
             || tin_wrbuff(k1, k2, m, tin.held_bk_la, tin.held_bk_lb, tin.held_bk_lc, points))
@@ -318,7 +374,8 @@ static int straight_front(int32_t n, const tin_point *points, tin_face_cb face_c
         tin.edge_la = t->la;
         tin.edge_lb = t->lb;
         tin.edge_lc = t->lc;
-        if (tin_third_point(n, points, u, v, opp, &k))
+        int first_side;
+        if (tin_search_sides(tin_third_point, n, points, u, v, opp, &k, &first_side))
             continue;
         face_cb(points[u], points[v], points[k]);
         tin.ntri++;
@@ -327,6 +384,8 @@ static int straight_front(int32_t n, const tin_point *points, tin_face_cb face_c
             return 1;
         if (tin.held_bk == -1
             && tin_wrbuff(v, k, u, tin.held_bk_la, tin.held_bk_lb, tin.held_bk_lc, points))
+            return 1;
+        if (first_side && tin_wrbuff(u, v, k, tin.edge_la, tin.edge_lb, tin.edge_lc, points))
             return 1;
         tin_progress(t0, &last_print);
     }
@@ -342,6 +401,7 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
     int32_t n = npoints < 0 ? 0 : npoints;
     int result = 1;
     char text[160];
+    int64_t breaks = 0;
 
     tin.ngroups = ngroups_in;
     tin.full_check = full_check_in;
@@ -350,6 +410,7 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
     tin.cur_edge = -1;
     tin.ntri = 0;
     tin.need_region = 0;
+    tin.search_side = 0;
     tin.tri = NULL;
     tin.pangle = NULL;
     tin.minmax_cont = NULL;
@@ -368,12 +429,16 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
         goto done;
     }
 
-    /* 5n slots; kept below the largest allocation an int index can address. */
-    if (n > INT32_MAX / 5) {
+    /* 5n slots, and two more per break line: the second side of each takes
+    ** a slot of its own (see the front loop), and a split makes two parts.
+    ** Kept below the largest allocation an int index can address. */
+    for (int32_t i = 0; lines && i < nlines; i++)
+        breaks += lines[i].group == TIN_BREAK;
+    if ((int64_t)n * 5 + breaks * 2 > INT32_MAX) {
         tin_error(" malloc TRI ");
         goto done;
     }
-    tin.edge_cap = 5 * n;
+    tin.edge_cap = (int32_t)(5 * (int64_t)n + 2 * breaks);
     /* every flag starts at 0; the pages the run never reaches stay untouched.
     ** The fast search writes these records only here and there, so small
     ** pages then: a huge one would be cleared whole for a few records. */
@@ -393,6 +458,8 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
     if (tin_build_constraints(nlines, lines, n, points))
         goto done;
     if (tin_split_constraints(n, points))
+        goto done;
+    if (tin_check_rings(points))
         goto done;
     qsort(tin.tri, (size_t)tin.ncons, sizeof(tin_edge), tin_edge_cmp);
     for (int32_t e = 0; e < tin.ncons; e++) {

@@ -9,6 +9,15 @@
 ** and the callback that adds each triangle to the drawing as a 3DFACE on
 ** layer "TRIANG" in colour 2.
 **
+** Break lines: every 3D polyline (POLYLINE with flag 8) of the selection
+** is one, its vertices survey points with their own heights and its
+** segments edges the terrain keeps (group TIN_BREAK), except those on the
+** layers Velmora draws itself (its contours, cut/fill line and surface
+** crossings), which are passed over with a note.  Without 3D polylines the
+** command runs exactly as before.  When there is no outline, TINMAXEDGE
+** trims the long triangles along the terrain's edge (0: off; negative: the
+** command asks for the length after the selection).
+**
 ** Colour rule for LINEs: a LINE of colour 1 to 255 belongs to the constraint
 ** group of that number (1 = outer boundary, 2 and up = holes); a LINE whose
 ** colour is not its own (BYBLOCK 0, BYLAYER 256, or no colour group at all)
@@ -35,6 +44,10 @@ extern tin_point *tri_points;
 extern tin_line  *tri_lines;
 extern unsigned char *tri_colour_seen;  /* 256 flags, by colour number */
 extern int16_t    tri_colour_count;     /* group count given to the library */
+extern int32_t    tri_nvertices;        /* vertices of break lines counted by the first pass */
+extern int32_t    tri_breaks_read;      /* break line segments filled by the second pass */
+extern int32_t    tri_polylines_passed; /* 3D polylines passed over for their layer */
+extern tin_line  *tri_breaks;           /* break line segments, group TIN_BREAK */
 
 /* Builds the export path from app_path: its last three characters replaced
 ** by "dxf" ("velmora.sds" -> "velmora.dxf").  Returns 1, with a message and
@@ -48,6 +61,9 @@ int  tri_count_entities(void);
 int  tri_read_entities(void);
 /* Closes the export file if a pass left it open. */
 void tri_close_export(void);
+
+/* Is `layer` one that Velmora draws its own 3D polylines on? */
+int  tri_own_layer(const char *layer);
 
 /* Highest constraint group among the lines read (0 when there are none). */
 int16_t tri_group_count(void);

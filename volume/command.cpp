@@ -3,10 +3,16 @@
 ** host export the selection to "vol.dxf", reads and samples it into
 ** "vol.bin", integrates, prints volume and centroid and adds a POINT at the
 ** centroid.
+**
+** Both work files lie where frame_work_path puts them (the session's private
+** folder when the host has one) and are removed on every way out of a run:
+** done, failed or cancelled.
 */
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>
+#include <filesystem>
+#include <system_error>
 #include "volume.h"
 
 double vol_increment;
@@ -15,8 +21,31 @@ double vol_extent[4];
 vol_triangle_fn vol_triangle_cb;
 int    vol_found;
 FILE  *vol_bin;
+char   vol_dxf_path[VOL_PATH_SIZE] = "vol.dxf";
+char   vol_bin_path[VOL_PATH_SIZE] = "vol.bin";
 
 static char vol_bin_buffer[VOL_BIN_BUFFER];
+static double vol_plan_area;        /* of the export's triangles, before sampling */
+
+void vol_cancel(void)
+{
+    sds_printf("%s", vc_messages[15]);
+    frame_fail(vc_messages[15], NULL);
+}
+
+void vol_remove_work_files(void)
+{
+    if (dxf_file != NULL) {
+        fclose(dxf_file);
+        dxf_file = NULL;
+    }
+    if (vol_bin != NULL) {
+        fclose(vol_bin);
+        vol_bin = NULL;
+    }
+    remove(vol_dxf_path);
+    remove(vol_bin_path);
+}
 
 void vol_reset_extent(void)
 {
@@ -90,6 +119,7 @@ int vol_command(void)
     snprintf(prompt, sizeof(prompt), "%s%.6lf> : ", vc_messages[13], vol_increment);
     rc = sds_getdist(NULL, prompt, &entered);
     if (rc == RTCAN) {
+        vol_cancel();
         sds_retvoid();
         return 0;
     }
@@ -108,32 +138,43 @@ int vol_command(void)
         return 0;
     }
 
-    remove("vol.dxf");
-    if (vol_export_selection()) {
-        vc_error(8, "WRITEDXF");
+    if (frame_work_path("vol.dxf", vol_dxf_path, sizeof(vol_dxf_path))
+        || frame_work_path("vol.bin", vol_bin_path, sizeof(vol_bin_path))) {
+        vc_error(8, " VOL.DXF");
         sds_retvoid();
         return 0;
     }
-    vol_triangle_cb = vol_sample_triangle;
-    if (vol_run() == 0)
-        remove("vol.dxf");
+    remove(vol_dxf_path);
+    rc = vol_export_selection();
+    if (rc == 0) {
+        vol_triangle_cb = vol_sample_triangle;
+        vol_run();
+    }
+    vol_remove_work_files();
     sds_retvoid();
-    return 1;
+    return rc == 0 ? 1 : 0;
 }
 
 int vol_export_selection(void)
 {
     sds_name ss;
+    const char *why;
     int rc;
 
     sds_printf("%s", vc_messages[3]);
-    if (sds_ssget(NULL, NULL, NULL, NULL, ss) != RTNORM)
+    if ((why = frame_select(ss)) != NULL) {
+        vc_error(7, why);
         return 1;
-    rc = sds_command(RTSTR, "dxfout", RTSTR, "vol.dxf", RTSTR, "v",
+    }
+    rc = sds_command(RTSTR, "dxfout", RTSTR, vol_dxf_path, RTSTR, "v",
                      RTSTR, strcmp(acadver_prefix, "14") == 0 ? "3" : "r12",
                      RTSTR, "entities", RTPICKS, ss, RTSTR, "", RTSTR, "10", 0);
     sds_ssfree(ss);
-    return rc == RTNORM ? 0 : 1;
+    if (rc != RTNORM) {
+        vc_error(8, "WRITEDXF");
+        return 1;
+    }
+    return 0;
 }
 
 int vol_run(void)
@@ -163,37 +204,96 @@ static void report(void)
     sds_command(RTSTR, vc_messages[9], RT3DPOINT, centroid, 0);
 }
 
+/* Plan area of one triangle: the first pass over the export sums them. */
+static int vol_measure_triangle(double ax, double ay, double az,
+                                double bx, double by, double bz,
+                                double cx, double cy, double cz)
+{
+    (void)az;
+    (void)bz;
+    (void)cz;
+    vol_plan_area += fabs((bx - ax) * (cy - ay) - (by - ay) * (cx - ax)) / 2.0;
+    return 0;
+}
+
+/* "vol.bin" takes one 12-byte record per grid node under each triangle,
+** about plan area / step^2 of them.  A grid whose records would not fit in
+** the free space of the work file's folder is refused before anything is
+** written: a mistyped tiny increment must not fill the disk. */
+static int vol_check_space(void)
+{
+    char folder[VOL_PATH_SIZE], text[240];
+    char *slash;
+    double bytes = vol_plan_area / (vol_step * vol_step) * (double)sizeof(vol_sample);
+    std::error_code ec;
+
+    snprintf(folder, sizeof(folder), "%s", vol_bin_path);
+    slash = strrchr(folder, '/');
+    if (slash == NULL)
+        snprintf(folder, sizeof(folder), ".");
+    else
+        slash[slash == folder ? 1 : 0] = '\0';
+    std::filesystem::space_info room = std::filesystem::space(folder, ec);
+    if (ec || !(bytes > (double)room.available))
+        return 0;                       /* unknown room: the writes will tell */
+    snprintf(text, sizeof(text),
+             ": the increment needs about %.0f MB of grid samples in vol.bin, "
+             "%.0f MB are free there; choose a larger increment",
+             bytes / 1e6, (double)room.available / 1e6);
+    vc_error(16, text);
+    return 1;
+}
+
 int vol_evaluate(void)
 {
+    vol_triangle_fn sample = vol_triangle_cb;
     int failed;
 
     if (dxf_file != NULL)
         fclose(dxf_file);
-    dxf_file = fopen("vol.dxf", "r");
+    dxf_file = fopen(vol_dxf_path, "r");
     if (dxf_file == NULL) {
         vc_error(8, " VOL.DXF");
         return 1;
     }
-    if (vol_bin != NULL)
-        fclose(vol_bin);
-    vol_bin = fopen("vol.bin", "wb+");
-    if (vol_bin == NULL) {
-        vc_error(8, " VOL.BIN");
+    vol_step = vol_increment;
+
+    /* First pass: the plan area of the faces, without outlines on screen. */
+    dxf_line_no = 1;
+    vol_found = 0;
+    vol_plan_area = 0;
+    vol_triangle_cb = vol_measure_triangle;
+    vol_draw_outlines = 0;
+    failed = vol_read_export();
+    vol_triangle_cb = sample;
+    vol_draw_outlines = 1;
+    if (!failed && !vol_found) {
+        vc_error(20, " ");
+        failed = 1;
+    }
+    if (!failed)
+        failed = vol_check_space();
+    if (!failed) {
+        if (vol_bin != NULL)
+            fclose(vol_bin);
+        vol_bin = fopen(vol_bin_path, "wb+");
+        if (vol_bin == NULL) {
+            vc_error(8, " VOL.BIN");
+            failed = 1;
+        }
+    }
+    if (failed) {
         fclose(dxf_file);
         dxf_file = NULL;
         return 1;
     }
     setvbuf(vol_bin, vol_bin_buffer, _IOFBF, sizeof(vol_bin_buffer));
 
-    vol_step = vol_increment;
+    /* Second pass: sample every triangle into "vol.bin". */
+    rewind(dxf_file);
     dxf_line_no = 1;
     nrp = 0;
-    vol_found = 0;
     failed = vol_read_export();
-    if (!failed && !vol_found) {
-        vc_error(20, " ");
-        failed = 1;
-    }
     fclose(dxf_file);
     dxf_file = NULL;
     if (failed)

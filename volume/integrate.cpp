@@ -35,7 +35,7 @@ int vol_compare_samples(const void *pa, const void *pb)
     if (++vol_compare_count > 2000) {
         vol_compare_count = 0;
         if (sds_usrbrk()) {
-            sds_printf("%s", vc_messages[15]);
+            vol_cancel();
             vol_cancelled = 1;
             return 0;
         }
@@ -185,7 +185,7 @@ int vol_integrate(void)
         }
     fclose(vol_bin);
     vol_bin = NULL;
-    remove("vol.bin");
+    remove(vol_bin_path);
 
     snprintf(text, sizeof(text), vc_messages[19], nrp);
     sds_printf("%s", text);

@@ -19,6 +19,7 @@
 #include "volume.h"
 
 double *xm, *ym, *zm;
+int     vol_draw_outlines = 1;
 
 static char vol_value[256];         /* last value line read */
 
@@ -51,10 +52,12 @@ int vol_quad(double ax, double ay, double az, double bx, double by, double bz,
 {
     sds_point a = {ax, ay, az}, b = {bx, by, bz}, c = {cx, cy, cz}, d = {dx, dy, dz};
 
-    sds_grdraw(a, b, 7, 1);
-    sds_grdraw(b, c, 7, 1);
-    sds_grdraw(c, d, 7, 1);
-    sds_grdraw(d, a, 7, 1);
+    if (vol_draw_outlines) {
+        sds_grdraw(a, b, 7, 1);
+        sds_grdraw(b, c, 7, 1);
+        sds_grdraw(c, d, 7, 1);
+        sds_grdraw(d, a, 7, 1);
+    }
     if (vol_triangle_cb(ax, ay, az, bx, by, bz, cx, cy, cz) != 0)
         return 1;
     return vol_triangle_cb(ax, ay, az, cx, cy, cz, dx, dy, dz) != 0 ? 1 : 0;
@@ -66,7 +69,7 @@ int vol_read_3dface(void)
     int code = 0, count = 0;
 
     while (count < 12) {
-        if (!read_dxf_pair(&code, vol_value))
+        if (!read_entity_pair(&code, vol_value))
             return 1;
         if (code == 0) {
             dxf_line_error(vol_value);
@@ -107,7 +110,7 @@ int vol_read_mesh_header(void)
     /* Every POLYLINE brings its own counts: none carry over from an earlier mesh. */
     vol_m = vol_n = 0;
     for (;;) {
-        if (!read_dxf_pair(&code, vol_value))
+        if (!read_entity_pair(&code, vol_value))
             return 1;
         if (code == 0) {
             if (strcmp(vol_value, "VERTEX") != 0) {
@@ -175,10 +178,8 @@ int vol_read_mesh_vertex(int32_t column, int32_t slot, int32_t row)
             return 1;
         }
         for (;;) {
-            if (!read_dxf_pair(&code, vol_value)) {
-                dxf_line_error(vol_value);
+            if (!read_entity_pair(&code, vol_value))
                 return 1;
-            }
             if (code == 0)
                 break;
             if (code == 10 || code == 20 || code == 30 || code == 70) {
@@ -282,10 +283,10 @@ static int read_mesh(void)
 
 int vol_read_export(void)
 {
-    int code = 0;
+    int code = 0, rc;
 
     vol_value[0] = '\0';
-    while (read_dxf_pair(&code, vol_value)) {
+    while ((rc = read_dxf_pair(&code, vol_value)) > 0) {
         if (code != 0)
             continue;
         if (strcmp(vol_value, "3DFACE") == 0) {
@@ -302,5 +303,5 @@ int vol_read_export(void)
                 return 1;
         }
     }
-    return 0;
+    return rc < 0 ? 1 : 0;
 }

@@ -148,7 +148,7 @@ int vol_sample_triangle(double ax, double ay, double az,
             vol_sample rec;
 
             if (sds_usrbrk()) {
-                sds_printf("%s", vc_messages[15]);
+                vol_cancel();
                 return 1;
             }
             if (x < xmin - vol_edge_tol)

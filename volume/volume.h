@@ -52,6 +52,9 @@ extern double vol_extent[4];      /* xmin, xmax, ymin, ymax of the sampled trian
 extern vol_triangle_fn vol_triangle_cb;
 extern int    vol_found;          /* a 3DFACE or a mesh was met */
 extern FILE  *vol_bin;            /* the work file "vol.bin" */
+#define VOL_PATH_SIZE 1024
+extern char   vol_dxf_path[VOL_PATH_SIZE];  /* where "vol.dxf" and "vol.bin" lie */
+extern char   vol_bin_path[VOL_PATH_SIZE];
 
 int  vol_command(void);
 int  vol_export_selection(void);
@@ -61,9 +64,14 @@ void vol_reset_extent(void);
 /* 0 when the increment can drive a grid over coordinates up to `reach`
 ** in size; else prints why not and returns 1. */
 int  vol_check_increment(double increment, double reach);
+/* Prints "*Cancel*" and tells the host the run was cancelled. */
+void vol_cancel(void);
+/* Closes and deletes "vol.dxf" and "vol.bin". */
+void vol_remove_work_files(void);
 
 /* reader.cpp */
 extern double *xm, *ym, *zm;      /* mesh row buffers */
+extern int     vol_draw_outlines; /* 1: vol_quad outlines each face on screen */
 
 int  vol_read_export(void);
 int  vol_read_3dface(void);

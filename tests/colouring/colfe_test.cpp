@@ -282,10 +282,10 @@ TEST_F(Colfe, OnlyTheRedrawnFacesAreErasedAndOnlyAfterAGoodReading)
     EXPECT_TRUE(s.drawing().find(face_id)->erased);
     EXPECT_EQ(pieces().size(), 1u);
 
-    // Nothing to colour: the message, T, and the line stays.
+    // Nothing to colour: the message, nil, and the line stays.
     for (auto &e : s.drawing().entities)
         e.erased = e.erased || e.type == "3DFACE";
-    EXPECT_EQ(run("0.0 150.0"), "T");
+    EXPECT_EQ(run("0.0 150.0"), "nil");
     EXPECT_NE(s.take_output().find("*** VOLUME or COLF Error - Missing 3DFACE or 3DMESH !"),
               std::string::npos);
     EXPECT_FALSE(s.drawing().find(line_id)->erased);
@@ -300,7 +300,7 @@ TEST_F(Colfe, OnlyTheRedrawnFacesAreErasedAndOnlyAfterAGoodReading)
     mesh.vertex_flags = {64, 64};
     std::uint64_t mesh_id = s.drawing().add(mesh).id;
     face_id = s.drawing().add(tri({0, 0, 1}, {10, 0, 2}, {0, 10, 3})).id;
-    EXPECT_EQ(run("0.0 150.0"), "T");
+    EXPECT_EQ(run("0.0 150.0"), "nil");
     EXPECT_NE(s.take_output().find("Can't read VOL.DXF at article"), std::string::npos);
     EXPECT_FALSE(s.drawing().find(mesh_id)->erased);
     EXPECT_FALSE(s.drawing().find(face_id)->erased);

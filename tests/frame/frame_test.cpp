@@ -120,18 +120,44 @@ TEST_F(PairReader, ACrWithoutALineFeedAfterItStays)
     EXPECT_STREQ(value, "EOF\r");
 }
 
-TEST_F(PairReader, ANonNumericCodeIsReportedWithItsLineAndReadingGoesOn)
+// A code line that is no integer stops the reading: taking the lines after
+// it as pairs could pair values with the wrong codes.
+TEST_F(PairReader, ANonNumericCodeIsReportedWithItsLineAndStopsTheReading)
 {
-    open("0\nPOINT\nabc\nXYZ\n 30\n");
-    ASSERT_EQ(read_dxf_pair(&code, value), 1);
-    ASSERT_EQ(read_dxf_pair(&code, value), 1);
-    EXPECT_EQ(code, 0);                     // kept from the group before
-    EXPECT_STREQ(value, "XYZ");
-    EXPECT_EQ(s.take_output(),
-              "\n*** VOLUME or COLF Error - Can't read VOL.DXF at article4!\nPOINT\nabc");
+    for (const char *bad : {"abc", "10x", "99999999999"}) {
+        open(std::string("0\nPOINT\n") + bad + "\nXYZ\n 30\n");
+        ASSERT_EQ(read_dxf_pair(&code, value), 1);
+        EXPECT_EQ(read_dxf_pair(&code, value), -1) << bad;
+        EXPECT_STREQ(value, "POINT");
+        EXPECT_EQ(s.take_output(),
+                  std::string("\n*** VOLUME or COLF Error - Can't read VOL.DXF at article4!\nPOINT\n") + bad);
+        EXPECT_TRUE(s.impl().call_failed);
+        s.impl().call_failed = false;
+        std::fclose(dxf_file);
+    }
     // The file ends after a code line: no group, but the line is counted.
+    open("0\nPOINT\n 30\n");
+    ASSERT_EQ(read_dxf_pair(&code, value), 1);
     EXPECT_EQ(read_dxf_pair(&code, value), 0);
-    EXPECT_EQ(dxf_line_no, 6);
+    EXPECT_EQ(dxf_line_no, 4);
+}
+
+// A line longer than the buffers is cut there and its rest skipped: a 300
+// character layer name must not shift codes against values.
+TEST_F(PairReader, LongLinesKeepCodesAndValuesPaired)
+{
+    std::string layer(300, 'L');
+    open("  8\n" + layer + "\n" + std::string(200, ' ') + "10" + std::string(200, ' ') + "\n1.5\n0\nEOF\n");
+    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    EXPECT_EQ(code, 8);
+    EXPECT_EQ(std::string(value), layer.substr(0, 255));
+    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    EXPECT_EQ(code, 10);
+    EXPECT_STREQ(value, "1.5");
+    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    EXPECT_STREQ(value, "EOF");
+    EXPECT_EQ(dxf_line_no, 7);
+    EXPECT_EQ(s.take_output(), "");
 }
 
 TEST(Paths, DriveLettersAndBackslashes)

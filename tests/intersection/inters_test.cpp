@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "addon_session.h"
+#include "intersection.h"
 
 namespace {
 
@@ -75,11 +76,11 @@ TEST_F(Inters, OneCrossingIsDrawnAndEveryFileIsGone)
 TEST_F(Inters, EqualCountsMakeTheFirstFileTheOuterList)
 {
     // The inner list's file is missing: its message has a single blank, and
-    // the outer file has already been read and deleted.
+    // the outer file is kept for another try.
     write(0, {flat});
     s.call_lisp("(inters_ltri 1 1)");
     EXPECT_NE(s.take_output().find("Error -  c:/haldorin/1.scr\n"), std::string::npos);
-    EXPECT_FALSE(vt::file_exists(file(0)));
+    EXPECT_TRUE(vt::file_exists(file(0)));
 
     // More triangles in the second file: it becomes the outer list.
     write(0, {flat});
@@ -134,8 +135,8 @@ TEST_F(Inters, ProgressEveryTwentyFiveOuterTriangles)
         EXPECT_NE(out.find(line), std::string::npos) << line;
     EXPECT_EQ(out.find("**2 26<=60"), std::string::npos);
     EXPECT_FALSE(vt::file_exists(file(1)));
-    // No segment: the segment file stays, empty.
-    EXPECT_EQ(vt::read_file(file(2)), "");
+    // No segment: no segment file is left behind.
+    EXPECT_FALSE(vt::file_exists(file(2)));
 }
 
 TEST_F(Inters, BadCountsAreRefusedAndTheFilesKept)
@@ -158,6 +159,44 @@ TEST_F(Inters, BadCountsAreRefusedAndTheFilesKept)
     s.call_lisp("(inters_ltri 1 2000000000)");
     EXPECT_NE(s.take_output().find("2000000000 triangles cannot fit"), std::string::npos);
     EXPECT_TRUE(vt::file_exists(file(1)));
+}
+
+// Counts far beyond any memory, with no files at all: the missing file is
+// reported before a byte is asked for.
+TEST_F(Inters, HugeCountsMeetTheMissingFilesFirst)
+{
+    s.input("(inters_ltri 2147483647 2147483647)\n");
+    EXPECT_FALSE(s.run());
+    std::string out = s.take_output();
+    EXPECT_NE(out.find("*** VELMORA Error -  OPEN c:/haldorin/0.scr\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("malloc"), std::string::npos) << out;
+}
+
+// Corners beyond the coordinate limit would give NaN segments and an
+// empty curve reported as drawn; they are refused with the file's name.
+TEST_F(Inters, CoordinatesBeyondTheLimitAreRefused)
+{
+    write(0, {{{0, 0, 0, 1e308, 0, 0, 0, 1e308, 0}}});
+    write(1, {wall});
+    s.input("(inters_ltri 1 1)\n");
+    EXPECT_FALSE(s.run());
+    std::string out = s.take_output();
+    EXPECT_NE(out.find(" READ c:/haldorin/0.scr: triangle 1 of 1 is missing or not numbers within 1e+12"),
+              std::string::npos) << out;
+    EXPECT_EQ(out.find("3DINT"), std::string::npos) << out;
+    EXPECT_TRUE(curves().empty());
+    EXPECT_TRUE(vt::file_exists(file(0)));
+    EXPECT_TRUE(vt::file_exists(file(1)));
+}
+
+// A segment file that cannot be read through is not left for a later call.
+TEST_F(Inters, AFailedChainingRemovesTheSegmentFile)
+{
+    vt::write_file(file(2), "0 0 0 1 1 1\n");
+    chain_segments(2);
+    EXPECT_NE(s.take_output().find(" READ c:/haldorin/2.scr"), std::string::npos);
+    EXPECT_FALSE(vt::file_exists(file(2)));
+    EXPECT_TRUE(curves().empty());
 }
 
 TEST_F(Inters, ShortOrNonNumericFilesAreRejectedByName)

@@ -33,7 +33,6 @@ class LispThroughTheProgram(unittest.TestCase):
             ("(app_tri '(1300 1 0) '(1234.5 0 0) '(1250 0 1))",
              '(1234.5 1300.0 (1300.0 1.0 0.0) (1234.5 0.0 0.0) (1250.0 0.0 1.0) '
              '"        234.2500" 0.0 1.0 0.0 1.0)'),
-            ("(dovrp '(0 0 0))", "nil"),
         ]
         script = "".join(c + "\n" for c, _ in calls)
         with TempFolder() as d:
@@ -41,7 +40,13 @@ class LispThroughTheProgram(unittest.TestCase):
             self.assertEqual(run.returncode, 0, run.stderr)
             values = [l for l in run.stdout.splitlines() if l.startswith("(") or l in ("T", "nil")]
             self.assertEqual(values, [v for _, v in calls if v is not None])
+            # A refused call is a failure: the script stops there, non-zero.
+            run = run_velmora(d, "(dovrp '(0 0 0))\n(dovrp '(0 0 0) '(1 0 0) '(0 0 0) '(0 1 0))\n",
+                              out=None)
+            self.assertNotEqual(run.returncode, 0)
             self.assertIn("*** VELMORA Error -  dovrp: 4 points expected", run.stdout)
+            self.assertIn("dovrp: 4 points expected", run.stderr)
+            self.assertNotIn("(0.0 0.0 1.0)", run.stdout)
             # The longest text a double gives still fits in the key.
             run = run_velmora(d, "(app_tri '(1e308 0 0) '(1e308 1 0) '(1e308 0 1))\n", out=None)
             self.assertRegex(run.stdout, r'"[0-9]{300,}\.0000"')

@@ -39,6 +39,53 @@ AddonSession::AddonSession()
     register_functions();
 }
 
+velmora::Entity point(double x, double y, double z)
+{
+    velmora::Entity e;
+    e.type = "POINT";
+    e.pts = {{x, y, z}};
+    return e;
+}
+
+velmora::Entity line(velmora::Vec3 a, velmora::Vec3 b, int colour)
+{
+    velmora::Entity e;
+    e.type = "LINE";
+    e.colour = colour;
+    e.pts = {a, b};
+    return e;
+}
+
+velmora::Entity face(velmora::Vec3 a, velmora::Vec3 b, velmora::Vec3 c, velmora::Vec3 d)
+{
+    velmora::Entity e;
+    e.type = "3DFACE";
+    e.pts = {a, b, c, d};
+    return e;
+}
+
+std::vector<velmora::Entity> box(velmora::Vec3 lo, velmora::Vec3 hi)
+{
+    double x0 = lo.x, y0 = lo.y, z0 = lo.z, x1 = hi.x, y1 = hi.y, z1 = hi.z;
+    return {face({x0, y0, z0}, {x1, y0, z0}, {x1, y1, z0}, {x0, y1, z0}),
+            face({x0, y0, z1}, {x1, y0, z1}, {x1, y1, z1}, {x0, y1, z1}),
+            face({x0, y0, z0}, {x1, y0, z0}, {x1, y0, z1}, {x0, y0, z1}),
+            face({x0, y1, z0}, {x1, y1, z0}, {x1, y1, z1}, {x0, y1, z1}),
+            face({x0, y0, z0}, {x0, y1, z0}, {x0, y1, z1}, {x0, y0, z1}),
+            face({x1, y0, z0}, {x1, y1, z0}, {x1, y1, z1}, {x1, y0, z1})};
+}
+
+Outcome run_script(velmora::Session &s, const std::string &script)
+{
+    s.reset_failure();
+    s.input(script);
+    Outcome o;
+    o.ok = s.run();
+    o.reason = s.failure_reason();
+    o.out = s.take_output();
+    return o;
+}
+
 void write_file(const std::string &path, const std::string &content)
 {
     std::ofstream f(path, std::ios::binary);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "frame.h"
 #include "session.h"
@@ -30,6 +31,21 @@ public:
     AddonSession();
     TempDir dir;
 };
+
+// Entities for a test drawing.
+velmora::Entity point(double x, double y, double z);
+velmora::Entity line(velmora::Vec3 a, velmora::Vec3 b, int colour);
+velmora::Entity face(velmora::Vec3 a, velmora::Vec3 b, velmora::Vec3 c, velmora::Vec3 d);
+// The six faces of the box from `lo` to `hi`.
+std::vector<velmora::Entity> box(velmora::Vec3 lo, velmora::Vec3 hi);
+
+// Runs script text through the session to its end (or its first failure).
+struct Outcome {
+    bool ok;                  // the session's run() result
+    std::string reason;       // why it failed, empty when it did not
+    std::string out;          // everything printed
+};
+Outcome run_script(velmora::Session &s, const std::string &script);
 
 void write_file(const std::string &path, const std::string &content);
 std::string read_file(const std::string &path);

@@ -92,19 +92,25 @@ struct ConsSetup {
     }
 };
 
-TEST(Constraints, ZeroLengthAndUnmatchedLinesAreDroppedQuietly)
+// Line ends match survey points in plan; the lines that match none are
+// skipped, and counted in one warning that names the first.
+TEST(Constraints, EndsMatchInPlanAndSkippedLinesAreReported)
 {
     tt::Listen s;
     ConsSetup st({{0, 0, 1}, {10, 0, 1}, {10, 10, 1}},
              {line(0, 0, 1, 1e-7, 1e-7, 1, 1),        // no length in plan
-              line(0, 0, 1, 10, 0, 2, 1),             // end z does not match
+              line(0, 0, 0, 10, 0, 0, 1),             // drawn at elevation 0: kept
               line(0, 0, 1, 7, 7, 1, 1),              // end on no point
               line(10, 0, 1, 10, 10, 1, 1)},
              1);
     EXPECT_EQ(st.result, 0);
-    ASSERT_EQ(tin.ncons, 1);
+    ASSERT_EQ(tin.ncons, 2);
+    EXPECT_TRUE(st.has_edge(st.index(0, 0), st.index(10, 0)));
     EXPECT_TRUE(st.has_edge(st.index(10, 0), st.index(10, 10)));
-    EXPECT_EQ(s.take(), "");
+    // a warning, no failure
+    EXPECT_EQ(s.take(),
+              "warning: 2 of 4 constraint lines skipped (an end on no survey point in "
+              "plan, or no length); the first from (0, 0) to (1e-07, 1e-07)");
 }
 
 // A line whose ends lie more than eps apart in x but both within eps of one
@@ -207,16 +213,6 @@ TEST(Constraints, OnlyHolesLeaveNothingToTriangulate)
 
 typedef std::vector<tin_point> Ring;
 
-bool inside_ring(const Ring &r, double x, double y)
-{
-    bool in = false;
-    for (size_t i = 0, j = r.size() - 1; i < r.size(); j = i++)
-        if ((r[i].y > y) != (r[j].y > y)
-            && x < (r[j].x - r[i].x) * (y - r[i].y) / (r[j].y - r[i].y) + r[i].x)
-            in = !in;
-    return in;
-}
-
 struct Site {
     Ring outline, hole1, hole2;
     std::vector<tin_point> pts;
@@ -299,8 +295,8 @@ TEST(ConstrainedNetwork, OutlineAndTwoHolesMatchAnIndependentTriangulation)
             int v[3] = {f->vertex(0)->info(), f->vertex(1)->info(), f->vertex(2)->info()};
             double cx = (r.pts[v[0]].x + r.pts[v[1]].x + r.pts[v[2]].x) / 3;
             double cy = (r.pts[v[0]].y + r.pts[v[1]].y + r.pts[v[2]].y) / 3;
-            if (!inside_ring(site.outline, cx, cy) || inside_ring(site.hole1, cx, cy)
-                || inside_ring(site.hole2, cx, cy))
+            if (!tt::in_ring(site.outline, cx, cy) || tt::in_ring(site.hole1, cx, cy)
+                || tt::in_ring(site.hole2, cx, cy))
                 continue;
             std::sort(v, v + 3);
             theirs.insert({v[0], v[1], v[2]});
@@ -339,6 +335,23 @@ TEST(Accelerations, SameTrianglesInTheSameOrderOnAndOff)
     cases.push_back({clusters, {}, 0, 0});
     Site site = make_site(31, 2000);
     cases.push_back({site.pts, site.lines, 3, 0});
+    // break lines, with the outline and voids and alone: the second side of
+    // a break line is searched from a copy of its edge in the buffer
+    tt::Site breaks = tt::break_site(45, 2000);
+    for (int16_t groups : {3, 0}) {
+        std::vector<tin_line> drawn;
+        for (const tin_line &l : breaks.lines)
+            if (groups > 0 || l.group == TIN_BREAK)
+                drawn.push_back(l);
+        tin_point *bp;
+        tin_line *bl;
+        int32_t nbp, nbl;
+        ASSERT_EQ(tin_prepare_breaks((int32_t)breaks.pts.size(), breaks.pts.data(), (int32_t)drawn.size(),
+                                     drawn.data(), &bp, &nbp, &bl, &nbl), 0);
+        cases.push_back({std::vector<tin_point>(bp, bp + nbp), std::vector<tin_line>(bl, bl + nbl), groups, 0});
+        free(bp);
+        free(bl);
+    }
 
     for (size_t c = 0; c < cases.size(); c++) {
         const Case &k = cases[c];

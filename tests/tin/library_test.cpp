@@ -231,7 +231,14 @@ TEST(Driver, SmallInputsAndTheirMessages)
     faces = 0;
     EXPECT_EQ(lib_triangulate(3, line, nullptr, 0, 0, count_face, &n, 0), 1);
     EXPECT_EQ(faces, 0);
-    EXPECT_EQ(s.take(), "");
+    EXPECT_EQ(s.take(), "error: no first triangle: the points lie on one line");
+
+    // Distances that overflow leave no nearest point: a message, not points[-1].
+    tin_point far[3] = {{0, 0, 1}, {1, 1e308, 2}, {2, -1e308, 3}};
+    faces = 0;
+    EXPECT_EQ(lib_triangulate(3, far, nullptr, 0, 0, count_face, &n, 0), 1);
+    EXPECT_EQ(faces, 0);
+    EXPECT_EQ(s.take(), "error: no nearest point: coordinates too large");
 
     tin_point two[3] = {{0, 0, 1}, {5, 5, 2}, {5, 5, 3}};
     n = -1;

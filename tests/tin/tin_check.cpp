@@ -12,6 +12,7 @@ static long polls, break_polls = -1;
 
 static void heard_print(const char *text) { heard += text; }
 static void heard_error(const char *text) { heard += std::string("error:") + text; }
+static void heard_warning(const char *text) { heard += std::string("warning:") + text; }
 static int heard_break() { return break_polls >= 0 && ++polls > break_polls; }
 
 Listen::Listen(long break_after)
@@ -19,7 +20,7 @@ Listen::Listen(long break_after)
     heard.clear();
     polls = 0;
     break_polls = break_after;
-    tin_hooks h = {heard_print, heard_break, heard_error};
+    tin_hooks h = {heard_print, heard_break, heard_error, heard_warning};
     tin_set_hooks(&h);
 }
 
@@ -157,6 +158,95 @@ std::vector<tin_point> random_points(int n, int range, unsigned seed, double x0,
     for (auto &q : p)
         q = {x0 + d(gen), y0 + d(gen), (double)(d(gen) % 100)};
     return p;
+}
+
+tin_line line_of(const tin_point &a, const tin_point &b, int16_t group)
+{
+    tin_line l;
+    l.x1 = a.x; l.y1 = a.y; l.z1 = a.z;
+    l.x2 = b.x; l.y2 = b.y; l.z2 = b.z;
+    l.group = group;
+    return l;
+}
+
+bool in_ring(const std::vector<tin_point> &r, double x, double y)
+{
+    bool in = false;
+    for (size_t i = 0, j = r.size() - 1; i < r.size(); j = i++)
+        if ((r[i].y > y) != (r[j].y > y)
+            && x < (r[j].x - r[i].x) * (y - r[i].y) / (r[j].y - r[i].y) + r[i].x)
+            in = !in;
+    return in;
+}
+
+bool Site::in_area(double x, double y) const
+{
+    if (!in_ring(rings[0], x, y))
+        return false;
+    for (size_t i = 1; i < rings.size(); i++)
+        if (in_ring(rings[i], x, y))
+            return false;
+    return true;
+}
+
+// Plan distance from p to segment a-b.
+static double seg_dist(const tin_point &p, double ax, double ay, double bx, double by)
+{
+    double dx = bx - ax, dy = by - ay, len2 = dx * dx + dy * dy;
+    double t = len2 > 0 ? ((p.x - ax) * dx + (p.y - ay) * dy) / len2 : 0;
+    t = t < 0 ? 0 : t > 1 ? 1 : t;
+    return std::hypot(p.x - ax - t * dx, p.y - ay - t * dy);
+}
+
+Site break_site(unsigned seed, int count)
+{
+    std::mt19937 gen(seed);
+    auto uni = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(gen); };
+    auto plane = [](double x, double y) { return tin_point{x, y, 200 + 0.01 * x + 0.005 * y}; };
+    auto ring = [&](double cx, double cy, double r0, double r1, int corners) {
+        std::vector<tin_point> r;
+        for (int i = 0; i < corners; i++) {
+            double a = 2 * M_PI * (i + uni(-0.3, 0.3)) / corners, rad = uni(r0, r1);
+            r.push_back(plane(std::round(cx + rad * std::cos(a)), std::round(cy + rad * std::sin(a))));
+        }
+        return r;
+    };
+    Site s;
+    s.rings = {ring(5000, 5000, 3500, 4800, 10), ring(3500, 4000, 450, 700, 4),
+               ring(6500, 6000, 450, 700, 5)};
+    for (size_t g = 0; g < s.rings.size(); g++)
+        for (size_t i = 0; i < s.rings[g].size(); i++) {
+            s.lines.push_back(line_of(s.rings[g][i], s.rings[g][(i + 1) % s.rings[g].size()], (int16_t)(g + 1)));
+            s.pts.push_back(s.rings[g][i]);
+        }
+    // six long lines across the site (from beyond the outline, bending
+    // once), six short chains inside
+    for (int b = 0; b < 12; b++) {
+        std::vector<tin_point> chain;
+        if (b < 6) {
+            double a = uni(0, M_PI), c = std::cos(a), d = std::sin(a);
+            double ox = uni(3000, 7000), oy = uni(3000, 7000);
+            for (double t : {-5500.0, uni(-1500, 1500), 5500.0})
+                chain.push_back(plane(std::round(ox + t * c + uni(-300, 300)), std::round(oy + t * d + uni(-300, 300))));
+        } else {
+            double x = uni(2000, 8000), y = uni(2000, 8000);
+            for (int k = 0; k < 4; k++) {
+                chain.push_back(plane(std::round(x), std::round(y)));
+                x += uni(-600, 600);
+                y += uni(-600, 600);
+            }
+        }
+        for (size_t i = 0; i + 1 < chain.size(); i++)
+            s.lines.push_back(line_of(chain[i], chain[i + 1], TIN_BREAK));
+    }
+    for (const tin_point &q : random_points(count, 10000, seed + 1000)) {
+        bool near = false;
+        for (const tin_line &l : s.lines)
+            near = near || seg_dist(q, l.x1, l.y1, l.x2, l.y2) < 1.0;
+        if (!near)
+            s.pts.push_back(q);
+    }
+    return s;
 }
 
 }  // namespace tt

@@ -60,4 +60,22 @@ std::string check_network(const Run &r, int64_t *area2, bool delaunay);
 std::vector<tin_point> random_points(int n, int range, unsigned seed, double x0 = 0,
                                      double y0 = 0);
 
+// A generated site on integer coordinates from 0 to 10000: an outline
+// (colour 1) and two voids (colours 2 and 3) as closed rings of LINEs, a
+// dozen break lines (segments of group TIN_BREAK, as drawn: crossing each
+// other, the outline and the voids, some running out of the area), and
+// survey points, none nearer than 1 unit to any of those lines.  Every line
+// vertex lies on the plane z = 200 + 0.01 x + 0.005 y, so lines agree in
+// height wherever they cross; the survey points are survey points too.
+struct Site {
+    std::vector<tin_point> pts;                 // survey points (ring corners among them)
+    std::vector<tin_line> lines;                // rings, then the break lines
+    std::vector<std::vector<tin_point>> rings;  // outline, void, void
+    bool in_area(double x, double y) const;     // inside the outline, outside the voids
+};
+Site break_site(unsigned seed, int count);
+tin_line line_of(const tin_point &a, const tin_point &b, int16_t group);
+// Even-odd test of (x, y) against the closed ring r.
+bool in_ring(const std::vector<tin_point> &r, double x, double y);
+
 }  // namespace tt

@@ -69,6 +69,7 @@ struct Capture {
             return;
         tri_points = (tin_point *)calloc((size_t)tri_npoints, sizeof(tin_point));
         tri_lines = tri_nlines ? (tin_line *)calloc((size_t)tri_nlines, sizeof(tin_line)) : nullptr;
+        tri_breaks = tri_nvertices ? (tin_line *)calloc((size_t)tri_nvertices, sizeof(tin_line)) : nullptr;
         tri_colour_seen = (unsigned char *)calloc(256, 1);
         read_rc = tri_read_entities();
     }
@@ -77,9 +78,11 @@ struct Capture {
         tri_close_export();
         free(tri_points);
         free(tri_lines);
+        free(tri_breaks);
         free(tri_colour_seen);
         tri_points = nullptr;
         tri_lines = nullptr;
+        tri_breaks = nullptr;
         tri_colour_seen = nullptr;
     }
 };
@@ -104,6 +107,20 @@ std::string dxf_line(double x1, double y1, double x2, double y2, const char *col
 std::string wrap(const std::string &entities)
 {
     return pair(0, "SECTION") + pair(2, "ENTITIES") + entities + pair(0, "ENDSEC") + pair(0, "EOF");
+}
+
+// A POLYLINE as the host's export writes it: its head, then a VERTEX per
+// point (with its flags), then SEQEND.
+std::string dxf_polyline(const std::string &layer, int flags, const std::vector<Vec3> &pts,
+                         const std::vector<int> &vflags = {})
+{
+    std::string s = pair(0, "POLYLINE") + pair(8, layer) + pair(66, "1") + pair(10, "0.0") +
+                    pair(20, "0.0") + pair(30, "0.0") + pair(70, std::to_string(flags));
+    for (size_t i = 0; i < pts.size(); i++)
+        s += pair(0, "VERTEX") + pair(8, layer) + pair(10, std::to_string(pts[i].x)) +
+             pair(20, std::to_string(pts[i].y)) + pair(30, std::to_string(pts[i].z)) +
+             pair(70, std::to_string(i < vflags.size() ? vflags[i] : 32));
+    return s + pair(0, "SEQEND") + pair(8, layer);
 }
 
 }  // namespace
@@ -152,11 +169,38 @@ TEST(Capture, ColourRuleAndGroupCount)
         EXPECT_EQ(tri_colour_seen[9] + tri_colour_seen[4], 2);
         EXPECT_EQ(tri_colour_seen[0] + tri_colour_seen[1], 0);
     }
-    for (const char *bad : {"300", "-3", "70000", "1e300"}) {
+    // A colour is named as the number it stands as: 4294967295 is no outline.
+    for (const char *bad : {"300", "-3", "70000", "1e300", "4294967295", "257"}) {
         s.take_output();
         Capture c(wrap(dxf_point(0, 0, 0) + dxf_line(0, 0, 1, 0, bad)));
         EXPECT_EQ(c.read_rc, 1) << bad;
-        EXPECT_TRUE(has(s.take_output(), "*** VELMORA Error -  LINE colour")) << bad;
+        char want[64];
+        std::snprintf(want, sizeof(want), "*** VELMORA Error -  LINE colour %.15g -READDXF", std::strtod(bad, nullptr));
+        EXPECT_TRUE(has(s.take_output(), want)) << bad;
+    }
+}
+
+// Coordinates beyond 1e12 drawing units stop the capture, naming the line
+// where the entity starts in the export; the limit itself is taken.
+TEST(Capture, CoordinatesBeyondTheRangeNameTheirEntitysLine)
+{
+    vt::AddonSession s;
+    {
+        // the head takes lines 1 to 4, a POINT 10: the second starts at 15
+        Capture c(wrap(dxf_point(0, 0, 0) + pair(0, "POINT") + pair(10, "5.5") + pair(20, "1e308") + pair(30, "0")));
+        EXPECT_EQ(c.read_rc, 1);
+        EXPECT_TRUE(has(s.take_output(), "*** VELMORA Error -  POINT at line 15 of the export: coordinate 1e+308 is "
+                                         "beyond 1e+12 drawing units\n"));
+    }
+    {
+        Capture c(wrap(dxf_point(0, 0, 0) + dxf_line(0, 0, -2e12, 1, "1")));
+        EXPECT_EQ(c.read_rc, 1);
+        EXPECT_TRUE(has(s.take_output(), "LINE at line 15 of the export: coordinate -2e+12 is beyond"));
+    }
+    {
+        Capture c(wrap(dxf_point(1e12, -1e12, 1e12) + dxf_line(0, 0, 1e12, 1, "1")));
+        EXPECT_EQ(c.read_rc, 0);
+        EXPECT_EQ(tri_lines[0].x2, 1e12);
     }
 }
 
@@ -208,6 +252,61 @@ TEST(Capture, EntitiesReadToTheirClosingGroupAndCountsAreEnforced)
         ASSERT_EQ(c.read_rc, 0);
         EXPECT_EQ(tri_points[0].z, 3.0);
     }
+}
+
+// 3D polylines are break lines: a segment per pair of vertices in turn,
+// the closing one of a closed polyline, a lone vertex as a segment of no
+// length.  2D polylines and meshes are not, nor 3D polylines on Velmora's
+// own layers (counted), nor a spline's frame points; an entity after a
+// POLYLINE is read as ever.
+TEST(Capture, ThreeDPolylinesBecomeBreakSegments)
+{
+    vt::AddonSession s;
+    std::string text = dxf_point(0, 0, 0) +
+                       dxf_polyline("BANK", 8, {{0, 0, 1}, {5, 0, 2}, {5, 5, 3}}) +
+                       dxf_polyline("KERB", 9, {{10, 10, 4}, {20, 10, 4}, {20, 20, 4}}) +
+                       dxf_polyline("Contour-Minor", 8, {{1, 1, 1}, {2, 2, 2}}) +
+                       dxf_polyline("3DINT", 9, {{1, 1, 1}, {2, 2, 2}, {3, 1, 1}}) +
+                       dxf_polyline("FLAT", 0, {{1, 1, 0}, {2, 2, 0}}) +
+                       dxf_polyline("MESH", 16, {{1, 1, 0}, {2, 2, 0}, {1, 2, 0}, {2, 1, 0}}) +
+                       dxf_polyline("SPOT", 8, {{7, 7, 7}}) +
+                       dxf_polyline("SPLINE", 12, {{30, 0, 1}, {31, 1, 2}, {32, 0, 3}, {33, 1, 4}},
+                                    {48, 40, 48, 40}) +
+                       dxf_line(0, 0, 5, 0, "2") + dxf_point(9, 9, 9);
+    Capture c(wrap(text));
+    ASSERT_EQ(c.read_rc, 0);
+    EXPECT_EQ(tri_npoints, 2);
+    EXPECT_EQ(tri_points_read, 2);
+    EXPECT_EQ(tri_points[1].z, 9.0);
+    EXPECT_EQ(tri_lines_read, 1);
+    EXPECT_EQ(tri_lines[0].group, 2);
+    EXPECT_EQ(tri_polylines_passed, 2);
+    // vertices of the break lines only: 3 + 3 + 1 + 4
+    EXPECT_EQ(tri_nvertices, 11);
+    struct { double x1, y1, z1, x2, y2, z2; } want[] = {
+        {0, 0, 1, 5, 0, 2}, {5, 0, 2, 5, 5, 3},                             // open
+        {10, 10, 4, 20, 10, 4}, {20, 10, 4, 20, 20, 4}, {20, 20, 4, 10, 10, 4}, // closed
+        {7, 7, 7, 7, 7, 7},                                                 // lone vertex
+        {31, 1, 2, 33, 1, 4},                                               // fit vertices only
+    };
+    ASSERT_EQ(tri_breaks_read, 7);
+    for (int i = 0; i < 7; i++) {
+        const tin_line &l = tri_breaks[i];
+        EXPECT_EQ(l.group, TIN_BREAK);
+        EXPECT_EQ(std::vector<double>({l.x1, l.y1, l.z1, l.x2, l.y2, l.z2}),
+                  std::vector<double>({want[i].x1, want[i].y1, want[i].z1, want[i].x2, want[i].y2, want[i].z2}))
+            << "segment " << i;
+    }
+
+    // a vertex beyond the coordinate range names its line in the export
+    Capture far(wrap(dxf_point(0, 0, 0) + dxf_polyline("B", 8, {{0, 0, 0}, {3e12, 0, 0}})));
+    EXPECT_EQ(far.read_rc, 1);
+    EXPECT_TRUE(has(s.take_output(), "VERTEX at line 41 of the export: coordinate 3e+12 is beyond"));
+    // 3D polylines alone are survey enough; a 2D one is not
+    Capture alone(wrap(dxf_polyline("B", 8, {{0, 0, 0}, {3, 0, 0}})));
+    EXPECT_EQ(alone.count_rc, 0);
+    Capture flat(wrap(dxf_polyline("B", 0, {{0, 0, 0}, {3, 0, 0}})));
+    EXPECT_EQ(flat.count_rc, 1);
 }
 
 // The export lies beside the add-on: app_path with its last three characters
@@ -320,7 +419,7 @@ TEST(Command, FailuresFreeTheArraysAndDeleteTheExport)
     vt::write_file(s.dir.file("velmora.dxf"), wrap(dxf_point(0, 0, 0) + dxf_point(1, 0, 0) + dxf_point(0, 1, 0)));
     s.input("velmora\n\n");
     s.run();
-    EXPECT_TRUE(has(s.take_output(), "*** VELMORA Error - WRITEDXF"));
+    EXPECT_TRUE(has(s.take_output(), "*** VELMORA Error - nothing selected"));
     EXPECT_FALSE(vt::file_exists(s.dir.file("velmora.dxf")));
     EXPECT_TRUE(faces(s).empty());
 }

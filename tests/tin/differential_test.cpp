@@ -1,6 +1,6 @@
 // The fast search against the straightforward one: every call must hand the
 // same corners, in the same order, for random, clustered, grid, DEM-like,
-// nearly cocircular and constrained inputs.  The straightforward search is
+// nearly cocircular, constrained and break-line inputs.  The straightforward search is
 // the oracle; the fast one's counters show which of its paths each family
 // drives, so that a family that stopped reaching a path is noticed.
 //
@@ -296,6 +296,96 @@ TEST(Differential, OutlineAndHoles)
     lines.clear();
     site(sized(30000), 6, 0.3, 11, &pts, &lines);
     expect_same("spiky outline", pts, lines, 7);
+}
+
+// Break lines as the terrain command passes them: drawn lines joined to the
+// survey by tin_prepare_breaks first.
+void expect_same_prepared(const std::string &what, const std::vector<tin_point> &pts,
+                          const std::vector<tin_line> &drawn, int16_t groups)
+{
+    tin_point *bp = nullptr;
+    tin_line *bl = nullptr;
+    int32_t nbp = 0, nbl = 0;
+    {
+        tt::Listen quiet;
+        ASSERT_EQ(tin_prepare_breaks((int32_t)pts.size(), pts.data(), (int32_t)drawn.size(),
+                                     drawn.data(), &bp, &nbp, &bl, &nbl), 0) << what;
+    }
+    std::vector<tin_point> p(bp, bp + nbp);
+    std::vector<tin_line> l(bl, bl + nbl);
+    free(bp);
+    free(bl);
+    size_t breaks = std::count_if(l.begin(), l.end(), [](const tin_line &x) { return x.group == TIN_BREAK; });
+    EXPECT_GT(breaks, drawn.size() / 4) << what;
+    expect_same(what, p, l, groups);
+}
+
+// Break lines (group TIN_BREAK) have the area on both sides: the constraint
+// edge is searched one side at a time, the second side from a copy of it,
+// and a triangle built beside it first gives it its opp.  With an outline
+// and voids (the break lines cut at them) and alone.  Smaller than the
+// other families: the straightforward search, the oracle, sweeps far for
+// the long edges along break lines (a fifth of the size takes it 9 s).
+TEST(Differential, BreakLinesWithOutlineAndVoidsAndAlone)
+{
+    // a dozen long lines crossing each other and the rings, on integers
+    tt::Site site = tt::break_site(12, sized(40000));
+    for (int16_t groups : {3, 0}) {
+        std::vector<tin_line> drawn;
+        for (const tin_line &l : site.lines)
+            if (groups > 0 || l.group == TIN_BREAK)
+                drawn.push_back(l);
+        expect_same_prepared("break site, groups " + std::to_string(groups), site.pts, drawn, groups);
+    }
+
+    // banks: many wavy lines close together, a vertex every 3 m, and a few
+    // straight ones across them, over random survey points; all heights on
+    // one plane, so that crossings agree
+    std::mt19937_64 g(13);
+    std::uniform_real_distribution<double> d(0, 1);
+    const double x0 = 500000, y0 = 4500000;
+    auto at = [&](double x, double y) { return tin_point{x, y, 150 + 0.01 * (x - x0) + 0.02 * (y - y0)}; };
+    int nlines = std::max(4, (int)(30 * scale()));
+    double side = 10.0 * nlines;
+    std::vector<tin_point> pts;
+    std::vector<tin_line> rings, banks;
+    auto ring = [&](double cx, double cy, double r, int k, int16_t grp) {
+        for (int i = 0; i < k; i++) {
+            double t0 = 2 * M_PI * i / k, t1 = 2 * M_PI * (i + 1) / k;
+            tin_point a = at(cx + r * std::cos(t0), cy + r * std::sin(t0));
+            tin_point b = at(cx + r * std::cos(t1), cy + r * std::sin(t1));
+            rings.push_back(tt::line_of(a, b, grp));
+            pts.push_back(a);
+        }
+    };
+    ring(x0 + side / 2, y0 + side / 2, side * 0.47, 40, 1);
+    ring(x0 + side / 2, y0 + side / 2, side * 0.07, 8, 2);
+    auto chain = [&](const std::vector<tin_point> &v) {
+        for (size_t i = 0; i + 1 < v.size(); i++)
+            banks.push_back(tt::line_of(v[i], v[i + 1], TIN_BREAK));
+    };
+    for (int i = 0; i < nlines; i++) {
+        std::vector<tin_point> v;
+        for (double x = -20; x < side + 20; x += 3)
+            v.push_back(at(x0 + x, y0 + 10 * i + 5 + 3 * std::sin(x / 15 + i)));
+        chain(v);
+    }
+    for (int i = 0; i < 3; i++) {
+        double ya = y0 + side * d(g), yb = y0 + side * d(g);
+        std::vector<tin_point> v;
+        for (int k = 0; k <= 20; k++)
+            v.push_back(at(x0 - 10 + (side + 20) * k / 20, ya + (yb - ya) * k / 20));
+        chain(v);
+    }
+    for (int i = 0, n = sized(20000); i < n; i++) {
+        tin_point q = at(x0 + side * d(g), y0 + side * d(g));
+        q.z += d(g);
+        pts.push_back(q);
+    }
+    std::vector<tin_line> drawn = rings;
+    drawn.insert(drawn.end(), banks.begin(), banks.end());
+    expect_same_prepared("banks in an outline with a void", pts, drawn, 2);
+    expect_same_prepared("banks alone", pts, banks, 0);
 }
 
 }  // namespace

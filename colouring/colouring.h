@@ -2,8 +2,8 @@
 ** colouring.h -- face colouring by elevation: the LISP function colfe.
 **
 ** This folder owns colfe: its arguments, the selection and its export to
-** "colf.dxf", the reader of 3DFACEs and polygon meshes (open, closed and
-** smoothed) from that export, and the band cutter that splits every triangle
+** "colf.dxf", read back through the frame's face reader, and the band
+** cutter that splits every triangle
 ** at the 15 band levels between colf_low and colf_high and draws each piece
 ** as a 3DFACE in its band's colour, with the cut segments as the only visible
 ** edges.
@@ -15,9 +15,7 @@
 
 #define COLF_BANDS 15
 
-typedef struct {
-    double x, y, z;
-} colf_point;
+typedef frame_point colf_point;
 
 /* One level that cuts a triangle: P on the first edge crossed, Q on the
 ** second; edges are 1 (A-B), 2 (B-C), 3 (C-A), 0 when unset. */
@@ -47,8 +45,8 @@ int  colf_triangle(const colf_point *a, const colf_point *b, const colf_point *c
 int  colf_quad(const colf_point *p1, const colf_point *p2, const colf_point *p3,
                const colf_point *p4);
 
-/* The surface reader, over the open dxf_file. */
+/* Reads the open export's faces into the band cutter; 0 at its end, 1 at
+** the first failure (reported). */
 int  colf_read_export(void);
-void colf_free_rows(void);
 
 #endif

@@ -1,6 +1,10 @@
 /*
 ** dxfpair.cpp -- reading a DXF text file one group (code line, value line) at
 ** a time, with a running line count for the messages; and the host version.
+**
+** Lines are read whole, however long, so that a long layer name or text
+** cannot shift codes against values.  Every reader of an export goes through
+** here: it is the one place where the file's text becomes numbers.
 */
 #include <stdint.h>
 #include <stdio.h>
@@ -9,47 +13,48 @@
 #include "frame.h"
 
 FILE *dxf_file;
-char  dxf_code_line[256];
+char *dxf_code_line;
+char *dxf_value;
 int   dxf_line_no;
 char  acadver_prefix[3];
 
-/* Drops the line end: the LF, and a CR before it, so that files written with
-** CR LF read like the others (as Windows text mode reads them).  A last line
-** without a line end keeps all its characters, a CR at its end included. */
-static void chop_line_end(char *line)
+static size_t dxf_code_size, dxf_value_size;
+
+int dxf_open(const char *path)
 {
-    size_t n = strlen(line);
-    if (n > 0 && line[n - 1] == '\n') {
-        line[--n] = '\0';
-        if (n > 0 && line[n - 1] == '\r')
-            line[--n] = '\0';
-    }
+    dxf_close();
+    dxf_file = fopen(path, "r");
+    dxf_line_no = 1;
+    return dxf_file == NULL;
 }
 
-void dxf_line_error(const char *text)
+void dxf_close(void)
 {
-    char number[16];
-
-    snprintf(number, sizeof(number), "%d", dxf_line_no);
-    vc_error(12, number);
-    sds_printf("%s", text);
-    sds_printf("\n%s", dxf_code_line);
+    if (dxf_file != NULL)
+        fclose(dxf_file);
+    dxf_file = NULL;
+    free(dxf_code_line);
+    free(dxf_value);
+    dxf_code_line = dxf_value = NULL;
+    dxf_code_size = dxf_value_size = 0;
 }
 
-/* Reads one line into buf (size bytes).  A line that does not fit keeps its
-** first size - 1 characters and the rest is skipped up to its line end, so
-** that it cannot be taken for the next line.  0 at the end of the file. */
-static int read_line(char *buf, int size)
+/* Reads one line into *line, grown as needed, and drops its line end: the
+** LF, and a CR before it, so that files written with CR LF read like the
+** others.  A last line without a line end keeps all its characters, a CR at
+** its end included.  0 at the end of the file. */
+static int read_line(char **line, size_t *size)
 {
-    if (fgets(buf, size, dxf_file) == NULL)
+    ssize_t n = getline(line, size, dxf_file);
+
+    if (n < 0)
         return 0;
-    if (strchr(buf, '\n') == NULL) {
-        int c;
-        while ((c = fgetc(dxf_file)) != EOF && c != '\n')
-            ;
-    }
     dxf_line_no++;
-    chop_line_end(buf);
+    if (n > 0 && (*line)[n - 1] == '\n') {
+        (*line)[--n] = '\0';
+        if (n > 0 && (*line)[n - 1] == '\r')
+            (*line)[--n] = '\0';
+    }
     return 1;
 }
 
@@ -69,22 +74,22 @@ static int parse_code(const char *line, int *code)
     return 1;
 }
 
-int read_dxf_pair(int *code, char *value)
+int read_dxf_pair(int *code)
 {
-    if (!read_line(dxf_code_line, sizeof(dxf_code_line)))
+    if (!read_line(&dxf_code_line, &dxf_code_size))
         return 0;
     if (!parse_code(dxf_code_line, code)) {
-        dxf_line_error(value);
+        dxf_line_error(dxf_value != NULL ? dxf_value : "");
         return -1;
     }
-    if (!read_line(value, 256))
+    if (!read_line(&dxf_value, &dxf_value_size))
         return 0;
     return 1;
 }
 
-int read_entity_pair(int *code, char *value)
+int read_entity_pair(int *code)
 {
-    int rc = read_dxf_pair(code, value);
+    int rc = read_dxf_pair(code);
 
     if (rc == 0)
         dxf_line_error(" the file ends inside an entity");
@@ -105,74 +110,4 @@ void read_acadver(void)
         acadver_prefix[2] = '\0';
         free(rb.resval.rstring);
     }
-}
-
-int frame_native_path(const char *path, char *out, size_t size)
-{
-    char drive[1024] = "";
-    size_t used = 0;
-    const char *rest = path;
-
-    if (size == 0)
-        return 1;
-    if (((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z'))
-        && path[1] == ':') {
-        struct resbuf rb;
-        char name[8];
-        snprintf(name, sizeof(name), "DRIVE%c", path[0] >= 'a' ? path[0] - 32 : path[0]);
-        rb.restype = RTNONE;
-        if (sds_getvar(name, &rb) == RTNORM && rb.restype == RTSTR && rb.resval.rstring) {
-            snprintf(drive, sizeof(drive), "%s", rb.resval.rstring);
-            free(rb.resval.rstring);
-        } else {
-            snprintf(drive, sizeof(drive), ".");
-        }
-        rest = path + 2;
-    }
-    for (const char *p = drive; *p; p++) {
-        if (used + 1 >= size)
-            return 1;
-        out[used++] = *p;
-    }
-    if (drive[0] != '\0' && *rest != '/' && *rest != '\\') {
-        if (used + 1 >= size)
-            return 1;
-        out[used++] = '/';
-    }
-    for (const char *p = rest; *p; p++) {
-        if (used + 1 >= size)
-            return 1;
-        out[used++] = (*p == '\\') ? '/' : *p;
-    }
-    out[used] = '\0';
-    return 0;
-}
-
-int frame_work_path(const char *path, char *out, size_t size)
-{
-    struct resbuf rb;
-    char folder[1024] = "";
-    const char *name = path;
-    int n;
-
-    rb.rbnext = NULL;
-    rb.restype = RTNONE;
-    if (sds_getvar("TEMPPREFIX", &rb) == RTNORM && rb.restype == RTSTR && rb.resval.rstring) {
-        snprintf(folder, sizeof(folder), "%s", rb.resval.rstring);
-        free(rb.resval.rstring);
-    }
-    if (folder[0] == '\0') {
-        n = snprintf(out, size, "%s", path);
-    } else {
-        for (const char *p = path; *p; p++)
-            if (*p == '/' || *p == '\\')
-                name = p + 1;
-        n = snprintf(out, size, "%s%s", folder, name);
-    }
-    if (n < 0 || (size_t)n >= size) {
-        if (size > 0)
-            out[0] = '\0';
-        return 1;
-    }
-    return 0;
 }

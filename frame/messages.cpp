@@ -14,31 +14,6 @@
 #include <string.h>
 #include "frame.h"
 
-/* Numbered texts of the volume and face-colouring commands. */
-const char vc_messages[VC_ROWS][80] = {
-    "volume",                                   /*  0 */
-    "\n*** VOLUME or COLF Error - ",            /*  1 */
-    "Press a key . . .",                        /*  2 */
-    "Select objects (3DMESH or 3DFACE): ",      /*  3 */
-    "dxfout",                                   /*  4 */
-    "entities",                                 /*  5 */
-    "previous",                                 /*  6 */
-    "",                                         /*  7 */
-    "Fatal error -",                            /*  8 */
-    "point",                                    /*  9 */
-    "select",                                   /* 10 */
-    "last",                                     /* 11 */
-    "Can't read VOL.DXF at article",            /* 12 */
-    "volume increment <",                       /* 13 */
-    "ucs",                                      /* 14 */
-    "*Cancel*",                                 /* 15 */
-    "Can't calculate volume",                   /* 16 */
-    "Volume: ",                                 /* 17 */
-    "Centroid: ",                               /* 18 */
-    "... Wait for sorting %u elements",         /* 19 */
-    "Missing 3DFACE or 3DMESH",                 /* 20 */
-};
-
 /* Tells the host the call failed.  The reason is the message's own words,
 ** `first` then `second`, without the blanks around them: "Missing POINT
 ** entities", "Can't calculate volume". */
@@ -77,22 +52,21 @@ void lib_warning(const char *text)
     sds_printf("%s", text);
 }
 
-void vc_error(int row, const char *detail)
+void vc_error(const char *text, const char *detail)
 {
-    const char *text = row >= 0 && row < VC_ROWS ? vc_messages[row] : "";
-
-    sds_printf("%s", vc_messages[1]);
+    sds_printf("%s", VC_HEAD);
     sds_printf("%s", text);
     sds_printf("%s", detail);
     sds_printf("%s", "!\n");
     frame_fail(text, detail);
 }
 
-const char *frame_select(sds_name ss)
+void dxf_line_error(const char *text)
 {
-    int rc = sds_ssget(NULL, NULL, NULL, NULL, ss);
+    char number[16];
 
-    if (rc == RTNORM)
-        return NULL;
-    return rc == RTCAN ? vc_messages[15] : "nothing selected";
+    snprintf(number, sizeof(number), "%d", dxf_line_no);
+    vc_error(VC_DXF_ARTICLE, number);
+    sds_printf("%s", text);
+    sds_printf("\n%s", dxf_code_line != NULL ? dxf_code_line : "");
 }

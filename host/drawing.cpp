@@ -1,6 +1,7 @@
-// drawing.cpp -- the drawing's own bookkeeping: ids, layers, extents.
+// drawing.cpp -- the drawing's own bookkeeping: ids, layers, extents, and
+// the grid of a polygon mesh.
 #include "drawing.h"
-#include "dxf_common.h"
+#include "text.h"
 
 #include <algorithm>
 
@@ -29,7 +30,7 @@ const Entity *Drawing::find(std::uint64_t id) const
 Layer *Drawing::layer(const std::string &name)
 {
     for (auto &l : layers)
-        if (dxf_same_name(l.name, name))
+        if (same_name(l.name, name))
             return &l;
     return nullptr;
 }
@@ -44,24 +45,54 @@ Layer &Drawing::make_layer(const std::string &name)
     return layers.back();
 }
 
+void Extents::add(const Vec3 &p)
+{
+    if (empty) {
+        lo = hi = p;
+        empty = false;
+        return;
+    }
+    lo.x = std::min(lo.x, p.x); lo.y = std::min(lo.y, p.y); lo.z = std::min(lo.z, p.z);
+    hi.x = std::max(hi.x, p.x); hi.y = std::max(hi.y, p.y); hi.z = std::max(hi.z, p.z);
+}
+
+void Extents::add(const Entity &e)
+{
+    for (const auto &p : e.pts)
+        add(p);
+}
+
 void Drawing::extents(Vec3 &lo, Vec3 &hi) const
 {
-    bool any = false;
-    for (const auto &e : entities) {
-        if (e.erased)
-            continue;
-        for (const auto &p : e.pts) {
-            if (!any) {
-                lo = hi = p;
-                any = true;
-                continue;
-            }
-            lo.x = std::min(lo.x, p.x); lo.y = std::min(lo.y, p.y); lo.z = std::min(lo.z, p.z);
-            hi.x = std::max(hi.x, p.x); hi.y = std::max(hi.y, p.y); hi.z = std::max(hi.z, p.z);
-        }
+    Extents box;
+    for (const auto &e : entities)
+        if (!e.erased)
+            box.add(e);
+    lo = box.lo;
+    hi = box.hi;
+}
+
+bool mesh_grid(const Entity &e, std::vector<Vec3> &grid, int &m, int &n)
+{
+    std::vector<Vec3> control, fitted;
+    for (size_t i = 0; i < e.pts.size(); i++) {
+        int f = i < e.vertex_flags.size() ? e.vertex_flags[i] : 64;
+        ((f & 8) ? fitted : control).push_back(e.pts[i]);
     }
-    if (!any)
-        lo = hi = Vec3{};
+    if ((e.poly_flags & 4) && e.smooth_m > 0 && e.smooth_n > 0 &&
+        fitted.size() == (size_t)e.smooth_m * (size_t)e.smooth_n) {
+        grid = fitted;
+        m = e.smooth_m;
+        n = e.smooth_n;
+        return true;
+    }
+    if (e.mesh_m > 0 && e.mesh_n > 0 && control.size() == (size_t)e.mesh_m * (size_t)e.mesh_n) {
+        grid = control;
+        m = e.mesh_m;
+        n = e.mesh_n;
+        return true;
+    }
+    return false;
 }
 
 }  // namespace velmora

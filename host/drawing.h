@@ -18,6 +18,14 @@ struct Vec3 {
     double x = 0, y = 0, z = 0;
 };
 
+// A temporary vector drawn over the drawing (sds_grdraw), not part of it: the
+// session keeps them until sds_redraw, and the picture shows them on top.
+struct Overlay {
+    Vec3 from, to;
+    int colour = 7;
+    int highlight = 0;
+};
+
 // One DXF group: code and value text as they stood in the file.
 struct DxfPair {
     int code = 0;
@@ -40,6 +48,12 @@ struct Entity {
     int mesh_m = 0, mesh_n = 0;    // POLYLINE 71, 72
     int smooth_m = 0, smooth_n = 0, smooth_type = 0;  // 73, 74, 75
     std::vector<int> vertex_flags; // VERTEX 70, one per point of a POLYLINE
+    // A TEXT the session made (TEXTs read from a file stay raw): the string,
+    // its height, its rotation in degrees, and whether pts[0] is its middle
+    // centre (72 = 1, 73 = 2) or the start of its baseline.
+    std::string text;
+    double text_height = 0, text_angle = 0;
+    bool text_centred = false;
 
     // For entities read from a file: the groups as read, from the entity's
     // own "0 TYPE" pair on (for a POLYLINE the whole run with its VERTEXes and
@@ -47,6 +61,20 @@ struct Entity {
     // session made; those are written from the fields above.
     std::vector<DxfPair> raw;
     std::string handle;            // 5 (or 105), as read or as assigned
+};
+
+// The grid of a polygon mesh (POLYLINE flag 16): m rows of n vertices, from
+// its control vertices or, for a smoothed mesh (flag 4), from its fitted
+// vertices (VERTEX flag 8) when they are all there.  False when neither
+// count fits the vertices.
+bool mesh_grid(const Entity &e, std::vector<Vec3> &grid, int &m, int &n);
+
+// The box around the points added; 0,0,0 at both corners while empty.
+struct Extents {
+    Vec3 lo, hi;
+    bool empty = true;
+    void add(const Vec3 &p);
+    void add(const Entity &e);
 };
 
 struct Layer {
@@ -72,11 +100,11 @@ struct DxfLayout {
 
 struct Drawing {
     std::string version = "AC1009";            // $ACADVER of the file read
+    std::string name;                          // file name read, without folder and extension
     std::vector<Entity> entities;              // drawing order
     std::vector<Layer> layers;
     std::string current_layer = "0";           // $CLAYER
     int current_colour = 256;                  // $CECOLOR
-    Vec3 extmin{0, 0, 0}, extmax{0, 0, 0};     // kept current by extents()
     std::uint64_t next_id = 1;
 
     // Everything of the file that is not an entity or a layer, in order, so
@@ -102,10 +130,8 @@ struct DxfError {
 
 // Reads an ASCII DXF file of any version from R12 to R2018.
 Drawing load_dxf(const std::string &path);
-// Writes the drawing in the version it was read in; the file is written to a
-// temporary name beside `path` and renamed over it, so a failed save never
-// leaves a half-written file.
-void save_dxf(const Drawing &d, const std::string &path);
+// The drawing as DXF text in the version it was read in (R12 for a new one).
+std::string dxf_text(const Drawing &d);
 // The "dxfout" export: an R12 file with the given entities and `decimals`
 // places after the point (ENTITIES section only, as the host's own export does).
 void write_dxfout(const Drawing &d, const std::vector<std::uint64_t> &ids,

@@ -1,6 +1,7 @@
-// dxf_common.h -- what the DXF reader, the writers and the picture share:
-// the kind of value a group code carries, number parsing, and the fields of
-// a modelled entity taken from its raw groups.
+// dxf_common.h -- what the DXF reader, the writers and the picture share
+// (dxf_common.cpp): the kind of value a group code carries, integer groups,
+// versions, and the fields of a modelled entity taken from its raw groups.
+// Real groups are read with parse_real (text.h).
 #pragma once
 
 #include <string>
@@ -15,10 +16,12 @@ enum class DxfValueKind { text, real, integer };
 // The kind of value a group code carries (DXF reference, "group code value types").
 DxfValueKind dxf_value_kind(int code);
 
-// Strict number parsing: blanks around the number are allowed, anything else
-// (empty text, trailing letters, NaN, infinity, out of range) is refused.
-bool dxf_parse_real(const std::string &text, double &out);
+// Strict integer parsing: blanks around the number are allowed, anything else
+// (empty text, trailing letters, out of range) is refused.
 bool dxf_parse_int(const std::string &text, long long &out);
+// The value of an integer group the reader has checked, as an int (0 when it
+// does not fit one).
+int dxf_int(const std::string &value);
 
 // True for the entity types the drawing models.
 bool dxf_modelled_type(const std::string &type);
@@ -28,10 +31,16 @@ bool dxf_modelled_type(const std::string &type);
 // in raw have been checked by the reader.
 void dxf_fields_from_raw(Entity &e);
 
+// Where the HEADER section ends in d.before_entities (the index of its
+// ENDSEC), 0 when the file had no HEADER.
+std::size_t dxf_header_end(const Drawing &d);
+// The index in `pairs` (before `end`) of header variable `var`'s group
+// `code`, or DxfLayout::none when the header lacks it.
+std::size_t dxf_header_value(const std::vector<DxfPair> &pairs, std::size_t end, const char *var, int code);
+// The drawing's $INSUNITS (its length unit), -1 when the header has none.
+int dxf_insunits(const Drawing &d);
+
 // "AC1009" -> 12, "AC1015" -> 2000 ... ; 0 for a version we do not know.
 int dxf_release(const std::string &acadver);
-
-// Case-insensitive comparison of ASCII names.
-bool dxf_same_name(const std::string &a, const std::string &b);
 
 }  // namespace velmora

@@ -15,222 +15,16 @@
 // "FILE: line N: what".
 #include "drawing.h"
 #include "dxf_common.h"
+#include "text.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
 namespace velmora {
-
-// ---------------------------------------------------------------------------
-// Shared helpers
-
-DxfValueKind dxf_value_kind(int code)
-{
-    if ((code >= 10 && code <= 59) || (code >= 110 && code <= 149) ||
-        (code >= 210 && code <= 239) || (code >= 460 && code <= 469) ||
-        (code >= 1010 && code <= 1059))
-        return DxfValueKind::real;
-    if ((code >= 60 && code <= 99) || (code >= 160 && code <= 179) ||
-        (code >= 270 && code <= 299) || (code >= 370 && code <= 389) ||
-        (code >= 400 && code <= 409) || (code >= 420 && code <= 429) ||
-        (code >= 440 && code <= 459) || (code >= 1060 && code <= 1071))
-        return DxfValueKind::integer;
-    return DxfValueKind::text;
-}
-
-static void trim_blanks(const char *&b, const char *&e)
-{
-    while (b < e && (*b == ' ' || *b == '\t'))
-        b++;
-    while (e > b && (e[-1] == ' ' || e[-1] == '\t'))
-        e--;
-}
-
-bool dxf_parse_real(const std::string &text, double &out)
-{
-    const char *b = text.data(), *e = b + text.size();
-    trim_blanks(b, e);
-    if (b < e && *b == '+')
-        b++;
-    if (b == e)
-        return false;
-    for (const char *p = b; p < e; p++)
-        if (!std::isdigit((unsigned char)*p) && *p != '.' && *p != '-' && *p != '+' &&
-            *p != 'e' && *p != 'E')
-            return false;
-    double v = 0;
-    auto r = std::from_chars(b, e, v);
-    if (r.ec != std::errc() || r.ptr != e || !std::isfinite(v))
-        return false;
-    out = v;
-    return true;
-}
-
-bool dxf_parse_int(const std::string &text, long long &out)
-{
-    const char *b = text.data(), *e = b + text.size();
-    trim_blanks(b, e);
-    if (b < e && *b == '+')
-        b++;
-    if (b == e)
-        return false;
-    long long v = 0;
-    auto r = std::from_chars(b, e, v);
-    if (r.ec != std::errc() || r.ptr != e)
-        return false;
-    out = v;
-    return true;
-}
-
-bool dxf_modelled_type(const std::string &type)
-{
-    return type == "POINT" || type == "LINE" || type == "3DFACE" || type == "POLYLINE";
-}
-
-int dxf_release(const std::string &v)
-{
-    static const struct { const char *name; int release; } known[] = {
-        {"AC1009", 12},   {"AC1012", 13},   {"AC1014", 14},   {"AC1015", 2000},
-        {"AC1018", 2004}, {"AC1021", 2007}, {"AC1024", 2010}, {"AC1027", 2013},
-        {"AC1032", 2018},
-    };
-    for (const auto &k : known)
-        if (v == k.name)
-            return k.release;
-    return 0;
-}
-
-bool dxf_same_name(const std::string &a, const std::string &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (std::toupper((unsigned char)a[i]) != std::toupper((unsigned char)b[i]))
-            return false;
-    return true;
-}
-
-static std::string trimmed(const std::string &s)
-{
-    const char *b = s.data(), *e = b + s.size();
-    trim_blanks(b, e);
-    return std::string(b, e);
-}
-
-static std::string upper(std::string s)
-{
-    for (auto &c : s)
-        c = (char)std::toupper((unsigned char)c);
-    return s;
-}
-
-static double real_of(const std::string &v)
-{
-    double d = 0;
-    dxf_parse_real(v, d);
-    return d;
-}
-
-static int int_of(const std::string &v)
-{
-    long long i = 0;
-    dxf_parse_int(v, i);
-    if (i > INT32_MAX || i < INT32_MIN)
-        return 0;
-    return (int)i;
-}
-
-// Sets coordinate `axis` (0 x, 1 y, 2 z) of p.
-static void set_axis(Vec3 &p, int axis, double v)
-{
-    (axis == 0 ? p.x : axis == 1 ? p.y : p.z) = v;
-}
-
-void dxf_fields_from_raw(Entity &e)
-{
-    const auto &raw = e.raw;
-    size_t i = 0;
-    while (i < raw.size() && raw[i].code != 0)
-        i++;                                    // comments that came before the entity
-    if (i == raw.size())
-        return;
-    e.type = upper(trimmed(raw[i].value));
-    e.layer = "0";
-    e.colour = 256;
-    e.pts.clear();
-    e.vertex_flags.clear();
-    e.face_hidden = e.poly_flags = e.mesh_m = e.mesh_n = 0;
-    e.smooth_m = e.smooth_n = e.smooth_type = 0;
-    i++;
-
-    // The entity's own groups: up to the next code 0 (a VERTEX, ATTRIB, SEQEND).
-    Vec3 corner[4];
-    bool seen[4] = {false, false, false, false};
-    for (; i < raw.size() && raw[i].code != 0; i++) {
-        int c = raw[i].code;
-        const std::string &v = raw[i].value;
-        if (c == 8)
-            e.layer = trimmed(v);
-        else if (c == 62)
-            e.colour = int_of(v);
-        else if (c == 5)
-            e.handle = trimmed(v);
-        else if (c >= 10 && c <= 33 && (c % 10) <= 3) {
-            int k = c % 10, axis = c / 10 - 1;
-            set_axis(corner[k], axis, real_of(v));
-            seen[k] = true;
-        } else if (c == 70) {
-            if (e.type == "3DFACE")
-                e.face_hidden = int_of(v);
-            else if (e.type == "POLYLINE")
-                e.poly_flags = int_of(v);
-        } else if (e.type == "POLYLINE" && c >= 71 && c <= 75) {
-            int n = int_of(v);
-            if (c == 71) e.mesh_m = n;
-            if (c == 72) e.mesh_n = n;
-            if (c == 73) e.smooth_m = n;
-            if (c == 74) e.smooth_n = n;
-            if (c == 75) e.smooth_type = n;
-        }
-    }
-    if (e.type == "POINT") {
-        e.pts = {corner[0]};
-    } else if (e.type == "LINE") {
-        e.pts = {corner[0], corner[1]};
-    } else if (e.type == "3DFACE") {
-        if (!seen[3])
-            corner[3] = corner[2];              // a three-sided face repeats its third corner
-        e.pts = {corner[0], corner[1], corner[2], corner[3]};
-    } else if (e.type == "POLYLINE") {
-        // Its VERTEX entities, up to SEQEND.
-        while (i < raw.size()) {
-            bool vertex = upper(trimmed(raw[i].value)) == "VERTEX";
-            i++;
-            Vec3 p;
-            int flags = 0;
-            for (; i < raw.size() && raw[i].code != 0; i++) {
-                int c = raw[i].code;
-                if (!vertex)
-                    continue;
-                if (c == 10 || c == 20 || c == 30)
-                    set_axis(p, c / 10 - 1, real_of(raw[i].value));
-                else if (c == 70)
-                    flags = int_of(raw[i].value);
-            }
-            if (vertex) {
-                e.pts.push_back(p);
-                e.vertex_flags.push_back(flags);
-            }
-        }
-    }
-}
 
 // ---------------------------------------------------------------------------
 // The reader
@@ -264,7 +58,17 @@ private:
         fail(pair < line_.size() ? line_[pair] : last_line_, what);
     }
 
+    // Cutting the text into groups.
+    const std::string *text_ = nullptr;
+    size_t pos_ = 0, nul_ = std::string::npos;
+    int line_no_ = 0;
+    bool next_line(std::string &out, Drawing &d);
+    int group_code(const std::string &code_text, int at) const;
+    void check_value(int code, const std::string &value) const;
     void cut_groups(const std::string &text, Drawing &d);
+
+    std::string file_text() const;
+    void read_sections(Drawing &d);
     size_t section_end(size_t from, const std::string &name) const;
     void read_header(size_t b, size_t e, Drawing &d);
     void read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &out);
@@ -292,6 +96,66 @@ std::string shown(const std::string &s)
     return "\"" + out + "\"";
 }
 
+// The next line of the text (without its LF or CR LF) into `out`; false at
+// the end.  The first line's end tells how the file ends its lines.
+bool Reader::next_line(std::string &out, Drawing &d)
+{
+    const std::string &text = *text_;
+    if (pos_ >= text.size())
+        return false;
+    size_t nl = text.find('\n', pos_);
+    size_t end = nl == std::string::npos ? text.size() : nl;
+    if (nul_ != std::string::npos && nul_ < end)
+        fail(line_no_ + 1, "binary data in the file; not a text DXF file");
+    size_t stop = end;
+    if (stop > pos_ && text[stop - 1] == '\r')
+        stop--;
+    if (line_no_ == 0)
+        d.crlf = stop < end;
+    out.assign(text, pos_, stop - pos_);
+    pos_ = nl == std::string::npos ? text.size() : nl + 1;
+    line_no_++;
+    return true;
+}
+
+// The group code on line `at`, in range.
+int Reader::group_code(const std::string &code_text, int at) const
+{
+    long long code = 0;
+    if (!dxf_parse_int(code_text, code)) {
+        if (pos_ >= text_->size() && text_->back() != '\n')
+            fail(at, "the file ends in the middle of a line (truncated?)");
+        fail(at, pairs_.empty() ? "not a DXF file (a group code was expected, found " + shown(code_text) + ")"
+                                : "group code expected, found " + shown(code_text));
+    }
+    if (code < 0 || code > 1071)
+        fail(at, "group code " + std::to_string(code) + " is out of range");
+    return (int)code;
+}
+
+// A number group must hold a number of its kind (on the line just read).
+void Reader::check_value(int code, const std::string &value) const
+{
+    switch (dxf_value_kind(code)) {
+    case DxfValueKind::real: {
+        double v;
+        if (!parse_real(value, v))
+            fail(line_no_, "bad number " + shown(value) + " for group " + std::to_string(code));
+        break;
+    }
+    case DxfValueKind::integer: {
+        long long v;
+        if (!dxf_parse_int(value, v) || v < INT32_MIN || v > UINT32_MAX) {
+            if (!(code >= 160 && code <= 169) || !dxf_parse_int(value, v))
+                fail(line_no_, "bad integer " + shown(value) + " for group " + std::to_string(code));
+        }
+        break;
+    }
+    case DxfValueKind::text:
+        break;
+    }
+}
+
 void Reader::cut_groups(const std::string &text, Drawing &d)
 {
     static const char binary_sentinel[] = "AutoCAD Binary DXF";
@@ -299,90 +163,39 @@ void Reader::cut_groups(const std::string &text, Drawing &d)
         fail(1, "binary DXF; only text (ASCII) DXF can be read");
     if (text.empty())
         fail(1, "empty file, not a DXF drawing");
-    size_t nul = text.find('\0');
-
-    size_t pos = 0;
+    text_ = &text;
+    nul_ = text.find('\0');
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         d.layout.bom = true;           // some writers start UTF-8 files with a BOM
-        pos = 3;
+        pos_ = 3;
     }
-    int line = 0;
-    int padded = 0, plain = 0;
-    bool first_line = true;
-    auto next_line = [&](std::string &out) -> bool {
-        if (pos >= text.size())
-            return false;
-        size_t nl = text.find('\n', pos);
-        size_t end = nl == std::string::npos ? text.size() : nl;
-        if (nul != std::string::npos && nul < end)
-            fail(line + 1, "binary data in the file; not a text DXF file");
-        size_t stop = end;
-        if (stop > pos && text[stop - 1] == '\r')
-            stop--;
-        if (first_line) {
-            d.crlf = stop < end;
-            first_line = false;
-        }
-        out.assign(text, pos, stop - pos);
-        pos = nl == std::string::npos ? text.size() : nl + 1;
-        line++;
-        return true;
-    };
-
     size_t line_count = (size_t)std::count(text.begin(), text.end(), '\n');
     pairs_.reserve(line_count / 2 + 1);
     line_.reserve(line_count / 2 + 1);
+    int padded = 0, plain = 0;
     std::string code_text, value;
     bool eof = false;
-    while (next_line(code_text)) {
-        int code_line = line;
-        long long code = 0;
-        if (!dxf_parse_int(code_text, code) && pos >= text.size() && text.back() != '\n')
-            fail(code_line, "the file ends in the middle of a line (truncated?)");
-        if (!dxf_parse_int(code_text, code))
-            fail(code_line, pairs_.empty() ? "not a DXF file (a group code was expected, found " +
-                                                 shown(code_text) + ")"
-                                           : "group code expected, found " + shown(code_text));
-        if (code < 0 || code > 1071)
-            fail(code_line, "group code " + std::to_string(code) + " is out of range");
-        if (code < 100 && !code_text.empty()) {
-            if (code_text[0] == ' ')
-                padded++;
-            else
-                plain++;
-        }
-        if (!next_line(value))
+    while (next_line(code_text, d)) {
+        int code_line = line_no_;
+        int code = group_code(code_text, code_line);
+        if (code < 100 && !code_text.empty())
+            (code_text[0] == ' ' ? padded : plain)++;
+        if (!next_line(value, d))
             fail(code_line, "the file ends after a group code (truncated?)");
-        switch (dxf_value_kind((int)code)) {
-        case DxfValueKind::real: {
-            double v;
-            if (!dxf_parse_real(value, v))
-                fail(line, "bad number " + shown(value) + " for group " + std::to_string(code));
-            break;
-        }
-        case DxfValueKind::integer: {
-            long long v;
-            if (!dxf_parse_int(value, v) || v < INT32_MIN || v > UINT32_MAX) {
-                if (!(code >= 160 && code <= 169) || !dxf_parse_int(value, v))
-                    fail(line, "bad integer " + shown(value) + " for group " + std::to_string(code));
-            }
-            break;
-        }
-        case DxfValueKind::text:
-            break;
-        }
+        check_value(code, value);
         if (pairs_.empty() && !(code == 0 || code == 999))
             fail(code_line, "not a DXF file (it must begin with \"0\" and \"SECTION\")");
-        pairs_.push_back(DxfPair{(int)code, value});
+        pairs_.push_back(DxfPair{code, value});
         line_.push_back(code_line);
-        if (code == 0 && trimmed(value) == "EOF") {
+        if (code == 0 && trim(value) == "EOF") {
             eof = true;
             break;
         }
     }
-    last_line_ = line;
+    last_line_ = line_no_;
+    text_ = nullptr;
     if (!eof)
-        fail(line, "the file ends without \"EOF\" (truncated?)");
+        fail(last_line_, "the file ends without \"EOF\" (truncated?)");
     d.layout.code_padded = padded >= plain;
 }
 
@@ -392,7 +205,7 @@ size_t Reader::section_end(size_t from, const std::string &name) const
     for (size_t i = from; i < pairs_.size(); i++) {
         if (pairs_[i].code != 0)
             continue;
-        std::string v = trimmed(pairs_[i].value);
+        std::string v = trim(pairs_[i].value);
         if (v == "ENDSEC")
             return i;
         if (v == "SECTION" || v == "EOF")
@@ -408,22 +221,19 @@ void Reader::read_header(size_t b, size_t e, Drawing &d)
     for (size_t i = b; i < e; i++) {
         const DxfPair &p = pairs_[i];
         if (p.code == 9) {
-            var = upper(trimmed(p.value));
+            var = upper(trim(p.value));
             continue;
         }
         if (var == "$ACADVER" && p.code == 1) {
-            d.version = trimmed(p.value);
+            d.version = trim(p.value);
             version_seen = true;
             if (dxf_release(d.version) == 0)
                 fail(line_[i] + 1, "unknown DXF version " + shown(d.version) +
                                        " (R12 to R2018 can be read)");
         } else if (var == "$CLAYER" && p.code == 8) {
-            d.current_layer = trimmed(p.value);
+            d.current_layer = trim(p.value);
         } else if (var == "$CECOLOR" && p.code == 62) {
-            d.current_colour = int_of(p.value);
-        } else if ((var == "$EXTMIN" || var == "$EXTMAX") && (p.code == 10 || p.code == 20 || p.code == 30)) {
-            Vec3 &v = var == "$EXTMIN" ? d.extmin : d.extmax;
-            set_axis(v, p.code / 10 - 1, real_of(p.value));
+            d.current_colour = dxf_int(p.value);
         }
     }
     if (!version_seen)
@@ -438,11 +248,11 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
     size_t i = b;
     while (i < e) {
         const DxfPair &p = pairs_[i];
-        std::string v = p.code == 0 ? upper(trimmed(p.value)) : std::string();
+        std::string v = p.code == 0 ? upper(trim(p.value)) : std::string();
         if (p.code == 0 && v == "TABLE") {
             if (i + 1 >= e || pairs_[i + 1].code != 2)
                 fail_at(i, "TABLE without a name (group 2)");
-            table = upper(trimmed(pairs_[i + 1].value));
+            table = upper(trim(pairs_[i + 1].value));
             if (table == "LAYER") {
                 if (layers_seen)
                     fail_at(i, "a second LAYER table");
@@ -476,9 +286,9 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
                 l.raw.assign(from(i), from(j));
                 for (size_t k = 1; k < l.raw.size(); k++) {
                     if (l.raw[k].code == 2 && l.name.empty())
-                        l.name = trimmed(l.raw[k].value);
+                        l.name = trim(l.raw[k].value);
                     else if (l.raw[k].code == 62)
-                        l.colour = int_of(l.raw[k].value);
+                        l.colour = dxf_int(l.raw[k].value);
                 }
                 if (l.name.empty())
                     fail_at(i, "LAYER without a name (group 2)");
@@ -488,10 +298,10 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
                 if (table == "BLOCK_RECORD" && v == "BLOCK_RECORD") {
                     std::string name, handle;
                     for (size_t k = i + 1; k < j; k++) {
-                        if (pairs_[k].code == 2) name = trimmed(pairs_[k].value);
-                        if (pairs_[k].code == 5) handle = trimmed(pairs_[k].value);
+                        if (pairs_[k].code == 2) name = trim(pairs_[k].value);
+                        if (pairs_[k].code == 5) handle = trim(pairs_[k].value);
                     }
-                    if (dxf_same_name(name, "*Model_Space"))
+                    if (same_name(name, "*Model_Space"))
                         d.layout.model_space = handle;
                 }
                 out.insert(out.end(), from(i), from(j));
@@ -503,7 +313,7 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
             if (p.code == 70 && d.layout.layer_count_at == DxfLayout::none)
                 d.layout.layer_count_at = out.size();
             if (p.code == 5)
-                d.layout.layer_table = trimmed(p.value);
+                d.layout.layer_table = trim(p.value);
         }
         out.push_back(p);
         i++;
@@ -542,7 +352,7 @@ void Reader::read_entities(size_t b, size_t e, Drawing &d)
         }
         if (pairs_[i].code != 0)
             fail_at(i, "an entity (group 0) was expected, found group " + std::to_string(pairs_[i].code));
-        std::string type = upper(trimmed(pairs_[i].value));
+        std::string type = upper(trim(pairs_[i].value));
         if (type == "VERTEX" || type == "SEQEND")
             fail_at(i, type + " without the POLYLINE or INSERT it belongs to");
         auto next_entity = [&](size_t k) {
@@ -552,7 +362,7 @@ void Reader::read_entities(size_t b, size_t e, Drawing &d)
             return k;
         };
         size_t j = next_entity(i);
-        auto type_at = [&](size_t k) { return k < e ? upper(trimmed(pairs_[k].value)) : std::string(); };
+        auto type_at = [&](size_t k) { return k < e ? upper(trim(pairs_[k].value)) : std::string(); };
         if (type == "POLYLINE" || (type == "INSERT" && type_at(j) == "ATTRIB")) {
             const char *sub = type == "POLYLINE" ? "VERTEX" : "ATTRIB";
             while (type_at(j) == sub)
@@ -573,7 +383,7 @@ void Reader::read_entities(size_t b, size_t e, Drawing &d)
     }
 }
 
-Drawing Reader::read()
+std::string Reader::file_text() const
 {
     std::ifstream in(path_, std::ios::binary);
     if (!in)
@@ -582,31 +392,30 @@ Drawing Reader::read()
     ss << in.rdbuf();
     if (in.bad())
         throw DxfError{path_ + ": cannot read: " + std::strerror(errno)};
-    std::string text = ss.str();
+    return ss.str();
+}
 
-    Drawing d;
-    d.layout.from_file = true;
-    cut_groups(text, d);
-    text.clear();
-    text.shrink_to_fit();
-
+// Section by section: HEADER and TABLES read and kept, ENTITIES read into
+// entities, the others kept before or after the entities.
+void Reader::read_sections(Drawing &d)
+{
     bool header_seen = false, tables_seen = false, entities_seen = false, after = false;
     size_t i = 0;
     while (i < pairs_.size()) {
         const DxfPair &p = pairs_[i];
         std::vector<DxfPair> &out = after ? d.after_entities : d.before_entities;
-        if (p.code == 0 && trimmed(p.value) == "EOF")
+        if (p.code == 0 && trim(p.value) == "EOF")
             break;
         if (p.code == 999) {
             out.push_back(p);
             i++;
             continue;
         }
-        if (p.code != 0 || upper(trimmed(p.value)) != "SECTION")
+        if (p.code != 0 || upper(trim(p.value)) != "SECTION")
             fail_at(i, "\"SECTION\" expected, found " + shown(p.value));
         if (i + 1 >= pairs_.size() || pairs_[i + 1].code != 2)
             fail_at(i, "SECTION without a name (group 2)");
-        std::string name = upper(trimmed(pairs_[i + 1].value));
+        std::string name = upper(trim(pairs_[i + 1].value));
         size_t end = section_end(i + 2, name);
         if (name == "ENTITIES") {
             if (entities_seen)
@@ -640,24 +449,20 @@ Drawing Reader::read()
         i = end + 1;
     }
     d.layout.had_header = header_seen;
+}
+
+Drawing Reader::read()
+{
+    Drawing d;
+    d.layout.from_file = true;
+    cut_groups(file_text(), d);
+    read_sections(d);
     if (!d.layer("0") && d.layout.layer_records_at == DxfLayout::none) {
         // A file without a LAYER table: layer 0 exists all the same.
         Layer zero;
         zero.name = "0";
         d.layers.push_back(zero);
         d.layout.layers_read = 1;
-    }
-    // Extents: those of the modelled entities when there are any, else the
-    // header's when they make sense (an empty drawing stores +1e20/-1e20).
-    Vec3 lo, hi;
-    bool any = std::any_of(d.entities.begin(), d.entities.end(),
-                           [](const Entity &e) { return !e.pts.empty(); });
-    d.extents(lo, hi);
-    bool header_ok = d.extmin.x <= d.extmax.x && d.extmin.y <= d.extmax.y &&
-                     std::fabs(d.extmin.x) < 1e19 && std::fabs(d.extmax.x) < 1e19;
-    if (any || !header_ok) {
-        d.extmin = lo;
-        d.extmax = hi;
     }
     return d;
 }
@@ -667,7 +472,10 @@ Drawing Reader::read()
 Drawing load_dxf(const std::string &path)
 {
     Reader r(path);
-    return r.read();
+    Drawing d = r.read();
+    std::string base = path.substr(path.find_last_of('/') + 1);
+    d.name = base.substr(0, base.find_last_of('.'));
+    return d;
 }
 
 }  // namespace velmora

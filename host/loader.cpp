@@ -52,7 +52,7 @@ int link_request(Session &s, int reply)
     return -1;
 }
 
-bool run_addon(Session &s, const std::string &path, std::function<void()> at_end, std::string &err)
+bool run_addon(const std::string &path, std::function<void()> at_end, std::string &err)
 {
     char full[PATH_MAX];
     std::string abs = realpath(path.c_str(), full) ? std::string(full) : path;
@@ -71,7 +71,6 @@ bool run_addon(Session &s, const std::string &path, std::function<void()> at_end
     set_module_path(abs);
     g_link = LinkState{};
     g_link.at_end = std::move(at_end);
-    (void)s;
     entry(nullptr);
     return true;
 }

@@ -5,8 +5,6 @@
 #include <functional>
 #include <string>
 
-#include "session.h"
-
 namespace velmora {
 
 // Loads the add-on file with dlopen and calls its SDS_EntryPoint.  The session
@@ -14,6 +12,6 @@ namespace velmora {
 // runs (save the drawing, report the outcome) and the add-on is told to end,
 // which it does by ending the process.  Returns only when the add-on could not
 // be loaded (false, `err` says why) or returned from its entry (true).
-bool run_addon(Session &s, const std::string &path, std::function<void()> at_end, std::string &err);
+bool run_addon(const std::string &path, std::function<void()> at_end, std::string &err);
 
 }  // namespace velmora

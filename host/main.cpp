@@ -1,45 +1,47 @@
 // main.cpp -- the velmora program: opens a drawing, loads the add-on, runs a
 // CAD-style script or an interactive command line, and saves the drawing.
 //
-// The add-on ends its process itself (exit(1)) when the session is over, so the
-// session runs in a child process and this process only supervises it:
-//
-//   parent ── fork ──► child: load drawing, dlopen add-on, SDS_EntryPoint
-//     │                  session runs inside sds_link ... end of input:
-//     │                  save (-o, --png), write the outcome to the pipe,
-//     │◄── pipe ─────────answer the add-on with a negative value → exit(1)
-//   waitpid: exit 0 or non-zero from the outcome; a crash is reported as one.
+// The session runs in a child process under a supervisor (supervisor.cpp)
+// and has a private work folder (mkdtemp), removed however it ends.  The
+// session dies with the supervisor (PR_SET_PDEATHSIG) and checks that its
+// supervisor is still there before it saves; SIGTERM and SIGHUP to the
+// supervisor end the session without a save.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <sstream>
-#include <functional>
 #include <string>
 #include <climits>
 
-#include <sys/wait.h>
+#include <filesystem>
+
+#include <poll.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
+#include "files.h"
 #include "loader.h"
+#include "picture.h"
 #include "session.h"
-#include "session_impl.h"
+#include "supervisor.h"
 
 using namespace velmora;
 
 namespace {
 
 const char *USAGE =
-    "usage: velmora [DRAWING.dxf] [-s SCRIPT | -s -] [-o OUT.dxf] [--png OUT.png]\n"
-    "               [--drive-c DIR] [--addon PATH] [--help]\n";
+    "usage: velmora [DRAWING.dxf] [--points FILE] [-s SCRIPT | -s -] [-o OUT.dxf]\n"
+    "               [--png OUT.png] [--drive-c DIR] [--addon PATH] [--help]\n";
 
 const char *HELP =
     "\n"
     "Opens DRAWING (ASCII DXF, R12 to R2018; without it an empty drawing), loads\n"
     "the Velmora add-on and runs a CAD-style command line on it.\n"
     "\n"
+    "  --points FILE  draw the survey points of a point file (PNEZD and other\n"
+    "                 orders, see the pointfile command) before the script runs.\n"
     "  -s SCRIPT      command-line input from a script file; -s - reads standard\n"
     "                 input.  Each line is command-line input: a blank or the line\n"
     "                 end submits a word, an empty line is Enter.  Add-on commands\n"
@@ -47,7 +49,8 @@ const char *HELP =
     "                 parentheses calls a LISP function with literal arguments,\n"
     "                 e.g. (dovrp '(0 0 0) '(1 0 0) '(0 0 0) '(0 1 0)), and prints\n"
     "                 its value.  Host commands: 3dface, point, line, 3dpoly,\n"
-    "                 layer, color, erase, dxfout, script, setvar, ucs, undo, redraw.\n"
+    "                 layer, color, erase, dxfout, script, setvar, ucs, undo, redraw,\n"
+    "                 surfcross, pointfile, contour, landxml.\n"
     "                 Without -s the command line is interactive when standard\n"
     "                 input is a terminal; otherwise there is no input.\n"
     "  -o OUT.dxf     save the drawing there at the end, in the version it was\n"
@@ -60,14 +63,15 @@ const char *HELP =
     "\n"
     "Exit status: 0 when the whole input ran; non-zero, with a one-line reason on\n"
     "standard error, when the drawing cannot be read, an input line is not\n"
-    "understood, a save fails or the add-on crashed.  Ctrl-C interrupts a running\n"
-    "add-on command.\n"
+    "understood, an add-on command failed, was cancelled or interrupted, a save\n"
+    "fails, or the session was killed.  A failed add-on command is undone.\n"
+    "Ctrl-C interrupts the running command and stops a script.\n"
     "\n"
     "Example: triangulate the points of site.dxf and save the terrain:\n"
     "  printf 'velmora\\nall\\n\\n' | velmora site.dxf -s - -o terrain.dxf --png terrain.png\n";
 
 struct Options {
-    std::string drawing, script, out, png, drive_c, addon;
+    std::string drawing, script, out, png, drive_c, addon, points;
     bool have_script = false;
 };
 
@@ -128,6 +132,9 @@ int parse(int argc, char **argv, Options &o)
         } else if (a == "--addon") {
             if (!value(o.addon))
                 return 2;
+        } else if (a == "--points") {
+            if (!value(o.points))
+                return 2;
         } else if (a.size() > 1 && a[0] == '-') {
             std::fprintf(stderr, "velmora: unknown option %s\n%s", a.c_str(), USAGE);
             return 2;
@@ -142,50 +149,120 @@ int parse(int argc, char **argv, Options &o)
     return -1;
 }
 
-int g_report_fd = -1;
-
-// The child's outcome, written once to the parent: status digit, then reason.
-void report(int status, const std::string &reason)
-{
-    if (g_report_fd < 0)
-        return;
-    std::string msg = std::to_string(status) + "\n" + reason;
-    const char *p = msg.data();
-    std::size_t left = msg.size();
-    while (left > 0) {
-        ssize_t n = write(g_report_fd, p, left);
-        if (n <= 0)
-            break;
-        p += n;
-        left -= (std::size_t)n;
-    }
-    close(g_report_fd);
-    g_report_fd = -1;
-}
+// ---- The session (a child process of the supervisor) -------------------------------
 
 void on_interrupt(int) { signal_user_break(); }
 
-volatile pid_t g_child = 0;
-
-// The supervisor hands Ctrl-C on to the session (a terminal sends it to both;
-// the break flag is the same either way).
-void forward_interrupt(int)
+// A line of standard input; false at its end.  A Ctrl-C while waiting gives
+// back an empty line, so that the session sees the break at once (poll,
+// unlike read, is not restarted after the handler).
+bool read_stdin_line(std::string &line)
 {
-    if (g_child > 0)
-        kill(g_child, SIGINT);
+    static std::string buf;
+    static bool at_end = false;
+    line.clear();
+    for (;;) {
+        std::size_t nl = buf.find('\n');
+        if (nl != std::string::npos) {
+            line = buf.substr(0, nl + 1);
+            buf.erase(0, nl + 1);
+            return true;
+        }
+        if (at_end) {
+            line.swap(buf);
+            return !line.empty();
+        }
+        if (user_break_pending())
+            return true;
+        struct pollfd p {0, POLLIN, 0};
+        if (poll(&p, 1, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            at_end = true;
+            continue;
+        }
+        char chunk[4096];
+        ssize_t n = read(0, chunk, sizeof chunk);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (n <= 0)
+            at_end = true;
+        else
+            buf.append(chunk, (std::size_t)n);
+    }
 }
 
-[[noreturn]] void child(const Options &o)
+// Saves -o and --png when the run succeeded, then reports.  Both files are
+// made ready first; they are put in place with the stop signals held back,
+// and only while the supervisor is still there, so that a run that is being
+// stopped never replaces a file, and a report of success means both are in
+// place.
+void finish_run(Session &s, const Options &o, pid_t supervisor)
 {
+    if (s.failed()) {
+        report(1, s.failure_reason());
+        return;
+    }
+    PreparedFile files[2];
+    try {
+        if (!o.out.empty())
+            files[0] = prepare_file(o.out, dxf_text(s.drawing()));
+        if (!o.png.empty())
+            files[1] = prepare_file(o.png, png_image(s.drawing(), s.overlay()));
+    } catch (const DxfError &e) {
+        for (auto &f : files)
+            discard_file(f);
+        report(1, e.message);
+        return;
+    }
+    sigset_t stops, old, pending;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGHUP);
+    sigaddset(&stops, SIGINT);
+    sigprocmask(SIG_BLOCK, &stops, &old);
+    sigpending(&pending);
+    bool orphan = getppid() != supervisor;
+    bool stopping = sigismember(&pending, SIGTERM) || sigismember(&pending, SIGHUP);
+    bool interrupted = sigismember(&pending, SIGINT) || user_break_pending();
+    if (orphan || stopping || interrupted) {
+        for (auto &f : files)
+            discard_file(f);
+        if (orphan)
+            _exit(1);
+        report(1, stopping ? "stopped by a signal before the save" : "interrupted (Ctrl-C) before the save");
+    } else {
+        try {
+            for (auto &f : files)
+                commit_file(f);
+            report(0, "");
+        } catch (const DxfError &e) {
+            for (auto &f : files)
+                discard_file(f);
+            report(1, e.message);
+        }
+    }
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+}
+
+[[noreturn]] void session(const Options &o, const std::string &work_dir, pid_t supervisor)
+{
+    // Gone with the supervisor, whichever way it ends.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != supervisor)
+        _exit(1);
     struct sigaction sa {};
     sa.sa_handler = on_interrupt;
     sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;   // an interactive line being read goes on
+    sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
+    catch_fatal_signals();
 
     Session s;
     s.set_output(stdout);
     s.set_drive_c(absolute(o.drive_c.empty() ? "." : o.drive_c));
+    s.set_work_dir(work_dir);
+    s.set_call_observer(tell_call);
 
     if (!o.drawing.empty()) {
         try {
@@ -196,9 +273,13 @@ void forward_interrupt(int)
         }
     }
 
-    std::ifstream script_file;
+    // The point file is read as the script's first command would be; when it
+    // fails the script does not run, and the failure names the option.
+    if (!o.points.empty() && !s.command({"pointfile", o.points, ""})) {
+        s.set_failure("--points " + o.points + ": " + s.last_error());
+    }
     if (o.have_script && o.script != "-") {
-        script_file.open(o.script, std::ios::binary);
+        std::ifstream script_file(o.script, std::ios::binary);
         if (!script_file) {
             report(1, "cannot read the script " + o.script + ": " + std::strerror(errno));
             _exit(1);
@@ -208,48 +289,19 @@ void forward_interrupt(int)
         s.input(ss.str());
     } else if ((o.have_script && o.script == "-") || isatty(0)) {
         bool interactive = !o.have_script;
-        s.set_input_source(
-            [](std::string &line) {
-                if (!std::getline(std::cin, line))
-                    return false;
-                line += '\n';
-                return true;
-            },
-            interactive ? "\nCommand: " : "");
+        s.set_input_source(read_stdin_line, interactive ? "\nCommand: " : "");
     }
 
     std::string addon = o.addon.empty() ? exe_dir() + "/velmora.sds" : o.addon;
     bool ended = false;
     auto at_end = [&]() {
         ended = true;
-        if (s.impl().last_char != '\n')
-            s.print("\n");
-        std::string reason = s.failed() ? s.failure_reason() : "";
-        int status = s.failed() ? 1 : 0;
-        // The drawing and the picture are written whatever happened before;
-        // a failure here fails the session, with the first reason kept.
-        auto write = [&](const std::string &path, const std::function<void()> &fn) {
-            if (path.empty())
-                return;
-            try {
-                fn();
-                return;
-            } catch (const DxfError &e) {
-                if (!status || reason.empty())
-                    reason = e.message;
-            } catch (const std::exception &e) {
-                if (!status || reason.empty())
-                    reason = path + ": " + e.what();
-            }
-            status = 1;
-        };
-        write(o.out, [&] { save_dxf(s.drawing(), o.out); });
-        write(o.png, [&] { draw_png(s.drawing(), s.overlay(), o.png); });
+        s.end_line();
         std::fflush(stdout);
-        report(status, reason);
+        finish_run(s, o, supervisor);
     };
     std::string err;
-    if (!run_addon(s, addon, at_end, err)) {
+    if (!run_addon(addon, at_end, err)) {
         report(1, err);
         _exit(1);
     }
@@ -267,63 +319,31 @@ int main(int argc, char **argv)
     int r = parse(argc, argv, o);
     if (r >= 0)
         return r;
-
-    int fds[2];
-    if (pipe(fds) != 0) {
-        std::perror("velmora: pipe");
-        return 1;
-    }
-    std::fflush(stdout);
-    pid_t pid = fork();
-    if (pid < 0) {
-        std::perror("velmora: fork");
-        return 1;
-    }
-    if (pid == 0) {
-        close(fds[0]);
-        g_report_fd = fds[1];
-        child(o);
-    }
-    close(fds[1]);
-    // Ctrl-C is for the session (it interrupts the add-on); the supervisor stays.
-    g_child = pid;
-    struct sigaction sa {};
-    sa.sa_handler = forward_interrupt;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-
-    std::string msg;
-    char buf[4096];
-    for (;;) {
-        ssize_t n = read(fds[0], buf, sizeof buf);
-        if (n > 0) {
-            msg.append(buf, (std::size_t)n);
+    // A target that is not a regular file is refused before anything runs
+    // (and again at the save).
+    for (const std::string *path : {&o.out, &o.png}) {
+        if (path->empty())
             continue;
+        try {
+            save_target(*path);
+        } catch (const DxfError &e) {
+            std::fprintf(stderr, "velmora: %s\n", e.message.c_str());
+            return 2;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        break;
     }
-    close(fds[0]);
-    int st = 0;
-    while (waitpid(pid, &st, 0) < 0 && errno == EINTR) {
+
+    // The session's private work folder, removed however the session ends.
+    const char *tmp = std::getenv("TMPDIR");
+    std::string work_dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmora-XXXXXX";
+    if (!mkdtemp(&work_dir[0])) {
+        std::fprintf(stderr, "velmora: cannot make a work folder in %s: %s\n", tmp && *tmp ? tmp : "/tmp",
+                     std::strerror(errno));
+        return 1;
     }
-    if (WIFSIGNALED(st)) {
-        std::fprintf(stderr, "velmora: the add-on crashed (%s); nothing was saved\n", strsignal(WTERMSIG(st)));
-        return 3;
-    }
-    if (msg.empty()) {
-        std::fprintf(stderr, "velmora: the session ended early (exit status %d); nothing was saved\n",
-                     WIFEXITED(st) ? WEXITSTATUS(st) : -1);
-        return 3;
-    }
-    std::size_t nl = msg.find('\n');
-    int status = std::atoi(msg.substr(0, nl).c_str());
-    std::string reason = nl == std::string::npos ? "" : msg.substr(nl + 1);
-    if (status != 0) {
-        std::fprintf(stderr, "velmora: %s\n", reason.empty() ? "the session failed" : reason.c_str());
-        return status;
-    }
-    return 0;
+    work_dir = absolute(work_dir);
+    return supervise([&](pid_t supervisor) { session(o, work_dir, supervisor); },
+                     [&] {
+                         std::error_code ec;
+                         std::filesystem::remove_all(work_dir, ec);
+                     });
 }

@@ -7,16 +7,20 @@
 //      as areas, and shaded by their slope, so that the relief shows;
 //   2. their visible edges, polygon meshes as their grid, polylines, lines;
 //   3. points as small dots;
-//   4. the overlay (sds_grdraw vectors) on top, thick, with a light halo.
+//   4. TEXTs, at their height and angle (those too small to read left out);
+//   5. the overlay (sds_grdraw vectors) on top, thick, with a light halo.
 //
 // Colours are the ACI numbers; BYLAYER takes the layer's colour and entities
 // on a layer that is off are not drawn.
+#include "picture.h"
+
 #include "dxf_common.h"
-#include "session.h"
+#include "text.h"
 
 #include <cairo.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -104,7 +108,7 @@ bool entity_colour(const Drawing &d, const Entity &e, int &aci)
 {
     int layer_colour = 7;
     for (const auto &l : d.layers)
-        if (dxf_same_name(l.name, e.layer)) {
+        if (same_name(l.name, e.layer)) {
             layer_colour = l.colour;
             break;
         }
@@ -112,31 +116,6 @@ bool entity_colour(const Drawing &d, const Entity &e, int &aci)
         return false;                       // layer off
     aci = e.colour == 256 ? layer_colour : e.colour == 0 ? 7 : std::abs(e.colour);
     return true;
-}
-
-// The grid of a polygon mesh: m rows of n vertices, from the control vertices
-// or, for a smoothed mesh, from its fitted vertices when they are all there.
-bool mesh_grid(const Entity &e, std::vector<Vec3> &grid, int &m, int &n)
-{
-    std::vector<Vec3> control, fitted;
-    for (size_t i = 0; i < e.pts.size(); i++) {
-        int f = i < e.vertex_flags.size() ? e.vertex_flags[i] : 64;
-        ((f & 8) ? fitted : control).push_back(e.pts[i]);
-    }
-    if ((e.poly_flags & 4) && e.smooth_m > 0 && e.smooth_n > 0 &&
-        fitted.size() == (size_t)e.smooth_m * (size_t)e.smooth_n) {
-        grid = fitted;
-        m = e.smooth_m;
-        n = e.smooth_n;
-        return true;
-    }
-    if (e.mesh_m > 0 && e.mesh_n > 0 && control.size() == (size_t)e.mesh_m * (size_t)e.mesh_n) {
-        grid = control;
-        m = e.mesh_m;
-        n = e.mesh_n;
-        return true;
-    }
-    return false;
 }
 
 void set_colour(cairo_t *cr, Rgb c, double alpha = 1.0)
@@ -165,25 +144,94 @@ double hillshade(const Entity &e, double zscale)
     return std::clamp(0.6 + 0.4 * lit / lz, 0.6, 1.2);
 }
 
+// A TEXT's string, insertion point, height, angle and centring: from its
+// fields when the session made it, from its groups when it was read.
+bool text_of(const Entity &e, std::string &text, Vec3 &at, double &height, double &angle, bool &centred)
+{
+    if (e.raw.empty()) {
+        if (e.pts.empty())
+            return false;
+        text = e.text;
+        at = e.pts[0];
+        height = e.text_height;
+        angle = e.text_angle;
+        centred = e.text_centred;
+        return true;
+    }
+    Vec3 align;
+    long long h = 0, v = 0;
+    height = angle = 0;
+    for (const auto &p : e.raw) {
+        double r = 0;
+        if (p.code == 1) text = p.value;
+        else if (p.code == 10) parse_real(p.value, at.x);
+        else if (p.code == 20) parse_real(p.value, at.y);
+        else if (p.code == 11) parse_real(p.value, align.x);
+        else if (p.code == 21) parse_real(p.value, align.y);
+        else if (p.code == 40 && parse_real(p.value, r)) height = r;
+        else if (p.code == 50 && parse_real(p.value, r)) angle = r;
+        else if (p.code == 72) dxf_parse_int(p.value, h);
+        else if (p.code == 73) dxf_parse_int(p.value, v);
+    }
+    centred = (h == 1 || h == 4) && v == 2;
+    if (centred || h == 4)
+        at = align;
+    centred |= h == 4;
+    return true;
+}
+
+// \U+XXXX escapes of a DXF text as UTF-8, for cairo.
+std::string utf8_of(const std::string &t)
+{
+    std::string out;
+    for (size_t i = 0; i < t.size(); i++) {
+        unsigned cp = 0;
+        if (t.compare(i, 3, "\\U+") == 0 && i + 7 <= t.size() &&
+            std::sscanf(t.c_str() + i + 3, "%4x", &cp) == 1 && std::isxdigit((unsigned char)t[i + 6])) {
+            if (cp < 0x80) {
+                out += (char)cp;
+            } else if (cp < 0x800) {
+                out += (char)(0xC0 | (cp >> 6));
+                out += (char)(0x80 | (cp & 0x3F));
+            } else {
+                out += (char)(0xE0 | (cp >> 12));
+                out += (char)(0x80 | ((cp >> 6) & 0x3F));
+                out += (char)(0x80 | (cp & 0x3F));
+            }
+            i += 6;
+        } else {
+            out += t[i];
+        }
+    }
+    return out;
+}
+
 void segment(cairo_t *cr, const View &v, const Vec3 &a, const Vec3 &b)
 {
     cairo_move_to(cr, v.px(a), v.py(a));
     cairo_line_to(cr, v.px(b), v.py(b));
 }
 
-}  // namespace
-
-void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::string &path)
-{
-    // What is drawn, and its extent.
-    std::vector<std::pair<const Entity *, int>> shown;
+// What the picture shows: the modelled entities and the TEXTs to draw, each
+// with its colour, and the plan extent of them and of the overlay.
+struct Scene {
+    std::vector<std::pair<const Entity *, int>> shown, texts;
     double minx = INFINITY, miny = INFINITY, maxx = -INFINITY, maxy = -INFINITY;
-    auto widen = [&](const Vec3 &p) {
+
+    void widen(const Vec3 &p)
+    {
         minx = std::min(minx, p.x); maxx = std::max(maxx, p.x);
         miny = std::min(miny, p.y); maxy = std::max(maxy, p.y);
-    };
+    }
+};
+
+Scene scene_of(const Drawing &d, const std::vector<Overlay> &overlay)
+{
+    Scene sc;
     for (const auto &e : d.entities) {
         int aci;
+        if (e.type == "TEXT" && !e.erased && !paper_space(e) && entity_colour(d, e, aci))
+            sc.texts.push_back({&e, aci});
         if (e.erased || !dxf_modelled_type(e.type) || e.pts.empty() || paper_space(e) ||
             !entity_colour(d, e, aci))
             continue;
@@ -191,31 +239,35 @@ void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::
         for (size_t i = 0; i < e.pts.size(); i++) {
             int f = i < e.vertex_flags.size() ? e.vertex_flags[i] : 0;
             if (!(face_record_only && (f & 128) && !(f & 64)))
-                widen(e.pts[i]);
+                sc.widen(e.pts[i]);
         }
-        shown.push_back({&e, aci});
+        sc.shown.push_back({&e, aci});
     }
     for (const auto &o : overlay) {
-        widen(o.from);
-        widen(o.to);
+        sc.widen(o.from);
+        sc.widen(o.to);
     }
+    return sc;
+}
 
+// The image size and the view that fits the scene's extent into it, centred.
+View fit(Scene &sc, int &width, int &height)
+{
     const double size = 1600, margin = 24;
-    if (!(minx <= maxx)) {
-        minx = miny = 0;
-        maxx = maxy = 1;
+    if (!(sc.minx <= sc.maxx)) {
+        sc.minx = sc.miny = 0;
+        sc.maxx = sc.maxy = 1;
     }
-    double w = maxx - minx, h = maxy - miny;
+    double w = sc.maxx - sc.minx, h = sc.maxy - sc.miny;
     double span = std::max(w, h);
     if (span <= 0)
         span = 1;
     if (w < span * 1e-3) {                 // a vertical strip: give it some width
-        minx -= span * 0.05; maxx += span * 0.05; w = maxx - minx;
+        sc.minx -= span * 0.05; sc.maxx += span * 0.05; w = sc.maxx - sc.minx;
     }
     if (h < span * 1e-3) {
-        miny -= span * 0.05; maxy += span * 0.05; h = maxy - miny;
+        sc.miny -= span * 0.05; sc.maxy += span * 0.05; h = sc.maxy - sc.miny;
     }
-    int width, height;
     if (w >= h) {
         width = (int)size;
         height = std::max(200, (int)std::lround((size - 2 * margin) * h / w + 2 * margin));
@@ -225,31 +277,28 @@ void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::
     }
     View v;
     v.margin = margin;
-    v.minx = minx;
-    v.miny = miny;
+    v.minx = sc.minx;
+    v.miny = sc.miny;
     v.height = height;
     v.scale = std::min((width - 2 * margin) / w, (height - 2 * margin) / h);
-    // Centre the drawing in the image.
     v.minx -= ((width - 2 * margin) / v.scale - w) / 2;
     v.miny -= ((height - 2 * margin) / v.scale - h) / 2;
+    return v;
+}
 
-    cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
-    cairo_t *cr = cairo_create(surface);
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_paint(cr);
-    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-
-    // 1. Face fills, shaded by their slope.
+// 1. Face fills, shaded by their slope.
+void draw_faces(cairo_t *cr, const View &v, const Scene &sc)
+{
     double zmin = INFINITY, zmax = -INFINITY;
-    for (const auto &[e, aci] : shown)
+    for (const auto &[e, aci] : sc.shown)
         if (e->type == "3DFACE")
             for (const auto &p : e->pts) {
                 zmin = std::min(zmin, p.z);
                 zmax = std::max(zmax, p.z);
             }
+    double w = sc.maxx - sc.minx, h = sc.maxy - sc.miny;
     double zscale = (zmax > zmin) ? std::max(1.0, 0.1 * std::max(w, h) / (zmax - zmin)) : 1.0;
-    for (const auto &[e, aci] : shown) {
+    for (const auto &[e, aci] : sc.shown) {
         if (e->type != "3DFACE")
             continue;
         cairo_move_to(cr, v.px(e->pts[0]), v.py(e->pts[0]));
@@ -267,10 +316,31 @@ void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::
         cairo_set_line_width(cr, 0.8);
         cairo_stroke(cr);
     }
+}
 
-    // 2. Edges, meshes, polylines, lines.
+// The lines of a polygon mesh's grid, round its closed directions too.
+void mesh_lines(cairo_t *cr, const View &v, const Entity &e)
+{
+    std::vector<Vec3> grid;
+    int m = 0, n = 0;
+    if (!mesh_grid(e, grid, m, n))
+        return;
+    bool closed_m = e.poly_flags & 1, closed_n = e.poly_flags & 32;
+    for (int i = 0; i < m; i++)
+        for (int j = 0; j < n; j++) {
+            const Vec3 &a = grid[(size_t)(i * n + j)];
+            if (j + 1 < n || (closed_n && n > 2))
+                segment(cr, v, a, grid[(size_t)(i * n + (j + 1) % n)]);
+            if (i + 1 < m || (closed_m && m > 2))
+                segment(cr, v, a, grid[(size_t)(((i + 1) % m) * n + j)]);
+        }
+}
+
+// 2. Visible face edges, meshes, polylines, lines.
+void draw_lines(cairo_t *cr, const View &v, const Scene &sc)
+{
     cairo_set_line_width(cr, 1.2);
-    for (const auto &[e, aci] : shown) {
+    for (const auto &[e, aci] : sc.shown) {
         set_colour(cr, line_rgb(aci_rgb(aci)));
         const auto &p = e->pts;
         if (e->type == "3DFACE") {
@@ -279,32 +349,23 @@ void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::
                     segment(cr, v, p[(size_t)k], p[(size_t)(k + 1) % 4]);
         } else if (e->type == "LINE" && p.size() >= 2) {
             segment(cr, v, p[0], p[1]);
-        } else if (e->type == "POLYLINE") {
-            std::vector<Vec3> grid;
-            int m = 0, n = 0;
-            if ((e->poly_flags & 16) && mesh_grid(*e, grid, m, n)) {
-                bool closed_m = e->poly_flags & 1, closed_n = e->poly_flags & 32;
-                for (int i = 0; i < m; i++)
-                    for (int j = 0; j < n; j++) {
-                        const Vec3 &a = grid[(size_t)(i * n + j)];
-                        if (j + 1 < n || (closed_n && n > 2))
-                            segment(cr, v, a, grid[(size_t)(i * n + (j + 1) % n)]);
-                        if (i + 1 < m || (closed_m && m > 2))
-                            segment(cr, v, a, grid[(size_t)(((i + 1) % m) * n + j)]);
-                    }
-            } else if (!(e->poly_flags & (16 | 64)) && !p.empty()) {
-                cairo_move_to(cr, v.px(p[0]), v.py(p[0]));
-                for (size_t k = 1; k < p.size(); k++)
-                    cairo_line_to(cr, v.px(p[k]), v.py(p[k]));
-                if (e->poly_flags & 1)
-                    cairo_close_path(cr);
-            }
+        } else if (e->type == "POLYLINE" && (e->poly_flags & 16)) {
+            mesh_lines(cr, v, *e);
+        } else if (e->type == "POLYLINE" && !(e->poly_flags & 64) && !p.empty()) {
+            cairo_move_to(cr, v.px(p[0]), v.py(p[0]));
+            for (size_t k = 1; k < p.size(); k++)
+                cairo_line_to(cr, v.px(p[k]), v.py(p[k]));
+            if (e->poly_flags & 1)
+                cairo_close_path(cr);
         }
         cairo_stroke(cr);
     }
+}
 
-    // 3. Points.
-    for (const auto &[e, aci] : shown) {
+// 3. Points.
+void draw_points(cairo_t *cr, const View &v, const Scene &sc)
+{
+    for (const auto &[e, aci] : sc.shown) {
         if (e->type != "POINT")
             continue;
         cairo_arc(cr, v.px(e->pts[0]), v.py(e->pts[0]), 3.0, 0, 2 * M_PI);
@@ -314,8 +375,41 @@ void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::
         cairo_set_line_width(cr, 0.7);
         cairo_stroke(cr);
     }
+}
 
-    // 4. The overlay: a halo, then the vector itself.
+// 4. Texts.
+void draw_texts(cairo_t *cr, const View &v, const Scene &sc)
+{
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    for (const auto &[e, aci] : sc.texts) {
+        std::string text;
+        Vec3 at;
+        double height, angle;
+        bool centred;
+        if (!text_of(*e, text, at, height, angle, centred) || !(height * v.scale >= 4) ||
+            !(height * v.scale < 400) || text.empty())
+            continue;
+        std::string u = utf8_of(text);
+        cairo_save(cr);
+        cairo_translate(cr, v.px(at), v.py(at));
+        cairo_rotate(cr, -angle * M_PI / 180);
+        cairo_set_font_size(cr, height * v.scale * 1.4);   // cap height to font size
+        if (centred) {
+            cairo_text_extents_t ext;
+            cairo_text_extents(cr, u.c_str(), &ext);
+            cairo_move_to(cr, -ext.x_bearing - ext.width / 2, -ext.y_bearing - ext.height / 2);
+        } else {
+            cairo_move_to(cr, 0, 0);
+        }
+        set_colour(cr, line_rgb(aci_rgb(aci)));
+        cairo_show_text(cr, u.c_str());
+        cairo_restore(cr);
+    }
+}
+
+// 5. The overlay: a halo, then the vector itself.
+void draw_overlay(cairo_t *cr, const View &v, const std::vector<Overlay> &overlay)
+{
     for (int pass = 0; pass < 2; pass++) {
         for (const auto &o : overlay) {
             if (pass == 0) {
@@ -331,21 +425,49 @@ void draw_png(const Drawing &d, const std::vector<Overlay> &overlay, const std::
             cairo_stroke(cr);
         }
     }
+}
 
-    cairo_destroy(cr);
+std::string png_bytes(cairo_surface_t *surface)
+{
     cairo_surface_flush(surface);
-    // Written beside the target and renamed, like the drawing.
-    std::string tmp = path + ".tmp-png";
-    cairo_status_t st = cairo_surface_write_to_png(surface, tmp.c_str());
-    cairo_surface_destroy(surface);
-    if (st != CAIRO_STATUS_SUCCESS) {
-        std::remove(tmp.c_str());
-        throw DxfError{path + ": cannot write the picture: " + cairo_status_to_string(st)};
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::string err = std::strerror(errno);
-        std::remove(tmp.c_str());
-        throw DxfError{path + ": cannot write the picture: " + err};
+    std::string png;
+    auto append = [](void *into, const unsigned char *data, unsigned int n) {
+        static_cast<std::string *>(into)->append(reinterpret_cast<const char *>(data), n);
+        return CAIRO_STATUS_SUCCESS;
+    };
+    cairo_status_t st = cairo_surface_write_to_png_stream(surface, append, &png);
+    if (st != CAIRO_STATUS_SUCCESS)
+        throw DxfError{std::string("cannot draw the picture: ") + cairo_status_to_string(st)};
+    return png;
+}
+
+}  // namespace
+
+std::string png_image(const Drawing &d, const std::vector<Overlay> &overlay)
+{
+    Scene sc = scene_of(d, overlay);
+    int width, height;
+    View v = fit(sc, width, height);
+
+    cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_t *cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    draw_faces(cr, v, sc);
+    draw_lines(cr, v, sc);
+    draw_points(cr, v, sc);
+    draw_texts(cr, v, sc);
+    draw_overlay(cr, v, overlay);
+    cairo_destroy(cr);
+    try {
+        std::string png = png_bytes(surface);
+        cairo_surface_destroy(surface);
+        return png;
+    } catch (...) {
+        cairo_surface_destroy(surface);
+        throw;
     }
 }
 

@@ -1,7 +1,7 @@
-// sds.cpp -- the host's side of the SDS interface: every call declared in
-// sds.h, acting on the current session.
+// sds.cpp -- the host's side of the SDS interface: the calls declared in
+// sds.h, acting on the current session (the prompts and Ctrl-C are in
+// prompts.cpp).
 #include <cmath>
-#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -10,32 +10,87 @@
 #include <vector>
 
 #include "sds.h"
+#include "selection.h"
 #include "session_impl.h"
+#include "text.h"
+#include "variables.h"
 
 using namespace velmora;
 
-namespace velmora {
-
-static volatile std::sig_atomic_t g_break_signal = 0;
 static std::string g_module_path;
 
-void signal_user_break() { g_break_signal = 1; }
-void clear_user_break_signal() { g_break_signal = 0; }
-void set_module_path(const std::string &path) { g_module_path = path; }
+void velmora::set_module_path(const std::string &path) { g_module_path = path; }
 
-}  // namespace velmora
+using Impl = SessionInside::Impl;
 
-static Session::Impl *impl()
-{
-    Session *s = Session::current();
-    return s ? &s->impl() : nullptr;
-}
+static Impl *impl() { return SessionInside::current(); }
 
 static void set_result(LispValue v)
 {
-    if (Session::Impl *m = impl()) {
-        m->result = std::move(v);
-        m->result_set = true;
+    if (Impl *m = impl()) {
+        m->call.result = std::move(v);
+        m->call.result_set = true;
+    }
+}
+
+// One value of an sds_command call as a command-line token, and as the
+// command log shows it; false for a value the command line does not take.
+static bool take_token(int t, va_list &ap, Impl &m, Token &tok, std::string &shown)
+{
+    switch (t) {
+    case RTSTR: {
+        const char *w = va_arg(ap, const char *);
+        tok = Token::word(w ? w : "");
+        shown = tok.text.empty() ? "\"\"" : tok.text;
+        return true;
+    }
+    case RTPOINT: case RT3DPOINT: {
+        const double *p = va_arg(ap, const double *);
+        if (!p)
+            return false;
+        tok = Token::point(Vec3{p[0], p[1], t == RT3DPOINT ? p[2] : 0.0});
+        shown = point_text(tok.pt);
+        return true;
+    }
+    case RTPICKS: case RTENAME: {
+        const int64_t *n = va_arg(ap, const int64_t *);
+        if (!n)
+            return false;
+        if (t == RTENAME) {
+            // One entity: a selection set of its own.
+            std::int64_t id = m.next_set++;
+            m.sets[id].push_back((std::uint64_t)n[0]);
+            tok = Token::picks(id);
+        } else {
+            tok = Token::picks(n[0]);
+        }
+        shown = "<ss>";
+        return true;
+    }
+    case RTSHORT:
+        tok = Token::word(std::to_string((int16_t)va_arg(ap, int)));
+        break;
+    case RTLONG:
+        tok = Token::word(std::to_string(va_arg(ap, int32_t)));
+        break;
+    case RTREAL: case RTANG: case RTORINT:
+        tok = Token::word(number_word(va_arg(ap, double)));
+        break;
+    default:
+        return false;
+    }
+    shown = tok.text;
+    return true;
+}
+
+// The type and layer patterns of an sds_ssget filter list (groups 0 and 8).
+static void filter_patterns(const resbuf *filter, std::string &type, std::string &layer)
+{
+    for (; filter; filter = filter->rbnext) {
+        if ((filter->restype == 0 || filter->restype == RTDXF0) && filter->resval.rstring)
+            type = filter->resval.rstring;
+        else if (filter->restype == 8 && filter->resval.rstring)
+            layer = filter->resval.rstring;
     }
 }
 
@@ -65,27 +120,27 @@ int sds_link(int cbc)
 
 int sds_getfuncode(void)
 {
-    Session::Impl *m = impl();
-    return m ? m->funcode : RTERROR;
+    Impl *m = impl();
+    return m ? m->call.funcode : RTERROR;
 }
 
 int sds_defun(const char *sname, short funcno)
 {
-    Session::Impl *m = impl();
+    Impl *m = impl();
     if (!m || !sname || !*sname)
         return RTERROR;
     std::string name = lower(sname);
-    if (m->defun_fails.count(name))
+    if (m->call.defun_fails.count(name))
         return RTERROR;
-    m->functions[name] = funcno;
-    m->defun_log.push_back({name, funcno});
+    m->call.functions[name] = funcno;
+    m->call.defun_log.push_back({name, funcno});
     return RTNORM;
 }
 
 struct resbuf *sds_getargs(void)
 {
-    Session::Impl *m = impl();
-    return m ? copy_resbuf_list(m->args) : nullptr;
+    Impl *m = impl();
+    return m ? copy_resbuf_list(m->call.args) : nullptr;
 }
 
 int sds_retvoid(void)
@@ -250,20 +305,12 @@ int sds_relrb(struct resbuf *rb)
     return RTNORM;
 }
 
-static std::string number_text(double v)
-{
-    std::string s = format_real(v);
-    if (s.size() > 2 && s.compare(s.size() - 2, 2, ".0") == 0)
-        s.resize(s.size() - 2);
-    return s;
-}
-
 int sds_command(int rtype, ...)
 {
     Session *s = Session::current();
     if (!s)
         return RTERROR;
-    Session::Impl &m = s->impl();
+    Impl &m = SessionInside::of(*s);
     va_list ap;
     va_start(ap, rtype);
     std::deque<Token> q;
@@ -272,66 +319,18 @@ int sds_command(int rtype, ...)
     for (int t = rtype; t != 0 && t != RTNONE; t = va_arg(ap, int)) {
         Token tok;
         std::string shown;
-        switch (t) {
-        case RTSTR: {
-            const char *w = va_arg(ap, const char *);
-            tok = Token::word(w ? w : "");
-            shown = tok.text.empty() ? "\"\"" : tok.text;
-            break;
-        }
-        case RTPOINT: case RT3DPOINT: {
-            const double *p = va_arg(ap, const double *);
-            if (!p) {
-                bad = true;
-                break;
-            }
-            tok = Token::point(Vec3{p[0], p[1], t == RT3DPOINT ? p[2] : 0.0});
-            shown = point_text(tok.pt);
-            break;
-        }
-        case RTPICKS: case RTENAME: {
-            const int64_t *n = va_arg(ap, const int64_t *);
-            if (!n) {
-                bad = true;
-                break;
-            }
-            if (t == RTENAME) {
-                // One entity: a selection set of its own.
-                std::int64_t id = m.next_set++;
-                m.sets[id].ids.push_back((std::uint64_t)n[0]);
-                tok = Token::picks(id);
-            } else {
-                tok = Token::picks(n[0]);
-            }
-            shown = "<ss>";
-            break;
-        }
-        case RTSHORT:
-            tok = Token::word(std::to_string((int16_t)va_arg(ap, int)));
-            shown = tok.text;
-            break;
-        case RTLONG:
-            tok = Token::word(std::to_string(va_arg(ap, int32_t)));
-            shown = tok.text;
-            break;
-        case RTREAL: case RTANG: case RTORINT:
-            tok = Token::word(number_text(va_arg(ap, double)));
-            shown = tok.text;
-            break;
-        default:
+        if (!take_token(t, ap, m, tok, shown)) {
             bad = true;
             break;
         }
-        if (bad)
-            break;
         if (!logline.empty())
             logline += " ";
         logline += shown;
         q.push_back(tok);
     }
     va_end(ap);
-    if (!m.echo)   // the log is for in-process tests; the program keeps none
-        m.log.push_back(logline);
+    if (!m.out.echo)   // the log is for in-process tests; the program keeps none
+        m.line.log.push_back(logline);
     if (bad) {
         m.error("A value of an unknown type was given to the command line.");
         return RTERROR;
@@ -339,23 +338,12 @@ int sds_command(int rtype, ...)
     return m.feed_tokens(*s, q) ? RTNORM : RTERROR;
 }
 
-static bool filter_patterns(const resbuf *filter, std::string &type, std::string &layer)
-{
-    for (; filter; filter = filter->rbnext) {
-        if ((filter->restype == 0 || filter->restype == RTDXF0) && filter->resval.rstring)
-            type = filter->resval.rstring;
-        else if (filter->restype == 8 && filter->resval.rstring)
-            layer = filter->resval.rstring;
-    }
-    return true;
-}
-
 int sds_ssget(const char *str, const void *pt1, const void *pt2, const struct resbuf *filter, sds_name ss)
 {
     Session *s = Session::current();
     if (!s || !ss)
         return RTERROR;
-    Session::Impl &m = s->impl();
+    Impl &m = SessionInside::of(*s);
     std::vector<std::uint64_t> ids;
     std::string mode = str ? lower(str) : "";
     if (mode.empty()) {
@@ -381,7 +369,6 @@ int sds_ssget(const char *str, const void *pt1, const void *pt2, const struct re
             if (b.feed(t) == Feed::Fail)
                 return RTERROR;
         ids = b.ids;
-        m.previous = ids;
     }
     std::string type, layer;
     filter_patterns(filter, type, layer);
@@ -397,7 +384,7 @@ int sds_ssget(const char *str, const void *pt1, const void *pt2, const struct re
     if (ids.empty())
         return RTERROR;
     std::int64_t id = m.next_set++;
-    m.sets[id].ids = ids;
+    m.sets[id] = ids;
     ss[0] = id;
     ss[1] = 0;
     return RTNORM;
@@ -405,7 +392,7 @@ int sds_ssget(const char *str, const void *pt1, const void *pt2, const struct re
 
 int sds_ssfree(const sds_name sname)
 {
-    Session::Impl *m = impl();
+    Impl *m = impl();
     if (!m || !sname)
         return RTERROR;
     return m->sets.erase(sname[0]) ? RTNORM : RTERROR;
@@ -413,32 +400,32 @@ int sds_ssfree(const sds_name sname)
 
 int sds_sslength(const sds_name sname, int32_t *len)
 {
-    Session::Impl *m = impl();
+    Impl *m = impl();
     if (!m || !sname || !len)
         return RTERROR;
     auto it = m->sets.find(sname[0]);
     if (it == m->sets.end())
         return RTERROR;
-    *len = (int32_t)it->second.ids.size();
+    *len = (int32_t)it->second.size();
     return RTNORM;
 }
 
 int sds_ssname(const sds_name ss, int32_t i, sds_name entres)
 {
-    Session::Impl *m = impl();
+    Impl *m = impl();
     if (!m || !ss || !entres)
         return RTERROR;
     auto it = m->sets.find(ss[0]);
-    if (it == m->sets.end() || i < 0 || (std::size_t)i >= it->second.ids.size())
+    if (it == m->sets.end() || i < 0 || (std::size_t)i >= it->second.size())
         return RTERROR;
-    entres[0] = (int64_t)it->second.ids[(std::size_t)i];
+    entres[0] = (int64_t)it->second[(std::size_t)i];
     entres[1] = 0;
     return RTNORM;
 }
 
 struct resbuf *sds_entget(const sds_name ent)
 {
-    Session::Impl *m = impl();
+    Impl *m = impl();
     if (!m || !ent)
         return nullptr;
     const Entity *e = m->drawing.find((std::uint64_t)ent[0]);
@@ -482,13 +469,13 @@ int sds_setvar(const char *sym, const struct resbuf *val)
     switch (val->restype) {
     case RTSHORT: text = std::to_string(val->resval.rint); break;
     case RTLONG: text = std::to_string(val->resval.rlong); break;
-    case RTREAL: text = number_text(val->resval.rreal); break;
+    case RTREAL: text = number_word(val->resval.rreal); break;
     case RTSTR: text = val->resval.rstring ? val->resval.rstring : ""; break;
     default: return RTERROR;
     }
     std::string err;
     if (!set_variable(*s, sym, text, err)) {
-        s->impl().error("SETVAR: " + err);
+        refuse(*s, "SETVAR: " + err);
         return RTERROR;
     }
     return RTNORM;
@@ -497,140 +484,37 @@ int sds_setvar(const char *sym, const struct resbuf *val)
 int sds_getvar(const char *sym, struct resbuf *result)
 {
     Session *s = Session::current();
-    if (!s || !sym || !result)
+    VarValue v;
+    if (!s || !sym || !result || !get_variable(*s, sym, v))
         return RTERROR;
-    Session::Impl &m = s->impl();
-    std::string n = sym;
-    for (auto &c : n)
-        c = (char)std::toupper((unsigned char)c);
-    auto text = [&](const std::string &v) {
-        result->restype = RTSTR;
-        result->resval.rstring = strdup(v.c_str());
-        return RTNORM;
-    };
-    if (n == "CMDECHO" || n == "OSMODE") {
+    switch (v.kind) {
+    case VarValue::Short:
         result->restype = RTSHORT;
         result->resval.rlong = 0;
-        result->resval.rint = (short)std::atoi(m.vars[n].c_str());
-        return RTNORM;
-    }
-    if (n == "EXTMIN" || n == "EXTMAX") {
-        Vec3 lo, hi;
-        m.drawing.extents(lo, hi);
-        m.drawing.extmin = lo;
-        m.drawing.extmax = hi;
-        const Vec3 &p = n == "EXTMIN" ? lo : hi;
-        result->restype = RT3DPOINT;
-        result->resval.rpoint[0] = p.x;
-        result->resval.rpoint[1] = p.y;
-        result->resval.rpoint[2] = p.z;
-        return RTNORM;
-    }
-    if (n == "TINMAXEDGE") {
-        auto it = m.vars.find(n);
+        result->resval.rint = (short)v.i;
+        break;
+    case VarValue::Real:
         result->restype = RTREAL;
-        result->resval.rreal = it == m.vars.end() ? 0.0 : std::strtod(it->second.c_str(), nullptr);
-        return RTNORM;
+        result->resval.rreal = v.r;
+        break;
+    case VarValue::Point:
+        result->restype = RT3DPOINT;
+        result->resval.rpoint[0] = v.p.x;
+        result->resval.rpoint[1] = v.p.y;
+        result->resval.rpoint[2] = v.p.z;
+        break;
+    case VarValue::Text:
+        result->restype = RTSTR;
+        result->resval.rstring = strdup(v.s.c_str());
+        break;
     }
-    if (n == "ACADVER")
-        return text(m.vars["ACADVER"]);
-    if (n == "DRIVEC")
-        return text(m.drive_c);
-    if (n == "TEMPPREFIX")
-        return text(m.work_dir.empty() ? "" : m.work_dir + "/");
-    if (n == "CLAYER")
-        return text(m.drawing.current_layer);
-    if (n == "CECOLOR") {
-        int c = m.drawing.current_colour;
-        return text(c == 256 ? "BYLAYER" : c == 0 ? "BYBLOCK" : std::to_string(c));
-    }
-    return RTERROR;
-}
-
-int sds_initget(int val, const char *)
-{
-    if (Session::Impl *m = impl())
-        m->initget_bits = val;
     return RTNORM;
-}
-
-int sds_getdist(const sds_point pt, const char *prompt, sds_real *result)
-{
-    Session *s = Session::current();
-    if (!s)
-        return RTERROR;
-    Session::Impl &m = s->impl();
-    int bits = m.initget_bits;
-    m.initget_bits = 0;
-    for (;;) {
-        if (prompt)
-            s->print(prompt);
-        Token t;
-        if (!m.next_token(t)) {
-            m.fail("the input ended at the prompt \"" + std::string(prompt ? prompt : "") + "\"");
-            return RTCAN;
-        }
-        std::string w = t.kind == Token::Word ? t.text : point_text(t.pt);
-        if (lower(w) == "*cancel*")
-            return RTCAN;
-        if (w.empty()) {
-            if (bits & 1) {
-                s->print("\nA value is required.\n");
-                continue;
-            }
-            return RTNONE;
-        }
-        double v;
-        Vec3 p;
-        if (parse_number(w, v)) {
-        } else if (parse_point(w, p)) {
-            Vec3 base;
-            if (pt) {
-                base = Vec3{pt[0], pt[1], pt[2]};
-            } else {
-                base = p;
-                s->print("\nSecond point: ");
-                Token t2;
-                if (!m.next_token(t2)) {
-                    m.fail("the input ended at the prompt \"Second point\"");
-                    return RTCAN;
-                }
-                std::string w2 = t2.kind == Token::Word ? t2.text : point_text(t2.pt);
-                if (lower(w2) == "*cancel*")
-                    return RTCAN;
-                if (!parse_point(w2, p)) {
-                    s->print("\nRequires numeric distance or two points.\n");
-                    continue;
-                }
-            }
-            v = std::sqrt((p.x - base.x) * (p.x - base.x) + (p.y - base.y) * (p.y - base.y) +
-                          (p.z - base.z) * (p.z - base.z));
-        } else {
-            s->print("\nRequires numeric distance or two points.\n");
-            continue;
-        }
-        if ((bits & 2) && v == 0) {
-            s->print("\nValue must not be zero.\n");
-            continue;
-        }
-        if ((bits & 4) && v < 0) {
-            s->print("\nValue must be positive.\n");
-            continue;
-        }
-        if (result)
-            *result = v;
-        return RTNORM;
-    }
 }
 
 int sds_fail(const char *reason)
 {
-    if (Session::Impl *m = impl()) {
-        if (!m->call_failed) {
-            m->call_failed = true;
-            m->call_failure = reason && *reason ? reason : "the add-on reported a failure";
-        }
-    }
+    if (Impl *m = impl())
+        m->fail_call(Impl::Calls::End::Failed, reason ? reason : "");
     return RTNORM;
 }
 
@@ -662,7 +546,7 @@ int sds_printf(const char *format, ...)
 
 int sds_grdraw(const sds_point from, const sds_point to, int color, int hl)
 {
-    Session::Impl *m = impl();
+    Impl *m = impl();
     if (!m || !from || !to)
         return RTERROR;
     Overlay o;
@@ -676,35 +560,12 @@ int sds_grdraw(const sds_point from, const sds_point to, int color, int hl)
 
 int sds_redraw(const sds_name ent, int)
 {
-    Session::Impl *m = impl();
+    Impl *m = impl();
     if (!m)
         return RTERROR;
     if (!ent)
         m->overlay.clear();
     return RTNORM;
-}
-
-int sds_usrbrk(void)
-{
-    if (g_break_signal) {
-        g_break_signal = 0;
-        return 1;
-    }
-    Session::Impl *m = impl();
-    if (!m)
-        return 0;
-    if (m->break_after_polls >= 0) {
-        if (m->break_after_polls == 0) {
-            m->break_after_polls = -1;
-            return 1;
-        }
-        m->break_after_polls--;
-    }
-    if (m->user_break) {
-        m->user_break = false;
-        return 1;
-    }
-    return 0;
 }
 
 sds_real sds_distance(const sds_point p1, const sds_point p2)

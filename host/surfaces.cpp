@@ -19,23 +19,6 @@ void add_quad(std::vector<Triangle> &out, const Vec3 &a, const Vec3 &b, const Ve
 
 }  // namespace
 
-bool mesh_net(const Entity &e, std::vector<Vec3> &net, int &m, int &n)
-{
-    m = e.mesh_m;
-    n = e.mesh_n;
-    if (m >= 2 && n >= 2 && e.pts.size() == std::size_t(m) * n) {
-        net = e.pts;
-        return true;
-    }
-    net.clear();
-    for (std::size_t i = 0; i < e.pts.size(); i++)
-        if (i >= e.vertex_flags.size() || !(e.vertex_flags[i] & 16))
-            net.push_back(e.pts[i]);
-    m = e.smooth_m;
-    n = e.smooth_n;
-    return m >= 2 && n >= 2 && net.size() == std::size_t(m) * n;
-}
-
 int collect_triangles(const Drawing &d, const std::vector<std::uint64_t> &ids,
                       std::vector<Triangle> &out, int *skipped)
 {
@@ -52,7 +35,7 @@ int collect_triangles(const Drawing &d, const std::vector<std::uint64_t> &ids,
         } else if (e->type == "POLYLINE" && (e->poly_flags & 16)) {
             std::vector<Vec3> net;
             int m = 0, n = 0;
-            if (!mesh_net(*e, net, m, n)) {
+            if (!mesh_grid(*e, net, m, n) || m < 2 || n < 2) {
                 if (skipped)
                     ++*skipped;
                 continue;

@@ -14,15 +14,11 @@ struct Triangle {
     Vec3 p[3];
 };
 
-// The vertices of a polygon mesh and its size: the plain M x N net, or, for a
-// smoothed mesh, the fitted net of smooth_m x smooth_n (the frame's control
-// points, vertex flag 16, left out).  False when the counts do not fit.
-bool mesh_net(const Entity &e, std::vector<Vec3> &net, int &m, int &n);
-
 // Appends the triangles of the listed 3DFACEs and polygon meshes (a quad
 // a-b-c-d as a-b-c and a-c-d; a three-sided face as one), in selection order;
-// other entities are passed over.  Returns how many entities gave triangles;
-// `skipped` counts the meshes left out because their counts do not fit.
+// other entities are passed over; a mesh is its grid (mesh_grid).  Returns
+// how many entities gave triangles; `skipped` counts the meshes left out
+// because their counts do not fit their vertices.
 int collect_triangles(const Drawing &d, const std::vector<std::uint64_t> &ids,
                       std::vector<Triangle> &out, int *skipped = nullptr);
 

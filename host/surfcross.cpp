@@ -11,7 +11,6 @@
 
 #include "session.h"
 #include "surfaces.h"
-#include "session_impl.h"
 
 namespace velmora {
 namespace {
@@ -53,7 +52,7 @@ bool surfcross(Session &s)
     }
 
     namespace fs = std::filesystem;
-    fs::path folder = native_path(s, "c:/haldorin");
+    fs::path folder = s.native_path("c:/haldorin");
     std::error_code ec;
     fs::create_directories(folder, ec);
     std::string paths[2];

@@ -1,13 +1,17 @@
 /*
-** chain.cpp -- joins the loose intersection segments into curves and has the
-** host draw each curve as a 3D polyline on layer "3dint" through a script.
+** chain.cpp -- joins the loose intersection segments into curves and writes
+** the host script that draws each curve as a 3D polyline on layer "3dint".
+**
+** The segments once went through a text file, each coordinate printed with
+** ten decimals and read back; the chaining still sees them so rounded
+** (ltri_round), which keeps the curves and the script as they always were.
 */
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>
 #include "intersection.h"
 
-int cmp_first_double(const void *p, const void *q)
+int ltri_cmp_first_double(const void *p, const void *q)
 {
     double a = *(const double *)p;
     double b = *(const double *)q;
@@ -20,7 +24,7 @@ int cmp_first_double(const void *p, const void *q)
 
 /* ldc[count-1] .. ldc[0] move one place up, the highest first, so that
 ** ldc[0] can take a new first vertex. */
-void shift_vertices(double (*ldc)[3], int count)
+void ltri_shift_vertices(double (*ldc)[3], int count)
 {
     for (int m = count - 1; m >= 0; m--) {
         ldc[m + 1][0] = ldc[m][0];
@@ -67,7 +71,7 @@ static void put3(double to[3], const double from[3])
 ** segments meet in one point the first match takes it; the one left over
 ** seeds a curve of its own later.
 */
-int ltri_build_curves(seg_rec *seg, int n, double (*ldc)[3], FILE *script)
+int ltri_build_curves(ltri_seg *seg, int n, double (*ldc)[3], FILE *script)
 {
     int remaining = n;
     int start = 0;
@@ -96,7 +100,7 @@ int ltri_build_curves(seg_rec *seg, int n, double (*ldc)[3], FILE *script)
         do {
             attached = 0;
             for (int j = start; j < n; j++) {
-                seg_rec *r = &seg[j];
+                ltri_seg *r = &seg[j];
                 if (!r->free)
                     continue;
                 int hit = 1;
@@ -105,9 +109,9 @@ int ltri_build_curves(seg_rec *seg, int n, double (*ldc)[3], FILE *script)
                 } else if (ends_meet(e, r->b)) {
                     k++; put3(ldc[k], r->a); put3(e, r->a);
                 } else if (ends_meet(s, r->a)) {
-                    shift_vertices(ldc, k + 1); put3(ldc[0], r->b); k++; put3(s, r->b);
+                    ltri_shift_vertices(ldc, k + 1); put3(ldc[0], r->b); k++; put3(s, r->b);
                 } else if (ends_meet(s, r->b)) {
-                    shift_vertices(ldc, k + 1); put3(ldc[0], r->a); k++; put3(s, r->a);
+                    ltri_shift_vertices(ldc, k + 1); put3(ldc[0], r->a); k++; put3(s, r->a);
                 } else {
                     hit = 0;
                 }
@@ -135,84 +139,32 @@ int ltri_build_curves(seg_rec *seg, int n, double (*ldc)[3], FILE *script)
     return curves;
 }
 
-static void path_error(const char *word, const char *path)
+double ltri_round(double v)
 {
-    char text[64];
-    snprintf(text, sizeof(text), "%s%s", word, path);
-    tri_error(text);
+    char text[400];                     /* "%.10f" of any double fits */
+
+    snprintf(text, sizeof(text), "%.10f", v);
+    return strtod(text, NULL);
 }
 
-/* The segment file is deleted on every way out: a failure must not leave
-** segments for a later call to take as its own. */
-void chain_segments(int n)
+int ltri_chain_segments(ltri_seg *segs, int n, FILE *script)
 {
-    const char *path = "c:/haldorin/2.scr";
-    char native[1024];
-    seg_rec *seg = NULL;
-    double (*ldc)[3] = NULL;
-    FILE *f;
+    double (*ldc)[3] = (double (*)[3])malloc(((size_t)n + 1) * sizeof(double[3]));
     int curves;
 
-    if (frame_native_path(path, native, sizeof(native)) != 0) {
-        path_error(" OPEN ", path);
-        return;
-    }
-    seg = (seg_rec *)malloc((size_t)n * sizeof(seg_rec));
-    if (seg == NULL) {
-        tri_error(" *malloc SEG*");
-        sds_retvoid();
-        remove(native);
-        return;
-    }
-    ldc = (double (*)[3])malloc(((size_t)n + 1) * sizeof(double[3]));
     if (ldc == NULL) {
-        free(seg);
         tri_error(" *malloc LDC*");
-        sds_retvoid();
-        remove(native);
-        return;
-    }
-
-    if ((f = fopen(native, "r")) == NULL) {
-        path_error(" OPEN ", path);
-        free(ldc);
-        free(seg);
-        return;
+        return -1;
     }
     for (int i = 0; i < n; i++) {
-        seg_rec *r = &seg[i];
-        if (fscanf(f, "%lf%lf%lf%lf%lf%lf", &r->a[0], &r->a[1], &r->a[2],
-                   &r->b[0], &r->b[1], &r->b[2]) != 6) {
-            /* Never chain records that were not read. */
-            fclose(f);
-            path_error(" READ ", path);
-            free(ldc);
-            free(seg);
-            remove(native);
-            return;
+        for (int k = 0; k < 3; k++) {
+            segs[i].a[k] = ltri_round(segs[i].a[k]);
+            segs[i].b[k] = ltri_round(segs[i].b[k]);
         }
-        r->free = 1;
+        segs[i].free = 1;
     }
-    fclose(f);
-    remove(native);
-
-    qsort(seg, (size_t)n, sizeof(seg_rec), cmp_first_double);
-
-    f = fopen(native, "w");
-    if (f == NULL) {
-        path_error(" OPEN ", path);
-        free(ldc);
-        free(seg);
-        return;
-    }
-    curves = ltri_build_curves(seg, n, ldc, f);
-    fclose(f);
+    qsort(segs, (size_t)n, sizeof(ltri_seg), ltri_cmp_first_double);
+    curves = ltri_build_curves(segs, n, ldc, script);
     free(ldc);
-    free(seg);
-
-    if (curves > 0) {
-        sds_printf("\n3DINT: %d curves", curves);
-        sds_command(RTSTR, "script", RTSTR, path, RTNONE);
-    }
-    remove(native);
+    return curves;
 }

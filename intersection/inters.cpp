@@ -1,8 +1,10 @@
 /*
 ** inters.cpp -- the LISP function (inters_ltri count1 count2): reads the
-** triangles of two surfaces, tests every pair whose boxes overlap and writes
-** the crossing segments to "c:/haldorin/2.scr" for the chaining.
+** triangles of two surfaces, tests every pair whose boxes overlap, chains
+** the crossing segments into curves and has the host run the script that
+** draws them, "c:/haldorin/2.scr".
 */
+#include <limits.h>
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>
@@ -18,21 +20,6 @@ static void path_error(const char *word, const char *path)
     char text[64];
     snprintf(text, sizeof(text), "%s%s", word, path);
     tri_error(text);
-}
-
-/* A triangle count from one argument: a LISP integer comes as RTSHORT or
-** RTLONG.  Returns 0 with the count, or 1. */
-static int read_count(const struct resbuf *rb, int *count)
-{
-    if (rb == NULL)
-        return 1;
-    if (rb->restype == RTSHORT)
-        *count = rb->resval.rint;
-    else if (rb->restype == RTLONG)
-        *count = rb->resval.rlong;
-    else
-        return 1;
-    return *count < 0;
 }
 
 static void set_box(ltri_rec *t)
@@ -129,85 +116,40 @@ static int count_fits(char digit, int count, const char *open_word)
     return 1;
 }
 
-/* Writes one segment, the end with the smaller x first; on equal x the end
-** found second comes first. */
-static void write_segment(FILE *f, double out[2][3])
+/* Appends the segment out[0]-out[1] to *segs, the end with the smaller x
+** first; on equal x the end found second comes first.  0, or 1 when memory
+** runs out. */
+static int add_segment(ltri_seg **segs, int *n, int *room, double out[2][3])
 {
     const double *first = out[1], *second = out[0];
+
     if (out[0][0] < out[1][0]) {
         first = out[0];
         second = out[1];
     }
-    fprintf(f, "%.10lf %.10lf %.10lf %.10lf %.10lf %.10lf\n",
-            first[0], first[1], first[2], second[0], second[1], second[2]);
+    if (*n == *room) {
+        int more = *room < 1024 ? 1024 : (*room > INT_MAX / 2 ? INT_MAX : *room * 2);
+        ltri_seg *grown = more > *n ? (ltri_seg *)realloc(*segs, (size_t)more * sizeof(ltri_seg)) : NULL;
+        if (grown == NULL)
+            return 1;
+        *segs = grown;
+        *room = more;
+    }
+    ltri_seg *r = &(*segs)[(*n)++];
+    for (int k = 0; k < 3; k++) {
+        r->a[k] = first[k];
+        r->b[k] = second[k];
+    }
+    r->free = 1;
+    return 0;
 }
 
-int inters_ltri(void)
+int ltri_find_segments(const ltri_rec *outer, int n_outer, const ltri_rec *inner,
+                       int n_inner, ltri_seg **segs)
 {
-    struct resbuf *args = sds_getargs();
-    int count1 = 0, count2 = 0;
-    ltri_rec *ltri1 = NULL, *ltri2 = NULL;
+    int n = 0, room = 0;
 
-    if (read_count(args, &count1) != 0
-        || read_count(args->rbnext, &count2) != 0) {
-        tri_error(" inters_ltri needs two triangle counts, integers of 0 or more");
-        sds_relrb(args);
-        return 0;
-    }
-
-    /* The bigger surface is walked in file order; the smaller one is sorted
-    ** on xmin so that each walk over it can stop early. */
-    int n_outer = count1, n_inner = count2;
-    char d_outer = '0', d_inner = '1';
-    if (count1 < count2) {
-        n_outer = count2; n_inner = count1;
-        d_outer = '1'; d_inner = '0';
-    }
-    if (count_fits(d_outer, n_outer, " OPEN ") != 0 || count_fits(d_inner, n_inner, " ") != 0) {
-        sds_relrb(args);
-        return 0;
-    }
-    ltri1 = (ltri_rec *)malloc((size_t)(count1 > 0 ? count1 : 1) * sizeof(ltri_rec));
-    if (ltri1 == NULL) {
-        tri_error(" *malloc LTRI1*");
-        sds_relrb(args);
-        sds_retvoid();
-        return 0;
-    }
-    ltri2 = (ltri_rec *)malloc((size_t)(count2 > 0 ? count2 : 1) * sizeof(ltri_rec));
-    if (ltri2 == NULL) {
-        tri_error(" *malloc LTRI2*");
-        free(ltri1);
-        sds_relrb(args);
-        sds_retvoid();
-        return 0;
-    }
-    ltri_rec *outer = count1 < count2 ? ltri2 : ltri1;
-    ltri_rec *inner = count1 < count2 ? ltri1 : ltri2;
-
-    FILE *segf = NULL;
-    char native[1024];
-    int fail = read_triangles(d_outer, outer, n_outer, " OPEN ")
-            || read_triangles(d_inner, inner, n_inner, " ");
-    if (!fail) {
-        remove_file('0');
-        remove_file('1');
-        qsort(inner, (size_t)n_inner, sizeof(ltri_rec), cmp_first_double);
-        ltri_path[LTRI_DIGIT] = '2';
-        if (frame_native_path(ltri_path, native, sizeof(native)) != 0
-            || (segf = fopen(native, "w")) == NULL) {
-            path_error(" OPEN ", ltri_path);
-            fail = 1;
-        }
-    }
-    if (fail) {
-        free(ltri1);
-        free(ltri2);
-        sds_relrb(args);
-        return 0;
-    }
-
-    int segments = 0;
+    *segs = NULL;
     sds_printf("%s", "\n");
     for (int i = 0; i < n_outer; i++) {
         const ltri_rec *o = &outer[i];
@@ -221,23 +163,96 @@ int inters_ltri(void)
                 || t->ymin > o->ymax || t->zmin >= o->zmax)
                 continue;
             double out[2][3];
-            if (tri_tri_intersect(o->p1, o->p2, o->p3, t->p1, t->p2, t->p3, out)) {
-                write_segment(segf, out);
-                segments++;
+            if (ltri_tri_tri(o->p1, o->p2, o->p3, t->p1, t->p2, t->p3, out)
+                && add_segment(segs, &n, &room, out) != 0) {
+                tri_error(" *malloc SEG*");
+                free(*segs);
+                *segs = NULL;
+                return -1;
             }
         }
     }
     sds_printf("\r**2 %d<=%d    ", n_outer, n_outer);
-    fclose(segf);
+    return n;
+}
+
+int inters_ltri(void)
+{
+    struct resbuf *args = sds_getargs(), *rb = args;
+    int count1 = 0, count2 = 0;
+    ltri_rec *ltri1 = NULL, *ltri2 = NULL;
+
+    if (!frame_take_int(&rb, &count1) || !frame_take_int(&rb, &count2) || count1 < 0 || count2 < 0) {
+        tri_error(" inters_ltri needs two triangle counts, integers of 0 or more");
+        sds_relrb(args);
+        return 0;
+    }
     sds_relrb(args);
+
+    /* The bigger surface is walked in file order; the smaller one is sorted
+    ** on xmin so that each walk over it can stop early. */
+    int n_outer = count1, n_inner = count2;
+    char d_outer = '0', d_inner = '1';
+    if (count1 < count2) {
+        n_outer = count2; n_inner = count1;
+        d_outer = '1'; d_inner = '0';
+    }
+    if (count_fits(d_outer, n_outer, " OPEN ") != 0 || count_fits(d_inner, n_inner, " ") != 0)
+        return 0;
+    ltri1 = (ltri_rec *)malloc((size_t)(count1 > 0 ? count1 : 1) * sizeof(ltri_rec));
+    if (ltri1 == NULL) {
+        tri_error(" *malloc LTRI1*");
+        sds_retvoid();
+        return 0;
+    }
+    ltri2 = (ltri_rec *)malloc((size_t)(count2 > 0 ? count2 : 1) * sizeof(ltri_rec));
+    if (ltri2 == NULL) {
+        tri_error(" *malloc LTRI2*");
+        free(ltri1);
+        sds_retvoid();
+        return 0;
+    }
+    ltri_rec *outer = count1 < count2 ? ltri2 : ltri1;
+    ltri_rec *inner = count1 < count2 ? ltri1 : ltri2;
+
+    /* The script file is made before the work, as the segment file once was,
+    ** so that a folder that cannot take it is found before the work. */
+    FILE *script = NULL;
+    char native[1024];
+    int fail = read_triangles(d_outer, outer, n_outer, " OPEN ")
+            || read_triangles(d_inner, inner, n_inner, " ");
+    if (!fail) {
+        remove_file('0');
+        remove_file('1');
+        qsort(inner, (size_t)n_inner, sizeof(ltri_rec), ltri_cmp_first_double);
+        ltri_path[LTRI_DIGIT] = '2';
+        if (frame_native_path(ltri_path, native, sizeof(native)) != 0
+            || (script = fopen(native, "w")) == NULL) {
+            path_error(" OPEN ", ltri_path);
+            fail = 1;
+        }
+    }
+    if (fail) {
+        free(ltri1);
+        free(ltri2);
+        return 0;
+    }
+
+    ltri_seg *segs = NULL;
+    int n = ltri_find_segments(outer, n_outer, inner, n_inner, &segs);
+    int curves = n > 0 ? ltri_chain_segments(segs, n, script) : 0;
+    fclose(script);
+    free(segs);
     free(ltri1);
     free(ltri2);
-
-    if (segments > 0) {
-        chain_segments(segments);
-    } else {
-        remove(native);                 /* the empty segment file */
+    if (n < 0 || curves < 0) {
+        sds_retvoid();
+    } else if (n == 0) {
         sds_printf("%s", "\n*** No intersection !");
+    } else if (curves > 0) {
+        sds_printf("\n3DINT: %d curves", curves);
+        sds_command(RTSTR, "script", RTSTR, ltri_path, RTNONE);
     }
+    remove(native);                     /* the script, or the empty file */
     return 0;
 }

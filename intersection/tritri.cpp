@@ -8,7 +8,7 @@
 #include <math.h>
 #include "intersection.h"
 
-ltri_plane tri_plane;
+ltri_plane_rec ltri_plane;
 
 static double dot(const double a[3], const double b[3])
 {
@@ -39,7 +39,7 @@ static void copy3(double to[3], const double from[3])
 /* 1 when c points away from N (the point lies on the outer side of the edge
 ** whose direction is v) and is at least LTRI_EPS from the edge's line:
 ** |c| / |v| is that distance. */
-int edge_outside(const double n[3], const double c[3], const double v[3])
+int ltri_edge_outside(const double n[3], const double c[3], const double v[3])
 {
     if (dot(n, c) >= 0.0)
         return 0;
@@ -47,7 +47,7 @@ int edge_outside(const double n[3], const double c[3], const double v[3])
 }
 
 /* out = (a - p) x (c - b) */
-void offset_cross(const double p[3], const double a[3], const double b[3],
+void ltri_offset_cross(const double p[3], const double a[3], const double b[3],
                   const double c[3], double out[3])
 {
     double u[3], v[3];
@@ -56,16 +56,16 @@ void offset_cross(const double p[3], const double a[3], const double b[3],
     cross(u, v, out);
 }
 
-int points_coincide(const double p[3], const double q[3])
+int ltri_points_coincide(const double p[3], const double q[3])
 {
     return sds_distance(p, q) < LTRI_EPS;
 }
 
-int seg_tri_intersect(const double t0[3], const double t1[3], const double t2[3],
+int ltri_seg_tri(const double t0[3], const double t1[3], const double t2[3],
                       const double e0[3], const double e1[3], double p[3],
                       short new_triangle)
 {
-    ltri_plane *tp = &tri_plane;
+    ltri_plane_rec *tp = &ltri_plane;
 
     if (new_triangle) {
         copy3(tp->t0, t0);
@@ -102,14 +102,14 @@ int seg_tri_intersect(const double t0[3], const double t1[3], const double t2[3]
     for (int i = 0; i < 3; i++) {
         double c[3], v[3];
         sub(corner[i + 1], corner[i], v);
-        offset_cross(p, corner[i], corner[i], corner[i + 1], c);
-        if (edge_outside(tp->n, c, v))
+        ltri_offset_cross(p, corner[i], corner[i], corner[i + 1], c);
+        if (ltri_edge_outside(tp->n, c, v))
             return 0;
     }
     return 1;
 }
 
-int tri_tri_intersect(const double a0[3], const double a1[3], const double a2[3],
+int ltri_tri_tri(const double a0[3], const double a1[3], const double a2[3],
                       const double b0[3], const double b1[3], const double b2[3],
                       double out[2][3])
 {
@@ -118,19 +118,19 @@ int tri_tri_intersect(const double a0[3], const double a1[3], const double a2[3]
     /* After a point is found: a second one on top of the first is dropped,
     ** so that the next point found takes its place. */
 #define LTRI_FOUND() \
-    do { k++; if (k == 2 && points_coincide(out[0], out[1])) k = 1; } while (0)
+    do { k++; if (k == 2 && ltri_points_coincide(out[0], out[1])) k = 1; } while (0)
 
-    if (seg_tri_intersect(a0, a1, a2, b0, b1, out[k], 1))
+    if (ltri_seg_tri(a0, a1, a2, b0, b1, out[k], 1))
         k++;
-    if (seg_tri_intersect(a0, a1, a2, b1, b2, out[k], 0))
+    if (ltri_seg_tri(a0, a1, a2, b1, b2, out[k], 0))
         LTRI_FOUND();
-    if (k < 2 && seg_tri_intersect(a0, a1, a2, b2, b0, out[k], 0))
+    if (k < 2 && ltri_seg_tri(a0, a1, a2, b2, b0, out[k], 0))
         LTRI_FOUND();
-    if (k < 2 && seg_tri_intersect(b0, b1, b2, a0, a1, out[k], 1))
+    if (k < 2 && ltri_seg_tri(b0, b1, b2, a0, a1, out[k], 1))
         LTRI_FOUND();
-    if (k < 2 && seg_tri_intersect(b0, b1, b2, a1, a2, out[k], 0))
+    if (k < 2 && ltri_seg_tri(b0, b1, b2, a1, a2, out[k], 0))
         LTRI_FOUND();
-    if (k == 1 && seg_tri_intersect(b0, b1, b2, a2, a0, out[k], 0))
+    if (k == 1 && ltri_seg_tri(b0, b1, b2, a2, a0, out[k], 0))
         LTRI_FOUND();
 #undef LTRI_FOUND
     return k == 2;

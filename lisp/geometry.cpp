@@ -14,37 +14,10 @@ sds_point lim_low;
 sds_point lim_high;
 double    lim_ref;
 
-double dist_3d(const sds_point a, const sds_point b)
+double lim_dist_3d(const sds_point a, const sds_point b)
 {
     double dx = a[0] - b[0], dy = a[1] - b[1], dz = a[2] - b[2];
     return sqrt(dx * dx + dy * dy + dz * dz);
-}
-
-/* Takes the next argument as a point (a 2D point has z 0); 1 when it is one. */
-static int take_point(struct resbuf **rb, sds_point p)
-{
-    if (*rb == NULL || ((*rb)->restype != RT3DPOINT && (*rb)->restype != RTPOINT))
-        return 0;
-    p[0] = (*rb)->resval.rpoint[0];
-    p[1] = (*rb)->resval.rpoint[1];
-    p[2] = (*rb)->restype == RT3DPOINT ? (*rb)->resval.rpoint[2] : 0.0;
-    *rb = (*rb)->rbnext;
-    return 1;
-}
-
-/* Takes the next argument as a number: a real, or an integer as LISP writes 0. */
-static int take_real(struct resbuf **rb, double *v)
-{
-    if (*rb == NULL)
-        return 0;
-    switch ((*rb)->restype) {
-    case RTREAL:  *v = (*rb)->resval.rreal; break;
-    case RTSHORT: *v = (*rb)->resval.rint;  break;
-    case RTLONG:  *v = (*rb)->resval.rlong; break;
-    default:      return 0;
-    }
-    *rb = (*rb)->rbnext;
-    return 1;
 }
 
 /* Reads `count` points from the arguments; on failure prints the message,
@@ -53,7 +26,7 @@ static int take_points(const char *fname, struct resbuf *args, int count, sds_po
 {
     struct resbuf *rb = args;
     for (int i = 0; i < count; i++)
-        if (!take_point(&rb, pts[i])) {
+        if (!frame_take_point(&rb, pts[i])) {
             char text[96];
             snprintf(text, sizeof(text), " %s: %d points expected", fname, count);
             tri_error(text);
@@ -95,7 +68,7 @@ int set_lim(void)
     sds_point lo, hi;
     double ref;
 
-    if (!take_point(&rb, lo) || !take_point(&rb, hi) || !take_real(&rb, &ref)) {
+    if (!frame_take_point(&rb, lo) || !frame_take_point(&rb, hi) || !frame_take_real(&rb, &ref)) {
         tri_error(" set_lim: two points and a number expected");
         sds_retnil();
         sds_relrb(args);
@@ -135,8 +108,8 @@ int e_intre_lim(void)
         if (!(lo[i] <= lim_high[i] && lim_low[i] <= hi[i]))
             touches = 0;
     /* A triangle with a side shorter than 1e-6 is degenerate: not a triangle. */
-    if (touches && (dist_3d(t[0], t[1]) < 1e-6 || dist_3d(t[1], t[2]) < 1e-6
-                    || dist_3d(t[2], t[0]) < 1e-6))
+    if (touches && (lim_dist_3d(t[0], t[1]) < 1e-6 || lim_dist_3d(t[1], t[2]) < 1e-6
+                    || lim_dist_3d(t[2], t[0]) < 1e-6))
         touches = 0;
     if (touches)
         sds_rett();

@@ -16,7 +16,7 @@ extern sds_point lim_low;
 extern sds_point lim_high;
 extern double    lim_ref;
 
-double dist_3d(const sds_point a, const sds_point b);
+double lim_dist_3d(const sds_point a, const sds_point b);
 int    ass_compare(const void *a, const void *b);
 
 /* Longest text "%16.4lf" can make of a double: 309 integer digits, a sign,

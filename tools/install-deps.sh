@@ -3,7 +3,7 @@
 # when one is missing and we run as root.
 set -euo pipefail
 need=()
-for pkg in g++ cmake pkg-config libgtest-dev libcairo2-dev python3-ezdxf python3-numpy python3-matplotlib python-matplotlib-data libcgal-dev librecad poppler-utils; do
+for pkg in g++ cmake pkg-config libgtest-dev libcairo2-dev libpugixml-dev python3-ezdxf python3-numpy python3-matplotlib python-matplotlib-data python3-shapely libcgal-dev librecad poppler-utils; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
 done
 if [ ${#need[@]} -gt 0 ]; then

@@ -234,7 +234,7 @@ int tri_command(void)
     if (tri_export_selection())
         return give_up(NULL);           /* it has said why */
     if (max_edge_setting(&max_edge))
-        return give_up(vc_messages[15]);
+        return give_up(FRAME_CANCEL);
     if (tri_count_entities())
         return give_up(" Missing POINT entities");
     /* with break lines alone there may be no POINT */

@@ -1,8 +1,8 @@
 /*
 ** command.cpp -- "c:vol" / "c:volume": asks for the grid increment, has the
-** host export the selection to "vol.dxf", reads and samples it into
-** "vol.bin", integrates, prints volume and centroid and adds a POINT at the
-** centroid.
+** host export the selection to "vol.dxf", reads its faces and samples them
+** into "vol.bin", integrates, prints volume and centroid and adds a POINT at
+** the centroid.
 **
 ** Both work files lie where frame_work_path puts them (the session's private
 ** folder when the host has one) and are removed on every way out of a run:
@@ -24,21 +24,45 @@ FILE  *vol_bin;
 char   vol_dxf_path[VOL_PATH_SIZE] = "vol.dxf";
 char   vol_bin_path[VOL_PATH_SIZE] = "vol.bin";
 
+int    vol_draw_outlines = 1;
+
 static char vol_bin_buffer[VOL_BIN_BUFFER];
 static double vol_plan_area;        /* of the export's triangles, before sampling */
 
 void vol_cancel(void)
 {
-    sds_printf("%s", vc_messages[15]);
-    frame_fail(vc_messages[15], NULL);
+    sds_printf("%s", FRAME_CANCEL);
+    frame_fail(FRAME_CANCEL, NULL);
+}
+
+int vol_quad(const frame_point *a, const frame_point *b, const frame_point *c,
+             const frame_point *d)
+{
+    if (vol_draw_outlines) {
+        sds_point pa = {a->x, a->y, a->z}, pb = {b->x, b->y, b->z};
+        sds_point pc = {c->x, c->y, c->z}, pd = {d->x, d->y, d->z};
+        sds_grdraw(pa, pb, 7, 1);
+        sds_grdraw(pb, pc, 7, 1);
+        sds_grdraw(pc, pd, 7, 1);
+        sds_grdraw(pd, pa, 7, 1);
+    }
+    if (vol_triangle_cb(a->x, a->y, a->z, b->x, b->y, b->z, c->x, c->y, c->z) != 0)
+        return 1;
+    return vol_triangle_cb(a->x, a->y, a->z, c->x, c->y, c->z, d->x, d->y, d->z) != 0;
+}
+
+static const frame_face_reader vol_faces = {
+    vol_quad, "mesh vertex counts %d by %d (2 to %d each)"
+};
+
+int vol_read_export(void)
+{
+    return frame_read_faces(&vol_faces, &vol_found);
 }
 
 void vol_remove_work_files(void)
 {
-    if (dxf_file != NULL) {
-        fclose(dxf_file);
-        dxf_file = NULL;
-    }
+    dxf_close();
     if (vol_bin != NULL) {
         fclose(vol_bin);
         vol_bin = NULL;
@@ -63,27 +87,14 @@ static double default_increment(double dx, double dy)
 int vol_check_increment(double increment, double reach)
 {
     if (!(isfinite(increment) && increment > 0)) {
-        vc_error(16, ": the increment must be a positive number");
+        vc_error(VOL_NO_VOLUME, ": the increment must be a positive number");
         return 1;
     }
     if (!(reach / increment < VOL_INDEX_LIMIT)) {
-        vc_error(16, ": the increment is too small for these coordinates");
+        vc_error(VOL_NO_VOLUME, VOL_TOO_FINE);
         return 1;
     }
     return 0;
-}
-
-static void set_zero(const char *name, short type)
-{
-    struct resbuf rb;
-
-    rb.rbnext = NULL;
-    rb.restype = type;
-    if (type == RTLONG)
-        rb.resval.rlong = 0;
-    else
-        rb.resval.rint = 0;
-    sds_setvar(name, &rb);
 }
 
 static int get_point(const char *name, double *p)
@@ -107,16 +118,15 @@ int vol_command(void)
     char prompt[160];
     int rc;
 
-    read_acadver();
-    set_zero("CMDECHO", RTLONG);
-    sds_command(RTSTR, vc_messages[14], RTSTR, "", 0);
+    frame_set_zero("CMDECHO", RTLONG);
+    sds_command(RTSTR, VOL_UCS, RTSTR, "", 0);
 
     if (get_point("extmin", lo) || get_point("extmax", hi))
         lo[0] = lo[1] = hi[0] = hi[1] = 0;
     vol_increment = default_increment(hi[0] - lo[0], hi[1] - lo[1]);
 
     sds_initget(6, NULL);
-    snprintf(prompt, sizeof(prompt), "%s%.6lf> : ", vc_messages[13], vol_increment);
+    snprintf(prompt, sizeof(prompt), "%s%.6lf> : ", VOL_PROMPT, vol_increment);
     rc = sds_getdist(NULL, prompt, &entered);
     if (rc == RTCAN) {
         vol_cancel();
@@ -140,11 +150,10 @@ int vol_command(void)
 
     if (frame_work_path("vol.dxf", vol_dxf_path, sizeof(vol_dxf_path))
         || frame_work_path("vol.bin", vol_bin_path, sizeof(vol_bin_path))) {
-        vc_error(8, " VOL.DXF");
+        vc_error(VC_FATAL, " VOL.DXF");
         sds_retvoid();
         return 0;
     }
-    remove(vol_dxf_path);
     rc = vol_export_selection();
     if (rc == 0) {
         vol_triangle_cb = vol_sample_triangle;
@@ -158,36 +167,19 @@ int vol_command(void)
 int vol_export_selection(void)
 {
     sds_name ss;
-    const char *why;
-    int rc;
 
-    sds_printf("%s", vc_messages[3]);
-    if ((why = frame_select(ss)) != NULL) {
-        vc_error(7, why);
+    if (vc_export_selection(vol_dxf_path, ss))
         return 1;
-    }
-    rc = sds_command(RTSTR, "dxfout", RTSTR, vol_dxf_path, RTSTR, "v",
-                     RTSTR, strcmp(acadver_prefix, "14") == 0 ? "3" : "r12",
-                     RTSTR, "entities", RTPICKS, ss, RTSTR, "", RTSTR, "10", 0);
     sds_ssfree(ss);
-    if (rc != RTNORM) {
-        vc_error(8, "WRITEDXF");
-        return 1;
-    }
     return 0;
 }
 
 int vol_run(void)
 {
-    int result;
-
-    set_zero("CMDECHO", RTSHORT);
-    set_zero("OSMODE", RTSHORT);
-    vol_free_rows();
+    frame_set_zero("CMDECHO", RTSHORT);
+    frame_set_zero("OSMODE", RTSHORT);
     vol_reset_extent();
-    result = vol_evaluate();
-    vol_free_rows();
-    return result;
+    return vol_evaluate();
 }
 
 static void report(void)
@@ -197,11 +189,11 @@ static void report(void)
     centroid[0] = vol_sum_x / vol_sum_dz;
     centroid[1] = vol_sum_y / vol_sum_dz;
     centroid[2] = vol_sum_z / vol_sum_dz;
-    sds_printf("\r%s", vc_messages[17]);
+    sds_printf("\r%s", VOL_RESULT);
     sds_printf(" %.6lf                               ", vol_volume);
-    sds_printf("\n%s", vc_messages[18]);
+    sds_printf("\n%s", VOL_CENTROID);
     sds_printf("%.3f,%.3f,%.3f", centroid[0], centroid[1], centroid[2]);
-    sds_command(RTSTR, vc_messages[9], RT3DPOINT, centroid, 0);
+    sds_command(RTSTR, VOL_POINT, RT3DPOINT, centroid, 0);
 }
 
 /* Plan area of one triangle: the first pass over the export sums them. */
@@ -240,7 +232,7 @@ static int vol_check_space(void)
              ": the increment needs about %.0f MB of grid samples in vol.bin, "
              "%.0f MB are free there; choose a larger increment",
              bytes / 1e6, (double)room.available / 1e6);
-    vc_error(16, text);
+    vc_error(VOL_NO_VOLUME, text);
     return 1;
 }
 
@@ -249,18 +241,13 @@ int vol_evaluate(void)
     vol_triangle_fn sample = vol_triangle_cb;
     int failed;
 
-    if (dxf_file != NULL)
-        fclose(dxf_file);
-    dxf_file = fopen(vol_dxf_path, "r");
-    if (dxf_file == NULL) {
-        vc_error(8, " VOL.DXF");
+    if (dxf_open(vol_dxf_path)) {
+        vc_error(VC_FATAL, " VOL.DXF");
         return 1;
     }
     vol_step = vol_increment;
 
     /* First pass: the plan area of the faces, without outlines on screen. */
-    dxf_line_no = 1;
-    vol_found = 0;
     vol_plan_area = 0;
     vol_triangle_cb = vol_measure_triangle;
     vol_draw_outlines = 0;
@@ -268,7 +255,7 @@ int vol_evaluate(void)
     vol_triangle_cb = sample;
     vol_draw_outlines = 1;
     if (!failed && !vol_found) {
-        vc_error(20, " ");
+        vc_error(VC_MISSING_FACES, " ");
         failed = 1;
     }
     if (!failed)
@@ -278,13 +265,12 @@ int vol_evaluate(void)
             fclose(vol_bin);
         vol_bin = fopen(vol_bin_path, "wb+");
         if (vol_bin == NULL) {
-            vc_error(8, " VOL.BIN");
+            vc_error(VC_FATAL, " VOL.BIN");
             failed = 1;
         }
     }
     if (failed) {
-        fclose(dxf_file);
-        dxf_file = NULL;
+        dxf_close();
         return 1;
     }
     setvbuf(vol_bin, vol_bin_buffer, _IOFBF, sizeof(vol_bin_buffer));
@@ -292,10 +278,9 @@ int vol_evaluate(void)
     /* Second pass: sample every triangle into "vol.bin". */
     rewind(dxf_file);
     dxf_line_no = 1;
-    nrp = 0;
+    vol_sample_count = 0;
     failed = vol_read_export();
-    fclose(dxf_file);
-    dxf_file = NULL;
+    dxf_close();
     if (failed)
         return 1;
 
@@ -314,8 +299,8 @@ int vol_evaluate(void)
         fclose(vol_bin);
         vol_bin = NULL;
     }
-    free(wrf);
-    wrf = NULL;
+    free(vol_samples);
+    vol_samples = NULL;
     vol_free_map();
     return 0;
 }

@@ -17,7 +17,7 @@
 #include <math.h>
 #include "volume.h"
 
-vol_sample *wrf;
+vol_sample *vol_samples;
 double vol_volume, vol_sum_x, vol_sum_y, vol_sum_z, vol_sum_dz;
 int      vol_cancelled;
 unsigned vol_compare_count;
@@ -63,17 +63,17 @@ int vol_build_map(void)
     map_rows = (int64_t)vol_jmax - vol_jmin + 1;
     nodes = (uint64_t)map_columns * (uint64_t)map_rows;
     if (nodes > VOL_MAP_LIMIT) {
-        vc_error(8, " NMAP*MMAP > 4294967295");
+        vc_error(VC_FATAL, " NMAP*MMAP > 4294967295");
         return 1;
     }
     vol_free_map();
     map = (unsigned char *)calloc((size_t)(nodes / 8 + 1), 1);
     if (map == NULL) {
-        vc_error(8, " *malloc map*");
+        vc_error(VC_FATAL, " *malloc map*");
         return 1;
     }
-    for (uint32_t k = 0; k < nrp; k++)
-        vol_mark_node(wrf[k].i, wrf[k].j);
+    for (uint32_t k = 0; k < vol_sample_count; k++)
+        vol_mark_node(vol_samples[k].i, vol_samples[k].j);
     return 0;
 }
 
@@ -129,12 +129,12 @@ static void add_interval(int32_t i, int32_t j, float lo, float hi)
 /* Pairs the sorted heights node by node; see the sketch at the top. */
 static void walk_nodes(void)
 {
-    int32_t i = wrf[0].i, j = wrf[0].j;
-    float t = wrf[0].z, b = wrf[0].z;
+    int32_t i = vol_samples[0].i, j = vol_samples[0].j;
+    float t = vol_samples[0].z, b = vol_samples[0].z;
     int open = 1;
 
-    for (uint32_t k = 1; k < nrp; k++) {
-        const vol_sample *r = &wrf[k];
+    for (uint32_t k = 1; k < vol_sample_count; k++) {
+        const vol_sample *r = &vol_samples[k];
         if (r->i == i && r->j == j) {
             if (fabs((double)t - (double)r->z) < 1e-5)
                 continue;               /* one crossing met twice */
@@ -166,30 +166,29 @@ int vol_integrate(void)
 
     vol_volume = vol_sum_x = vol_sum_y = vol_sum_z = vol_sum_dz = 0;
     vol_added = 0;
-    if (nrp == 0) {
-        vc_error(16, " ");
+    if (vol_sample_count == 0) {
+        vc_error(VOL_NO_VOLUME, " ");
         return 1;
     }
-    vol_free_rows();
-    free(wrf);
-    wrf = (vol_sample *)malloc((size_t)nrp * sizeof(vol_sample));
-    if (wrf == NULL) {
-        vc_error(8, " *malloc wrf*");
+    free(vol_samples);
+    vol_samples = (vol_sample *)malloc((size_t)vol_sample_count * sizeof(vol_sample));
+    if (vol_samples == NULL) {
+        vc_error(VC_FATAL, " *malloc wrf*");
         return 1;
     }
     rewind(vol_bin);
-    for (uint32_t k = 0; k < nrp; k++)
-        if (fread(&wrf[k], sizeof(vol_sample), 1, vol_bin) != 1) {
-            vc_error(8, " DISK_READ");
+    for (uint32_t k = 0; k < vol_sample_count; k++)
+        if (fread(&vol_samples[k], sizeof(vol_sample), 1, vol_bin) != 1) {
+            vc_error(VC_FATAL, " DISK_READ");
             return 1;
         }
     fclose(vol_bin);
     vol_bin = NULL;
     remove(vol_bin_path);
 
-    snprintf(text, sizeof(text), vc_messages[19], nrp);
+    snprintf(text, sizeof(text), VOL_SORTING, vol_sample_count);
     sds_printf("%s", text);
-    qsort(wrf, nrp, sizeof(vol_sample), vol_compare_samples);
+    qsort(vol_samples, vol_sample_count, sizeof(vol_sample), vol_compare_samples);
     if (vol_cancelled)
         return 1;
 
@@ -198,7 +197,7 @@ int vol_integrate(void)
     walk_nodes();
     vol_free_map();
     if (!vol_added) {
-        vc_error(16, " ");
+        vc_error(VOL_NO_VOLUME, " ");
         return 1;
     }
     return 0;

@@ -26,13 +26,13 @@
 #include <math.h>
 #include "volume.h"
 
-uint32_t nrp;
+uint32_t vol_sample_count;
 int32_t  vol_imin, vol_imax, vol_jmin, vol_jmax;
 
 /* Edge tolerance of the triangle being sampled, in drawing units. */
 static double vol_edge_tol;
 
-void vec_cross(double ax, double ay, double az, double bx, double by, double bz,
+void vol_cross(double ax, double ay, double az, double bx, double by, double bz,
                double *rx, double *ry, double *rz)
 {
     *rx = ay * bz - az * by;
@@ -53,7 +53,7 @@ int vol_outside_edge(double nx, double ny, double nz,
     return c_len >= vol_edge_tol * e_len ? 1 : 0;
 }
 
-int32_t round_half_away(double x)
+int32_t vol_round_half_away(double x)
 {
     if (x >= 0)
         return (int32_t)(x + 0.5);
@@ -73,7 +73,7 @@ static double min3(double a, double b, double c)
 /* Number of nodes of the index rectangle once it also spans i0..i1 x j0..j1. */
 static uint64_t map_nodes_with(int64_t i0, int64_t i1, int64_t j0, int64_t j1)
 {
-    if (nrp > 0) {
+    if (vol_sample_count > 0) {
         if (vol_imin < i0) i0 = vol_imin;
         if (vol_imax > i1) i1 = vol_imax;
         if (vol_jmin < j0) j0 = vol_jmin;
@@ -113,19 +113,19 @@ int vol_sample_triangle(double ax, double ay, double az,
     ** the whole run must stay within its limit; stop before sampling. */
     if (!(fabs(xmin / vol_step) < VOL_INDEX_LIMIT && fabs(xmax / vol_step) < VOL_INDEX_LIMIT
           && fabs(ymin / vol_step) < VOL_INDEX_LIMIT && fabs(ymax / vol_step) < VOL_INDEX_LIMIT)) {
-        vc_error(16, ": the increment is too small for these coordinates");
+        vc_error(VOL_NO_VOLUME, VOL_TOO_FINE);
         return 1;
     }
     if (!(fabs(az) < 1e30 && fabs(bz) < 1e30 && fabs(cz) < 1e30)) {
-        vc_error(16, ": heights beyond the range of the work file");
+        vc_error(VOL_NO_VOLUME, ": heights beyond the range of the work file");
         return 1;
     }
-    i0 = round_half_away(xmin / vol_step);
-    i1 = round_half_away(xmax / vol_step);
-    j0 = round_half_away(ymin / vol_step);
-    j1 = round_half_away(ymax / vol_step);
+    i0 = vol_round_half_away(xmin / vol_step);
+    i1 = vol_round_half_away(xmax / vol_step);
+    j0 = vol_round_half_away(ymin / vol_step);
+    j1 = vol_round_half_away(ymax / vol_step);
     if (map_nodes_with(i0, i1, j0, j1) > VOL_MAP_LIMIT) {
-        vc_error(8, " NMAP*MMAP > 4294967295");
+        vc_error(VC_FATAL, " NMAP*MMAP > 4294967295");
         return 1;
     }
 
@@ -157,22 +157,22 @@ int vol_sample_triangle(double ax, double ay, double az,
             ** coordinates do not cancel each other. */
             z = az - (nx * (x - ax) + ny * (y - ay)) / nz;
 
-            vec_cross(ax - x, ay - y, az - z, e1x, e1y, e1z, &c1, &c2, &c3);
+            vol_cross(ax - x, ay - y, az - z, e1x, e1y, e1z, &c1, &c2, &c3);
             if (vol_outside_edge(nx, ny, nz, c1, c2, c3, e1x, e1y, e1z))
                 continue;
-            vec_cross(bx - x, by - y, bz - z, e2x, e2y, e2z, &c1, &c2, &c3);
+            vol_cross(bx - x, by - y, bz - z, e2x, e2y, e2z, &c1, &c2, &c3);
             if (vol_outside_edge(nx, ny, nz, c1, c2, c3, e2x, e2y, e2z))
                 continue;
-            vec_cross(cx - x, cy - y, cz - z, e3x, e3y, e3z, &c1, &c2, &c3);
+            vol_cross(cx - x, cy - y, cz - z, e3x, e3y, e3z, &c1, &c2, &c3);
             if (vol_outside_edge(nx, ny, nz, c1, c2, c3, e3x, e3y, e3z))
                 continue;
 
-            nrp++;
-            if (nrp >= VOL_NRP_LIMIT) {
-                vc_error(8, " nrp > 4294967295");
+            vol_sample_count++;
+            if (vol_sample_count >= VOL_COUNT_LIMIT) {
+                vc_error(VC_FATAL, " nrp > 4294967295");
                 return 1;
             }
-            if (nrp == 1) {
+            if (vol_sample_count == 1) {
                 vol_imin = vol_imax = i;
                 vol_jmin = vol_jmax = j;
             } else {
@@ -185,7 +185,7 @@ int vol_sample_triangle(double ax, double ay, double az,
             rec.j = j;
             rec.z = (float)z;
             if (fwrite(&rec, sizeof(rec), 1, vol_bin) != 1) {
-                vc_error(8, " DISK_WRITE");
+                vc_error(VC_FATAL, " DISK_WRITE");
                 return 1;
             }
         }

@@ -2,12 +2,12 @@
 ** volume.h -- the volume command "c:vol" / "c:volume".
 **
 ** Owns the whole volume run: the increment prompt and the export of the
-** selection to "vol.dxf" (command.cpp), the reader that turns 3DFACEs and 3D
-** polygon meshes into triangles (reader.cpp), the grid sampler that writes one
-** record per grid node under a triangle to the work file "vol.bin"
-** (sampler.cpp), and the integration that pairs the heights found at each node
-** into intervals inside the solid and sums volume and centroid
-** (integrate.cpp).
+** selection to "vol.dxf", its reading through the frame's face reader, each
+** face outlined on screen and split into two triangles (command.cpp), the
+** grid sampler that writes one record per grid node under a triangle to the
+** work file "vol.bin" (sampler.cpp), and the integration that pairs the
+** heights found at each node into intervals inside the solid and sums volume
+** and centroid (integrate.cpp).
 **
 **   DXF --reader--> triangles --sampler--> vol.bin --integrate--> volume, centroid
 **
@@ -33,13 +33,21 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "vol.bin records are written as they lie in memory");
 
 #define VOL_BIN_BUFFER   40960          /* full buffer of "vol.bin" */
-#define VOL_NRP_LIMIT    4294967295u    /* nrp stays below this */
+#define VOL_COUNT_LIMIT  4294967295u    /* vol_sample_count stays below this */
 #define VOL_MAP_LIMIT    4294967290ull  /* largest node map, in nodes */
 /* |coordinate / step| must stay below this so that a node index and its
 ** neighbours (index +-1) fit a signed 32-bit integer. */
 #define VOL_INDEX_LIMIT  2000000000.0
-/* Mesh vertex counts are 16-bit groups in the file. */
-#define VOL_MESH_MAX     32767
+
+/* The command's words and texts. */
+#define VOL_NO_VOLUME    "Can't calculate volume"
+#define VOL_PROMPT       "volume increment <"
+#define VOL_UCS          "ucs"
+#define VOL_POINT        "point"
+#define VOL_RESULT       "Volume: "
+#define VOL_CENTROID     "Centroid: "
+#define VOL_SORTING      "... Wait for sorting %u elements"
+#define VOL_TOO_FINE     ": the increment is too small for these coordinates"
 
 typedef int (*vol_triangle_fn)(double ax, double ay, double az,
                                double bx, double by, double bz,
@@ -69,36 +77,29 @@ void vol_cancel(void);
 /* Closes and deletes "vol.dxf" and "vol.bin". */
 void vol_remove_work_files(void);
 
-/* reader.cpp */
-extern double *xm, *ym, *zm;      /* mesh row buffers */
-extern int     vol_draw_outlines; /* 1: vol_quad outlines each face on screen */
-
+/* command.cpp: the export's faces, each outlined when vol_draw_outlines is
+** set and handed on as the triangles a, b, c and a, c, d. */
+extern int vol_draw_outlines;
 int  vol_read_export(void);
-int  vol_read_3dface(void);
-int  vol_read_mesh_header(void);
-int  vol_read_mesh_vertex(int32_t column, int32_t slot, int32_t row);
-int  vol_mesh_strip(void);
-void vol_shift_rows(void);
-int  vol_quad(double ax, double ay, double az, double bx, double by, double bz,
-              double cx, double cy, double cz, double dx, double dy, double dz);
-void vol_free_rows(void);
+int  vol_quad(const frame_point *a, const frame_point *b, const frame_point *c,
+              const frame_point *d);
 
 /* sampler.cpp */
-extern uint32_t nrp;
+extern uint32_t vol_sample_count;  /* records written in the run */
 extern int32_t  vol_imin, vol_imax, vol_jmin, vol_jmax;
 
 int  vol_sample_triangle(double ax, double ay, double az,
                          double bx, double by, double bz,
                          double cx, double cy, double cz);
-void vec_cross(double ax, double ay, double az, double bx, double by, double bz,
+void vol_cross(double ax, double ay, double az, double bx, double by, double bz,
                double *rx, double *ry, double *rz);
 int  vol_outside_edge(double nx, double ny, double nz,
                       double cx, double cy, double cz,
                       double ex, double ey, double ez);
-int32_t round_half_away(double x);
+int32_t vol_round_half_away(double x);
 
 /* integrate.cpp */
-extern vol_sample *wrf;
+extern vol_sample *vol_samples;    /* the records read back */
 extern double vol_volume, vol_sum_x, vol_sum_y, vol_sum_z, vol_sum_dz;
 extern int      vol_cancelled;
 extern unsigned vol_compare_count;

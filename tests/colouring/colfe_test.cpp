@@ -1,9 +1,11 @@
 // colfe through the in-process host: the pieces drawn for single triangles,
-// their colours and visible edges, the commands sent, the mesh reader over
-// hand-written exports, the arguments and what is erased.  The bands of a
+// their colours and visible edges, the commands sent, the arguments and what
+// is erased.  Its export is read by the frame's face reader
+// (tests/frame/faces_test.cpp).  The bands of a
 // whole terrain against an independent clipping: test_colour_map.py.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -91,10 +93,39 @@ std::vector<Vec3> clip(const std::vector<Vec3> &in, double z, bool keep_above)
     return out;
 }
 
+bool same(const Vec3 &a, const Vec3 &b)
+{
+    return std::fabs(a.x - b.x) < 1e-9 && std::fabs(a.y - b.y) < 1e-9 && std::fabs(a.z - b.z) < 1e-9;
+}
+
+// Where the level z meets the triangle: an edge lying on it, or the two
+// points where it crosses; fewer than two distinct points give nothing.
+std::vector<Vec3> level_cut(const std::vector<Vec3> &t, double z)
+{
+    std::vector<Vec3> pts;
+    auto add = [&](Vec3 p) {
+        for (const auto &q : pts)
+            if (same(p, q))
+                return;
+        pts.push_back(p);
+    };
+    for (int i = 0; i < 3; i++) {
+        Vec3 a = t[i], b = t[(i + 1) % 3];
+        if (a.z == z)
+            add(a);
+        if ((a.z - z) * (b.z - z) < 0) {
+            double s = (z - a.z) / (b.z - a.z);
+            add({a.x + (b.x - a.x) * s, a.y + (b.y - a.y) * s, z});
+        }
+    }
+    return pts.size() == 2 ? pts : std::vector<Vec3>{};
+}
+
 // Checks pieces drawn from `tris` with levels lo..hi and kColours: the plan
 // area of every colour equals that of the triangles clipped to its band,
 // every corner of a piece lies in its colour's band, every visible edge on
-// a level.
+// a level, and every level that cuts a triangle spanning several bands is
+// shown as a visible edge from one side of it to the other.
 void check_bands(const std::vector<std::vector<Vec3>> &tris, const std::vector<Entity> &pieces,
                  double lo, double hi)
 {
@@ -144,6 +175,26 @@ void check_bands(const std::vector<std::vector<Vec3>> &tris, const std::vector<E
     for (int k = 0; k < 15; k++)
         EXPECT_NEAR(got[k], want[k], tol) << "band " << k;
     EXPECT_NEAR(sum, total, tol);
+    for (const auto &t : tris) {
+        double zlo = std::fmin(t[0].z, std::fmin(t[1].z, t[2].z));
+        double zhi = std::fmax(t[0].z, std::fmax(t[1].z, t[2].z));
+        bool several = false;
+        for (int j = 1; j < 15; j++)
+            several = several || (level[j] > zlo && level[j] < zhi);
+        for (int j = 1; several && j < 15; j++) {
+            std::vector<Vec3> cut = level_cut(t, level[j]);
+            if (cut.empty())
+                continue;
+            bool shown = false;
+            for (const auto &e : pieces)
+                for (int i = 0; i < 4; i++) {
+                    const Vec3 &u = e.pts[i], &v = e.pts[(i + 1) % 4];
+                    shown = shown || (!(e.face_hidden & (1 << i)) && ((same(u, cut[0]) && same(v, cut[1]))
+                                                                       || (same(u, cut[1]) && same(v, cut[0]))));
+                }
+            EXPECT_TRUE(shown) << "no contour at " << level[j];
+        }
+    }
 }
 
 TEST_F(Colfe, TrianglesInsideOneBandAreDrawnWholeInItsColour)
@@ -206,6 +257,26 @@ TEST_F(Colfe, CornerOnALevelIsCutAcrossTheTriangle)
     p = pieces();
     EXPECT_EQ(p.size(), 3u);
     check_bands({u}, p, 0, 150);
+}
+
+// A triangle edge lying exactly on a level is that level's contour,
+// whichever corner comes first and whether the triangle rises or falls
+// from it.
+TEST_F(Colfe, AnEdgeOnALevelIsShownInEveryCornerOrder)
+{
+    for (std::vector<Vec3> t : {std::vector<Vec3>{{0, 0, 10}, {10, 0, 10}, {5, 10, 35}},
+                                std::vector<Vec3>{{0, 0, 30}, {10, 0, 30}, {5, 10, 5}}}) {
+        std::sort(t.begin(), t.end(), [](Vec3 a, Vec3 b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
+        do {
+            clear();
+            s.drawing().add(tri(t[0], t[1], t[2]));
+            run("0.0 150.0");
+            SCOPED_TRACE(std::to_string(t[0].z) + " " + std::to_string(t[1].z) + " " + std::to_string(t[2].z));
+            check_bands({t}, pieces(), 0, 150);
+        } while (std::next_permutation(t.begin(), t.end(), [](Vec3 a, Vec3 b) {
+            return a.x < b.x || (a.x == b.x && a.y < b.y);
+        }));
+    }
 }
 
 TEST_F(Colfe, DegenerateTrianglesAndCollapsingPiecesDrawNothing)
@@ -276,9 +347,16 @@ TEST_F(Colfe, OnlyTheRedrawnFacesAreErasedAndOnlyAfterAGoodReading)
     line.type = "LINE";
     line.pts = {{0, 0, 0}, {5, 5, 0}};
     std::uint64_t line_id = s.drawing().add(line).id;
+    Entity poly;                           // a 3D polyline: no mesh, not redrawn
+    poly.type = "POLYLINE";
+    poly.poly_flags = 8;
+    poly.pts = {{0, 0, 0}, {5, 0, 1}, {5, 5, 2}};
+    poly.vertex_flags = {32, 32, 32};
+    std::uint64_t poly_id = s.drawing().add(poly).id;
     std::uint64_t face_id = s.drawing().add(tri({0, 0, 1}, {10, 0, 2}, {0, 10, 3})).id;
     EXPECT_EQ(run("0.0 150.0"), "T");
     EXPECT_FALSE(s.drawing().find(line_id)->erased);
+    EXPECT_FALSE(s.drawing().find(poly_id)->erased);
     EXPECT_TRUE(s.drawing().find(face_id)->erased);
     EXPECT_EQ(pieces().size(), 1u);
 
@@ -301,107 +379,11 @@ TEST_F(Colfe, OnlyTheRedrawnFacesAreErasedAndOnlyAfterAGoodReading)
     std::uint64_t mesh_id = s.drawing().add(mesh).id;
     face_id = s.drawing().add(tri({0, 0, 1}, {10, 0, 2}, {0, 10, 3})).id;
     EXPECT_EQ(run("0.0 150.0"), "nil");
-    EXPECT_NE(s.take_output().find("Can't read VOL.DXF at article"), std::string::npos);
+    std::string out = s.take_output();
+    EXPECT_NE(out.find("Can't read VOL.DXF at article"), std::string::npos) << out;
+    EXPECT_NE(out.find(" mesh of 1 x 2 vertices"), std::string::npos) << out;
     EXPECT_FALSE(s.drawing().find(mesh_id)->erased);
     EXPECT_FALSE(s.drawing().find(face_id)->erased);
-}
-
-// ---- The mesh reader over hand-written exports ----
-
-struct V { double x, y, z; int flag; };
-
-std::string mesh_text(int flags, const std::string &counts, const std::vector<V> &vs)
-{
-    std::string t = "0\nPOLYLINE\n8\n0\n66\n1\n70\n" + std::to_string(flags) + "\n" + counts;
-    char buf[200];
-    for (const auto &v : vs) {
-        std::snprintf(buf, sizeof buf, "0\nVERTEX\n8\n0\n10\n%.10f\n20\n%.10f\n30\n%.10f\n70\n%d\n",
-                      v.x, v.y, v.z, v.flag);
-        t += buf;
-    }
-    return t + "0\nSEQEND\n8\n0\n";
-}
-
-std::vector<V> grid(int m, int n, int flag = 64)
-{
-    std::vector<V> vs;
-    for (int i = 0; i < m; i++)
-        for (int j = 0; j < n; j++)
-            vs.push_back({10.0 * j + i, 10.0 * i + 0.5 * j * j, 1.0 + 0.01 * (i + j), flag});
-    return vs;
-}
-
-class Reader : public Colfe {
-protected:
-    // Reads `text` as the export; returns the reader's result.
-    int read(const std::string &text, bool eof_marker = true)
-    {
-        vt::write_file(s.dir.file("x.dxf"), eof_marker ? text + "0\nEOF\n" : text);
-        dxf_file = std::fopen(s.dir.file("x.dxf").c_str(), "r");
-        colf_low = 0;
-        colf_high = 150;
-        for (int i = 0; i < 15; i++)
-            colf_colours[i] = 15 - i;
-        colf_found = 0;
-        colf_last_colour = -1;
-        dxf_line_no = 1;
-        first_new = s.drawing().next_id;
-        s.take_output();
-        int r = colf_read_export();
-        std::fclose(dxf_file);
-        dxf_file = nullptr;
-        colf_free_rows();
-        return r;
-    }
-};
-
-TEST_F(Reader, MeshQuadCountsOpenClosedAndFitted)
-{
-    const char *c34 = "71\n3\n72\n4\n";
-    EXPECT_EQ(read(mesh_text(16, c34, grid(3, 4))), 0);
-    EXPECT_EQ(pieces().size(), 2u * 2 * 3);                    // (M-1)(N-1) quads
-    EXPECT_EQ(read(mesh_text(16 | 32, c34, grid(3, 4))), 0);
-    EXPECT_EQ(pieces().size(), 2u * 2 * 4);                    // (M-1)N
-    EXPECT_EQ(read(mesh_text(16 | 1, c34, grid(3, 4))), 0);
-    EXPECT_EQ(pieces().size(), 2u * 3 * 3);                    // M(N-1)
-    EXPECT_EQ(read(mesh_text(16 | 1 | 32, c34, grid(3, 4))), 0);
-    EXPECT_EQ(pieces().size(), 2u * 3 * 4);                    // MN
-    EXPECT_EQ(colf_found, 1);
-
-    // Smoothed: counts from 73/74, only the vertices flagged 72.
-    std::vector<V> vs = grid(2, 3, 72);
-    vs.insert(vs.begin() + 2, {500, 500, 1, 80});
-    vs.insert(vs.begin(), {600, 600, 1, 80});
-    EXPECT_EQ(read(mesh_text(16 | 4, "71\n9\n72\n9\n73\n2\n74\n3\n", vs)), 0);
-    auto p = pieces();
-    EXPECT_EQ(p.size(), 4u);
-    for (const auto &e : p)
-        for (const auto &c : e.pts)
-            EXPECT_LT(c.x, 100);                                   // no control vertex
-}
-
-TEST_F(Reader, BadMeshCountsStopCleanly)
-{
-    const std::string good = mesh_text(16, "71\n2\n72\n2\n", grid(2, 2));
-    for (const char *counts : {"71\n1\n72\n4\n", "71\n3\n72\n-5\n", "71\n3\n72\n40000\n",
-                               "71\n3\n72\n99999999999\n", "71\n3\n72\nabc\n"}) {
-        EXPECT_EQ(read(mesh_text(16, counts, grid(3, 4))), 1) << counts;
-        EXPECT_NE(s.take_output().find("Can't read VOL.DXF at article"), std::string::npos) << counts;
-    }
-    // A second header without counts does not reuse the first one's.
-    EXPECT_EQ(read(good + mesh_text(16, "", grid(2, 2))), 1);
-    EXPECT_EQ(pieces().size(), 2u);                            // the first mesh was drawn
-}
-
-TEST_F(Reader, BrokenFacesAndVerticesStopCleanly)
-{
-    EXPECT_EQ(read("0\n3DFACE\n8\n0\n10\n1\n20\n2\n0\nLINE\n"), 1);
-    EXPECT_NE(s.take_output().find("LINE\n0"), std::string::npos);
-    EXPECT_EQ(read("0\n3DFACE\n10\n1\n20\nx\n"), 1);
-    EXPECT_EQ(read(mesh_text(16, "71\n2\n72\n2\n", {{0, 0, 0, 64}})), 1);   // too few vertices
-    EXPECT_EQ(read("0\nPOLYLINE\n70\n16\n71\n2\n72\n2\n0\nSEQEND\n"), 1);  // no VERTEX
-    EXPECT_EQ(read("0\n3DFACE\n10\n1\n20\n1\n", false), 1);               // end of file
-    EXPECT_EQ(pieces().size(), 0u);
 }
 
 }  // namespace

@@ -7,39 +7,15 @@
 #include <string>
 
 #include "addon_session.h"
-#include "session_impl.h"
+#include "session_access.h"
 
 namespace {
 
-TEST(Registration, TenNamesWithTheirCodesAndUnknownCodesIgnored)
-{
-    vt::AddonSession s;
-    const auto &f = s.functions();
-    const std::pair<const char *, int> expected[] = {
-        {"c:velmora", 1}, {"c:vol", 4}, {"c:volume", 5}, {"dovrp", 6}, {"ass", 7},
-        {"set_lim", 8}, {"e_intre_lim", 9}, {"app_tri", 10}, {"inters_ltri", 11}, {"colfe", 12}};
-    EXPECT_EQ(f.size(), 10u);
-    for (const auto &[name, code] : expected) {
-        auto it = f.find(name);
-        ASSERT_NE(it, f.end()) << name;
-        EXPECT_EQ(it->second, code) << name;
-    }
-    s.take_output();
-    EXPECT_EQ(frame_call_handler(0), 0);
-    EXPECT_EQ(frame_call_handler(13), 0);
-    EXPECT_EQ(frame_call_handler(2), 0);
-    EXPECT_EQ(s.take_output(), "");
-}
-
-TEST(Messages, HeadsAndTextsPrintAsTheyStand)
+// A '%' in a text is printed, not taken for a conversion.
+TEST(Messages, TextsPrintAsTheyStand)
 {
     vt::AddonSession s;
     s.take_output();
-    vc_error(16, "");
-    EXPECT_EQ(s.take_output(), "\n*** VOLUME or COLF Error - Can't calculate volume!\n");
-    lib_error(" np < 3");
-    EXPECT_EQ(s.take_output(), "\n*** LIBVELMORA Error -  np < 3");
-    // A '%' in a text is printed, not taken for a conversion.
     tri_error(" c:/50%s/%n.dxf");
     EXPECT_EQ(s.take_output(), "\n*** VELMORA Error -  c:/50%s/%n.dxf\n");
 }
@@ -53,6 +29,12 @@ TEST(Registration, AFailingDefunStopsTheTableThere)
     ASSERT_EQ(fresh.defun_log().size(), 1u);
     EXPECT_EQ(fresh.defun_log()[0].first, "c:velmora");
     EXPECT_EQ(fresh.functions().count("c:volume"), 0u);
+    // Codes without a handler do nothing.
+    s.take_output();
+    EXPECT_EQ(frame_call_handler(0), 0);
+    EXPECT_EQ(frame_call_handler(2), 0);
+    EXPECT_EQ(frame_call_handler(13), 0);
+    EXPECT_EQ(s.take_output(), "");
 }
 
 // The loop answers the load request, serves function requests and ends the
@@ -76,37 +58,29 @@ TEST(RequestLoopDeathTest, ServesRequestsThenEndsTheProcess)
 class PairReader : public ::testing::Test {
 protected:
     vt::AddonSession s;
-    char value[256] = "";
     int code = -7;
     void open(const std::string &text)
     {
         vt::write_file(s.dir.file("t.dxf"), text);
-        dxf_file = std::fopen(s.dir.file("t.dxf").c_str(), "rt");
-        ASSERT_NE(dxf_file, nullptr);
-        dxf_line_no = 1;
+        ASSERT_EQ(dxf_open(s.dir.file("t.dxf").c_str()), 0);
         s.take_output();
     }
-    void TearDown() override
-    {
-        if (dxf_file)
-            std::fclose(dxf_file);
-        dxf_file = nullptr;
-    }
+    void TearDown() override { dxf_close(); }
 };
 
 TEST_F(PairReader, CodesWithBlanksCrLfAndALastLineWithoutLineEnd)
 {
     open("  8\r\nTRIANG\r\n 10\n12.5\n0\nEOF");
-    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    ASSERT_EQ(read_dxf_pair(&code), 1);
     EXPECT_EQ(code, 8);
-    EXPECT_STREQ(value, "TRIANG");
-    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    EXPECT_STREQ(dxf_value, "TRIANG");
+    ASSERT_EQ(read_dxf_pair(&code), 1);
     EXPECT_EQ(code, 10);
-    EXPECT_STREQ(value, "12.5");
-    ASSERT_EQ(read_dxf_pair(&code, value), 1);
-    EXPECT_STREQ(value, "EOF");
+    EXPECT_STREQ(dxf_value, "12.5");
+    ASSERT_EQ(read_dxf_pair(&code), 1);
+    EXPECT_STREQ(dxf_value, "EOF");
     EXPECT_EQ(dxf_line_no, 7);
-    EXPECT_EQ(read_dxf_pair(&code, value), 0);
+    EXPECT_EQ(read_dxf_pair(&code), 0);
 }
 
 // Only a line end is removed: a LF, and a CR before it.  A CR that ends the
@@ -114,10 +88,10 @@ TEST_F(PairReader, CodesWithBlanksCrLfAndALastLineWithoutLineEnd)
 TEST_F(PairReader, ACrWithoutALineFeedAfterItStays)
 {
     open("0\r\nEOF\r");
-    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    ASSERT_EQ(read_dxf_pair(&code), 1);
     EXPECT_EQ(code, 0);
     EXPECT_STREQ(dxf_code_line, "0");
-    EXPECT_STREQ(value, "EOF\r");
+    EXPECT_STREQ(dxf_value, "EOF\r");
 }
 
 // A code line that is no integer stops the reading: taking the lines after
@@ -126,36 +100,36 @@ TEST_F(PairReader, ANonNumericCodeIsReportedWithItsLineAndStopsTheReading)
 {
     for (const char *bad : {"abc", "10x", "99999999999"}) {
         open(std::string("0\nPOINT\n") + bad + "\nXYZ\n 30\n");
-        ASSERT_EQ(read_dxf_pair(&code, value), 1);
-        EXPECT_EQ(read_dxf_pair(&code, value), -1) << bad;
-        EXPECT_STREQ(value, "POINT");
+        ASSERT_EQ(read_dxf_pair(&code), 1);
+        EXPECT_EQ(read_dxf_pair(&code), -1) << bad;
+        EXPECT_STREQ(dxf_value, "POINT");
         EXPECT_EQ(s.take_output(),
                   std::string("\n*** VOLUME or COLF Error - Can't read VOL.DXF at article4!\nPOINT\n") + bad);
-        EXPECT_TRUE(s.impl().call_failed);
-        s.impl().call_failed = false;
-        std::fclose(dxf_file);
+        EXPECT_TRUE(velmora::SessionAccess::call_failed(s));
+        velmora::SessionAccess::forget_call_failure(s);
+        dxf_close();
     }
     // The file ends after a code line: no group, but the line is counted.
     open("0\nPOINT\n 30\n");
-    ASSERT_EQ(read_dxf_pair(&code, value), 1);
-    EXPECT_EQ(read_dxf_pair(&code, value), 0);
+    ASSERT_EQ(read_dxf_pair(&code), 1);
+    EXPECT_EQ(read_dxf_pair(&code), 0);
     EXPECT_EQ(dxf_line_no, 4);
 }
 
-// A line longer than the buffers is cut there and its rest skipped: a 300
-// character layer name must not shift codes against values.
+// Lines are read whole: a 300 character layer name must not shift codes
+// against values.
 TEST_F(PairReader, LongLinesKeepCodesAndValuesPaired)
 {
     std::string layer(300, 'L');
     open("  8\n" + layer + "\n" + std::string(200, ' ') + "10" + std::string(200, ' ') + "\n1.5\n0\nEOF\n");
-    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    ASSERT_EQ(read_dxf_pair(&code), 1);
     EXPECT_EQ(code, 8);
-    EXPECT_EQ(std::string(value), layer.substr(0, 255));
-    ASSERT_EQ(read_dxf_pair(&code, value), 1);
+    EXPECT_EQ(std::string(dxf_value), layer);
+    ASSERT_EQ(read_dxf_pair(&code), 1);
     EXPECT_EQ(code, 10);
-    EXPECT_STREQ(value, "1.5");
-    ASSERT_EQ(read_dxf_pair(&code, value), 1);
-    EXPECT_STREQ(value, "EOF");
+    EXPECT_STREQ(dxf_value, "1.5");
+    ASSERT_EQ(read_dxf_pair(&code), 1);
+    EXPECT_STREQ(dxf_value, "EOF");
     EXPECT_EQ(dxf_line_no, 7);
     EXPECT_EQ(s.take_output(), "");
 }
@@ -170,25 +144,15 @@ TEST(Paths, DriveLettersAndBackslashes)
     EXPECT_EQ(std::string(out), s.dir.path() + "/haldorin/ass.dat");
     ASSERT_EQ(frame_native_path("vol.dxf", out, sizeof(out)), 0);
     EXPECT_STREQ(out, "vol.dxf");
-    // A result that does not fit is refused, never cut or overrun.
-    char small[8];
+    // A result that does not fit is refused, never cut or overrun: a path
+    // that fills the buffer exactly leaves no room for its terminator.
+    char small[16];
     std::memset(small, 'x', sizeof(small));
+    EXPECT_EQ(frame_native_path("vol.dxf", small, 7), 1);
+    EXPECT_EQ(small[7], 'x');
+    EXPECT_EQ(frame_native_path("vol.dxf", small, 8), 0);
+    EXPECT_STREQ(small, "vol.dxf");
     EXPECT_EQ(frame_native_path("c:/haldorin/0.scr", small, sizeof(small)), 1);
-}
-
-TEST(Version, PrefixIsTheFirstTwoCharacters)
-{
-    vt::AddonSession s;
-    read_acadver();
-    EXPECT_LE(std::strlen(acadver_prefix), 2u);
-    EXPECT_STRNE(acadver_prefix, "14");     // our host is no release 14
-    // A longer version text leaves "14"; a one-character text stays whole.
-    s.impl().vars["ACADVER"] = "14.01c";
-    read_acadver();
-    EXPECT_STREQ(acadver_prefix, "14");
-    s.impl().vars["ACADVER"] = "9";
-    read_acadver();
-    EXPECT_STREQ(acadver_prefix, "9");
 }
 
 }  // namespace

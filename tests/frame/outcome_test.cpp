@@ -1,7 +1,8 @@
 // The outcome of every add-on call as the host sees it: a command or LISP
 // function that failed or was cancelled marks the call failed (so the host
 // can undo it and stop the script), with the message's words as the reason;
-// a good run and a warning do not.
+// a good run and a warning do not.  The cases the program's exit status
+// shows end to end are in test_outcome.py.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -36,15 +37,17 @@ void expect_failed(const Outcome &o, const std::string &reason)
     EXPECT_TRUE(has(o.out, reason)) << o.out;
 }
 
+// A break or a *cancel*: the add-on prints its *Cancel*, and the host's
+// reason says how the call ended.
+void expect_stopped(const Outcome &o, const std::string &how)
+{
+    EXPECT_FALSE(o.ok) << o.out;
+    EXPECT_TRUE(has(o.reason, how)) << o.reason;
+    EXPECT_TRUE(has(o.out, "*Cancel*")) << o.out;
+}
+
 TEST(Outcome, TerrainFailuresAreKnownToTheHost)
 {
-    {
-        vt::AddonSession s;
-        add(s, three_points());
-        Outcome o = vt::run_script(s, "velmora\nall\n\n");
-        EXPECT_TRUE(o.ok) << o.reason;
-        EXPECT_EQ(o.reason, "");
-    }
     {
         vt::AddonSession s;
         Outcome o = vt::run_script(s, "velmora\n\n");
@@ -76,7 +79,7 @@ TEST(Outcome, TerrainFailuresAreKnownToTheHost)
         vt::AddonSession s;
         add(s, three_points());
         s.set_user_break_after(0);
-        expect_failed(vt::run_script(s, "velmora\nall\n\n"), "*Cancel*");
+        expect_stopped(vt::run_script(s, "velmora\nall\n\n"), "interrupted");
     }
 }
 
@@ -85,28 +88,9 @@ TEST(Outcome, VolumeFailuresAndCancelsAreKnownToTheHost)
     {
         vt::AddonSession s;
         add(s, vt::box({0, 0, 0}, {10, 10, 10}));
-        Outcome o = vt::run_script(s, "vol\n1\nall\n\n");
-        EXPECT_TRUE(o.ok) << o.reason;
-        EXPECT_TRUE(has(o.out, "Volume:  1000.000000")) << o.out;
-    }
-    {
-        // *cancel* at the increment prompt printed nothing and looked done.
-        vt::AddonSession s;
-        add(s, vt::box({0, 0, 0}, {10, 10, 10}));
-        Outcome o = vt::run_script(s, "vol\n*cancel*\n");
-        expect_failed(o, "*Cancel*");
-    }
-    {
-        vt::AddonSession s;
-        add(s, vt::box({0, 0, 0}, {10, 10, 10}));
         Outcome o = vt::run_script(s, "vol\n1\n\n");
         expect_failed(o, "nothing selected");
         EXPECT_FALSE(has(o.out, "WRITEDXF")) << o.out;
-    }
-    {
-        vt::AddonSession s;
-        add(s, {vt::face({0, 0, 1}, {10, 0, 1}, {10, 10, 1}, {0, 10, 1})});
-        expect_failed(vt::run_script(s, "vol\n1\nall\n\n"), "Can't calculate volume");
     }
     {
         vt::AddonSession s;
@@ -118,28 +102,13 @@ TEST(Outcome, VolumeFailuresAndCancelsAreKnownToTheHost)
         vt::AddonSession s;
         add(s, vt::box({0, 0, 0}, {10, 10, 10}));
         s.set_user_break_after(5);
-        expect_failed(vt::run_script(s, "vol\n1\nall\n\n"), "*Cancel*");
+        expect_stopped(vt::run_script(s, "vol\n1\nall\n\n"), "interrupted");
     }
 }
 
 TEST(Outcome, ColfeAnswersNilWhenItFails)
 {
     const std::string colours = " '(1 2 3) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 15))\n";
-    {
-        vt::AddonSession s;
-        add(s, {vt::face({0, 0, 1}, {10, 0, 2}, {0, 10, 3}, {0, 10, 3})});
-        Outcome o = vt::run_script(s, "(colfe '(0.0 15.0)" + colours + "all\n\n");
-        EXPECT_TRUE(o.ok) << o.reason;
-        EXPECT_TRUE(has(o.out, "\nT\n")) << o.out;
-    }
-    {
-        // Nothing it can colour: the message, and nil rather than T.
-        vt::AddonSession s;
-        add(s, three_points());
-        Outcome o = vt::run_script(s, "(colfe '(0.0 15.0)" + colours + "all\n\n");
-        expect_failed(o, "Missing 3DFACE or 3DMESH");
-        EXPECT_TRUE(has(o.out, "\nnil\n")) << o.out;
-    }
     {
         vt::AddonSession s;
         Outcome o = vt::run_script(s, "(colfe '(0.0 15.0)" + colours + "\n");
@@ -156,12 +125,8 @@ TEST(Outcome, LispFunctionsFailOnlyWhenTheyRefuse)
 {
     vt::AddonSession s;
     std::filesystem::create_directories(s.dir.file("haldorin"));
-    expect_failed(vt::run_script(s, "(dovrp '(0 0 0))\n"), "dovrp: 4 points expected");
     expect_failed(vt::run_script(s, "(set_lim '(0 0 0))\n"), "set_lim");
-    expect_failed(vt::run_script(s, "(inters_ltri 1 1)\n"), "OPEN c:/haldorin/0.scr");
     expect_failed(vt::run_script(s, "(ass)\n"), "c:\\haldorin\\ass.dat");
-    vt::write_file(s.dir.file("haldorin/ass.dat"), "3 5\nlemon\napple\n");
-    expect_failed(vt::run_script(s, "(ass)\n"), "*ASS 2 record lines, the head line says 3*");
 
     // Answers that are no failure: nil from a test, no intersection, a sort.
     EXPECT_TRUE(vt::run_script(s, "(e_intre_lim '(5 5 5) '(6 5 5) '(5 6 5))\n").ok);

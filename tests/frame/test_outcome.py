@@ -68,7 +68,8 @@ class Outcome(unittest.TestCase):
             text = drawing(face)
             cancelled = self.run_on(d, text, "vol\n*cancel*\n")
             self.assertNotEqual(cancelled.returncode, 0)
-            self.assertIn("*Cancel*", cancelled.stderr)
+            self.assertIn("*Cancel*", cancelled.stdout)
+            self.assertIn("the command vol was cancelled", cancelled.stderr)
 
             flat = self.run_on(d, text, "vol\n1\nall\n\n")
             self.assertNotEqual(flat.returncode, 0)

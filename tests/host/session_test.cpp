@@ -8,7 +8,7 @@
 #include "addon_session.h"
 #include "sds.h"
 #include "session.h"
-#include "session_impl.h"
+#include "lisp_values.h"
 
 using velmora::Entity;
 using velmora::Session;
@@ -25,6 +25,12 @@ struct Host {
     {
         s.set_drive_c(dir.path());
         s.set_dispatch([this](int code) { handlers.at(code)(); });
+    }
+    // Runs script text to its end (or its first failure).
+    bool run(const std::string &script)
+    {
+        s.input(script);
+        return s.run();
     }
     void define(const char *name, int code, std::function<void()> fn)
     {
@@ -73,19 +79,14 @@ TEST(CommandLine, FaceDialogueInOneCallOrManyGivesTheSameFaces)
     ASSERT_EQ(b.s.command_log().size(), 9u);
     EXPECT_EQ(b.s.command_log()[0], "3DFACE 0,0,1 10,0,2 10,10,3 \"\" \"\"");
     EXPECT_EQ(b.s.command_log()[2], "i");
-}
 
-TEST(CommandLine, FaceContinuesFromTheLastTwoCornersAndScriptsTypeThem)
-{
-    Host h;
-    h.s.input("3dface 0,0 1,0 1,1 0,1 1,2 i 0,2\n\n");
-    ASSERT_TRUE(h.s.run());
-    auto faces = h.live("3DFACE");
-    ASSERT_EQ(faces.size(), 2u);
-    const Entity &f = *faces[1];
-    EXPECT_EQ(f.pts[0].x, 1);  // corner 3 of the first face
-    EXPECT_EQ(f.pts[0].y, 1);
-    EXPECT_EQ(f.pts[1].x, 0);  // corner 4
+    // Typed in a script: after four corners the next face starts from the
+    // last two, "i" hiding the edge its next corner starts.
+    ASSERT_TRUE(b.run("3dface 0,0 1,0 1,1 0,1 1,2 i 0,2\n\n"));
+    faces = b.live("3DFACE");
+    ASSERT_EQ(faces.size(), 4u);
+    const Entity &f = *faces[3];
+    EXPECT_TRUE(f.pts[0].x == 1 && f.pts[0].y == 1 && f.pts[1].x == 0 && f.pts[1].y == 1);
     EXPECT_EQ(f.pts[3].y, 2);
     EXPECT_EQ(f.face_hidden, 8);  // "i" before the fourth corner
 }
@@ -96,8 +97,7 @@ TEST(CommandLine, LayerColourAndPointGoOnTheNewEntities)
     EXPECT_EQ(sds_command(RTSTR, "LAYER", RTSTR, "MAKE", RTSTR, "TRIANG", RTSTR, "", 0), RTNORM);
     EXPECT_EQ(sds_command(RTSTR, "COLOR", RTSTR, "2", 0), RTNORM);
     EXPECT_EQ(sds_command(RTSTR, "point", RT3DPOINT, P2, 0), RTNORM);
-    h.s.input("layer make Other\n\ncolor bylayer\npoint 1,2,3\n");
-    ASSERT_TRUE(h.s.run());
+    ASSERT_TRUE(h.run("layer make Other\n\ncolor bylayer\npoint 1,2,3\n"));
     auto pts = h.live("POINT");
     ASSERT_EQ(pts.size(), 2u);
     EXPECT_EQ(pts[0]->layer, "TRIANG");
@@ -106,8 +106,7 @@ TEST(CommandLine, LayerColourAndPointGoOnTheNewEntities)
     EXPECT_EQ(pts[1]->colour, 256);
     EXPECT_EQ(h.s.drawing().current_layer, "Other");
     // "layer make triang" finds the layer whatever the case.
-    h.s.input("LAYER M triang\n\n");
-    ASSERT_TRUE(h.s.run());
+    ASSERT_TRUE(h.run("LAYER M triang\n\n"));
     EXPECT_EQ(h.s.drawing().current_layer, "TRIANG");
 }
 
@@ -145,8 +144,8 @@ TEST(CommandLine, ScriptFromTheAddOnDrawsPolylinesAtOnce)
 TEST(Selection, AnswersBuildTheSetAndFiltersNarrowIt)
 {
     Host h;
-    h.s.input("layer make A\n\npoint 1,1\npoint 5,5\nlayer make B\n\npoint 9,9\nline 0,0 20,0\n\n");
-    ASSERT_TRUE(h.s.run());
+    ASSERT_TRUE(h.run("layer make A\n\npoint 1,1\npoint 5,5\nlayer make B\n\npoint 9,9\nline 0,0 20,0\n\n"
+                      "3dpoly 30,0 40,0 40,10 c\n"));
     auto count = [&](const std::string &answers, const resbuf *filter = nullptr) {
         h.s.input(answers);
         sds_name ss;
@@ -158,12 +157,13 @@ TEST(Selection, AnswersBuildTheSetAndFiltersNarrowIt)
         sds_ssfree(ss);
         return (int)n;
     };
-    EXPECT_EQ(count("all\n\n"), 4);
+    EXPECT_EQ(count("all\n\n"), 5);
     EXPECT_EQ(count("w 0,0 6,6\n\n"), 2);
     EXPECT_EQ(count("c 0,-1 1,1\n\n"), 2);        // the point at 1,1 and the crossing line
     EXPECT_EQ(count("w 0,-1 1,1\n\n"), 1);        // a window wants the whole line: only the point
-    EXPECT_EQ(count("all\nremove\nlayer a\n\n"), 2);
-    EXPECT_EQ(count("previous\n\n"), 2);
+    EXPECT_EQ(count("c 34.5,4 35.5,6\n\n"), 1);   // the polyline's closing side alone crosses it
+    EXPECT_EQ(count("all\nremove\nlayer a\n\n"), 3);
+    EXPECT_EQ(count("previous\n\n"), 3);
     EXPECT_EQ(count("last\n\n"), 1);
     EXPECT_EQ(count("\n"), -1);                   // nothing selected
     resbuf *f = sds_buildlist(RTDXF0, "POINT", 8, "B", RTNONE);
@@ -177,18 +177,15 @@ TEST(Selection, AnswersBuildTheSetAndFiltersNarrowIt)
 TEST(Selection, EraseTakesASetFromTheAddOnAndUndoBackRestores)
 {
     Host h;
-    h.s.input("point 1,1\nundo mark\npoint 2,2\npoint 3,3\n");
-    ASSERT_TRUE(h.s.run());
+    ASSERT_TRUE(h.run("point 1,1\nundo mark\npoint 2,2\npoint 3,3\n"));
     h.s.input("w 1.5,1.5 2.5,2.5\n\n");
     sds_name ss;
     ASSERT_EQ(sds_ssget(nullptr, nullptr, nullptr, nullptr, ss), RTNORM);
     EXPECT_EQ(sds_command(RTSTR, "erase", RTPICKS, ss, RTSTR, "", RTNONE), RTNORM);
     EXPECT_EQ(h.live().size(), 2u);
-    h.s.input("erase all\n\n");
-    ASSERT_TRUE(h.s.run());
+    ASSERT_TRUE(h.run("erase all\n\n"));
     EXPECT_EQ(h.live().size(), 0u);
-    h.s.input("undo back\n");
-    ASSERT_TRUE(h.s.run());
+    ASSERT_TRUE(h.run("undo back\n"));
     auto left = h.live();
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0]->pts[0].x, 1);
@@ -215,24 +212,10 @@ TEST(Prompts, DistanceAnswersEnterCancelAndRefusedValues)
     EXPECT_TRUE(h.s.failed());
 }
 
-TEST(Prompts, UserBreakComesOnceAfterTheGivenPolls)
-{
-    Host h;
-    h.s.set_user_break_after(2);
-    EXPECT_EQ(sds_usrbrk(), 0);
-    EXPECT_EQ(sds_usrbrk(), 0);
-    EXPECT_NE(sds_usrbrk(), 0);
-    EXPECT_EQ(sds_usrbrk(), 0);
-    h.s.set_user_break(true);
-    EXPECT_NE(sds_usrbrk(), 0);
-    EXPECT_EQ(sds_usrbrk(), 0);
-}
-
 TEST(Variables, ReadAndSet)
 {
     Host h;
-    h.s.input("point 1,2,3\npoint -1,5,0\n");
-    ASSERT_TRUE(h.s.run());
+    ASSERT_TRUE(h.run("point 1,2,3\npoint -1,5,0\n"));
     resbuf v;
     ASSERT_EQ(sds_getvar("extmin", &v), RTNORM);
     EXPECT_EQ(v.restype, RT3DPOINT);
@@ -295,22 +278,18 @@ TEST(Lisp, CallsPassLiteralArgumentsAndPrintResults)
     // From the input: the value on a line of its own; a void value prints nothing.
     h.s.take_output();
     // An expression may run over several lines.
-    h.s.input("(half\n  5.0)\ncmd\n(c:cmd)\n(nothing)\n");
-    ASSERT_TRUE(h.s.run());
+    ASSERT_TRUE(h.run("(half\n  5.0)\ncmd\n(c:cmd)\n(nothing)\n"));
     EXPECT_EQ(h.s.take_output(), "2.5\nnil\n");
 
-    h.s.input("(half (half 2))\n");
-    EXPECT_FALSE(h.s.run());
+    EXPECT_FALSE(h.run("(half (half 2))\n"));
     h.s.reset_failure();
-    h.s.input("(nosuch 1)\n");
-    EXPECT_FALSE(h.s.run());
+    EXPECT_FALSE(h.run("(nosuch 1)\n"));
 }
 
 TEST(CommandLine, DxfoutWritesTheChosenEntitiesWithTheGivenDecimals)
 {
     Host h;
-    h.s.input("point 1.23456,0\nlayer make L\n\npoint 2,2\nline 0,0 9.87654,1\n\n");
-    ASSERT_TRUE(h.s.run());
+    ASSERT_TRUE(h.run("point 1.23456,0\nlayer make L\n\npoint 2,2\nline 0,0 9.87654,1\n\n"));
     h.s.input("w -1,-1 3,3\n\n");
     sds_name ss;
     ASSERT_EQ(sds_ssget(nullptr, nullptr, nullptr, nullptr, ss), RTNORM);
@@ -354,8 +333,7 @@ TEST(CommandLine, ScriptTypedAtTheCommandLineRunsItsLinesNext)
     int calls = 0;
     h.define("c:count", 1, [&] { calls++; });
     vt::write_file(h.dir.file("inner.scr"), "point 1,1\ncount\r\n3dpoly 0,0,0 1,0,0 1,1,0 c\n");
-    h.s.input("script inner\npoint 2,2\n");
-    ASSERT_TRUE(h.s.run());
+    ASSERT_TRUE(h.run("script inner\npoint 2,2\n"));
     EXPECT_EQ(calls, 1);  // add-on commands run from a script file too
     auto pts = h.live("POINT");
     ASSERT_EQ(pts.size(), 2u);
@@ -382,7 +360,194 @@ TEST(Lisp, MalformedExpressionsAreRefusedWithAMessage)
     EXPECT_EQ(velmora::lisp_print(c.args[1]), "25.0");
     EXPECT_EQ(velmora::lisp_print(c.args[2]), "\"a\\nb\"");
     EXPECT_EQ(velmora::lisp_print(c.args[3]), "nil");
-    EXPECT_EQ(velmora::format_real(0.1), "0.1");
-    EXPECT_EQ(velmora::format_real(-1234.5), "-1234.5");
-    EXPECT_EQ(velmora::format_real(1.0 / 3), "0.3333333333333333");
+    EXPECT_EQ(velmora::format_real(1.0 / 3), "0.3333333333333333");   // as many digits as it takes
+}
+
+// ---- The outcome of an add-on call ----------------------------------------------
+//
+// A call that fails (sds_fail), meets a *cancel* at one of its prompts, or a
+// user break is undone back to the state before it, and fails the run.
+
+namespace {
+
+// A drawing with two points on layer 0, then a handler that erases both,
+// makes a layer, changes the colour and draws.
+struct Undoable : Host {
+    Undoable() { EXPECT_TRUE(run("point 1,1\npoint 2,2\n")); }
+    void mess_up()
+    {
+        EXPECT_EQ(sds_command(RTSTR, "erase", RTSTR, "w", RTSTR, "0,0", RTSTR, "1.5,1.5", RTSTR, "", RTNONE), RTNORM);
+        EXPECT_EQ(sds_command(RTSTR, "erase", RTSTR, "all", RTSTR, "", RTNONE), RTNORM);
+        EXPECT_EQ(sds_command(RTSTR, "layer", RTSTR, "make", RTSTR, "NEW", RTSTR, "", RTNONE), RTNORM);
+        EXPECT_EQ(sds_command(RTSTR, "color", RTSTR, "4", RTNONE), RTNORM);
+        EXPECT_EQ(sds_command(RTSTR, "point", RTSTR, "9,9", RTNONE), RTNORM);
+        sds_grdraw(P1, P2, 1, 0);
+    }
+    void expect_as_before()
+    {
+        auto pts = live();
+        ASSERT_EQ(pts.size(), 2u);
+        EXPECT_EQ(pts[0]->pts[0].x, 1);   // the first one erased is back too
+        EXPECT_EQ(pts[1]->pts[0].x, 2);
+        EXPECT_EQ(s.drawing().current_layer, "0");
+        EXPECT_EQ(s.drawing().current_colour, 256);
+        EXPECT_EQ(s.drawing().layer("NEW"), nullptr);
+        EXPECT_TRUE(s.overlay().empty());
+    }
+};
+
+}  // namespace
+
+TEST(CallOutcome, FailedCancelledOrInterruptedCallsAreUndoneAndStopTheScript)
+{
+    struct Case {
+        const char *name, *script, *reason;
+        std::function<void()> body;
+    };
+    double d;
+    sds_name ss;
+    std::vector<Case> cases = {
+        {"fail", "fail\npoint 5,5\n", "line 3: the command fail failed: no good", [] { sds_fail("no good"); }},
+        // The handler ignores the cancel: the host has seen it.
+        {"dist", "dist\n*cancel*\npoint 5,5\n", "the command dist was cancelled",
+         [&] { sds_getdist(nullptr, "Distance: ", &d); }},
+        {"pick", "pick\n*CANCEL*\npoint 5,5\n", "the command pick was cancelled",
+         [&] { sds_ssget(nullptr, nullptr, nullptr, nullptr, ss); }},
+        {"brk", "brk\npoint 5,5\n", "the command brk was interrupted (Ctrl-C)",
+         [&] {
+             while (!sds_usrbrk()) {
+             }
+         }},
+        // A Ctrl-C the handler never asks about fails the call all the same.
+        {"deaf", "deaf\npoint 5,5\n", "the command deaf was interrupted (Ctrl-C)", [] { velmora::signal_user_break(); }},
+        {"(half)", "(half)\npoint 5,5\n", "the function half failed: the add-on reported a failure",
+         [] { sds_fail(nullptr); }},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Undoable h;
+        std::string n = c.name[0] == '(' ? "half" : std::string("c:") + c.name;
+        h.define(n.c_str(), 1, [&] {
+            h.mess_up();
+            if (std::string(c.name) == "brk")
+                h.s.set_user_break_after(3);
+            c.body();
+        });
+        h.s.take_output();
+        EXPECT_FALSE(h.run(c.script));
+        EXPECT_NE(h.s.failure_reason().find(c.reason), std::string::npos) << h.s.failure_reason();
+        EXPECT_NE(h.s.take_output().find("what it did was undone"), std::string::npos);
+        h.expect_as_before();   // and the point after it was not drawn
+    }
+}
+
+TEST(CallOutcome, GoodCallsKeepTheirWorkAndACancelOutsideACallIsNoFailure)
+{
+    Undoable h;
+    double d = 0;
+    h.define("c:ok", 1, [&] {
+        h.mess_up();
+        sds_usrbrk();                                  // no break: nothing happens
+        sds_getdist(nullptr, "Distance: ", &d);       // answered
+    });
+    EXPECT_TRUE(h.run("ok\n2.5\n*cancel*\npoint 5,5\n")) << h.s.failure_reason();
+    EXPECT_EQ(d, 2.5);
+    EXPECT_EQ(h.live().size(), 2u);   // the call's point and the one after it
+    EXPECT_EQ(h.s.drawing().current_layer, "NEW");
+    // The next call starts afresh: an earlier sds_fail does not stick.
+    h.define("c:bad", 2, [] { sds_fail("first"); sds_fail("second"); });
+    EXPECT_FALSE(h.run("bad\n"));
+    EXPECT_NE(h.s.failure_reason().find("first"), std::string::npos);
+    h.s.reset_failure();
+    EXPECT_TRUE(h.run("ok\n1\n")) << h.s.failure_reason();
+    // In-process LISP calls are undone the same way.
+    h.define("lfail", 3, [&] { h.mess_up(); sds_fail("no"); sds_retnil(); });
+    size_t before = h.live().size();
+    EXPECT_EQ(h.s.call_lisp("(lfail)"), "nil");
+    EXPECT_TRUE(h.s.failed());
+    EXPECT_EQ(h.live().size(), before);
+}
+
+TEST(CallOutcome, AnInteractiveSessionReportsAFailedCallAndGoesOn)
+{
+    Undoable h;
+    h.define("c:fail", 1, [&] { h.mess_up(); sds_fail("no good"); });
+    std::vector<std::string> lines = {"fail point 7,7\n", "point 8,8\n"};
+    std::size_t next = 0;
+    h.s.set_input_source(
+        [&](std::string &line) {
+            if (next == lines.size())
+                return false;
+            line = lines[next++];
+            return true;
+        },
+        "\nCommand: ");
+    h.s.take_output();
+    EXPECT_TRUE(h.s.run());
+    std::string out = h.s.take_output();
+    EXPECT_NE(out.find("The command fail failed: no good; what it did was undone."), std::string::npos) << out;
+    auto pts = h.live();
+    ASSERT_EQ(pts.size(), 3u);          // rest of the failed line dropped, the next line run
+    EXPECT_EQ(pts[2]->pts[0].x, 8);
+}
+
+// ---- Undo ---------------------------------------------------------------------
+
+TEST(Undo, BackGoesToTheMarkOrTheStartAndRestoresEveryErasedEntity)
+{
+    Undoable h;
+    ASSERT_TRUE(h.run("undo mark\n"));
+    h.mess_up();
+    ASSERT_TRUE(h.run("undo back\n"));
+    h.expect_as_before();
+    // One entity erased after a mark, on its own, comes back.
+    ASSERT_TRUE(h.run("undo mark\nerase last\n\nundo back\n"));
+    EXPECT_EQ(h.live().size(), 2u);
+    // Marks nest; without one, back goes to the start of the session.
+    ASSERT_TRUE(h.run("layer make A\n\nundo mark\npoint 3,3\nundo mark\nerase all\n\nundo back\n"));
+    EXPECT_EQ(h.live().size(), 3u);
+    ASSERT_TRUE(h.run("undo back\n"));
+    EXPECT_EQ(h.live().size(), 2u);
+    EXPECT_EQ(h.s.drawing().current_layer, "A");
+    ASSERT_TRUE(h.run("erase all\n\nundo back\n"));
+    EXPECT_EQ(h.live().size(), 0u);    // back to the start, which had none
+    EXPECT_EQ(h.s.drawing().current_layer, "0");
+    EXPECT_EQ(h.s.drawing().layer("A"), nullptr);
+}
+
+// ---- Scripts and Ctrl-C ---------------------------------------------------------
+
+TEST(Scripts, CtrlCStopsAScriptThatRunsItselfAndNestingIsLimited)
+{
+    Host h;
+    int ticks = 0;
+    velmora::register_host_command("tick", [&](Session &) {
+        if (++ticks == 200)
+            velmora::signal_user_break();
+        return true;
+    });
+    vt::write_file(h.dir.file("loop.scr"), "tick\nscript loop\n");
+    EXPECT_FALSE(h.run("script loop\npoint 1,1\n"));
+    EXPECT_EQ(ticks, 200);
+    EXPECT_NE(h.s.failure_reason().find("interrupted (Ctrl-C)"), std::string::npos);
+    EXPECT_TRUE(h.live().empty());      // the rest of the input was not run
+
+    // A script that runs itself before its end nests until the limit.
+    h.s.reset_failure();
+    ticks = 0;
+    vt::write_file(h.dir.file("deep.scr"), "tick\nscript deep\npoint 1,1\n");
+    EXPECT_FALSE(h.run("script deep\n"));
+    EXPECT_EQ(ticks, 32);
+    EXPECT_NE(h.s.failure_reason().find("scripts nest at most 32 deep"), std::string::npos);
+    // So does one an add-on runs at once.
+    vt::write_file(h.dir.file("self.scr"), "script c:/self.scr\n");
+    EXPECT_EQ(sds_command(RTSTR, "script", RTSTR, "c:/self.scr", RTNONE), RTERROR);
+    EXPECT_NE(h.s.take_output().find("scripts nest at most 32 deep"), std::string::npos);
+    // A host command cancelled from the input fails; one the add-on cancels does not.
+    h.s.reset_failure();
+    EXPECT_FALSE(h.run("line 0,0 1,1 *cancel*\n"));
+    EXPECT_NE(h.s.failure_reason().find("LINE was cancelled"), std::string::npos) << h.s.failure_reason();
+    EXPECT_EQ(sds_command(RTSTR, "line", RTSTR, "0,0", RTSTR, "*cancel*", RTNONE), RTNORM);
+    EXPECT_EQ(sds_command(RTSTR, "*cancel*", RTNONE), RTNORM);   // no command to cancel
+    EXPECT_EQ(sds_command(RTSTR, "point", RTSTR, "4,4", RTNONE), RTNORM);
 }

@@ -30,7 +30,7 @@ int cross(const std::vector<P> &a, const std::vector<P> &b, double out[2][3])
         A[i][0] = a[i].x; A[i][1] = a[i].y; A[i][2] = a[i].z;
         B[i][0] = b[i].x; B[i][1] = b[i].y; B[i][2] = b[i].z;
     }
-    return tri_tri_intersect(A[0], A[1], A[2], B[0], B[1], B[2], out);
+    return ltri_tri_tri(A[0], A[1], A[2], B[0], B[1], B[2], out);
 }
 
 const std::vector<P> flat = {{0, 0, 0}, {10, 0, 0}, {0, 10, 0}};
@@ -61,12 +61,12 @@ TEST(TriTri, OneMillionthDecidesBothWays)
     // A vertical segment meeting A's plane just outside its edge y = 0.
     double in0[3] = {3, -0.5e-6, -1}, in1[3] = {3, -0.5e-6, 1};
     double out0[3] = {3, -2e-6, -1}, out1[3] = {3, -2e-6, 1};
-    EXPECT_EQ(seg_tri_intersect(t0, t1, t2, in0, in1, p, 1), 1);
+    EXPECT_EQ(ltri_seg_tri(t0, t1, t2, in0, in1, p, 1), 1);
     expect_point(p, {3, -0.5e-6, 0});
-    EXPECT_EQ(seg_tri_intersect(t0, t1, t2, out0, out1, p, 0), 0);
+    EXPECT_EQ(ltri_seg_tri(t0, t1, t2, out0, out1, p, 0), 0);
     // An end exactly on the plane and inside counts.
     double on[3] = {1, 1, 0}, up[3] = {1, 1, 4};
-    EXPECT_EQ(seg_tri_intersect(t0, t1, t2, on, up, p, 1), 1);
+    EXPECT_EQ(ltri_seg_tri(t0, t1, t2, on, up, p, 1), 1);
 
     // A crossing piece of length h near A's corner (10,0,0).
     double out[2][3];
@@ -79,10 +79,10 @@ TEST(TriTri, OneMillionthDecidesBothWays)
 
 // Runs the chaining over segments given as a.x a.y a.z b.x b.y b.z and
 // returns the script it writes.
-std::string chain(std::vector<seg_rec> segs, int *curves)
+std::string chain(std::vector<ltri_seg> segs, int *curves)
 {
     int n = (int)segs.size();
-    std::qsort(segs.data(), n, sizeof(seg_rec), cmp_first_double);
+    std::qsort(segs.data(), n, sizeof(ltri_seg), ltri_cmp_first_double);
     std::vector<double> ldc(3 * (n + 1));
     std::FILE *f = std::tmpfile();
     *curves = ltri_build_curves(segs.data(), n, (double (*)[3])ldc.data(), f);
@@ -96,7 +96,7 @@ std::string chain(std::vector<seg_rec> segs, int *curves)
     return text;
 }
 
-seg_rec seg(P a, P b)
+ltri_seg seg(P a, P b)
 {
     return {{a.x, a.y, a.z}, {b.x, b.y, b.z}, 1};
 }
@@ -145,7 +145,7 @@ TEST(Chaining, EndsJoinWithinOneMillionthAndLoopsClose)
 TEST(Chaining, ColoursRunOneTo255AndWrap)
 {
     vt::AddonSession s;
-    std::vector<seg_rec> segs;
+    std::vector<ltri_seg> segs;
     for (int i = 0; i < 257; i++)
         segs.push_back(seg({10.0 * i, 0, 0}, {10.0 * i + 1, 0, 0}));
     int curves = 0;

@@ -1,14 +1,17 @@
 // (inters_ltri count1 count2) through the in-process host: the two triangle
-// files in <drive C>/haldorin, the roles of the lists, the box tests, the
-// progress lines, the files consumed and the curves drawn.
+// files in <drive C>/haldorin, the box tests, the files consumed and the
+// curves drawn, and those of the bundled survey against the segment file
+// they once went through.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "addon_session.h"
+#include "drawing.h"
 #include "intersection.h"
 
 namespace {
@@ -73,23 +76,6 @@ TEST_F(Inters, OneCrossingIsDrawnAndEveryFileIsGone)
     EXPECT_DOUBLE_EQ(c[0][1].y, 4.5);
 }
 
-TEST_F(Inters, EqualCountsMakeTheFirstFileTheOuterList)
-{
-    // The inner list's file is missing: its message has a single blank, and
-    // the outer file is kept for another try.
-    write(0, {flat});
-    s.call_lisp("(inters_ltri 1 1)");
-    EXPECT_NE(s.take_output().find("Error -  c:/haldorin/1.scr\n"), std::string::npos);
-    EXPECT_TRUE(vt::file_exists(file(0)));
-
-    // More triangles in the second file: it becomes the outer list.
-    write(0, {flat});
-    s.call_lisp("(inters_ltri 1 2)");
-    std::string out = s.take_output();
-    EXPECT_NE(out.find("Error -  OPEN c:/haldorin/1.scr\n"), std::string::npos) << out;
-    EXPECT_TRUE(vt::file_exists(file(0)));
-}
-
 TEST_F(Inters, BoxesMeetingAtTheOuterTopAreNotTested)
 {
     // Two triangles hinged on the edge y = 0, z = 5; `low` falls away from it.
@@ -119,24 +105,106 @@ TEST_F(Inters, BoxesMeetingAtTheOuterTopAreNotTested)
     write(1, {{{1, 1, 0, 20, 1, 0, 1, 20, 0}}});
     s.call_lisp("(inters_ltri 1 1)");
     EXPECT_NE(s.take_output().find("\n*** No intersection !"), std::string::npos);
+    // A count of 0: its file is read for nothing and deleted all the same;
+    // no segment, so no script is left either.
+    write(0, {flat});
+    vt::write_file(file(1), "");
+    s.call_lisp("(inters_ltri 1 0)");
+    EXPECT_NE(s.take_output().find("\n*** No intersection !"), std::string::npos);
+    for (int d = 0; d < 3; d++)
+        EXPECT_FALSE(vt::file_exists(file(d))) << d;
 }
 
-TEST_F(Inters, ProgressEveryTwentyFiveOuterTriangles)
+// What the chaining gave when the segments went through "c:/haldorin/2.scr":
+// each coordinate printed with "%.10lf", read back with "%lf", sorted and
+// chained.  The lists are built as inters_ltri builds them from the files.
+std::string script_through_a_file(const std::vector<Tri> &outer_tris, const std::vector<Tri> &inner_tris)
 {
-    std::vector<Tri> many;
-    for (int i = 0; i < 60; i++)
-        many.push_back({{100.0 + i, 0, 0, 101.0 + i, 0, 0, 100.0 + i, 1, 0}});
-    write(0, many);
-    vt::write_file(file(1), "");   // a count of 0: read for nothing, still deleted
-    s.call_lisp("(inters_ltri 60 0)");
-    std::string out = s.take_output();
-    for (const char *line : {"\r**2 0<=60    ", "\r**2 25<=60    ", "\r**2 50<=60    ",
-                             "\r**2 60<=60    \n*** No intersection !"})
-        EXPECT_NE(out.find(line), std::string::npos) << line;
-    EXPECT_EQ(out.find("**2 26<=60"), std::string::npos);
-    EXPECT_FALSE(vt::file_exists(file(1)));
-    // No segment: no segment file is left behind.
-    EXPECT_FALSE(vt::file_exists(file(2)));
+    auto list = [](const std::vector<Tri> &tris) {
+        std::vector<ltri_rec> out;
+        for (const auto &t : tris) {
+            ltri_rec r;
+            for (int k = 0; k < 3; k++) {
+                r.p1[k] = t.v[k], r.p2[k] = t.v[3 + k], r.p3[k] = t.v[6 + k];
+                double lo = std::fmin(t.v[k], std::fmin(t.v[3 + k], t.v[6 + k]));
+                double hi = std::fmax(t.v[k], std::fmax(t.v[3 + k], t.v[6 + k]));
+                (k == 0 ? r.xmin : k == 1 ? r.ymin : r.zmin) = lo;
+                (k == 0 ? r.xmax : k == 1 ? r.ymax : r.zmax) = hi;
+            }
+            out.push_back(r);
+        }
+        return out;
+    };
+    std::vector<ltri_rec> outer = list(outer_tris), inner = list(inner_tris);
+    std::qsort(inner.data(), inner.size(), sizeof(ltri_rec), ltri_cmp_first_double);
+    ltri_seg *found = nullptr;
+    int n = ltri_find_segments(outer.data(), (int)outer.size(), inner.data(), (int)inner.size(), &found);
+    std::FILE *f = std::tmpfile();
+    for (int i = 0; i < n; i++)
+        std::fprintf(f, "%.10lf %.10lf %.10lf %.10lf %.10lf %.10lf\n", found[i].a[0], found[i].a[1],
+                     found[i].a[2], found[i].b[0], found[i].b[1], found[i].b[2]);
+    std::rewind(f);
+    std::vector<ltri_seg> segs(n > 0 ? n : 0);
+    int unlike = 0;                     // coordinates the file rounds otherwise than ltri_round
+    for (int i = 0; i < n; i++) {
+        ltri_seg &r = segs[i];
+        EXPECT_EQ(std::fscanf(f, "%lf%lf%lf%lf%lf%lf", &r.a[0], &r.a[1], &r.a[2], &r.b[0], &r.b[1], &r.b[2]), 6);
+        r.free = 1;
+        for (int k = 0; k < 3; k++)
+            unlike += ltri_round(found[i].a[k]) != r.a[k] || ltri_round(found[i].b[k]) != r.b[k];
+    }
+    EXPECT_EQ(unlike, 0);
+    std::free(found);
+    std::fclose(f);
+    std::qsort(segs.data(), segs.size(), sizeof(ltri_seg), ltri_cmp_first_double);
+    std::vector<double> ldc(3 * (segs.size() + 1));
+    std::FILE *script = std::tmpfile();
+    ltri_build_curves(segs.data(), (int)segs.size(), (double (*)[3])ldc.data(), script);
+    std::string text;
+    std::rewind(script);
+    for (int c; (c = std::fgetc(script)) != EOF;)
+        text += (char)c;
+    std::fclose(script);
+    return text;
+}
+
+TEST_F(Inters, TheBundledSurveyCutGivesTheCurvesOfTheSegmentFile)
+{
+    s.set_drawing(velmora::load_dxf(VELMORA_SOURCE_DIR "/samples/jacksboro_survey.dxf"));
+    ASSERT_TRUE(vt::run_script(s, "velmora\nall\n\n").ok);
+    std::vector<Tri> tin;
+    for (const auto &e : s.drawing().entities)
+        if (!e.erased && e.type == "3DFACE" && e.layer == "TRIANG")
+            tin.push_back({{e.pts[0].x, e.pts[0].y, e.pts[0].z, e.pts[1].x, e.pts[1].y, e.pts[1].z,
+                            e.pts[2].x, e.pts[2].y, e.pts[2].z}});
+    ASSERT_GT(tin.size(), 5000u);
+    auto plane = [](double z0, double z1, double z2, double z3) {
+        return std::vector<Tri>{{{730000, 4036000, z0, 763000, 4036000, z1, 763000, 4070000, z2}},
+                                {{730000, 4036000, z0, 763000, 4070000, z2, 730000, 4070000, z3}}};
+    };
+    for (const auto &p : {plane(600, 600, 600, 600), plane(550, 750, 850, 650)}) {
+        std::string want = script_through_a_file(tin, p);
+        ASSERT_GT(want.size(), 10000u);
+        write(0, tin);
+        write(1, p);
+        std::uint64_t first = s.drawing().next_id;
+        s.call_lisp("(inters_ltri " + std::to_string(tin.size()) + " 2)");
+        // The script the host ran, from the polylines it drew.
+        std::string got;
+        char buf[200];
+        for (const auto &e : s.drawing().entities) {
+            if (e.id < first || e.type != "POLYLINE")
+                continue;
+            EXPECT_EQ(e.layer, "3dint");
+            got += "color " + std::to_string(e.colour) + "\nlayer make 3dint\n\n3dpoly\n";
+            for (const auto &v : e.pts) {
+                std::snprintf(buf, sizeof(buf), "%lf,%lf,%lf\n", v.x, v.y, v.z);
+                got += buf;
+            }
+            got += "\n";
+        }
+        EXPECT_TRUE(got == want) << "the curves differ from those of the segment file";
+    }
 }
 
 TEST_F(Inters, BadCountsAreRefusedAndTheFilesKept)
@@ -161,17 +229,6 @@ TEST_F(Inters, BadCountsAreRefusedAndTheFilesKept)
     EXPECT_TRUE(vt::file_exists(file(1)));
 }
 
-// Counts far beyond any memory, with no files at all: the missing file is
-// reported before a byte is asked for.
-TEST_F(Inters, HugeCountsMeetTheMissingFilesFirst)
-{
-    s.input("(inters_ltri 2147483647 2147483647)\n");
-    EXPECT_FALSE(s.run());
-    std::string out = s.take_output();
-    EXPECT_NE(out.find("*** VELMORA Error -  OPEN c:/haldorin/0.scr\n"), std::string::npos) << out;
-    EXPECT_EQ(out.find("malloc"), std::string::npos) << out;
-}
-
 // Corners beyond the coordinate limit would give NaN segments and an
 // empty curve reported as drawn; they are refused with the file's name.
 TEST_F(Inters, CoordinatesBeyondTheLimitAreRefused)
@@ -187,16 +244,6 @@ TEST_F(Inters, CoordinatesBeyondTheLimitAreRefused)
     EXPECT_TRUE(curves().empty());
     EXPECT_TRUE(vt::file_exists(file(0)));
     EXPECT_TRUE(vt::file_exists(file(1)));
-}
-
-// A segment file that cannot be read through is not left for a later call.
-TEST_F(Inters, AFailedChainingRemovesTheSegmentFile)
-{
-    vt::write_file(file(2), "0 0 0 1 1 1\n");
-    chain_segments(2);
-    EXPECT_NE(s.take_output().find(" READ c:/haldorin/2.scr"), std::string::npos);
-    EXPECT_FALSE(vt::file_exists(file(2)));
-    EXPECT_TRUE(curves().empty());
 }
 
 TEST_F(Inters, ShortOrNonNumericFilesAreRejectedByName)
@@ -218,6 +265,12 @@ TEST_F(Inters, ShortOrNonNumericFilesAreRejectedByName)
     s.call_lisp("(inters_ltri 1 0)");
     EXPECT_NE(s.take_output().find(" READ c:/haldorin/0.scr"), std::string::npos);
     EXPECT_TRUE(curves().empty());
+    // The second list's file missing: named after a single blank.
+    std::filesystem::remove(file(1));
+    write(0, {flat});
+    s.call_lisp("(inters_ltri 1 1)");
+    EXPECT_NE(s.take_output().find("Error -  c:/haldorin/1.scr\n"), std::string::npos);
+    EXPECT_TRUE(vt::file_exists(file(0)));
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "addon_session.h"
-#include "session_impl.h"
+#include "session_access.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ TEST_F(Sorter, SortsRecordsByteByByte)
     // The last record needs no line end.
     EXPECT_EQ(sort("2 5\nlemon\napple"), "apple\nlemon\n");
     EXPECT_FALSE(vt::file_exists(path + ".sorting"));
-    EXPECT_FALSE(s.impl().call_failed);
+    EXPECT_FALSE(velmora::SessionAccess::call_failed(s));
 }
 
 // A record shorter than the record length is kept as it is, without a
@@ -93,11 +93,11 @@ TEST_F(Sorter, AFileItsHeadLineDoesNotDescribeIsLeftAsItWas)
         {"", " *ASS head line*"},
     };
     for (const auto &[text, message] : bad) {
-        s.impl().call_failed = false;
+        velmora::SessionAccess::forget_call_failure(s);
         EXPECT_EQ(sort(text), text) << message;
         std::string out = s.take_output();
         EXPECT_NE(out.find(std::string("*** VELMORA Error - ") + message), std::string::npos) << out;
-        EXPECT_TRUE(s.impl().call_failed) << message;
+        EXPECT_TRUE(velmora::SessionAccess::call_failed(s)) << message;
         EXPECT_FALSE(vt::file_exists(path + ".sorting"));
     }
 }

@@ -1,11 +1,14 @@
 """The velmora program end to end: options, scripts on standard input and in
-files, LISP calls, exit statuses, saves after failures, and an add-on that
-crashes, leaves early or is interrupted.  Saved drawings are read back with
-ezdxf."""
+files, LISP calls; the outcome of failed, cancelled, interrupted and crashed
+commands (exit status, reason, no file touched); signals to the program; the
+private work folder; and how saves treat links, devices, permissions and
+leftovers.  Saved drawings are read back with ezdxf."""
 import os
 import signal
+import stat
 import subprocess
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
@@ -13,14 +16,40 @@ from velmora_e2e import VELMORA, SOURCE_DIR, TempFolder, run_velmora  # noqa: E4
 
 import ezdxf  # noqa: E402
 
+OLD = "an old file that a failed run must leave alone\n"
+
 
 def build_probe(folder):
     """Compiles the probe add-on into `folder`; returns its path."""
     out = os.path.join(folder, "probe.sds")
     src = os.path.join(SOURCE_DIR, "tests", "program", "probe_addon.c")
-    subprocess.run(["cc", "-shared", "-fPIC", "-I", os.path.join(SOURCE_DIR, "frame"), "-o", out, src],
+    subprocess.run(["cc", "-shared", "-fPIC", "-I", os.path.join(SOURCE_DIR, "sds"), "-o", out, src],
                    check=True)
     return out
+
+
+def write(path, text):
+    with open(path, "w") as f:
+        f.write(text)
+
+
+def read(path):
+    with open(path) as f:
+        return f.read()
+
+
+def gone(pid, timeout=10):
+    """Whether process `pid` has ended (or is a zombie) within `timeout` s."""
+    end = time.time() + timeout
+    while time.time() < end:
+        try:
+            with open("/proc/%d/stat" % pid) as f:
+                if f.read().split(") ")[-1].startswith("Z"):
+                    return True
+        except FileNotFoundError:
+            return True
+        time.sleep(0.05)
+    return False
 
 
 class Program(unittest.TestCase):
@@ -32,52 +61,6 @@ class Program(unittest.TestCase):
         p = subprocess.run([VELMORA, "--bogus"], capture_output=True, text=True)
         self.assertNotEqual(p.returncode, 0)
         self.assertIn("--bogus", p.stderr)
-
-    def test_script_draws_faces_points_and_layers(self):
-        with TempFolder() as d:
-            script = ("layer make Ground\n\ncolor 3\n"
-                      "3dface 0,0,1 i 10,0,2 10,10,3 0,10,4\n\n"
-                      "3DFACE 20,0 30,0 30,10\n\n\n"
-                      "point 5,5,9\n"
-                      "3dpoly 0,0,0 1,1,1 2,0,2\n\n")
-            r = run_velmora(d, script, extra=["--png", os.path.join(d, "out.png")])
-            self.assertEqual(r.returncode, 0, r.stderr)
-            doc = r.doc()
-            self.assertEqual(doc.audit().has_errors, False)
-            msp = doc.modelspace()
-            faces = msp.query("3DFACE")
-            self.assertEqual(len(faces), 2)
-            self.assertEqual(faces[0].dxf.layer, "Ground")
-            self.assertEqual(faces[0].dxf.color, 3)
-            self.assertEqual(faces[0].dxf.invisible, 2)  # "i" before corner 2: edge 2-3
-            # A three-sided face: the fourth corner repeats the third.
-            self.assertEqual(tuple(faces[1].dxf.vtx2), (30.0, 10.0, 0.0))
-            self.assertEqual(tuple(faces[1].dxf.vtx3), (30.0, 10.0, 0.0))
-            self.assertEqual(len(msp.query("POINT")), 1)
-            poly = msp.query("POLYLINE")[0]
-            self.assertTrue(poly.is_3d_polyline)
-            self.assertEqual([tuple(v.dxf.location) for v in poly.vertices][2], (2.0, 0.0, 2.0))
-            self.assertTrue(os.path.getsize(os.path.join(d, "out.png")) > 0)
-
-    def test_lisp_values_are_printed_and_scripts_come_from_files(self):
-        with TempFolder() as d:
-            path = os.path.join(d, "run.scr")
-            with open(path, "w") as f:
-                f.write("(dovrp '(0 0 0) '(1 0 0) '(0 0 0) '(0 1 0))\n(e_intre_lim '(1 1 1) '(2 1 1) '(1 2 1))\n")
-            p = subprocess.run([VELMORA, "-s", path], capture_output=True, text=True, cwd=d)
-            self.assertEqual(p.returncode, 0, p.stderr)
-            lines = p.stdout.split("\n")
-            self.assertIn("(0.0 0.0 1.0)", lines)
-            self.assertIn("nil", lines)
-
-    def test_unknown_command_fails_but_keeps_what_was_drawn(self):
-        with TempFolder() as d:
-            r = run_velmora(d, "point 1,1\nfrobnicate\npoint 2,2\n")
-            self.assertNotEqual(r.returncode, 0)
-            self.assertIn("line 2", r.stderr)
-            self.assertIn("frobnicate", r.stderr)
-            self.assertEqual(len(r.stderr.strip().split("\n")), 1)
-            self.assertEqual(len(r.doc().modelspace().query("POINT")), 1)
 
     def test_bad_add_on_and_bad_drawing_write_nothing(self):
         with TempFolder() as d:
@@ -98,35 +81,267 @@ class Program(unittest.TestCase):
                 self.assertRegex(r.stderr, r"bad\.dxf: line \d+: ")
                 self.assertFalse(os.path.exists(r.out_path))
 
-    def test_crash_or_early_exit_of_the_add_on_is_a_failure_with_no_output(self):
+
+class Outcome(unittest.TestCase):
+    """A run that fails in any way exits non-zero with one line on standard
+    error and leaves -o and --png as they were."""
+
+    def check_failed(self, d, r, *words, crash=False):
+        self.assertNotEqual(r.returncode, 0, r.stdout)
+        lines = r.stderr.strip().split("\n")
+        if not crash:   # a sanitizer build may report a crash before our line
+            self.assertEqual(len(lines), 1, r.stderr)
+        for w in words:
+            self.assertIn(w, lines[-1])
+        self.assertEqual(read(r.out_path), OLD)
+        self.assertEqual(read(os.path.join(d, "pic.png")), OLD)
+
+    def run_failing(self, d, script, probe=None):
+        write(os.path.join(d, "out.dxf"), OLD)
+        write(os.path.join(d, "pic.png"), OLD)
+        extra = ["--png", os.path.join(d, "pic.png")] + (["--addon", probe] if probe else [])
+        return run_velmora(d, script, extra=extra)
+
+    def test_failed_host_lines_touch_no_file(self):
+        with TempFolder() as d:
+            r = self.run_failing(d, "point 1,1\nfrobnicate\npoint 2,2\n")
+            self.check_failed(d, r, "line 2", "frobnicate")
+            # A cancelled host command, and the input ending inside a selection.
+            r = self.run_failing(d, "line 0,0 1,1 *cancel*\n")
+            self.check_failed(d, r, "cancelled")
+            r = self.run_failing(d, "point 1,1\nerase w 0,0")
+            self.check_failed(d, r)
+
+    def test_failed_cancelled_and_crashed_add_on_calls_touch_no_file(self):
         with TempFolder() as d:
             probe = build_probe(d)
-            for command in ("crash", "quit"):
-                r = run_velmora(d, "point 1,1\n%s\npoint 2,2\n" % command, extra=["--addon", probe])
-                self.assertNotEqual(r.returncode, 0, command)
-                self.assertTrue(r.stderr.strip(), command)
-                self.assertFalse(os.path.exists(r.out_path), command)
+            cases = [("fail", "point 1,1\nfail\npoint 2,2\n", ("line 2", "fail failed: probe failure")),
+                     ("cancel", "point 1,1\nask\n*cancel*\npoint 2,2\n", ("ask was cancelled",)),
+                     ("crash", "point 1,1\ncrash\n", ("killed by signal 9", "during the command crash")),
+                     ("segv", "segv\n", ("the add-on crashed in the command segv", "signal 11")),
+                     ("quit", "quit\n", ("the add-on ended the session", "during the command quit"))]
+            for what, script, words in cases:
+                with self.subTest(what):
+                    r = self.run_failing(d, script, probe)
+                    self.check_failed(d, r, *words, crash=what in ("crash", "segv", "quit"))
+                    if what == "crash":
+                        self.assertNotIn("crashed", r.stderr)  # it was killed, not a fault of its own
+                    if what in ("fail", "cancel"):
+                        self.assertIn("what it did was undone", r.stdout)
             # The same add-on on a good script: exit 0, and the module path it
             # was given is absolute.
             r = run_velmora(d, "(where)\n", extra=["--addon", probe])
             self.assertEqual(r.returncode, 0, r.stderr)
             self.assertIn('"%s"' % os.path.realpath(probe), r.stdout)
 
-    def test_ctrl_c_interrupts_the_running_command(self):
+    def test_ctrl_c_interrupts_the_command_and_stops_the_script(self):
         with TempFolder() as d:
             probe = build_probe(d)
-            with subprocess.Popen([VELMORA, "-s", "-", "--addon", probe, "-o", os.path.join(d, "o.dxf")],
+            out = os.path.join(d, "o.dxf")
+            write(out, OLD)
+            with subprocess.Popen([VELMORA, "-s", "-", "--addon", probe, "-o", out],
                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                   text=True, cwd=d) as p:
-                p.stdin.write("spin\npoint 3,3\n")
+                p.stdin.write("point 1,1\nspin\npoint 3,3\n")
                 p.stdin.close()
                 self.assertIn("spinning", p.stdout.readline())
                 p.send_signal(signal.SIGINT)
                 rest = p.stdout.read()
                 p.wait(timeout=60)
                 self.assertIn("interrupted", rest)
-                self.assertEqual(p.returncode, 0, p.stderr.read())
-            self.assertEqual(len(ezdxf.readfile(os.path.join(d, "o.dxf")).modelspace().query("POINT")), 1)
+                self.assertIn("was interrupted (Ctrl-C)", p.stderr.read())
+                self.assertNotEqual(p.returncode, 0)
+            self.assertEqual(read(out), OLD)
+
+
+class Signals(unittest.TestCase):
+    def spin(self, d, probe, script="spin\n"):
+        # TMPDIR in the test's folder: a SIGKILL leaves the work folder behind.
+        p = subprocess.Popen([VELMORA, "-s", "-", "--addon", probe, "-o", os.path.join(d, "o.dxf")],
+                             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             text=True, cwd=d, env=dict(os.environ, TMPDIR=d))
+        p.stdin.write(script)
+        p.stdin.close()
+        line = p.stdout.readline()
+        self.assertIn("spinning", line)
+        return p, int(line.split()[1])
+
+    def test_term_hup_and_kill_end_the_session_too_and_nothing_is_saved(self):
+        with TempFolder() as d:
+            probe = build_probe(d)
+            for sig in (signal.SIGTERM, signal.SIGHUP, signal.SIGKILL):
+                with self.subTest(sig=sig):
+                    p, session = self.spin(d, probe)
+                    p.send_signal(sig)
+                    p.wait(timeout=30)
+                    err = p.stderr.read()
+                    p.stdout.close()
+                    p.stderr.close()
+                    self.assertEqual(p.returncode, -sig, err)
+                    self.assertTrue(gone(session), "the session outlived the program")
+                    if sig != signal.SIGKILL:
+                        self.assertIn("stopped by signal %d" % sig, err)
+                    # The spin would have ended and saved by now.
+                    time.sleep(0.5)
+                    self.assertFalse(os.path.exists(os.path.join(d, "o.dxf")))
+
+    def test_ctrl_c_stops_a_script_that_runs_itself(self):
+        with TempFolder() as d:
+            probe = build_probe(d)
+            write(os.path.join(d, "loop.scr"), "(where)\nscript loop\n")
+            with subprocess.Popen([VELMORA, "-s", "loop.scr", "--addon", probe, "-o", "o.dxf"],
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, cwd=d) as p:
+                for _ in range(50):   # around the loop many times: it does not nest
+                    self.assertIn("probe.sds", p.stdout.readline())
+                p.send_signal(signal.SIGINT)
+                _, err = p.communicate(timeout=60)
+                self.assertNotEqual(p.returncode, 0)
+                self.assertIn("interrupted (Ctrl-C)", err)
+            self.assertFalse(os.path.exists(os.path.join(d, "o.dxf")))
+
+
+class WorkFolder(unittest.TestCase):
+    def test_each_run_has_a_private_folder_removed_however_it_ends(self):
+        with TempFolder() as d:
+            probe = build_probe(d)
+            tmp = os.path.join(d, "tmp")
+            os.mkdir(tmp)
+            env = dict(os.environ, TMPDIR=tmp)
+            seen = []
+            for script in ("(workdir)\n", "(workdir)\nfail\n", "(workdir)\ncrash\n"):
+                p = subprocess.run([VELMORA, "-s", "-", "--addon", probe], input=script, env=env,
+                                   capture_output=True, text=True, cwd=d, timeout=60)
+                folder = [w.strip('"') for w in p.stdout.split() if w.startswith('"' + tmp)][0][:-1]
+                self.assertEqual(os.path.dirname(folder), tmp)
+                seen.append(folder)
+                self.assertEqual(os.listdir(tmp), [], script)   # gone, with the work file in it
+            self.assertEqual(len(set(seen)), 3)
+            # While it runs the folder is there, the user's own.
+            with subprocess.Popen([VELMORA, "-s", "-", "--addon", probe], env=env, stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, cwd=d) as p:
+                p.stdin.write("(workdir)\nspin\n")
+                p.stdin.flush()
+                folder = p.stdout.readline().strip().strip('"')[:-1]
+                self.assertEqual(stat.S_IMODE(os.stat(folder).st_mode), 0o700)
+                self.assertEqual(read(os.path.join(folder, "probe.bin")), "work")
+                p.stdin.close()
+                p.send_signal(signal.SIGTERM)
+                p.wait(timeout=30)
+            self.assertEqual(os.listdir(tmp), [])
+
+    def test_runs_side_by_side_with_one_add_on_never_share_work_files(self):
+        """Twenty runs at once, one add-on file, each on its own survey: each
+        gives the terrain a run alone gives, and files of the work files'
+        names beside the add-on and in the current folder stay as they were."""
+        import random
+        addon = os.environ.get("VELMORA_ADDON")
+        if not addon:
+            self.skipTest("VELMORA_ADDON is not set")
+        with TempFolder() as d:
+            shared = os.path.join(d, "addon")
+            os.mkdir(shared)
+            module = os.path.join(shared, "velmora.sds")
+            subprocess.run(["cp", addon, module], check=True)
+            mine = {name: "the user's own %s\n" % name for name in ("velmora.dxf", "vol.dxf", "vol.bin", "colf.dxf")}
+            for folder in (shared, d):
+                for name, text in mine.items():
+                    write(os.path.join(folder, name), text)
+
+            def survey(i):
+                rnd = random.Random(i)
+                doc = ezdxf.new("R12")
+                for _ in range(400 + 37 * i):
+                    doc.modelspace().add_point((rnd.uniform(0, 1000), rnd.uniform(0, 1000), rnd.uniform(0, 50)))
+                path = os.path.join(d, "s%d.dxf" % i)
+                doc.saveas(path)
+                return path
+
+            def start(i, tag):
+                return subprocess.Popen([VELMORA, survey(i) if tag == "alone" else os.path.join(d, "s%d.dxf" % i),
+                                         "-s", "-", "--addon", module, "-o", os.path.join(d, "%s%d.dxf" % (tag, i))],
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                        text=True, cwd=d)
+
+            def faces(path):
+                return sorted(tuple(round(c, 9) for v in f.wcs_vertices() for c in v)
+                              for f in ezdxf.readfile(path).modelspace().query("3DFACE"))
+
+            script = ("velmora\nall\n\n"
+                      "(colfe '(0.0 50.0) '(1 2 3) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 15))\nall\n\n")
+            for i in range(20):
+                p = start(i, "alone")
+                out, err = p.communicate(script, timeout=300)
+                self.assertEqual(p.returncode, 0, err)
+            procs = [start(i, "together") for i in range(20)]
+            for i, p in enumerate(procs):
+                out, err = p.communicate(script, timeout=600)
+                self.assertEqual(p.returncode, 0, err)
+            for i in range(20):
+                alone = faces(os.path.join(d, "alone%d.dxf" % i))
+                self.assertGreater(len(alone), 800)     # the terrain, coloured in bands
+                self.assertEqual(faces(os.path.join(d, "together%d.dxf" % i)), alone, i)
+            for folder in (shared, d):
+                for name, text in mine.items():
+                    self.assertEqual(read(os.path.join(folder, name)), text, (folder, name))
+
+
+class Saves(unittest.TestCase):
+    def test_links_are_followed_and_kept_and_permissions_stay(self):
+        with TempFolder() as d:
+            os.mkdir(os.path.join(d, "real"))
+            target = os.path.join(d, "real", "terrain.dxf")
+            write(target, OLD)
+            os.chmod(target, 0o640)
+            os.symlink("real/terrain.dxf", os.path.join(d, "link.dxf"))
+            os.symlink("link.dxf", os.path.join(d, "out.dxf"))   # a link to a link
+            r = run_velmora(d, "point 1,2,3\n")
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertTrue(os.path.islink(r.out_path))
+            self.assertEqual(os.readlink(r.out_path), "link.dxf")
+            self.assertEqual(len(ezdxf.readfile(target).modelspace().query("POINT")), 1)
+            self.assertEqual(stat.S_IMODE(os.stat(target).st_mode), 0o640)
+            self.assertEqual(sorted(os.listdir(os.path.join(d, "real"))), ["terrain.dxf"])
+            # A dangling link: the file it names is made.
+            os.symlink("real/new.dxf", os.path.join(d, "dangling.dxf"))
+            r = run_velmora(d, "point 1,2,3\n", out="dangling.dxf")
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertTrue(os.path.islink(r.out_path))
+            self.assertEqual(len(ezdxf.readfile(os.path.join(d, "real", "new.dxf")).modelspace().query("POINT")), 1)
+
+    def test_targets_that_are_not_regular_files_are_refused(self):
+        with TempFolder() as d:
+            os.mkfifo(os.path.join(d, "pipe.dxf"))
+            os.mkdir(os.path.join(d, "folder.dxf"))
+            os.symlink("pipe.dxf", os.path.join(d, "to-pipe.dxf"))
+            for name, kind in (("pipe.dxf", "FIFO"), ("folder.dxf", "folder"), ("to-pipe.dxf", "FIFO")):
+                with self.subTest(name):
+                    r = run_velmora(d, "point 1,1\n", out=name, timeout=30)
+                    self.assertNotEqual(r.returncode, 0)
+                    self.assertIn(name, r.stderr)
+                    self.assertIn(kind, r.stderr)
+            self.assertTrue(stat.S_ISFIFO(os.lstat(os.path.join(d, "pipe.dxf")).st_mode))
+            self.assertTrue(os.path.isdir(os.path.join(d, "folder.dxf")))
+            # The same for the picture.
+            r = run_velmora(d, "point 1,1\n", extra=["--png", os.path.join(d, "pipe.dxf")], timeout=30)
+            self.assertNotEqual(r.returncode, 0)
+            self.assertIn("FIFO", r.stderr)
+
+    def test_leftovers_of_killed_saves_are_removed_by_the_next(self):
+        with TempFolder() as d:
+            dead = subprocess.Popen(["true"])
+            dead.wait()
+            stale = os.path.join(d, "out.dxf.tmp-%d-AbC123" % dead.pid)
+            live = os.path.join(d, "out.dxf.tmp-%d-AbC123" % os.getpid())
+            other = os.path.join(d, "notes.tmp-x")
+            for path in (stale, live, other):
+                write(path, "half")
+            r = run_velmora(d, "point 1,1\n")
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertFalse(os.path.exists(stale))
+            self.assertTrue(os.path.exists(live))     # its writer is still running
+            self.assertTrue(os.path.exists(other))    # not one of ours
+            left = sorted(n for n in os.listdir(d) if n != "velmora.sds")
+            self.assertEqual(left, sorted(["out.dxf", os.path.basename(live), "notes.tmp-x"]))
 
 
 if __name__ == "__main__":

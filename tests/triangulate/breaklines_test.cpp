@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "addon_session.h"
-#include "session_impl.h"
 #include "triangulate.h"
 
 using velmora::Entity;

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "addon_session.h"
-#include "session_impl.h"
 #include "triangulate.h"
 
 using velmora::Entity;
@@ -367,7 +366,7 @@ TEST(Command, DxfoutVersionAnswerFollowsTheHost)
 {
     for (const char *ver : {"14.01", "R12-velmora"}) {
         vt::AddonSession s;
-        s.impl().vars["ACADVER"] = ver;
+        ASSERT_TRUE(s.command({"setvar", "ACADVER", ver}));
         run_on(s, {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0)});
         std::string want = "dxfout " + s.dir.file("velmora.dxf") + " v " + (ver[0] == '1' ? "3" : "r12") +
                            " entities <ss> \"\" 10";

@@ -1,14 +1,16 @@
-// lisp.cpp -- LISP values between the command line and the add-on: literal
-// calls parsed from text, resbuf lists built from them and read back, and
-// values printed in LISP form.
+// lisp_values.cpp -- LISP values between the command line and the add-on:
+// literal calls read from text, resbuf lists built from them and read back,
+// and values printed in LISP form.
 #include <cctype>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
+#include "lisp_values.h"
+
 #include "sds.h"
-#include "session_impl.h"
+#include "text.h"
 
 namespace velmora {
 

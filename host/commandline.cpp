@@ -1,0 +1,209 @@
+// commandline.cpp -- the host's command line: the command table, tokens
+// into the command in progress, and the answers commands understand.
+//
+//   token ─► feed_line ─► no command in progress: the word names one in
+//                         the table, which starts (or it is refused)
+//                       ─► a command in progress: it takes the token
+//                          (More, Done, or Fail with its message)
+//
+// A failure from the input fails the run (step(), run()); one from an
+// add-on's sds_command fails that call only (RTERROR).
+#include <cmath>
+#include <map>
+
+#include "session_impl.h"
+#include "text.h"
+
+namespace velmora {
+
+namespace {
+
+using Factory = std::function<std::unique_ptr<CommandMachine>(Session &)>;
+
+std::map<std::string, Factory> &table()
+{
+    static std::map<std::string, Factory> t;
+    return t;
+}
+
+// A registered command: reads its answers itself, all at once.
+class Registered : public CommandMachine {
+public:
+    explicit Registered(HostCommand fn) : fn_(std::move(fn)) {}
+    Feed start(Session &s) override { return fn_(s) ? Feed::Done : Feed::Fail; }
+    Feed feed(Session &, const Token &) override { return Feed::Done; }
+
+private:
+    HostCommand fn_;
+};
+
+}  // namespace
+
+bool add_commands(const CommandRow *rows, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; i++)
+        table().emplace(rows[i].name, rows[i].make);
+    return true;
+}
+
+void register_host_command(const std::string &name, HostCommand fn)
+{
+    table()[lower(name)] = [fn](Session &) { return std::make_unique<Registered>(fn); };
+}
+
+std::unique_ptr<CommandMachine> make_command(Session &s, const std::string &name)
+{
+    auto it = table().find(name);
+    return it == table().end() ? nullptr : it->second(s);
+}
+
+Feed refuse(Session &s, const std::string &message)
+{
+    return SessionInside::of(s).error(message);
+}
+
+// ---- Answers --------------------------------------------------------------------
+
+bool parse_point(const std::string &w, Vec3 &p)
+{
+    double c[3] = {0, 0, 0};
+    std::size_t start = 0;
+    int n = 0;
+    for (;;) {
+        std::size_t comma = w.find(',', start);
+        std::string part = w.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (n == 3 || !parse_number(part, c[n]))
+            return false;
+        n++;
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    if (n < 2)
+        return false;
+    p = Vec3{c[0], c[1], c[2]};
+    return true;
+}
+
+bool token_point(const Token &t, Vec3 &p)
+{
+    if (t.kind == Token::Point) {
+        p = t.pt;
+        return true;
+    }
+    return t.kind == Token::Word && parse_point(t.text, p);
+}
+
+bool parse_colour(const std::string &w, int &c)
+{
+    static const char *names[] = {"red", "yellow", "green", "cyan", "blue", "magenta", "white"};
+    std::string l = lower(w);
+    if (l == "bylayer") { c = 256; return true; }
+    if (l == "byblock") { c = 0; return true; }
+    for (int i = 0; i < 7; i++)
+        if (l == names[i]) { c = i + 1; return true; }
+    // Numbers 1-255, and 0 and 256 for BYBLOCK and BYLAYER.
+    long long n;
+    if (parse_int(w, n) && n >= 0 && n <= 256) {
+        c = (int)n;
+        return true;
+    }
+    double r;
+    if (parse_number(w, r) && r == std::floor(r) && r >= 0 && r <= 256) {
+        c = (int)r;
+        return true;
+    }
+    return false;
+}
+
+std::string number_word(double v)
+{
+    std::string s = format_real(v);
+    if (s.size() > 2 && s.compare(s.size() - 2, 2, ".0") == 0)
+        s.resize(s.size() - 2);
+    return s;
+}
+
+std::string point_text(const Vec3 &p)
+{
+    return number_word(p.x) + "," + number_word(p.y) + "," + number_word(p.z);
+}
+
+// ---- Tokens into the command line --------------------------------------------------
+
+bool Session::command(const std::vector<std::string> &words)
+{
+    std::deque<Token> q;
+    for (const auto &w : words)
+        q.push_back(Token::word(w));
+    return p_->feed_tokens(*this, q);
+}
+
+bool Session::Impl::feed_tokens(Session &s, std::deque<Token> &q)
+{
+    std::deque<Token> *saved = line.pending;
+    line.pending = &q;
+    line.sds_command_depth++;
+    bool ok = true;
+    while (!q.empty()) {
+        Token t = q.front();
+        q.pop_front();
+        if (feed_line(s, t) == Feed::Fail) {
+            ok = false;
+            q.clear();
+        }
+    }
+    line.sds_command_depth--;
+    line.pending = saved;
+    return ok;
+}
+
+Feed Session::Impl::feed_line(Session &s, const Token &t)
+{
+    if (!line.active) {
+        if (t.kind != Token::Word)
+            return error("A point or a selection set is not a command.");
+        if (t.text.empty() || lower(t.text) == "*cancel*")
+            return Feed::Done;   // Enter, or nothing to cancel
+        std::string name = lower(t.text);
+        while (!name.empty() && (name[0] == '_' || name[0] == '.'))
+            name.erase(0, 1);
+        std::unique_ptr<CommandMachine> m = make_command(s, name);
+        if (!m) {
+            if (call.functions.count("c:" + name))
+                return error("The command " + t.text + " cannot run inside another command.");
+            return error("Unknown command \"" + t.text + "\".");
+        }
+        line.active = std::move(m);
+        line.active_name = name;
+        last_error.clear();
+        Feed r = line.active->start(s);
+        if (r == Feed::Fail && last_error.empty())
+            last_error = "The command " + t.text + " failed.";
+        if (r != Feed::More) {
+            line.active.reset();
+            line.active_name.clear();
+        }
+        return r;
+    }
+    if (t.kind == Token::Word && lower(t.text) == "*cancel*") {
+        // Cancels the host command in progress: quietly when the add-on says
+        // it, as a failure when it is an answer from the input.
+        std::string name = line.active_name;
+        line.active.reset();
+        line.active_name.clear();
+        if (line.pending)
+            return Feed::Done;
+        return error("*Cancel*: the command " + upper(name) + " was cancelled.");
+    }
+    // The machine may start a nested command line (a script); keep it alive.
+    std::unique_ptr<CommandMachine> m = std::move(line.active);
+    Feed r = m->feed(s, t);
+    if (r == Feed::More)
+        line.active = std::move(m);
+    else
+        line.active_name.clear();
+    return r;
+}
+
+}  // namespace velmora

@@ -1,0 +1,91 @@
+// dxf_export.cpp -- the "dxfout" export: an R12 file of the chosen entities
+// with a fixed number of decimals and LF line ends, HEADER (version and
+// extents) and ENTITIES only -- what the add-on's readers take.
+#include "drawing.h"
+#include "dxf_common.h"
+#include "dxf_out.h"
+#include "files.h"
+#include "text.h"
+
+#include <algorithm>
+#include <set>
+
+namespace velmora {
+
+namespace {
+
+// The entity types of R12 that the export carries over from a newer drawing
+// (with the newer groups left out); every other unmodelled type is left out.
+bool r12_type(const std::string &t)
+{
+    static const char *types[] = {"CIRCLE", "ARC", "TRACE", "SOLID", "TEXT", "SHAPE", "POLYLINE"};
+    for (const char *k : types)
+        if (t == k)
+            return true;
+    return false;
+}
+
+// An unmodelled entity from the file: its groups without handles, owners,
+// subclass markers, reactors and extended data, its numbers with the
+// export's decimals.
+void write_r12_groups(Out &o, const Entity &e)
+{
+    bool in_group = false;
+    for (const auto &p : e.raw) {
+        if (p.code == 102) {
+            in_group = p.value.size() && p.value[0] == '{';
+            continue;
+        }
+        if (in_group || p.code == 5 || p.code == 100 || p.code == 330 || p.code == 360 || p.code == 999 ||
+            p.code >= 1000)
+            continue;
+        double v;
+        if (dxf_value_kind(p.code) == DxfValueKind::real && parse_real(p.value, v))
+            o.num(p.code, v);
+        else
+            o.pair(p);
+    }
+}
+
+}  // namespace
+
+void write_dxfout(const Drawing &d, const std::vector<std::uint64_t> &ids,
+                  const std::string &path, int decimals)
+{
+    std::set<std::uint64_t> chosen(ids.begin(), ids.end());
+    std::vector<const Entity *> list;
+    Extents box;
+    for (const auto &e : d.entities)
+        if (!e.erased && chosen.count(e.id)) {
+            list.push_back(&e);
+            box.add(e);
+        }
+
+    Out o;
+    o.decimals = std::max(0, std::min(decimals, 16));
+    Form f;
+    o.pair(0, "SECTION");
+    o.pair(2, "HEADER");
+    o.pair(9, "$ACADVER");
+    o.pair(1, "AC1009");
+    o.pair(9, "$EXTMIN");
+    o.point(10, box.lo);
+    o.pair(9, "$EXTMAX");
+    o.point(10, box.hi);
+    o.pair(0, "ENDSEC");
+    o.pair(0, "SECTION");
+    o.pair(2, "ENTITIES");
+    for (const Entity *e : list) {
+        bool simple_poly = e->type != "POLYLINE" || (e->poly_flags & (16 | 8));
+        bool made_text = e->type == "TEXT" && e->raw.empty();
+        if ((dxf_modelled_type(e->type) && simple_poly) || made_text)
+            write_entity(o, *e, f);
+        else if (!e->raw.empty() && r12_type(e->type))
+            write_r12_groups(o, *e);
+    }
+    o.pair(0, "ENDSEC");
+    o.pair(0, "EOF");
+    write_file_atomically(path, o.text);
+}
+
+}  // namespace velmora

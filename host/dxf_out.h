@@ -1,0 +1,67 @@
+// dxf_out.h -- what the DXF writers share (dxf_write.cpp): DXF text built
+// group by group, and how new entities and layer records are written in the
+// version at hand.  The saves (dxf_save.cpp) and the export (dxf_export.cpp)
+// are built on it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "drawing.h"
+
+namespace velmora {
+
+// DXF text, one group (a code line and a value line) at a time.
+struct Out {
+    std::string text;
+    bool crlf = false;
+    bool padded = true;    // codes right-aligned in three columns ("  0")
+    int decimals = -1;     // reals with this many decimals; -1: the shortest exact form
+
+    void pair(int code, const std::string &value);
+    void pair(const DxfPair &p) { pair(p.code, p.value); }
+    void num(int code, double v);
+    void integer(int code, long long v) { pair(code, std::to_string(v)); }
+    void point(int code, const Vec3 &p)
+    {
+        num(code, p.x);
+        num(code + 10, p.y);
+        num(code + 20, p.z);
+    }
+    // An empty copy that writes the same way.
+    Out like() const
+    {
+        Out o = *this;
+        o.text.clear();
+        return o;
+    }
+};
+
+// How new entities and records are written in the version at hand.
+struct Form {
+    int release = 12;
+    bool handles = false;          // give new entities and records a handle
+    std::uint64_t next_handle = 1;
+    std::string model_space;       // owner of new entities (R2000 and later)
+
+    bool r2000() const { return release >= 13; }
+    std::string take_handle();
+};
+
+// A handle as text ("2A") or as a number.
+std::string handle_text(std::uint64_t h);
+bool parse_handle(const std::string &s, std::uint64_t &out);
+
+// Writes an entity from its fields.  Returns false for a type that has no
+// written form here (nothing is written then).
+bool write_entity(Out &o, const Entity &e, Form &f);
+
+// The colour a layer record read from a file holds (7 without one).
+int layer_colour_in(const std::vector<DxfPair> &raw);
+
+// All layer records of the drawing, plus layers that new entities use but the
+// drawing does not list; `count` is how many were written.
+void write_layers(Out &o, const Drawing &d, Form &f, std::size_t &count);
+
+}  // namespace velmora

@@ -1,0 +1,39 @@
+// selection.h -- selections answered on the command line (selection.cpp):
+// all, last, previous, a window or crossing of two corners, a layer or type
+// name with wildcards, remove and add, and selection sets the add-on passes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "commandline.h"
+
+namespace velmora {
+
+// Builds a selection set from answers ("all", "w" p1 p2, ...), one token at a
+// time; at the empty answer it is done, and the set becomes the "previous".
+class SelectionBuilder {
+public:
+    explicit SelectionBuilder(Session &s) : s_(s) {}
+    Feed feed(const Token &t);
+    std::vector<std::uint64_t> ids;         // in drawing order
+
+private:
+    Feed corner(const Token &t);
+    Feed name(const Token &t);
+    Feed picks(const Token &t);
+    Feed keyword(const Token &t);
+    void apply(const std::vector<std::uint64_t> &found);
+    Session &s_;
+    bool removing_ = false;
+    enum { Idle, Corner1, Corner2, LayerName, TypeName } state_ = Idle;
+    bool crossing_ = false;
+    Vec3 c1_;
+};
+
+// Type and layer patterns: comma-separated names with * and ? wildcards,
+// case-insensitive; an empty pattern matches everything.
+bool entity_matches(const Entity &e, const std::string &type_pattern, const std::string &layer_pattern);
+
+}  // namespace velmora

@@ -1,0 +1,116 @@
+"""LANDXML end to end: the bundled survey's TIN written as LandXML 1.2 and
+checked with Python's own XML reader, read back into a drawing as the same
+faces; units and names from an imperial drawing; files that are not XML or
+hold no TIN refused with nothing drawn."""
+import os
+import re
+import sys
+import unittest
+import xml.etree.ElementTree as ET
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from velmora_e2e import SAMPLES, TempFolder, run_velmora  # noqa: E402
+
+import ezdxf  # noqa: E402
+
+NS = {"l": "http://www.landxml.org/schema/LandXML-1.2"}
+
+
+def faces_of(doc, layer):
+    return [tuple(tuple(f.dxf.get(k)) for k in ("vtx0", "vtx1", "vtx2", "vtx3"))
+            for f in doc.modelspace().query("3DFACE[layer=='%s']" % layer)]
+
+
+class LandXml(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = TempFolder()
+        cls.work = cls.folder.__enter__()
+        tin = run_velmora(cls.work, "velmora\nall\n\n", drawing=os.path.join(SAMPLES, "jacksboro_survey.dxf"),
+                          out="jacksboro.dxf")
+        assert tin.returncode == 0, tin.stdout + tin.stderr
+        cls.tin = tin.out_path
+        cls.xml = os.path.join(cls.work, "jacksboro.xml")
+        cls.landxml_run = run_velmora(cls.work, "landxml %s\nlayer TRIANG\n\n" % cls.xml, drawing=cls.tin, out=None)
+        assert cls.landxml_run.returncode == 0, cls.landxml_run.stdout + cls.landxml_run.stderr
+        cls.faces = faces_of(ezdxf.readfile(cls.tin), "TRIANG")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.folder.__exit__(None, None, None)
+
+    def test_the_file_is_a_landxml_tin_with_each_corner_once(self):
+        root = ET.parse(self.xml).getroot()
+        self.assertEqual(root.tag, "{%s}LandXML" % NS["l"])
+        self.assertEqual(root.get("version"), "1.2")
+        self.assertRegex(root.get("date"), r"^\d{4}-\d\d-\d\d$")
+        self.assertRegex(root.get("time"), r"^\d\d:\d\d:\d\d$")
+        self.assertEqual([child.tag.split("}")[1] for child in root],
+                         ["Units", "Project", "Application", "Surfaces"])
+        metric = root.find("l:Units/l:Metric", NS)
+        self.assertEqual(metric.get("linearUnit"), "meter")
+        # The bundled survey says nothing of its units: metres, with a note.
+        self.assertIn("LANDXML: the drawing has no INSUNITS: the units are written as metres", self.landxml_run.stdout)
+        self.assertEqual(root.find("l:Project", NS).get("name"), "jacksboro")
+        surfaces = root.findall("l:Surfaces/l:Surface", NS)
+        self.assertEqual(len(surfaces), 1)
+        self.assertEqual(surfaces[0].get("name"), "jacksboro")
+        definition = surfaces[0].find("l:Definition", NS)
+        self.assertEqual(definition.get("surfType"), "TIN")
+
+        points = {}
+        for p in definition.findall("l:Pnts/l:P", NS):
+            n, e, z = (float(v) for v in p.text.split())
+            self.assertNotIn(p.get("id"), points)
+            points[p.get("id")] = (e, n, z)
+        self.assertEqual(sorted(points, key=int), [str(i) for i in range(1, len(points) + 1)])
+        self.assertEqual(len(set(points.values())), len(points))
+        self.assertEqual(float(definition.get("elevMax")), max(z for _, _, z in points.values()))
+        self.assertEqual(float(definition.get("elevMin")), min(z for _, _, z in points.values()))
+
+        faces = [tuple(points[i] for i in f.text.split()) for f in definition.findall("l:Faces/l:F", NS)]
+        self.assertEqual(faces, [f[:3] for f in self.faces])
+        used = {c for f in faces for c in f}
+        self.assertEqual(used, set(points.values()))
+
+    def test_read_back_gives_the_same_faces(self):
+        run = run_velmora(self.work, "landxml read %s\n" % self.xml, out="back.dxf")
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        self.assertIn('surface "jacksboro", %d faces on layer JACKSBORO' % len(self.faces), run.stdout)
+        self.assertEqual(faces_of(run.doc(), "JACKSBORO"), self.faces)
+
+    def test_an_imperial_drawing_writes_feet_and_its_name(self):
+        doc = ezdxf.new("R2000")
+        doc.header["$INSUNITS"] = 2
+        msp = doc.modelspace()
+        msp.add_3dface([(0, 0, 10), (100, 0, 12), (0, 100, 11)])
+        msp.add_3dface([(100, 0, 12), (100, 100, 13), (0, 100, 11)])
+        path = os.path.join(self.work, "Pad Design.dxf")
+        doc.saveas(path)
+        out = os.path.join(self.work, "pad.xml")
+        run = run_velmora(self.work, "landxml %s\nall\n\n" % out, drawing=path, out=None)
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        self.assertNotIn("INSUNITS", run.stdout)
+        root = ET.parse(out).getroot()
+        imperial = root.find("l:Units/l:Imperial", NS)
+        self.assertEqual((imperial.get("linearUnit"), imperial.get("areaUnit")), ("foot", "squareFoot"))
+        self.assertEqual(root.find("l:Surfaces/l:Surface", NS).get("name"), "Pad Design")
+        self.assertEqual(len(root.findall(".//l:P", NS)), 4)
+        self.assertEqual([f.text for f in root.findall(".//l:F", NS)], ["1 2 3", "2 4 3"])
+
+    def test_files_that_are_not_tin_surfaces_draw_nothing(self):
+        # Each reason a file is refused for: landxml_test.cpp.
+        path = os.path.join(self.work, "points.xml")
+        with open(path, "w") as f:
+            f.write("Point,Northing,Easting\n1,2,3\n")
+        run = run_velmora(self.work, "landxml read %s\n" % path, out="refused.dxf")
+        self.assertNotEqual(run.returncode, 0)
+        self.assertIn("LANDXML: %s: not XML (no element in it)" % path, run.stderr)
+        self.assertFalse(os.path.exists(run.out_path))   # a failed run saves nothing
+        run = run_velmora(self.work, "landxml read %s\n" % os.path.join(self.work, "missing.xml"), out=None)
+        self.assertNotEqual(run.returncode, 0)
+        self.assertTrue(re.search(r"LANDXML: cannot read .*missing\.xml: No such file", run.stderr), run.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main()

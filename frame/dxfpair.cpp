@@ -16,6 +16,7 @@ FILE *dxf_file;
 char *dxf_code_line;
 char *dxf_value;
 int   dxf_line_no;
+int   dxf_reader;
 char  acadver_prefix[3];
 
 static size_t dxf_code_size, dxf_value_size;
@@ -25,6 +26,7 @@ int dxf_open(const char *path)
     dxf_close();
     dxf_file = fopen(path, "r");
     dxf_line_no = 1;
+    dxf_reader = DXF_READER_VC;
     return dxf_file == NULL;
 }
 

@@ -88,6 +88,13 @@ extern FILE *dxf_file;
 extern char *dxf_code_line;
 extern char *dxf_value;
 extern int   dxf_line_no;
+/* Whose file dxf_file is, for the message about a line that cannot be
+** read: DXF_READER_VC, the volume and face-colouring commands' (dxf_open
+** sets it), or DXF_READER_TERRAIN, the terrain command's export, reported
+** under that command's head. */
+#define DXF_READER_VC      0
+#define DXF_READER_TERRAIN 1
+extern int dxf_reader;
 /* Opens `path` into dxf_file with dxf_line_no at 1; 0, or 1 when it cannot. */
 int  dxf_open(const char *path);
 /* Closes dxf_file, if open, and releases the line buffers. */

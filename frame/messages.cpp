@@ -65,6 +65,14 @@ void dxf_line_error(const char *text)
 {
     char number[16];
 
+    if (dxf_reader == DXF_READER_TERRAIN) {
+        /* the line just read, which is the last counted */
+        char line[160];
+        snprintf(line, sizeof(line), " READDXF: line %d of the export cannot be read: %.80s",
+                 dxf_line_no - 1, dxf_code_line != NULL ? dxf_code_line : "");
+        tri_error(line);
+        return;
+    }
     snprintf(number, sizeof(number), "%d", dxf_line_no);
     vc_error(VC_DXF_ARTICLE, number);
     sds_printf("%s", text);

@@ -1,17 +1,18 @@
 /*
 ** capture.cpp -- the POINTs, LINEs and 3D polylines of the user's
-** selection, by way of the host's "dxfout" export: select and export, count
-** the entities, read them into the arrays the command sized from the count.
+** selection, by way of the host's "dxfout" export (the frame's export round
+** trip and its group reader): select and export, count the entities, read
+** them into the arrays the command sized from the count.
 **
-** The export is read as pairs of lines (group code, value).  Lines are read
-** whole, whatever their length, so that a long layer name or text value
-** cannot shift the pairing of codes and values.  A
-** POINT's groups are read up to its group 30 and a LINE's up to its group
-** 31, pairs that do not read as numbers (an entity's "0" pair among them)
+** A POINT's groups are read up to its group 30 and a LINE's up to its group
+** 31, pairs whose value is no number (an entity's "0" pair among them)
 ** being passed over.  A POLYLINE is read as the export writes it: its own
 ** groups (layer 8, flags 70), then its VERTEXes (10, 20, 30 and flags 70)
-** up to SEQEND; each group run ends at the next "0" pair, which is then
-** read again as the start of what follows.
+** up to SEQEND; each group run ends at the next "0" pair, which is then the
+** pair in hand for what follows:
+**
+**      0 POLYLINE  8 BANK  70 8  | 0 VERTEX 10 . 20 . 30 . | 0 VERTEX ... | 0 SEQEND
+**      `-- polyline_head ------' `-- read_vertex ---------'
 */
 #include <math.h>
 #include <stdio.h>
@@ -41,15 +42,6 @@ tin_line  *tri_breaks;
 static const char *const own_layers[] = { "3dint", "CONTOUR-MINOR", "CONTOUR-MAJOR",
                                           "CUTFILL-ZERO" };
 
-static FILE  *export_file;
-static int32_t line_no;         /* lines of the export read so far */
-static char  *code_line;        /* whole lines, grown as needed by getline */
-static size_t code_size;
-static char  *value_line;
-static size_t value_size;
-static int    held;             /* the last pair is to be read again */
-static int    held_code, held_ok;
-
 int tri_make_export_path(char *out, size_t size)
 {
     size_t len = strlen(app_path);
@@ -75,60 +67,6 @@ int tri_make_export_path(char *out, size_t size)
     return 0;
 }
 
-/* Drops the line end: a LF, and a CR before it. */
-static void chop_line(char *line, ssize_t n)
-{
-    if (n > 0 && line[n - 1] == '\n') {
-        line[--n] = '\0';
-        if (n > 0 && line[n - 1] == '\r')
-            line[--n] = '\0';
-    }
-}
-
-/* Reads one pair.  Returns 1 with the code in *code (and *code_ok telling
-** whether the code line reads as an integer), or 0 at the end of the file. */
-static int read_pair(int *code, int *code_ok)
-{
-    if (held) {
-        held = 0;
-        *code = held_code;
-        *code_ok = held_ok;
-        return 1;
-    }
-    ssize_t n = getline(&code_line, &code_size, export_file);
-    if (n < 0)
-        return 0;
-    chop_line(code_line, n);
-    n = getline(&value_line, &value_size, export_file);
-    if (n < 0)
-        return 0;
-    chop_line(value_line, n);
-    line_no += 2;
-    *code_ok = sscanf(code_line, "%d", code) == 1;
-    held_code = *code;
-    held_ok = *code_ok;
-    return 1;
-}
-
-/* The pair just read will be read again. */
-static void read_again(void)
-{
-    held = 1;
-}
-
-void tri_close_export(void)
-{
-    if (export_file != NULL) {
-        fclose(export_file);
-        export_file = NULL;
-    }
-    free(code_line);
-    free(value_line);
-    code_line = value_line = NULL;
-    code_size = value_size = 0;
-    held = 0;
-}
-
 int tri_own_layer(const char *layer)
 {
     for (size_t i = 0; i < sizeof(own_layers) / sizeof(own_layers[0]); i++)
@@ -146,24 +84,43 @@ static int flags_of(const char *value)
     return (int)v;
 }
 
-/* Reads a POLYLINE's own groups, up to the "0" pair that ends them.  1 when
-** it is a break line: a 3D polyline (flag 8; not a mesh, 16 or 64) on a
-** layer that is not Velmora's own; those on Velmora's layers are counted
-** in tri_polylines_passed.  *closed: flag 1. */
+/* The pair in hand: read_dxf_pair's result (1 a group, 0 the end of the
+** export, -1 a line that is no group code, reported), its code, and its
+** value in dxf_value. */
+static int pair_rc, pair_code;
+
+static int next_pair(void)
+{
+    pair_rc = read_dxf_pair(&pair_code);
+    return pair_rc > 0;
+}
+
+/* Is the pair in hand the "0" pair that starts an entity of `type`? */
+static int at_entity(const char *type)
+{
+    return pair_rc > 0 && pair_code == 0 && strcmp(dxf_value, type) == 0;
+}
+
+/* The line of the export where the pair in hand starts. */
+static int32_t pair_line(void)
+{
+    return dxf_line_no - 2;
+}
+
+/* Reads a POLYLINE's own groups, its "0" pair in hand, up to the "0" pair
+** that ends them.  1 when it is a break line: a 3D polyline (flag 8; not a
+** mesh, 16 or 64) on a layer that is not Velmora's own; those on
+** Velmora's layers are counted in tri_polylines_passed.  *closed: flag 1. */
 static int polyline_head(int *closed)
 {
     char layer[64] = "0";
-    int code, code_ok, flags = 0;
+    int flags = 0;
 
-    while (read_pair(&code, &code_ok)) {
-        if (code_ok && code == 0) {
-            read_again();
-            break;
-        }
-        if (code_ok && code == 8)
-            snprintf(layer, sizeof(layer), "%s", value_line);
-        else if (code_ok && code == 70)
-            flags = flags_of(value_line);
+    while (next_pair() && pair_code != 0) {
+        if (pair_code == 8)
+            snprintf(layer, sizeof(layer), "%s", dxf_value);
+        else if (pair_code == 70)
+            flags = flags_of(dxf_value);
     }
     if (!(flags & 8) || (flags & (16 | 64)))
         return 0;
@@ -175,82 +132,188 @@ static int polyline_head(int *closed)
     return 1;
 }
 
-/* Passes the "0" pair of the next entity: 1 at a VERTEX, 0 at the SEQEND
-** that ends the polyline or at anything else (left to be read again). */
-static int next_vertex(void)
+/* Reads one number of an entity's group; 0 when the pair is to be passed
+** over (its value is no number). */
+static int read_number(double *v)
 {
-    int code, code_ok;
-    while (read_pair(&code, &code_ok)) {
-        if (!code_ok || code != 0)
-            continue;
-        if (strcmp(value_line, "VERTEX") == 0)
-            return 1;
-        if (strcmp(value_line, "SEQEND") != 0)
-            read_again();
-        return 0;
+    return sscanf(dxf_value, "%lf", v) == 1;
+}
+
+#define NOT_FINITE " NUMBER-READDXF: a coordinate is not a finite number"
+
+/* A coordinate the library can work with: finite, and within
+** FRAME_COORD_LIMIT so that differences and their squares stay finite.
+** 0, or 1 after a message naming the entity's first line in the export. */
+static int check_coordinate(double v, const char *entity, int32_t at)
+{
+    char text[160];
+
+    if (!isfinite(v)) {
+        tri_error(NOT_FINITE);
+        return 1;
     }
+    if (fabs(v) > FRAME_COORD_LIMIT) {
+        snprintf(text, sizeof(text),
+                 " %s at line %d of the export: coordinate %.6g is beyond %.0e drawing units",
+                 entity, (int)at, v, FRAME_COORD_LIMIT);
+        tri_error(text);
+        return 1;
+    }
+    return 0;
+}
+
+/* Reads the VERTEX in hand up to the "0" pair after it: its location and
+** flags.  0, or 1 after a message: a coordinate out of range, or a vertex
+** without all three coordinates, which no 3D polyline has (a break line
+** must not run to a made-up 0). */
+static int read_vertex(tin_point *p, int *flags)
+{
+    int32_t at = pair_line();
+    int found = 0;
+    double v;
+
+    *flags = 0;
+    while (next_pair() && pair_code != 0) {
+        if (pair_code == 70) {
+            *flags = flags_of(dxf_value);
+            continue;
+        }
+        if ((pair_code != 10 && pair_code != 20 && pair_code != 30) || !read_number(&v))
+            continue;
+        if (check_coordinate(v, "VERTEX", at))
+            return 1;
+        if (pair_code == 10) p->x = v;
+        else if (pair_code == 20) p->y = v;
+        else p->z = v;
+        found |= pair_code == 10 ? 1 : pair_code == 20 ? 2 : 4;
+    }
+    if (pair_rc < 0)
+        return 1;
+    if (found != 7) {
+        char text[96];
+        snprintf(text, sizeof(text), " VERTEX at line %d of the export: no x, y and z (groups 10, 20, 30)",
+                 (int)at);
+        tri_error(text);
+        return 1;
+    }
+    return 0;
+}
+
+/* Appends the break line segment from a to b. */
+static int add_break(const tin_point *a, const tin_point *b)
+{
+    if (tri_breaks_read >= tri_nvertices) {
+        tri_error(" NBREAK-READDXF");
+        return 1;
+    }
+    tin_line *l = &tri_breaks[tri_breaks_read++];
+    l->x1 = a->x; l->y1 = a->y; l->z1 = a->z;
+    l->x2 = b->x; l->y2 = b->y; l->z2 = b->z;
+    l->group = TIN_BREAK;
+    return 0;
+}
+
+/* The POLYLINE in hand, to the "0" pair after its last VERTEX.  Counting,
+** its vertices add to tri_nvertices when it is a break line; reading, it
+** becomes break line segments, one per pair of vertices in turn, and the
+** closing one of a closed polyline of three vertices or more.  A lone
+** vertex is a segment of no length (its vertex still becomes a survey
+** point).  The frame points of a spline-fit polyline (vertex flag 16) are
+** passed over: the line runs through its fit vertices.  0, or 1 after a
+** message. */
+static int polyline(int counting)
+{
+    int closed = 0, flags;
+    int32_t count = 0;
+    tin_point first = { 0, 0, 0 }, prev = { 0, 0, 0 };
+
+    if (!polyline_head(&closed)) {
+        while (at_entity("VERTEX"))     /* a 2D polyline, a mesh, one of ours */
+            while (next_pair() && pair_code != 0)
+                ;
+        return pair_rc < 0;
+    }
+    while (at_entity("VERTEX")) {
+        if (counting) {
+            if (tri_nvertices < INT32_MAX)
+                tri_nvertices++;
+            while (next_pair() && pair_code != 0)
+                ;
+            continue;
+        }
+        tin_point p = { 0, 0, 0 };
+        if (read_vertex(&p, &flags))
+            return 1;
+        if (flags & 16)
+            continue;
+        if (count++ > 0 && add_break(&prev, &p))
+            return 1;
+        if (count == 1)
+            first = p;
+        prev = p;
+    }
+    if (pair_rc < 0)
+        return 1;
+    if (count == 1)
+        return add_break(&first, &first);
+    if (closed && count >= 3)
+        return add_break(&prev, &first);
     return 0;
 }
 
 int tri_export_selection(void)
 {
     sds_name ss;
-    const char *why;
-    int rc;
+    const char *why = NULL;
 
     if (tri_make_export_path(tri_export_path, sizeof(tri_export_path)))
         return 1;
-    remove(tri_export_path);
-    sds_printf("%s", "\nSelect objects: ");
-    if ((why = frame_select(ss)) != NULL) {
+    switch (frame_export_selection("\nSelect objects: ", tri_export_path, ss, &why)) {
+    case FRAME_EXPORTED:
+        sds_ssfree(ss);
+        return 0;
+    case FRAME_NOT_SELECTED:
         tri_error(why);
         return 1;
-    }
-    rc = sds_command(RTSTR, "dxfout", RTSTR, tri_export_path, RTSTR, "v",
-                     RTSTR, strcmp(acadver_prefix, "14") == 0 ? "3" : "r12",
-                     RTSTR, "entities", RTPICKS, ss, RTSTR, "", RTSTR, "10", RTNONE);
-    sds_ssfree(ss);
-    if (rc != RTNORM) {
+    default:
         tri_error("WRITEDXF");
         return 1;
     }
-    return 0;
 }
 
 int tri_count_entities(void)
 {
     char path[TRI_PATH_SIZE];
-    int code, code_ok;
 
-    tri_close_export();
+    dxf_close();
     tri_npoints = tri_nlines = tri_nvertices = 0;
     tri_polylines_passed = 0;
-    line_no = 0;
     if (tri_make_export_path(path, sizeof(path)))
         return 1;
-    export_file = fopen(path, "r");
-    if (export_file == NULL) {
+    if (dxf_open(path)) {
         char text[TRI_PATH_SIZE + 2];
         snprintf(text, sizeof(text), " %s", path);
         tri_error(text);
         return 1;
     }
-    while (read_pair(&code, &code_ok)) {
-        if (!code_ok || code != 0)
-            continue;
-        int closed;
-        if (strcmp(value_line, "POINT") == 0 && tri_npoints < INT32_MAX)
+    dxf_reader = DXF_READER_TERRAIN;
+    next_pair();
+    while (pair_rc > 0) {
+        if (at_entity("POLYLINE")) {
+            if (polyline(1))
+                return 2;
+            continue;                   /* the pair after it is in hand */
+        }
+        if (at_entity("POINT") && tri_npoints < INT32_MAX)
             tri_npoints++;
-        else if (strcmp(value_line, "LINE") == 0 && tri_nlines < INT32_MAX)
+        else if (at_entity("LINE") && tri_nlines < INT32_MAX)
             tri_nlines++;
-        else if (strcmp(value_line, "POLYLINE") == 0 && polyline_head(&closed))
-            while (next_vertex())
-                if (tri_nvertices < INT32_MAX)
-                    tri_nvertices++;
+        next_pair();
     }
-    rewind(export_file);
-    held = 0;
-    line_no = 0;
+    if (pair_rc < 0)
+        return 2;
+    rewind(dxf_file);
+    dxf_line_no = 1;
     /* the vertices of break lines are survey points too */
     return tri_npoints == 0 && tri_nvertices == 0 ? 1 : 0;
 }
@@ -278,192 +341,105 @@ static int line_group(double colour, int16_t *group)
     return 0;
 }
 
-/* Reads one number of an entity's group; 0 when the pair is to be passed
-** over (its code or its value is no number). */
-static int read_number(int code_ok, double *v)
-{
-    return code_ok && sscanf(value_line, "%lf", v) == 1;
-}
-
-/* Ends the second pass with a message. */
-static int read_failed(const char *text)
-{
-    tri_error(text);
-    tri_close_export();
-    return 1;
-}
-
-#define NOT_FINITE " NUMBER-READDXF: a coordinate is not a finite number"
-
-/* A coordinate the library can work with: finite, and within
-** FRAME_COORD_LIMIT so that differences and their squares stay finite.
-** 0, or 1 after a message naming the entity's first line in the export. */
-static int check_coordinate(double v, const char *entity, int32_t at)
-{
-    char text[160];
-
-    if (!isfinite(v)) {
-        tri_error(NOT_FINITE);
-        return 1;
-    }
-    if (fabs(v) > FRAME_COORD_LIMIT) {
-        snprintf(text, sizeof(text),
-                 " %s at line %d of the export: coordinate %.6g is beyond %.0e drawing units",
-                 entity, (int)at, v, FRAME_COORD_LIMIT);
-        tri_error(text);
-        return 1;
-    }
-    return 0;
-}
-
-/* Appends the break line segment from a to b. */
-static int add_break(const tin_point *a, const tin_point *b)
-{
-    if (tri_breaks_read >= tri_nvertices)
-        return read_failed(" NBREAK-READDXF");
-    tin_line *l = &tri_breaks[tri_breaks_read++];
-    l->x1 = a->x; l->y1 = a->y; l->z1 = a->z;
-    l->x2 = b->x; l->y2 = b->y; l->z2 = b->z;
-    l->group = TIN_BREAK;
-    return 0;
-}
-
-/* Reads a 3D polyline into break line segments, one per pair of vertices
-** in turn, and the closing one of a closed polyline of three vertices or
-** more.  A lone vertex is a segment of no length (its vertex still becomes
-** a survey point).  The frame points of a spline-fit polyline (vertex flag
-** 16) are passed over: the line runs through its fit vertices.  0, or 1
+/* The POINT in hand: group 10 opens the next record, 20 and 30 fill the
+** current one, 30 ends the POINT (whatever pairs come before it).  0, or 1
 ** after a message. */
-static int read_polyline(void)
+static int read_point(tin_point **pt)
 {
-    int closed, code, code_ok;
-    int32_t count = 0;
-    tin_point first = { 0, 0, 0 }, prev = { 0, 0, 0 };
+    int32_t at = pair_line();
     double v;
 
-    if (!polyline_head(&closed))
-        return 0;
-    while (next_vertex()) {
-        int32_t at = line_no - 1;       /* the line of the VERTEX's "0" */
-        tin_point p = { 0, 0, 0 };
-        int flags = 0;
-        while (read_pair(&code, &code_ok)) {
-            if (code_ok && code == 0) {
-                read_again();
-                break;
-            }
-            if (code_ok && code == 70) {
-                flags = flags_of(value_line);
-                continue;
-            }
-            if (!read_number(code_ok, &v) || (code != 10 && code != 20 && code != 30))
-                continue;
-            if (check_coordinate(v, "VERTEX", at)) {
-                tri_close_export();
+    while (next_pair()) {
+        if ((pair_code != 10 && pair_code != 20 && pair_code != 30) || !read_number(&v))
+            continue;
+        if (check_coordinate(v, "POINT", at))
+            return 1;
+        if (pair_code == 10) {
+            if (tri_points_read >= tri_npoints) {
+                tri_error(" NRPOINT-READDXF");
                 return 1;
             }
-            if (code == 10) p.x = v;
-            else if (code == 20) p.y = v;
-            else p.z = v;
+            *pt = &tri_points[tri_points_read++];
+            (*pt)->x = v;
+        } else if (pair_code == 20) {
+            if (*pt != NULL)            /* no record yet: nothing to fill */
+                (*pt)->y = v;
+        } else {
+            if (*pt != NULL)
+                (*pt)->z = v;
+            return 0;
         }
-        if (flags & 16)
-            continue;
-        if (count++ > 0 && add_break(&prev, &p))
-            return 1;
-        if (count == 1)
-            first = p;
-        prev = p;
     }
-    if (count == 1)
-        return add_break(&first, &first);
-    if (closed && count >= 3)
-        return add_break(&prev, &first);
-    return 0;
+    return pair_rc < 0;
+}
+
+/* The LINE in hand: its groups up to 31, the end z, which ends the LINE.
+** 0, or 1 after a message. */
+static int read_line(void)
+{
+    int32_t at = pair_line();
+    double v;
+
+    if (tri_lines_read >= tri_nlines) {
+        tri_error(" NLI-READDXF");
+        return 1;
+    }
+    tin_line *ln = &tri_lines[tri_lines_read++];
+    memset(ln, 0, sizeof(*ln));
+    ln->group = 1;
+    while (next_pair()) {
+        if (!read_number(&v))
+            continue;
+        if (pair_code == 62) {
+            int16_t g;
+            if (line_group(v, &g))
+                return 1;
+            ln->group = g;
+            continue;
+        }
+        if (pair_code != 10 && pair_code != 20 && pair_code != 30 && pair_code != 11 && pair_code != 21 &&
+            pair_code != 31)
+            continue;
+        if (check_coordinate(v, "LINE", at))
+            return 1;
+        /* the record is packed: its fields are set by name, never through a
+        ** pointer to a double */
+        switch (pair_code) {
+        case 10: ln->x1 = v; break;
+        case 20: ln->y1 = v; break;
+        case 30: ln->z1 = v; break;
+        case 11: ln->x2 = v; break;
+        case 21: ln->y2 = v; break;
+        default: ln->z2 = v; return 0;  /* 31 */
+        }
+    }
+    return pair_rc < 0;
 }
 
 int tri_read_entities(void)
 {
-    int code, code_ok;
     tin_point *pt = NULL;               /* the current point record */
-    double v;
+    int failed = 0;
 
     tri_points_read = tri_lines_read = tri_breaks_read = 0;
     tri_polylines_passed = 0;
-    if (export_file == NULL)
+    if (dxf_file == NULL)
         return 1;
-    while (read_pair(&code, &code_ok)) {
-        if (!code_ok || code != 0)
-            continue;
-        int32_t at = line_no - 1;       /* the line of the entity's "0" */
-        if (strcmp(value_line, "POINT") == 0) {
-            /* group 10 opens the next record; 20 and 30 fill the current
-            ** one; 30 ends the POINT */
-            while (read_pair(&code, &code_ok)) {
-                if (!read_number(code_ok, &v) || (code != 10 && code != 20 && code != 30))
-                    continue;
-                if (check_coordinate(v, "POINT", at)) {
-                    tri_close_export();
-                    return 1;
-                }
-                if (code == 10) {
-                    if (tri_points_read >= tri_npoints)
-                        return read_failed(" NRPOINT-READDXF");
-                    pt = &tri_points[tri_points_read++];
-                    pt->x = v;
-                } else if (code == 20) {
-                    if (pt != NULL)         /* no record yet: nothing to fill */
-                        pt->y = v;
-                } else {
-                    if (pt != NULL)
-                        pt->z = v;
-                    break;
-                }
-            }
-        } else if (strcmp(value_line, "LINE") == 0) {
-            if (tri_lines_read >= tri_nlines)
-                return read_failed(" NLI-READDXF");
-            tin_line *ln = &tri_lines[tri_lines_read++];
-            memset(ln, 0, sizeof(*ln));
-            ln->group = 1;
-            /* its groups up to 31, the end z, which ends the LINE */
-            while (read_pair(&code, &code_ok)) {
-                if (!read_number(code_ok, &v))
-                    continue;
-                if (code == 62) {
-                    int16_t g;
-                    if (line_group(v, &g)) {
-                        tri_close_export();
-                        return 1;
-                    }
-                    ln->group = g;
-                    continue;
-                }
-                if (code != 10 && code != 20 && code != 30 && code != 11 && code != 21 && code != 31)
-                    continue;
-                if (check_coordinate(v, "LINE", at)) {
-                    tri_close_export();
-                    return 1;
-                }
-                /* the record is packed: its fields are set by name, never
-                ** through a pointer to a double */
-                switch (code) {
-                case 10: ln->x1 = v; break;
-                case 20: ln->y1 = v; break;
-                case 30: ln->z1 = v; break;
-                case 11: ln->x2 = v; break;
-                case 21: ln->y2 = v; break;
-                default: ln->z2 = v; break;      /* 31 */
-                }
-                if (code == 31)
-                    break;
-            }
-        } else if (strcmp(value_line, "POLYLINE") == 0) {
-            if (read_polyline())
-                return 1;               /* closed and reported */
+    next_pair();
+    while (pair_rc > 0 && !failed) {
+        if (at_entity("POLYLINE")) {
+            failed = polyline(0);
+            continue;                   /* the pair after it is in hand */
         }
+        if (at_entity("POINT"))
+            failed = read_point(&pt);
+        else if (at_entity("LINE"))
+            failed = read_line();
+        if (!failed)
+            next_pair();
     }
-    tri_close_export();
-    return 0;
+    dxf_close();
+    return failed || pair_rc < 0;
 }
 
 int16_t tri_group_count(void)

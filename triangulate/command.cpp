@@ -208,7 +208,7 @@ static int run_library(double max_edge)
 ** too: no way out of the command leaves its work file behind. */
 static int give_up(const char *text)
 {
-    tri_close_export();
+    dxf_close();
     free_arrays();
     if (text != NULL)
         tri_error(text);
@@ -223,7 +223,6 @@ int tri_command(void)
     double max_edge;
     int failed;
 
-    read_acadver();
     set_zero("cmdecho");
     set_zero("OSMODE");
     sds_command(RTSTR, "undo", RTSTR, "mark", RTNONE);
@@ -235,8 +234,14 @@ int tri_command(void)
         return give_up(NULL);           /* it has said why */
     if (max_edge_setting(&max_edge))
         return give_up(FRAME_CANCEL);
-    if (tri_count_entities())
+    switch (tri_count_entities()) {
+    case 0:
+        break;
+    case 1:
         return give_up(" Missing POINT entities");
+    default:
+        return give_up(NULL);           /* it has said why */
+    }
     /* with break lines alone there may be no POINT */
     tri_points = (tin_point *)calloc(tri_npoints > 0 ? (size_t)tri_npoints : 1, sizeof(tin_point));
     if (tri_points == NULL)

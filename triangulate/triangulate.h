@@ -2,12 +2,12 @@
 ** triangulate.h -- the "c:velmora" command: survey POINTs and constraint
 ** LINEs of the user's selection to a triangulated terrain.
 **
-** Owns the round trip through the host's "dxfout" export (the export file
-** lies beside the add-on's own file, under its name with the extension
-** "dxf"), the two passes over that file that count and then read the
-** entities into exactly sized arrays, the call of the triangulation library,
-** and the callback that adds each triangle to the drawing as a 3DFACE on
-** layer "TRIANG" in colour 2.
+** Owns the place of its export (beside the add-on's own file, under its
+** name with the extension "dxf"; made and read through the frame's export
+** round trip and group reader), the two passes over that file that count
+** and then read the entities into exactly sized arrays, the call of the
+** triangulation library, and the callback that adds each triangle to the
+** drawing as a 3DFACE on layer "TRIANG" in colour 2.
 **
 ** Break lines: every 3D polyline (POLYLINE with flag 8) of the selection
 ** is one, its vertices survey points with their own heights and its
@@ -55,12 +55,14 @@ extern tin_line  *tri_breaks;           /* break line segments, group TIN_BREAK 
 ** app_path is shorter than three characters. */
 int  tri_make_export_path(char *out, size_t size);
 
-/* Capture: select and export, count, read.  0 = success, 1 = failure. */
+/* Capture: select and export, count, read.  0 = success, 1 = failure
+** (tri_count_entities: 1 when the export cannot be opened or has neither
+** POINTs nor break lines, for the caller to report; 2 after a message).
+** The export is read through the frame's dxf_file, which the counting
+** opens and the reading closes; dxf_close ends it on any other way out. */
 int  tri_export_selection(void);
 int  tri_count_entities(void);
 int  tri_read_entities(void);
-/* Closes the export file if a pass left it open. */
-void tri_close_export(void);
 
 /* Is `layer` one that Velmora draws its own 3D polylines on? */
 int  tri_own_layer(const char *layer);

@@ -10,7 +10,7 @@ import unittest
 import numpy as np
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from velmora_e2e import SAMPLES, TempFolder, run_velmora  # noqa: E402
+from velmora_e2e import SAMPLES, TempFolder, run_ok  # noqa: E402
 
 import ezdxf  # noqa: E402
 
@@ -50,10 +50,7 @@ def area_below(tris, h):
 class ColourMap(unittest.TestCase):
     def run_in(self, work, drawing, script, extra=()):
         # run_velmora loads a private copy of the add-on from `work`.
-        r = run_velmora(work, script, drawing=drawing, out="out.dxf", extra=extra)
-        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-        self.assertNotIn("Error", r.stdout)
-        return r
+        return run_ok(self, work, script, drawing=drawing, out="out.dxf", extra=extra)
 
     def test_bands_of_the_survey_tin(self):
         with TempFolder() as work:

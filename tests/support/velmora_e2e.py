@@ -51,6 +51,15 @@ def run_velmora(workdir, script, drawing=None, out="out.dxf", extra=(), timeout=
     return Run(proc, workdir, out_path)
 
 
+def run_ok(test, workdir, script, **kwargs):
+    """run_velmora, with `test` checking that the run succeeded and printed
+    no error."""
+    r = run_velmora(workdir, script, **kwargs)
+    test.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+    test.assertNotIn("Error", r.stdout)
+    return r
+
+
 class TempFolder:
     def __enter__(self):
         self.path = tempfile.mkdtemp(prefix="velmora-e2e-")

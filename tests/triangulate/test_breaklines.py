@@ -11,7 +11,7 @@ import unittest
 import numpy as np
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from velmora_e2e import SAMPLES, TempFolder, run_velmora  # noqa: E402
+from velmora_e2e import SAMPLES, TempFolder, run_ok, run_velmora  # noqa: E402
 
 import ezdxf  # noqa: E402
 
@@ -59,12 +59,8 @@ def plan_edges(fs):
 
 
 class BreakLines(unittest.TestCase):
-    def run_in(self, work, drawing, script=SCRIPT, ok=True):
-        r = run_velmora(work, script, drawing=drawing)
-        if ok:
-            self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-            self.assertNotIn("Error", r.stdout)
-        return r
+    def run_in(self, work, drawing, script=SCRIPT):
+        return run_ok(self, work, script, drawing=drawing)
 
     def test_drawings_without_3d_polylines_give_the_faces_they_gave(self):
         with TempFolder() as work:
@@ -118,22 +114,38 @@ class BreakLines(unittest.TestCase):
             self.assertGreater(between, 30)
             self.assertEqual(len(out.modelspace().query("POLYLINE")), 2)
 
-    def test_crossing_break_lines_at_different_heights_refuse_the_run(self):
-        with TempFolder() as work:
+    def test_heights_that_disagree_refuse_the_run_or_give_way_to_survey_points(self):
+        def drawing(work, rising, survey_at_start):
             src = os.path.join(work, "cross.dxf")
             doc = ezdxf.new("R12")
             msp = doc.modelspace()
-            for p in ((0, 0, 5), (10, 0, 5), (10, 10, 5), (0, 10, 5)):
+            for p in ((0, 0, 5), (10, 0, 5), (10, 10, 5), (0, 10, 5)) + (((1, 5, 30),) if survey_at_start else ()):
                 msp.add_point(p)
-            msp.add_polyline3d([(1, 1, 1), (9, 9, 5)])
+            msp.add_polyline3d([(1, 1, 1), (9, 9, rising)])
             msp.add_polyline3d([(1, 9, 4), (9, 1, 4)])
+            msp.add_polyline3d([(1, 5, 1), (2, 7, 2)])
             doc.saveas(src)
-            r = self.run_in(work, src, ok=False)
+            return src
+
+        with TempFolder() as work:
+            r = run_velmora(work, SCRIPT, drawing=drawing(work, 5, False))
             self.assertNotEqual(r.returncode, 0)
             self.assertIn("break lines cross at (5, 5) at heights 3 and 4", r.stdout)
             self.assertIn("break lines cross at (5, 5)", r.stderr)
             # a failed run saves nothing
             self.assertFalse(os.path.exists(r.out_path))
+        # crossing at one height (4), and a vertex on a survey point 29 higher:
+        # the run is done, with a warning, the survey's height at the vertex
+        # and a point of the network at the crossing
+        with TempFolder() as work:
+            r = self.run_in(work, drawing(work, 7, True))
+            self.assertIn("LIBVELMORA Warning -  1 break line points take the height of the survey point "
+                          "they lie on", r.stdout)
+            self.assertIn("the first at (1, 5): 1 becomes 30", r.stdout)
+            corners = {v for f in faces(r.doc()) for v in f}
+            self.assertIn((1.0, 5.0, 30.0), corners)
+            self.assertIn((5.0, 5.0, 4.0), corners)
+            self.assertFalse([c for c in corners if c[:2] == (1.0, 5.0) and c[2] != 30.0])
 
     def test_tinmaxedge_trims_and_draws_the_rest_in_order(self):
         rng = np.random.default_rng(11)

@@ -11,7 +11,7 @@ import unittest
 import numpy as np
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from velmora_e2e import SAMPLES, TempFolder, run_velmora  # noqa: E402
+from velmora_e2e import SAMPLES, TempFolder, run_ok  # noqa: E402
 
 import ezdxf  # noqa: E402
 import matplotlib.tri as mtri  # noqa: E402
@@ -48,10 +48,7 @@ def faces_as_indices(doc, pts):
 class Terrain(unittest.TestCase):
     def run_in(self, workdir, drawing, script=SCRIPT, extra=()):
         # run_velmora loads a private copy of the add-on, so its export lies in workdir.
-        r = run_velmora(workdir, script, drawing=drawing, extra=list(extra))
-        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-        self.assertNotIn("Error", r.stdout)
-        return r
+        return run_ok(self, workdir, script, drawing=drawing, extra=list(extra))
 
     def test_random_surveys_match_independent_delaunay(self):
         rng = np.random.default_rng(7)

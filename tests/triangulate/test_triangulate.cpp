@@ -74,7 +74,7 @@ struct Capture {
     }
     ~Capture()
     {
-        tri_close_export();
+        dxf_close();
         free(tri_points);
         free(tri_lines);
         free(tri_breaks);
@@ -306,6 +306,25 @@ TEST(Capture, ThreeDPolylinesBecomeBreakSegments)
     EXPECT_EQ(alone.count_rc, 0);
     Capture flat(wrap(dxf_polyline("B", 0, {{0, 0, 0}, {3, 0, 0}})));
     EXPECT_EQ(flat.count_rc, 1);
+
+    // a vertex without its height is refused, not put at 0
+    s.take_output();
+    std::string no_z = dxf_polyline("B", 8, {{0, 0, 1}, {3, 0, 2}});
+    no_z.erase(no_z.find("30\n2.000000\n"), 12);
+    Capture partial(wrap(dxf_point(0, 0, 0) + no_z));
+    EXPECT_EQ(partial.read_rc, 1);
+    EXPECT_TRUE(has(s.take_output(), "VERTEX at line 41 of the export: no x, y and z (groups 10, 20, 30)"));
+    // a line that is no group code stops either pass under the command's
+    // own head, naming the line
+    for (const std::string &at : {pair(0, "POINT") + "ten\n", dxf_polyline("B", 8, {{0, 0, 0}}) + "x\n"}) {
+        Capture bad(wrap(dxf_point(0, 0, 0) + at + "1\n"));
+        EXPECT_EQ(bad.count_rc, 2);
+        std::string out = s.take_output();
+        EXPECT_TRUE(has(out, "\n*** VELMORA Error -  READDXF: line " +
+                                 std::to_string(4 + 10 + std::count(at.begin(), at.end(), '\n')) +
+                                 " of the export cannot be read: ")) << out;
+        EXPECT_FALSE(has(out, "VOLUME")) << out;
+    }
 }
 
 // The export lies beside the add-on: app_path with its last three characters

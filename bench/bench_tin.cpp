@@ -222,7 +222,7 @@ int main(int argc, char **argv)
         }
     }
     if (rounds < 1) rounds = 1;
-    tin_hooks hooks = {nullptr, nullptr, say_error};
+    tin_hooks hooks = {nullptr, nullptr, say_error, nullptr};
     tin_set_hooks(&hooks);
     if (!(scale > 0)) scale = 1;
     auto want = [&](const char *name) { return !only || std::strstr(name, only); };

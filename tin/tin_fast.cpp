@@ -514,7 +514,12 @@ static void write_one(int32_t e)
     r->ymin = p->y < q->y ? p->y : q->y;
     r->ymax = p->y < q->y ? q->y : p->y;
     r->flag = fs.bits[e] & FE_CLOSED;
-    line_of(e, u, v, &r->la, &r->lb, &r->lc);
+    /* the record is packed: its doubles are filled from aligned ones */
+    double la, lb, lc;
+    line_of(e, u, v, &la, &lb, &lc);
+    r->la = la;
+    r->lb = lb;
+    r->lc = lc;
 }
 
 /* Writes the straightforward search's records of the edges it may scan now

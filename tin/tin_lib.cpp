@@ -402,6 +402,7 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
     int result = 1;
     char text[160];
     int64_t breaks = 0;
+    int32_t nbreak;
 
     tin.ngroups = ngroups_in;
     tin.full_check = full_check_in;
@@ -474,9 +475,15 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
     ** line, no memory) the straightforward search does the work.  The full
     ** check is the straightforward search's own debugging mode.  The fast
     ** search opens the straightforward search's accelerations itself, when
-    ** it first needs them. */
+    ** it first needs them.  With break lines the fast front still gives
+    ** other triangles than the straightforward one on some inputs (an
+    ** outline, a void and close banks of break lines), so they are left to
+    ** the straightforward search until it does not. */
     tin.ntri = 0;
-    if (tin_opts.search == TIN_SEARCH_FAST && !tin.full_check
+    nbreak = 0;
+    for (int32_t e = 0; e < tin.ncons; e++)
+        nbreak += tin.tri[e].group == TIN_BREAK;
+    if (tin_opts.search == TIN_SEARCH_FAST && !tin.full_check && nbreak == 0
         && tin_fast_open(n, points) == 0) {
         if (tin_fast_front(n, points, face_cb))
             goto done;

@@ -52,7 +52,8 @@ Outcome run_with(int search, const std::vector<tin_point> &pts,
 
 // Same result, same corners in the same order; returns the fast run's counts.
 tin_fast_stats expect_same(const std::string &what, const std::vector<tin_point> &pts,
-                           const std::vector<tin_line> &lines = {}, int16_t groups = 0)
+                           const std::vector<tin_line> &lines = {}, int16_t groups = 0,
+                           bool fast_does_work = true)
 {
     tt::Listen quiet;
     Outcome ref = run_with(TIN_SEARCH_STRAIGHT, pts, lines, groups);
@@ -71,7 +72,7 @@ tin_fast_stats expect_same(const std::string &what, const std::vector<tin_point>
     // the fast search did the work, not only its fallback
     const tin_fast_stats &c = fast.count;
     long own = c.direct + c.cluster + c.checked + c.hull;
-    if (ref.run.tris.size() > 100) {
+    if (fast_does_work && ref.run.tris.size() > 100) {
         EXPECT_GT(own, c.straight) << what;
     }
     return c;
@@ -317,7 +318,9 @@ void expect_same_prepared(const std::string &what, const std::vector<tin_point> 
     free(bl);
     size_t breaks = std::count_if(l.begin(), l.end(), [](const tin_line &x) { return x.group == TIN_BREAK; });
     EXPECT_GT(breaks, drawn.size() / 4) << what;
-    expect_same(what, p, l, groups);
+    // break lines are left to the straightforward search for now: the run
+    // must still come out the same through the default entry
+    expect_same(what, p, l, groups, false);
 }
 
 // Break lines (group TIN_BREAK) have the area on both sides: the constraint

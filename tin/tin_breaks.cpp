@@ -713,9 +713,11 @@ static int prepare(int32_t npoints, const tin_point *points, int32_t nlines, con
                     hit = j;
             if (hit >= 0) {
                 if (fabs(nodes[hit].z - p->z) > tin.eps) {
+                    /* p lies in `all`: the message first, then the frees */
+                    int refused = refuse_meet("meet", p->x, p->y, nodes[hit].z, p->z);
                     free(all);
                     free(vnode);
-                    return refuse_meet("meet", p->x, p->y, nodes[hit].z, p->z);
+                    return refused;
                 }
                 continue;
             }

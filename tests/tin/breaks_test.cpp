@@ -70,9 +70,11 @@ std::set<Tri3> independent(const tt::Run &r, const std::vector<tin_point> &pts,
     CDT cdt;
     for (const tin_point &p : pts)
         cdt.insert(K::Point_2(p.x, p.y));
-    for (const tin_line &l : segs)
-        // copies: the packed line's doubles are not aligned for a reference
-        cdt.insert_constraint(K::Point_2(double(l.x1), double(l.y1)), K::Point_2(double(l.x2), double(l.y2)));
+    for (const tin_line &l : segs) {
+        // copies: the record is packed, and Point_2 takes references
+        double x1 = l.x1, y1 = l.y1, x2 = l.x2, y2 = l.y2;
+        cdt.insert_constraint(K::Point_2(x1, y1), K::Point_2(x2, y2));
+    }
     std::set<Tri3> out;
     for (auto f = cdt.finite_faces_begin(); f != cdt.finite_faces_end(); ++f) {
         double cx = 0, cy = 0;
@@ -429,9 +431,9 @@ TEST(BreakLines, CutAtTheOutlineAndVoidsAndDroppedOutside)
             pieces.push_back(l);
     ASSERT_EQ(pieces.size(), 2u);
     for (const tin_line &l : pieces) {
-        double x1 = l.x1, x2 = l.x2;    // copies, as above
-        EXPECT_TRUE(std::min(x1, x2) == 0 || std::min(x1, x2) == 12);
-        EXPECT_EQ(std::max(x1, x2) - std::min(x1, x2), 8);
+        double a = l.x1, b = l.x2;       // copies of the packed fields
+        EXPECT_TRUE(std::min(a, b) == 0 || std::min(a, b) == 12);
+        EXPECT_EQ(std::max(a, b) - std::min(a, b), 8);
     }
     Keep area = [&](double x, double y) {
         return x > 0 && x < 20 && y > 0 && y < 20 && !(x > 8 && x < 12 && y > 8 && y < 12);

@@ -272,47 +272,45 @@ TEST(Capture, ThreeDPolylinesBecomeBreakSegments)
                        dxf_polyline("SPLINE", 12, {{30, 0, 1}, {31, 1, 2}, {32, 0, 3}, {33, 1, 4}},
                                     {48, 40, 48, 40}) +
                        dxf_line(0, 0, 5, 0, "2") + dxf_point(9, 9, 9);
-    Capture c(wrap(text));
-    ASSERT_EQ(c.read_rc, 0);
-    EXPECT_EQ(tri_npoints, 2);
-    EXPECT_EQ(tri_points_read, 2);
-    EXPECT_EQ(tri_points[1].z, 9.0);
-    EXPECT_EQ(tri_lines_read, 1);
-    EXPECT_EQ(tri_lines[0].group, 2);
-    EXPECT_EQ(tri_polylines_passed, 2);
-    // vertices of the break lines only: 3 + 3 + 1 + 4
-    EXPECT_EQ(tri_nvertices, 11);
-    struct { double x1, y1, z1, x2, y2, z2; } want[] = {
-        {0, 0, 1, 5, 0, 2}, {5, 0, 2, 5, 5, 3},                             // open
-        {10, 10, 4, 20, 10, 4}, {20, 10, 4, 20, 20, 4}, {20, 20, 4, 10, 10, 4}, // closed
-        {7, 7, 7, 7, 7, 7},                                                 // lone vertex
-        {31, 1, 2, 33, 1, 4},                                               // fit vertices only
-    };
-    ASSERT_EQ(tri_breaks_read, 7);
-    for (int i = 0; i < 7; i++) {
-        const tin_line &l = tri_breaks[i];
-        EXPECT_EQ(l.group, TIN_BREAK);
-        EXPECT_EQ(std::vector<double>({l.x1, l.y1, l.z1, l.x2, l.y2, l.z2}),
-                  std::vector<double>({want[i].x1, want[i].y1, want[i].z1, want[i].x2, want[i].y2, want[i].z2}))
-            << "segment " << i;
+    {   // one capture at a time: each owns the arrays until it ends
+        Capture c(wrap(text));
+        ASSERT_EQ(c.read_rc, 0);
+        EXPECT_EQ(tri_npoints, 2);
+        EXPECT_EQ(tri_points_read, 2);
+        EXPECT_EQ(tri_points[1].z, 9.0);
+        EXPECT_EQ(tri_lines_read, 1);
+        EXPECT_EQ(tri_lines[0].group, 2);
+        EXPECT_EQ(tri_polylines_passed, 2);
+        // vertices of the break lines only: 3 + 3 + 1 + 4
+        EXPECT_EQ(tri_nvertices, 11);
+        struct { double x1, y1, z1, x2, y2, z2; } want[] = {
+            {0, 0, 1, 5, 0, 2}, {5, 0, 2, 5, 5, 3},                             // open
+            {10, 10, 4, 20, 10, 4}, {20, 10, 4, 20, 20, 4}, {20, 20, 4, 10, 10, 4}, // closed
+            {7, 7, 7, 7, 7, 7},                                                 // lone vertex
+            {31, 1, 2, 33, 1, 4},                                               // fit vertices only
+        };
+        ASSERT_EQ(tri_breaks_read, 7);
+        for (int i = 0; i < 7; i++) {
+            const tin_line &l = tri_breaks[i];
+            EXPECT_EQ(l.group, TIN_BREAK);
+            EXPECT_EQ(std::vector<double>({l.x1, l.y1, l.z1, l.x2, l.y2, l.z2}),
+                      std::vector<double>({want[i].x1, want[i].y1, want[i].z1, want[i].x2, want[i].y2, want[i].z2}))
+                << "segment " << i;
+        }
     }
 
     // a vertex beyond the coordinate range names its line in the export
-    Capture far(wrap(dxf_point(0, 0, 0) + dxf_polyline("B", 8, {{0, 0, 0}, {3e12, 0, 0}})));
-    EXPECT_EQ(far.read_rc, 1);
+    EXPECT_EQ(Capture(wrap(dxf_point(0, 0, 0) + dxf_polyline("B", 8, {{0, 0, 0}, {3e12, 0, 0}}))).read_rc, 1);
     EXPECT_TRUE(has(s.take_output(), "VERTEX at line 41 of the export: coordinate 3e+12 is beyond"));
     // 3D polylines alone are survey enough; a 2D one is not
-    Capture alone(wrap(dxf_polyline("B", 8, {{0, 0, 0}, {3, 0, 0}})));
-    EXPECT_EQ(alone.count_rc, 0);
-    Capture flat(wrap(dxf_polyline("B", 0, {{0, 0, 0}, {3, 0, 0}})));
-    EXPECT_EQ(flat.count_rc, 1);
+    EXPECT_EQ(Capture(wrap(dxf_polyline("B", 8, {{0, 0, 0}, {3, 0, 0}}))).count_rc, 0);
+    EXPECT_EQ(Capture(wrap(dxf_polyline("B", 0, {{0, 0, 0}, {3, 0, 0}}))).count_rc, 1);
 
     // a vertex without its height is refused, not put at 0
     s.take_output();
     std::string no_z = dxf_polyline("B", 8, {{0, 0, 1}, {3, 0, 2}});
     no_z.erase(no_z.find("30\n2.000000\n"), 12);
-    Capture partial(wrap(dxf_point(0, 0, 0) + no_z));
-    EXPECT_EQ(partial.read_rc, 1);
+    EXPECT_EQ(Capture(wrap(dxf_point(0, 0, 0) + no_z)).read_rc, 1);
     EXPECT_TRUE(has(s.take_output(), "VERTEX at line 41 of the export: no x, y and z (groups 10, 20, 30)"));
     // a line that is no group code stops either pass under the command's
     // own head, naming the line

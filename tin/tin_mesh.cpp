@@ -422,11 +422,15 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
             if (!(skip && skip[i]) && d < best) { best = d; i0 = i; }
         }
         best = INFINITY;
+        if (i0 < 0)
+            failed = 1;                 /* no distance could be measured */
         for (int32_t i = 0; i < n && !failed; i++) {
             double d = (p[i].x - p[i0].x) * (p[i].x - p[i0].x)
                        + (p[i].y - p[i0].y) * (p[i].y - p[i0].y);
             if (i != i0 && !(skip && skip[i]) && d < best) { best = d; i1 = i; }
         }
+        if (i1 < 0)
+            failed = 1;                 /* every distance overflows */
         best = INFINITY;
         for (int32_t i = 0; i < n && !failed; i++) {
             if (i == i0 || i == i1 || (skip && skip[i])

@@ -58,9 +58,17 @@ typedef struct tin_hooks {
 /* Sets the hooks for the calls that follow (a copy is kept); NULL clears them. */
 void tin_set_hooks(const tin_hooks *hooks);
 
-/* Switches that speed the search up (1, the default, on); they never
-** change its result. */
+/* How the triangles are found.  Both give the same triangles, corners in
+** the same order, in the same order: the straightforward search sweeps the
+** sorted points for every front edge; the fast one reads each triangle off
+** a Delaunay triangulation built first, and asks the straightforward search
+** wherever the two could differ.  The use_ switches speed the
+** straightforward search up (1, the default, on); they never change its
+** result. */
+enum { TIN_SEARCH_FAST = 0, TIN_SEARCH_STRAIGHT = 1 };
+
 typedef struct tin_options {
+    int search;             /* TIN_SEARCH_FAST (default) or TIN_SEARCH_STRAIGHT */
     int use_grid;           /* edge grid in the validity test */
     int use_bands;          /* point bands in the sweep */
     int use_sides;          /* skip point blocks wholly on opp's side */

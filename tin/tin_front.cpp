@@ -275,6 +275,10 @@ static int grid_file_new(void)
     while (grid_filed < tin.last_edge) {
         int32_t e = grid_filed + 1;
         const tin_edge *t = &tin.tri[e];
+        if (e <= tin.cur_edge && !tin.full_check) {
+            grid_filed = e;     /* behind the front: never scanned again */
+            continue;
+        }
         int32_t cx0 = cell_of(t->xmin, grid_x0, grid_nx), cx1 = cell_of(t->xmax, grid_x0, grid_nx);
         int32_t cy0 = cell_of(t->ymin, grid_y0, grid_ny), cy1 = cell_of(t->ymax, grid_y0, grid_ny);
         if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1)
@@ -384,14 +388,26 @@ static int grid_scan(int32_t first)
 #define HINTS 4
 static int32_t hint_edge[HINTS] = { -1, -1, -1, -1 };
 
-int tin_valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
+/* Sets what tin_valid_triangle reads of the edge (a, b) under search. */
+void tin_valid_begin(const tin_point *points, int32_t a, int32_t b)
+{
+    const tin_point *pa = &points[a], *pb = &points[b];
+    /* cur_edge is -1 while the seed is sought: no area test then */
+    tin.need_region = (tin.cur_edge >= 0 && tin.cur_edge < tin.ncons) || tin_on_constraint(a) || tin_on_constraint(b);
+    sum_x = pa->x + pb->x;
+    sum_y = pa->y + pb->y;
+    edge_x0 = pa->x < pb->x ? pa->x : pb->x;
+    edge_x1 = pa->x < pb->x ? pb->x : pa->x;
+    edge_y0 = pa->y < pb->y ? pa->y : pb->y;
+    edge_y1 = pa->y < pb->y ? pb->y : pa->y;
+}
+
+/* Sets up the test of the candidate triangle (a, b, k) against edges: its
+** box, its corners and their sum, the lines (k, a) and (k, b).  1 when a
+** line cannot be made. */
+static int cand_begin(const tin_point *points, int32_t a, int32_t b, int32_t k)
 {
     const tin_point *pk = &points[k];
-
-    if (tin.need_region
-        && tin_outside_area((sum_x + pk->x) / 3, (sum_y + pk->y) / 3))
-        return 1;
-
     box_x0 = edge_x0 < pk->x ? edge_x0 : pk->x;
     box_x1 = edge_x1 > pk->x ? edge_x1 : pk->x;
     box_y0 = edge_y0 < pk->y ? edge_y0 : pk->y;
@@ -407,8 +423,29 @@ int tin_valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
     cand_sum = (int64_t)a + b + k;
     cand_pts = points;
 
-    if (tin_lpp(pk->x, pk->y, points[a].x, points[a].y, &tin.ak_la, &tin.ak_lb, &tin.ak_lc)
-        || tin_lpp(pk->x, pk->y, points[b].x, points[b].y, &tin.bk_la, &tin.bk_lb, &tin.bk_lc))
+    return tin_lpp(pk->x, pk->y, points[a].x, points[a].y, &tin.ak_la, &tin.ak_lb, &tin.ak_lc)
+           || tin_lpp(pk->x, pk->y, points[b].x, points[b].y, &tin.bk_la, &tin.bk_lb, &tin.bk_lc);
+}
+
+/* Does edge e, in the range the validity scan reaches, refuse the
+** triangle (a, b, k) (tin_valid_begin having been called for (a, b))?
+** One such edge makes the scan refuse it, whatever else it meets. */
+int tin_edge_refuses(const tin_point *points, int32_t a, int32_t b, int32_t k, int32_t e)
+{
+    if (cand_begin(points, a, b, k))
+        return 1;
+    tin.e_ak = tin.e_bk = -1;
+    return edge_check(e) != 0;
+}
+
+int tin_valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k)
+{
+    const tin_point *pk = &points[k];
+
+    if (tin.need_region
+        && tin_outside_area((sum_x + pk->x) / 3, (sum_y + pk->y) / 3))
+        return 1;
+    if (cand_begin(points, a, b, k))
         return 1;
 
     tin.e_ak = tin.e_bk = -1;
@@ -598,7 +635,7 @@ void tin_blocks_close(void)
 
 static int is_closed(int32_t i)
 {
-    return tin_closed(tin.pangle[i]);
+    return tin_closed(TIN_PANGLE(i));
 }
 
 /* Builds the filters whose switch is on; a filter that cannot be built is
@@ -639,7 +676,7 @@ int tin_blocks_open(int32_t n, const tin_point *points)
 }
 
 /* Brings point i's open bit in line with its angle sum. */
-static void open_mark(int32_t i)
+void tin_open_mark(int32_t i)
 {
     if (!open_bits || i < 0 || i >= blk_n)
         return;
@@ -691,7 +728,7 @@ static inline double side_value(double x, double y)
 static int consider(int32_t j)
 {
     const tin_point *pj = &sw_pts[j], *pa = sw_pa, *pb = sw_pb;
-    if (tin_closed(tin.pangle[j]))
+    if (tin_closed(TIN_PANGLE(j)))
         return 0;
     if (pj->y > sw_ymax || pj->y < sw_ymin)
         return 0;
@@ -1005,14 +1042,7 @@ int tin_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
     sw_k = -1;
 
     tin.held_ak = tin.held_bk = -1;
-    /* cur_edge is -1 while the seed is sought: no area test then */
-    tin.need_region = (tin.cur_edge >= 0 && tin.cur_edge < tin.ncons) || tin_on_constraint(a) || tin_on_constraint(b);
-    sum_x = pa->x + pb->x;
-    sum_y = pa->y + pb->y;
-    edge_x0 = pa->x < pb->x ? pa->x : pb->x;
-    edge_x1 = pa->x < pb->x ? pb->x : pa->x;
-    edge_y0 = pa->y < pb->y ? pa->y : pb->y;
-    edge_y1 = pa->y < pb->y ? pb->y : pa->y;
+    tin_valid_begin(points, a, b);
     double len = tin_edge_len(pa, pb);
     sw_ratio = len / norm;
     sw_xmin = -1e300;
@@ -1085,9 +1115,9 @@ void tin_angle_units(const tin_point *points, int32_t a, int32_t b, int32_t k, d
 /* Adds a point's angle units to its sum (kept below the int range). */
 void tin_add_angle(int32_t i, int64_t units)
 {
-    int64_t sum = (int64_t)tin.pangle[i] + units;
-    tin.pangle[i] = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
-    open_mark(i);
+    int64_t sum = (int64_t)TIN_PANGLE(i) + units;
+    TIN_PANGLE(i) = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
+    tin_open_mark(i);
 }
 
 /* An existing edge e has become a side of a new triangle whose third corner

@@ -7,7 +7,9 @@
 #define VELMORA_TIN_INT_H
 
 #include <math.h>
+#include <stddef.h>
 #include <stdint.h>
+#include <time.h>
 #include "tin.h"
 
 #pragma pack(push, 1)
@@ -61,6 +63,11 @@ typedef struct tin_state {
     /* With no opp, the side of the edge's line to search: +1 where
     ** la*x + lb*y - lc > 0, -1 where it is < 0, 0 both (see the driver). */
     int     search_side;
+
+    /* The sums in pangle may be kept in another order (the fast search
+    ** keeps them by its own numbering): point i's sum is then
+    ** pangle[slot[i]].  NULL: pangle[i]. */
+    const int32_t *slot;
 } tin_state;
 
 extern tin_state tin;
@@ -72,6 +79,9 @@ static inline int tin_closed(int32_t pangle)
     int64_t d = (int64_t)FULL_TURN - pangle;
     return d < 5 && d > -5;
 }
+
+/* Point i's angle sum. */
+#define TIN_PANGLE(i) tin.pangle[tin.slot ? tin.slot[i] : (i)]
 
 /* The cosine of the angle a-j-b, the quantity the search minimises. */
 static inline double tin_cosine(const tin_point *pa, const tin_point *pb, const tin_point *pj)
@@ -87,7 +97,11 @@ static inline double tin_edge_len(const tin_point *pa, const tin_point *pb)
     return sqrt((pb->x - pa->x) * (pb->x - pa->x) + (pb->y - pa->y) * (pb->y - pa->y));
 }
 
-/* hooks, tolerance and edge buffer (tin_lib.cpp) */
+/* hooks, large arrays (zeroed), tolerance and edge buffer (tin_lib.cpp) */
+void  *tin_big(size_t bytes);
+void  *tin_big_pages(size_t bytes, int huge);    /* huge 0: small pages only */
+void   tin_big_free(void *p);
+void   tin_big_release(void);
 void   tin_error(const char *text);
 void   tin_warning(const char *text);
 int    tin_cancelled(void);
@@ -95,6 +109,15 @@ double tin_choose_eps(int32_t npoints, const tin_point *points);
 int    tin_wrbuff(int32_t u, int32_t v, int32_t opp, double la, double lb, double lc,
                   const tin_point *points);
 int    tin_lpp(double x1, double y1, double x2, double y2, double *la, double *lb, double *lc);
+int    tin_buffer_full(void);
+int    tin_break_polled(void);
+int    tin_no_seed(int32_t k1);
+typedef int (*tin_search_fn)(int32_t n, const tin_point *points, int32_t a, int32_t b,
+                             int32_t opp, int32_t *k);
+int    tin_search_sides(tin_search_fn search, int32_t n, const tin_point *points, int32_t u,
+                        int32_t v, int32_t opp, int32_t *k, int *first_side);
+void   tin_progress(time_t t0, double *last_print);
+void   tin_speedups_open(int32_t n, const tin_point *points);
 
 /* point ordering (tin_sort.cpp) */
 int  tin_point_cmp(const void *p, const void *q);
@@ -105,12 +128,15 @@ int  tin_sort_points(int32_t *n, tin_point *points);
 int32_t tin_nearest_point(int32_t m, int32_t n, const tin_point *points);
 int    tin_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
                        int32_t opp, int32_t *k);
+void   tin_valid_begin(const tin_point *points, int32_t a, int32_t b);
 int    tin_valid_triangle(const tin_point *points, int32_t a, int32_t b, int32_t k);
+int    tin_edge_refuses(const tin_point *points, int32_t a, int32_t b, int32_t k, int32_t e);
 int    tin_on_constraint(int32_t i);
 void   tin_angle_units(const tin_point *points, int32_t a, int32_t b, int32_t k, double best,
                        int64_t units[3]);
 void   tin_add_angle(int32_t i, int64_t units);
 void   tin_place(const tin_point *points, int32_t a, int32_t b, int32_t k, double best);
+void   tin_open_mark(int32_t i);
 int    tin_circle_centre(double p1, double q1, double r1, double p2, double q2, double r2,
                          double *x, double *y);
 double tin_safe_acos(double c);
@@ -120,6 +146,25 @@ int    tin_bands_open(int32_t n, const tin_point *points);
 void   tin_bands_close(void);
 int    tin_blocks_open(int32_t n, const tin_point *points);
 void   tin_blocks_close(void);
+
+/* the fast search (tin_fast.cpp): its Delaunay kernel opened first (1: it
+** cannot be, the straightforward search must do it all), then the seed and
+** the front loop, with its own compact edge buffer; 1 when the run fails
+** (reported) */
+int  tin_fast_open(int32_t n, const tin_point *points);
+void tin_fast_close(void);
+int  tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb);
+
+/* How the fast search found its triangles, counted over all calls (for the
+** benchmark and the tests): read off the mesh directly, chosen within a
+** cocircular cluster, checked point by point in the circle's box, asked of
+** the straightforward search; hull edges settled without it; triangles
+** of the straightforward search the mesh had to be bent to, and those it
+** could not take at all (built over a point, or twice). */
+typedef struct tin_fast_stats {
+    long direct, cluster, checked, straight, hull, forced, stray;
+} tin_fast_stats;
+extern tin_fast_stats tin_fast_count;
 
 /* constraint lines (tin_cons.cpp) */
 int    tin_build_constraints(int32_t nlines, const tin_line *lines, int32_t n,

@@ -6,12 +6,13 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <time.h>
 
 #include "tin_int.h"
 
 tin_state   tin;
-tin_options tin_opts = { 1, 1, 1, 1, 1 };
+tin_options tin_opts = { TIN_SEARCH_FAST, 1, 1, 1, 1, 1 };
 static tin_hooks hooks;
 
 void tin_set_hooks(const tin_hooks *h)
@@ -40,9 +41,130 @@ static void print_line(const char *text)
         hooks.print(text);
 }
 
+/* The user break, polled once per front edge; 1 (reported) when it came. */
+int tin_break_polled(void)
+{
+    if (!tin_cancelled())
+        return 0;
+    tin_error(" *Cancel*");
+    return 1;
+}
+
+/* After each triangle: the seconds since t0, printed when more than one
+** has passed since the last time printed. */
+void tin_progress(time_t t0, double *last_print)
+{
+    char text[64];
+    double e = difftime(time(NULL), t0);
+    if (e - *last_print > 1.0) {
+        snprintf(text, sizeof text, "\r** LIBVELMORA : %.0lf s   ", e);
+        print_line(text);
+        *last_print = e;
+    }
+}
+
 int tin_cancelled(void)
 {
     return hooks.cancelled ? hooks.cancelled() : 0;
+}
+
+/*
+** Large working arrays: zeroed anonymous pages, with the kernel asked for
+** huge (2 MB) pages where it hands them out on request.  A run over a
+** million points touches a few hundred megabytes, and fresh pages are
+** dear (on some virtual machines clearing them costs more than the
+** triangulation): a block given back is kept and handed out again, cleared
+** by memset, until the call ends (tin_big_release).  Such a block starts on
+** a 2 MB boundary; smaller ones come from calloc.  A short header before
+** each block tells how it was made.  (Under the address sanitizer every
+** block comes from calloc, so that it watches them all.)
+*/
+#define BIG_PAGE ((size_t)2 << 20)
+#define BIG_HEAD ((size_t)64)
+#define BIG_KEPT 16
+
+typedef struct big_head {
+    void  *base;                /* the mapping, NULL: from calloc */
+    size_t len;                 /* its length */
+    size_t room;                /* bytes usable after the header */
+    int    huge;
+} big_head;
+
+static big_head *kept[BIG_KEPT];
+static int nkept;
+
+void *tin_big(size_t bytes)
+{
+    return tin_big_pages(bytes, 1);
+}
+
+void *tin_big_pages(size_t bytes, int huge)
+{
+    char *at;
+#if !defined(__SANITIZE_ADDRESS__)
+    if (bytes >= 2 * BIG_PAGE) {
+        /* the smallest kept block of the kind that holds it, if not far
+        ** larger */
+        int best = -1;
+        for (int i = 0; i < nkept; i++)
+            if (kept[i]->huge == huge && kept[i]->room >= bytes && kept[i]->room <= 2 * bytes
+                && (best == -1 || kept[i]->room < kept[best]->room))
+                best = i;
+        if (best != -1) {
+            big_head *hd = kept[best];
+            kept[best] = kept[--nkept];
+            memset((char *)hd + BIG_HEAD, 0, bytes);
+            return (char *)hd + BIG_HEAD;
+        }
+        size_t len = (bytes + BIG_HEAD + BIG_PAGE - 1) / BIG_PAGE * BIG_PAGE + BIG_PAGE;
+        void *base = mmap(NULL, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (base == MAP_FAILED)
+            return NULL;
+        at = (char *)(((uintptr_t)base + BIG_PAGE - 1) & ~(uintptr_t)(BIG_PAGE - 1));
+#ifdef MADV_HUGEPAGE
+        if (huge)
+            madvise(at, len - (size_t)(at - (char *)base), MADV_HUGEPAGE);
+#endif
+        big_head *hd = (big_head *)at;
+        hd->base = base;
+        hd->len = len;
+        hd->room = len - (size_t)(at - (char *)base) - BIG_HEAD;
+        hd->huge = huge;
+        return at + BIG_HEAD;
+    }
+#else
+    (void)huge;
+#endif
+    at = (char *)calloc(bytes + BIG_HEAD, 1);
+    if (!at)
+        return NULL;
+    ((big_head *)at)->base = NULL;
+    return at + BIG_HEAD;
+}
+
+void tin_big_free(void *p)
+{
+    if (!p)
+        return;
+    big_head *hd = (big_head *)((char *)p - BIG_HEAD);
+    if (!hd->base) {
+        free(hd);
+        return;
+    }
+    if (nkept == BIG_KEPT) {
+        big_head *old = kept[--nkept];
+        munmap(old->base, old->len);
+    }
+    kept[nkept++] = hd;
+}
+
+/* Gives the kept blocks back to the system. */
+void tin_big_release(void)
+{
+    while (nkept > 0) {
+        big_head *hd = kept[--nkept];
+        munmap(hd->base, hd->len);
+    }
 }
 
 /*
@@ -72,15 +194,21 @@ double tin_choose_eps(int32_t npoints, const tin_point *points)
 }
 
 /* Appends edge (u, v) with its line; its box comes from the two points. */
+/* The edge buffer is full: an append fails, the count of used slots stays
+** honest.  Returns 1. */
+int tin_buffer_full(void)
+{
+    tin.last_edge = tin.edge_cap - 1;
+    tin_error(" WRBUFF ");
+    return 1;
+}
+
 int tin_wrbuff(int32_t u, int32_t v, int32_t opp, double la, double lb, double lc,
            const tin_point *points)
 {
     tin.last_edge++;
-    if (tin.last_edge >= tin.edge_cap) {
-        tin.last_edge = tin.edge_cap - 1;       /* keep the count of used slots honest */
-        tin_error(" WRBUFF ");
-        return 1;
-    }
+    if (tin.last_edge >= tin.edge_cap)
+        return tin_buffer_full();
     tin_edge *e = &tin.tri[tin.last_edge];
     const tin_point *p = &points[u], *q = &points[v];
     e->u = u;
@@ -118,8 +246,8 @@ int tin_lpp(double x1, double y1, double x2, double y2, double *la, double *lb, 
 
 static void release(void)
 {
-    free(tin.tri);
-    free(tin.pangle);
+    tin_big_free(tin.tri);
+    tin_big_free(tin.pangle);
     free(tin.minmax_cont);
     free(tin.cons_end);
     tin.tri = NULL;
@@ -129,6 +257,52 @@ static void release(void)
     tin_grid_close();
     tin_bands_close();
     tin_blocks_close();
+    tin_fast_close();
+    tin_big_release();
+}
+
+/* The straightforward search's accelerations, each where its switch is on
+** (one that cannot be built is left out: the search is then slower). */
+void tin_speedups_open(int32_t n, const tin_point *points)
+{
+    if (tin_opts.use_grid)
+        tin_grid_open(n, points);      /* without it the full scan is used */
+    if (tin_opts.use_bands)
+        tin_bands_open(n, points);     /* without them the sweep steps one by one */
+    if (tin_opts.use_sides || tin_opts.use_open)
+        tin_blocks_open(n, points);    /* without them every point is tested */
+}
+
+
+
+/* The seed has no triangle: no distance between points could be measured
+** (k1 < 0), or every point lies on one line.  Reported; returns 1. */
+int tin_no_seed(int32_t k1)
+{
+    tin_error(k1 < 0 ? " no nearest point: coordinates too large"
+                     : " no first triangle: the points lie on one line");
+    return 1;
+}
+
+/* Searches the third point of the edge under search (cur_edge) with
+** `search`.  A break line's constraint edge with neither side built is
+** searched one side at a time (see the front loop below): *first_side is then 1 when the
+** first side gave the triangle and the other is left to a copy of the
+** edge, 0 otherwise.  Returns what `search` does. */
+int tin_search_sides(tin_search_fn search, int32_t n, const tin_point *points, int32_t u,
+                     int32_t v, int32_t opp, int32_t *k, int *first_side)
+{
+    *first_side = opp == -1 && tin.cur_edge < tin.ncons
+                  && tin.tri[tin.cur_edge].group == TIN_BREAK;
+    tin.search_side = *first_side;
+    int none = search(n, points, u, v, opp, k);
+    if (none && *first_side) {
+        tin.search_side = -1;           /* nothing there: the other side, no copy */
+        *first_side = 0;
+        none = search(n, points, u, v, opp, k);
+    }
+    tin.search_side = 0;
+    return none;
 }
 
 /*
@@ -168,6 +342,58 @@ static void release(void)
 ** opp instead of being closed (tin_place), so that the loop later searches
 ** only the side still open.
 */
+static int straight_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
+{
+    if (tin.ncons == 0) {
+        int32_t m = n / 2, k1, k2;
+        k1 = tin_nearest_point(m, n, points);
+        if (k1 < 0)
+            return tin_no_seed(k1);
+        if (tin_lpp(points[m].x, points[m].y, points[k1].x, points[k1].y,
+                &tin.edge_la, &tin.edge_lb, &tin.edge_lc))
+            return 1;
+        if (tin_third_point(n, points, m, k1, -1, &k2))
+            return tin_no_seed(k1);
+        if (tin_wrbuff(m, k1, k2, tin.edge_la, tin.edge_lb, tin.edge_lc, points)
+            || tin_wrbuff(k2, m, k1, tin.held_ak_la, tin.held_ak_lb, tin.held_ak_lc, points)
+            || tin_wrbuff(k1, k2, m, tin.held_bk_la, tin.held_bk_lb, tin.held_bk_lc, points))
+            return 1;
+        face_cb(points[m], points[k1], points[k2]);
+        tin.ntri = 1;
+    }
+
+    time_t t0 = time(NULL);
+    double last_print = 0;
+    for (tin.cur_edge = 0; tin.cur_edge <= tin.last_edge; tin.cur_edge++) {
+        if (tin_break_polled())
+            return 1;
+        const tin_edge *t = &tin.tri[tin.cur_edge];
+        if (t->flag == 1)
+            continue;
+        int32_t u = t->u, v = t->v, opp = t->opp, k;
+        tin.edge_la = t->la;
+        tin.edge_lb = t->lb;
+        tin.edge_lc = t->lc;
+        int first_side;
+        if (tin_search_sides(tin_third_point, n, points, u, v, opp, &k, &first_side))
+            continue;
+        face_cb(points[u], points[v], points[k]);
+        tin.ntri++;
+        if (tin.held_ak == -1
+            && tin_wrbuff(u, k, v, tin.held_ak_la, tin.held_ak_lb, tin.held_ak_lc, points))
+            return 1;
+        if (tin.held_bk == -1
+            && tin_wrbuff(v, k, u, tin.held_bk_la, tin.held_bk_lb, tin.held_bk_lc, points))
+            return 1;
+        if (first_side && tin_wrbuff(u, v, k, tin.edge_la, tin.edge_lb, tin.edge_lc, points))
+            return 1;
+        tin_progress(t0, &last_print);
+    }
+    return 0;
+}
+
+/* The driver: order the points, set up the constraint edges and presets,
+** then the seed and the front (fast or straightforward), and the summary. */
 int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *lines,
                         int32_t nlines, int16_t ngroups_in, tin_face_cb face_cb,
                         int32_t *out_npoints, int32_t full_check_in)
@@ -175,6 +401,8 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
     int32_t n = npoints < 0 ? 0 : npoints;
     int result = 1;
     char text[160];
+    int64_t breaks = 0;
+    int32_t nbreak;
 
     tin.ngroups = ngroups_in;
     tin.full_check = full_check_in;
@@ -188,39 +416,41 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
     tin.pangle = NULL;
     tin.minmax_cont = NULL;
     tin.cons_end = NULL;
+    tin.slot = NULL;
 
     tin.eps = tin_choose_eps(n, points);
     tin.eps2 = tin.eps * tin.eps;
 
     if (tin_sort_points(&n, points))
-        return 1;
+        goto done;
     if (out_npoints)
         *out_npoints = n;
     if (n < 3) {
         tin_error(" np < 3");
-        return 1;
+        goto done;
     }
 
     /* 5n slots, and two more per break line: the second side of each takes
     ** a slot of its own (see the front loop), and a split makes two parts.
     ** Kept below the largest allocation an int index can address. */
-    int64_t breaks = 0;
     for (int32_t i = 0; lines && i < nlines; i++)
         breaks += lines[i].group == TIN_BREAK;
     if ((int64_t)n * 5 + breaks * 2 > INT32_MAX) {
         tin_error(" malloc TRI ");
-        return 1;
+        goto done;
     }
     tin.edge_cap = (int32_t)(5 * (int64_t)n + 2 * breaks);
-    tin.tri = (tin_edge *)malloc((size_t)tin.edge_cap * sizeof(tin_edge));
+    /* every flag starts at 0; the pages the run never reaches stay untouched.
+    ** The fast search writes these records only here and there, so small
+    ** pages then: a huge one would be cleared whole for a few records. */
+    tin.tri = (tin_edge *)tin_big_pages((size_t)tin.edge_cap * sizeof(tin_edge),
+                                        tin_opts.search != TIN_SEARCH_FAST || tin.full_check);
     if (!tin.tri) {
         tin_error(" malloc TRI ");
-        return 1;
+        goto done;
     }
-    for (int32_t i = 0; i < tin.edge_cap; i++)
-        tin.tri[i].flag = 0;
 
-    tin.pangle = (int32_t *)calloc((size_t)n, sizeof(int32_t));
+    tin.pangle = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     if (!tin.pangle) {
         tin_error(" PANGLE ");
         goto done;
@@ -241,79 +471,24 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
         tin_close_outside_points(n, points);
     tin_preset_boundary_angles(points);
 
-    if (tin_opts.use_grid)
-        tin_grid_open(n, points);      /* without it the full scan is used */
-    if (tin_opts.use_bands)
-        tin_bands_open(n, points);     /* without them the sweep steps one by one */
-    if (tin_opts.use_sides || tin_opts.use_open)
-        tin_blocks_open(n, points);    /* without them every point is tested */
-
+    /* the fast search needs its Delaunay kernel; without it (points on one
+    ** line, no memory) the straightforward search does the work.  The full
+    ** check is the straightforward search's own debugging mode.  The fast
+    ** search opens the straightforward search's accelerations itself, when
+    ** it first needs them.  With break lines the fast front still gives
+    ** other triangles than the straightforward one on some inputs (an
+    ** outline, a void and close banks of break lines), so they are left to
+    ** the straightforward search until it does not. */
     tin.ntri = 0;
-    if (tin.ncons == 0) {
-        int32_t m = n / 2, k1, k2;
-        k1 = tin_nearest_point(m, n, points);
-        if (k1 < 0) {           /* no distance could be measured */
-            tin_error(" no nearest point: coordinates too large");
+    nbreak = 0;
+    for (int32_t e = 0; e < tin.ncons; e++)
+        nbreak += tin.tri[e].group == TIN_BREAK;
+    if (tin_opts.search == TIN_SEARCH_FAST && !tin.full_check && nbreak == 0
+        && tin_fast_open(n, points) == 0) {
+        if (tin_fast_front(n, points, face_cb))
             goto done;
-        }
-        if (tin_lpp(points[m].x, points[m].y, points[k1].x, points[k1].y,
-                &tin.edge_la, &tin.edge_lb, &tin.edge_lc))
-            goto done;
-        if (tin_third_point(n, points, m, k1, -1, &k2)) {
-            tin_error(" no first triangle: the points lie on one line");
-            goto done;
-        }
-        if (tin_wrbuff(m, k1, k2, tin.edge_la, tin.edge_lb, tin.edge_lc, points)
-            || tin_wrbuff(k2, m, k1, tin.held_ak_la, tin.held_ak_lb, tin.held_ak_lc, points)
-            || tin_wrbuff(k1, k2, m, tin.held_bk_la, tin.held_bk_lb, tin.held_bk_lc, points))
-            goto done;
-        face_cb(points[m], points[k1], points[k2]);
-        tin.ntri = 1;
-    }
-
-    {
-        time_t t0 = time(NULL);
-        double last_print = 0;
-        for (tin.cur_edge = 0; tin.cur_edge <= tin.last_edge; tin.cur_edge++) {
-            if (tin_cancelled()) {
-                tin_error(" *Cancel*");
-                goto done;
-            }
-            if (tin.tri[tin.cur_edge].flag == 1)
-                continue;
-            int32_t u = tin.tri[tin.cur_edge].u, v = tin.tri[tin.cur_edge].v, opp = tin.tri[tin.cur_edge].opp, k;
-            tin.edge_la = tin.tri[tin.cur_edge].la;
-            tin.edge_lb = tin.tri[tin.cur_edge].lb;
-            tin.edge_lc = tin.tri[tin.cur_edge].lc;
-            int first_side = opp == -1 && tin.cur_edge < tin.ncons
-                             && tin.tri[tin.cur_edge].group == TIN_BREAK;
-            tin.search_side = first_side;
-            int none = tin_third_point(n, points, u, v, opp, &k);
-            if (none && first_side) {
-                tin.search_side = -1;       /* nothing there: the other side, no copy */
-                first_side = 0;
-                none = tin_third_point(n, points, u, v, opp, &k);
-            }
-            tin.search_side = 0;
-            if (none)
-                continue;
-            face_cb(points[u], points[v], points[k]);
-            tin.ntri++;
-            if (tin.held_ak == -1
-                && tin_wrbuff(u, k, v, tin.held_ak_la, tin.held_ak_lb, tin.held_ak_lc, points))
-                goto done;
-            if (tin.held_bk == -1
-                && tin_wrbuff(v, k, u, tin.held_bk_la, tin.held_bk_lb, tin.held_bk_lc, points))
-                goto done;
-            if (first_side && tin_wrbuff(u, v, k, tin.edge_la, tin.edge_lb, tin.edge_lc, points))
-                goto done;
-            double e = difftime(time(NULL), t0);
-            if (e - last_print > 1.0) {
-                snprintf(text, sizeof text, "\r** LIBVELMORA : %.0lf s   ", e);
-                print_line(text);
-                last_print = e;
-            }
-        }
+    } else if (straight_front(n, points, face_cb)) {
+        goto done;
     }
 
     snprintf(text, sizeof text, " - points number= %d ; triangles number= %d",
@@ -325,3 +500,4 @@ done:
     release();
     return result;
 }
+

@@ -16,19 +16,19 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "tin_int.h"
 #include "tin_mesh.h"
 #include "tin_pred.h"
 
 tin_mesh tin_m;
 
-/* During the build the points are renumbered in the order they are added
-** and their coordinates copied, x and y side by side, in that order: the
-** points near the growing hull are then the recent ones, close together in
-** memory, instead of spread over the whole x-sorted array. */
-static double *bxy;
+/* The points are renumbered in the order they are added and copied in that
+** order: the points near the growing hull are then the recent ones, close
+** together in memory, instead of spread over the whole x-sorted array. */
+static tin_point *pm;
 
-#define BX(i) bxy[2 * (size_t)(i)]
-#define BY(i) bxy[2 * (size_t)(i) + 1]
+#define BX(i) pm[i].x
+#define BY(i) pm[i].y
 
 /* The hull during the build: a ring of points, counter-clockwise, each
 ** with the half-edge of its hull edge (from it to the next), and a hash of
@@ -36,6 +36,10 @@ static double *bxy;
 static int32_t *hull_next, *hull_prev, *hull_he, *hull_hash;
 static int32_t  hash_size, hull_start;
 static double   cen_x, cen_y;
+
+/* The bounds of the marks (squared): a corner within `flat` of the
+** opposite side's line, an angle whose sine is below `needle`. */
+static double flat2, needle2;
 
 /* Edges waiting for the Delaunay test (legalize, and the restoring after
 ** an edge insertion). */
@@ -90,17 +94,17 @@ static int pair_push(pair_list *l, int32_t x, int32_t y)
 
 static inline void link(int32_t a, int32_t b)
 {
-    tin_m.th[a] = b;
+    tin_m.he[a].n = b;
     if (b != -1)
-        tin_m.th[b] = a;
+        tin_m.he[b].n = a;
 }
 
 static int32_t add_tri(int32_t a, int32_t b, int32_t c, int32_t ha, int32_t hb, int32_t hc)
 {
     int32_t t = tin_m.ntri * 3;
-    tin_m.tv[t] = a;
-    tin_m.tv[t + 1] = b;
-    tin_m.tv[t + 2] = c;
+    tin_m.he[t].v = a;
+    tin_m.he[t + 1].v = b;
+    tin_m.he[t + 2].v = c;
     link(t, ha);
     link(t + 1, hb);
     link(t + 2, hc);
@@ -128,14 +132,14 @@ static int32_t add_tri(int32_t a, int32_t b, int32_t c, int32_t ha, int32_t hb, 
 */
 static void flip_slots(int32_t a, int32_t b)
 {
-    int32_t *tv = tin_m.tv, *th = tin_m.th;
+    tin_he *he = tin_m.he;
     int32_t a0 = a - a % 3, b0 = b - b % 3;
     int32_t ar = a0 + (a + 2) % 3;
     int32_t bl = b0 + (b + 2) % 3;
-    int32_t p0 = tv[ar], p1 = tv[bl];
-    int32_t hbl = th[bl], har = th[ar];
-    tv[a] = p1;
-    tv[b] = p0;
+    int32_t p0 = he[ar].v, p1 = he[bl].v;
+    int32_t hbl = he[bl].n, har = he[ar].n;
+    he[a].v = p1;
+    he[b].v = p0;
     link(a, hbl);
     link(b, har);
     link(ar, bl);
@@ -146,10 +150,10 @@ static void flip_slots(int32_t a, int32_t b)
 ** circle, then tests the two far sides of the flipped pair. */
 static int legalize(int32_t a)
 {
-    int32_t *tv = tin_m.tv, *th = tin_m.th;
+    tin_he *he = tin_m.he;
     int32_t sp = 0;
     for (;;) {
-        int32_t b = th[a];
+        int32_t b = he[a].n;
         int32_t a0 = a - a % 3;
         int32_t ar = a0 + (a + 2) % 3;
         int flipped = 0;
@@ -157,10 +161,10 @@ static int legalize(int32_t a)
             int32_t b0 = b - b % 3;
             int32_t al = a0 + (a + 1) % 3;
             int32_t bl = b0 + (b + 2) % 3;
-            int32_t p0 = tv[ar], pr = tv[a], pl = tv[al], p1 = tv[bl];
+            int32_t p0 = he[ar].v, pr = he[a].v, pl = he[al].v, p1 = he[bl].v;
             if (tin_incircle_xy(BX(pr), BY(pr), BX(pl), BY(pl), BX(p0), BY(p0),
                                 BX(p1), BY(p1)) > 0) {
-                int32_t hbl = th[bl], har = th[ar];
+                int32_t hbl = he[bl].n, har = he[ar].n;
                 flip_slots(a, b);
                 /* a hull side that moved takes its new slot */
                 if (har == -1)
@@ -211,10 +215,10 @@ static int sees(int32_t e, int32_t q, int32_t i)
 
 static int split_face(int32_t t, int32_t i)
 {
-    int32_t *tv = tin_m.tv, *th = tin_m.th;
-    int32_t a = tv[t], b = tv[t + 1], c = tv[t + 2];
-    int32_t x1 = th[t + 1], x2 = th[t + 2];
-    tv[t + 2] = i;                              /* t = (a, b, i) */
+    tin_he *he = tin_m.he;
+    int32_t a = he[t].v, b = he[t + 1].v, c = he[t + 2].v;
+    int32_t x1 = he[t + 1].n, x2 = he[t + 2].n;
+    he[t + 2].v = i;                              /* t = (a, b, i) */
     int32_t t1 = add_tri(b, c, i, x1, -1, -1);  /* (b, c, i) */
     int32_t t2 = add_tri(c, a, i, x2, -1, -1);  /* (c, a, i) */
     link(t + 1, t1 + 2);
@@ -228,12 +232,12 @@ static int split_face(int32_t t, int32_t i)
 /* Point i on edge e (from a to b) of triangle (a, b, c). */
 static int split_edge(int32_t e, int32_t i)
 {
-    int32_t *tv = tin_m.tv, *th = tin_m.th;
-    int32_t f = th[e];
+    tin_he *he = tin_m.he;
+    int32_t f = he[e].n;
     int32_t en = tin_next(e), ep = tin_prev(e);
-    int32_t a = tv[e], b = tv[en], c = tv[ep];
-    int32_t xbc = th[en];
-    tv[en] = i;                                         /* (a, i, c) */
+    int32_t a = he[e].v, b = he[en].v, c = he[ep].v;
+    int32_t xbc = he[en].n;
+    he[en].v = i;                                         /* (a, i, c) */
     int32_t t1 = add_tri(i, b, c, -1, xbc, en);         /* (i, b, c) */
     if (xbc == -1) hull_he[b] = t1 + 1;
     if (f == -1) {
@@ -247,8 +251,8 @@ static int split_edge(int32_t e, int32_t i)
         return legalize(ep) || legalize(t1 + 1);
     }
     int32_t fn = tin_next(f), fp = tin_prev(f);
-    int32_t d = tv[fp], xad = th[fn];
-    tv[fn] = i;                                         /* (b, i, d) */
+    int32_t d = he[fp].v, xad = he[fn].n;
+    he[fn].v = i;                                         /* (b, i, d) */
     int32_t u1 = add_tri(i, a, d, e, xad, fn);          /* (i, a, d) */
     link(f, t1);
     if (xad == -1) hull_he[a] = u1 + 1;
@@ -257,18 +261,18 @@ static int split_edge(int32_t e, int32_t i)
 
 static int insert_inside(int32_t i)
 {
-    int32_t *tv = tin_m.tv, *th = tin_m.th;
+    tin_he *he = tin_m.he;
     int32_t t = hull_he[hull_start] - hull_he[hull_start] % 3;
     for (long steps = 0; steps <= 4L * tin_m.ntri + 16; steps++) {
         int32_t on = -1, zeros = 0, moved = 0;
         for (int k = 0; k < 3; k++) {
             int32_t e = t + k;
-            int32_t a = tv[e], b = tv[tin_next(e)];
+            int32_t a = he[e].v, b = he[tin_next(e)].v;
             double o = tin_orient_xy(BX(a), BY(a), BX(b), BY(b), BX(i), BY(i));
             if (o < 0) {
-                if (th[e] == -1)
+                if (he[e].n == -1)
                     return 1;           /* outside after all: cannot be */
-                t = th[e] - th[e] % 3;
+                t = he[e].n - he[e].n % 3;
                 moved = 1;
                 break;
             }
@@ -294,11 +298,11 @@ static int insert_inside(int32_t i)
 ** pass, skipping the passes where every key has the same byte. */
 static int sort_by_key(uint64_t *key, int32_t *id, int32_t n)
 {
-    uint64_t *k2 = (uint64_t *)malloc((size_t)n * sizeof(uint64_t));
-    int32_t *i2 = (int32_t *)malloc((size_t)n * sizeof(int32_t));
+    uint64_t *k2 = (uint64_t *)tin_big((size_t)n * sizeof(uint64_t));
+    int32_t *i2 = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     if (!k2 || !i2) {
-        free(k2);
-        free(i2);
+        tin_big_free(k2);
+        tin_big_free(i2);
         return 1;
     }
     for (int shift = 0; shift < 64; shift += 8) {
@@ -321,8 +325,8 @@ static int sort_by_key(uint64_t *key, int32_t *id, int32_t n)
         memcpy(key, k2, (size_t)n * sizeof(uint64_t));
         memcpy(id, i2, (size_t)n * sizeof(int32_t));
     }
-    free(k2);
-    free(i2);
+    tin_big_free(k2);
+    tin_big_free(i2);
     return 0;
 }
 
@@ -340,14 +344,19 @@ static double circle_r2(const tin_point *a, const tin_point *b, const tin_point 
 
 void tin_mesh_free(void)
 {
-    free(tin_m.tv);
-    free(tin_m.th);
-    free(tin_m.vhe);
-    free(tin_m.locked);
-    free(tin_m.tag);
-    free(hull_next);
-    free(hull_prev);
-    free(hull_he);
+    tin_big_free(pm);
+    pm = NULL;
+    tin_big_free(tin_m.orig);
+    tin_big_free(tin_m.slot);
+    tin_big_free(tin_m.he);
+    tin_big_free(tin_m.vhe);
+    tin_big_free(tin_m.locked);
+    tin_big_free(tin_m.flat);
+    tin_big_free(tin_m.needle);
+    tin_big_free(tin_m.fixed);
+    tin_big_free(hull_next);
+    tin_big_free(hull_prev);
+    tin_big_free(hull_he);
     free(hull_hash);
     free(stack);
     free(queue.v);
@@ -361,55 +370,71 @@ void tin_mesh_free(void)
 
 static void free_build(void)
 {
-    free(hull_next);
-    free(hull_prev);
-    free(hull_he);
+    tin_big_free(hull_next);
+    tin_big_free(hull_prev);
+    tin_big_free(hull_he);
     free(hull_hash);
     hull_next = hull_prev = hull_he = hull_hash = NULL;
 }
 
-int tin_mesh_build(int32_t n, const tin_point *p)
+int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t start,
+                   double flat, double needle)
 {
     tin_mesh_free();
     if (n < 3)
         return 1;
-    tin_m.p = p;
     tin_m.n = n;
     tin_m.cap = 2 * n;
-    tin_m.tv = (int32_t *)malloc((size_t)tin_m.cap * 3 * sizeof(int32_t));
-    tin_m.th = (int32_t *)malloc((size_t)tin_m.cap * 3 * sizeof(int32_t));
-    hull_next = (int32_t *)malloc((size_t)n * sizeof(int32_t));
-    hull_prev = (int32_t *)malloc((size_t)n * sizeof(int32_t));
-    hull_he = (int32_t *)malloc((size_t)n * sizeof(int32_t));
-    uint64_t *key = (uint64_t *)malloc((size_t)n * sizeof(uint64_t));
-    int32_t *order = (int32_t *)malloc((size_t)n * sizeof(int32_t));
-    int failed = !tin_m.tv || !tin_m.th || !hull_next || !hull_prev || !hull_he || !key || !order;
+    flat2 = flat * flat;
+    needle2 = needle * needle;
+    tin_m.he = (tin_he *)tin_big((size_t)tin_m.cap * 3 * sizeof(tin_he));
+    hull_next = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    hull_prev = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    hull_he = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    uint64_t *key = (uint64_t *)tin_big((size_t)n * sizeof(uint64_t));
+    int32_t *order = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    int failed = !tin_m.he || !hull_next || !hull_prev || !hull_he || !key || !order;
 
     /* the seed: the point nearest the middle of the box, its nearest
     ** point, and the point that makes the smallest circle with them */
-    int32_t i0 = -1, i1 = -1, i2 = -1;
+    int32_t i0 = -1, i1 = -1, i2 = -1, nk = 0;
     if (!failed) {
-        double x0 = p[0].x, x1 = p[n - 1].x, y0 = p[0].y, y1 = p[0].y;
+        double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
         for (int32_t i = 0; i < n; i++) {
+            if (skip && skip[i])
+                continue;
             if (!isfinite(p[i].x) || !isfinite(p[i].y))
                 failed = 1;
+            nk++;
+            if (p[i].x < x0) x0 = p[i].x;
+            if (p[i].x > x1) x1 = p[i].x;
             if (p[i].y < y0) y0 = p[i].y;
             if (p[i].y > y1) y1 = p[i].y;
         }
+        if (nk < 3)
+            failed = 1;
         double mx = (x0 + x1) / 2, my = (y0 + y1) / 2, best = INFINITY;
-        for (int32_t i = 0; i < n && !failed; i++) {
+        int given = start >= 0 && start < n && !(skip && skip[start]);
+        if (given)
+            i0 = start;
+        for (int32_t i = 0; i < n && !failed && !given; i++) {
             double d = (p[i].x - mx) * (p[i].x - mx) + (p[i].y - my) * (p[i].y - my);
-            if (d < best) { best = d; i0 = i; }
+            if (!(skip && skip[i]) && d < best) { best = d; i0 = i; }
         }
         best = INFINITY;
+        if (i0 < 0)
+            failed = 1;                 /* no distance could be measured */
         for (int32_t i = 0; i < n && !failed; i++) {
             double d = (p[i].x - p[i0].x) * (p[i].x - p[i0].x)
                        + (p[i].y - p[i0].y) * (p[i].y - p[i0].y);
-            if (i != i0 && d < best) { best = d; i1 = i; }
+            if (i != i0 && !(skip && skip[i]) && d < best) { best = d; i1 = i; }
         }
+        if (i1 < 0)
+            failed = 1;                 /* every distance overflows */
         best = INFINITY;
         for (int32_t i = 0; i < n && !failed; i++) {
-            if (i == i0 || i == i1 || tin_orient(&p[i0], &p[i1], &p[i]) == 0)
+            if (i == i0 || i == i1 || (skip && skip[i])
+                || tin_orient(&p[i0], &p[i1], &p[i]) == 0)
                 continue;
             double r = circle_r2(&p[i0], &p[i1], &p[i]);
             if (i2 == -1 || r < best) { best = r; i2 = i; }
@@ -418,8 +443,8 @@ int tin_mesh_build(int32_t n, const tin_point *p)
             failed = 1;                 /* every point on one line */
     }
     if (failed) {
-        free(key);
-        free(order);
+        tin_big_free(key);
+        tin_big_free(order);
         tin_mesh_free();
         return 1;
     }
@@ -439,44 +464,56 @@ int tin_mesh_build(int32_t n, const tin_point *p)
             cen_y = (p[i0].y + p[i1].y + p[i2].y) / 3;
         }
     }
-    for (int32_t i = 0; i < n; i++) {
-        double dx = p[i].x - cen_x, dy = p[i].y - cen_y, d = dx * dx + dy * dy;
-        memcpy(&key[i], &d, sizeof d);
-        order[i] = i;
+    {
+        int32_t k = 0;
+        for (int32_t i = 0; i < n; i++) {
+            if (skip && skip[i])
+                continue;
+            double dx = p[i].x - cen_x, dy = p[i].y - cen_y, d = dx * dx + dy * dy;
+            memcpy(&key[k], &d, sizeof d);
+            order[k++] = i;
+        }
     }
-    if (sort_by_key(key, order, n)) {
-        free(key);
-        free(order);
+    if (sort_by_key(key, order, nk)) {
+        tin_big_free(key);
+        tin_big_free(order);
         tin_mesh_free();
         return 1;
     }
-    free(key);
+    tin_big_free(key);
 
-    /* renumber: the seed first, then by distance; copy x and y so */
+    /* renumber: the seed first, then by distance, the points left out last;
+    ** copy the points so */
     {
         int32_t k = 0;
-        for (int32_t o = 0; o < n; o++)
+        for (int32_t o = 0; o < nk; o++)
             if (order[o] != i0 && order[o] != i1 && order[o] != i2)
                 order[k++] = order[o];
         memmove(order + 3, order, (size_t)k * sizeof(int32_t));
         order[0] = i0;
         order[1] = i1;
         order[2] = i2;
+        k = nk;
+        for (int32_t i = 0; skip && i < n; i++)
+            if (skip[i])
+                order[k++] = i;
     }
-    bxy = (double *)malloc((size_t)n * 2 * sizeof(double));
-    hash_size = (int32_t)ceil(sqrt((double)n));
+    pm = (tin_point *)tin_big((size_t)n * sizeof(tin_point));
+    tin_m.slot = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    hash_size = (int32_t)ceil(sqrt((double)nk));
     hull_hash = (int32_t *)malloc((size_t)hash_size * sizeof(int32_t));
-    if (!bxy || !hull_hash) {
-        free(order);
-        free(bxy);
-        bxy = NULL;
+    if (!pm || !tin_m.slot || !hull_hash) {
+        tin_big_free(order);
         tin_mesh_free();
         return 1;
     }
     for (int32_t j = 0; j < n; j++) {
-        BX(j) = p[order[j]].x;
-        BY(j) = p[order[j]].y;
+        pm[j] = p[order[j]];
+        tin_m.slot[order[j]] = j;
     }
+    tin_m.orig = order;
+    tin_m.p = pm;
+    tin_m.nk = nk;
     for (int32_t k = 0; k < hash_size; k++)
         hull_hash[k] = -1;
 
@@ -493,7 +530,7 @@ int tin_mesh_build(int32_t n, const tin_point *p)
     tin_m.ntri = 0;
     add_tri(0, 1, 2, -1, -1, -1);
 
-    for (int32_t i = 3; i < n && !failed; i++) {
+    for (int32_t i = 3; i < nk && !failed; i++) {
         /* a hull point near i's angle, then back along the ring to the
         ** first edge that sees i */
         int32_t key0 = hash_key(i), start = -1;
@@ -546,37 +583,49 @@ int tin_mesh_build(int32_t n, const tin_point *p)
         hull_hash[hash_key(i)] = i;
         hull_hash[hash_key(e)] = e;
     }
-    free(bxy);
-    bxy = NULL;
     free(stack);
     stack = NULL;
     stack_cap = 0;
 
     if (!failed) {
         size_t nh = (size_t)tin_m.ntri * 3;
-        tin_m.vhe = (int32_t *)malloc((size_t)n * sizeof(int32_t));
-        tin_m.locked = (uint8_t *)calloc((size_t)tin_m.cap * 3, 1);
-        tin_m.tag = (int32_t *)malloc((size_t)tin_m.cap * 3 * sizeof(int32_t));
-        failed = !tin_m.vhe || !tin_m.locked || !tin_m.tag;
+        tin_m.vhe = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+        tin_m.locked = (uint8_t *)tin_big((size_t)tin_m.cap * 3);
+        tin_m.flat = (uint8_t *)tin_big((size_t)n);
+        tin_m.needle = (uint8_t *)tin_big((size_t)tin_m.cap);
+        tin_m.fixed = (uint8_t *)tin_big((size_t)tin_m.cap);
+        failed = !tin_m.vhe || !tin_m.locked || !tin_m.flat || !tin_m.needle || !tin_m.fixed;
         if (!failed) {
-            /* back to the points' own numbers */
-            for (size_t h = 0; h < nh; h++)
-                tin_m.tv[h] = order[tin_m.tv[h]];
+            for (int32_t t = 0; t < tin_m.ntri; t++) {
+                int32_t c[3] = { tin_m.he[3 * t].v, tin_m.he[3 * t + 1].v, tin_m.he[3 * t + 2].v };
+                double ex[3], ey[3], el[3];
+                for (int i = 0; i < 3; i++) {       /* side opposite corner i */
+                    ex[i] = BX(c[(i + 2) % 3]) - BX(c[(i + 1) % 3]);
+                    ey[i] = BY(c[(i + 2) % 3]) - BY(c[(i + 1) % 3]);
+                    el[i] = ex[i] * ex[i] + ey[i] * ey[i];
+                }
+                double cr = ex[0] * ey[1] - ey[0] * ex[1], cr2 = cr * cr;
+                for (int i = 0; i < 3; i++) {
+                    if (!(cr2 > flat2 * el[i]))
+                        tin_m.flat[c[i]] = 1;
+                    /* the angle at corner i lies between the other two sides */
+                    if (!(cr2 > needle2 * el[(i + 1) % 3] * el[(i + 2) % 3]))
+                        tin_m.needle[t] = 1;
+                }
+            }
             for (int32_t i = 0; i < n; i++)
                 tin_m.vhe[i] = -1;
             for (size_t h = 0; h < nh; h++)
-                tin_m.vhe[tin_m.tv[h]] = (int32_t)h;
+                tin_m.vhe[tin_m.he[h].v] = (int32_t)h;
             /* on the hull, the hull half-edge */
+            tin_m.hull = hull_start;
             int32_t v = hull_start;
             do {
-                tin_m.vhe[order[v]] = hull_he[v];
+                tin_m.vhe[v] = hull_he[v];
                 v = hull_next[v];
             } while (v != hull_start);
-            for (size_t h = 0; h < (size_t)tin_m.cap * 3; h++)
-                tin_m.tag[h] = -1;
         }
     }
-    free(order);
     free_build();
     if (failed) {
         tin_mesh_free();
@@ -590,54 +639,79 @@ int tin_mesh_build(int32_t n, const tin_point *p)
 
 int32_t tin_mesh_find(int32_t u, int32_t v)
 {
-    const int32_t *tv = tin_m.tv, *th = tin_m.th;
+    const tin_he *he = tin_m.he;
     int32_t h0 = tin_m.vhe[u], h = h0;
     if (h0 < 0)
         return -1;
     /* counter-clockwise round u: from the hull half-edge on the hull */
     do {
-        if (tv[tin_next(h)] == v)
+        if (he[tin_next(h)].v == v)
             return h;
-        h = th[tin_prev(h)];
+        h = he[tin_prev(h)].n;
     } while (h != -1 && h != h0);
     return -1;
 }
 
 int32_t tin_mesh_flip(int32_t a)
 {
-    int32_t *tv = tin_m.tv, *th = tin_m.th, *vhe = tin_m.vhe, *tag = tin_m.tag;
+    tin_he *he = tin_m.he;
+    int32_t *vhe = tin_m.vhe;
     uint8_t *locked = tin_m.locked;
-    int32_t b = th[a];
+    int32_t b = he[a].n;
     int32_t a0 = a - a % 3, b0 = b - b % 3;
     int32_t al = a0 + (a + 1) % 3, ar = a0 + (a + 2) % 3;
     int32_t bl = b0 + (b + 2) % 3, br = b0 + (b + 1) % 3;
-    int32_t p0 = tv[ar], pr = tv[a], pl = tv[al], p1 = tv[bl];
-    int32_t tag_ar = tag[ar], tag_bl = tag[bl];
+    int32_t p0 = he[ar].v, pr = he[a].v, pl = he[al].v, p1 = he[bl].v;
     uint8_t lock_ar = locked[ar], lock_bl = locked[bl];
     flip_slots(a, b);
-    tag[b] = tag_ar;
-    tag[a] = tag_bl;
     locked[b] = lock_ar;
     locked[a] = lock_bl;
-    tag[ar] = tag[bl] = -1;
     locked[ar] = locked[bl] = 0;
     /* every corner keeps a half-edge that leaves it (the hull one on the hull) */
     if (vhe[pr] == a) vhe[pr] = br;
     if (vhe[pl] == b) vhe[pl] = al;
     if (vhe[p0] == ar) vhe[p0] = b;
     if (vhe[p1] == bl) vhe[p1] = a;
+    tin_mesh_mark(ar);
+    tin_mesh_mark(bl);
+    if (tin_m.on_flip)
+        tin_m.on_flip(ar, bl);
     return ar;
 }
 
-/* Is the quadrilateral of the two triangles beside h strictly convex? */
-static int flippable(int32_t h)
+/* A new triangle's marks: its needle mark, and the flat mark of each
+** corner it is flat from.  A corner's mark is never taken back (it may
+** stay from a triangle a flip removed): it only asks for more care. */
+void tin_mesh_mark(int32_t h)
 {
     const tin_point *p = tin_m.p;
-    const int32_t *tv = tin_m.tv;
-    int32_t g = tin_m.th[h];
-    if (g == -1 || tin_m.locked[h])
+    int32_t t = h / 3;
+    int32_t c[3] = { tin_m.he[3 * t].v, tin_m.he[3 * t + 1].v, tin_m.he[3 * t + 2].v };
+    double ex[3], ey[3], el[3];
+    for (int i = 0; i < 3; i++) {
+        ex[i] = p[c[(i + 2) % 3]].x - p[c[(i + 1) % 3]].x;
+        ey[i] = p[c[(i + 2) % 3]].y - p[c[(i + 1) % 3]].y;
+        el[i] = ex[i] * ex[i] + ey[i] * ey[i];
+    }
+    double cr = ex[0] * ey[1] - ey[0] * ex[1], cr2 = cr * cr;
+    tin_m.needle[t] = 0;
+    for (int i = 0; i < 3; i++) {
+        if (!(cr2 > needle2 * el[(i + 1) % 3] * el[(i + 2) % 3]))
+            tin_m.needle[t] = 1;
+        if (!(cr2 > flat2 * el[i]))
+            tin_m.flat[c[i]] = 1;
+    }
+}
+
+/* Is the quadrilateral of the two triangles beside h strictly convex? */
+int tin_mesh_flippable(int32_t h)
+{
+    const tin_point *p = tin_m.p;
+    const tin_he *he = tin_m.he;
+    int32_t g = tin_m.he[h].n;
+    if (g == -1 || tin_m.locked[h] || tin_m.fixed[h / 3] || tin_m.fixed[g / 3])
         return 0;
-    int32_t a = tv[h], b = tv[tin_next(h)], c = tv[tin_prev(h)], d = tv[tin_prev(g)];
+    int32_t a = he[h].v, b = he[tin_next(h)].v, c = he[tin_prev(h)].v, d = he[tin_prev(g)].v;
     /* c and d lie on either side of a-b already; a and b must lie on
     ** either side of c-d */
     return tin_orient(&p[c], &p[d], &p[a]) < 0 && tin_orient(&p[c], &p[d], &p[b]) > 0;
@@ -652,15 +726,17 @@ static int crosses(int32_t x, int32_t y, int32_t u, int32_t v)
     return ((o1 > 0 && o2 < 0) || (o1 < 0 && o2 > 0)) && ((o3 > 0 && o4 < 0) || (o3 < 0 && o4 > 0));
 }
 
-int32_t tin_mesh_insert_edge(int32_t u, int32_t v)
+int32_t tin_mesh_insert_edge(int32_t u, int32_t v, uint8_t lock)
 {
     const tin_point *p = tin_m.p;
-    const int32_t *tv = tin_m.tv, *th = tin_m.th;
+    const tin_he *he = tin_m.he;
     int32_t h = tin_mesh_find(u, v);
+    if (h == -1)
+        h = tin_mesh_find(v, u);        /* on the hull only one way */
     if (h != -1) {
-        tin_m.locked[h] = 1;
-        if (th[h] != -1)
-            tin_m.locked[th[h]] = 1;
+        tin_m.locked[h] |= lock;
+        if (he[h].n != -1)
+            tin_m.locked[he[h].n] |= lock;
         return h;
     }
     /* the triangle round u that the segment leaves u through: its far
@@ -670,7 +746,7 @@ int32_t tin_mesh_insert_edge(int32_t u, int32_t v)
     if (h0 < 0)
         return -1;
     do {
-        int32_t x = tv[tin_next(h)], y = tv[tin_prev(h)];
+        int32_t x = he[tin_next(h)].v, y = he[tin_prev(h)].v;
         double ox = tin_orient(&p[u], &p[v], &p[x]), oy = tin_orient(&p[u], &p[v], &p[y]);
         if (ox == 0 && (p[x].x - p[u].x) * (p[v].x - p[u].x) + (p[x].y - p[u].y) * (p[v].y - p[u].y) > 0)
             return -1;                  /* a point on the segment */
@@ -678,7 +754,7 @@ int32_t tin_mesh_insert_edge(int32_t u, int32_t v)
             e = tin_next(h);
             break;
         }
-        h = th[tin_prev(h)];
+        h = he[tin_prev(h)].n;
     } while (h != -1 && h != h0);
     if (e == -1)
         return -1;
@@ -686,15 +762,16 @@ int32_t tin_mesh_insert_edge(int32_t u, int32_t v)
     /* walk along the segment, listing the edges it crosses */
     queue.n = queue.head = made.n = made.head = 0;
     for (;;) {
-        if (tin_m.locked[e])
+        if (tin_m.locked[e] || tin_m.fixed[e / 3]
+            || (he[e].n != -1 && tin_m.fixed[he[e].n / 3]))
             return -1;
-        int32_t x = tv[e], y = tv[tin_next(e)];     /* x right, y left */
+        int32_t x = he[e].v, y = he[tin_next(e)].v;     /* x right, y left */
         if (pair_push(&queue, x, y))
             return -1;
-        int32_t f = th[e];
+        int32_t f = he[e].n;
         if (f == -1)
             return -1;
-        int32_t z = tv[tin_prev(f)];
+        int32_t z = he[tin_prev(f)].v;
         if (z == v)
             break;
         double oz = tin_orient(&p[u], &p[v], &p[z]);
@@ -714,22 +791,24 @@ int32_t tin_mesh_insert_edge(int32_t u, int32_t v)
         int32_t g = tin_mesh_find(x, y);
         if (g == -1 || ++guard > 100000000L)
             return -1;
-        if (!flippable(g)) {
+        if (!tin_mesh_flippable(g)) {
             if (pair_push(&queue, x, y))
                 return -1;
             continue;
         }
         int32_t nd = tin_mesh_flip(g);
-        int32_t c = tv[nd], d = tv[tin_next(nd)];
+        int32_t c = he[nd].v, d = he[tin_next(nd)].v;
         if (pair_push(crosses(c, d, u, v) ? &queue : &made, c, d))
             return -1;
     }
     h = tin_mesh_find(u, v);
     if (h == -1)
+        h = tin_mesh_find(v, u);
+    if (h == -1)
         return -1;
-    tin_m.locked[h] = 1;
-    if (th[h] != -1)
-        tin_m.locked[th[h]] = 1;
+    tin_m.locked[h] |= lock;
+    if (he[h].n != -1)
+        tin_m.locked[he[h].n] |= lock;
 
     /* back towards Delaunay: the edges made, and their neighbours after
     ** each flip */
@@ -741,17 +820,18 @@ int32_t tin_mesh_insert_edge(int32_t u, int32_t v)
     }
     while (sp > 0) {
         int32_t g = stack[--sp];
-        if (g < 0 || g >= tin_m.ntri * 3 || tin_m.locked[g] || th[g] == -1)
+        if (g < 0 || g >= tin_m.ntri * 3 || tin_m.locked[g] || he[g].n == -1
+            || tin_m.fixed[g / 3] || tin_m.fixed[he[g].n / 3])
             continue;
-        int32_t c = tv[tin_prev(g)], d = tv[tin_prev(th[g])];
-        if (tin_incircle(&p[tv[g]], &p[tv[tin_next(g)]], &p[c], &p[d]) <= 0)
+        int32_t c = he[tin_prev(g)].v, d = he[tin_prev(he[g].n)].v;
+        if (tin_incircle(&p[he[g].v], &p[he[tin_next(g)].v], &p[c], &p[d]) <= 0)
             continue;
-        if (!flippable(g))
+        if (!tin_mesh_flippable(g))
             continue;
-        int32_t nd = tin_mesh_flip(g), od = th[nd];
+        int32_t nd = tin_mesh_flip(g), od = he[nd].n;
         if (push(&sp, tin_next(nd)) || push(&sp, tin_prev(nd))
             || push(&sp, tin_next(od)) || push(&sp, tin_prev(od)))
             return -1;
     }
-    return tin_mesh_find(u, v);
+    return h;
 }

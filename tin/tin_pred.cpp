@@ -154,8 +154,27 @@ static int diff(double a, double b, double *h)
 
 /* ---- orientation -------------------------------------------------------- */
 
+/* A difference of two coordinates as an integer, when it is exactly one
+** below 2^26 in size (survey grids, integer coordinates): the determinants
+** are then exact in 128-bit integers, far cheaper than expansions. */
+static inline int small_diff(double a, double b, int64_t *out)
+{
+    double d, tail;
+    two_diff(a, b, &d, &tail);
+    if (tail != 0 || !(fabs(d) < 67108864.0) || d != (double)(int64_t)d)
+        return 0;
+    *out = (int64_t)d;
+    return 1;
+}
+
 double tin_orient_exact(double ax, double ay, double bx, double by, double cx, double cy)
 {
+    int64_t iax, iay, ibx, iby;
+    if (small_diff(ax, cx, &iax) && small_diff(ay, cy, &iay) && small_diff(bx, cx, &ibx)
+        && small_diff(by, cy, &iby)) {
+        __int128 d = (__int128)iax * iby - (__int128)iay * ibx;
+        return d > 0 ? 1 : d < 0 ? -1 : 0;
+    }
     double acx[2], bcy[2], acy[2], bcx[2], p[8], q[8], d[16];
     int nacx = diff(ax, cx, acx), nbcy = diff(by, cy, bcy);
     int nacy = diff(ay, cy, acy), nbcx = diff(bx, cx, bcx);
@@ -187,6 +206,17 @@ static int lift_term(const double *dx, int ndx, const double *dy, int ndy,
 double tin_incircle_exact(double ax, double ay, double bx, double by, double cx, double cy,
                           double dx, double dy)
 {
+    int64_t iax, iay, ibx, iby, icx, icy;
+    if (small_diff(ax, dx, &iax) && small_diff(ay, dy, &iay) && small_diff(bx, dx, &ibx)
+        && small_diff(by, dy, &iby) && small_diff(cx, dx, &icx) && small_diff(cy, dy, &icy)) {
+        __int128 al = (__int128)iax * iax + (__int128)iay * iay;
+        __int128 bl = (__int128)ibx * ibx + (__int128)iby * iby;
+        __int128 cl = (__int128)icx * icx + (__int128)icy * icy;
+        __int128 d = al * ((__int128)ibx * icy - (__int128)icx * iby)
+                     + bl * ((__int128)icx * iay - (__int128)iax * icy)
+                     + cl * ((__int128)iax * iby - (__int128)ibx * iay);
+        return d > 0 ? 1 : d < 0 ? -1 : 0;
+    }
     static double t1[EXP_MAX], t2[EXP_MAX], t3[EXP_MAX], s12[EXP_MAX], all[EXP_MAX];
     double adx[2], ady[2], bdx[2], bdy[2], cdx[2], cdy[2];
     int nadx = diff(ax, dx, adx), nady = diff(ay, dy, ady);

@@ -1,0 +1,1625 @@
+/*
+** tin_fast.cpp -- the fast third-point search.
+**
+** The straightforward search (tin_front.cpp) sweeps the sorted points for
+** every front edge and keeps the point that sees the edge under the widest
+** angle among those it may take.  Where nothing is degenerate that point is
+** the apex of the Delaunay triangle on the edge's far side, so the fast
+** search builds the Delaunay triangulation first (tin_mesh.cpp) and reads
+** the apex off it.  It keeps the triangulation in step with the front: every
+** triangle the front emits is a triangle of the mesh, its sides locked.
+**
+** The apex k of the far triangle G of the edge (a, b) is taken directly
+** only when the straightforward search provably takes it too:
+**
+**   - k passes the search's own tests, evaluated with the search's own
+**     expressions: not closed, strictly on the far side, not flat, inside
+**     the area where that test applies;
+**   - no other point can compare better.  A rival would have to see (a, b)
+**     under an angle whose cosine is within rounding of k's, so it would lie
+**     on or next to the circle of G.  G's circle is empty, and so are those
+**     of the triangles beyond its sides (a, k) and (k, b); when their apexes
+**     lie clearly outside G's circle, the gap between those circles and G's
+**     keeps every point away from it except within rounding distance of a
+**     corner, and distinct points lie at least eps apart:
+**
+**               m1 .  .           the far apexes m1, m2 lie clearly
+**              .        .         outside the circle of (a, b, k): the
+**            .     k      .       lunes between the circles hold no
+**           a  _________   b      point, so no point sees (a, b) under
+**                 opp             an angle as wide as k does
+**
+**     Where an apex lies nearly on the circle (cocircular points, a grid),
+**     the near ones are gathered (a cluster), compared with the search's
+**     own cosines and its sweep order for ties, and the mesh is flipped to
+**     the triangle the search takes.  Across a constraint edge, or near a
+**     triangle the mesh had to bend to, circles need not be empty: there the
+**     points inside the circle's box are checked one by one;
+**   - the validity test cannot refuse it by rounding: its sides cross no
+**     edge of the mesh, and the rounded crossing test can only err near
+**     points within rounding distance of one of the lines involved.  The
+**     corners' stars are checked to be free of flat triangles and needle
+**     angles, and the lines (k, a), (k, b) leave the triangle's box at its
+**     corners.
+**
+** Anywhere else -- the hull, a point the search's rounding treats
+** differently, an inconsistency -- the straightforward search answers for
+** that edge, and the mesh is bent to its answer; if the mesh cannot take
+** it, the straightforward search goes on alone.  Both searches leave the
+** same state (the edge buffer, flags, angle sums), so the triangles, their
+** corners and their order are the same.
+*/
+#include <math.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "tin_int.h"
+#include "tin_mesh.h"
+#include "tin_pred.h"
+
+tin_fast_stats tin_fast_count;
+
+/* Results of the steps below. */
+enum { FOUND = 0, NONE = 1, ASK = 2 };
+
+/* Bits of the mesh's locked byte: a constraint edge, an edge held while the
+** mesh is bent to a triangle.  An emitted triangle is fixed in the mesh. */
+#define LOCK_CONSTRAINT 2
+#define LOCK_BENDING 4
+
+/* Two points' cosines over an edge differ by rounding alone by far less
+** than this margin of the angle sum (below) would make them differ; an
+** apex nearer its neighbour's circle than that joins a cluster. */
+#define CLUSTER_MARGIN (1.0 / 1024)
+#define CLUSTER_CAP 48
+
+/* Straightforward searches done without its accelerations; they pay off
+** only where the searches come often. */
+#define FEW_ASKS 64
+
+/* The fast front's edge buffer.  The straightforward search's records hold
+** the edge's ends, box and line (71 bytes).  An edge the front appends is a
+** side of the triangle just emitted, and an emitted triangle stays as it
+** is in the mesh: its half-edge there gives the ends, opp and the triangle
+** beyond, and the line is made again from the ends when needed, as it was
+** made (by tin_lpp, the new point first).  Five bytes an edge.  Edges that
+** are no side of a mesh triangle (the constraint edges, the sides of a
+** triangle the mesh could not take) keep their ends in a side table.  The
+** records the straightforward search reads are written out only for the
+** part of the buffer it is about to scan. */
+#define FE_CLOSED 1             /* both sides have their triangle */
+#define FE_LINE_OLD 2           /* line of (u, v), not of (v, u) */
+#define FE_LINE_KEPT 4          /* line held in tin.tri (a constraint edge, or
+                                ** the copy of a break line) */
+#define FE_TURNED 8             /* u is the end of the half-edge, not its start */
+
+typedef struct loose_edge {
+    int32_t e, u, v, opp;
+} loose_edge;
+
+/* The fast search numbers the points as the mesh does (tin_mesh.h): its
+** buffer, the mesh and the angle sums all use mesh numbers, and the
+** straightforward search, the caller and the edge records get the caller's
+** indices. */
+static struct {
+    int       on;               /* 0: the straightforward search answers all */
+    int32_t   n;
+    const tin_point *p;         /* by mesh number */
+    const tin_point *caller;    /* the caller's array */
+    const int32_t *orig;        /* mesh number -> the caller's index */
+    uint8_t  *cons;             /* per mesh number: an end of a constraint edge */
+    int32_t  *near;             /* per buffer edge: its half-edge in the
+                                ** triangle it was made with, -1 loose */
+    uint8_t  *bits;             /* per buffer edge: FE_ */
+    loose_edge *loose;          /* the loose edges, by buffer number */
+    int32_t   nloose, loose_cap;
+    int32_t   written;          /* tin.tri holds the records up to here */
+    int32_t   pend[3];          /* sides (a,k), (b,k), (a,b) of the latest triangle */
+    double    delta;            /* bound on the rounding of a side value, as a distance */
+    double    needle;           /* sine below which an angle is a needle */
+    double    rival;            /* 64 u / CLUSTER_MARGIN: how far from k a rival may
+                                ** lie, per unit of |k-a| |k-b| / (sin(k) |a-b|) */
+    long      asks;             /* straightforward searches so far */
+} fs;
+
+/* The points by cells of a grid, for the point-by-point check: the ids of
+** cell c are ids[start[c] .. start[c+1]-1]; built when first needed. */
+static struct {
+    int32_t *start, *ids;
+    int32_t  nx, ny;
+    double   x0, y0, cs;
+    int      tried;
+} pg;
+
+/* ---- where circles may not be empty --------------------------------------
+** The mesh is Delaunay except across locked edges that are not: the
+** constraint edges, and triangles the front built that the mesh had to be
+** bent to.  Cells of a coarse grid are marked where such edges run (or
+** where the bending flipped edges); a circle whose box touches a marked cell
+** is not trusted to be empty.  Where the front built a triangle the mesh
+** could not take, the mesh does not even tell which edges the front has:
+** those cells carry a second mark. */
+#define DIRTY_CIRCLE 1
+#define DIRTY_STRAY 2
+static struct {
+    uint8_t *cell;
+    int32_t  nx, ny;
+    double   x0, y0, cs;
+    int      any;
+    /* the box of the flips of one bending, and whether all were cocircular */
+    double   fx0, fx1, fy0, fy1;
+    int      nflips, skewed;
+} dg;
+
+static void dirty_open(int32_t n, double x0, double x1, double y0, double y1)
+{
+    double w = x1 - x0, h = y1 - y0, area = (w > 0 ? w : 1) * (h > 0 ? h : 1);
+    double cs = sqrt(area / (n / 4.0 + 1));
+    if (!(cs > 0) || !isfinite(cs))
+        cs = 1;
+    double nx = w / cs + 1, ny = h / cs + 1;
+    if (nx > 2048) nx = 2048;
+    if (ny > 2048) ny = 2048;
+    dg.nx = (int32_t)nx;
+    dg.ny = (int32_t)ny;
+    dg.cs = fmax(w / dg.nx, h / dg.ny) * 1.0001 + 1e-300;
+    dg.x0 = x0;
+    dg.y0 = y0;
+    dg.cell = (uint8_t *)calloc((size_t)dg.nx * dg.ny, 1);
+    dg.any = 0;
+}
+
+static int32_t dcell(double v, double origin, int32_t count)
+{
+    double t = (v - origin) / dg.cs;
+    if (!(t >= 0))
+        return 0;
+    if (t >= count)
+        return count - 1;
+    return (int32_t)t;
+}
+
+/* Marks every cell the box meets. */
+static void dirty_box_mark(double x0, double x1, double y0, double y1, uint8_t mark)
+{
+    if (!dg.cell)
+        return;
+    int32_t cx0 = dcell(x0, dg.x0, dg.nx), cx1 = dcell(x1, dg.x0, dg.nx);
+    int32_t cy0 = dcell(y0, dg.y0, dg.ny), cy1 = dcell(y1, dg.y0, dg.ny);
+    for (int32_t cx = cx0; cx <= cx1; cx++)
+        for (int32_t cy = cy0; cy <= cy1; cy++)
+            dg.cell[(size_t)cx * dg.ny + cy] |= mark;
+    dg.any |= mark;
+}
+
+/* Marks the cells along the segment (and their neighbours). */
+static void dirty_segment(const tin_point *p, const tin_point *q, uint8_t mark)
+{
+    double len = tin_edge_len(p, q);
+    int32_t steps = (int32_t)fmin(len / (dg.cs / 2), 1e7) + 1;
+    for (int32_t i = 0; i <= steps; i++) {
+        double t = (double)i / steps;
+        double x = p->x + (q->x - p->x) * t, y = p->y + (q->y - p->y) * t;
+        dirty_box_mark(x - dg.cs, x + dg.cs, y - dg.cs, y + dg.cs, mark);
+    }
+}
+
+/* Does the box meet a cell with the mark (or too many cells to look at)? */
+static int dirty_box(double x0, double x1, double y0, double y1, uint8_t mark)
+{
+    if (!(dg.any & mark))
+        return 0;
+    if (!dg.cell)
+        return 1;
+    int32_t cx0 = dcell(x0, dg.x0, dg.nx), cx1 = dcell(x1, dg.x0, dg.nx);
+    int32_t cy0 = dcell(y0, dg.y0, dg.ny), cy1 = dcell(y1, dg.y0, dg.ny);
+    if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > 256)
+        return 1;
+    for (int32_t cx = cx0; cx <= cx1; cx++)
+        for (int32_t cy = cy0; cy <= cy1; cy++)
+            if (dg.cell[(size_t)cx * dg.ny + cy] & mark)
+                return 1;
+    return 0;
+}
+
+/* ---- flat stars and needles ----------------------------------------------
+** The crossing test of the straightforward search can err only where a
+** point lies within rounding distance of a line it tests.  Near the edge
+** under search that needs a flat triangle (a corner within rounding of the
+** opposite side) round one of its corners, or a needle angle; the mesh
+** marks both, and the marks are looked at before an answer is taken from
+** the mesh. */
+static inline int star_fine(int32_t v)
+{
+    return !tin_m.flat[v];
+}
+
+static inline int no_needle(int32_t h)
+{
+    return !tin_m.needle[h / 3];
+}
+
+/* A bending notes the box of its flips, and whether the four corners of
+** each lay exactly on one circle (then the mesh stays Delaunay). */
+static void flipped(int32_t h, int32_t g)
+{
+    const tin_point *p = fs.p;
+    const tin_he *he = tin_m.he;
+    int32_t c[4] = { he[h].v, he[tin_next(h)].v, he[tin_prev(h)].v, he[tin_prev(g)].v };
+    for (int i = 0; i < 4; i++) {
+        if (dg.nflips == 0 && i == 0) {
+            dg.fx0 = dg.fx1 = p[c[0]].x;
+            dg.fy0 = dg.fy1 = p[c[0]].y;
+        }
+        dg.fx0 = fmin(dg.fx0, p[c[i]].x);
+        dg.fx1 = fmax(dg.fx1, p[c[i]].x);
+        dg.fy0 = fmin(dg.fy0, p[c[i]].y);
+        dg.fy1 = fmax(dg.fy1, p[c[i]].y);
+    }
+    dg.nflips++;
+    if (tin_incircle(&p[c[0]], &p[c[1]], &p[c[2]], &p[c[3]]) != 0)
+        dg.skewed = 1;
+}
+
+/* ---- keeping the mesh in step with the front -------------------------- */
+
+/* The half-edge of {a, b} whose triangle has the corner c, or -1. */
+static int32_t edge_with_apex(int32_t a, int32_t b, int32_t c)
+{
+    int32_t h = tin_mesh_find(a, b);
+    if (h != -1 && tin_m.he[tin_prev(h)].v == c)
+        return h;
+    h = tin_mesh_find(b, a);
+    if (h != -1 && tin_m.he[tin_prev(h)].v == c)
+        return h;
+    return -1;
+}
+
+/* Records the emitted triangle whose side (a, b) is half-edge h: the
+** triangle is fixed in the mesh, and its sides are noted for the edges the
+** driver appends next. */
+static void record(int32_t h, int32_t a)
+{
+    int32_t t = h / 3, h1 = tin_next(h), h2 = tin_prev(h);
+    tin_m.fixed[t] = 1;
+    /* h runs a -> b or b -> a; h1 leaves its end, h2 enters its start */
+    fs.pend[2] = h;
+    if (tin_m.he[h].v == a) {
+        fs.pend[0] = h2;        /* k -> a */
+        fs.pend[1] = h1;        /* b -> k */
+    } else {
+        fs.pend[0] = h1;        /* a -> k */
+        fs.pend[1] = h2;        /* k -> b */
+    }
+}
+
+static int32_t bend(int32_t a, int32_t b, int32_t w, int32_t h);
+
+/* Makes the triangle (a, b, k), which the front has just emitted, a
+** triangle of the mesh and records it.  A triangle the mesh cannot take
+** (the straightforward search can build one over a point it may not take,
+** or build one twice) stays out of it: the mesh near it no longer tells
+** what the front has built, so the region is marked for checking. */
+static void follow(int32_t a, int32_t b, int32_t k)
+{
+    int32_t h = edge_with_apex(a, b, k);
+    if (h == -1) {
+        tin_fast_count.forced++;
+        dg.nflips = dg.skewed = 0;
+        h = bend(a, b, k, -1);
+        /* flips among points on one circle keep the mesh Delaunay; any
+        ** other may leave locked edges that are not */
+        if (dg.skewed)
+            dirty_box_mark(dg.fx0, dg.fx1, dg.fy0, dg.fy1, DIRTY_CIRCLE);
+    }
+    if (h != -1 && !tin_m.fixed[h / 3]) {
+        record(h, a);
+        return;
+    }
+    tin_fast_count.stray++;
+    dirty_segment(&fs.p[a], &fs.p[b], DIRTY_CIRCLE | DIRTY_STRAY);
+    dirty_segment(&fs.p[a], &fs.p[k], DIRTY_CIRCLE | DIRTY_STRAY);
+    dirty_segment(&fs.p[b], &fs.p[k], DIRTY_CIRCLE | DIRTY_STRAY);
+}
+
+/* ---- the buffer's edges ------------------------------------------------- */
+
+/* The ends and opp of buffer edge e (mesh numbers). */
+static void edge_ends(int32_t e, int32_t *u, int32_t *v, int32_t *opp)
+{
+    int32_t h = fs.near[e];
+    if (h >= 0) {
+        int32_t x = tin_m.he[h].v, y = tin_m.he[tin_next(h)].v;
+        int turned = fs.bits[e] & FE_TURNED;
+        *u = turned ? y : x;
+        *v = turned ? x : y;
+        *opp = tin_m.he[tin_prev(h)].v;
+        return;
+    }
+    int32_t lo = 0, hi = fs.nloose - 1;
+    while (lo < hi) {
+        int32_t mid = (lo + hi) / 2;
+        if (fs.loose[mid].e < e) lo = mid + 1; else hi = mid;
+    }
+    *u = fs.loose[lo].u;
+    *v = fs.loose[lo].v;
+    *opp = fs.loose[lo].opp;
+}
+
+/* The half-edge of buffer edge e = (a, b) in the triangle away from opp;
+** -1 when that side is the hull, -2 when the mesh does not have it. */
+static int32_t far_side(int32_t e, int32_t a, int32_t b, int32_t opp)
+{
+    if (fs.near[e] >= 0)
+        return tin_m.he[fs.near[e]].n;
+    int32_t g = edge_with_apex(a, b, opp);
+    return g == -1 ? -2 : tin_m.he[g].n;
+}
+
+/* The edges ahead of the front by their ends: the search closes a side
+** of a new triangle that is such an edge (the latest copy) instead of
+** appending it again.  Open addressing, keys (lower end, higher end);
+** the table is rebuilt with the live edges only when it fills. */
+static struct {
+    uint64_t *key;
+    int32_t  *edge;
+    uint32_t  mask, used;
+} tg;
+
+static inline uint64_t tag_key(int32_t u, int32_t v)
+{
+    uint32_t lo = (uint32_t)(u < v ? u : v), hi = (uint32_t)(u < v ? v : u);
+    return ((uint64_t)hi << 32 | lo) + 1;       /* 0 = empty */
+}
+
+static inline uint32_t tag_slot(uint64_t k)
+{
+    k *= 0x9e3779b97f4a7c15ULL;
+    return (uint32_t)(k >> 32) & tg.mask;
+}
+
+static int tags_grow(void)
+{
+    uint64_t *ok = tg.key;
+    int32_t *oe = tg.edge;
+    uint32_t old = ok ? tg.mask + 1 : 0, live = 0;
+    for (uint32_t i = 0; i < old; i++)
+        live += ok[i] && oe[i] > tin.cur_edge;
+    uint32_t size = 1024;
+    while (size < 4 * (live + 64))
+        size *= 2;
+    tg.key = (uint64_t *)calloc(size, sizeof(uint64_t));
+    tg.edge = (int32_t *)malloc(size * sizeof(int32_t));
+    if (!tg.key || !tg.edge) {
+        free(tg.key);
+        free(tg.edge);
+        tg.key = ok;
+        tg.edge = oe;
+        return 1;
+    }
+    tg.mask = size - 1;
+    tg.used = 0;
+    for (uint32_t i = 0; i < old; i++)
+        if (ok[i] && oe[i] > tin.cur_edge) {
+            uint32_t j = tag_slot(ok[i]);
+            while (tg.key[j])
+                j = (j + 1) & tg.mask;
+            tg.key[j] = ok[i];
+            tg.edge[j] = oe[i];
+            tg.used++;
+        }
+    free(ok);
+    free(oe);
+    return 0;
+}
+
+/* Notes buffer edge e with ends u, v (the latest copy wins). */
+static int tag_put(int32_t u, int32_t v, int32_t e)
+{
+    if (!tg.key || 2 * (tg.used + 1) > tg.mask + 1) {
+        if (tags_grow())
+            return 1;
+    }
+    uint64_t k = tag_key(u, v);
+    uint32_t j = tag_slot(k);
+    while (tg.key[j] && tg.key[j] != k)
+        j = (j + 1) & tg.mask;
+    if (!tg.key[j])
+        tg.used++;
+    tg.key[j] = k;
+    tg.edge[j] = e;
+    return 0;
+}
+
+/* The buffer number of the edge (u, v) ahead of the front, or -1. */
+static int32_t tag_get(int32_t u, int32_t v)
+{
+    uint64_t k = tag_key(u, v);
+    uint32_t j = tag_slot(k);
+    while (tg.key[j]) {
+        if (tg.key[j] == k)
+            return tg.edge[j] > tin.cur_edge ? tg.edge[j] : -1;
+        j = (j + 1) & tg.mask;
+    }
+    return -1;
+}
+
+/* Appends (u, v, opp) to the buffer, its half-edge h in the triangle just
+** emitted (-1: loose); 1 when it is full or memory runs out (reported). */
+static int append(int32_t u, int32_t v, int32_t opp, int32_t h, uint8_t line_bits)
+{
+    if (++tin.last_edge >= tin.edge_cap)
+        return tin_buffer_full();
+    int32_t e = tin.last_edge;
+    fs.bits[e] = line_bits;
+    if (h >= 0 && tin_m.he[tin_prev(h)].v == opp
+        && ((tin_m.he[h].v == u && tin_m.he[tin_next(h)].v == v)
+            || (tin_m.he[h].v == v && tin_m.he[tin_next(h)].v == u))) {
+        fs.near[e] = h;
+        if (tin_m.he[h].v != u)
+            fs.bits[e] |= FE_TURNED;
+    } else {
+        fs.near[e] = -1;
+        if (fs.nloose == fs.loose_cap) {
+            int32_t cap = fs.loose_cap ? 2 * fs.loose_cap : 64;
+            loose_edge *nl = (loose_edge *)realloc(fs.loose, (size_t)cap * sizeof(loose_edge));
+            if (!nl) {
+                tin_error(" malloc TRI ");
+                return 1;
+            }
+            fs.loose = nl;
+            fs.loose_cap = cap;
+        }
+        fs.loose[fs.nloose].e = e;
+        fs.loose[fs.nloose].u = u;
+        fs.loose[fs.nloose].v = v;
+        fs.loose[fs.nloose++].opp = opp;
+    }
+    if (tag_put(u, v, e)) {
+        tin_error(" malloc TRI ");
+        return 1;
+    }
+    return 0;
+}
+
+/* ---- the straightforward search, and the mesh after it ----------------- */
+
+/* The line of buffer edge e, as the straightforward search holds it. */
+static void line_of(int32_t e, int32_t u, int32_t v, double *la, double *lb, double *lc)
+{
+    const tin_point *pu = &fs.p[u], *pv = &fs.p[v];
+    if (fs.bits[e] & FE_LINE_KEPT) {
+        *la = tin.tri[e].la;
+        *lb = tin.tri[e].lb;
+        *lc = tin.tri[e].lc;
+    } else if (fs.bits[e] & FE_LINE_OLD) {
+        tin_lpp(pu->x, pu->y, pv->x, pv->y, la, lb, lc);
+    } else {
+        tin_lpp(pv->x, pv->y, pu->x, pu->y, la, lb, lc);
+    }
+}
+
+/* Writes the straightforward search's record of buffer edge e. */
+static void write_one(int32_t e)
+{
+    tin_edge *r = &tin.tri[e];
+    int32_t u, v, opp;
+    edge_ends(e, &u, &v, &opp);
+    const tin_point *p = &fs.p[u], *q = &fs.p[v];
+    r->u = fs.orig[u];
+    r->v = fs.orig[v];
+    r->opp = opp == -1 ? -1 : fs.orig[opp];
+    r->xmin = p->x < q->x ? p->x : q->x;
+    r->xmax = p->x < q->x ? q->x : p->x;
+    r->ymin = p->y < q->y ? p->y : q->y;
+    r->ymax = p->y < q->y ? q->y : p->y;
+    r->flag = fs.bits[e] & FE_CLOSED;
+    /* the record is packed: its doubles are filled from aligned ones */
+    double la, lb, lc;
+    line_of(e, u, v, &la, &lb, &lc);
+    r->la = la;
+    r->lb = lb;
+    r->lc = lc;
+}
+
+/* Writes the straightforward search's records of the edges it may scan now
+** (those ahead of the front; all past the constraint edges while those are
+** under search). */
+static void write_out(void)
+{
+    int32_t from = tin.cur_edge < tin.ncons ? tin.ncons : tin.cur_edge + 1;
+    if (from <= fs.written)
+        from = fs.written + 1;
+    for (int32_t e = from; e <= tin.last_edge; e++)
+        write_one(e);
+    if (tin.last_edge > fs.written)
+        fs.written = tin.last_edge;
+}
+
+/* Existing edge e has become a side of the triangle just found, whose
+** third corner is `apex`: it is closed, unless it is a break line's
+** constraint edge with no triangle yet, which takes apex for its opp and
+** keeps its search for the other side (as tin_place does to its record,
+** which the straightforward search reads). */
+static void take_side(int32_t e, int32_t apex)
+{
+    if (e < tin.ncons && tin.tri[e].group == TIN_BREAK && fs.loose[e].opp == -1) {
+        fs.loose[e].opp = apex;         /* constraint edges: loose, first */
+        tin.tri[e].opp = fs.orig[apex];
+    } else {
+        fs.bits[e] |= FE_CLOSED;
+    }
+}
+
+/* The existing sides the search found for (a, b, k) take the triangle. */
+static void close_held(int32_t a, int32_t b)
+{
+    if (tin.held_ak != -1) take_side(tin.held_ak, b);
+    if (tin.held_bk != -1) take_side(tin.held_bk, a);
+}
+
+/* The angles of an accepted triangle go to its corners' sums. */
+static void add_angle(int32_t i, int64_t units)
+{
+    int64_t sum = (int64_t)tin.pangle[i] + units;
+    tin.pangle[i] = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
+    if (fs.asks >= FEW_ASKS)
+        tin_open_mark(fs.orig[i]);      /* the accelerations are open */
+}
+
+static void add_angles(int32_t a, int32_t b, int32_t k, double best)
+{
+    int64_t units[3];
+    tin_angle_units(fs.p, a, b, k, best, units);
+    add_angle(k, units[0]);
+    add_angle(a, units[1]);
+    add_angle(b, units[2]);
+}
+
+static int ask(int32_t n, int32_t a, int32_t b, int32_t opp, int32_t *k_out)
+{
+    const tin_point *points = fs.caller;
+    tin_fast_count.straight++;
+    /* a few searches do without the accelerations (the seed's, the odd
+    ** hull corner); they pay off where the searches come often */
+    write_out();
+    if (tin.cur_edge >= 0 && ++fs.asks == FEW_ASKS)
+        tin_speedups_open(n, points);
+    int32_t k;
+    int r = tin_third_point(n, points, fs.orig[a], fs.orig[b], opp == -1 ? -1 : fs.orig[opp], &k);
+    if (r == 0) {
+        *k_out = tin_m.slot[k];
+        close_held(a, b);
+    }
+    if (r == 0 && fs.on)
+        follow(a, b, *k_out);
+    return r;
+}
+
+/* ---- the search's own tests of a candidate ------------------------------ */
+
+/* What the search knows of the edge (a, b) under search. */
+typedef struct edge_ctx {
+    int32_t a, b, opp, base;
+    const tin_point *pa, *pb;
+    double s_opp;               /* side value of opp */
+    double len2, norm2;         /* |a-b|^2, and la^2 + lb^2 of its line */
+    double len, ratio;          /* |a-b|, and |a-b| over the line's norm, as
+                                ** the search computes them (< 0: not yet) */
+    int region;                 /* the area test applies */
+} edge_ctx;
+
+static void ctx_begin(edge_ctx *c, int32_t a, int32_t b, int32_t opp)
+{
+    c->a = a;
+    c->b = b;
+    c->opp = opp;
+    c->base = fs.orig[a] < fs.orig[b] ? fs.orig[a] : fs.orig[b];
+    c->pa = &fs.p[a];
+    c->pb = &fs.p[b];
+    double dx = c->pb->x - c->pa->x, dy = c->pb->y - c->pa->y;
+    c->len2 = dx * dx + dy * dy;
+    c->norm2 = tin.edge_la * tin.edge_la + tin.edge_lb * tin.edge_lb;
+    c->len = c->ratio = -1;
+    c->s_opp = tin.edge_la * fs.p[opp].x + tin.edge_lb * fs.p[opp].y - tin.edge_lc;
+    c->region = fs.cons && (fs.cons[a] || fs.cons[b]);
+}
+
+/* |a-b| and the ratio as the search computes them, made on first need. */
+static double ctx_len(edge_ctx *c)
+{
+    if (c->len < 0)
+        c->len = tin_edge_len(c->pa, c->pb);
+    return c->len;
+}
+
+static double ctx_ratio(edge_ctx *c)
+{
+    if (c->ratio < 0)
+        c->ratio = ctx_len(c) / sqrt(tin.edge_la * tin.edge_la + tin.edge_lb * tin.edge_lb);
+    return c->ratio;
+}
+
+/* The side value of point j, as the search computes it. */
+static inline double side(const tin_point *pj)
+{
+    return tin.edge_la * pj->x + tin.edge_lb * pj->y - tin.edge_lc;
+}
+
+/* Would the search refuse j before its crossing test: closed, on opp's side,
+** flat, or (where the area test applies) its triangle's centroid outside? */
+static int refused_early(edge_ctx *c, int32_t j)
+{
+    const tin_point *pj = &fs.p[j];
+    if (j == c->a || j == c->b || j == c->opp || tin_closed(tin.pangle[j]))
+        return 1;
+    double sj = side(pj);
+    if (!(c->s_opp * sj < 0))
+        return 1;
+    /* flat: |s| ratio < eps2, which is surely not so while s^2 ratio^2 is
+    ** four times eps2^2 (the square roots can wait) */
+    if (!(sj * sj * c->len2 > 4 * tin.eps2 * tin.eps2 * c->norm2)
+        && fabs(sj) * ctx_ratio(c) < tin.eps2)
+        return 1;
+    return c->region && tin_outside_area((c->pa->x + c->pb->x + pj->x) / 3,
+                                         (c->pa->y + c->pb->y + pj->y) / 3);
+}
+
+/* The place of j in the sweep's order: base+1, base-1, base+2, ... */
+static inline int64_t rank_of(edge_ctx *c, int32_t j)
+{
+    int32_t o = fs.orig[j];
+    return o > c->base ? 2 * (int64_t)(o - c->base) - 1 : 2 * (int64_t)(c->base - o);
+}
+
+/* Does j come before the best so far (cosine cb, rank rb) for the search? */
+static inline int beats(edge_ctx *c, int32_t j, double cj, double cb, int64_t rb)
+{
+    return cj < cb || (cj == cb && rank_of(c, j) < rb);
+}
+
+/* ---- the grid of points ---------------------------------------------------- */
+
+static void pgrid_open(void)
+{
+    const tin_point *p = fs.p;
+    int32_t n = fs.n;
+    pg.tried = 1;
+    double x0 = p[0].x, x1 = p[0].x, y0 = p[0].y, y1 = p[0].y;
+    for (int32_t i = 0; i < n; i++) {
+        if (p[i].x < x0) x0 = p[i].x;
+        if (p[i].x > x1) x1 = p[i].x;
+        if (p[i].y < y0) y0 = p[i].y;
+        if (p[i].y > y1) y1 = p[i].y;
+    }
+    double w = x1 - x0, hh = y1 - y0, area = (w > 0 ? w : 1) * (hh > 0 ? hh : 1);
+    double cs = sqrt(area / (n / 2.0 + 1));
+    double nx = w / cs + 1, ny = hh / cs + 1;
+    if (nx > 8192) nx = 8192;
+    if (ny > 8192) ny = 8192;
+    pg.nx = (int32_t)nx;
+    pg.ny = (int32_t)ny;
+    pg.cs = fmax(w / pg.nx, hh / pg.ny) * 1.0001 + 1e-300;
+    pg.x0 = x0;
+    pg.y0 = y0;
+    size_t cells = (size_t)pg.nx * pg.ny;
+    pg.start = (int32_t *)calloc(cells + 1, sizeof(int32_t));
+    pg.ids = (int32_t *)malloc((size_t)n * sizeof(int32_t));
+    if (!pg.start || !pg.ids) {
+        free(pg.start);
+        free(pg.ids);
+        pg.start = pg.ids = NULL;
+        return;
+    }
+    for (int32_t i = 0; i < n; i++) {
+        int32_t cx = (int32_t)fmin((p[i].x - x0) / pg.cs, pg.nx - 1);
+        int32_t cy = (int32_t)fmin((p[i].y - y0) / pg.cs, pg.ny - 1);
+        pg.start[(size_t)cx * pg.ny + cy + 1]++;
+    }
+    for (size_t c = 0; c < cells; c++)
+        pg.start[c + 1] += pg.start[c];
+    int32_t *fill = (int32_t *)malloc(cells * sizeof(int32_t));
+    if (!fill) {
+        free(pg.start);
+        free(pg.ids);
+        pg.start = pg.ids = NULL;
+        return;
+    }
+    memcpy(fill, pg.start, cells * sizeof(int32_t));
+    for (int32_t i = 0; i < n; i++) {
+        int32_t cx = (int32_t)fmin((p[i].x - x0) / pg.cs, pg.nx - 1);
+        int32_t cy = (int32_t)fmin((p[i].y - y0) / pg.cs, pg.ny - 1);
+        pg.ids[fill[(size_t)cx * pg.ny + cy]++] = i;
+    }
+    free(fill);
+}
+
+static int32_t pcell(double v, double origin, int32_t count)
+{
+    double t = (v - origin) / pg.cs;
+    if (!(t >= 0))
+        return 0;
+    if (t >= count)
+        return count - 1;
+    return (int32_t)t;
+}
+
+/* ---- hull edges ---------------------------------------------------------
+** On the hull no point lies strictly beyond the edge, so the search finds
+** none -- unless rounding puts a point on the edge's line onto the far
+** side and the point is not flat enough to be refused.  Such points are
+** the hull points next along the line: the walk goes on while the hull
+** runs straight within rounding, and stops where it turns clearly (a point
+** inside the hull and within rounding of the line would then lie closer
+** than eps to the turning corner). */
+/* The hull point after v (forward) or before it. */
+static int32_t hull_step(int32_t v, int forward)
+{
+    const tin_he *he = tin_m.he;
+    int32_t h = tin_m.vhe[v];                   /* the hull edge leaving v */
+    if (forward)
+        return he[tin_next(h)].v;
+    while (he[tin_prev(h)].n != -1)               /* round v to the one entering */
+        h = he[tin_prev(h)].n;
+    return he[tin_prev(h)].v;
+}
+
+/* Long straight runs of the hull (the sides of a grid) would make these
+** walks quadratic.  The hull is cut once into runs of points exactly on one
+** line; a walk that starts on its edge's own run passes the rest of the
+** run at once when rounding cannot move any point of it off the line far
+** enough to escape the flatness test. */
+static struct {
+    int32_t *pos;               /* per mesh number: place on the hull, -1 inside */
+    int32_t *at;                /* place -> mesh number */
+    int32_t *fwd, *bwd;         /* place -> place of its run's end each way */
+    int32_t  count;
+    int      tried;
+} hr;
+
+static void hull_runs_open(void)
+{
+    const tin_point *p = fs.p;
+    hr.tried = 1;
+    int32_t count = 0, v = tin_m.hull;
+    do {
+        count++;
+        v = hull_step(v, 1);
+    } while (v != tin_m.hull && count <= fs.n);
+    hr.pos = (int32_t *)tin_big((size_t)fs.n * sizeof(int32_t));
+    hr.at = (int32_t *)malloc((size_t)count * sizeof(int32_t));
+    hr.fwd = (int32_t *)malloc((size_t)count * sizeof(int32_t));
+    hr.bwd = (int32_t *)malloc((size_t)count * sizeof(int32_t));
+    if (!hr.pos || !hr.at || !hr.fwd || !hr.bwd || count > fs.n || count < 3) {
+        tin_big_free(hr.pos);
+        free(hr.at);
+        free(hr.fwd);
+        free(hr.bwd);
+        memset(&hr, 0, sizeof hr);
+        hr.tried = 1;
+        return;
+    }
+    for (int32_t i = 0; i < fs.n; i++)
+        hr.pos[i] = -1;
+    v = tin_m.hull;
+    for (int32_t i = 0; i < count; i++, v = hull_step(v, 1)) {
+        hr.at[i] = v;
+        hr.pos[v] = i;
+    }
+    hr.count = count;
+    /* straight at place i: the points before and after it on one line */
+#define STRAIGHT(i) (tin_orient(&p[hr.at[((i) + count - 1) % count]], &p[hr.at[i]], \
+                                &p[hr.at[((i) + 1) % count]]) == 0)
+    for (int32_t i = 0; i < count; i++)
+        hr.fwd[i] = hr.bwd[i] = i;
+    /* fwd: from i on, while the hull runs straight through the next point */
+    for (int32_t k = 0; k < 2 * count; k++) {
+        int32_t i = (2 * count - 1 - k) % count, j = (i + 1) % count;
+        hr.fwd[i] = STRAIGHT(j) && hr.fwd[j] != i ? hr.fwd[j] : j;
+    }
+    for (int32_t k = 0; k < 2 * count; k++) {
+        int32_t i = k % count, j = (i + count - 1) % count;
+        hr.bwd[i] = STRAIGHT(j) && hr.bwd[j] != i ? hr.bwd[j] : j;
+    }
+#undef STRAIGHT
+}
+
+/* A bound on the side value the search computes for a point (x, y) on the
+** edge's line, made from coordinates up to those sizes. */
+static double on_line_bound(edge_ctx *c, double x, double y)
+{
+    /* a level line has la 0 and lc its y, an upright one lb 0 and lc its
+    ** x: a point with that y (or x) then gives exactly 0 */
+    if (tin.edge_la == 0 || tin.edge_lb == 0)
+        return 0;
+    double la = fabs(tin.edge_la), lb = fabs(tin.edge_lb), lc = fabs(tin.edge_lc);
+    double x1 = fmax(fabs(c->pa->x), fabs(c->pb->x)), y1 = fmax(fabs(c->pa->y), fabs(c->pb->y));
+    return 16 * TIN_HALF_ULP * (la * (fabs(x) + 2 * x1) + lb * (fabs(y) + y1) + lc);
+}
+
+/* Walks the hull beyond `from`, one end of the hull edge (a, b), forward
+** or backward; 1 when a point there could pass the search's first tests. */
+static int hull_walk(edge_ctx *c, int32_t from, int forward)
+{
+    const tin_point *p = fs.p;
+    if (!hr.tried)
+        hull_runs_open();
+    int32_t cur = from;
+    for (int32_t steps = 0; steps < fs.n; steps++) {
+        int32_t nxt = hull_step(cur, forward);
+        if (nxt == c->a || nxt == c->b)
+            return 1;           /* round the whole hull: all on a line */
+        /* on the edge's own run: all of it at once, where possible */
+        if (hr.pos && hr.pos[cur] >= 0 && tin_orient(c->pa, c->pb, &p[nxt]) == 0) {
+            int32_t end = hr.at[forward ? hr.fwd[hr.pos[cur]] : hr.bwd[hr.pos[cur]]];
+            if (end != c->a && end != c->b && end != cur
+                && tin_orient(c->pa, c->pb, &p[end]) == 0
+                && fmax(on_line_bound(c, p[nxt].x, p[nxt].y), on_line_bound(c, p[end].x, p[end].y))
+                   * ctx_ratio(c) < tin.eps2) {
+                cur = end;
+                continue;
+            }
+        }
+        if (!refused_early(c, nxt))
+            return 1;
+        double dist = fabs(tin_orient(c->pa, c->pb, &p[nxt])) / ctx_len(c);
+        double step = tin_edge_len(&p[cur], &p[nxt]);
+        if (dist > 4 * fs.delta * (1 + step / tin.eps))
+            return 0;           /* the hull turns clearly here */
+        cur = nxt;
+    }
+    return 1;
+}
+
+/* Does a point in the box other than a and b pass the search's first tests? */
+static int box_has_taker(edge_ctx *c, double x0, double x1, double y0, double y1)
+{
+    if (!pg.tried)
+        pgrid_open();
+    if (!pg.start)
+        return 1;
+    int32_t cx0 = pcell(x0, pg.x0, pg.nx), cx1 = pcell(x1, pg.x0, pg.nx);
+    int32_t cy0 = pcell(y0, pg.y0, pg.ny), cy1 = pcell(y1, pg.y0, pg.ny);
+    if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > 4096)
+        return 1;
+    for (int32_t gx = cx0; gx <= cx1; gx++)
+        for (int32_t gy = cy0; gy <= cy1; gy++) {
+            size_t cell = (size_t)gx * pg.ny + gy;
+            for (int32_t i = pg.start[cell]; i < pg.start[cell + 1]; i++)
+                if (!refused_early(c, pg.ids[i]))
+                    return 1;
+        }
+    return 0;
+}
+
+static int hull_edge(edge_ctx *c)
+{
+    /* the hull runs from x to y with the inside on its left */
+    int32_t h = edge_with_apex(c->a, c->b, c->opp);
+    if (h == -1 || tin_m.he[h].n != -1)
+        return ASK;
+    /* next to a flat or needle triangle a point inside may lie within
+    ** rounding of the edge itself: the points along it are tested */
+    if ((!star_fine(c->a) || !star_fine(c->b) || !no_needle(h))
+        && box_has_taker(c, fmin(c->pa->x, c->pb->x) - 4 * fs.delta,
+                         fmax(c->pa->x, c->pb->x) + 4 * fs.delta,
+                         fmin(c->pa->y, c->pb->y) - 4 * fs.delta,
+                         fmax(c->pa->y, c->pb->y) + 4 * fs.delta))
+        return ASK;
+    int32_t x = tin_m.he[h].v, y = tin_m.he[tin_next(h)].v;
+    if (hull_walk(c, y, 1) || hull_walk(c, x, 0))
+        return ASK;
+    tin_fast_count.hull++;
+    return NONE;
+}
+
+/* ---- a far apex read off the mesh ------------------------------------- */
+
+/* How the apex m beyond the side (x, y) of the triangle (x, y, w) stands
+** to that triangle's circle: 1 clearly outside, 0 nearly on it, -1 inside.
+** With the angles at w and m over (x, y), their sum is below pi when m is
+** outside; the sine of the sum, normalised, is the margin. */
+static int beyond(int32_t x, int32_t y, int32_t w, int32_t m)
+{
+    const tin_point *p = fs.p;
+    double u1x = p[x].x - p[w].x, u1y = p[x].y - p[w].y;
+    double v1x = p[y].x - p[w].x, v1y = p[y].y - p[w].y;
+    double u2x = p[x].x - p[m].x, u2y = p[x].y - p[m].y;
+    double v2x = p[y].x - p[m].x, v2y = p[y].y - p[m].y;
+    double cw = fabs(u1x * v1y - u1y * v1x), dw = u1x * v1x + u1y * v1y;
+    double cm = fabs(u2x * v2y - u2y * v2x), dm = u2x * v2x + u2y * v2y;
+    double s = cw * dm + dw * cm;           /* |..| sin(w + m) */
+    double c = dw * dm - cw * cm;           /* |..| cos(w + m) */
+    if (s > 0 && c > 0)
+        return 1;                           /* the sum is below a right angle */
+    double l2 = (u1x * u1x + u1y * u1y) * (v1x * v1x + v1y * v1y)
+                * (u2x * u2x + u2y * u2y) * (v2x * v2x + v2y * v2y);
+    double lim = CLUSTER_MARGIN * CLUSTER_MARGIN * l2;
+    if (s * s > lim)
+        return s > 0 ? 1 : -1;
+    return 0;
+}
+
+/* Does the ray from `at` away from `from` leave the box of the triangle
+** (at, from, other) right at `at`?  It does along an axis where it moves
+** outward and `at` is the extreme corner that way; the axis must carry a
+** fair share of the ray's direction, so that points along the ray leave
+** the box within eps of `at`. */
+static int leaves_box(const tin_point *at, const tin_point *from, const tin_point *other)
+{
+    double dx = at->x - from->x, dy = at->y - from->y;
+    double share = 8 * fs.needle * (fabs(dx) + fabs(dy));
+    if (dx > share && at->x >= other->x) return 1;
+    if (dx < -share && at->x <= other->x) return 1;
+    if (dy > share && at->y >= other->y) return 1;
+    if (dy < -share && at->y <= other->y) return 1;
+    return 0;
+}
+
+/* When the ray from `at` away from `from` stays in the box of the triangle
+** (at, from, other) for a while, an edge lying along it within rounding
+** could be counted as crossing.  The ray is followed through the mesh
+** until it leaves the box; 1 when no corner of the triangles it passes
+** lies within rounding distance of its line. */
+static int ray_clear(int32_t at, int32_t from, int32_t other)
+{
+    const tin_point *p = fs.p;
+    const tin_he *he = tin_m.he;
+    const tin_point *pt = &p[at], *pf = &p[from], *po = &p[other];
+    if (leaves_box(pt, pf, po))
+        return 1;
+    double bx0 = fmin(pt->x, fmin(pf->x, po->x)), bx1 = fmax(pt->x, fmax(pf->x, po->x));
+    double by0 = fmin(pt->y, fmin(pf->y, po->y)), by1 = fmax(pt->y, fmax(pf->y, po->y));
+    double lf = tin_edge_len(pt, pf), near = 16 * fs.delta;
+    /* the triangle round `at` that the ray enters: (at, x, y) with the ray
+    ** between its sides */
+    int32_t h0 = tin_m.vhe[at], h = h0, e = -1;
+    if (h0 < 0)
+        return 0;
+    do {
+        int32_t x = he[tin_next(h)].v, y = he[tin_prev(h)].v;
+        if (tin_orient(pt, pf, &p[x]) >= 0 && tin_orient(pt, &p[y], pf) >= 0
+            && tin_orient(pt, &p[x], &p[y]) > 0) {
+            e = tin_next(h);            /* the side (x, y) it leaves by */
+            break;
+        }
+        h = he[tin_prev(h)].n;
+    } while (h != -1 && h != h0);
+    if (e == -1)
+        return 0;
+    for (int steps = 0; steps < 64; steps++) {
+        const tin_point *px = &p[he[e].v], *py = &p[he[tin_next(e)].v];
+        if (fabs(tin_orient(pf, pt, px)) <= near * lf || fabs(tin_orient(pf, pt, py)) <= near * lf)
+            return 0;
+        /* where the ray crosses (x, y): out of the box, the walk is done */
+        double ox = tin_orient(pf, pt, px), oy = tin_orient(pf, pt, py);
+        double t = ox / (ox - oy);
+        double cx = px->x + (py->x - px->x) * t, cy = px->y + (py->y - px->y) * t;
+        double m = fs.delta + 1e-9 * (bx1 - bx0 + by1 - by0);
+        if (cx < bx0 - m || cx > bx1 + m || cy < by0 - m || cy > by1 + m)
+            return 1;
+        int32_t g = he[e].n;
+        if (g == -1)
+            return 1;                   /* out of the hull */
+        /* on into the triangle beyond: it leaves by one of the other two sides */
+        int32_t z = he[tin_prev(g)].v;
+        double oz = tin_orient(pf, pt, &p[z]);
+        if (fabs(oz) <= near * lf)
+            return 0;
+        /* g runs y -> x; (x, z) is next(g), (z, y) is prev(g) */
+        e = (oz > 0) == (ox > 0) ? tin_prev(g) : tin_next(g);
+    }
+    return 0;
+}
+
+/* The sides (a, w) and (w, b) of the triangle of half-edge h on (a, b). */
+static void sides_of(int32_t h, int32_t a, int32_t *sa, int32_t *sb)
+{
+    if (tin_m.he[h].v == a) {
+        *sb = tin_next(h);      /* b -> w */
+        *sa = tin_prev(h);      /* w -> a */
+    } else {
+        *sa = tin_next(h);      /* a -> w */
+        *sb = tin_prev(h);      /* w -> b */
+    }
+}
+
+/* The candidates of a far triangle: points the mesh may be bent to, and
+** points behind triangles already emitted, each with the side it was
+** reached across (a triangle there cannot be bent, only refused). */
+typedef struct cluster {
+    int32_t cand[CLUSTER_CAP + 1];
+    int     ncand;
+    int32_t blocked[CLUSTER_CAP + 1], across[CLUSTER_CAP + 1];
+    int     nblocked;
+} cluster;
+
+static int known(const int32_t *list, int n, int32_t v)
+{
+    for (int i = 0; i < n; i++)
+        if (list[i] == v)
+            return 1;
+    return 0;
+}
+
+/* Gathers the candidates of the far triangle of h: its apex, and the
+** apexes of the triangles beyond that lie nearly on the same circle (a
+** cocircular cluster), with everything beyond them clearly outside.
+** 1 when that cannot be settled from the mesh. */
+static int gather(int32_t h, cluster *cl)
+{
+    const tin_he *he = tin_m.he;
+    int32_t faces[CLUSTER_CAP], todo[2 * CLUSTER_CAP], via[2 * CLUSTER_CAP];
+    int nf = 0, nt = 0;
+    faces[nf++] = h / 3;
+    cl->cand[0] = he[tin_prev(h)].v;
+    cl->ncand = 1;
+    cl->nblocked = 0;
+    via[nt] = -1;
+    todo[nt++] = tin_next(h);
+    via[nt] = -1;
+    todo[nt++] = tin_prev(h);
+    while (nt > 0) {
+        nt--;
+        int32_t s = todo[nt], entry = via[nt];
+        if (tin_m.locked[s] & LOCK_CONSTRAINT)
+            return 1;
+        int32_t g = he[s].n;
+        if (g == -1)
+            continue;
+        int32_t t = g / 3;
+        if (known(faces, nf, t))
+            continue;
+        int32_t m = he[tin_prev(g)].v;
+        int r = beyond(he[s].v, he[tin_next(s)].v, he[tin_prev(s)].v, m);
+        if (r == 1)
+            continue;
+        if (r == -1 || nf == CLUSTER_CAP)
+            return 1;
+        faces[nf++] = t;
+        if (entry == -1 && tin_m.fixed[t])
+            entry = s;          /* behind this side all is blocked */
+        if (entry != -1) {
+            if (!known(cl->blocked, cl->nblocked, m) && !known(cl->cand, cl->ncand, m)) {
+                cl->blocked[cl->nblocked] = m;
+                cl->across[cl->nblocked++] = entry;
+            }
+        } else if (!known(cl->cand, cl->ncand, m)) {
+            cl->cand[cl->ncand++] = m;
+        }
+        via[nt] = entry;
+        todo[nt++] = tin_next(g);
+        via[nt] = entry;
+        todo[nt++] = tin_prev(g);
+    }
+    return 0;
+}
+
+/* Is the blocked candidate j, behind the emitted side s, surely refused by
+** the search's crossing test?  It is when (a, j) or (b, j) crosses that
+** side, in the test as the search computes it, and the side is an edge the
+** search scans (ahead of the front). */
+static int surely_refused(edge_ctx *c, int32_t j, int32_t s)
+{
+    int32_t e = tag_get(tin_m.he[s].v, tin_m.he[tin_next(s)].v);
+    if (e < 0)
+        return 0;
+    write_one(e);
+    tin_valid_begin(fs.caller, fs.orig[c->a], fs.orig[c->b]);
+    return tin_edge_refuses(fs.caller, fs.orig[c->a], fs.orig[c->b], fs.orig[j], e);
+}
+
+/* Is the circle of (a, b, w) trusted: no bent or constraint edge near it,
+** and no rival able to hide within rounding next to w? */
+static int circle_trusted(edge_ctx *c, int32_t w)
+{
+    const tin_point *pa = c->pa, *pb = c->pb, *pw = &fs.p[w];
+    double ax = pa->x - pw->x, ay = pa->y - pw->y, bx = pb->x - pw->x, by = pb->y - pw->y;
+    double cr = ax * by - ay * bx, la = ax * ax + ay * ay, lb = bx * bx + by * by;
+    if (dg.any) {
+        double ux = (by * la - ay * lb) / (2 * cr), uy = (ax * lb - bx * la) / (2 * cr);
+        double r = sqrt(ux * ux + uy * uy) * 1.01 + fs.delta;
+        double cx = pw->x + ux, cy = pw->y + uy;
+        if (!isfinite(r) || dirty_box(cx - r, cx + r, cy - r, cy + r, DIRTY_CIRCLE))
+            return 0;
+    }
+    /* far from the corners the lunes between the circles are wide; next to
+    ** w they narrow: a rival there lies within
+    ** t = 64 u |w-a| |w-b| / (margin |sin w| |a-b|) of w (the rounding of
+    ** a cosine over the growth of the angle), which must stay below eps/16 */
+    return fs.rival * fs.rival * la * la * lb * lb < tin.eps2 / 256 * cr * cr * c->len2;
+}
+
+/* Can the search's rounded crossing test refuse the triangle of half-edge
+** h, a triangle of the mesh?  0 when it surely cannot. */
+static int crossing_unsure(edge_ctx *c, int32_t h, int32_t w)
+{
+    int32_t sa, sb;
+    sides_of(h, c->a, &sa, &sb);
+    if (!star_fine(c->a) || !star_fine(c->b) || !star_fine(w) || !no_needle(h))
+        return 1;
+    if ((tin_m.he[sa].n != -1 && !no_needle(tin_m.he[sa].n))
+        || (tin_m.he[sb].n != -1 && !no_needle(tin_m.he[sb].n)))
+        return 1;
+    return !ray_clear(w, c->a, c->b) || !ray_clear(c->a, w, c->b)
+           || !ray_clear(w, c->b, c->a) || !ray_clear(c->b, w, c->a);
+}
+
+/* Takes the triangle of half-edge h with apex w, as the search would: the
+** existing sides ahead of the front, the lines of the new ones, the closing
+** and the angle sums; then records it in the mesh. */
+static void take(edge_ctx *c, int32_t h, int32_t w)
+{
+    const tin_point *pw = &fs.p[w];
+    /* (the lines of the new sides are made again from their ends when
+    ** needed; the fast buffer keeps none) */
+    tin.held_ak = tag_get(c->a, w);
+    tin.held_bk = tag_get(c->b, w);
+    close_held(c->a, c->b);
+    add_angles(c->a, c->b, w, tin_cosine(c->pa, c->pb, pw));
+    record(h, c->a);
+}
+
+/* Takes the lock of a bending off the edge (u, v), wherever it lies now. */
+static void unbend(int32_t u, int32_t v)
+{
+    int32_t g = tin_mesh_find(u, v);
+    if (g == -1)
+        g = tin_mesh_find(v, u);
+    if (g == -1)
+        return;
+    tin_m.locked[g] &= (uint8_t)~LOCK_BENDING;
+    if (tin_m.he[g].n != -1)
+        tin_m.locked[tin_m.he[g].n] &= (uint8_t)~LOCK_BENDING;
+}
+
+/* Flips the mesh so that (a, b, w) is one of its triangles, w a point of
+** the cluster of the far triangle of h (-1: anywhere); the half-edge of
+** (a, b) in it, or -1. */
+static int32_t bend(int32_t a, int32_t b, int32_t w, int32_t h)
+{
+    /* w beyond a side of the far triangle: one flip of that side */
+    for (int i = 0; h >= 0 && i < 2; i++) {
+        int32_t s = i ? tin_prev(h) : tin_next(h), g = tin_m.he[s].n;
+        if (g != -1 && tin_m.he[tin_prev(g)].v == w && !tin_m.locked[s]
+            && tin_mesh_flippable(s)) {
+            int32_t d = tin_mesh_flip(s);
+            /* (a, b) is a side of one of the two triangles of the new diagonal */
+            int32_t o = tin_m.he[d].n;
+            int32_t around[6] = { d, tin_next(d), tin_prev(d), o, tin_next(o), tin_prev(o) };
+            for (int j = 0; j < 6; j++) {
+                int32_t u = tin_m.he[around[j]].v, v = tin_m.he[tin_next(around[j])].v;
+                if ((u == a && v == b) || (u == b && v == a))
+                    return around[j];
+            }
+            return edge_with_apex(a, b, w);
+        }
+    }
+    int32_t h1 = tin_mesh_insert_edge(a, w, LOCK_BENDING);
+    int32_t h2 = h1 == -1 ? -1 : tin_mesh_insert_edge(b, w, LOCK_BENDING);
+    unbend(a, w);
+    unbend(b, w);
+    if (h1 == -1 || h2 == -1)
+        return -1;
+    return edge_with_apex(a, b, w);
+}
+
+/* The triangle read off the mesh (the far triangle of h, or another of its
+** cocircular cluster).  ASK when the mesh cannot settle it; CHECK when it
+** can name the apex but the check point by point must confirm it. */
+enum { CHECK = 3 };
+
+static int direct(edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
+                  int32_t *hp)
+{
+    cluster cl;
+    *proposal = tin_m.he[tin_prev(h)].v;
+    *hp = h;
+    if (tin_m.fixed[h / 3])
+        return ASK;
+    if (gather(h, &cl))
+        return CHECK;
+    /* the search's choice among the candidates: the smallest cosine, the
+    ** earlier in its sweep at a tie */
+    int32_t w = -1;
+    double cw = 0;
+    for (int i = 0; i < cl.ncand; i++) {
+        int32_t j = cl.cand[i];
+        if (refused_early(c, j))
+            continue;
+        double cj = tin_cosine(c->pa, c->pb, &fs.p[j]);
+        if (w == -1 || beats(c, j, cj, cw, rank_of(c, w))) {
+            w = j;
+            cw = cj;
+        }
+    }
+    if (w == -1)
+        return ASK;             /* the answer lies elsewhere, if anywhere */
+    /* a blocked candidate the search would prefer must be refused */
+    for (int i = 0; i < cl.nblocked; i++) {
+        int32_t j = cl.blocked[i];
+        if (!refused_early(c, j) && beats(c, j, tin_cosine(c->pa, c->pb, &fs.p[j]), cw, rank_of(c, w))
+            && !surely_refused(c, j, cl.across[i]))
+            return CHECK;
+    }
+    int32_t hw = h;
+    if (w != *proposal) {
+        dg.nflips = dg.skewed = 0;
+        hw = bend(c->a, c->b, w, h);
+        if (dg.skewed)
+            dirty_box_mark(dg.fx0, dg.fx1, dg.fy0, dg.fy1, DIRTY_CIRCLE);
+        if (hw == -1)
+            return ASK;
+        *proposal = w;
+        *hp = hw;
+    }
+    if (!circle_trusted(c, w) || crossing_unsure(c, hw, w))
+        return CHECK;
+    take(c, hw, w);
+    if (cl.ncand + cl.nblocked > 1)
+        tin_fast_count.cluster++;
+    else
+        tin_fast_count.direct++;
+    *k_out = w;
+    return FOUND;
+}
+
+/* ---- the check point by point ---------------------------------------------
+** The apex w is a candidate the search may take (its crossing test, run as
+** the search runs it, passes); every point that could compare better lies
+** in the box of w's circle, where the grid of points lists them.  When none
+** of them passes the search's tests, w is the search's answer.  (A point
+** better than w lies inside the circle through a, b and w, up to rounding,
+** and the search's window, the box of a better point's circle widened by a
+** thousandth, holds it too.) */
+
+/* Runs the search's own crossing test of (a, b, j) over the edges it
+** would scan. */
+static int valid_by_search(edge_ctx *c, int32_t j, int *begun)
+{
+    if (!*begun) {
+        write_out();
+        tin_valid_begin(fs.caller, fs.orig[c->a], fs.orig[c->b]);
+        *begun = 1;
+    }
+    return tin_valid_triangle(fs.caller, fs.orig[c->a], fs.orig[c->b], fs.orig[j]) == 0;
+}
+
+/* hw: the half-edge of (a, b) in the mesh triangle (a, b, w). */
+static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
+{
+    const tin_point *p = fs.p, *pw = &p[w];
+    if (!pg.tried)
+        pgrid_open();
+    if (!pg.start || refused_early(c, w))
+        return ASK;
+    /* A better point sees (a, b) under an angle at least w's, up to the
+    ** rounding of the cosines: it lies in the part of w's circle beyond
+    ** (a, b), widened by what that rounding can move the circle's arc.
+    ** The box of that cap: a, b and the circle's extreme points beyond. */
+    double ax = c->pa->x - pw->x, ay = c->pa->y - pw->y;
+    double bx = c->pb->x - pw->x, by = c->pb->y - pw->y;
+    double cr = ax * by - ay * bx, la = ax * ax + ay * ay, lb = bx * bx + by * by;
+    double s2 = cr * cr / (la * lb);            /* sin^2 of the angle at w */
+    if (!(s2 > 1e-16))
+        return ASK;
+    double ux = (by * la - ay * lb) / (2 * cr), uy = (ax * lb - bx * la) / (2 * cr);
+    double rad = sqrt(ux * ux + uy * uy), cx = pw->x + ux, cy = pw->y + uy;
+    double bx0 = fmin(c->pa->x, c->pb->x), bx1 = fmax(c->pa->x, c->pb->x);
+    double by0 = fmin(c->pa->y, c->pb->y), by1 = fmax(c->pa->y, c->pb->y);
+    double ext[4][2] = { { cx - rad, cy }, { cx + rad, cy }, { cx, cy - rad }, { cx, cy + rad } };
+    double sw = side(pw);
+    for (int i = 0; i < 4; i++) {
+        double se = tin.edge_la * ext[i][0] + tin.edge_lb * ext[i][1] - tin.edge_lc;
+        if (se * sw > 0 || fabs(se) < 1e-9 * fabs(sw) + 1e-300) {
+            bx0 = fmin(bx0, ext[i][0]);
+            bx1 = fmax(bx1, ext[i][0]);
+            by0 = fmin(by0, ext[i][1]);
+            by1 = fmax(by1, ext[i][1]);
+        }
+    }
+    bx0 = fmin(bx0, pw->x);
+    bx1 = fmax(bx1, pw->x);
+    by0 = fmin(by0, pw->y);
+    by1 = fmax(by1, pw->y);
+    double wide = 1e-6 * (bx1 - bx0 + by1 - by0) + 1e-9 * sqrt(c->len2 / s2) + 4 * fs.delta
+                  + tin.eps;
+    int32_t cx0 = pcell(bx0 - wide, pg.x0, pg.nx), cx1 = pcell(bx1 + wide, pg.x0, pg.nx);
+    int32_t cy0 = pcell(by0 - wide, pg.y0, pg.ny), cy1 = pcell(by1 + wide, pg.y0, pg.ny);
+    if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > 4096)
+        return ASK;
+    double r = rad * 1.01 + wide;
+    /* w's own crossing test: from the mesh where the mesh tells the front's
+    ** edges and rounding cannot err, else the search's own */
+    int begun = 0;
+    int sure = hw >= 0 && !tin_m.fixed[hw / 3]
+               && !dirty_box(cx - r, cx + r, cy - r, cy + r, DIRTY_STRAY)
+               && !crossing_unsure(c, hw, w);
+    if (!sure && !valid_by_search(c, w, &begun))
+        return ASK;
+    double cw = tin_cosine(c->pa, c->pb, pw);
+    int64_t rw = rank_of(c, w);
+    for (int32_t gx = cx0; gx <= cx1; gx++)
+        for (int32_t gy = cy0; gy <= cy1; gy++) {
+            size_t cell = (size_t)gx * pg.ny + gy;
+            for (int32_t i = pg.start[cell]; i < pg.start[cell + 1]; i++) {
+                int32_t j = pg.ids[i];
+                if (j == w || refused_early(c, j))
+                    continue;
+                if (!beats(c, j, tin_cosine(c->pa, c->pb, &p[j]), cw, rw))
+                    continue;
+                if (valid_by_search(c, j, &begun))
+                    return ASK;         /* a better point the search may take */
+            }
+        }
+    tin_fast_count.checked++;
+    *k_out = w;
+    if (sure) {
+        take(c, hw, w);
+        return FOUND;
+    }
+    /* w's own existing sides and lines */
+    tin_valid_triangle(fs.caller, fs.orig[c->a], fs.orig[c->b], fs.orig[w]);
+    tin.held_ak = tin.e_ak;
+    tin.held_bk = tin.e_bk;
+    tin.held_ak_la = tin.ak_la; tin.held_ak_lb = tin.ak_lb; tin.held_ak_lc = tin.ak_lc;
+    tin.held_bk_la = tin.bk_la; tin.held_bk_lb = tin.bk_lb; tin.held_bk_lc = tin.bk_lc;
+    close_held(c->a, c->b);
+    add_angles(c->a, c->b, w, cw);
+    follow(c->a, c->b, w);
+    return FOUND;
+}
+
+/* ---- entry --------------------------------------------------------------- */
+
+/* The edges a few places ahead in the buffer will need their far triangle,
+** the triangles beyond it and their corners: asked for early, they are in
+** the cache by then (the front meets the mesh in no order the memory
+** would guess). */
+static void prefetch_ahead(void)
+{
+    const tin_he *he = tin_m.he;
+    int32_t e = tin.cur_edge + 12;
+    if (e <= tin.last_edge && fs.near[e] >= 0) {
+        int32_t g = he[fs.near[e]].n;
+        if (g >= 0) {
+            int32_t t = g - g % 3;
+            __builtin_prefetch(&he[t].v);
+            __builtin_prefetch(&he[t].n);
+            __builtin_prefetch(&tin_m.needle[t / 3]);
+            __builtin_prefetch(&tin_m.fixed[t / 3]);
+        }
+    }
+    e = tin.cur_edge + 6;
+    if (e <= tin.last_edge && fs.near[e] >= 0) {
+        int32_t g = he[fs.near[e]].n;
+        if (g >= 0) {
+            int32_t t = g - g % 3;
+            __builtin_prefetch(&fs.p[he[tin_prev(g)].v]);
+            for (int i = 0; i < 3; i++) {
+                int32_t o = he[t + i].n;
+                if (o >= 0) {
+                    __builtin_prefetch(&he[o - o % 3].v);
+                    __builtin_prefetch(&he[o - o % 3].n);
+                    __builtin_prefetch(&tin_m.needle[o / 3]);
+                    __builtin_prefetch(&tin_m.locked[t + i]);
+                }
+            }
+            __builtin_prefetch(&tin_m.flat[he[tin_prev(g)].v]);
+            __builtin_prefetch(&tin.pangle[he[tin_prev(g)].v]);
+        }
+    }
+    e = tin.cur_edge + 3;
+    if (e <= tin.last_edge && fs.near[e] >= 0) {
+        int32_t g = he[fs.near[e]].n;
+        if (g >= 0) {
+            int32_t t = g - g % 3;
+            for (int i = 0; i < 3; i++) {
+                int32_t o = he[t + i].n;
+                if (o >= 0)
+                    __builtin_prefetch(&fs.p[he[tin_prev(o)].v]);
+            }
+        }
+    }
+}
+
+/* The third point of (a, b) away from opp, all mesh numbers (the points
+** are the mesh's own).  The constraint edges and the copies of break lines
+** (their lines kept) are asked: across them the mesh is not Delaunay, and
+** they are few. */
+static int fast_third_point(int32_t n, const tin_point *, int32_t a, int32_t b, int32_t opp,
+                            int32_t *k_out)
+{
+    if (fs.on)
+        prefetch_ahead();
+    if (!fs.on || opp == -1 || tin.cur_edge < tin.ncons
+        || (tin.cur_edge >= 0 && (fs.bits[tin.cur_edge] & FE_LINE_KEPT)))
+        return ask(n, a, b, opp, k_out);
+    edge_ctx c;
+    ctx_begin(&c, a, b, opp);
+    int32_t h = far_side(tin.cur_edge, a, b, opp), w = -1, hw = -1;
+    int r = ASK;
+    if (h == -1)
+        r = hull_edge(&c);
+    else if (h >= 0)
+        r = direct(&c, h, k_out, &w, &hw);
+    if (r == CHECK)
+        r = checked(&c, hw, w, k_out);
+    if (r == ASK)
+        return ask(n, a, b, opp, k_out);
+    return r;
+}
+
+/* The seed and the front loop, as the straightforward driver runs them,
+** over the fast buffer. */
+int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
+{
+    const tin_point *p = fs.p;
+    if (tin.ncons == 0) {
+        int32_t m = n / 2, k1, k2;
+        k1 = tin_nearest_point(m, n, points);
+        if (k1 < 0)
+            return tin_no_seed(k1);
+        if (tin_lpp(points[m].x, points[m].y, points[k1].x, points[k1].y,
+                    &tin.edge_la, &tin.edge_lb, &tin.edge_lc))
+            return 1;
+        m = tin_m.slot[m];
+        k1 = tin_m.slot[k1];
+        if (fast_third_point(n, p, m, k1, -1, &k2))
+            return tin_no_seed(k1);
+        /* (m, k1) keeps the seed's line, (k2, m) and (k1, k2) those made
+        ** from k2 */
+        if (append(m, k1, k2, fs.pend[2], FE_LINE_OLD) || append(k2, m, k1, fs.pend[0], FE_LINE_OLD)
+            || append(k1, k2, m, fs.pend[1], 0))
+            return 1;
+        face_cb(p[m], p[k1], p[k2]);
+        tin.ntri = 1;
+    }
+
+    time_t t0 = time(NULL);
+    double last_print = 0;
+    for (tin.cur_edge = 0; tin.cur_edge <= tin.last_edge; tin.cur_edge++) {
+        if (tin_break_polled())
+            return 1;
+        if (fs.bits[tin.cur_edge] & FE_CLOSED)
+            continue;
+        int32_t u, v, opp, k;
+        edge_ends(tin.cur_edge, &u, &v, &opp);
+        line_of(tin.cur_edge, u, v, &tin.edge_la, &tin.edge_lb, &tin.edge_lc);
+        fs.pend[0] = fs.pend[1] = fs.pend[2] = -1;
+        int first_side;
+        if (tin_search_sides(fast_third_point, n, p, u, v, opp, &k, &first_side))
+            continue;
+        face_cb(p[u], p[v], p[k]);
+        tin.ntri++;
+        if (tin.held_ak == -1 && append(u, k, v, fs.pend[0], 0))
+            return 1;
+        if (tin.held_bk == -1 && append(v, k, u, fs.pend[1], 0))
+            return 1;
+        /* the other side of a break line: its copy keeps the constraint's
+        ** line, written where line_of reads a kept one */
+        if (first_side) {
+            if (append(u, v, k, fs.pend[2], FE_LINE_KEPT))
+                return 1;
+            tin_edge *r = &tin.tri[tin.last_edge];
+            r->la = tin.edge_la;
+            r->lb = tin.edge_lb;
+            r->lc = tin.edge_lc;
+        }
+        tin_progress(t0, &last_print);
+    }
+    return 0;
+}
+
+int tin_fast_open(int32_t n, const tin_point *points)
+{
+    tin_fast_close();
+    double m = 0, x0 = points[0].x, x1 = points[n - 1].x, y0 = points[0].y, y1 = points[0].y;
+    for (int32_t i = 0; i < n; i++) {
+        if (fabs(points[i].x) > m) m = fabs(points[i].x);
+        if (fabs(points[i].y) > m) m = fabs(points[i].y);
+        if (points[i].y < y0) y0 = points[i].y;
+        if (points[i].y > y1) y1 = points[i].y;
+    }
+    double extent = (x1 - x0) + (y1 - y0);
+    /* a side value is rounded in a handful of operations on numbers up to
+    ** the coordinates' size: 2^-46 of that is a wide bound, as a distance;
+    ** a needle angle is one that puts a point eps away within that bound */
+    fs.delta = ldexp(m + extent, -46);
+    fs.needle = fs.delta / tin.eps;
+    fs.rival = 64 * TIN_HALF_ULP / CLUSTER_MARGIN;
+    /* grown from the front's seed, the mesh is laid out in about the order
+    ** the front will meet it.  Points closed before the start (outside the
+    ** area, in a hole) are never taken: the front sees through them, and
+    ** so must the mesh */
+    uint8_t *skip = NULL;
+    if (tin.ncons > 0) {
+        skip = (uint8_t *)malloc((size_t)n);
+        if (!skip)
+            return 1;
+        for (int32_t i = 0; i < n; i++)
+            skip[i] = (uint8_t)tin_closed(tin.pangle[i]);
+    }
+    int failed = tin_mesh_build(n, points, skip, tin.ncons == 0 ? n / 2 : -1, 2 * fs.delta,
+                                fs.needle);
+    free(skip);
+    if (failed)
+        return 1;
+    fs.n = n;
+    fs.p = tin_m.p;
+    fs.caller = points;
+    fs.orig = tin_m.orig;
+    fs.near = (int32_t *)tin_big((size_t)tin.edge_cap * sizeof(int32_t));
+    fs.bits = (uint8_t *)tin_big((size_t)tin.edge_cap);
+    int32_t *sums = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    if (tin.ncons > 0)
+        fs.cons = (uint8_t *)tin_big((size_t)n);
+    dirty_open(n, x0, x1, y0, y1);
+    if (!fs.near || !fs.bits || !sums || (tin.ncons > 0 && !fs.cons) || !dg.cell
+        || tags_grow()) {
+        tin_big_free(sums);
+        tin_fast_close();
+        return 1;
+    }
+    tin_m.on_flip = flipped;
+    /* the constraint edges are edges of the mesh, locked; the mesh is not
+    ** Delaunay across them */
+    for (int32_t e = 0; e < tin.ncons; e++) {
+        int32_t u = tin_m.slot[tin.tri[e].u], v = tin_m.slot[tin.tri[e].v];
+        int32_t h = tin_mesh_insert_edge(u, v, LOCK_CONSTRAINT);
+        if (h == -1) {
+            tin_big_free(sums);
+            tin_fast_close();
+            return 1;
+        }
+        dirty_segment(&fs.p[u], &fs.p[v], DIRTY_CIRCLE);
+    }
+    /* the constraint edges: loose, their lines kept in tin.tri (the
+    ** edges are re-appended in place) */
+    int32_t ncons = tin.ncons;
+    tin.last_edge = -1;
+    for (int32_t e = 0; e < ncons; e++)
+        if (append(tin_m.slot[tin.tri[e].u], tin_m.slot[tin.tri[e].v], -1, -1, FE_LINE_KEPT)) {
+            tin_big_free(sums);
+            tin_fast_close();
+            return 1;
+        }
+    /* the angle sums and the constraint ends by mesh number; the
+    ** straightforward search reaches the sums through the numbering */
+    for (int32_t i = 0; i < n; i++) {
+        sums[i] = tin.pangle[fs.orig[i]];
+        if (fs.cons)
+            fs.cons[i] = tin.cons_end[fs.orig[i]];
+    }
+    tin_big_free(tin.pangle);
+    tin.pangle = sums;
+    tin.slot = tin_m.slot;
+    fs.written = tin.last_edge;
+    fs.pend[0] = fs.pend[1] = fs.pend[2] = -1;
+    fs.on = 1;
+    return 0;
+}
+
+void tin_fast_close(void)
+{
+    free(dg.cell);
+    memset(&dg, 0, sizeof dg);
+    tin_big_free(fs.near);
+    tin_big_free(fs.bits);
+    free(fs.loose);
+    free(tg.key);
+    free(tg.edge);
+    memset(&tg, 0, sizeof tg);
+    tin_big_free(fs.cons);
+    tin.slot = NULL;
+    free(pg.start);
+    free(pg.ids);
+    memset(&pg, 0, sizeof pg);
+    tin_big_free(hr.pos);
+    free(hr.at);
+    free(hr.fwd);
+    free(hr.bwd);
+    memset(&hr, 0, sizeof hr);
+    tin_mesh_free();
+    memset(&fs, 0, sizeof fs);
+}

@@ -13,7 +13,7 @@ cmake --build build -j "$jobs"
 
 cmake -S . -B build-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON
 cmake --build build-san -j "$jobs"
-(cd build-san && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$jobs" -LE bench)
+(cd build-san && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$jobs")
 
 # Every fuzz target for a minute under ASan and UBSan (clang-14, libFuzzer);
 # a finding fails the run.

@@ -123,8 +123,8 @@ FAULTS = [
     ("host/session.cpp", "for (std::size_t i = mk.erase_log_size; i < erase_log.size(); i++)",
      "for (std::size_t i = mk.erase_log_size + 1; i < erase_log.size(); i++)",
      ["host"], "undo back does not restore the first entity erased after the mark"),
-    ("host/dxf_save.cpp", "if ((p.code == 5 || p.code == 105) && parse_handle(p.value, h))",
-     "if ((p.code == 5) && parse_handle(p.value, h))",
+    ("host/dxf_save.cpp", "if ((p.code == 5 || p.code == 105) && parse_handle(p.value(), h))",
+     "if ((p.code == 5) && parse_handle(p.value(), h))",
      ["host_dxf"], "DIMSTYLE handles (group 105) ignored when choosing new handles"),
     # survey
     ("survey/contour.cpp", "bool below[3] = {t.p[0].z < z, t.p[1].z < z, t.p[2].z < z};",

@@ -202,14 +202,19 @@ TEST_F(Colfe, TrianglesInsideOneBandAreDrawnWholeInItsColour)
     s.drawing().add(tri({0, 0, 12}, {10, 0, 14}, {0, 10, 18}));     // band 1
     s.drawing().add(tri({20, 0, 145}, {30, 0, 170}, {20, 10, 160})); // above band 13
     s.drawing().add(tri({40, 0, -50}, {50, 0, 5}, {40, 10, 9}));     // under level 0
+    s.drawing().add(tri({60, 0, 140}, {70, 0, 160}, {60, 10, 150})); // from 140 up: whole, over 150 too
     EXPECT_EQ(run("0.0 150.0"), "T");
     auto p = pieces();
-    ASSERT_EQ(p.size(), 3u);
+    ASSERT_EQ(p.size(), 4u);
     EXPECT_EQ(p[0].colour, 14);        // colf_colours[13]
     EXPECT_EQ(p[1].colour, 1);         // colf_colours[0]
     EXPECT_EQ(p[2].colour, 15);        // colf_colours[14]
+    EXPECT_EQ(p[3].colour, 1);
     for (const auto &e : p)
         EXPECT_EQ(e.face_hidden, 15);
+    EXPECT_EQ(p[3].pts[0].z, 140);
+    EXPECT_EQ(p[3].pts[1].z, 160);
+    EXPECT_EQ(p[3].pts[2].z, 150);
     int originals = 0;
     for (const auto &e : s.drawing().entities)
         originals += e.id < first_new && !e.erased;

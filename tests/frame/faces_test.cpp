@@ -151,6 +151,11 @@ TEST_F(Faces, BadCountsAreRefusedNeverWrappedNorBorrowed)
     // The caller's text names the counts.
     read(mesh(16, counts(1, 3), grid(1, 3)));
     EXPECT_NE(out.find(" counts 1 by 3, up to 32767"), std::string::npos) << out;
+    // A mesh one vertex wide either way has no face: refused, not read as empty.
+    EXPECT_EQ(read(mesh(16, counts(2, 1), grid(2, 1))), 1);
+    EXPECT_NE(out.find(" counts 2 by 1, up to 32767"), std::string::npos) << out;
+    EXPECT_EQ(read(mesh(16, counts(1, 2), grid(1, 2))), 1);
+    EXPECT_NE(out.find(" counts 1 by 2, up to 32767"), std::string::npos) << out;
     // A second mesh without counts does not borrow the first one's.
     EXPECT_EQ(read(mesh(16, counts(2, 2), grid(2, 2)) + mesh(16, "", grid(2, 2))), 1);
     EXPECT_EQ(quads.size(), 1u);

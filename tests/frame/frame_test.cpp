@@ -101,7 +101,8 @@ TEST_F(PairReader, ACrWithoutALineFeedAfterItStays)
 // it as pairs could pair values with the wrong codes.
 TEST_F(PairReader, ANonNumericCodeIsReportedWithItsLineAndStopsTheReading)
 {
-    for (const char *bad : {"abc", "10x", "99999999999"}) {
+    // An empty or blank code line is no group 0 either.
+    for (const char *bad : {"abc", "10x", "99999999999", "", "  "}) {
         open(std::string("0\nPOINT\n") + bad + "\nXYZ\n 30\n");
         ASSERT_EQ(read_dxf_pair(&code), 1);
         EXPECT_EQ(read_dxf_pair(&code), -1) << bad;

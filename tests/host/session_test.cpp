@@ -163,6 +163,7 @@ TEST(Selection, AnswersBuildTheSetAndFiltersNarrowIt)
     EXPECT_EQ(count("c 0,-1 1,1\n\n"), 2);        // the point at 1,1 and the crossing line
     EXPECT_EQ(count("w 0,-1 1,1\n\n"), 1);        // a window wants the whole line: only the point
     EXPECT_EQ(count("c 34.5,4 35.5,6\n\n"), 1);   // the polyline's closing side alone crosses it
+    EXPECT_EQ(count("c 33,5 35,8\n\n"), 1);       // that side touches only the corner 35,5
     EXPECT_EQ(count("all\nremove\nlayer a\n\n"), 3);
     EXPECT_EQ(count("previous\n\n"), 3);
     EXPECT_EQ(count("last\n\n"), 1);

@@ -156,16 +156,17 @@ TEST(Capture, ColourRuleAndGroupCount)
 {
     vt::AddonSession s;                  // tri_error prints through the session
     {
-        // No colour, BYBLOCK and BYLAYER are the outline; 4 and 9 holes, with gaps.
+        // No colour, BYBLOCK and BYLAYER are the outline; 4, 9 and the last
+        // colour, 255, holes, with gaps.
         Capture c(wrap(dxf_point(0, 0, 0) + dxf_line(0, 0, 1, 0, nullptr) +
                        dxf_line(0, 0, 1, 0, "0") + dxf_line(0, 0, 1, 0, "256") +
-                       dxf_line(0, 0, 1, 0, "9") + dxf_line(0, 0, 1, 0, "4.7")));
+                       dxf_line(0, 0, 1, 0, "9") + dxf_line(0, 0, 1, 0, "4.7") + dxf_line(0, 0, 1, 0, "255")));
         ASSERT_EQ(c.read_rc, 0);
-        int groups[5] = {1, 1, 1, 9, 4};
-        for (int i = 0; i < 5; i++)
+        int groups[6] = {1, 1, 1, 9, 4, 255};
+        for (int i = 0; i < 6; i++)
             EXPECT_EQ(tri_lines[i].group, groups[i]) << i;
-        EXPECT_EQ(tri_group_count(), 9);
-        EXPECT_EQ(tri_colour_seen[9] + tri_colour_seen[4], 2);
+        EXPECT_EQ(tri_group_count(), 255);
+        EXPECT_EQ(tri_colour_seen[9] + tri_colour_seen[4] + tri_colour_seen[255], 3);
         EXPECT_EQ(tri_colour_seen[0] + tri_colour_seen[1], 0);
     }
     // A colour is named as the number it stands as: 4294967295 is no outline.

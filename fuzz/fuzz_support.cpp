@@ -87,7 +87,7 @@ void fail(const std::string &what)
 // ---- Drawing comparison ------------------------------------------------------
 
 // A value as C would write it: control bytes and bytes above 126 escaped.
-static std::string escaped(const std::string &v)
+static std::string escaped(std::string_view v)
 {
     std::string out = "\"";
     for (unsigned char c : v) {
@@ -102,16 +102,15 @@ static std::string escaped(const std::string &v)
     return out + "\"";
 }
 
-static std::string same_pairs(const std::vector<velmora::DxfPair> &a,
-                              const std::vector<velmora::DxfPair> &b, const std::string &what)
+static std::string same_pairs(velmora::DxfGroups a, velmora::DxfGroups b, const std::string &what)
 {
     if (a.size() != b.size())
         return what + ": " + std::to_string(a.size()) + " groups, then " + std::to_string(b.size());
     for (std::size_t i = 0; i < a.size(); i++)
-        if (a[i].code != b[i].code || a[i].value != b[i].value)
+        if (a[i].code != b[i].code || a[i].value() != b[i].value())
             return what + ": group " + std::to_string(i) + " was " + std::to_string(a[i].code) +
-                   " " + escaped(a[i].value) + ", then " + std::to_string(b[i].code) + " " +
-                   escaped(b[i].value);
+                   " " + escaped(a[i].value()) + ", then " + std::to_string(b[i].code) + " " +
+                   escaped(b[i].value());
     return "";
 }
 
@@ -156,13 +155,13 @@ static std::vector<velmora::DxfPair> kept_groups(const velmora::Drawing &d)
 {
     std::vector<velmora::DxfPair> g = d.before_entities;
     if (d.layout.layer_count_at < g.size())
-        g[d.layout.layer_count_at].value.clear();
+        g[d.layout.layer_count_at] = velmora::DxfPair(g[d.layout.layer_count_at].code, "");
     for (std::size_t i = 0; i < g.size(); i++) {
-        if (g[i].code != 9 || !velmora::same_name(velmora::trim(g[i].value), "$HANDSEED"))
+        if (g[i].code != 9 || !velmora::same_name(velmora::trim(g[i].value()), "$HANDSEED"))
             continue;
         for (std::size_t j = i + 1; j < g.size() && g[j].code != 9 && g[j].code != 0; j++)
             if (g[j].code == 5) {
-                g[j].value.clear();
+                g[j] = velmora::DxfPair(g[j].code, "");
                 break;
             }
         break;

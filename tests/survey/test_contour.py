@@ -63,6 +63,20 @@ def distance_to_line(p, v, closed):
     return best
 
 
+def lengths_against_matplotlib(test, triang, z, step, ours, what):
+    """Every level matplotlib's tricontour draws at `step` is one of ours,
+    and each of ours has matplotlib's length to 1e-6."""
+    levels = [k * step for k in range(int(math.ceil(z.min() / step)), int(z.max() // step) + 1)]
+    cs = plt.tricontour(triang, z, levels=levels)
+    theirs = {lv: sum(float(np.sum(np.hypot(*np.diff(s[:, :2], axis=0).T))) for s in segs)
+              for lv, segs in zip(levels, cs.allsegs)}
+    plt.close("all")
+    test.assertEqual(sorted(ours), [lv for lv in levels if theirs[lv] > 0], what)
+    for lv, lines in ours.items():
+        mine = sum(math.hypot(*(b - a)[:2]) for v, closed, _ in lines for a, b in segments(v, closed))
+        test.assertLess(abs(mine - theirs[lv]) / theirs[lv], 1e-6, (what, lv))
+
+
 def upright(degrees):
     """A label reads left to right: its angle in (-90, 90]."""
     r = degrees % 360
@@ -107,17 +121,8 @@ class Contour(unittest.TestCase):
         through_corners = 0
         for name, (run, doc) in self.runs.items():
             ours = contours_of(doc)
-            step = 2.0 if name == "default" else 1.0
-            levels = [k * step for k in range(int(math.ceil(z.min() / step)), int(z.max() // step) + 1)]
-            cs = plt.tricontour(triang, z, levels=levels)
-            theirs = {lv: sum(float(np.sum(np.hypot(*np.diff(s[:, :2], axis=0).T))) for s in segs)
-                      for lv, segs in zip(levels, cs.allsegs)}
-            plt.close("all")
-            # Every level matplotlib draws, and its length.
-            self.assertEqual(sorted(ours), [lv for lv in levels if theirs[lv] > 0], name)
+            lengths_against_matplotlib(self, triang, z, 2.0 if name == "default" else 1.0, ours, name)
             for lv, lines in ours.items():
-                mine = sum(math.hypot(*(b - a)[:2]) for v, closed, _ in lines for a, b in segments(v, closed))
-                self.assertLess(abs(mine - theirs[lv]) / theirs[lv], 1e-6, (name, lv))
                 # Each vertex on its level and on an edge of the triangle
                 # holding it (any triangle for those on the outer edge).
                 v = np.vstack([line for line, _, _ in lines])
@@ -225,15 +230,7 @@ class BundledSurvey(unittest.TestCase):
                                   out="contour.dxf")
                 self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
                 ours = contours_of(run.doc())
-                levels = [k * step for k in range(int(math.ceil(z.min() / step)), int(z.max() // step) + 1)]
-                cs = plt.tricontour(triang, z, levels=levels)
-                theirs = {lv: sum(float(np.sum(np.hypot(*np.diff(s[:, :2], axis=0).T))) for s in segs)
-                          for lv, segs in zip(levels, cs.allsegs)}
-                plt.close("all")
-                self.assertEqual(sorted(ours), [lv for lv in levels if theirs[lv] > 0], step)
-                for lv, lines in ours.items():
-                    mine = sum(math.hypot(*(b - a)[:2]) for v, closed, _ in lines for a, b in segments(v, closed))
-                    self.assertLess(abs(mine - theirs[lv]) / theirs[lv], 1e-6, (step, lv))
+                lengths_against_matplotlib(self, triang, z, step, ours, step)
                 through_points += sum(1 for lv in ours if np.any(z == lv))
             self.assertGreaterEqual(through_points, 20)
 

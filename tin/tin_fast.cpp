@@ -1488,14 +1488,27 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
         line_of(tin.cur_edge, u, v, &tin.edge_la, &tin.edge_lb, &tin.edge_lc);
         fs.pend[0] = fs.pend[1] = fs.pend[2] = -1;
         int first_side;
-        if (tin_search_sides(fast_third_point, n, p, u, v, opp, &k, &first_side))
+        if (tin_search_sides(fast_third_point, n, p, u, v, opp, &k, &first_side)) {
+            if (tin.cur_edge >= tin.ncons && tin_passed_open_add(fs.orig[u], fs.orig[v]))
+                return 1;
             continue;
+        }
         face_cb(p[u], p[v], p[k]);
         tin.ntri++;
-        if (tin.held_ak == -1 && append(u, k, v, fs.pend[0], 0))
-            return 1;
-        if (tin.held_bk == -1 && append(v, k, u, fs.pend[1], 0))
-            return 1;
+        /* a side that is an edge passed open is appended closed (see
+        ** tin_passed_open_add) */
+        if (tin.held_ak == -1) {
+            if (append(u, k, v, fs.pend[0], 0))
+                return 1;
+            if (tin_passed_open(fs.orig[u], fs.orig[k]))
+                fs.bits[tin.last_edge] |= FE_CLOSED;
+        }
+        if (tin.held_bk == -1) {
+            if (append(v, k, u, fs.pend[1], 0))
+                return 1;
+            if (tin_passed_open(fs.orig[v], fs.orig[k]))
+                fs.bits[tin.last_edge] |= FE_CLOSED;
+        }
         /* the other side of a break line: its copy keeps the constraint's
         ** line, written where line_of reads a kept one */
         if (first_side) {

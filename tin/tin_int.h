@@ -117,6 +117,11 @@ typedef int (*tin_search_fn)(int32_t n, const tin_point *points, int32_t a, int3
 int    tin_search_sides(tin_search_fn search, int32_t n, const tin_point *points, int32_t u,
                         int32_t v, int32_t opp, int32_t *k, int *first_side);
 void   tin_progress(time_t t0, double *last_print);
+/* edges the front passed with no triangle found beyond them (caller's
+** numbering): noted (1 when out of memory, reported), and asked for when
+** a new triangle's side is appended */
+int    tin_passed_open_add(int32_t u, int32_t v);
+int    tin_passed_open(int32_t u, int32_t v);
 void   tin_speedups_open(int32_t n, const tin_point *points);
 
 /* point ordering (tin_sort.cpp) */

@@ -366,16 +366,9 @@ static struct {
     uint32_t  mask, used;
 } tg;
 
-static inline uint64_t tag_key(int32_t u, int32_t v)
-{
-    uint32_t lo = (uint32_t)(u < v ? u : v), hi = (uint32_t)(u < v ? v : u);
-    return ((uint64_t)hi << 32 | lo) + 1;       /* 0 = empty */
-}
-
 static inline uint32_t tag_slot(uint64_t k)
 {
-    k *= 0x9e3779b97f4a7c15ULL;
-    return (uint32_t)(k >> 32) & tg.mask;
+    return tin_pair_slot(k, tg.mask);
 }
 
 static int tags_grow(void)
@@ -420,7 +413,7 @@ static int tag_put(int32_t u, int32_t v, int32_t e)
         if (tags_grow())
             return 1;
     }
-    uint64_t k = tag_key(u, v);
+    uint64_t k = tin_pair_key(u, v);
     uint32_t j = tag_slot(k);
     while (tg.key[j] && tg.key[j] != k)
         j = (j + 1) & tg.mask;
@@ -434,7 +427,7 @@ static int tag_put(int32_t u, int32_t v, int32_t e)
 /* The buffer number of the edge (u, v) ahead of the front, or -1. */
 static int32_t tag_get(int32_t u, int32_t v)
 {
-    uint64_t k = tag_key(u, v);
+    uint64_t k = tin_pair_key(u, v);
     uint32_t j = tag_slot(k);
     while (tg.key[j]) {
         if (tg.key[j] == k)

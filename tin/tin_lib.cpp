@@ -262,18 +262,6 @@ static struct {
     uint32_t  mask, used;
 } passed;
 
-static inline uint64_t passed_key(int32_t u, int32_t v)
-{
-    uint32_t lo = (uint32_t)(u < v ? u : v), hi = (uint32_t)(u < v ? v : u);
-    return ((uint64_t)hi << 32 | lo) + 1;       /* 0 = empty */
-}
-
-static inline uint32_t passed_slot(uint64_t k)
-{
-    k *= 0x9e3779b97f4a7c15ULL;
-    return (uint32_t)(k >> 32) & passed.mask;
-}
-
 static void passed_free(void)
 {
     free(passed.key);
@@ -293,15 +281,15 @@ int tin_passed_open_add(int32_t u, int32_t v)
         passed.mask = size - 1;
         for (uint32_t i = 0; i < old; i++)
             if (ok[i]) {
-                uint32_t j = passed_slot(ok[i]);
+                uint32_t j = tin_pair_slot(ok[i], passed.mask);
                 while (nk[j])
                     j = (j + 1) & passed.mask;
                 nk[j] = ok[i];
             }
         free(ok);
     }
-    uint64_t k = passed_key(u, v);
-    uint32_t j = passed_slot(k);
+    uint64_t k = tin_pair_key(u, v);
+    uint32_t j = tin_pair_slot(k, passed.mask);
     while (passed.key[j] && passed.key[j] != k)
         j = (j + 1) & passed.mask;
     if (!passed.key[j]) {
@@ -315,8 +303,8 @@ int tin_passed_open(int32_t u, int32_t v)
 {
     if (!passed.used)
         return 0;
-    uint64_t k = passed_key(u, v);
-    for (uint32_t j = passed_slot(k); passed.key[j]; j = (j + 1) & passed.mask)
+    uint64_t k = tin_pair_key(u, v);
+    for (uint32_t j = tin_pair_slot(k, passed.mask); passed.key[j]; j = (j + 1) & passed.mask)
         if (passed.key[j] == k)
             return 1;
     return 0;

@@ -366,16 +366,9 @@ static struct {
     uint32_t  mask, used;
 } tg;
 
-static inline uint64_t tag_key(int32_t u, int32_t v)
-{
-    uint32_t lo = (uint32_t)(u < v ? u : v), hi = (uint32_t)(u < v ? v : u);
-    return ((uint64_t)hi << 32 | lo) + 1;       /* 0 = empty */
-}
-
 static inline uint32_t tag_slot(uint64_t k)
 {
-    k *= 0x9e3779b97f4a7c15ULL;
-    return (uint32_t)(k >> 32) & tg.mask;
+    return tin_pair_slot(k, tg.mask);
 }
 
 static int tags_grow(void)
@@ -420,7 +413,7 @@ static int tag_put(int32_t u, int32_t v, int32_t e)
         if (tags_grow())
             return 1;
     }
-    uint64_t k = tag_key(u, v);
+    uint64_t k = tin_pair_key(u, v);
     uint32_t j = tag_slot(k);
     while (tg.key[j] && tg.key[j] != k)
         j = (j + 1) & tg.mask;
@@ -434,7 +427,7 @@ static int tag_put(int32_t u, int32_t v, int32_t e)
 /* The buffer number of the edge (u, v) ahead of the front, or -1. */
 static int32_t tag_get(int32_t u, int32_t v)
 {
-    uint64_t k = tag_key(u, v);
+    uint64_t k = tin_pair_key(u, v);
     uint32_t j = tag_slot(k);
     while (tg.key[j]) {
         if (tg.key[j] == k)
@@ -1488,14 +1481,27 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
         line_of(tin.cur_edge, u, v, &tin.edge_la, &tin.edge_lb, &tin.edge_lc);
         fs.pend[0] = fs.pend[1] = fs.pend[2] = -1;
         int first_side;
-        if (tin_search_sides(fast_third_point, n, p, u, v, opp, &k, &first_side))
+        if (tin_search_sides(fast_third_point, n, p, u, v, opp, &k, &first_side)) {
+            if (tin.cur_edge >= tin.ncons && tin_passed_open_add(fs.orig[u], fs.orig[v]))
+                return 1;
             continue;
+        }
         face_cb(p[u], p[v], p[k]);
         tin.ntri++;
-        if (tin.held_ak == -1 && append(u, k, v, fs.pend[0], 0))
-            return 1;
-        if (tin.held_bk == -1 && append(v, k, u, fs.pend[1], 0))
-            return 1;
+        /* a side that is an edge passed open is appended closed (see
+        ** tin_passed_open_add) */
+        if (tin.held_ak == -1) {
+            if (append(u, k, v, fs.pend[0], 0))
+                return 1;
+            if (tin_passed_open(fs.orig[u], fs.orig[k]))
+                fs.bits[tin.last_edge] |= FE_CLOSED;
+        }
+        if (tin.held_bk == -1) {
+            if (append(v, k, u, fs.pend[1], 0))
+                return 1;
+            if (tin_passed_open(fs.orig[v], fs.orig[k]))
+                fs.bits[tin.last_edge] |= FE_CLOSED;
+        }
         /* the other side of a break line: its copy keeps the constraint's
         ** line, written where line_of reads a kept one */
         if (first_side) {

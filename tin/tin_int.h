@@ -80,6 +80,20 @@ static inline int tin_closed(int32_t pangle)
     return d < 5 && d > -5;
 }
 
+/* Hash tables keyed by an edge's two ends: the key (lower end, higher
+** end; 0 is left for an empty slot) and its slot in a table of mask + 1. */
+static inline uint64_t tin_pair_key(int32_t u, int32_t v)
+{
+    uint32_t lo = (uint32_t)(u < v ? u : v), hi = (uint32_t)(u < v ? v : u);
+    return ((uint64_t)hi << 32 | lo) + 1;
+}
+
+static inline uint32_t tin_pair_slot(uint64_t k, uint32_t mask)
+{
+    k *= 0x9e3779b97f4a7c15ULL;
+    return (uint32_t)(k >> 32) & mask;
+}
+
 /* Point i's angle sum. */
 #define TIN_PANGLE(i) tin.pangle[tin.slot ? tin.slot[i] : (i)]
 
@@ -117,6 +131,11 @@ typedef int (*tin_search_fn)(int32_t n, const tin_point *points, int32_t a, int3
 int    tin_search_sides(tin_search_fn search, int32_t n, const tin_point *points, int32_t u,
                         int32_t v, int32_t opp, int32_t *k, int *first_side);
 void   tin_progress(time_t t0, double *last_print);
+/* edges the front passed with no triangle found beyond them (caller's
+** numbering): noted (1 when out of memory, reported), and asked for when
+** a new triangle's side is appended */
+int    tin_passed_open_add(int32_t u, int32_t v);
+int    tin_passed_open(int32_t u, int32_t v);
 void   tin_speedups_open(int32_t n, const tin_point *points);
 
 /* point ordering (tin_sort.cpp) */

@@ -244,8 +244,75 @@ int tin_lpp(double x1, double y1, double x2, double y2, double *la, double *lb, 
     return 0;
 }
 
+/*
+** Edges the front loop has passed without finding a triangle on their far
+** side: hull edges, mostly, or edges whose candidates were refused at the
+** time.  The crossing test scans only the edges ahead of the front, so a
+** triangle found later beside such an edge does not see it as its existing
+** side, and the driver appends the edge again.  That copy has a triangle on
+** both sides and is appended closed: were it searched, its "far side" would
+** be the side the first triangle already covers, and on a boundary that
+** bends inwards (the edge column of a projected elevation grid) the search
+** took points there and laid triangles over triangles, until the edge
+** buffer ran full.  The copy is still scanned like any edge ahead of the
+** front.  Keys: the two ends, lower first, in the caller's numbering.
+*/
+static struct {
+    uint64_t *key;
+    uint32_t  mask, used;
+} passed;
+
+static void passed_free(void)
+{
+    free(passed.key);
+    memset(&passed, 0, sizeof passed);
+}
+
+int tin_passed_open_add(int32_t u, int32_t v)
+{
+    if (!passed.key || 2 * (passed.used + 1) > passed.mask + 1) {
+        uint32_t old = passed.key ? passed.mask + 1 : 0, size = old ? 2 * old : 256;
+        uint64_t *ok = passed.key, *nk = (uint64_t *)calloc(size, sizeof(uint64_t));
+        if (!nk) {
+            tin_error(" malloc TRI ");
+            return 1;
+        }
+        passed.key = nk;
+        passed.mask = size - 1;
+        for (uint32_t i = 0; i < old; i++)
+            if (ok[i]) {
+                uint32_t j = tin_pair_slot(ok[i], passed.mask);
+                while (nk[j])
+                    j = (j + 1) & passed.mask;
+                nk[j] = ok[i];
+            }
+        free(ok);
+    }
+    uint64_t k = tin_pair_key(u, v);
+    uint32_t j = tin_pair_slot(k, passed.mask);
+    while (passed.key[j] && passed.key[j] != k)
+        j = (j + 1) & passed.mask;
+    if (!passed.key[j]) {
+        passed.key[j] = k;
+        passed.used++;
+    }
+    return 0;
+}
+
+int tin_passed_open(int32_t u, int32_t v)
+{
+    if (!passed.used)
+        return 0;
+    uint64_t k = tin_pair_key(u, v);
+    for (uint32_t j = tin_pair_slot(k, passed.mask); passed.key[j]; j = (j + 1) & passed.mask)
+        if (passed.key[j] == k)
+            return 1;
+    return 0;
+}
+
 static void release(void)
 {
+    passed_free();
     tin_big_free(tin.tri);
     tin_big_free(tin.pangle);
     free(tin.minmax_cont);
@@ -375,16 +442,23 @@ static int straight_front(int32_t n, const tin_point *points, tin_face_cb face_c
         tin.edge_lb = t->lb;
         tin.edge_lc = t->lc;
         int first_side;
-        if (tin_search_sides(tin_third_point, n, points, u, v, opp, &k, &first_side))
+        if (tin_search_sides(tin_third_point, n, points, u, v, opp, &k, &first_side)) {
+            if (tin.cur_edge >= tin.ncons && tin_passed_open_add(u, v))
+                return 1;
             continue;
+        }
         face_cb(points[u], points[v], points[k]);
         tin.ntri++;
-        if (tin.held_ak == -1
-            && tin_wrbuff(u, k, v, tin.held_ak_la, tin.held_ak_lb, tin.held_ak_lc, points))
-            return 1;
-        if (tin.held_bk == -1
-            && tin_wrbuff(v, k, u, tin.held_bk_la, tin.held_bk_lb, tin.held_bk_lc, points))
-            return 1;
+        if (tin.held_ak == -1) {
+            if (tin_wrbuff(u, k, v, tin.held_ak_la, tin.held_ak_lb, tin.held_ak_lc, points))
+                return 1;
+            tin.tri[tin.last_edge].flag = (uint8_t)tin_passed_open(u, k);
+        }
+        if (tin.held_bk == -1) {
+            if (tin_wrbuff(v, k, u, tin.held_bk_la, tin.held_bk_lb, tin.held_bk_lc, points))
+                return 1;
+            tin.tri[tin.last_edge].flag = (uint8_t)tin_passed_open(v, k);
+        }
         if (first_side && tin_wrbuff(u, v, k, tin.edge_la, tin.edge_lb, tin.edge_lc, points))
             return 1;
         tin_progress(t0, &last_print);

@@ -209,5 +209,31 @@ class Contour(unittest.TestCase):
                 self.assertFalse(os.path.exists(run.out_path), script)     # a failed run saves nothing
 
 
+class BundledSurvey(unittest.TestCase):
+    def test_lengths_per_level_match_matplotlib_on_the_bundled_survey(self):
+        """The terrain of the bundled survey as the main job makes it,
+        contoured at 50 m and at 1 m (where levels pass exactly through
+        survey points): every level's length against matplotlib's."""
+        with TempFolder() as work:
+            tin = run_velmora(work, "velmora\nall\n\n",
+                              drawing=os.path.join(SAMPLES, "jacksboro_survey.dxf"), out="tin.dxf")
+            self.assertEqual(tin.returncode, 0, tin.stdout + tin.stderr)
+            index, tris = {}, []
+            for f in tin.doc().modelspace().query("3DFACE[layer=='TRIANG']"):
+                tris.append([index.setdefault(tuple(v), len(index)) for v in (f.dxf.vtx0, f.dxf.vtx1, f.dxf.vtx2)])
+            c = np.array(sorted(index, key=index.get))
+            z = c[:, 2]
+            triang = mtri.Triangulation(c[:, 0], c[:, 1], np.array(tris))
+            through_points = 0
+            for step in (50.0, 1.0):
+                run = run_velmora(work, "contour\nlayer TRIANG\n\n%g\n\n" % step, drawing=tin.out_path,
+                                  out="contour.dxf")
+                self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+                ours = contours_of(run.doc())
+                lengths_against_matplotlib(self, triang, z, step, ours, step)
+                through_points += sum(1 for lv in ours if np.any(z == lv))
+            self.assertGreaterEqual(through_points, 20)
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -330,6 +330,10 @@ TEST(CommandLine, DxfoutWritesTheChosenEntitiesWithTheGivenDecimals)
     EXPECT_EQ(sds_command(RTSTR, "dxfout", RTSTR, "all.dxf", RTSTR, "", RTNONE), RTNORM);
     EXPECT_EQ(velmora::load_dxf(h.dir.file("all.dxf")).entities.size(), 1u);
     EXPECT_EQ(sds_command(RTSTR, "dxfout", RTSTR, "x.dxf", RTSTR, "v", RTSTR, "2018", RTNONE), RTERROR);
+    // Decimal places from 0 to 16.
+    EXPECT_EQ(sds_command(RTSTR, "dxfout", RTSTR, "d16.dxf", RTSTR, "16", RTNONE), RTNORM);
+    EXPECT_EQ(sds_command(RTSTR, "dxfout", RTSTR, "d17.dxf", RTSTR, "17", RTNONE), RTERROR);
+    EXPECT_FALSE(vt::file_exists(h.dir.file("d17.dxf")));
 }
 
 TEST(CommandLine, ANulByteEndsTheInputBeforeItsWordIsUsed)

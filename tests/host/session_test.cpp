@@ -103,6 +103,10 @@ TEST(CommandLine, LayerColourAndPointGoOnTheNewEntitiesAndBadAnswersFailTheCall)
     ASSERT_TRUE(h.run("LAYER M triang\n\n"));
     EXPECT_EQ(h.s.drawing().current_layer, "TRIANG");
 
+    // Layer names of up to 255 characters.
+    EXPECT_EQ(sds_command(RTSTR, "LAYER", RTSTR, "MAKE", RTSTR, std::string(255, 'L').c_str(), RTSTR, "", 0), RTNORM);
+    EXPECT_EQ(sds_command(RTSTR, "LAYER", RTSTR, "MAKE", RTSTR, std::string(256, 'L').c_str(), RTSTR, "", 0), RTERROR);
+
     // Bad answers fail the call.
     EXPECT_EQ(sds_command(RTSTR, "COLOR", RTSTR, "300", 0), RTERROR);
     EXPECT_EQ(sds_command(RTSTR, "frobnicate", 0), RTERROR);
@@ -170,6 +174,7 @@ TEST(Selection, AnswersBuildTheSetAndFiltersNarrowIt)
     EXPECT_EQ(count("all\nremove\nlayer a\n\n"), 3);
     EXPECT_EQ(count("previous\n\n"), 3);
     EXPECT_EQ(count("last\n\n"), 1);
+    EXPECT_EQ(count("all\nremove\ntype p?int,3DF*\n\n"), 2);   // wildcards, alternatives
     EXPECT_EQ(count("\n"), -1);                   // nothing selected
     resbuf *f = sds_buildlist(RTDXF0, "POINT", 8, "B", RTNONE);
     EXPECT_EQ(count("all\n\n", f), 1);
@@ -245,6 +250,8 @@ TEST(Variables, ReadAndSet)
     EXPECT_EQ(sds_command(RTSTR, "setvar", RTSTR, "OSMODE", RTSTR, "5", 0), RTNORM);
     ASSERT_EQ(sds_getvar("osmode", &v), RTNORM);
     EXPECT_EQ(v.resval.rint, 5);
+    EXPECT_EQ(sds_command(RTSTR, "setvar", RTSTR, "OSMODE", RTSTR, "32767", 0), RTNORM);   // its range's ends
+    EXPECT_EQ(sds_command(RTSTR, "setvar", RTSTR, "OSMODE", RTSTR, "32768", 0), RTERROR);
     EXPECT_EQ(sds_command(RTSTR, "setvar", RTSTR, "nosuch", RTSTR, "1", 0), RTERROR);
     EXPECT_EQ(sds_getvar("nosuch", &v), RTERROR);
     EXPECT_EQ(sds_command(RTSTR, "ucs", RTSTR, "", 0), RTNORM);

@@ -13,11 +13,13 @@
 //   4. TEXTs, at their height and angle (those too small to read left out);
 //   5. the overlay (sds_grdraw vectors) on top, thick, with a light halo;
 //   6. the footer: a scale bar and the drawing's extents in its left corner,
-//      and a legend naming each layer drawn with the colours drawn on it.
+//      and a legend naming each layer drawn with the colours drawn on it
+//      (picture_footer.cpp).
 //
 // Colours are the ACI numbers; BYLAYER takes the layer's colour and entities
 // on a layer that is off are not drawn.
 #include "picture.h"
+#include "picture_footer.h"
 
 #include "dxf_common.h"
 #include "text.h"
@@ -224,7 +226,7 @@ struct Scene {
     std::vector<std::pair<const Entity *, int>> shown, texts;
     // The legend: each layer drawn, in the order it first appears, with the
     // colours drawn on it in the order they first appear.
-    std::vector<std::pair<std::string, std::vector<int>>> legend;
+    Legend legend;
     double minz = INFINITY, maxz = -INFINITY;
 
     void note(const std::string &layer, int aci)
@@ -475,129 +477,6 @@ void draw_overlay(cairo_t *cr, const View &v, const std::vector<Overlay> &overla
     }
 }
 
-// 6. The footer under the plan.
-//
-//   |<-- 5000 -->|  extents 731120,4036883 to 761529,4069167, heights 255 to 1041
-//   [#] TRIANG   [#][#][#] 3dint   [#] PLANE ...
-const double FOOTER_FONT = 15, FOOTER_ROW = 26;
-
-// A round length near `about`: 1, 2 or 5 times a power of ten.
-double round_length(double about)
-{
-    double p = std::pow(10.0, std::floor(std::log10(about)));
-    for (double m : {5.0, 2.0, 1.0})
-        if (m * p <= about)
-            return m * p;
-    return p;
-}
-
-std::string short_number(double v)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.10g", std::fabs(v) >= 100 ? std::round(v) : std::round(v * 100) / 100);
-    return buf;
-}
-
-struct LegendItem {
-    std::string name;
-    std::vector<int> colours;
-    double width;
-};
-
-const std::size_t LEGEND_SWATCHES = 8;   // colours shown per layer; more are counted
-
-// The legend's items, measured, laid out in rows across `width`; returns the
-// number of rows.
-int legend_rows(cairo_t *cr, const Scene &sc, double width, std::vector<std::vector<LegendItem>> &rows)
-{
-    rows.assign(1, {});
-    double x = 0;
-    for (const auto &[name, colours] : sc.legend) {
-        std::string label = name;
-        if (colours.size() > LEGEND_SWATCHES)
-            label += " (" + std::to_string(colours.size()) + " colours)";
-        cairo_text_extents_t ext;
-        cairo_text_extents(cr, label.c_str(), &ext);
-        std::size_t swatches = std::min(colours.size(), LEGEND_SWATCHES);
-        double w = swatches * 16 + 6 + ext.x_advance + 22;
-        if (x > 0 && x + w > width) {
-            rows.push_back({});
-            x = 0;
-        }
-        rows.back().push_back({label, std::vector<int>(colours.begin(), colours.begin() + (long)swatches), w});
-        x += w;
-    }
-    return (int)rows.size();
-}
-
-double footer_height(const Scene &sc, int width)
-{
-    cairo_surface_t *scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
-    cairo_t *cr = cairo_create(scratch);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, FOOTER_FONT);
-    std::vector<std::vector<LegendItem>> rows;
-    int n = sc.legend.empty() ? 0 : legend_rows(cr, sc, width - 48, rows);
-    cairo_destroy(cr);
-    cairo_surface_destroy(scratch);
-    return 12 + FOOTER_ROW * (1 + n);
-}
-
-void draw_footer(cairo_t *cr, const View &v, const Scene &sc, int width, double top)
-{
-    cairo_set_source_rgb(cr, 0.8, 0.8, 0.8);
-    cairo_set_line_width(cr, 1);
-    cairo_move_to(cr, 0, top + 0.5);
-    cairo_line_to(cr, width, top + 0.5);
-    cairo_stroke(cr);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, FOOTER_FONT);
-    double x = v.margin, y = top + 8 + FOOTER_ROW / 2;
-
-    // The scale bar: a round length near a fifth of the plan's width.
-    double length = round_length((width - 2 * v.margin) / v.scale / 5);
-    double bar = length * v.scale;
-    cairo_set_source_rgb(cr, 0, 0, 0);
-    cairo_set_line_width(cr, 2);
-    cairo_move_to(cr, x, y - 5);
-    cairo_line_to(cr, x, y + 5);
-    cairo_move_to(cr, x, y);
-    cairo_line_to(cr, x + bar, y);
-    cairo_move_to(cr, x + bar, y - 5);
-    cairo_line_to(cr, x + bar, y + 5);
-    cairo_stroke(cr);
-    std::string text = short_number(length) + "   extents " + short_number(sc.minx) + "," + short_number(sc.miny) +
-                       " to " + short_number(sc.maxx) + "," + short_number(sc.maxy);
-    if (sc.minz <= sc.maxz)
-        text += ", heights " + short_number(sc.minz) + " to " + short_number(sc.maxz);
-    cairo_move_to(cr, x + bar + 8, y + FOOTER_FONT / 3);
-    cairo_show_text(cr, text.c_str());
-
-    std::vector<std::vector<LegendItem>> rows;
-    if (sc.legend.empty())
-        return;
-    legend_rows(cr, sc, width - 2 * v.margin, rows);
-    for (const auto &row : rows) {
-        y += FOOTER_ROW;
-        x = v.margin;
-        for (const auto &item : row) {
-            for (int aci : item.colours) {
-                cairo_rectangle(cr, x, y - 6, 12, 12);
-                set_colour(cr, line_rgb(aci_rgb(aci)));
-                cairo_fill_preserve(cr);
-                cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
-                cairo_set_line_width(cr, 0.8);
-                cairo_stroke(cr);
-                x += 16;
-            }
-            cairo_set_source_rgb(cr, 0, 0, 0);
-            cairo_move_to(cr, x + 6, y + FOOTER_FONT / 3);
-            cairo_show_text(cr, item.name.c_str());
-            x += item.width - item.colours.size() * 16;
-        }
-    }
-}
-
 std::string png_bytes(cairo_surface_t *surface)
 {
     cairo_surface_flush(surface);
@@ -614,13 +493,18 @@ std::string png_bytes(cairo_surface_t *surface)
 
 }  // namespace
 
+void set_line_colour(cairo_t *cr, int aci)
+{
+    set_colour(cr, line_rgb(aci_rgb(aci)));
+}
+
 std::string png_image(const Drawing &d, const std::vector<Overlay> &overlay)
 {
     Scene sc = scene_of(d, overlay);
     int width, height;
     View v = fit(sc, width, height);
     int plan_height = height;
-    height += (int)std::ceil(footer_height(sc, width));
+    height += (int)std::ceil(footer_height(sc.legend, width));
 
     cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
     cairo_t *cr = cairo_create(surface);
@@ -633,7 +517,8 @@ std::string png_image(const Drawing &d, const std::vector<Overlay> &overlay)
     draw_points(cr, v, sc);
     draw_texts(cr, v, sc);
     draw_overlay(cr, v, overlay);
-    draw_footer(cr, v, sc, width, plan_height);
+    draw_footer(cr, {v.scale, v.margin, sc.minx, sc.miny, sc.maxx, sc.maxy, sc.minz, sc.maxz, &sc.legend}, width,
+                plan_height);
     cairo_destroy(cr);
     try {
         std::string png = png_bytes(surface);

@@ -209,31 +209,68 @@ TEST(DxfRead, ModelsTheFourTypesAndKeepsTheRest)
     EXPECT_DOUBLE_EQ(hi.x, 10.0);
 }
 
-// A header variable given twice or with blanks around its name, a layer
-// with two colour groups: the reader takes the group the writer replaces,
-// so an unchanged drawing still saves to its own bytes, and a changed one
-// reads back as it was saved.
-TEST(DxfRead, GroupsGivenTwiceReadFromTheOneTheSaveWrites)
+// Unusual but valid files, unchanged, save to their own bytes (ezdxf's
+// drawings in every version: test_dxf_files.py).  Where a group is given
+// twice, the reader takes the one the writer replaces, so a changed drawing
+// also reads back as it was saved.
+TEST(DxfRead, UnusualFilesSaveToTheirOwnBytes)
 {
     TempDir t;
-    std::string text = r12_drawing();
+    const std::string r12 = r12_drawing();
+    auto replaced = [&](const std::string &from, const std::string &to) {
+        std::string s = r12;
+        EXPECT_NE(s.find(from), std::string::npos) << from;
+        return s.replace(s.find(from), from.size(), to);
+    };
     std::string plain = lines({"  9", "$CLAYER", "  8", "0"});
     std::string ground = lines({"  2", "GROUND", " 70", "     0", " 62", "     3"});
-    ASSERT_NE(text.find(plain), std::string::npos);
-    ASSERT_NE(text.find(ground), std::string::npos);
-    text.replace(text.find(plain), plain.size(),
-                 lines({"  9", "$CLAYER", "  8", "GROUND", "  8", "",
-                        "  9", " $CECOLOR ", " 62", "3", " 62", "5"}));
-    text.replace(text.find(ground), ground.size(), ground + lines({" 62", "     5"}));
-    put(t.file("a.dxf"), text);
-    Drawing d = load_dxf(t.file("a.dxf"));
-    EXPECT_EQ(d.current_layer, "GROUND");
-    EXPECT_EQ(d.current_colour, 3);
-    ASSERT_NE(d.layer("GROUND"), nullptr);
-    EXPECT_EQ(d.layer("GROUND")->colour, 3);
-    save(d, t.file("b.dxf"));
-    EXPECT_EQ(get(t.file("b.dxf")), text);
+    // A header variable given twice or with blanks around its name, a layer
+    // with two colour groups.
+    std::string doubled = replaced(plain, lines({"  9", "$CLAYER", "  8", "GROUND", "  8", "",
+                                                 "  9", " $CECOLOR ", " 62", "3", " 62", "5"}));
+    doubled.replace(doubled.find(ground), ground.size(), ground + lines({" 62", "     5"}));
+    // A variable's second entry counts for nothing: the save would add the
+    // group the first one lacks, and the drawing would gain two groups.
+    std::string second = replaced(plain, lines({"  9", "$CLAYER", "810", "x", "  9", "$clayer", "  8", "GROUND",
+                                                "  9", "$CECOLOR", " 62", "3", "  9", "$CECOLOR", " 62", "5"}));
+    std::string bare = lines({"  0", "SECTION", "  2", "ENTITIES",
+                              "  0", "POINT", "  8", "A", " 10", "1.0", " 20", "2.0", " 30", "3.0",
+                              "  0", "ENDSEC", "  0", "EOF"});
+    struct Case {
+        const char *what;
+        std::string in, out;
+        const char *layer;
+        int colour;
+    } cases[] = {
+        {"groups given twice", doubled, doubled, "GROUND", 3},
+        {"a variable given twice", second, second, "0", 3},
+        // A line may end in more than one CR: none of them belongs to the value.
+        {"CRs before LF", replaced("Kote 12\n", "Kote 12\r\r\r\n"), r12, "0", 256},
+        {"CRs before CRLF", ended(replaced("Kote 12\n", "Kote 12\r\r\n"), "\r\n"), ended(r12, "\r\n"), "0", 256},
+        // No table is made up for layer 0 alone.
+        {"no header or tables", bare, bare, "0", 256},
+        {"a byte order mark", "\xEF\xBB\xBF" + bare, "\xEF\xBB\xBF" + bare, "0", 256},
+        // 32-bit groups keep their unsigned values: 90, and 1071 (the last
+        // group code) in extended data.
+        {"a wide group", replaced("  2\nB1\n 10\n5.0\n", "  2\nB1\n 90\n4294967295\n 10\n5.0\n"), "", "0", 256},
+        {"extended data", replaced(" 30\n3.5\n", " 30\n3.5\n1001\nVELMORA\n1071\n4294967295\n"), "", "0", 256},
+    };
+    for (auto &c : cases) {
+        put(t.file("a.dxf"), c.in);
+        Drawing d = load_dxf(t.file("a.dxf"));
+        EXPECT_EQ(d.current_layer, c.layer) << c.what;
+        EXPECT_EQ(d.current_colour, c.colour) << c.what;
+        save(d, t.file("b.dxf"));
+        EXPECT_EQ(get(t.file("b.dxf")), c.out.empty() ? c.in : c.out) << c.what;
+        const Entity &last = d.entities.back();
+        if (last.type == "TEXT") {
+            EXPECT_EQ(last.raw[last.raw.size() - 1].value(), "Kote 12") << c.what;
+        }
+    }
 
+    put(t.file("a.dxf"), doubled);
+    Drawing d = load_dxf(t.file("a.dxf"));
+    EXPECT_EQ(d.layer("GROUND")->colour, 3);
     d.layer("GROUND")->colour = 4;
     save(d, t.file("c.dxf"));
     Drawing back = load_dxf(t.file("c.dxf"));
@@ -241,38 +278,21 @@ TEST(DxfRead, GroupsGivenTwiceReadFromTheOneTheSaveWrites)
     EXPECT_EQ(back.current_colour, 3);
     EXPECT_EQ(back.layer("GROUND")->colour, 4);
 
-    // A variable's second entry counts for nothing: the save would add the
-    // group the first one lacks, and the drawing would gain two groups.
-    text = r12_drawing();
-    text.replace(text.find(plain), plain.size(),
-                 lines({"  9", "$CLAYER", "810", "x", "  9", "$clayer", "  8", "GROUND",
-                        "  9", "$CECOLOR", " 62", "3", "  9", "$CECOLOR", " 62", "5"}));
-    put(t.file("a.dxf"), text);
+    // A new layer and face in a file without tables.
+    put(t.file("a.dxf"), bare);
     d = load_dxf(t.file("a.dxf"));
-    EXPECT_EQ(d.current_layer, "0");
-    EXPECT_EQ(d.current_colour, 3);
+    d.make_layer("NEW").colour = 6;
+    Entity f;
+    f.type = "3DFACE";
+    f.layer = "NEW";
+    f.pts = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {1, 1, 0}};
+    d.add(f);
     save(d, t.file("b.dxf"));
-    EXPECT_EQ(get(t.file("b.dxf")), text);
-}
-
-// A line may end in more than one CR: none of them belongs to the value,
-// so the saved file, in either line end, reads back the same groups.
-TEST(DxfRead, CarriageReturnsBeforeTheLineEndAreNoPartOfTheValue)
-{
-    TempDir t;
-    for (const char *eol : {"\n", "\r\n"}) {
-        std::string text = ended(r12_drawing(), eol);
-        std::string kote = std::string("Kote 12") + eol;
-        ASSERT_NE(text.find(kote), std::string::npos);
-        text.replace(text.find(kote), kote.size(), std::string("Kote 12\r\r\r") + eol);
-        put(t.file("a.dxf"), text);
-        Drawing d = load_dxf(t.file("a.dxf"));
-        const Entity &label = d.entities.back();
-        ASSERT_EQ(label.type, "TEXT");
-        EXPECT_EQ(label.raw[label.raw.size() - 1].value(), "Kote 12");
-        save(d, t.file("b.dxf"));
-        EXPECT_EQ(get(t.file("b.dxf")), ended(r12_drawing(), eol));
-    }
+    back = load_dxf(t.file("b.dxf"));
+    ASSERT_EQ(back.entities.size(), 2u);
+    ASSERT_NE(back.layer("NEW"), nullptr);
+    EXPECT_EQ(back.layer("NEW")->colour, 6);
+    EXPECT_EQ(back.entities[1].layer, "NEW");
 }
 
 TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsForm)
@@ -301,24 +321,13 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsForm)
     save(d, t.file("b.dxf"));
     std::string out = get(t.file("b.dxf"));
 
+    // Owners, subclasses and flags of the new entities as a reader sees them:
+    // test_dxf_files.py (EditedDrawings, read with ezdxf).
     EXPECT_EQ(out.find("\n2A\n"), std::string::npos) << "the erased LINE is still there";
     EXPECT_NE(out.find("LWPOLYLINE"), std::string::npos);
-    auto face = entity_groups(out, "3DFACE");
-    ASSERT_FALSE(face.empty());
-    ASSERT_NE(value_of(face, 330), nullptr);
-    EXPECT_EQ(*value_of(face, 330), "1F");        // owned by the model space
-    std::vector<std::string> subclasses;
-    for (const auto &g : face)
-        if (g.first == 100)
-            subclasses.push_back(g.second);
-    EXPECT_EQ(subclasses, (std::vector<std::string>{"AcDbEntity", "AcDbFace"}));
-    EXPECT_EQ(*value_of(face, 70), "4");
-    EXPECT_EQ(*value_of(face, 32), "0.125");
-    auto vertex = entity_groups(out, "VERTEX");
-    ASSERT_NE(value_of(vertex, 70), nullptr);
-    EXPECT_EQ(*value_of(vertex, 70), "32");
 
-    // Handles (groups 5 and 105): unique, and the seed above all of them.
+    // Handles (groups 5 and 105): unique, and the seed above all of them,
+    // though the drawing's own seed was stale.
     auto g = groups_of(out);
     std::vector<unsigned long> handles;
     unsigned long seed = 0;
@@ -345,36 +354,6 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsForm)
     EXPECT_EQ(back.entities[1].face_hidden, 4);
     EXPECT_EQ(back.entities[2].pts.size(), 2u);
     EXPECT_EQ(back.after_entities.size(), d.after_entities.size());
-}
-
-TEST(DxfWrite, FilesWithoutHeaderOrTables)
-{
-    TempDir t;
-    std::string bare = lines({"  0", "SECTION", "  2", "ENTITIES",
-                              "  0", "POINT", "  8", "A", " 10", "1.0", " 20", "2.0", " 30", "3.0",
-                              "  0", "ENDSEC", "  0", "EOF"});
-    put(t.file("bom.dxf"), "\xEF\xBB\xBF" + bare);
-    Drawing b = load_dxf(t.file("bom.dxf"));
-    save(b, t.file("bom2.dxf"));
-    EXPECT_EQ(get(t.file("bom2.dxf")), "\xEF\xBB\xBF" + bare);
-
-    put(t.file("a.dxf"), bare);
-    Drawing d = load_dxf(t.file("a.dxf"));
-    ASSERT_EQ(d.entities.size(), 1u);
-    save(d, t.file("same.dxf"));
-    EXPECT_EQ(get(t.file("same.dxf")), bare);    // no table made up for layer 0 alone
-    d.make_layer("NEW").colour = 6;
-    Entity f;
-    f.type = "3DFACE";
-    f.layer = "NEW";
-    f.pts = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {1, 1, 0}};
-    d.add(f);
-    save(d, t.file("b.dxf"));
-    Drawing back = load_dxf(t.file("b.dxf"));
-    ASSERT_EQ(back.entities.size(), 2u);
-    ASSERT_NE(back.layer("NEW"), nullptr);
-    EXPECT_EQ(back.layer("NEW")->colour, 6);
-    EXPECT_EQ(back.entities[1].layer, "NEW");
 }
 
 // What the add-on's readers need of the export: LF line ends, entity names
@@ -487,11 +466,6 @@ TEST(DxfRead, BrokenFilesEndWithTheLineNamed)
             }
         }
     }
-    // A 32-bit group keeps its unsigned values, and the drawing its bytes.
-    std::string wide = replace("  2\nB1\n 10\n5.0\n", "  2\nB1\n 90\n4294967295\n 10\n5.0\n");
-    put(path, wide);
-    save(load_dxf(path), t.file("wide.dxf"));
-    EXPECT_EQ(get(t.file("wide.dxf")), wide);
     try {
         load_dxf(t.file("missing.dxf"));
         ADD_FAILURE() << "a missing file was read";
@@ -500,7 +474,7 @@ TEST(DxfRead, BrokenFilesEndWithTheLineNamed)
     }
 }
 
-TEST(DxfWrite, AFailedSaveLeavesNothingBehind)
+TEST(DxfWrite, AFailedSaveLeavesNothingBehindAndLinksAreFollowed)
 {
     TempDir t;
     put(t.file("a.dxf"), r12_drawing());
@@ -516,6 +490,17 @@ TEST(DxfWrite, AFailedSaveLeavesNothingBehind)
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"a.dxf", "dir.dxf"}));
     EXPECT_EQ(get(t.file("a.dxf")), r12_drawing());
+
+    // A link to an absolute path is followed there, and stays a link
+    // (relative links, links to links: test_program.py).
+    mkdir(t.file("sub").c_str(), 0755);
+    ASSERT_EQ(symlink(t.file("a.dxf").c_str(), t.file("sub/abs.dxf").c_str()), 0);
+    d.entities.pop_back();
+    save(d, t.file("sub/abs.dxf"));
+    struct stat st;
+    ASSERT_EQ(lstat(t.file("sub/abs.dxf").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(load_dxf(t.file("a.dxf")).entities.size(), d.entities.size());
 }
 
 // Random damage to a good file: every result is a drawing or a DxfError, and

@@ -127,37 +127,14 @@ class UnchangedDrawings(unittest.TestCase):
                         self.assertEqual(signature(doc), signature(ezdxf.readfile(src)))
 
 
-SCRIPT = """layer
-make
-SURVEY
-color
-4
-SURVEY
-
-color
-1
-3dface
-0,0,0
-10,0,1
-i
-10,10,2
-0,10,0
-
-point
-5,5,5
-point
-6.25,7,8
-3dpoly
-0,0,0
-1,1,1
-2,0,3
-
-point
-9,9,9
-erase
-last
-
-"""
+# A layer made with its colour, faces, points and a 3D polyline on it, the
+# last point erased.
+SCRIPT = ("layer make SURVEY color 4 SURVEY\n\n"
+          "color 1\n"
+          "3dface 0,0,0 10,0,1 i 10,10,2 0,10,0\n\n"
+          "point 5,5,5\npoint 6.25,7,8\n"
+          "3dpoly 0,0,0 1,1,1 2,0,3\n\n"
+          "point 9,9,9\nerase last\n\n")
 
 
 class EditedDrawings(unittest.TestCase):

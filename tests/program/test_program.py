@@ -137,25 +137,6 @@ class Outcome(unittest.TestCase):
             self.assertEqual(r.returncode, 0, r.stderr)
             self.assertIn('"%s"' % os.path.realpath(probe), r.stdout)
 
-    def test_ctrl_c_interrupts_the_command_and_stops_the_script(self):
-        with TempFolder() as d:
-            probe = build_probe(d)
-            out = os.path.join(d, "o.dxf")
-            write(out, OLD)
-            with subprocess.Popen([VELMORA, "-s", "-", "--addon", probe, "-o", out],
-                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                  text=True, cwd=d) as p:
-                p.stdin.write("point 1,1\nspin\npoint 3,3\n")
-                p.stdin.close()
-                self.assertIn("spinning", p.stdout.readline())
-                p.send_signal(signal.SIGINT)
-                rest = p.stdout.read()
-                p.wait(timeout=60)
-                self.assertIn("interrupted", rest)
-                self.assertIn("was interrupted (Ctrl-C)", p.stderr.read())
-                self.assertNotEqual(p.returncode, 0)
-            self.assertEqual(read(out), OLD)
-
 
 class Signals(unittest.TestCase):
     def spin(self, d, probe, script="spin\n"):
@@ -168,6 +149,21 @@ class Signals(unittest.TestCase):
         line = p.stdout.readline()
         self.assertIn("spinning", line)
         return p, int(line.split()[1])
+
+    def test_ctrl_c_interrupts_the_command_and_stops_the_script(self):
+        with TempFolder() as d:
+            probe = build_probe(d)
+            write(os.path.join(d, "o.dxf"), OLD)
+            p, _ = self.spin(d, probe, "point 1,1\nspin\npoint 3,3\n")
+            p.send_signal(signal.SIGINT)
+            rest = p.stdout.read()
+            p.wait(timeout=60)
+            self.assertIn("interrupted", rest)
+            self.assertIn("was interrupted (Ctrl-C)", p.stderr.read())
+            self.assertNotEqual(p.returncode, 0)
+            p.stdout.close()
+            p.stderr.close()
+            self.assertEqual(read(os.path.join(d, "o.dxf")), OLD)
 
     def test_term_hup_and_kill_end_the_session_too_and_nothing_is_saved(self):
         with TempFolder() as d:

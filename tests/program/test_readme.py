@@ -7,6 +7,7 @@ import re
 import subprocess
 import sys
 import unittest
+import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from velmora_e2e import VELMORA, SAMPLES, SOURCE_DIR, TempFolder  # noqa: E402
@@ -30,6 +31,7 @@ class ReadmeExamples(unittest.TestCase):
             os.symlink(os.path.dirname(os.path.abspath(VELMORA)), os.path.join(work, "build"))
             os.symlink(SAMPLES, os.path.join(work, "samples"))
             os.mkdir(os.path.join(work, "out"))
+            printed = ""
             for block in blocks:
                 # The shared c:/haldorin files stay in this test's folder.
                 script = block.replace("--drive-c /tmp", "--drive-c .")
@@ -37,6 +39,18 @@ class ReadmeExamples(unittest.TestCase):
                     run = subprocess.run(["bash", "-e", "-o", "pipefail", "-c", script], cwd=work,
                                          capture_output=True, text=True, timeout=600)
                     self.assertEqual(run.returncode, 0, block + "\n" + run.stdout[-2000:] + run.stderr)
+                    printed += run.stdout
+            # The first example: points to a terrain, its contours, a LandXML
+            # surface of every face and a picture.
+            self.assertIn("CONTOUR: 15 levels from 300 to 1000 (3 major)", printed)
+            contours = ezdxf.readfile(os.path.join(work, "out", "jacksboro_contours.dxf")).modelspace()
+            faces = len(contours.query("3DFACE[layer=='TRIANG']"))
+            self.assertGreater(faces, 5000)
+            self.assertGreater(len(contours.query("POLYLINE[layer=='CONTOUR-MAJOR']")), 10)
+            xml = ET.parse(os.path.join(work, "out", "jacksboro_tin.xml")).getroot()
+            self.assertEqual(len(xml.findall(".//{http://www.landxml.org/schema/LandXML-1.2}F")), faces)
+            with open(os.path.join(work, "out", "jacksboro_contours.png"), "rb") as f:
+                self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
             with open(os.path.join(work, "cut.log")) as f:
                 log = f.read()
             self.assertLess(len(log), 1024)

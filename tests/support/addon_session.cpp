@@ -80,6 +80,15 @@ std::vector<velmora::Entity> box(velmora::Vec3 lo, velmora::Vec3 hi)
             face({x1, y0, z0}, {x1, y1, z0}, {x1, y1, z1}, {x1, y0, z1})};
 }
 
+std::vector<const velmora::Entity *> live(velmora::Session &s, const std::string &type)
+{
+    std::vector<const velmora::Entity *> r;
+    for (const auto &e : s.drawing().entities)
+        if (!e.erased && (type.empty() || e.type == type))
+            r.push_back(&e);
+    return r;
+}
+
 Outcome run_script(velmora::Session &s, const std::string &script)
 {
     s.reset_failure();

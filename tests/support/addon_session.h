@@ -43,6 +43,9 @@ velmora::Entity face(velmora::Vec3 a, velmora::Vec3 b, velmora::Vec3 c, velmora:
 // The six faces of the box from `lo` to `hi`.
 std::vector<velmora::Entity> box(velmora::Vec3 lo, velmora::Vec3 hi);
 
+// The entities of the drawing not erased, of `type` if one is given.
+std::vector<const velmora::Entity *> live(velmora::Session &s, const std::string &type = "");
+
 // Runs script text through the session to its end (or its first failure).
 struct Outcome {
     bool ok;                  // the session's run() result

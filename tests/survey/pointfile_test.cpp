@@ -6,22 +6,9 @@
 #include "pointfile.h"
 #include "session.h"
 
-using velmora::Entity;
 using velmora::read_point_rows;
 using velmora::Session;
-
-namespace {
-
-std::vector<const Entity *> live(Session &s, const std::string &type)
-{
-    std::vector<const Entity *> r;
-    for (const auto &e : s.drawing().entities)
-        if (!e.erased && e.type == type)
-            r.push_back(&e);
-    return r;
-}
-
-}  // namespace
+using vt::live;
 
 TEST(PointRows, EveryOrderAndSeparatorGivesTheSamePoints)
 {

@@ -1,13 +1,12 @@
 """CUTFILL end to end through the velmora program: surfaces generated here
 (a terrain and a tilted plane, two terrains, a design with a pit, solids on a
-level) against an independent overlay computed with shapely; the zero line,
-the map and the report read back with ezdxf and checked against the
-surfaces themselves."""
+level) against an independent overlay computed with shapely (exact, where the
+VOL command's grid only converges to it); the zero line, the map and the
+report read back with ezdxf and checked against the surfaces themselves."""
 import csv
 import math
 import os
 import random
-import re
 import sys
 import unittest
 
@@ -132,7 +131,7 @@ class CutFillCase(unittest.TestCase):
             self.close(unary_union(polys).area, ref["area"], "map union", rel=1e-8)
             return ref, zero, run, totals
 
-    def test_terrain_and_a_tilted_plane(self):
+    def test_terrains_against_a_tilted_plane_and_against_a_terrain(self):
         rng = random.Random(11)
         # Near the origin a crossing's last bits depend on the order its two
         # edges are taken in: the cells around it must agree on that order
@@ -145,11 +144,10 @@ class CutFillCase(unittest.TestCase):
                              lambda x, y: 101 + 0.02 * (x - x0) - 0.01 * (y - y0))
         ref, zero, _, _ = self.check(ground, design)
         self.assertAlmostEqual(ref["area"], 250 * 200, places=6)
-        self.assertGreater(ref["cut"], 0)
-        self.assertGreater(ref["fill"], 0)
         self.assertGreater(len(zero), 0)
+        self.assertGreater(min(ref["cut"], ref["fill"]), 0)
 
-    def test_two_terrains_in_projected_coordinates(self):
+        # Two terrains in projected coordinates.
         rng = random.Random(23)
         x0, y0 = 512000.0, 4031000.0
         ground = grid_tin(rng, x0, y0, x0 + 300, y0 + 240, 24, 20,
@@ -157,8 +155,7 @@ class CutFillCase(unittest.TestCase):
         design = grid_tin(rng, x0 - 30, y0 + 10, x0 + 270, y0 + 250, 19, 23,
                           lambda x, y: 299 + 6 * math.cos((x - x0) / 29 + (y - y0) / 41))
         ref, zero, _, _ = self.check(ground, design)
-        self.assertGreater(ref["cut"], 0)
-        self.assertGreater(ref["fill"], 0)
+        self.assertGreater(min(ref["cut"], ref["fill"]), 0)
 
     def test_design_with_a_pit_and_a_berm(self):
         """The design keeps the ground's own triangles and heights except in a
@@ -304,61 +301,6 @@ class Refusals(unittest.TestCase):
                 self.assertEqual(len({b[3] for b in bands}), 20)
                 self.assertAlmostEqual(totals["cut"][1], totals["fill"][1], places=6)
                 self.assertAlmostEqual(totals["net"][0], 8000.0, places=6)
-
-
-def vol_of(work, path, layers, increment):
-    run = run_velmora(work, "vol\n%r\nlayer %s\n\n" % (increment, layers), drawing=path, out=None)
-    m = re.search(r"[\r\n]Volume:  (-?[0-9.]+)", run.stdout)
-    if run.returncode != 0 or not m:
-        raise AssertionError("vol failed (rc %d):\n%s\n%s" % (run.returncode, run.stdout, run.stderr))
-    return float(m.group(1))
-
-
-class AgainstVol(unittest.TestCase):
-    def test_net_against_the_grid_as_it_refines(self):
-        # The outline starts a third of the coarsest increment before a grid
-        # line and ends two thirds after one, so that at every increment of
-        # the halving series the strips lost on opposite sides add up to one
-        # cell's width: the error is then proportional to the increment.
-        coarse = 8.0
-        x0, y0 = 1000 - coarse / 3, 2000 - coarse / 3
-        w, h = 38 * coarse, 30 * coarse
-        rng = random.Random(17)
-        ground = grid_tin(rng, x0, y0, x0 + w, y0 + h, 24, 20,
-                          lambda x, y: 100 + 8 * math.sin((x - x0) / 37) * math.cos((y - y0) / 23) + 0.05 * (x - x0))
-        design = grid_tin(rng, x0, y0, x0 + w, y0 + h, 17, 23,
-                          lambda x, y: 99 + 6 * math.cos((x - x0) / 29 + (y - y0) / 41))
-        base = plane_faces(x0, y0, x0 + w, y0 + h, lambda x, y: 50.0)
-        with TempFolder() as work:
-            path = os.path.join(work, "in.dxf")
-            write_drawing(path, {"G": ground, "D": design, "BASE": base})
-            run = run_velmora(work, "cutfill\nlayer G\n\nlayer D\n\n\n", drawing=path, out=None)
-            self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
-            got = printed(run)
-            net = got["net"]
-            self.assertAlmostEqual(net, got["cut"] - got["fill"], places=5)
-            self.assertGreater(got["fill"], 0)
-
-            # The largest depth along the outline bounds what the strips hold.
-            g, d = Surface(ground), Surface(design)
-            edge = [(x0 + w * k / 200, y0) for k in range(201)] + [(x0 + w * k / 200, y0 + h) for k in range(201)] + \
-                   [(x0, y0 + h * k / 200) for k in range(201)] + [(x0 + w, y0 + h * k / 200) for k in range(201)]
-            deepest = max(abs(g.height(x, y) - d.height(x, y)) for x, y in edge)
-
-            per_increment = []
-            for inc in (coarse, coarse / 2, coarse / 4, coarse / 8):
-                grid_net = vol_of(work, path, "G,BASE", inc) - vol_of(work, path, "D,BASE", inc)
-                error = grid_net - net
-                # A strip up to a cell wide along the whole outline.
-                self.assertLess(abs(error), 2 * (w + h) * inc * deepest)
-                per_increment.append(error / inc)
-            # The error halves with the increment: error / increment keeps
-            # its sign and its size (within the wobble of how the strips fall
-            # on the grid), and at the finest grid it is small.
-            sizes = [abs(e) for e in per_increment]
-            self.assertEqual(len({e > 0 for e in per_increment}), 1, per_increment)
-            self.assertLess(max(sizes) / min(sizes), 1.3, per_increment)
-            self.assertLess(abs(per_increment[-1] * coarse / 8), 0.01 * abs(net))
 
 
 if __name__ == "__main__":

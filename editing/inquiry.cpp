@@ -59,7 +59,7 @@ public:
                 continue;
             text += "\n" + e->type + "  layer " + e->layer + "  colour " + colour_name(e->colour);
             if (!e->handle.empty())
-                text += "  handle " + e->handle;
+                text += "  handle " + std::string(e->handle);
             text += "\n";
             char code[16];
             for (const auto &p : groups_of(*e)) {

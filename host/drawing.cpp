@@ -4,8 +4,51 @@
 #include "text.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 
 namespace velmora {
+
+// The group whose code line begins at at_: the code line and the value line
+// (each without its LF and the CRs before it), and where the next begins.
+void DxfGroups::iterator::cut()
+{
+    if (at_ >= end_)
+        return;
+    auto line_end = [this](const char *from, const char *&after) {
+        const void *nl = std::memchr(from, '\n', (std::size_t)(end_ - from));
+        after = nl ? static_cast<const char *>(nl) + 1 : end_;
+        const char *stop = nl ? static_cast<const char *>(nl) : end_;
+        while (stop > from && stop[-1] == '\r')
+            stop--;
+        return stop;
+    };
+    const char *value;
+    const char *code_end = line_end(at_, value);
+    const char *b = at_;
+    while (b < code_end && (*b == ' ' || *b == '\t' || *b == '+'))
+        b++;
+    int code = 0;
+    std::from_chars(b, code_end, code);
+    const char *value_end = value < end_ ? line_end(value, next_) : (next_ = end_);
+    pair_ = DxfPair(code, std::string_view(value, (std::size_t)(value_end - value)));
+}
+
+std::size_t DxfGroups::size() const
+{
+    std::size_t n = 0;
+    for (auto it = begin(); it != end(); ++it)
+        n++;
+    return n;
+}
+
+DxfPair DxfGroups::operator[](std::size_t i) const
+{
+    auto it = begin();
+    while (i-- > 0)
+        ++it;
+    return *it;
+}
 
 Entity &Drawing::add(Entity e)
 {

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,10 +32,10 @@ struct Overlay {
 
 // One DXF group: code and value text as they stood in the file.  The value
 // is a view into the text of the file read (DxfSource), which the drawing
-// and every copy of it keep: a large drawing is one buffer and these
-// positions, not a string per value.
+// and every copy of it keep: a large drawing is one buffer and positions
+// into it, not a string per value.
 struct DxfPair {
-    const char *at = "";           // 16 bytes: a drawing holds millions of them
+    const char *at = "";           // 16 bytes
     std::uint32_t size = 0;
     int code = 0;
     DxfPair() = default;
@@ -42,25 +43,63 @@ struct DxfPair {
     std::string_view value() const { return std::string_view(at, size); }
 };
 
-// A run of consecutive groups of the file read: an entity's, a layer
-// record's.  Empty for what the session made.
+// A run of consecutive groups of the file read (an entity's, a layer
+// record's), kept as the bytes of their lines: codes, values and line ends
+// as they stood.  Walking it cuts the lines into groups again, which is
+// cheap, so that a drawing of millions of entities keeps two pointers each
+// rather than 16 bytes per group; a save of an unchanged entity copies the
+// bytes.  Empty for what the session made.  The reader has checked every
+// code and number in it.
 struct DxfGroups {
-    const DxfPair *first = nullptr, *last = nullptr;
+    const char *first = nullptr, *last = nullptr;
     DxfGroups() = default;
-    DxfGroups(const DxfPair *b, const DxfPair *e) : first(b), last(e) {}
-    DxfGroups(const std::vector<DxfPair> &v) : first(v.data()), last(v.data() + v.size()) {}
-    const DxfPair *begin() const { return first; }
-    const DxfPair *end() const { return last; }
-    std::size_t size() const { return (std::size_t)(last - first); }
+    DxfGroups(const char *b, const char *e) : first(b), last(e) {}
+
+    class iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = DxfPair;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const DxfPair *;
+        using reference = const DxfPair &;
+        iterator(const char *at, const char *end) : at_(at), end_(end) { cut(); }
+        const DxfPair &operator*() const { return pair_; }
+        const DxfPair *operator->() const { return &pair_; }
+        iterator &operator++()
+        {
+            at_ = next_;
+            cut();
+            return *this;
+        }
+        bool operator==(const iterator &o) const { return at_ == o.at_; }
+        bool operator!=(const iterator &o) const { return at_ != o.at_; }
+        const char *position() const { return at_; }   // where the group's code line begins
+
+    private:
+        const char *at_, *end_, *next_ = nullptr;
+        DxfPair pair_;
+        void cut();
+    };
+    iterator begin() const { return iterator(first, last); }
+    iterator end() const { return iterator(last, last); }
     bool empty() const { return first == last; }
-    const DxfPair &operator[](std::size_t i) const { return first[i]; }
+    std::string_view bytes() const { return std::string_view(first, (std::size_t)(last - first)); }
+    // These walk the groups: for the odd look, not for loops.
+    std::size_t size() const;
+    DxfPair operator[](std::size_t i) const;
 };
 
-// What the reader keeps of a file: its text, and its groups in file order
-// (viewing the text), into which entities and layers hold their runs.
+// What the reader keeps of a file: its text, which groups view, in memory
+// of its own (dxf_read.cpp): mapped in large pages where the system allows,
+// as touching a large drawing page by page is most of the time of an open.
 struct DxfSource {
-    std::string text;
-    std::vector<DxfPair> pairs;
+    std::string_view text;
+    DxfSource() = default;
+    DxfSource(const DxfSource &) = delete;
+    DxfSource &operator=(const DxfSource &) = delete;
+    ~DxfSource();
+    char *memory = nullptr;
+    std::size_t room = 0;
 };
 
 struct Entity {
@@ -92,7 +131,9 @@ struct Entity {
     // drawing it was read into.  Empty for entities the session made; those
     // are written from the fields above.
     DxfGroups raw;
-    std::string handle;            // 5 (or 105), as read or as assigned
+    // Its handle (5) as read: a view into the file's text like raw; empty
+    // for what the session made, which is given one when saved.
+    std::string_view handle;
 };
 
 // The grid of a polygon mesh (POLYLINE flag 16): m rows of n vertices, from
@@ -123,6 +164,10 @@ struct DxfLayout {
     bool code_padded = true;           // group codes right-aligned in three columns ("  0")
     bool had_header = false;           // the file had a HEADER section
     bool bom = false;                  // the file began with a UTF-8 byte order mark
+    // Every line of the file stands as a save writes it (codes padded or not
+    // as code_padded says, one LF or CR LF line end as crlf says), so that a
+    // save copies the bytes of an entity read rather than its groups.
+    bool verbatim = false;
     std::size_t layer_records_at = none;  // index in before_entities where the LAYER records stood
     std::size_t layer_count_at = none;    // index in before_entities of the LAYER table's 70
     std::size_t layers_read = 0;

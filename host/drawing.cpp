@@ -118,6 +118,30 @@ void entity_memory_back(void *m, std::size_t bytes)
 #endif
 }
 
+bool DxfSource::make_room(std::size_t bytes)
+{
+    const std::size_t large = std::size_t(2) << 20;
+    std::size_t more = (bytes + large - 1) / large * large;
+    void *m = mmap(nullptr, more, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (m == MAP_FAILED)
+        return false;
+    madvise(m, more, MADV_HUGEPAGE);
+    if (memory) {
+        std::memcpy(m, memory, text.size());
+        munmap(memory, room);
+    }
+    memory = static_cast<char *>(m);
+    room = more;
+    text = std::string_view(memory, text.size());
+    return true;
+}
+
+DxfSource::~DxfSource()
+{
+    if (memory)
+        munmap(memory, room);
+}
+
 void Points::grow()
 {
     std::uint32_t room = room_ * 2;
@@ -217,6 +241,12 @@ void Drawing::extents(Vec3 &lo, Vec3 &hi) const
             box.add(e);
     lo = box.lo;
     hi = box.hi;
+}
+
+const TextLabel &label_of(const Entity &e)
+{
+    static const TextLabel none;
+    return e.label ? *e.label : none;
 }
 
 bool mesh_grid(const Entity &e, std::vector<Vec3> &grid, int &m, int &n)

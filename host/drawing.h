@@ -102,6 +102,9 @@ struct DxfSource {
     ~DxfSource();
     char *memory = nullptr;
     std::size_t room = 0;
+    // Room for at least `bytes` (the text kept); false when the system has
+    // no memory to give.
+    bool make_room(std::size_t bytes);
 };
 
 // A short name kept once for the whole program: an entity's type and its
@@ -196,6 +199,15 @@ private:
     void take(Points &o);
 };
 
+// What a TEXT the session made says: the string, its height, its rotation
+// in degrees, and whether pts[0] is its middle centre (72 = 1, 73 = 2) or
+// the start of its baseline.
+struct TextLabel {
+    std::string text;
+    double height = 0, angle = 0;
+    bool centred = false;
+};
+
 struct Entity {
     Name type;                     // "POINT", "LINE", "3DFACE", "POLYLINE", or another type, upper case
     Name layer = "0";
@@ -212,12 +224,10 @@ struct Entity {
     int mesh_m = 0, mesh_n = 0;    // POLYLINE 71, 72
     int smooth_m = 0, smooth_n = 0, smooth_type = 0;  // 73, 74, 75
     std::vector<int> vertex_flags; // VERTEX 70, one per point of a POLYLINE
-    // A TEXT the session made (TEXTs read from a file stay raw): the string,
-    // its height, its rotation in degrees, and whether pts[0] is its middle
-    // centre (72 = 1, 73 = 2) or the start of its baseline.
-    std::string text;
-    double text_height = 0, text_angle = 0;
-    bool text_centred = false;
+    // A TEXT the session made (TEXTs read from a file stay raw); held apart,
+    // as few entities are TEXTs.  Copies of the entity share it, so it is
+    // replaced, never changed.
+    std::shared_ptr<const TextLabel> label;
 
     // For entities read from a file: the groups as read, from the entity's
     // own "0 TYPE" pair on (for a POLYLINE the whole run with its VERTEXes and
@@ -248,6 +258,9 @@ struct EntityAllocator {
     template <class U> bool operator==(const EntityAllocator<U> &) const { return true; }
     template <class U> bool operator!=(const EntityAllocator<U> &) const { return false; }
 };
+
+// The label of a TEXT the session made; an empty one for any other entity.
+const TextLabel &label_of(const Entity &e);
 
 // The grid of a polygon mesh (POLYLINE flag 16): m rows of n vertices, from
 // its control vertices or, for a smoothed mesh (flag 4), from its fitted

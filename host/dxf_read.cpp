@@ -27,7 +27,6 @@
 #include <cstring>
 #include <set>
 
-#include <sys/mman.h>
 #include <sys/stat.h>
 
 namespace velmora {
@@ -474,53 +473,29 @@ void Reader::read_entities(const DxfGroups &body, Drawing &d)
         d.entities.back().raw.last = body.last;
 }
 
-// The whole file into the source's text, in memory of its size rounded up
-// to 2 MiB and mapped for large pages: a drawing of 40 MB is then a score of
-// page faults rather than ten thousand.
+// The whole file into the source's text, in memory of its size mapped for
+// large pages (a file that grows while read, or a pipe, gets more room).
 void Reader::read_file()
 {
     std::FILE *f = std::fopen(path_.c_str(), "rb");
     if (!f)
         throw DxfError{path_ + ": cannot open: " + std::strerror(errno)};
-    std::string small;       // what a pipe or a device gives, of no known size
     struct stat st;
     std::size_t expected = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) ? (std::size_t)st.st_size : 0;
     DxfSource &src = *src_;
-    const std::size_t huge = (std::size_t)2 << 20;
-    src.room = (expected + 1 + huge - 1) / huge * huge;
-    void *m = mmap(nullptr, src.room, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    src.memory = m == MAP_FAILED ? nullptr : static_cast<char *>(m);
-    if (!src.memory)
-        src.room = 0;
-    else
-        madvise(src.memory, src.room, MADV_HUGEPAGE);
-    std::size_t size = 0, n;
-    char chunk[1 << 16];
-    while (size < src.room && (n = std::fread(src.memory + size, 1, src.room - size, f)) > 0)
-        size += n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        small.append(chunk, n);       // more than fstat said (a growing file), or no mapping
-    bool bad = std::ferror(f);
+    std::size_t size = 0, n = 1;
+    bool bad = false;
+    while (n > 0 && !bad) {
+        if (size == src.room && !src.make_room(std::max(expected + 1, size * 2)))
+            bad = true;
+        else
+            src.text = std::string_view(src.memory, size += (n = std::fread(src.memory + size, 1, src.room - size, f)));
+    }
+    bad = bad || std::ferror(f);
     int err = errno;
     std::fclose(f);
     if (bad)
         throw DxfError{path_ + ": cannot read: " + std::strerror(err)};
-    if (!small.empty()) {
-        small.insert(0, src.memory ? src.memory : "", size);
-        if (src.memory)
-            munmap(src.memory, src.room);
-        src.room = small.size() + 1;
-        m = mmap(nullptr, src.room, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (m == MAP_FAILED) {
-            src.memory = nullptr;
-            src.room = 0;
-            throw DxfError{path_ + ": cannot read: " + std::strerror(errno)};
-        }
-        src.memory = static_cast<char *>(m);
-        std::memcpy(src.memory, small.data(), small.size());
-        size = small.size();
-    }
-    src.text = std::string_view(src.memory ? src.memory : "", size);
 }
 
 // Section by section: HEADER and TABLES read and kept, ENTITIES read into
@@ -599,12 +574,6 @@ Drawing Reader::read()
 }
 
 }  // namespace
-
-DxfSource::~DxfSource()
-{
-    if (memory)
-        munmap(memory, room);
-}
 
 Drawing load_dxf(const std::string &path)
 {

@@ -30,7 +30,7 @@ Entity moved_copy(const Entity &e, const Vec3 &by)
 {
     Entity c = e;
     c.raw = DxfGroups();
-    c.handle.clear();
+    c.handle = {};
     c.erased = false;
     c.id = 0;
     for (auto &p : c.pts) {

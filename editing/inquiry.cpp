@@ -57,9 +57,9 @@ public:
             const Entity *e = s.drawing().find(id);
             if (!e || e->erased)
                 continue;
-            text += "\n" + e->type + "  layer " + e->layer + "  colour " + colour_name(e->colour);
+            text += "\n" + e->type.str() + "  layer " + e->layer.str() + "  colour " + colour_name(e->colour);
             if (!e->handle.empty())
-                text += "  handle " + e->handle;
+                text += "  handle " + std::string(e->handle);
             text += "\n";
             char code[16];
             for (const auto &p : groups_of(*e)) {

@@ -4,8 +4,179 @@
 #include "text.h"
 
 #include <algorithm>
+#include <new>
+#include <unordered_set>
+
+#include <sys/mman.h>
+#include <charconv>
+#include <cstring>
 
 namespace velmora {
+
+// The group whose code line begins at at_: the code line and the value line
+// (each without its LF and the CRs before it), and where the next begins.
+void DxfGroups::iterator::cut()
+{
+    if (at_ >= end_)
+        return;
+    auto line_end = [this](const char *from, const char *&after) {
+        const void *nl = std::memchr(from, '\n', (std::size_t)(end_ - from));
+        after = nl ? static_cast<const char *>(nl) + 1 : end_;
+        const char *stop = nl ? static_cast<const char *>(nl) : end_;
+        while (stop > from && stop[-1] == '\r')
+            stop--;
+        return stop;
+    };
+    const char *value;
+    const char *code_end = line_end(at_, value);
+    const char *b = at_;
+    while (b < code_end && (*b == ' ' || *b == '\t' || *b == '+'))
+        b++;
+    int code = 0;
+    std::from_chars(b, code_end, code);
+    const char *value_end = value < end_ ? line_end(value, next_) : (next_ = end_);
+    pair_ = DxfPair(code, std::string_view(value, (std::size_t)(value_end - value)));
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VELMORA_PLAIN_ENTITY_MEMORY 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELMORA_PLAIN_ENTITY_MEMORY 1
+#endif
+#endif
+
+namespace {
+
+// Pieces of up to 4 KiB in steps of 16 bytes, cut from the current block;
+// a freed piece goes on the list of its size, linked through itself.
+struct EntityPool {
+    static constexpr std::size_t block = std::size_t(2) << 20, largest = 4096, step = 16;
+    char *next = nullptr, *end = nullptr;
+    void *freed[largest / step + 1] = {};
+};
+
+EntityPool &entity_pool()
+{
+    static EntityPool pool;
+    return pool;
+}
+
+}  // namespace
+
+const std::string *Name::intern(std::string_view s)
+{
+    static std::unordered_set<std::string> names;
+    static const std::string *last = nullptr;     // the same name comes many times running
+    if (last && *last == s)
+        return last;
+    last = &*names.emplace(s).first;
+    return last;
+}
+
+void *entity_memory(std::size_t bytes)
+{
+#ifdef VELMORA_PLAIN_ENTITY_MEMORY
+    return ::operator new(bytes);
+#else
+    EntityPool &p = entity_pool();
+    if (bytes == 0 || bytes > EntityPool::largest)
+        return ::operator new(bytes);
+    std::size_t k = (bytes + EntityPool::step - 1) / EntityPool::step;
+    if (void *m = p.freed[k]) {
+        p.freed[k] = *static_cast<void **>(m);
+        return m;
+    }
+    bytes = k * EntityPool::step;
+    if ((std::size_t)(p.end - p.next) < bytes) {
+        void *m = mmap(nullptr, EntityPool::block, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (m == MAP_FAILED)
+            throw std::bad_alloc();
+        madvise(m, EntityPool::block, MADV_HUGEPAGE);
+        p.next = static_cast<char *>(m);
+        p.end = p.next + EntityPool::block;
+    }
+    void *m = p.next;
+    p.next += bytes;
+    return m;
+#endif
+}
+
+void entity_memory_back(void *m, std::size_t bytes)
+{
+#ifdef VELMORA_PLAIN_ENTITY_MEMORY
+    ::operator delete(m);
+#else
+    if (bytes == 0 || bytes > EntityPool::largest) {
+        ::operator delete(m);
+        return;
+    }
+    EntityPool &p = entity_pool();
+    std::size_t k = (bytes + EntityPool::step - 1) / EntityPool::step;
+    *static_cast<void **>(m) = p.freed[k];
+    p.freed[k] = m;
+#endif
+}
+
+bool DxfSource::make_room(std::size_t bytes)
+{
+    const std::size_t large = std::size_t(2) << 20;
+    std::size_t more = (bytes + large - 1) / large * large;
+    void *m = mmap(nullptr, more, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (m == MAP_FAILED)
+        return false;
+    madvise(m, more, MADV_HUGEPAGE);
+    if (memory) {
+        std::memcpy(m, memory, text.size());
+        munmap(memory, room);
+    }
+    memory = static_cast<char *>(m);
+    room = more;
+    text = std::string_view(memory, text.size());
+    return true;
+}
+
+DxfSource::~DxfSource()
+{
+    if (memory)
+        munmap(memory, room);
+}
+
+void Points::grow()
+{
+    std::uint32_t room = room_ * 2;
+    std::unique_ptr<Vec3[]> more(new Vec3[room]);
+    std::copy(begin(), end(), more.get());
+    heap_ = std::move(more);
+    room_ = room;
+}
+
+void Points::take(Points &o)
+{
+    size_ = o.size_;
+    room_ = o.room_;
+    heap_ = std::move(o.heap_);
+    if (!heap_)
+        std::copy(o.inline_, o.inline_ + size_, inline_);
+    o.size_ = 0;
+    o.room_ = 4;
+}
+
+std::size_t DxfGroups::size() const
+{
+    std::size_t n = 0;
+    for (auto it = begin(); it != end(); ++it)
+        n++;
+    return n;
+}
+
+DxfPair DxfGroups::operator[](std::size_t i) const
+{
+    auto it = begin();
+    while (i-- > 0)
+        ++it;
+    return *it;
+}
 
 Entity &Drawing::add(Entity e)
 {
@@ -70,6 +241,12 @@ void Drawing::extents(Vec3 &lo, Vec3 &hi) const
             box.add(e);
     lo = box.lo;
     hi = box.hi;
+}
+
+const TextLabel &label_of(const Entity &e)
+{
+    static const TextLabel none;
+    return e.label ? *e.label : none;
 }
 
 bool mesh_grid(const Entity &e, std::vector<Vec3> &grid, int &m, int &n)

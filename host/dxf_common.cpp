@@ -92,6 +92,13 @@ int dxf_insunits(const Drawing &d)
     return at == DxfLayout::none ? -1 : dxf_int(d.before_entities[at].value());
 }
 
+// The view without the blanks and tabs at both ends.
+static std::string_view trimmed(std::string_view v)
+{
+    std::size_t b = v.find_first_not_of(" \t");
+    return b == std::string_view::npos ? std::string_view() : v.substr(b, v.find_last_not_of(" \t") - b + 1);
+}
+
 static double real_of(std::string_view v)
 {
     double d = 0;
@@ -116,33 +123,33 @@ static void set_axis(Vec3 &p, int axis, double v)
 
 void dxf_fields_from_raw(Entity &e)
 {
-    const auto &raw = e.raw;
-    size_t i = 0;
-    while (i < raw.size() && raw[i].code != 0)
-        i++;                                    // comments that came before the entity
-    if (i == raw.size())
+    auto i = e.raw.begin();
+    const auto end = e.raw.end();
+    while (i != end && i->code != 0)
+        ++i;                                    // comments that came before the entity
+    if (i == end)
         return;
-    e.type = upper(trim(raw[i].value()));
+    e.type = upper(trim(i->value()));
     e.layer = "0";
     e.colour = 256;
     e.pts.clear();
     e.vertex_flags.clear();
     e.face_hidden = e.poly_flags = e.mesh_m = e.mesh_n = 0;
     e.smooth_m = e.smooth_n = e.smooth_type = 0;
-    i++;
+    ++i;
 
     // The entity's own groups: up to the next code 0 (a VERTEX, ATTRIB, SEQEND).
     Vec3 corner[4];
     bool seen[4] = {false, false, false, false};
-    for (; i < raw.size() && raw[i].code != 0; i++) {
-        int c = raw[i].code;
-        std::string_view v = raw[i].value();
+    for (; i != end && i->code != 0; ++i) {
+        int c = i->code;
+        std::string_view v = i->value();
         if (c == 8)
             e.layer = trim(v);
         else if (c == 62)
             e.colour = dxf_int(v);
         else if (c == 5)
-            e.handle = trim(v);
+            e.handle = trimmed(v);
         else if (c >= 10 && c <= 33 && (c % 10) <= 3) {
             int k = c % 10, axis = c / 10 - 1;
             set_axis(corner[k], axis, real_of(v));
@@ -171,19 +178,19 @@ void dxf_fields_from_raw(Entity &e)
         e.pts = {corner[0], corner[1], corner[2], corner[3]};
     } else if (e.type == "POLYLINE") {
         // Its VERTEX entities, up to SEQEND.
-        while (i < raw.size()) {
-            bool vertex = upper(trim(raw[i].value())) == "VERTEX";
-            i++;
+        while (i != end) {
+            bool vertex = upper(trim(i->value())) == "VERTEX";
+            ++i;
             Vec3 p;
             int flags = 0;
-            for (; i < raw.size() && raw[i].code != 0; i++) {
-                int c = raw[i].code;
+            for (; i != end && i->code != 0; ++i) {
+                int c = i->code;
                 if (!vertex)
                     continue;
                 if (c == 10 || c == 20 || c == 30)
-                    set_axis(p, c / 10 - 1, real_of(raw[i].value()));
+                    set_axis(p, c / 10 - 1, real_of(i->value()));
                 else if (c == 70)
-                    flags = dxf_int(raw[i].value());
+                    flags = dxf_int(i->value());
             }
             if (vertex) {
                 e.pts.push_back(p);

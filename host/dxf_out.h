@@ -35,9 +35,12 @@ struct Out {
         num(code + 10, p.y);
         num(code + 20, p.z);
     }
-    // Text already written in this form (another Out's).
-    void put(const std::string &s)
+    // Text already written in this form (another Out's, or the bytes of
+    // groups read that stand as this Out writes them).
+    void put(std::string_view s)
     {
+        if (discard)
+            return;
         text += s;
         spill();
     }

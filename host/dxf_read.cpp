@@ -7,8 +7,11 @@
 //   HEADER    kept as read; $ACADVER, $CLAYER, $CECOLOR taken from it
 //   TABLES    kept as read, except the LAYER records, which become Layers
 //             (each with its groups) and are put back in place by a save
-//   ENTITIES  one Entity per entity with its groups; POINT, LINE, 3DFACE
-//             and POLYLINE also get their fields filled
+//   ENTITIES  one Entity per entity with its groups (the bytes of its
+//             lines); POINT, LINE, 3DFACE and POLYLINE also get their fields
+//             filled.  The cut keeps no groups of this section, only where
+//             it stands: a drawing of a million entities would otherwise
+//             hold 16 bytes per group while it is read.
 //   others    kept as read, before or after the entities
 //
 // Anything that is not a well-formed DXF text file ends with a DxfError
@@ -19,6 +22,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -39,14 +43,25 @@ public:
 
 private:
     std::string path_;
-    // The file's text and groups, which the drawing keeps: entities and
-    // layer records hold runs of these groups, the other sections copies of
-    // them (views into the same text).
+    // The file's text, which the drawing keeps: entities and layer records
+    // hold runs of its lines, the other sections copies of the groups cut
+    // here (views into the same text).  In place of the body of an ENTITIES
+    // section the groups hold one marker (code entities_body, size the
+    // index in bodies_).
     std::shared_ptr<DxfSource> src_;
-    std::vector<DxfPair> &pairs_ = src_->pairs;
+    std::vector<DxfPair> pairs_;
+    std::vector<DxfGroups> bodies_;
+    static constexpr int entities_body = -1;
     int last_line_ = 0;
 
-    DxfGroups run(size_t b, size_t e) const { return DxfGroups(pairs_.data() + b, pairs_.data() + e); }
+    // Where pair i's code line begins.
+    const char *line_start(size_t i) const
+    {
+        const char *b = src_->text.data(), *q = pairs_[i].at - 1;
+        while (q > b && q[-1] != '\n')
+            q--;
+        return q;
+    }
     void copy(std::vector<DxfPair> &out, size_t b, size_t e) const
     {
         out.insert(out.end(), pairs_.begin() + (long)b, pairs_.begin() + (long)e);
@@ -58,11 +73,11 @@ private:
     }
     // The line of pair i's code: counted only for a message, so that no
     // line number is kept per group.
-    int line_of(size_t i) const
+    int line_of(size_t i) const { return line_at(pairs_[i].at); }
+    int line_at(const char *value) const
     {
-        const std::string &text = src_->text;
-        const char *value = pairs_[i].at;
-        return (int)std::count(text.data(), value, '\n');
+        const char *text = src_->text.data();
+        return (int)std::count(text, value, '\n');
     }
     [[noreturn]] void fail_at(size_t pair, const std::string &what) const
     {
@@ -70,21 +85,22 @@ private:
     }
 
     // Cutting the text into groups.
-    const std::string *text_ = nullptr;
+    const std::string_view *text_ = nullptr;
     size_t pos_ = 0, nul_ = std::string::npos;
     int line_no_ = 0;
+    bool line_as_written_ = true;   // the last line read ends as a save ends it
     bool next_line(std::string_view &out, Drawing &d);
     int group_code(std::string_view code_text, int at) const;
     void check_value(int code, std::string_view value) const;
-    void cut_groups(const std::string &text, Drawing &d);
+    void cut_groups(const std::string_view &text, Drawing &d);
 
     void read_file();
     void read_sections(Drawing &d);
     size_t section_end(size_t from, const std::string &name) const;
     void read_header(size_t b, size_t e, Drawing &d);
     void read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &out);
-    void read_entities(size_t b, size_t e, Drawing &d);
-    void check_counts(const Entity &e, size_t at) const;
+    void read_entities(const DxfGroups &body, Drawing &d);
+    void check_counts(const Entity &e, const char *at) const;
 };
 
 // Shows a piece of the file in a message: printable, short.
@@ -111,7 +127,7 @@ std::string shown(std::string_view s)
 // the end.  The first line's end tells how the file ends its lines.
 bool Reader::next_line(std::string_view &out, Drawing &d)
 {
-    const std::string &text = *text_;
+    const std::string_view &text = *text_;
     if (pos_ >= text.size())
         return false;
     const char *base = text.data();
@@ -127,6 +143,7 @@ bool Reader::next_line(std::string_view &out, Drawing &d)
         stop--;
     if (line_no_ == 0)
         d.crlf = stop < end;
+    line_as_written_ = nl != std::string::npos && end - stop == (d.crlf ? 1u : 0u);
     if (stop - pos_ > UINT32_MAX)
         fail(line_no_ + 1, "a line of more than 4 GB; not a DXF file");
     out = std::string_view(base + pos_, stop - pos_);
@@ -180,7 +197,7 @@ void Reader::check_value(int code, std::string_view value) const
     }
 }
 
-void Reader::cut_groups(const std::string &text, Drawing &d)
+void Reader::cut_groups(const std::string_view &text, Drawing &d)
 {
     static const char binary_sentinel[] = "AutoCAD Binary DXF";
     if (text.compare(0, sizeof binary_sentinel - 1, binary_sentinel) == 0)
@@ -193,23 +210,61 @@ void Reader::cut_groups(const std::string &text, Drawing &d)
         d.layout.bom = true;           // some writers start UTF-8 files with a BOM
         pos_ = 3;
     }
-    size_t line_count = (size_t)std::count(text.begin(), text.end(), '\n');
-    pairs_.reserve(line_count / 2 + 1);
+    // Which section the groups are in, as read_sections will find them: the
+    // body of an ENTITIES section is not kept as groups.
+    enum { between, named, inside, in_entities } where = between;
+    const char *body = nullptr;
+    // Whether every line of the entities stands as a save would write it,
+    // for either way of writing the codes.
+    bool as_padded = true, as_plain = true, ends_as_written = true;
     int padded = 0, plain = 0;
     std::string_view code_text, value;
     bool eof = false;
-    while (next_line(code_text, d)) {
+    for (;;) {
+        const char *code_at = text.data() + pos_;
+        if (!next_line(code_text, d))
+            break;
+        bool ends_written = line_as_written_;
         int code_line = line_no_;
         int code = group_code(code_text, code_line);
         if (code < 100 && !code_text.empty())
             (code_text[0] == ' ' ? padded : plain)++;
+        char buf[8] = "  ";
+        auto r = std::to_chars(buf + 2, buf + sizeof buf, code);
+        std::string_view digits(buf + 2, (size_t)(r.ptr - buf - 2));
+        size_t width = std::max<size_t>(3, digits.size());
+        bool plain_form = code_text == digits;
+        bool padded_form = code_text == std::string_view(r.ptr - width, width);
         if (!next_line(value, d))
             fail(code_line, "the file ends after a group code (truncated?)");
         check_value(code, value);
         if (pairs_.empty() && !(code == 0 || code == 999))
             fail(code_line, "not a DXF file (it must begin with \"0\" and \"SECTION\")");
+        std::string ends = code == 0 ? trim(value) : std::string();
+        bool section_over = ends == "ENDSEC" || ends == "SECTION" || ends == "EOF";
+        if (where == in_entities) {
+            if (!section_over) {
+                as_plain = as_plain && plain_form;
+                as_padded = as_padded && padded_form;
+                ends_as_written = ends_as_written && ends_written && line_as_written_;
+                continue;
+            }
+            bodies_.push_back(DxfGroups(body, code_at));
+            DxfPair marker(entities_body, std::string_view(body, 0));
+            marker.size = (std::uint32_t)(bodies_.size() - 1);
+            pairs_.push_back(marker);
+            where = between;
+        } else if (where == between) {
+            if (code == 0 && upper(ends) == "SECTION")
+                where = named;
+        } else if (where == named) {
+            where = code == 2 && upper(trim(value)) == "ENTITIES" ? in_entities : inside;
+            body = text.data() + pos_;
+        } else if (section_over) {
+            where = between;
+        }
         pairs_.push_back(DxfPair{code, value});
-        if (code == 0 && trim(value) == "EOF") {
+        if (ends == "EOF") {
             eof = true;
             break;
         }
@@ -219,6 +274,7 @@ void Reader::cut_groups(const std::string &text, Drawing &d)
     if (!eof)
         fail(last_line_, "the file ends without \"EOF\" (truncated?)");
     d.layout.code_padded = padded >= plain;
+    d.layout.verbatim = ends_as_written && (d.layout.code_padded ? as_padded : as_plain);
 }
 
 // Index of the "0 ENDSEC" that closes the section opened at `from`.
@@ -314,13 +370,13 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
                 if (d.layout.layer_records_at == DxfLayout::none)
                     d.layout.layer_records_at = out.size();
                 Layer l;
-                l.raw = run(i, j);
+                l.raw = DxfGroups(line_start(i), line_start(j));
                 bool coloured = false;      // the first 62 counts: the save rewrites that one
-                for (size_t k = 1; k < l.raw.size(); k++) {
-                    if (l.raw[k].code == 2 && l.name.empty())
-                        l.name = trim(l.raw[k].value());
-                    else if (l.raw[k].code == 62 && !coloured) {
-                        l.colour = dxf_int(l.raw[k].value());
+                for (size_t k = i + 1; k < j; k++) {
+                    if (pairs_[k].code == 2 && l.name.empty())
+                        l.name = trim(pairs_[k].value());
+                    else if (pairs_[k].code == 62 && !coloured) {
+                        l.colour = dxf_int(pairs_[k].value());
                         coloured = true;
                     }
                 }
@@ -356,7 +412,7 @@ void Reader::read_tables(size_t b, size_t e, Drawing &d, std::vector<DxfPair> &o
 
 // A polygon mesh's vertex counts must fit the vertices that follow it: the
 // readers of the export size their rows by them.
-void Reader::check_counts(const Entity &e, size_t at) const
+void Reader::check_counts(const Entity &e, const char *at) const
 {
     if (e.type != "POLYLINE" || !(e.poly_flags & (16 | 64)))
         return;
@@ -372,31 +428,33 @@ void Reader::check_counts(const Entity &e, size_t at) const
     else if ((e.poly_flags & 64) && (bad(e.mesh_m, 1) || bad(e.mesh_n, 1)))
             what = std::to_string(e.mesh_m) + " vertex and " + std::to_string(e.mesh_n) + " face";
     if (!what.empty())
-        fail_at(at, "POLYLINE mesh of " + what + " vertices has " + std::to_string(have) + " VERTEX entities");
+        fail(line_at(at), "POLYLINE mesh of " + what + " vertices has " + std::to_string(have) + " VERTEX entities");
 }
 
-void Reader::read_entities(size_t b, size_t e, Drawing &d)
+void Reader::read_entities(const DxfGroups &body, Drawing &d)
 {
-    size_t i = b;
-    size_t comments_from = b;      // 999 comments are kept with the entity after them
-    while (i < e) {
-        if (pairs_[i].code == 999) {
-            i++;
+    using group = DxfGroups::iterator;
+    const group e = body.end();
+    group i = body.begin();
+    group comments_from = i;       // 999 comments are kept with the entity after them
+    while (i != e) {
+        if (i->code == 999) {
+            ++i;
             continue;
         }
-        if (pairs_[i].code != 0)
-            fail_at(i, "an entity (group 0) was expected, found group " + std::to_string(pairs_[i].code));
-        std::string type = upper(trim(pairs_[i].value()));
+        if (i->code != 0)
+            fail(line_at(i->at), "an entity (group 0) was expected, found group " + std::to_string(i->code));
+        std::string type = upper(trim(i->value()));
         if (type == "VERTEX" || type == "SEQEND")
-            fail_at(i, type + " without the POLYLINE or INSERT it belongs to");
-        auto next_entity = [&](size_t k) {
-            k++;
-            while (k < e && pairs_[k].code != 0)
-                k++;
+            fail(line_at(i->at), type + " without the POLYLINE or INSERT it belongs to");
+        auto next_entity = [&](group k) {
+            ++k;
+            while (k != e && k->code != 0)
+                ++k;
             return k;
         };
-        size_t j = next_entity(i);
-        auto type_at = [&](size_t k) { return k < e ? upper(trim(pairs_[k].value())) : std::string(); };
+        group j = next_entity(i);
+        auto type_at = [&](const group &k) { return k != e ? upper(trim(k->value())) : std::string(); };
         if (type == "POLYLINE" || (type == "INSERT" && type_at(j) == "ATTRIB")) {
             const char *sub = type == "POLYLINE" ? "VERTEX" : "ATTRIB";
             while (type_at(j) == sub)
@@ -405,31 +463,35 @@ void Reader::read_entities(size_t b, size_t e, Drawing &d)
                 j = next_entity(j);
         }
         Entity ent;
-        ent.raw = run(comments_from, j);
+        ent.raw = DxfGroups(comments_from.position(), j.position());
         dxf_fields_from_raw(ent);
-        check_counts(ent, i);
+        check_counts(ent, i->at);
         d.add(std::move(ent));
         i = comments_from = j;
     }
-    if (comments_from < e && !d.entities.empty())
-        d.entities.back().raw = run((size_t)(d.entities.back().raw.first - pairs_.data()), e);
+    if (comments_from != e && !d.entities.empty())
+        d.entities.back().raw.last = body.last;
 }
 
-// The whole file into the source's text, in one buffer of its size.
+// The whole file into the source's text, in memory of its size mapped for
+// large pages (a file that grows while read, or a pipe, gets more room).
 void Reader::read_file()
 {
     std::FILE *f = std::fopen(path_.c_str(), "rb");
     if (!f)
         throw DxfError{path_ + ": cannot open: " + std::strerror(errno)};
-    std::string &text = src_->text;
-    char chunk[1 << 16];
     struct stat st;
-    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode))
-        text.reserve((size_t)st.st_size);
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        text.append(chunk, n);
-    bool bad = std::ferror(f);
+    std::size_t expected = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) ? (std::size_t)st.st_size : 0;
+    DxfSource &src = *src_;
+    std::size_t size = 0, n = 1;
+    bool bad = false;
+    while (n > 0 && !bad) {
+        if (size == src.room && !src.make_room(std::max(expected + 1, size * 2)))
+            bad = true;
+        else
+            src.text = std::string_view(src.memory, size += (n = std::fread(src.memory + size, 1, src.room - size, f)));
+    }
+    bad = bad || std::ferror(f);
     int err = errno;
     std::fclose(f);
     if (bad)
@@ -462,7 +524,8 @@ void Reader::read_sections(Drawing &d)
             if (entities_seen)
                 fail_at(i, "a second ENTITIES section");
             entities_seen = after = true;
-            read_entities(i + 2, end, d);
+            if (pairs_[i + 2].code == entities_body)
+                read_entities(bodies_[pairs_[i + 2].size], d);
         } else {
             if (name == "OBJECTS" || name == "THUMBNAILIMAGE" || name == "ACDSDATA")
                 after = true;

@@ -23,17 +23,25 @@ namespace velmora {
 
 namespace {
 
-// The entities not erased: as read, or from their fields.
+// The entities not erased: as read, or from their fields.  The groups of
+// an entity read go out as their bytes when every line of the file stood as
+// this save writes it (the common case), else group by group, which writes
+// the same text in this save's form.
 void write_entities(Out &o, const Drawing &d, Form &f)
 {
+    bool as_bytes = d.layout.verbatim && o.crlf == d.crlf && o.padded == d.layout.code_padded;
     for (const auto &e : d.entities) {
         if (e.erased)
             continue;
-        if (!e.raw.empty())
+        if (e.raw.empty())
+            write_entity(o, e, f);
+        else if (o.discard)
+            continue;
+        else if (as_bytes)
+            o.put(e.raw.bytes());
+        else
             for (const auto &p : e.raw)
                 o.pair(p);
-        else
-            write_entity(o, e, f);
     }
 }
 
@@ -126,7 +134,8 @@ HeaderSpots header_spots(const Drawing &d)
     return h;
 }
 
-void max_handle_of(const DxfGroups &pairs, std::uint64_t &hi)
+template <class Groups>
+void max_handle_of(const Groups &pairs, std::uint64_t &hi)
 {
     for (const auto &p : pairs) {
         std::uint64_t h;

@@ -176,23 +176,24 @@ void write_polyline(Out &o, const Entity &e, Form &f)
 // control characters, line breaks among them, become blanks.
 void write_text(Out &o, const Entity &e, Form &f)
 {
-    std::string t = e.text.substr(0, 250);
+    const TextLabel &l = label_of(e);
+    std::string t = l.text.substr(0, 250);
     for (auto &c : t)
         if ((unsigned char)c < 32)
             c = ' ';
     entity_head(o, e, f, "TEXT", f.model_space, "AcDbText", true);
     o.point(10, corner(e, 0));
-    o.num(40, e.text_height);
+    o.num(40, l.height);
     o.pair(1, t);
-    if (e.text_angle != 0)
-        o.num(50, e.text_angle);
-    if (e.text_centred) {
+    if (l.angle != 0)
+        o.num(50, l.angle);
+    if (l.centred) {
         o.integer(72, 1);
         o.point(11, corner(e, 0));
     }
     if (f.r2000())
         o.pair(100, "AcDbText");
-    if (e.text_centred)
+    if (l.centred)
         o.integer(73, 2);
 }
 

@@ -159,11 +159,11 @@ bool text_of(const Entity &e, std::string &text, Vec3 &at, double &height, doubl
     if (e.raw.empty()) {
         if (e.pts.empty())
             return false;
-        text = e.text;
+        text = label_of(e).text;
         at = e.pts[0];
-        height = e.text_height;
-        angle = e.text_angle;
-        centred = e.text_centred;
+        height = label_of(e).height;
+        angle = label_of(e).angle;
+        centred = label_of(e).centred;
         return true;
     }
     Vec3 align;

@@ -256,10 +256,7 @@ bool label_of(const Polyline &p, const std::string &text, double height, Entity 
             angle += 180;
         label.type = "TEXT";
         label.pts = {Vec3{a.x + t * (b.x - a.x), a.y + t * (b.y - a.y), a.z}};
-        label.text = text;
-        label.text_height = height;
-        label.text_angle = angle;
-        label.text_centred = true;
+        label.label = std::make_shared<const TextLabel>(TextLabel{text, height, angle, true});
         return true;
     }
     return false;

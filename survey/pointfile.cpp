@@ -363,8 +363,7 @@ int draw_points(Session &s, const std::vector<SurveyPoint> &points, bool layers)
             Entity t;
             t.type = "TEXT";
             t.pts = {Vec3{p.easting + height / 2, p.northing + height / 2, p.elevation}};
-            t.text = label_text(label);
-            t.text_height = height;
+            t.label = std::make_shared<const TextLabel>(TextLabel{label_text(label), height, 0, false});
             add_on_layer(s, std::move(t), LABEL_LAYER);
         }
         if (!p.number.empty() && numbers[p.number]++ == 1)

@@ -293,6 +293,26 @@ TEST(DxfRead, UnusualFilesSaveToTheirOwnBytes)
     ASSERT_NE(back.layer("NEW"), nullptr);
     EXPECT_EQ(back.layer("NEW")->colour, 6);
     EXPECT_EQ(back.entities[1].layer, "NEW");
+
+    // An entity's groups go out as their bytes when every line stands as the
+    // save writes it, else group by group: both give the same file, and a
+    // code written unpadded among padded ones comes back padded.
+    for (const char *eol : {"\n", "\r\n"}) {
+        put(t.file("a.dxf"), ended(r12_drawing(), eol));
+        d = load_dxf(t.file("a.dxf"));
+        EXPECT_TRUE(d.layout.verbatim);
+        std::string bytes = dxf_text(d);
+        d.layout.verbatim = false;
+        EXPECT_EQ(dxf_text(d), bytes);
+        EXPECT_EQ(bytes, ended(r12_drawing(), eol));
+        std::string text = ended(r12_drawing(), eol), padded = std::string("  0") + eol + "POINT" + eol + "  8";
+        ASSERT_NE(text.find(padded), std::string::npos);
+        text.replace(text.find(padded), padded.size(), std::string("  0") + eol + "POINT" + eol + "8");
+        put(t.file("a.dxf"), text);
+        d = load_dxf(t.file("a.dxf"));
+        EXPECT_FALSE(d.layout.verbatim);
+        EXPECT_EQ(dxf_text(d), ended(r12_drawing(), eol));
+    }
 }
 
 TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsForm)

@@ -118,10 +118,10 @@ TEST(PointFileCommand, LayersComeFromDescriptionsAndLabelsKeepTheirCharacters)
     EXPECT_EQ(s.drawing().current_layer, "SITE");
     auto labels = live(s, "TEXT");
     ASSERT_EQ(labels.size(), 3u);
-    EXPECT_EQ(labels[0]->text, "1 Top of bank");
-    EXPECT_EQ(labels[1]->text, "3 caf\\U+00E9");
+    EXPECT_EQ(labels[0]->label->text, "1 Top of bank");
+    EXPECT_EQ(labels[1]->label->text, "3 caf\\U+00E9");
     EXPECT_EQ(labels[0]->layer, "POINT-LABEL");
-    EXPECT_GT(labels[0]->text_height, 0);
+    EXPECT_GT(labels[0]->label->height, 0);
     EXPECT_EQ(labels[0]->pts[0].z, 10);
 
     Session none;

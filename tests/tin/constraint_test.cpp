@@ -157,6 +157,9 @@ TEST(Constraints, RayTestCountsVerticesOnceWhereTheOutlinePassesOn)
     EXPECT_TRUE(tin_inside_group(3, 1, 1));
     EXPECT_FALSE(tin_inside_group(7, 1, 1));
     EXPECT_FALSE(tin_inside_group(3, -1, 1));
+    // on the horizontal bottom side, off its corners: the ray meets only the
+    // corner (6, 0), as the lower end of its edge, so it does not count
+    EXPECT_FALSE(tin_inside_group(1, 0, 1));
     // a diamond: the ray through its right corner passes on
     ConsSetup d({{0, -1, 0}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}},
             {line(0, -1, 0, 1, 0, 0, 1), line(1, 0, 0, 0, 1, 0, 1),

@@ -72,7 +72,7 @@ FAULTS = [
      ADDON_USERS["tin"], "the accelerated search skips the edge after the current one"),
     ("tin/tin_cons.cpp", "int hits = low_hits < high_hits ? low_hits : high_hits;",
      "int hits = low_hits > high_hits ? low_hits : high_hits;",
-     ADDON_USERS["tin"], "the ray test counts a vertex where the outline passes on twice"),
+     ADDON_USERS["tin"], "the ray test takes the larger of its low and high vertex hits"),
     # triangulate
     ("triangulate/capture.cpp", "if (!(c >= 1 && c <= 255)) {", "if (!(c >= 1 && c < 255)) {",
      ADDON_USERS["triangulate"], "break line of colour 255 refused"),

@@ -76,6 +76,9 @@ FAULTS = [
      "                double sa", ADDON_USERS["tin"], "an edge touching the new side a-k counted as crossing it"),
     ("tin/tin_front.cpp", "tin.full_check) ? 0 : tin.cur_edge + 1;", "tin.full_check) ? 0 : tin.cur_edge + 2;",
      ADDON_USERS["tin"], "the accelerated search skips the edge after the current one"),
+    ("tin/tin_cons.cpp", "int hits = low_hits < high_hits ? low_hits : high_hits;",
+     "int hits = low_hits > high_hits ? low_hits : high_hits;",
+     ADDON_USERS["tin"], "the ray test takes the larger of its low and high vertex hits"),
     # triangulate
     ("triangulate/capture.cpp", "if (!(c >= 1 && c <= 255)) {", "if (!(c >= 1 && c < 255)) {",
      ADDON_USERS["triangulate"], "break line of colour 255 refused"),
@@ -84,6 +87,9 @@ FAULTS = [
     ("triangulate/command.cpp", "    for (int32_t i = 0; i < tri_lines_read; i++) {\n        sds_point from",
      "    for (int32_t i = 1; i < tri_lines_read; i++) {\n        sds_point from",
      ADDON_USERS["triangulate"], "the first break line not drawn back"),
+    ("triangulate/capture.cpp", "    if (closed && count >= 3)\n        return add_break(&prev, &first);",
+     "    if (closed && count > 3)\n        return add_break(&prev, &first);",
+     ADDON_USERS["triangulate"], "a closed 3D polyline of three vertices loses its closing segment"),
     # volume
     ("volume/integrate.cpp", "add_interval(i, j, t, r->z);", "add_interval(i, j, r->z, t);",
      ADDON_USERS["volume"], "an interval's ends swapped"),
@@ -91,6 +97,9 @@ FAULTS = [
      ADDON_USERS["volume"], "a node exactly on an edge taken as outside"),
     ("volume/sampler.cpp", "z = az - (nx * (x - ax) + ny * (y - ay)) / nz;", "z = az - (nx * (x - ax) + ny * (y - ax)) / nz;",
      ADDON_USERS["volume"], "a node's height taken with x for y"),
+    ("volume/integrate.cpp", "if (vol_node_present(i - 1, j - 1)) bits |= 32;",
+     "if (vol_node_present(i - 1, j + 1)) bits |= 32;",
+     ADDON_USERS["volume"], "a node's lower left neighbour looked for above it"),
     # colouring
     ("colouring/bands.cpp", "if (zlo >= colf_level(13)) {", "if (zlo > colf_level(13)) {",
      ADDON_USERS["colouring"], "a face lying on the top level split instead of drawn whole"),
@@ -100,6 +109,8 @@ FAULTS = [
      ADDON_USERS["colouring"], "an edge ending on the level from below not crossed"),
     ("colouring/colfe.cpp", "return face || (polyline && (flags & 16) != 0);", "return face || polyline;",
      ADDON_USERS["colouring"], "3D polylines erased as if they were meshes"),
+    ("colouring/bands.cpp", "    if (distinct < 3)\n        return;", "    if (distinct < 2)\n        return;",
+     ADDON_USERS["colouring"], "a piece with two distinct corners drawn"),
     # intersection
     ("intersection/tritri.cpp", "if (k < 2 && ltri_seg_tri(b0, b1, b2, a1, a2, out[k], 0))",
      "if (k < 2 && ltri_seg_tri(b0, b1, b2, a0, a1, out[k], 0))",
@@ -109,6 +120,9 @@ FAULTS = [
      ADDON_USERS["intersection"], "a triangle's box leaves out its third corner"),
     ("intersection/chain.cpp", "} else if (ends_meet(s, r->b)) {", "} else if (ends_meet(e, r->b)) {",
      ADDON_USERS["intersection"], "a chain's start never extended by a reversed segment"),
+    ("intersection/pairs.cpp", "|| t->ymin > o->ymax || t->zmin >= o->zmax);",
+     "|| t->ymin >= o->ymax || t->zmin >= o->zmax);",
+     ADDON_USERS["intersection"], "boxes meeting at the outer triangle's highest y not tested"),
     # lisp
     ("lisp/geometry.cpp", "\n                    || lim_dist_3d(t[2], t[0]) < 1e-6))", "))",
      ADDON_USERS["lisp"], "e_intre_lim accepts a triangle whose third and first corners coincide"),
@@ -121,6 +135,9 @@ FAULTS = [
      ADDON_USERS["lisp"], "a record exactly lu_art long refused"),
     ("lisp/sorter.cpp", "if (lu_art >= ASS_SLOT)", "if (lu_art > ASS_SLOT)",
      ADDON_USERS["lisp"], "lu_art of exactly the slot size accepted"),
+    ("lisp/geometry.cpp", "if (!(lo[i] <= lim_high[i] && lim_low[i] <= hi[i]))",
+     "if (!(lo[i] <= lim_high[i] && lim_low[i] < hi[i]))",
+     ADDON_USERS["lisp"], "touching the box's low face no longer counts"),
     # host
     ("host/selection.cpp", "            out.push_back({n - 1, 0});", "            out.push_back({n - 1, n - 1});",
      ["host"], "crossing ignores the closing side of a closed polyline"),
@@ -183,7 +200,7 @@ SAME = {
        "the edge's line) then puts u strictly between a and k: u is inside the circle through a, b, k on k's "
        "side of a-b, so the best-circle search takes a point other than k first; grids, points on a few lines "
        "and small lattices gave the same faces with and without the slip",
-    15: "a node on the edge's line has c = (A - P) x e = 0, so the length test that follows calls it inside "
+    17: "a node on the edge's line has c = (A - P) x e = 0, so the length test that follows calls it inside "
         "all the same",
     8: "a point exactly at the limit lies more than eps from the line's end (the limit is x - 2 eps - a margin), "
        "so it can never match it: starting after it finds the same ends",

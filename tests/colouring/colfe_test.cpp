@@ -23,14 +23,7 @@ using velmora::Vec3;
 const char *kColours = "'(1 2 3) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 15)";
 // With these, band k (0 the lowest) is drawn in colour 15 - k.
 
-Entity face(Vec3 a, Vec3 b, Vec3 c, Vec3 d)
-{
-    Entity e;
-    e.type = "3DFACE";
-    e.pts = {a, b, c, d};
-    return e;
-}
-Entity tri(Vec3 a, Vec3 b, Vec3 c) { return face(a, b, c, c); }
+Entity tri(Vec3 a, Vec3 b, Vec3 c) { return vt::face(a, b, c, c); }
 
 class Colfe : public ::testing::Test {
 protected:
@@ -222,46 +215,44 @@ TEST_F(Colfe, TrianglesInsideOneBandAreDrawnWholeInItsColour)
     EXPECT_FALSE(vt::file_exists(s.dir.file("colf.dxf")));
 }
 
-TEST_F(Colfe, TriangleAcrossTwoLevelsGivesFourPiecesWithTheCutsVisible)
+// Single triangles cut by the levels 10, 20, ... (band k drawn in colour
+// 15 - k): the pieces, their colours and visible edges (bit i of the hidden
+// flags hides the edge from corner i), then check_bands.
+TEST_F(Colfe, TrianglesAcrossLevelsAreCutIntoPiecesWithTheCutsVisible)
 {
-    std::vector<Vec3> t = {{0, 0, 5}, {10, 0, 25}, {5, 10, 15}};
-    s.drawing().add(tri(t[0], t[1], t[2]));
-    run("0.0 150.0");
-    auto p = pieces();
-    ASSERT_EQ(p.size(), 4u);
-    EXPECT_EQ(p[0].colour, 15);                          // below 10
-    EXPECT_EQ(p[1].colour, 14);                          // the strip: a quad ...
-    EXPECT_EQ(p[2].colour, 14);                          // ... and the corner C
-    EXPECT_EQ(p[3].colour, 13);                          // above 20
-    EXPECT_EQ(p[0].face_hidden, 14);                     // only the cut shown
-    EXPECT_EQ(p[1].face_hidden, 10);                     // both cuts shown
-    EXPECT_EQ(p[2].face_hidden, 15);
-    EXPECT_EQ(p[3].face_hidden, 14);
-    check_bands({t}, p, 0, 150);
-}
-
-TEST_F(Colfe, CornerOnALevelIsCutAcrossTheTriangle)
-{
-    std::vector<Vec3> t = {{0, 0, 5}, {10, 0, 10}, {5, 10, 15}};
-    s.drawing().add(tri(t[0], t[1], t[2]));
-    run("0.0 150.0");
-    auto p = pieces();
-    ASSERT_EQ(p.size(), 2u);
-    for (const auto &e : p) {
-        ASSERT_EQ(e.face_hidden, 14);
-        EXPECT_DOUBLE_EQ(e.pts[0].x, 10);                // from B ...
-        EXPECT_DOUBLE_EQ(e.pts[1].x, 2.5);               // ... across edge C-A
-        EXPECT_DOUBLE_EQ(e.pts[1].y, 5);
+    struct Case {
+        std::vector<Vec3> t;
+        std::vector<int> colours, hidden;   // per piece, in order; colours empty: not checked
+    } cases[] = {
+        // across two levels: below 10, the strip as a quad and the corner
+        // C, above 20; only the cuts shown
+        {{{0, 0, 5}, {10, 0, 25}, {5, 10, 15}}, {15, 14, 14, 13}, {14, 10, 15, 14}},
+        // a corner on a level: cut from B across edge C-A
+        {{{0, 0, 5}, {10, 0, 10}, {5, 10, 15}}, {}, {14, 14}},
+        // the strip above that cut turns round B itself: no empty corner piece
+        {{{0, 0, 5}, {10, 0, 10}, {5, 10, 25}}, {}, {-1, -1, -1}},
+        // two corners on the top cut: the piece above it collapses to the line A-C
+        {{{0, 0, 20}, {10, 0, 5}, {5, 10, 20}}, {}, {-1, -1}},
+        // no plan area: nothing drawn
+        {{{0, 0, 12}, {0, 0, 12}, {5, 5, 40}}, {}, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.t[0].z) + " " + std::to_string(c.t[1].z) + " " + std::to_string(c.t[2].z));
+        clear();
+        s.drawing().add(tri(c.t[0], c.t[1], c.t[2]));
+        run("0.0 150.0");
+        auto p = pieces();
+        ASSERT_EQ(p.size(), c.hidden.size());
+        for (size_t i = 0; i < p.size(); i++) {
+            if (!c.colours.empty()) {
+                EXPECT_EQ(p[i].colour, c.colours[i]) << i;
+            }
+            if (c.hidden[i] >= 0) {
+                EXPECT_EQ(p[i].face_hidden, c.hidden[i]) << i;
+            }
+        }
+        check_bands({c.t}, p, 0, 150);
     }
-    check_bands({t}, p, 0, 150);
-    // The strip above that cut turns round B itself: no empty corner piece.
-    std::vector<Vec3> u = {{0, 0, 5}, {10, 0, 10}, {5, 10, 25}};
-    clear();
-    s.drawing().add(tri(u[0], u[1], u[2]));
-    run("0.0 150.0");
-    p = pieces();
-    EXPECT_EQ(p.size(), 3u);
-    check_bands({u}, p, 0, 150);
 }
 
 // A triangle edge lying exactly on a level is that level's contour,
@@ -282,21 +273,6 @@ TEST_F(Colfe, AnEdgeOnALevelIsShownInEveryCornerOrder)
             return a.x < b.x || (a.x == b.x && a.y < b.y);
         }));
     }
-}
-
-TEST_F(Colfe, DegenerateTrianglesAndCollapsingPiecesDrawNothing)
-{
-    s.drawing().add(face({0, 0, 12}, {0, 0, 12}, {5, 5, 40}, {5, 5, 40}));
-    run("0.0 150.0");
-    EXPECT_EQ(pieces().size(), 0u);
-    EXPECT_EQ(count_log("3DFACE"), 0);
-    // Two corners on the top cut: the piece above it collapses to the line A-C.
-    std::vector<Vec3> t = {{0, 0, 20}, {10, 0, 5}, {5, 10, 20}};
-    s.drawing().add(tri(t[0], t[1], t[2]));
-    run("0.0 150.0");
-    auto p = pieces();
-    EXPECT_EQ(p.size(), 2u);
-    check_bands({t}, p, 0, 150);
 }
 
 TEST_F(Colfe, ColourIsSentOnlyWhenItChangesAndTruncatedTowardZero)

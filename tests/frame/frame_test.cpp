@@ -23,26 +23,10 @@ TEST(Messages, TextsPrintAsTheyStand)
     EXPECT_EQ(s.take_output(), "\n*** VELMORA Error -  c:/50%s/%n.dxf\n");
 }
 
-TEST(Registration, AFailingDefunStopsTheTableThere)
-{
-    vt::AddonSession s;
-    velmora::Session fresh;               // registers nothing by itself
-    fresh.fail_defun("c:vol");
-    EXPECT_EQ(register_functions(), 0);
-    ASSERT_EQ(fresh.defun_log().size(), 1u);
-    EXPECT_EQ(fresh.defun_log()[0].first, "c:velmora");
-    EXPECT_EQ(fresh.functions().count("c:volume"), 0u);
-    // Codes without a handler do nothing.
-    s.take_output();
-    EXPECT_EQ(frame_call_handler(0), 0);
-    EXPECT_EQ(frame_call_handler(2), 0);
-    EXPECT_EQ(frame_call_handler(13), 0);
-    EXPECT_EQ(s.take_output(), "");
-}
-
 // The loop answers the load request, serves function requests and ends the
-// process with status 1 when the host says so; after a failed registration
-// the host is told (RSERR) and the names registered before it still work.
+// process with status 1 when the host says so; a failed registration stops
+// the table there, the host is told (RSERR) and the names registered before
+// it still work.
 TEST(RequestLoopDeathTest, ServesRequestsThenEndsTheProcess)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -71,30 +55,37 @@ protected:
     void TearDown() override { dxf_close(); }
 };
 
-TEST_F(PairReader, CodesWithBlanksCrLfAndALastLineWithoutLineEnd)
+// Codes with blanks around them, CR LF line ends and a last line without a
+// line end; lines read whole (a 300 character layer name must not shift
+// codes against values); only a line end is removed: a LF, and a CR before
+// it; a CR that ends the file without a LF after it stays.  A file ending
+// after a code line gives no group, but the line is counted.
+TEST_F(PairReader, PairsLineEndsAndLongLines)
 {
-    open("  8\r\nTRIANG\r\n 10\n12.5\n0\nEOF");
-    ASSERT_EQ(read_dxf_pair(&code), 1);
-    EXPECT_EQ(code, 8);
-    EXPECT_STREQ(dxf_value, "TRIANG");
-    ASSERT_EQ(read_dxf_pair(&code), 1);
-    EXPECT_EQ(code, 10);
-    EXPECT_STREQ(dxf_value, "12.5");
-    ASSERT_EQ(read_dxf_pair(&code), 1);
-    EXPECT_STREQ(dxf_value, "EOF");
-    EXPECT_EQ(dxf_line_no, 7);
-    EXPECT_EQ(read_dxf_pair(&code), 0);
-}
-
-// Only a line end is removed: a LF, and a CR before it.  A CR that ends the
-// file without a LF after it is no line end and stays.
-TEST_F(PairReader, ACrWithoutALineFeedAfterItStays)
-{
-    open("0\r\nEOF\r");
-    ASSERT_EQ(read_dxf_pair(&code), 1);
-    EXPECT_EQ(code, 0);
-    EXPECT_STREQ(dxf_code_line, "0");
-    EXPECT_STREQ(dxf_value, "EOF\r");
+    std::string layer(300, 'L');
+    struct Case {
+        std::string text;
+        std::vector<std::pair<int, std::string>> pairs;
+        int lines;
+    } cases[] = {
+        {"  8\r\nTRIANG\r\n 10\n12.5\n0\nEOF", {{8, "TRIANG"}, {10, "12.5"}, {0, "EOF"}}, 6},
+        {"0\r\nEOF\r", {{0, "EOF\r"}}, 2},
+        {"  8\n" + layer + "\n" + std::string(200, ' ') + "10" + std::string(200, ' ') + "\n1.5\n0\nEOF\n",
+         {{8, layer}, {10, "1.5"}, {0, "EOF"}}, 6},
+        {"0\nPOINT\n 30\n", {{0, "POINT"}}, 3},
+    };
+    for (const Case &c : cases) {
+        open(c.text);
+        for (const auto &[want_code, want_value] : c.pairs) {
+            ASSERT_EQ(read_dxf_pair(&code), 1) << c.text;
+            EXPECT_EQ(code, want_code);
+            EXPECT_EQ(std::string(dxf_value), want_value);
+        }
+        EXPECT_EQ(read_dxf_pair(&code), 0) << c.text;
+        EXPECT_EQ(dxf_line_no, c.lines + 1) << c.text;
+        EXPECT_EQ(s.take_output(), "");
+        dxf_close();
+    }
 }
 
 // A code line that is no integer stops the reading: taking the lines after
@@ -113,29 +104,6 @@ TEST_F(PairReader, ANonNumericCodeIsReportedWithItsLineAndStopsTheReading)
         velmora::SessionAccess::forget_call_failure(s);
         dxf_close();
     }
-    // The file ends after a code line: no group, but the line is counted.
-    open("0\nPOINT\n 30\n");
-    ASSERT_EQ(read_dxf_pair(&code), 1);
-    EXPECT_EQ(read_dxf_pair(&code), 0);
-    EXPECT_EQ(dxf_line_no, 4);
-}
-
-// Lines are read whole: a 300 character layer name must not shift codes
-// against values.
-TEST_F(PairReader, LongLinesKeepCodesAndValuesPaired)
-{
-    std::string layer(300, 'L');
-    open("  8\n" + layer + "\n" + std::string(200, ' ') + "10" + std::string(200, ' ') + "\n1.5\n0\nEOF\n");
-    ASSERT_EQ(read_dxf_pair(&code), 1);
-    EXPECT_EQ(code, 8);
-    EXPECT_EQ(std::string(dxf_value), layer);
-    ASSERT_EQ(read_dxf_pair(&code), 1);
-    EXPECT_EQ(code, 10);
-    EXPECT_STREQ(dxf_value, "1.5");
-    ASSERT_EQ(read_dxf_pair(&code), 1);
-    EXPECT_STREQ(dxf_value, "EOF");
-    EXPECT_EQ(dxf_line_no, 7);
-    EXPECT_EQ(s.take_output(), "");
 }
 
 // Numbers read through the fast path must be exactly what "%lf" reads:

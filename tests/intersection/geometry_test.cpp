@@ -151,17 +151,15 @@ TEST(Chaining, ColoursRunOneTo255AndWrap)
     int curves = 0;
     std::string script = chain(segs, &curves);
     EXPECT_EQ(curves, 257);
-    std::vector<int> colours;
+    // colours 1 to 255 in turn, then 1 and 2 again
     std::istringstream in(script);
     std::string line;
+    int k = 0;
     while (std::getline(in, line))
-        if (line.rfind("color ", 0) == 0)
-            colours.push_back(std::atoi(line.c_str() + 6));
-    ASSERT_EQ(colours.size(), 257u);
-    EXPECT_EQ(colours[0], 1);
-    EXPECT_EQ(colours[254], 255);
-    EXPECT_EQ(colours[255], 1);
-    EXPECT_EQ(colours[256], 2);
+        if (line.rfind("color ", 0) == 0) {
+            EXPECT_EQ(std::atoi(line.c_str() + 6), k++ % 255 + 1) << "curve " << k;
+        }
+    EXPECT_EQ(k, 257);
 }
 
 }  // namespace

@@ -95,11 +95,16 @@ TEST_F(Inters, BoxesMeetingAtTheOuterTopAreNotTested)
     EXPECT_NE(out.find("3DINT: 1 curves"), std::string::npos) << out;
     EXPECT_EQ(curves().size(), 1u);
 
-    // Equal x at the box faces is tested: the two share the edge x = 10.
-    write(0, {{{0, 0, 0, 10, 0, 0, 10, 0, 10}}});
-    write(1, {{{10, 0, 0, 10, 0, 10, 20, 5, 0}}});
-    s.call_lisp("(inters_ltri 1 1)");
-    EXPECT_NE(s.take_output().find("3DINT: 1 curves"), std::string::npos);
+    // Equal x or y at the box faces is tested, whichever list holds which:
+    // the two share the edge x = 10, or y = 10.
+    const Tri x_wall = {{0, 0, 0, 10, 0, 0, 10, 0, 10}}, x_next = {{10, 0, 0, 10, 0, 10, 20, 5, 0}};
+    const Tri y_wall = {{0, 0, 0, 0, 10, 0, 0, 10, 10}}, y_next = {{0, 10, 0, 0, 10, 10, 5, 20, 0}};
+    for (const auto &[a, b] : {std::pair{x_wall, x_next}, {x_next, x_wall}, {y_wall, y_next}, {y_next, y_wall}}) {
+        write(0, {a});
+        write(1, {b});
+        s.call_lisp("(inters_ltri 1 1)");
+        EXPECT_NE(s.take_output().find("3DINT: 1 curves"), std::string::npos) << a.v[1] << " " << b.v[1];
+    }
 
     // One level: every pair is skipped.
     write(0, {flat});
@@ -229,70 +234,50 @@ TEST_F(Inters, TheBundledSurveyCutGivesTheCurvesOfTheSegmentFile)
     }
 }
 
-TEST_F(Inters, BadCountsAreRefusedAndTheFilesKept)
+// Bad counts, short files, words or NaN where numbers belong, corners beyond
+// the coordinate limit (which would give NaN segments and an empty curve
+// reported as drawn), a missing file: refused, naming the file, before any
+// curve, and the triangle files are kept.  A count beyond 16 bits is read
+// whole; one the file cannot hold is refused before memory is taken for it.
+TEST_F(Inters, BadCountsAndFilesAreRefusedByNameAndTheFilesKept)
 {
-    write(0, {flat});
-    write(1, {wall});
-    for (const char *call : {"(inters_ltri 1)", "(inters_ltri)", "(inters_ltri 1 1.0)",
-                             "(inters_ltri \"1\" 1)", "(inters_ltri -1 1)", "(inters_ltri 1 -70000)"}) {
-        s.call_lisp(call);
+    const std::string flat_text = "0 0 0\n10 0 0 0 10 0\n", wall_text = "2 -1 -1\n2 5 -1 2 2 5\n";
+    const std::string counts = "needs two triangle counts";
+    struct Case {
+        std::string file0, file1;    // "-": no such file
+        std::string call, message;
+    } cases[] = {
+        {flat_text, wall_text, "(inters_ltri 1)", counts},
+        {flat_text, wall_text, "(inters_ltri)", counts},
+        {flat_text, wall_text, "(inters_ltri 1 1.0)", counts},
+        {flat_text, wall_text, "(inters_ltri \"1\" 1)", counts},
+        {flat_text, wall_text, "(inters_ltri -1 1)", counts},
+        {flat_text, wall_text, "(inters_ltri 1 -70000)", counts},
+        {flat_text, wall_text, "(inters_ltri 1 70000)", " READ c:/haldorin/1.scr: 70000 triangles cannot fit"},
+        {flat_text, wall_text, "(inters_ltri 1 2000000000)", "2000000000 triangles cannot fit"},
+        {"0 0 0 1e308 0 0 0 1e308 0\n", wall_text, "(inters_ltri 1 1)",
+         " READ c:/haldorin/0.scr: triangle 1 of 1 is missing or not numbers within 1e+12"},
+        {flat_text, wall_text, "(inters_ltri 2 1)", " READ c:/haldorin/0.scr: triangle 2 of 2"},
+        {flat_text, "2 -1 -1 2 5 -1 2 2 five\n", "(inters_ltri 1 1)", " READ c:/haldorin/1.scr: triangle 1 of 1"},
+        {"0 0 0 10 0 0 0 10 nan\n", "", "(inters_ltri 1 0)", " READ c:/haldorin/0.scr"},
+        {flat_text, "-", "(inters_ltri 1 1)", "Error -  c:/haldorin/1.scr\n"},     // after a single blank
+    };
+    for (const Case &c : cases) {
+        std::filesystem::remove(file(1));
+        for (int d : {0, 1})
+            if ((d ? c.file1 : c.file0) != "-")
+                vt::write_file(file(d), d ? c.file1 : c.file0);
+        s.input(c.call + "\n");
+        EXPECT_FALSE(s.run()) << c.call;
+        s.reset_failure();
         std::string out = s.take_output();
-        EXPECT_NE(out.find("needs two triangle counts"), std::string::npos) << call << out;
-        EXPECT_EQ(out.find("**2"), std::string::npos) << call;
+        EXPECT_NE(out.find(c.message), std::string::npos) << c.call << out;
+        EXPECT_EQ(out.find("**2"), std::string::npos) << c.call;
+        EXPECT_EQ(out.find("3DINT"), std::string::npos) << c.call;
+        EXPECT_TRUE(curves().empty()) << c.call;
+        EXPECT_TRUE(vt::file_exists(file(0))) << c.call;
+        EXPECT_EQ(vt::file_exists(file(1)), c.file1 != "-") << c.call;
     }
-    EXPECT_TRUE(vt::file_exists(file(0)));
-    EXPECT_TRUE(vt::file_exists(file(1)));
-    // A count beyond 16 bits is read whole, and one the file cannot hold is
-    // refused before memory is taken for it.
-    s.call_lisp("(inters_ltri 1 70000)");
-    EXPECT_NE(s.take_output().find(" READ c:/haldorin/1.scr: 70000 triangles cannot fit"), std::string::npos);
-    s.call_lisp("(inters_ltri 1 2000000000)");
-    EXPECT_NE(s.take_output().find("2000000000 triangles cannot fit"), std::string::npos);
-    EXPECT_TRUE(vt::file_exists(file(1)));
-}
-
-// Corners beyond the coordinate limit would give NaN segments and an
-// empty curve reported as drawn; they are refused with the file's name.
-TEST_F(Inters, CoordinatesBeyondTheLimitAreRefused)
-{
-    write(0, {{{0, 0, 0, 1e308, 0, 0, 0, 1e308, 0}}});
-    write(1, {wall});
-    s.input("(inters_ltri 1 1)\n");
-    EXPECT_FALSE(s.run());
-    std::string out = s.take_output();
-    EXPECT_NE(out.find(" READ c:/haldorin/0.scr: triangle 1 of 1 is missing or not numbers within 1e+12"),
-              std::string::npos) << out;
-    EXPECT_EQ(out.find("3DINT"), std::string::npos) << out;
-    EXPECT_TRUE(curves().empty());
-    EXPECT_TRUE(vt::file_exists(file(0)));
-    EXPECT_TRUE(vt::file_exists(file(1)));
-}
-
-TEST_F(Inters, ShortOrNonNumericFilesAreRejectedByName)
-{
-    write(0, {flat});
-    write(1, {wall});
-    s.call_lisp("(inters_ltri 2 1)");
-    std::string out = s.take_output();
-    EXPECT_NE(out.find(" READ c:/haldorin/0.scr: triangle 2 of 2"), std::string::npos) << out;
-    EXPECT_EQ(out.find("**2"), std::string::npos);
-    EXPECT_TRUE(vt::file_exists(file(0)));
-    EXPECT_TRUE(vt::file_exists(file(1)));
-
-    vt::write_file(file(1), "2 -1 -1 2 5 -1 2 2 five\n");
-    s.call_lisp("(inters_ltri 1 1)");
-    out = s.take_output();
-    EXPECT_NE(out.find(" READ c:/haldorin/1.scr: triangle 1 of 1"), std::string::npos) << out;
-    vt::write_file(file(0), "0 0 0 10 0 0 0 10 nan\n");
-    s.call_lisp("(inters_ltri 1 0)");
-    EXPECT_NE(s.take_output().find(" READ c:/haldorin/0.scr"), std::string::npos);
-    EXPECT_TRUE(curves().empty());
-    // The second list's file missing: named after a single blank.
-    std::filesystem::remove(file(1));
-    write(0, {flat});
-    s.call_lisp("(inters_ltri 1 1)");
-    EXPECT_NE(s.take_output().find("Error -  c:/haldorin/1.scr\n"), std::string::npos);
-    EXPECT_TRUE(vt::file_exists(file(0)));
 }
 
 }  // namespace

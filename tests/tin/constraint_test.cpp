@@ -1,7 +1,6 @@
 // Constraint lines: building and splitting the constraint edges, the
-// inside test of the area, the angle presets, and whole networks with an
-// outline and holes compared with an independent constrained Delaunay
-// triangulation.
+// inside test of the area, and the accelerations on and off.  Whole networks with an outline and voids against an independent
+// constrained Delaunay triangulation: breaks_test.cpp.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,23 +10,13 @@
 #include <random>
 #include <set>
 
-// header-only use: exact arithmetic from Boost, nothing to link
-#define CGAL_DISABLE_GMP 1
-#include <CGAL/Constrained_Delaunay_triangulation_2.h>
-#include <CGAL/Triangulation_vertex_base_with_info_2.h>
-#include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
-
 #include "tin_check.h"
 
 namespace {
 
 tin_line line(double x1, double y1, double z1, double x2, double y2, double z2, int16_t g)
 {
-    tin_line l;
-    l.x1 = x1; l.y1 = y1; l.z1 = z1;
-    l.x2 = x2; l.y2 = y2; l.z2 = z2;
-    l.group = g;
-    return l;
+    return tt::line_of({x1, y1, z1}, {x2, y2, z2}, g);
 }
 
 // The library's set-up of constraint edges as the driver runs it (build,
@@ -168,35 +157,15 @@ TEST(Constraints, RayTestCountsVerticesOnceWhereTheOutlinePassesOn)
     EXPECT_TRUE(tin_inside_group(3, 1, 1));
     EXPECT_FALSE(tin_inside_group(7, 1, 1));
     EXPECT_FALSE(tin_inside_group(3, -1, 1));
+    // on the horizontal bottom side, off its corners: the ray meets only the
+    // corner (6, 0), as the lower end of its edge, so it does not count
+    EXPECT_FALSE(tin_inside_group(1, 0, 1));
     // a diamond: the ray through its right corner passes on
     ConsSetup d({{0, -1, 0}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}},
             {line(0, -1, 0, 1, 0, 0, 1), line(1, 0, 0, 0, 1, 0, 1),
              line(0, 1, 0, -1, 0, 0, 1), line(-1, 0, 0, 0, -1, 0, 1)}, 1);
     EXPECT_TRUE(tin_inside_group(-0.5, 0, 1));
     EXPECT_TRUE(tin_inside_group(0.5, 0, 1));
-}
-
-TEST(Constraints, AnglePresetsAtCornersAndStraightVertices)
-{
-    // square outline 0..10 with a point in the middle of its bottom side
-    ConsSetup st({{0, 0, 0}, {5, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}, {4, 6, 0}, {20, 20, 0}},
-             {line(0, 0, 0, 10, 0, 0, 1), line(10, 0, 0, 10, 10, 0, 1),
-              line(10, 10, 0, 0, 10, 0, 1), line(0, 10, 0, 0, 0, 0, 1)}, 1);
-    EXPECT_EQ(tin.ncons, 5);
-    for (auto c : {std::pair<double, double>{0, 0}, {10, 0}, {10, 10}, {0, 10}})
-        EXPECT_EQ(st.angles[st.index(c.first, c.second)], 47123889);
-    EXPECT_EQ(st.angles[st.index(5, 0)], HALF_TURN);
-    EXPECT_EQ(st.angles[st.index(4, 6)], 0);
-    EXPECT_EQ(st.angles[st.index(20, 20)], FULL_TURN);   // outside: closed
-
-    // a hole's corner: the outside of the area is the inside of the hole
-    ConsSetup h({{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}, {4, 4, 0}, {6, 4, 0}, {5, 6, 0}, {5, 5, 0}},
-            {line(0, 0, 0, 10, 0, 0, 1), line(10, 0, 0, 10, 10, 0, 1),
-             line(10, 10, 0, 0, 10, 0, 1), line(0, 10, 0, 0, 0, 0, 1),
-             line(4, 4, 0, 6, 4, 0, 2), line(6, 4, 0, 5, 6, 0, 2), line(5, 6, 0, 4, 4, 0, 2)}, 2);
-    EXPECT_EQ(h.angles[h.index(5, 5)], FULL_TURN);       // inside the hole: closed
-    double a = std::atan2(2.0, 1.0);                     // corner angle at (4,4)
-    EXPECT_NEAR(h.angles[h.index(4, 4)], a * 1e7, 2);
 }
 
 TEST(Constraints, OnlyHolesLeaveNothingToTriangulate)
@@ -207,105 +176,6 @@ TEST(Constraints, OnlyHolesLeaveNothingToTriangulate)
                               line(5, 8, 0, 0, 0, 0, 2)}, 2);
     EXPECT_EQ(r.result, 0);
     EXPECT_EQ(r.tris.size(), 0u);
-}
-
-// ---- whole networks with an outline and two holes ----
-
-typedef std::vector<tin_point> Ring;
-
-struct Site {
-    Ring outline, hole1, hole2;
-    std::vector<tin_point> pts;
-    std::vector<tin_line> lines;
-};
-
-Site make_site(unsigned seed, int count)
-{
-    Site s;
-    s.outline = {{0, 0, 5}, {6000, 400, 6}, {9000, 5000, 7}, {5000, 9000, 8}, {3000, 6000, 9},
-                 {400, 7000, 5}};
-    s.hole1 = {{2000, 2000, 1}, {3500, 2200, 1}, {3000, 3600, 1}};
-    s.hole2 = {{6000, 3000, 2}, {7000, 3100, 2}, {7200, 4600, 2}, {6100, 4400, 2}};
-    int16_t g = 1;
-    for (const Ring *r : {&s.outline, &s.hole1, &s.hole2}) {
-        for (size_t i = 0; i < r->size(); i++) {
-            const tin_point &a = (*r)[i], &b = (*r)[(i + 1) % r->size()];
-            s.lines.push_back(line(a.x, a.y, a.z, b.x, b.y, b.z, g));
-            s.pts.push_back(a);
-        }
-        g++;
-    }
-    // a survey point halfway along the outline's first side, on its slope
-    s.pts.push_back({3000, 200, 5.5});
-    for (const tin_point &q : tt::random_points(count, 10000, seed)) {
-        bool on_line = false;
-        for (const Ring *r : {&s.outline, &s.hole1, &s.hole2})
-            for (size_t i = 0; i < r->size(); i++) {
-                const tin_point &a = (*r)[i], &b = (*r)[(i + 1) % r->size()];
-                if (tt::orient2(a, b, q) == 0) on_line = true;
-            }
-        if (!on_line)
-            s.pts.push_back(q);
-    }
-    return s;
-}
-
-typedef CGAL::Exact_predicates_inexact_constructions_kernel K;
-typedef CGAL::Triangulation_vertex_base_with_info_2<int, K> Vb;
-typedef CGAL::Constrained_triangulation_face_base_2<K> Fb;
-typedef CGAL::Triangulation_data_structure_2<Vb, Fb> Tds;
-typedef CGAL::Constrained_Delaunay_triangulation_2<K, Tds, CGAL::Exact_predicates_tag> CDT;
-
-TEST(ConstrainedNetwork, OutlineAndTwoHolesMatchAnIndependentTriangulation)
-{
-    tt::Listen s;
-    for (unsigned seed : {21u, 22u, 23u}) {
-        Site site = make_site(seed, 1500);
-        tt::Run r = tt::run(site.pts, site.lines, 3);
-        ASSERT_EQ(r.result, 0);
-
-        // a proper network, no triangle twice
-        int64_t area2 = 0;
-        EXPECT_EQ(tt::check_network(r, &area2, false), "");
-        std::set<std::array<int, 3>> ours;
-        for (const tt::Tri &t : r.tris) {
-            int v[3] = {t.a, t.b, t.c};
-            std::sort(v, v + 3);
-            ours.insert({v[0], v[1], v[2]});
-        }
-        EXPECT_EQ(ours.size(), r.tris.size());
-        auto idx = [&](double x, double y) {
-            for (size_t i = 0; i < r.pts.size(); i++)
-                if (r.pts[i].x == x && r.pts[i].y == y) return (int)i;
-            return -1;
-        };
-
-        // the constrained Delaunay triangulation of the same input, faces
-        // of the area only
-        CDT cdt;
-        std::vector<CDT::Vertex_handle> vh;
-        for (size_t i = 0; i < r.pts.size(); i++) {
-            vh.push_back(cdt.insert(K::Point_2(r.pts[i].x, r.pts[i].y)));
-            vh.back()->info() = (int)i;
-        }
-        for (const tin_line &l : site.lines)
-            cdt.insert_constraint(vh[idx(l.x1, l.y1)], vh[idx(l.x2, l.y2)]);
-        std::set<std::array<int, 3>> theirs;
-        for (auto f = cdt.finite_faces_begin(); f != cdt.finite_faces_end(); ++f) {
-            int v[3] = {f->vertex(0)->info(), f->vertex(1)->info(), f->vertex(2)->info()};
-            double cx = (r.pts[v[0]].x + r.pts[v[1]].x + r.pts[v[2]].x) / 3;
-            double cy = (r.pts[v[0]].y + r.pts[v[1]].y + r.pts[v[2]].y) / 3;
-            if (!tt::in_ring(site.outline, cx, cy) || tt::in_ring(site.hole1, cx, cy)
-                || tt::in_ring(site.hole2, cx, cy))
-                continue;
-            std::sort(v, v + 3);
-            theirs.insert({v[0], v[1], v[2]});
-        }
-        // the same triangles as the independent one over the area: inside
-        // the outline, outside the holes, every constraint piece kept (the
-        // outline's first side split at the survey point (3000, 200))
-        EXPECT_TRUE(ours == theirs) << "ours " << ours.size() << " theirs " << theirs.size();
-    }
 }
 
 // The edge grid, the point bands, the block side test, the open masks and the
@@ -333,8 +203,13 @@ TEST(Accelerations, SameTrianglesInTheSameOrderOnAndOff)
             clusters.push_back({std::round(c * 3000 + spread(gen)),
                                 std::round((c % 2) * 2000 + spread(gen)), (double)c});
     cases.push_back({clusters, {}, 0, 0});
-    Site site = make_site(31, 2000);
-    cases.push_back({site.pts, site.lines, 3, 0});
+    // an outline and two voids
+    tt::Site site = tt::break_site(31, 2000);
+    std::vector<tin_line> rings;
+    for (const tin_line &l : site.lines)
+        if (l.group != TIN_BREAK)
+            rings.push_back(l);
+    cases.push_back({site.pts, rings, 3, 0});
     // break lines, with the outline and voids and alone: the second side of
     // a break line is searched from a copy of its edge in the buffer
     tt::Site breaks = tt::break_site(45, 2000);

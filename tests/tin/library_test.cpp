@@ -16,16 +16,13 @@ double eps_for(double x, double y)
     return tin_choose_eps(2, p);
 }
 
-TEST(Tolerance, RowsAndTheirEdgesFromTheLargestMagnitude)
+// The tolerance comes from the largest magnitude, a band's lower edge
+// included: an extent of exactly 1000 is in the band from 1000 up.
+TEST(Tolerance, FromTheLargestMagnitudeWithTheBandEdgeIncluded)
 {
-    // negative coordinates count by their size: -50,000 like +50,000
-    const double rows[][3] = {{10000, 0, 1e-4}, {9999.999, 0, 1e-6}, {0, 1000, 1e-6},
-                              {999.99, 5, 1e-7}, {100, 0, 1e-7}, {10, 0, 1e-8},
-                              {9.5, 0, 1e-9}, {0.5, 0, 1e-10}, {0.05, 0, 1e-11},
-                              {0.005, 0, 1e-12}, {0.0009, 0, 1e-13}, {-50000, -20, 1e-4},
-                              {-3, -700, 1e-7}};
-    for (const auto &r : rows)
-        EXPECT_EQ(eps_for(r[0], r[1]), r[2]) << r[0] << "," << r[1];
+    EXPECT_EQ(eps_for(0, 1000), 1e-6);
+    EXPECT_EQ(eps_for(999.99, 5), 1e-7);
+    EXPECT_EQ(eps_for(-50000, -20), 1e-4);
 }
 
 std::vector<tin_point> sorted(std::vector<tin_point> p, double tol)
@@ -77,34 +74,21 @@ TEST(SortPoints, SurveyFarOnTheNegativeSideLosesItsNearDuplicates)
     EXPECT_EQ(r.tris.size(), 1u);
 }
 
-TEST(EdgeBuffer, LineThroughTwoPointsAndItsFailures)
+// A full edge buffer is a failure with its message, never a write past it.
+// (A line through two equal points, " LPP ": Constraints.ALineWhoseEnds...)
+TEST(EdgeBuffer, AFullBufferFails)
 {
     tt::Listen s;
-    double la, lb, lc;
-    ASSERT_EQ(tin_lpp(2, 1, 2, 5, &la, &lb, &lc), 0);
-    EXPECT_EQ(la, 1);
-    EXPECT_EQ(lb, 0);
-    EXPECT_EQ(lc, 2);
-    ASSERT_EQ(tin_lpp(0, 1, 2, 5, &la, &lb, &lc), 0);
-    EXPECT_DOUBLE_EQ(la * 1 + lb * 3 - lc, 0);      // (1, 3) lies on it
-    EXPECT_EQ(s.take(), "");
-    EXPECT_EQ(tin_lpp(3, 3, 3, 3, &la, &lb, &lc), 1);
-    EXPECT_EQ(s.take(), "error: LPP ");
-
     tin_point pts[2] = {{0, 0, 0}, {3, -1, 0}};
     tin_edge slots[2];
     tin.tri = slots;
     tin.edge_cap = 2;
     tin.last_edge = -1;
     EXPECT_EQ(tin_wrbuff(0, 1, -1, 1, 1, 1, pts), 0);
-    EXPECT_EQ((double)slots[0].xmax, 3);   // packed: compare copies
-    EXPECT_EQ((double)slots[0].ymin, -1);
     EXPECT_EQ(tin_wrbuff(1, 0, -1, 1, 1, 1, pts), 0);
     EXPECT_EQ(tin_wrbuff(1, 0, -1, 1, 1, 1, pts), 1);
     EXPECT_EQ(s.take(), "error: WRBUFF ");
     tin.tri = nullptr;
-    EXPECT_EQ(sizeof(tin_line), 50u);
-    EXPECT_EQ(sizeof(tin_edge), 71u);
 }
 
 // Sets up the library's state for a direct third_point call over `p`
@@ -148,10 +132,6 @@ TEST(ThirdPoint, SquareTieGoesToThePointVisitedFirst)
     int32_t k = -1;
     ASSERT_EQ(s.find(0, 2, -1, &k), 0);
     EXPECT_EQ(k, 1);
-    // the angles at k, a and b: 45, 90 and 45 degrees, truncated
-    EXPECT_EQ(s.angles[1], 7853981);
-    EXPECT_EQ(s.angles[0], 15707963);
-    EXPECT_EQ(s.angles[2], 7853981);
 }
 
 TEST(ThirdPoint, ClosedPointsWithinFourUnitsOfAFullTurnAreNotChosen)

@@ -166,6 +166,18 @@ TEST(BreakCommand, TheToeAndTopOfABankAreKept)
     EXPECT_EQ(white, 8u);
 }
 
+// Break lines crossing at different heights refuse the run before any face
+// (the library's test: what the preparation refuses and what it joins).
+TEST(BreakCommand, BreakLinesThatDisagreeInHeightRefuseTheRun)
+{
+    vt::AddonSession s;
+    vt::Outcome o = run_on(s, {vt::point(0, 0, 5), vt::point(10, 0, 5), vt::point(10, 10, 5), vt::point(0, 10, 5),
+                               poly3d("B", {{1, 1, 1}, {9, 9, 5}}), poly3d("B", {{1, 9, 4}, {9, 1, 4}})});
+    EXPECT_FALSE(o.ok);
+    EXPECT_TRUE(has(o.reason, "break lines cross at (5, 5) at heights 3 and 4")) << o.reason;
+    EXPECT_TRUE(faces(s).empty());
+}
+
 // Without an outline, TINMAXEDGE trims the long faces along the edge and the
 // count gone is printed (which faces go: the library's test and the
 // end-to-end one).  A negative value asks at a prompt; an outline makes it
@@ -185,8 +197,16 @@ TEST(BreakCommand, TinmaxedgeTrimsATerrainWithoutOutline)
         vt::AddonSession s;
         vt::Outcome o = run_on(s, ents, script);
         ASSERT_TRUE(o.ok) << o.out;
-        size_t kept = faces(s).size();
+        std::vector<Face> left = faces(s);
+        size_t kept = left.size();
         ASSERT_LT(kept, all.size());
+        // the faces kept are the whole's, in order (which go: the library's test)
+        size_t at = 0;
+        for (const Face &f : left) {
+            while (at < all.size() && !same_faces({all[at]}, {f}))
+                at++;
+            EXPECT_LT(at++, all.size()) << "a kept face out of order or new";
+        }
         EXPECT_TRUE(has(o.out, "\n - triangles removed along the edge (an edge over TINMAXEDGE 40)= " +
                                    std::to_string(all.size() - kept)))
             << o.out;

@@ -1,5 +1,8 @@
 // "c:velmora" in-process: the capture of the export file, the command's run
-// through the host, its messages and the state it leaves behind.
+// through the host, its messages and the state it leaves behind, and the
+// input it cannot triangulate soundly (crossing or open outlines, outlines
+// at another elevation than the survey, coordinates beyond the range),
+// refused with a message before the first face.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,22 +18,8 @@ using velmora::Vec3;
 
 namespace {
 
-Entity point(double x, double y, double z)
-{
-    Entity e;
-    e.type = "POINT";
-    e.pts = {{x, y, z}};
-    return e;
-}
-
-Entity line(Vec3 a, Vec3 b, int colour)
-{
-    Entity e;
-    e.type = "LINE";
-    e.colour = colour;
-    e.pts = {a, b};
-    return e;
-}
+using vt::line;
+using vt::point;
 
 std::vector<const Entity *> faces(velmora::Session &s)
 {
@@ -180,52 +169,60 @@ TEST(Capture, ColourRuleAndGroupCount)
     }
 }
 
-// Coordinates beyond 1e12 drawing units stop the capture, naming the line
-// where the entity starts in the export; the limit itself is taken.
-TEST(Capture, CoordinatesBeyondTheRangeNameTheirEntitysLine)
+// What stops the capture: coordinates beyond 1e12 drawing units (naming the
+// line where the entity starts in the export), a POINT read past its group
+// 30 into the next entity or holding two locations (more records than
+// POINTs counted), a coordinate that is no finite number, a VERTEX without
+// its height; a line that is no group code stops either pass under the
+// command's own head.  Pairs that do not read as numbers elsewhere, an
+// entity's "0" pair among them, are passed over; a colour after a LINE's
+// end z is no longer the LINE's; the limit itself is taken.
+TEST(Capture, EntitiesReadToTheirClosingGroupAndBadOnesStopTheCapture)
 {
-    vt::AddonSession s;
-    {
-        // the head takes lines 1 to 4, a POINT 10: the second starts at 15
-        Capture c(wrap(dxf_point(0, 0, 0) + pair(0, "POINT") + pair(10, "5.5") + pair(20, "1e308") + pair(30, "0")));
-        EXPECT_EQ(c.read_rc, 1);
-        EXPECT_TRUE(has(s.take_output(), "*** VELMORA Error -  POINT at line 15 of the export: coordinate 1e+308 is "
-                                         "beyond 1e+12 drawing units\n"));
-    }
-    {
-        Capture c(wrap(dxf_point(0, 0, 0) + dxf_line(0, 0, -2e12, 1, "1")));
-        EXPECT_EQ(c.read_rc, 1);
-        EXPECT_TRUE(has(s.take_output(), "LINE at line 15 of the export: coordinate -2e+12 is beyond"));
+    vt::AddonSession s;                  // tri_error prints through the session
+    std::string no_z = dxf_polyline("B", 8, {{0, 0, 1}, {3, 0, 2}});
+    no_z.erase(no_z.find("30\n2.000000\n"), 12);
+    const std::string p0 = dxf_point(0, 0, 0);
+    // the head takes lines 1 to 4, a POINT 10: the second starts at 15
+    struct Case {
+        std::string entities;
+        int count_rc, read_rc;
+        std::string message;
+    } cases[] = {
+        {p0 + pair(0, "POINT") + pair(10, "5.5") + pair(20, "1e308") + pair(30, "0"), 0, 1,
+         "*** VELMORA Error -  POINT at line 15 of the export: coordinate 1e+308 is beyond 1e+12 drawing units\n"},
+        {p0 + dxf_line(0, 0, -2e12, 1, "1"), 0, 1, "LINE at line 15 of the export: coordinate -2e+12 is beyond"},
+        {p0 + dxf_polyline("B", 8, {{0, 0, 0}, {3e12, 0, 0}}), 0, 1,
+         "VERTEX at line 41 of the export: coordinate 3e+12 is beyond"},
+        // without its group 30 a POINT goes on into the next LINE, whose
+        // 10, 20 and 30 make a second record; the last POINT's 10 opens a third
+        {pair(0, "POINT") + pair(10, "5") + pair(20, "6") + dxf_line(1, 2, 3, 4, "2") + dxf_point(7, 7, 7), 0, 1,
+         "\n*** VELMORA Error -  NRPOINT-READDXF\n"},
+        {pair(0, "POINT") + pair(10, "1") + pair(10, "2") + pair(30, "0"), 0, 1, " NRPOINT-READDXF"},
+        {p0 + pair(0, "POINT") + pair(10, "nan") + pair(20, "1") + pair(30, "0"), 0, 1, "NUMBER-READDXF"},
+        {p0 + no_z, 0, 1, "VERTEX at line 41 of the export: no x, y and z (groups 10, 20, 30)"},
+        {p0 + pair(0, "POINT") + "ten\n1\n", 2, -1, "\n*** VELMORA Error -  READDXF: line 17 of the export cannot be read: "},
+        {p0 + dxf_polyline("B", 8, {{0, 0, 0}}) + "x\n1\n", 2, -1,
+         "\n*** VELMORA Error -  READDXF: line 45 of the export cannot be read: "},
+        // 3D polylines alone are survey enough; a 2D one is not
+        {dxf_polyline("B", 8, {{0, 0, 0}, {3, 0, 0}}), 0, 0, ""},
+        {dxf_polyline("B", 0, {{0, 0, 0}, {3, 0, 0}}), 1, -1, ""},
+    };
+    for (const Case &c : cases) {
+        s.take_output();
+        Capture cap(wrap(c.entities));
+        EXPECT_EQ(cap.count_rc, c.count_rc) << c.message;
+        EXPECT_EQ(cap.read_rc, c.read_rc) << c.message;
+        std::string out = s.take_output();
+        EXPECT_TRUE(has(out, c.message)) << out;
+        EXPECT_FALSE(has(out, "VOLUME")) << out;
     }
     {
         Capture c(wrap(dxf_point(1e12, -1e12, 1e12) + dxf_line(0, 0, 1e12, 1, "1")));
         EXPECT_EQ(c.read_rc, 0);
         EXPECT_EQ(tri_lines[0].x2, 1e12);
     }
-}
-
-// The second pass: a POINT is read up to its group 30 and a LINE up
-// to its group 31; pairs that do not read as numbers, an entity's "0" pair
-// among them, are passed over.
-TEST(Capture, EntitiesReadToTheirClosingGroupAndCountsAreEnforced)
-{
-    vt::AddonSession s;
     {
-        // A POINT without its group 30 goes on into the next LINE: the LINE's
-        // 10, 20 and 30 make a second point record, so the last POINT's 10
-        // opens a third record where two were counted.
-        std::string broken = pair(0, "POINT") + pair(10, "5") + pair(20, "6");
-        Capture c(wrap(broken + dxf_line(1, 2, 3, 4, "2") + dxf_point(7, 7, 7)));
-        EXPECT_EQ(c.read_rc, 1);
-        EXPECT_EQ(tri_points[0].x, 5.0);
-        EXPECT_EQ(tri_points[1].x, 1.0);
-        EXPECT_EQ(tri_points[1].y, 2.0);
-        EXPECT_EQ(tri_lines_read, 0);
-        EXPECT_TRUE(has(s.take_output(), "\n*** VELMORA Error -  NRPOINT-READDXF\n"));
-    }
-    {
-        // A colour after the end z is no longer the LINE's: it keeps group 1
-        // and sets no flag.  A value that is no number is passed over.
         std::string late = pair(0, "LINE") + pair(10, "0") + pair(20, "0") + pair(30, "0") +
                            pair(11, "abc") + pair(11, "1") + pair(21, "1") + pair(31, "0") + pair(62, "5");
         Capture c(wrap(dxf_point(0, 0, 0) + late));
@@ -234,17 +231,6 @@ TEST(Capture, EntitiesReadToTheirClosingGroupAndCountsAreEnforced)
         EXPECT_EQ(tri_lines[0].group, 1);
         EXPECT_EQ(tri_lines[0].x2, 1.0);
         EXPECT_EQ(tri_colour_seen[5], 0);
-    }
-    {
-        // Two locations inside one POINT: more records than POINTs counted.
-        Capture c(wrap(pair(0, "POINT") + pair(10, "1") + pair(10, "2") + pair(30, "0")));
-        EXPECT_EQ(c.read_rc, 1);
-        EXPECT_TRUE(has(s.take_output(), " NRPOINT-READDXF"));
-    }
-    {
-        Capture c(wrap(dxf_point(0, 0, 0) + pair(0, "POINT") + pair(10, "nan") + pair(20, "1") + pair(30, "0")));
-        EXPECT_EQ(c.read_rc, 1);
-        EXPECT_TRUE(has(s.take_output(), "NUMBER-READDXF"));
     }
     {
         // only the coordinates must be finite: an ignored group may hold anything
@@ -300,30 +286,6 @@ TEST(Capture, ThreeDPolylinesBecomeBreakSegments)
         }
     }
 
-    // a vertex beyond the coordinate range names its line in the export
-    EXPECT_EQ(Capture(wrap(dxf_point(0, 0, 0) + dxf_polyline("B", 8, {{0, 0, 0}, {3e12, 0, 0}}))).read_rc, 1);
-    EXPECT_TRUE(has(s.take_output(), "VERTEX at line 41 of the export: coordinate 3e+12 is beyond"));
-    // 3D polylines alone are survey enough; a 2D one is not
-    EXPECT_EQ(Capture(wrap(dxf_polyline("B", 8, {{0, 0, 0}, {3, 0, 0}}))).count_rc, 0);
-    EXPECT_EQ(Capture(wrap(dxf_polyline("B", 0, {{0, 0, 0}, {3, 0, 0}}))).count_rc, 1);
-
-    // a vertex without its height is refused, not put at 0
-    s.take_output();
-    std::string no_z = dxf_polyline("B", 8, {{0, 0, 1}, {3, 0, 2}});
-    no_z.erase(no_z.find("30\n2.000000\n"), 12);
-    EXPECT_EQ(Capture(wrap(dxf_point(0, 0, 0) + no_z)).read_rc, 1);
-    EXPECT_TRUE(has(s.take_output(), "VERTEX at line 41 of the export: no x, y and z (groups 10, 20, 30)"));
-    // a line that is no group code stops either pass under the command's
-    // own head, naming the line
-    for (const std::string &at : {pair(0, "POINT") + "ten\n", dxf_polyline("B", 8, {{0, 0, 0}}) + "x\n"}) {
-        Capture bad(wrap(dxf_point(0, 0, 0) + at + "1\n"));
-        EXPECT_EQ(bad.count_rc, 2);
-        std::string out = s.take_output();
-        EXPECT_TRUE(has(out, "\n*** VELMORA Error -  READDXF: line " +
-                                 std::to_string(4 + 10 + std::count(at.begin(), at.end(), '\n')) +
-                                 " of the export cannot be read: ")) << out;
-        EXPECT_FALSE(has(out, "VOLUME")) << out;
-    }
 }
 
 // The export lies beside the add-on: app_path with its last three characters
@@ -458,4 +420,138 @@ TEST(Command, ConstraintLinesShownInTheirGroupColour)
     }
     EXPECT_EQ(tri_colour_count, 1);
     EXPECT_EQ(faces(s).size(), 4u);
+}
+
+// ---- input the command cannot triangulate soundly -------------------------
+
+namespace {
+
+// A survey on the integer grid 0..10 x 0..10, at heights 300 and up.
+double height(double x, double y) { return 300 + x + 2 * y; }
+
+std::vector<Entity> survey()
+{
+    std::vector<Entity> out;
+    for (int x = 0; x <= 10; x++)
+        for (int y = 0; y <= 10; y++)
+            out.push_back(point(x, y, height(x, y)));
+    return out;
+}
+
+// A closed ring of LINEs through the corners (on the survey's heights,
+// or at elevation 0 when `z0`), in one colour.
+void ring(std::vector<Entity> &ents, const std::vector<std::pair<double, double>> &corners, int colour,
+          bool z0 = false)
+{
+    for (size_t i = 0; i < corners.size(); i++) {
+        auto [ax, ay] = corners[i];
+        auto [bx, by] = corners[(i + 1) % corners.size()];
+        ents.push_back(line({ax, ay, z0 ? 0 : height(ax, ay)}, {bx, by, z0 ? 0 : height(bx, by)}, colour));
+    }
+}
+
+// Runs the command on `ents` in a fresh session: its outcome and the faces drawn.
+vt::Outcome triangulate(const std::vector<Entity> &ents, size_t *drawn)
+{
+    vt::AddonSession s;
+    for (const auto &e : ents)
+        s.drawing().add(e);
+    vt::Outcome o = vt::run_script(s, "velmora\nall\n\n");
+    *drawn = faces(s).size();
+    return o;
+}
+
+}  // namespace
+
+// Outlines that cross themselves or each other used to stop with WRBUFF
+// after drawing hundreds of overlapping faces; open chains were dropped.
+TEST(BadOutlines, CrossingOpenOrSharedLinesAreRefusedBeforeAnyFace)
+{
+    typedef std::vector<std::pair<double, double>> Ring;
+    const Ring square = {{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    struct Case {
+        std::vector<std::pair<Ring, int>> rings;
+        std::vector<std::pair<Ring, int>> open;     // open chains of LINEs
+        const char *message;
+    } cases[] = {
+        // a bow-tie whose sides cross between survey points...
+        {{{{{0, 0}, {10, 9}, {10, 0}, {0, 9}}, 1}}, {},
+         "*** LIBVELMORA Error -  LINEs of colour 1 cross at (5, 4.5): outline and voids must not cross or touch"},
+        // ...and one whose sides cross at a survey point, which cuts all four
+        {{{{{0, 0}, {10, 10}, {10, 0}, {0, 10}}, 1}}, {}, "LINEs of colour 1: 4 line ends meet at (5, 5)"},
+        // a void drawn as an X inside a good outline
+        {{{square, 1}}, {{{{3, 3}, {7, 6}}, 2}, {{{3, 6}, {7, 3}}, 2}}, "LINEs of colour 2 cross at (5, 4.5)"},
+        // a void reaching out across the outline, through survey points
+        {{{{{0, 0}, {8, 0}, {8, 8}, {0, 8}}, 1}, {{{6, 2}, {10, 2}, {10, 4}, {6, 4}}, 3}}, {},
+         "LINEs of colours 1 and 3 meet at (8, 2): outline and voids must not cross or touch"},
+        // a break line as surveyors draw one: open, in a colour of its own
+        {{{square, 1}}, {{{{2, 5}, {5, 6}, {8, 5}}, 4}},
+         "LINEs of colour 4 do not close: an open end at (2, 5); outline and voids must be closed rings"},
+        // an outline with a side drawn twice
+        {{{{{2, 2}, {8, 2}, {8, 8}, {2, 8}}, 1}}, {{{{2, 2}, {8, 2}}, 1}}, "LINEs of colour 1: 3 line ends meet at (2, 2)"},
+    };
+    for (const Case &c : cases) {
+        std::vector<Entity> ents = survey();
+        for (const auto &[corners, colour] : c.rings)
+            ring(ents, corners, colour);
+        for (const auto &[chain, colour] : c.open)
+            for (size_t i = 0; i + 1 < chain.size(); i++)
+                ents.push_back(line({chain[i].first, chain[i].second, height(chain[i].first, chain[i].second)},
+                                    {chain[i + 1].first, chain[i + 1].second,
+                                     height(chain[i + 1].first, chain[i + 1].second)}, colour));
+        size_t drawn = 0;
+        vt::Outcome o = triangulate(ents, &drawn);
+        EXPECT_FALSE(o.ok) << c.message;
+        EXPECT_TRUE(has(o.out, c.message)) << o.out;
+        EXPECT_EQ(drawn, 0u) << c.message;
+    }
+}
+
+// Outlines are mostly drawn at elevation 0: their ends still name survey
+// points in plan, so the terrain stops at them.  Before, such an outline was
+// dropped without a word and all 200 triangles of the grid were drawn.
+TEST(BadOutlines, AnOutlineAtElevationZeroStillBoundsTheTerrain)
+{
+    std::vector<Entity> ents = survey();
+    ring(ents, {{2, 2}, {8, 2}, {8, 8}, {2, 8}}, 1, true);
+    vt::AddonSession s;
+    for (const auto &e : ents)
+        s.drawing().add(e);
+    vt::Outcome o = vt::run_script(s, "velmora\nall\n\n");
+    EXPECT_TRUE(o.ok) << o.reason;
+    auto f = faces(s);
+    ASSERT_EQ(f.size(), 72u) << o.out;       // 6 x 6 cells, two triangles each
+    for (const Entity *e : f)
+        for (int k = 0; k < 3; k++) {
+            EXPECT_TRUE(e->pts[k].x >= 2 && e->pts[k].x <= 8 && e->pts[k].y >= 2 && e->pts[k].y <= 8);
+            EXPECT_EQ(e->pts[k].z, height(e->pts[k].x, e->pts[k].y));   // the survey's heights
+        }
+    EXPECT_FALSE(has(o.out, "Warning")) << o.out;
+
+    // A side whose end is on no survey point is skipped with a warning that
+    // counts it and names it; the outline is then open and refused.
+    ents.push_back(line({2.5, 8, 0}, {2.5, 9.5, 0}, 1));
+    size_t drawn = 0;
+    vt::Outcome w = triangulate(ents, &drawn);
+    EXPECT_TRUE(has(w.out, "*** LIBVELMORA Warning -  1 of 5 constraint lines skipped (an end on no "
+                           "survey point in plan, or no length); the first from (2.5, 8) to (2.5, 9.5)"))
+        << w.out;
+    EXPECT_TRUE(w.ok) << w.reason;
+    EXPECT_EQ(drawn, 72u);
+}
+
+// One POINT at y = 1e308 made the library read points[-1].  Coordinates
+// beyond 1e12 are refused at the capture (Capture.Coordinates... checks the
+// line numbers); the limit itself is taken.
+TEST(BadCoordinates, BeyondTheRangeAreRefusedBeforeAnyFace)
+{
+    std::vector<Entity> ents = survey();
+    ents.push_back(point(5.5, 1e308, 0));
+    size_t drawn = 0;
+    vt::Outcome o = triangulate(ents, &drawn);
+    EXPECT_FALSE(o.ok);
+    EXPECT_TRUE(has(o.out, " of the export: coordinate 1e+308 is beyond 1e+12 drawing units")) << o.out;
+    EXPECT_EQ(drawn, 0u);
+    EXPECT_TRUE(triangulate({point(1e12, 0, 0), point(-1e12, 0, 0), point(0, 1e12, 0)}, &drawn).ok);
+    EXPECT_EQ(drawn, 1u);
 }

@@ -148,32 +148,26 @@ TEST(Sampler, SharedEdgeNodesTakeOneHeightEachSide)
     EXPECT_EQ(count, 1);
 }
 
-TEST(Sampler, StopsOnBreak)
+// Every node swept polls for a break once: a break stops the sampling, and
+// the rows and columns swept are those of the face's plan box (11 x 11
+// nodes here), which a height of 1e17, whose round-off tolerance is 1e4
+// units, must not widen.
+TEST(Sampler, StopsOnBreakAndSweepsOnlyThePlanBox)
 {
     vt::AddonSession s;
-    WorkFile w;
-    const double a[3] = {0, 0, 0}, b[3] = {10, 0, 0}, c[3] = {0, 10, 0};
-    s.set_user_break_after(5);
-    EXPECT_EQ(sample(a, b, c), 1);
-    EXPECT_EQ(s.take_output(), "*Cancel*");
-    EXPECT_LE(vol_sample_count, 5u);
-    s.set_user_break(false);
-}
-
-// The rows and columns swept are those of the face's plan box: a height of
-// 1e17, whose round-off tolerance is 1e4 units, must not widen them (every
-// node swept polls for a break once; the box holds 11 x 11 nodes).
-TEST(Sampler, AHighFaceSweepsOnlyItsPlanBox)
-{
-    vt::AddonSession s;
-    WorkFile w;
-    const double a[3] = {0, 0, 1e17}, b[3] = {10, 0, 1e17}, c[3] = {0, 10, 1e17};
-    s.set_user_break_after(11 * 11);
-    EXPECT_EQ(sample(a, b, c), 0);
-    EXPECT_EQ(s.take_output(), "");
-    EXPECT_EQ(vol_imax, 10);
-    EXPECT_EQ(vol_jmax, 10);
-    s.set_user_break(false);
+    for (double z : {0.0, 1e17}) {
+        WorkFile w;
+        const double a[3] = {0, 0, z}, b[3] = {10, 0, z}, c[3] = {0, 10, z};
+        s.set_user_break_after(z == 0 ? 5 : 11 * 11);
+        EXPECT_EQ(sample(a, b, c), z == 0 ? 1 : 0);
+        EXPECT_EQ(s.take_output(), z == 0 ? "*Cancel*" : "");
+        if (z == 0) {
+            EXPECT_LE(vol_sample_count, 5u);
+        } else {
+            EXPECT_TRUE(vol_imax == 10 && vol_jmax == 10);
+        }
+        s.set_user_break(false);
+    }
 }
 
 TEST(Integration, IntervalRulesAndNodeWeights)

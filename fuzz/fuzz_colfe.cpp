@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         fz::fail("colfe's reader failed without a message");
     for (const auto &e : s.drawing().entities) {
         if (e.type != "3DFACE" || e.pts.size() != 4)
-            fz::fail("the band cutter drew a " + e.type);
+            fz::fail("the band cutter drew a " + e.type.str());
         for (const auto &p : e.pts)
             if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
                 fz::fail("the band cutter drew a piece whose corners are not finite");

@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         fz::fail("a triangle file stayed behind after the call succeeded");
     for (const auto &e : s.drawing().entities) {
         if (e.type != "POLYLINE")
-            fz::fail("inters_ltri drew a " + e.type);
+            fz::fail("inters_ltri drew a " + e.type.str());
         for (const auto &p : e.pts)
             if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
                 fz::fail("a curve vertex is not finite");

@@ -102,7 +102,10 @@ static std::string escaped(std::string_view v)
     return out + "\"";
 }
 
-static std::string same_pairs(velmora::DxfGroups a, velmora::DxfGroups b, const std::string &what)
+// Either an entity's run of groups or a list of them (before and after
+// the entities).
+template <class Groups>
+static std::string same_pairs(const Groups &a, const Groups &b, const std::string &what)
 {
     if (a.size() != b.size())
         return what + ": " + std::to_string(a.size()) + " groups, then " + std::to_string(b.size());
@@ -124,9 +127,9 @@ static bool same_number(double a, double b)
 static std::string same_entity(const velmora::Entity &a, const velmora::Entity &b, bool raw)
 {
     if (a.type != b.type)
-        return "type " + a.type + ", then " + b.type;
+        return "type " + a.type.str() + ", then " + b.type.str();
     if (a.layer != b.layer)
-        return "layer \"" + a.layer + "\", then \"" + b.layer + "\"";
+        return "layer \"" + a.layer.str() + "\", then \"" + b.layer.str() + "\"";
     if (a.colour != b.colour)
         return "colour " + std::to_string(a.colour) + ", then " + std::to_string(b.colour);
     if (a.pts.size() != b.pts.size())
@@ -141,7 +144,7 @@ static std::string same_entity(const velmora::Entity &a, const velmora::Entity &
         return "flags or counts changed";
     if (raw) {
         if (a.handle != b.handle)
-            return "handle " + a.handle + ", then " + b.handle;
+            return "handle " + std::string(a.handle) + ", then " + std::string(b.handle);
         return same_pairs(a.raw, b.raw, "groups");
     }
     return "";

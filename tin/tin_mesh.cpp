@@ -378,6 +378,24 @@ static void free_build(void)
     hull_next = hull_prev = hull_he = hull_hash = NULL;
 }
 
+/* Asks early for what the walks of reorder (below) read a few places
+** ahead of `at` in `told` (up to `end`): the triangle 16 places on, and
+** what the triangle 8 places on leads to. */
+static inline void ask_ahead(const tin_he *he, const int32_t *told, int32_t at, int32_t end,
+                             const int32_t *pnew, const int32_t *tnew)
+{
+    if (at + 16 < end)
+        __builtin_prefetch(&he[3 * told[at + 16]]);
+    if (at + 8 < end) {
+        const tin_he *f = &he[3 * told[at + 8]];
+        for (int i = 0; i < 3; i++) {
+            __builtin_prefetch(&pnew[f[i].v]);
+            if (f[i].n != -1)
+                __builtin_prefetch(&tnew[f[i].n / 3]);
+        }
+    }
+}
+
 /*
 ** The build leaves the triangles and points in the order the sweep made
 ** them, by distance from the centre; the front walks them breadth first
@@ -385,9 +403,9 @@ static void free_build(void)
 ** (its ring is ragged).  Renumbered in the order of a breadth-first walk
 ** over the triangles from the sweep's first point, each point numbered
 ** where the walk first meets it, the triangles and points the front meets
-** one after the other lie close together in memory.  The mesh is the same triangulation;
-** the points left out keep their numbers at the end.  1 when memory runs
-** out (nothing changed then).
+** one after the other lie close together in memory.  The mesh is the same
+** triangulation; the points left out keep their numbers at the end.  1 when
+** memory runs out (nothing changed then).
 */
 static int reorder(void)
 {
@@ -422,16 +440,7 @@ static int reorder(void)
         tnew[s] = tail;
         told[tail++] = s;
         while (head < tail) {
-            if (head + 16 < tail)
-                __builtin_prefetch(&he[3 * told[head + 16]]);
-            if (head + 8 < tail) {
-                const tin_he *f = &he[3 * told[head + 8]];
-                for (int i = 0; i < 3; i++) {
-                    __builtin_prefetch(&pnew[f[i].v]);
-                    if (f[i].n != -1)
-                        __builtin_prefetch(&tnew[f[i].n / 3]);
-                }
-            }
+            ask_ahead(he, told, head, tail, pnew, tnew);
             int32_t t = told[head++];
             for (int i = 0; i < 3; i++) {
                 int32_t v = he[3 * t + i].v, g = he[3 * t + i].n;
@@ -457,16 +466,7 @@ static int reorder(void)
     }
     /* the new arrays are written in order, the old read where they lie */
     for (int32_t j = 0; j < nt; j++) {
-        if (j + 16 < nt)
-            __builtin_prefetch(&he[3 * told[j + 16]]);
-        if (j + 8 < nt) {
-            const tin_he *f = &he[3 * told[j + 8]];
-            for (int i = 0; i < 3; i++) {
-                __builtin_prefetch(&pnew[f[i].v]);
-                if (f[i].n != -1)
-                    __builtin_prefetch(&tnew[f[i].n / 3]);
-            }
-        }
+        ask_ahead(he, told, j, nt, pnew, tnew);
         const tin_he *o = &he[3 * told[j]];
         for (int i = 0; i < 3; i++) {
             he2[3 * j + i].v = pnew[o[i].v];

@@ -3,7 +3,7 @@
 // rounds of processor time (the machine is shared; the least is the
 // closest to the work itself).
 //
-//   bench_tin [--rounds R] [--scale S] [--dem FILE] [--only NAME] [--tiers]
+//   bench_tin [--rounds R] [--scale S] [--dem FILE] [--only NAME] [--tiers] [--ten-million]
 //
 //   cases   random 100k and 1M points (eastings near 500,000 m, northings
 //           near 4,500,000 m), a 1000 x 1000 grid, the DEM points of FILE
@@ -11,6 +11,8 @@
 //           outline and 20 holes against CGAL's constrained triangulation
 //   --scale multiplies the point counts (0.1 for a quick look)
 //   --tiers prints how the fast search found its triangles
+//   --ten-million  only 10,000,000 random points (one round), with the
+//           process's peak resident size after our run and after CGAL's
 #define CGAL_DISABLE_GMP 1
 #include <CGAL/Constrained_Delaunay_triangulation_2.h>
 #include <CGAL/Delaunay_triangulation_2.h>
@@ -23,6 +25,7 @@
 #include <cstring>
 #include <ctime>
 #include <random>
+#include <sys/resource.h>
 #include <string>
 #include <vector>
 
@@ -121,12 +124,38 @@ static Result compare(const Case &c, int rounds, bool tiers)
                 r.their_faces);
     if (tiers) {
         const tin_fast_stats &s = tin_fast_count;
-        std::printf("%24s direct %ld cluster %ld checked %ld straight %ld hull %ld forced %ld stray %ld\n",
-                    "", s.direct / rounds, s.cluster / rounds, s.checked / rounds, s.straight / rounds,
-                    s.hull / rounds, s.forced / rounds, s.stray / rounds);
+        std::printf("%24s direct %ld cluster %ld checked %ld (wide %ld) straight %ld hull %ld forced %ld stray %ld\n",
+                    "", s.direct / rounds, s.cluster / rounds, s.checked / rounds, s.wide / rounds,
+                    s.straight / rounds, s.hull / rounds, s.forced / rounds, s.stray / rounds);
     }
     std::fflush(stdout);
     return r;
+}
+
+static double peak_mb()
+{
+    struct rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss / 1024.0;
+}
+
+// Ten million points: ours first, so that the peak read after it is ours
+// (and the points'); CGAL's follows in the same process.
+static void ten_million(const Case &c)
+{
+    long nf = 0, cf = 0;
+    double before = peak_mb();
+    double t = run_ours(c, &nf);
+    double ours_peak = peak_mb();
+    if (t < 0) {
+        std::printf("%-24s n=%8zu  the library failed\n", c.name.c_str(), c.pts.size());
+        return;
+    }
+    double tc = run_theirs(c, &cf);
+    std::printf("%-24s n=%8zu  ours %8.3f s  CGAL %8.3f s  ours/CGAL %5.2f   (%ld / %ld triangles)\n",
+                c.name.c_str(), c.pts.size(), t, tc, t / tc, nf, cf);
+    std::printf("%24s peak %.0f MB before, %.0f MB after ours, %.0f MB after CGAL\n", "", before,
+                ours_peak, peak_mb());
 }
 
 static Case random_case(const char *name, int n, unsigned seed)
@@ -216,8 +245,9 @@ int main(int argc, char **argv)
         else if (!std::strcmp(argv[i], "--dem") && i + 1 < argc) dem = argv[++i];
         else if (!std::strcmp(argv[i], "--only") && i + 1 < argc) only = argv[++i];
         else if (!std::strcmp(argv[i], "--tiers")) tiers = true;
+        else if (!std::strcmp(argv[i], "--ten-million")) only = "random 10M";
         else {
-            std::fprintf(stderr, "usage: bench_tin [--rounds R] [--scale S] [--dem FILE] [--only NAME] [--tiers]\n");
+            std::fprintf(stderr, "usage: bench_tin [--rounds R] [--scale S] [--dem FILE] [--only NAME] [--tiers] [--ten-million]\n");
             return 2;
         }
     }
@@ -227,6 +257,10 @@ int main(int argc, char **argv)
     if (!(scale > 0)) scale = 1;
     auto want = [&](const char *name) { return !only || std::strstr(name, only); };
 
+    if (only && !std::strcmp(only, "random 10M")) {
+        ten_million(random_case("random 10M", (int)(10000000 * scale), 4));
+        return 0;
+    }
     Result small, large;
     if (want("random 100k"))
         small = compare(random_case("random 100k", (int)(100000 * scale), 1), rounds, tiers);

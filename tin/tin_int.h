@@ -179,9 +179,10 @@ int  tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb);
 ** cocircular cluster, checked point by point in the circle's box, asked of
 ** the straightforward search; hull edges settled without it; triangles
 ** of the straightforward search the mesh had to be bent to, and those it
-** could not take at all (built over a point, or twice). */
+** could not take at all (built over a point, or twice); of the checked,
+** those over a circle so large that only its cells were looked at. */
 typedef struct tin_fast_stats {
-    long direct, cluster, checked, straight, hull, forced, stray;
+    long direct, cluster, checked, straight, hull, forced, stray, wide;
 } tin_fast_stats;
 extern tin_fast_stats tin_fast_count;
 

@@ -24,7 +24,8 @@ tin_mesh tin_m;
 
 /* The points are renumbered in the order they are added and copied in that
 ** order: the points near the growing hull are then the recent ones, close
-** together in memory, instead of spread over the whole x-sorted array. */
+** together in memory, instead of spread over the whole x-sorted array.
+** (After the build they are renumbered again, for the front: reorder.) */
 static tin_point *pm;
 
 #define BX(i) pm[i].x
@@ -377,6 +378,136 @@ static void free_build(void)
     hull_next = hull_prev = hull_he = hull_hash = NULL;
 }
 
+/* Asks early for what the walks of reorder (below) read a few places
+** ahead of `at` in `told` (up to `end`): the triangle 16 places on, and
+** what the triangle 8 places on leads to. */
+static inline void ask_ahead(const tin_he *he, const int32_t *told, int32_t at, int32_t end,
+                             const int32_t *pnew, const int32_t *tnew)
+{
+    if (at + 16 < end)
+        __builtin_prefetch(&he[3 * told[at + 16]]);
+    if (at + 8 < end) {
+        const tin_he *f = &he[3 * told[at + 8]];
+        for (int i = 0; i < 3; i++) {
+            __builtin_prefetch(&pnew[f[i].v]);
+            if (f[i].n != -1)
+                __builtin_prefetch(&tnew[f[i].n / 3]);
+        }
+    }
+}
+
+/*
+** The build leaves the triangles and points in the order the sweep made
+** them, by distance from the centre; the front walks them breadth first
+** from its seed, by steps across edges, which drifts far from that order
+** (its ring is ragged).  Renumbered in the order of a breadth-first walk
+** over the triangles from the sweep's first point, each point numbered
+** where the walk first meets it, the triangles and points the front meets
+** one after the other lie close together in memory.  The mesh is the same
+** triangulation; the points left out keep their numbers at the end.  1 when
+** memory runs out (nothing changed then).
+*/
+static int reorder(void)
+{
+    int32_t nt = tin_m.ntri, n = tin_m.n, nk = tin_m.nk;
+    int32_t *tnew = (int32_t *)tin_big((size_t)nt * sizeof(int32_t));
+    int32_t *told = (int32_t *)tin_big((size_t)nt * sizeof(int32_t));
+    int32_t *pnew = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    int32_t *pold = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    tin_he *he2 = (tin_he *)tin_big((size_t)tin_m.cap * 3 * sizeof(tin_he));
+    tin_point *pm2 = (tin_point *)tin_big((size_t)n * sizeof(tin_point));
+    int32_t *orig2 = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    int32_t *vhe2 = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    if (!tnew || !told || !pnew || !pold || !he2 || !pm2 || !orig2 || !vhe2) {
+        tin_big_free(tnew); tin_big_free(told); tin_big_free(pnew); tin_big_free(pold);
+        tin_big_free(he2); tin_big_free(pm2); tin_big_free(orig2); tin_big_free(vhe2);
+        return 1;
+    }
+    const tin_he *he = tin_m.he;
+    memset(tnew, 0xff, (size_t)nt * sizeof(int32_t));
+    memset(pnew, 0xff, (size_t)nk * sizeof(int32_t));
+    /* the walk: told lists the triangles in their new order, pold the
+    ** points; the queue is told itself, so the triangles a few places ahead
+    ** are known and asked for early (they lie anywhere in memory) */
+    int32_t head = 0, tail = 0, np = 0;
+    /* from a triangle round point 0, the sweep's first point: the front's
+    ** seed when it starts from the middle */
+    int32_t first = tin_m.vhe[0] >= 0 ? tin_m.vhe[0] / 3 : 0;
+    for (int32_t k = -1; k < nt; k++) {
+        int32_t s = k < 0 ? first : k;
+        if (tnew[s] != -1)
+            continue;
+        tnew[s] = tail;
+        told[tail++] = s;
+        while (head < tail) {
+            ask_ahead(he, told, head, tail, pnew, tnew);
+            int32_t t = told[head++];
+            for (int i = 0; i < 3; i++) {
+                int32_t v = he[3 * t + i].v, g = he[3 * t + i].n;
+                if (pnew[v] == -1) {
+                    pnew[v] = np;
+                    pold[np++] = v;
+                }
+                if (g != -1 && tnew[g / 3] == -1) {
+                    tnew[g / 3] = tail;
+                    told[tail++] = g / 3;
+                }
+            }
+        }
+    }
+    for (int32_t i = 0; i < nk; i++)
+        if (pnew[i] == -1) {            /* in no triangle (cannot happen) */
+            pnew[i] = np;
+            pold[np++] = i;
+        }
+    for (int32_t i = nk; i < n; i++) {
+        pnew[i] = i;                    /* left out: kept at the end */
+        pold[i] = i;
+    }
+    /* the new arrays are written in order, the old read where they lie */
+    for (int32_t j = 0; j < nt; j++) {
+        ask_ahead(he, told, j, nt, pnew, tnew);
+        const tin_he *o = &he[3 * told[j]];
+        for (int i = 0; i < 3; i++) {
+            he2[3 * j + i].v = pnew[o[i].v];
+            he2[3 * j + i].n = o[i].n == -1 ? -1 : 3 * tnew[o[i].n / 3] + o[i].n % 3;
+        }
+    }
+    for (int32_t j = 0; j < n; j++) {
+        if (j + 16 < n) {
+            __builtin_prefetch(&pm[pold[j + 16]]);
+            __builtin_prefetch(&tin_m.orig[pold[j + 16]]);
+            __builtin_prefetch(&tin_m.vhe[pold[j + 16]]);
+        }
+        if (j + 8 < n) {
+            int32_t h = tin_m.vhe[pold[j + 8]];
+            if (h >= 0)
+                __builtin_prefetch(&tnew[h / 3]);
+        }
+        int32_t i = pold[j], h = tin_m.vhe[i];
+        pm2[j] = pm[i];
+        orig2[j] = tin_m.orig[i];
+        vhe2[j] = h < 0 ? h : 3 * tnew[h / 3] + h % 3;
+    }
+    for (int32_t j = 0; j < n; j++)
+        tin_m.slot[orig2[j]] = j;
+    tin_m.hull = pnew[tin_m.hull];
+    tin_big_free(tin_m.he);
+    tin_big_free(pm);
+    tin_big_free(tin_m.orig);
+    tin_big_free(tin_m.vhe);
+    tin_m.he = he2;
+    pm = pm2;
+    tin_m.p = pm2;
+    tin_m.orig = orig2;
+    tin_m.vhe = vhe2;
+    tin_big_free(tnew);
+    tin_big_free(told);
+    tin_big_free(pnew);
+    tin_big_free(pold);
+    return 0;
+}
+
 int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t start,
                    double flat, double needle)
 {
@@ -596,6 +727,20 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
         tin_m.fixed = (uint8_t *)tin_big((size_t)tin_m.cap);
         failed = !tin_m.vhe || !tin_m.locked || !tin_m.flat || !tin_m.needle || !tin_m.fixed;
         if (!failed) {
+            for (int32_t i = 0; i < n; i++)
+                tin_m.vhe[i] = -1;
+            for (size_t h = 0; h < nh; h++)
+                tin_m.vhe[tin_m.he[h].v] = (int32_t)h;
+            /* on the hull, the hull half-edge */
+            tin_m.hull = hull_start;
+            int32_t v = hull_start;
+            do {
+                tin_m.vhe[v] = hull_he[v];
+                v = hull_next[v];
+            } while (v != hull_start);
+            failed = reorder();
+        }
+        if (!failed) {
             for (int32_t t = 0; t < tin_m.ntri; t++) {
                 int32_t c[3] = { tin_m.he[3 * t].v, tin_m.he[3 * t + 1].v, tin_m.he[3 * t + 2].v };
                 double ex[3], ey[3], el[3];
@@ -613,17 +758,6 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
                         tin_m.needle[t] = 1;
                 }
             }
-            for (int32_t i = 0; i < n; i++)
-                tin_m.vhe[i] = -1;
-            for (size_t h = 0; h < nh; h++)
-                tin_m.vhe[tin_m.he[h].v] = (int32_t)h;
-            /* on the hull, the hull half-edge */
-            tin_m.hull = hull_start;
-            int32_t v = hull_start;
-            do {
-                tin_m.vhe[v] = hull_he[v];
-                v = hull_next[v];
-            } while (v != hull_start);
         }
     }
     free_build();

@@ -30,9 +30,11 @@ typedef struct tin_he {
 } tin_he;
 
 typedef struct tin_mesh {
-    /* The mesh numbers the points its own way: in the order it added them
-    ** (outward from its start), those it left out last.  Points near each
-    ** other in the mesh are then near each other in memory. */
+    /* The mesh numbers the points its own way: in the order a breadth-first
+    ** walk over its triangles from its start meets them, those it left out
+    ** last; the triangles are numbered in that walk's order too.  Points and
+    ** triangles near each other in the mesh, in the order the front meets
+    ** them, are then near each other in memory. */
     const tin_point *p;         /* the points by mesh number (a copy) */
     int32_t  n;                 /* number of points */
     int32_t  nk;                /* of which in the mesh: numbers 0 .. nk-1 */

@@ -9,7 +9,7 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, os.path.join(HERE, "..", "host_dxf"))
-from velmora_e2e import TempFolder, run_velmora  # noqa: E402
+from velmora_e2e import TempFolder, run_ok, run_velmora  # noqa: E402
 from test_dxf_files import VERSIONS, audit_errors, handles_in  # noqa: E402
 
 import ezdxf  # noqa: E402
@@ -54,8 +54,7 @@ class Editing(unittest.TestCase):
             with self.subTest(version=version), TempFolder() as work:
                 src = os.path.join(work, "in.dxf")
                 outline_drawing(version, src)
-                run = run_velmora(work, SCRIPT, drawing=src)
-                self.assertEqual(run.returncode, 0, run.stderr + run.stdout)
+                run = run_ok(self, work, SCRIPT, drawing=src)
                 lw = 1 if version != "R12" else 0
                 self.assertIn("EXPLODE: %d polylines into %d LINEs; 1 arc segment became a straight LINE"
                               % (3 + lw, 9 + 4 * lw), run.stdout)
@@ -95,14 +94,12 @@ class Editing(unittest.TestCase):
 
     def test_bad_answer_stops_the_script(self):
         with TempFolder() as work:
-            with open(os.path.join(work, "out.dxf"), "w") as f:
-                f.write("old")
+            # Nothing is saved (any failed run: test_program.py).
             run = run_velmora(work, "line 0,0 1,1\n\ncopy all  0,0 nowhere\npoint 5,5\n")
             self.assertNotEqual(run.returncode, 0)
             self.assertIn("line 3: COPY: invalid second point", run.stderr)
             self.assertNotIn("Specify", run.stdout)   # prompts are for the terminal
-            with open(os.path.join(work, "out.dxf")) as f:
-                self.assertEqual(f.read(), "old")
+            self.assertFalse(os.path.exists(run.out_path))
             # save without a file of its own is refused, and so is a folder.
             run = run_velmora(work, "save\n\n", out=None)
             self.assertIn("SAVE: a file name is expected", run.stderr)

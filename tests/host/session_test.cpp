@@ -282,9 +282,7 @@ TEST(Lisp, CallsPassLiteralArgumentsAndPrintResults)
     EXPECT_EQ(types, (std::vector<int>{RTSHORT, RTLONG, RTREAL, RTSTR, RT3DPOINT, RTPOINT, RTLB, RTSHORT, RTSTR,
                                        RTPOINT, RTLE, RTT, RTNIL}));
     EXPECT_EQ(r, "(7 70000 1.5 \"a \\\"q\\\"\" (1.0 2.0 3.0) (4.0 5.0) (1 \"x\" (2.0 3.0)) T nil)");
-    EXPECT_EQ(h.s.call_lisp("(half 3.0)"), "1.5");
-    EXPECT_EQ(h.s.call_lisp("(half 2.0)"), "1.0");
-    EXPECT_EQ(h.s.call_lisp("(half 1e21)"), "5.0e+20");
+    EXPECT_EQ(h.s.call_lisp("(half 3.0)"), "1.5");   // the forms of reals: RealsAreWritten... below
     EXPECT_EQ(h.s.call_lisp("(nothing)"), "nil");
 
     // From the input: the value on a line of its own; a void value prints nothing.

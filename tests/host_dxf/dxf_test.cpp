@@ -13,10 +13,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <sstream>
 #include <sys/stat.h>
@@ -282,10 +280,8 @@ TEST(DxfRead, UnusualFilesSaveToTheirOwnBytes)
     put(t.file("a.dxf"), bare);
     d = load_dxf(t.file("a.dxf"));
     d.make_layer("NEW").colour = 6;
-    Entity f;
-    f.type = "3DFACE";
+    Entity f = vt::face({0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {1, 1, 0});
     f.layer = "NEW";
-    f.pts = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {1, 1, 0}};
     d.add(f);
     save(d, t.file("b.dxf"));
     back = load_dxf(t.file("b.dxf"));
@@ -315,19 +311,17 @@ TEST(DxfRead, UnusualFilesSaveToTheirOwnBytes)
     }
 }
 
-TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsForm)
+// New entities in a save, and in the R12 export the add-on reads.
+TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsFormAndTheExport)
 {
     TempDir t;
     put(t.file("a.dxf"), r2000_drawing());
     Drawing d = load_dxf(t.file("a.dxf"));
     d.entities[0].erased = true;                  // the LINE 2A
-    Layer &l = d.make_layer("TRIANG");
-    l.colour = 2;
-    Entity f;
-    f.type = "3DFACE";
+    d.make_layer("TRIANG").colour = 2;
+    Entity f = vt::face({0, 0, 0}, {1, 0, 0}, {1, 1, 0.125}, {1, 1, 0.125});
     f.layer = "TRIANG";
     f.colour = 2;
-    f.pts = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0.125}, {1, 1, 0.125}};
     f.face_hidden = 4;
     d.add(f);
     Entity p;
@@ -374,20 +368,10 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsForm)
     EXPECT_EQ(back.entities[1].face_hidden, 4);
     EXPECT_EQ(back.entities[2].pts.size(), 2u);
     EXPECT_EQ(back.after_entities.size(), d.after_entities.size());
-}
 
-// What the add-on's readers need of the export: LF line ends, entity names
-// exactly, the colour before the coordinates, the decimals asked for.
-TEST(DxfOut, WritesTheR12ExportTheAddOnReads)
-{
-    TempDir t;
-    put(t.file("a.dxf"), r2000_drawing());
-    Drawing d = load_dxf(t.file("a.dxf"));
-    Entity ln;
-    ln.type = "LINE";
-    ln.colour = 5;
-    ln.pts = {{1.0 / 3, 2, 0}, {4, 5, -6.25}};
-    uint64_t id_line = d.add(ln).id;
+    // The export: LF line ends, entity names exactly, the colour before the
+    // coordinates, the decimals asked for.
+    uint64_t id_line = d.add(vt::line({1.0 / 3, 2, 0}, {4, 5, -6.25}, 5)).id;
     Entity mesh;
     mesh.type = "POLYLINE";
     mesh.poly_flags = 16 | 32;
@@ -395,17 +379,15 @@ TEST(DxfOut, WritesTheR12ExportTheAddOnReads)
     mesh.mesh_n = 2;
     mesh.pts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 1}};
     uint64_t id_mesh = d.add(mesh).id;
-    std::vector<uint64_t> ids = {id_mesh, id_line, d.entities[1].id /* LWPOLYLINE: not R12 */};
-    write_dxfout(d, ids, t.file("x.dxf"), 3);
-    std::string out = get(t.file("x.dxf"));
+    write_dxfout(d, {id_mesh, id_line, d.entities[1].id /* LWPOLYLINE: not R12 */}, t.file("x.dxf"), 3);
+    out = get(t.file("x.dxf"));
     EXPECT_EQ(out.find('\r'), std::string::npos);
-    auto g = groups_of(out);
+    g = groups_of(out);
     EXPECT_EQ(*value_of(g, 1), "AC1009");
     auto line = entity_groups(out, "LINE");
-    ASSERT_FALSE(line.empty());
     std::vector<int> codes;
-    for (const auto &p : line)
-        codes.push_back(p.first);
+    for (const auto &pr : line)
+        codes.push_back(pr.first);
     EXPECT_EQ(codes, (std::vector<int>{0, 8, 62, 10, 20, 30, 11, 21, 31}));
     EXPECT_EQ(*value_of(line, 10), "0.333");
     EXPECT_EQ(*value_of(line, 31), "-6.250");
@@ -417,12 +399,8 @@ TEST(DxfOut, WritesTheR12ExportTheAddOnReads)
     EXPECT_EQ(*value_of(poly, 70), "48");
     EXPECT_EQ(*value_of(poly, 71), "2");
     EXPECT_EQ(*value_of(poly, 72), "2");
-    auto vertex = entity_groups(out, "VERTEX");
-    EXPECT_EQ(*value_of(vertex, 70), "64");
-    size_t vertices = 0;
-    for (const auto &p : g)
-        vertices += p.first == 0 && p.second == "VERTEX";
-    EXPECT_EQ(vertices, 4u);
+    EXPECT_EQ(*value_of(entity_groups(out, "VERTEX"), 70), "64");
+    EXPECT_EQ(std::count(g.begin(), g.end(), std::make_pair(0, std::string("VERTEX"))), 4);
 }
 
 TEST(DxfRead, BrokenFilesEndWithTheLineNamed)
@@ -575,20 +553,14 @@ TEST(Picture, FacesEdgesAndOverlayInTheirColours)
     d.make_layer("0");
     d.make_layer("RED").colour = 1;
     // A square of two faces on layer RED (BYLAYER); the diagonal is hidden.
-    Entity f;
-    f.type = "3DFACE";
+    Entity f = vt::face({0, 0, 0}, {100, 0, 0}, {100, 100, 0}, {100, 100, 0});
     f.layer = "RED";
-    f.pts = {{0, 0, 0}, {100, 0, 0}, {100, 100, 0}, {100, 100, 0}};
     f.face_hidden = 4 | 8;                        // edge 3-4 (no length) and the diagonal 4-1
     d.add(f);
     f.pts = {{0, 0, 0}, {100, 100, 0}, {0, 100, 0}, {0, 100, 0}};
     f.face_hidden = 1 | 4;                        // the diagonal
     d.add(f);
-    Entity ln;
-    ln.type = "LINE";
-    ln.colour = 5;
-    ln.pts = {{0, 50, 0}, {100, 50, 0}};
-    d.add(ln);
+    d.add(vt::line({0, 50, 0}, {100, 50, 0}, 5));
     std::vector<Overlay> ov = {{{50, 0, 0}, {50, 100, 0}, 3, 1}};
     put(t.file("p.png"), png_image(d, ov));
 

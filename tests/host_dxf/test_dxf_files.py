@@ -11,7 +11,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from velmora_e2e import SAMPLES, TempFolder, run_velmora  # noqa: E402
+from velmora_e2e import SAMPLES, TempFolder, run_ok, run_velmora  # noqa: E402
 
 import ezdxf  # noqa: E402
 
@@ -82,10 +82,6 @@ def audit_errors(doc):
     return [e.message for e in auditor.errors]
 
 
-def librecad():
-    return shutil.which("librecad")
-
-
 def librecad_ink(work, name, render=True):
     """Prints drawing `name` in `work` to PDF with LibreCAD's dxf2pdf, renders
     it with pdftoppm and counts the dark pixels: what LibreCAD drew."""
@@ -118,8 +114,7 @@ class UnchangedDrawings(unittest.TestCase):
                     with self.subTest(version=version, crlf=crlf):
                         src = os.path.join(work, "in.dxf")
                         make_drawing(version, src, crlf)
-                        run = run_velmora(work, "", drawing=src)
-                        self.assertEqual(run.returncode, 0, run.stderr)
+                        run = run_ok(self, work, "", drawing=src)
                         with open(run.out_path, "rb") as a, open(src, "rb") as b:
                             self.assertEqual(a.read(), b.read())
                         doc = run.doc()
@@ -140,8 +135,7 @@ SCRIPT = ("layer make SURVEY color 4 SURVEY\n\n"
 class EditedDrawings(unittest.TestCase):
     def check_edit(self, work, src):
         png = os.path.join(work, "out.png")
-        run = run_velmora(work, SCRIPT, drawing=src, extra=["--png", png])
-        self.assertEqual(run.returncode, 0, run.stderr)
+        run = run_ok(self, work, SCRIPT, drawing=src, extra=["--png", png])
         doc = run.doc()
         self.assertEqual(audit_errors(doc), [])
         if src:
@@ -168,7 +162,7 @@ class EditedDrawings(unittest.TestCase):
             self.assertGreater(int(doc.header["$HANDSEED"], 16), max(handles_in(run.out_path)))
         with open(png, "rb") as f:
             self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
-        if librecad() and shutil.which("pdftoppm"):
+        if shutil.which("librecad") and shutil.which("pdftoppm"):
             # LibreCAD prints ezdxf's R2000+ drawings on an enormous page that
             # pdftoppm refuses, ours or not: there, only that it opened them.
             ink = librecad_ink(work, os.path.basename(run.out_path), render=doc.dxfversion == "AC1009")

@@ -1,6 +1,6 @@
 /* probe_addon.c -- a throwaway add-on for the program's end-to-end tests:
-** commands that crash, leave the process early, spin until Ctrl-C, fail or
-** meet a cancel after drawing, and LISP functions that give back the module
+** commands that crash, leave the process early, spin until Ctrl-C or fail
+** after drawing, and LISP functions that give back the module
 ** path and the work folder the host gave it. */
 #include <signal.h>
 #include <stdio.h>
@@ -26,7 +26,6 @@ static void serve(int code)
 {
     volatile int *nowhere = NULL;
     struct resbuf rb;
-    sds_real d;
     FILE *f;
     char path[600];
 
@@ -55,12 +54,6 @@ static void serve(int code)
         draw_and_erase();
         sds_printf("%s", "\n*** probe failed\n");
         sds_fail("probe failure");
-        sds_retvoid();
-        break;
-    case 7: /* c:ask: a prompt whose cancel it ignores */
-        draw_and_erase();
-        if (sds_getdist(NULL, "\nDistance: ", &d) == RTCAN)
-            sds_printf("%s", "\n(cancel ignored)\n");
         sds_retvoid();
         break;
     case 8: /* (workdir): TEMPPREFIX, with a work file written there */
@@ -98,7 +91,6 @@ void SDS_EntryPoint(void *hwnd)
             sds_defun("where", 4);
             sds_defun("c:segv", 5);
             sds_defun("c:fail", 6);
-            sds_defun("c:ask", 7);
             sds_defun("workdir", 8);
         } else if (rq == RQSUBR) {
             serve(sds_getfuncode());

@@ -5,6 +5,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+import unittest
 
 VELMORA = os.environ.get("VELMORA", "velmora")
 VELMORA_ADDON = os.environ.get("VELMORA_ADDON")
@@ -67,3 +68,13 @@ class TempFolder:
 
     def __exit__(self, *exc):
         shutil.rmtree(self.path, ignore_errors=True)
+
+
+class SharedFolder(unittest.TestCase):
+    """Tests that share one temporary folder, cls.work, made before the first
+    and removed after the last."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="velmora-e2e-")
+        cls.addClassCleanup(shutil.rmtree, cls.work, True)

@@ -13,7 +13,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from survey_support import grid_tin, write_drawing  # noqa: E402
-from velmora_e2e import SAMPLES, TempFolder, run_velmora  # noqa: E402
+from velmora_e2e import SAMPLES, SharedFolder, TempFolder, run_ok, run_velmora  # noqa: E402
 
 import ezdxf  # noqa: E402
 import matplotlib  # noqa: E402
@@ -83,7 +83,7 @@ def upright(degrees):
     return r <= 90 or r > 270
 
 
-class Contour(unittest.TestCase):
+class Contour(SharedFolder):
     @classmethod
     def setUpClass(cls):
         """A hill over 300 x 240 m far from the origin, contoured at the
@@ -96,19 +96,15 @@ class Contour(unittest.TestCase):
         index = {}
         cls.tris = np.array([[index.setdefault(p, len(index)) for p in t] for t in tris])
         cls.corners = np.array(sorted(index, key=index.get))
-        cls.folder = TempFolder()
-        work = cls.folder.__enter__()
-        cls.tin = os.path.join(work, "tin.dxf")
+        super().setUpClass()
+        cls.tin = os.path.join(cls.work, "tin.dxf")
         write_drawing(cls.tin, {"TRIANG": tris})
         cls.runs = {}
         for name, interval in (("default", ""), ("metre", "1")):
-            run = run_velmora(work, "contour\nlayer TRIANG\n\n%s\n\n" % interval, drawing=cls.tin, out=name + ".dxf")
+            run = run_velmora(cls.work, "contour\nlayer TRIANG\n\n%s\n\n" % interval, drawing=cls.tin,
+                              out=name + ".dxf")
             assert run.returncode == 0, run.stdout + run.stderr
             cls.runs[name] = (run, run.doc())
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.folder.__exit__(None, None, None)
 
     def test_lines_against_matplotlib_and_the_triangles(self):
         c, t, z = self.corners, self.tris, self.corners[:, 2]
@@ -176,8 +172,7 @@ class Contour(unittest.TestCase):
                 if version:
                     path = os.path.join(work, version + ".dxf")
                     ezdxf.new(version).saveas(path)
-                run = run_velmora(work, script, drawing=path, out="out.dxf")
-                self.assertEqual(run.returncode, 0, (version, run.stdout, run.stderr))
+                run = run_ok(self, work, script, drawing=path, out="out.dxf")
                 self.assertIn("Contour interval <0.5>: ", run.stdout)
                 self.assertIn("CONTOUR: 3 levels from 2.5 to 7.5 (1 major), 3 polylines, 1 labels", run.stdout)
                 for saved in ("out.dxf", "export.dxf"):
@@ -196,17 +191,16 @@ class Contour(unittest.TestCase):
                     self.assertEqual(len(auditor.errors), 0, (version, saved, [str(e) for e in auditor.errors]))
 
     def test_selections_without_faces_and_bad_answers_are_refused(self):
-        with TempFolder() as work:
-            for script, message in (
-                    ("contour\nlayer SURVEY\n\n", "no 3DFACE or polygon mesh in the selection; nothing drawn"),
-                    ("contour\nall\n\n-5\n\n", "the interval must be a positive number"),
-                    ("contour\nall\n\nfifty\n\n", "\"fifty\" is not a number"),
-                    ("contour\nall\n\n\n2.5\n", "the major contour step must be a whole number")):
-                survey = os.path.join(SAMPLES, "jacksboro_survey.dxf")
-                run = run_velmora(work, script, drawing=survey if "SURVEY" in script else self.tin)
-                self.assertNotEqual(run.returncode, 0, script)
-                self.assertIn("CONTOUR: " + message, run.stderr)
-                self.assertFalse(os.path.exists(run.out_path), script)     # a failed run saves nothing
+        for script, message in (
+                ("contour\nlayer SURVEY\n\n", "no 3DFACE or polygon mesh in the selection; nothing drawn"),
+                ("contour\nall\n\n-5\n\n", "the interval must be a positive number"),
+                ("contour\nall\n\nfifty\n\n", "\"fifty\" is not a number"),
+                ("contour\nall\n\n\n2.5\n", "the major contour step must be a whole number")):
+            survey = os.path.join(SAMPLES, "jacksboro_survey.dxf")
+            run = run_velmora(self.work, script, drawing=survey if "SURVEY" in script else self.tin, out="bad.dxf")
+            self.assertNotEqual(run.returncode, 0, script)
+            self.assertIn("CONTOUR: " + message, run.stderr)
+            self.assertFalse(os.path.exists(run.out_path), script)     # a failed run saves nothing
 
 
 class BundledSurvey(unittest.TestCase):
@@ -215,9 +209,8 @@ class BundledSurvey(unittest.TestCase):
         contoured at 50 m and at 1 m (where levels pass exactly through
         survey points): every level's length against matplotlib's."""
         with TempFolder() as work:
-            tin = run_velmora(work, "velmora\nall\n\n",
-                              drawing=os.path.join(SAMPLES, "jacksboro_survey.dxf"), out="tin.dxf")
-            self.assertEqual(tin.returncode, 0, tin.stdout + tin.stderr)
+            tin = run_ok(self, work, "velmora\nall\n\n", drawing=os.path.join(SAMPLES, "jacksboro_survey.dxf"),
+                         out="tin.dxf")
             index, tris = {}, []
             for f in tin.doc().modelspace().query("3DFACE[layer=='TRIANG']"):
                 tris.append([index.setdefault(tuple(v), len(index)) for v in (f.dxf.vtx0, f.dxf.vtx1, f.dxf.vtx2)])
@@ -226,9 +219,8 @@ class BundledSurvey(unittest.TestCase):
             triang = mtri.Triangulation(c[:, 0], c[:, 1], np.array(tris))
             through_points = 0
             for step in (50.0, 1.0):
-                run = run_velmora(work, "contour\nlayer TRIANG\n\n%g\n\n" % step, drawing=tin.out_path,
-                                  out="contour.dxf")
-                self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+                run = run_ok(self, work, "contour\nlayer TRIANG\n\n%g\n\n" % step, drawing=tin.out_path,
+                             out="contour.dxf")
                 ours = contours_of(run.doc())
                 lengths_against_matplotlib(self, triang, z, step, ours, step)
                 through_points += sum(1 for lv in ours if np.any(z == lv))

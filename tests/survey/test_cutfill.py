@@ -13,7 +13,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from survey_support import Surface, grid_tin, overlay, plane_faces, printed, write_drawing  # noqa: E402
-from velmora_e2e import TempFolder, run_velmora  # noqa: E402
+from velmora_e2e import TempFolder, run_ok, run_velmora  # noqa: E402
 
 import ezdxf  # noqa: E402
 from shapely.geometry import Point, Polygon  # noqa: E402
@@ -55,8 +55,7 @@ class CutFillCase(unittest.TestCase):
             path = os.path.join(work, "in.dxf")
             write_drawing(path, layers)
             answer = "layer D\n" if design is not None else "level %r" % level
-            run = run_velmora(work, "cutfill\nlayer G\n\n%s\nreport r.csv\n\n" % answer, drawing=path)
-            self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+            run = run_ok(self, work, "cutfill\nlayer G\n\n%s\nreport r.csv\n\n" % answer, drawing=path)
             ref = overlay(ground, design, level)
             _, bands, totals = read_report(os.path.join(work, "r.csv"))
 
@@ -226,46 +225,39 @@ class CutFillCase(unittest.TestCase):
 
 
 class Refusals(unittest.TestCase):
-    def refused(self, layers, script, message):
-        with TempFolder() as work:
-            path = os.path.join(work, "in.dxf")
-            write_drawing(path, layers)
-            run = run_velmora(work, script, drawing=path)
-            self.assertNotEqual(run.returncode, 0, run.stdout)
-            self.assertIn(message, run.stdout)
-            if os.path.exists(run.out_path):
-                layers_used = {e.dxf.layer for e in run.doc().modelspace()}
-                self.assertFalse({"CUTFILL-MAP", "CUTFILL-ZERO"} & layers_used)
-            self.assertFalse(os.path.exists(os.path.join(work, "r.csv")))
-
     def test_refused_inputs(self):
         rng = random.Random(3)
         ground = grid_tin(rng, 0, 0, 100, 80, 10, 8, lambda x, y: 20 + x / 10)
         plane = plane_faces(0, 0, 100, 80, lambda x, y: 21)
         far = plane_faces(500, 0, 600, 80, lambda x, y: 21)
-        # A face given twice, and a fold (an overhang), named with a point
-        # inside both triangles (where, for a face given twice: cutfill_test.cpp).
-        self.refused({"G": ground + [ground[37]], "D": plane}, "cutfill\nlayer G\n\nlayer D\n\n\n",
-                     "CUTFILL: the existing ground overlaps itself in plan at ")
         fold = [((0, 0, 5), (50, 0, 5), (0, 50, 5)), ((10, 10, 9), (60, 10, 9), (10, 60, 9))]
-        self.refused({"G": ground, "D": fold}, "cutfill\nlayer G\n\nlayer D\n\n\n",
-                     "CUTFILL: the design overlaps itself in plan at 20.000000,20.000000 ")
-        # Nothing to compare.
-        self.refused({"G": ground, "D": far}, "cutfill\nlayer G\n\nlayer D\n\n\n",
-                     "CUTFILL: the existing ground and the design have no area in common")
-        self.refused({"G": ground}, "cutfill\nlayer NONE\n\nlevel 3\n\n",
-                     "CUTFILL: no 3DFACE or polygon mesh in the existing ground selection")
-        self.refused({"G": ground}, "cutfill\nlayer G\n\nlayer NONE\n\n\n",
-                     "CUTFILL: no 3DFACE or polygon mesh in the design selection")
-        # Answers that do not read.
-        self.refused({"G": ground}, "cutfill\nlayer G\n\nlevel high\n\n", "CUTFILL: level takes a height")
-        self.refused({"G": ground}, "cutfill\nlayer G\n\nlevel 3\nband -1\n\n", "CUTFILL: band takes a positive width")
-        self.refused({"G": ground}, "cutfill\nlayer G\n\nlevel 3\nband 1e-9\nreport r.csv\n\n",
-                     "CUTFILL: a band width must be a positive number giving at most 1000 bands")
-        self.refused({"G": ground}, "cutfill\nlayer G\n\nlevel 3\ncolours\n\n",
-                     "CUTFILL: \"colours\" is not band, report or Enter")
-        self.refused({"G": ground}, "cutfill\nlayer G\n\nlevel 3\nreport %s\n\n" % os.path.join("/nonexistent", "r.csv"),
-                     "CUTFILL: cannot write /nonexistent/r.csv")
+        both, level = "cutfill\nlayer G\n\nlayer D\n\n\n", "cutfill\nlayer G\n\nlevel 3\n"
+        for layers, script, message in (
+                # A face given twice, and a fold (an overhang), named with a point
+                # inside both triangles (where, for a face given twice: cutfill_test.cpp).
+                ({"G": ground + [ground[37]], "D": plane}, both, "the existing ground overlaps itself in plan at "),
+                ({"G": ground, "D": fold}, both, "the design overlaps itself in plan at 20.000000,20.000000 "),
+                # Nothing to compare.
+                ({"G": ground, "D": far}, both, "the existing ground and the design have no area in common"),
+                ({"G": ground}, "cutfill\nlayer NONE\n\nlevel 3\n\n",
+                 "no 3DFACE or polygon mesh in the existing ground selection"),
+                ({"G": ground}, "cutfill\nlayer G\n\nlayer NONE\n\n\n",
+                 "no 3DFACE or polygon mesh in the design selection"),
+                # Answers that do not read.
+                ({"G": ground}, "cutfill\nlayer G\n\nlevel high\n\n", "level takes a height"),
+                ({"G": ground}, level + "band -1\n\n", "band takes a positive width"),
+                ({"G": ground}, level + "band 1e-9\nreport r.csv\n\n",
+                 "a band width must be a positive number giving at most 1000 bands"),
+                ({"G": ground}, level + "colours\n\n", "\"colours\" is not band, report or Enter"),
+                ({"G": ground}, level + "report /nonexistent/r.csv\n\n", "cannot write /nonexistent/r.csv")):
+            with self.subTest(message), TempFolder() as work:
+                path = os.path.join(work, "in.dxf")
+                write_drawing(path, layers)
+                run = run_velmora(work, script, drawing=path)
+                self.assertNotEqual(run.returncode, 0, run.stdout)
+                self.assertIn("CUTFILL: " + message, run.stdout)
+                self.assertFalse(os.path.exists(run.out_path))     # no map saved
+                self.assertFalse(os.path.exists(os.path.join(work, "r.csv")))
 
     def test_units_band_and_report_layout(self):
         # The ground is one polygon mesh this time.
@@ -279,8 +271,7 @@ class Refusals(unittest.TestCase):
                     for j in range(9):
                         mesh.set_mesh_vertex((i, j), (10 * i, 10 * j, 20 + i))
                 doc.saveas(path)
-                run = run_velmora(work, "cutfill\nlayer G\n\nlevel 25\nband 0.5\nreport r.csv\n\n", drawing=path)
-                self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+                run = run_ok(self, work, "cutfill\nlayer G\n\nlevel 25\nband 0.5\nreport r.csv\n\n", drawing=path)
                 u3 = " %s3" % unit if unit else ""
                 u2 = " %s2" % unit if unit else ""
                 self.assertRegex(run.stdout, r"\nCut volume:    [0-9.]+%s\n" % u3)

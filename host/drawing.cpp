@@ -222,7 +222,13 @@ Entity &Drawing::add(Entity e)
 
 Entity *Drawing::find(std::uint64_t id)
 {
-    // Ids grow with the position, so a binary search finds them.
+    // Ids grow with the position, and mostly by one: the entity is then
+    // where its id says; else a binary search finds it.
+    if (!entities.empty() && id >= entities.front().id) {
+        std::uint64_t at = id - entities.front().id;
+        if (at < entities.size() && entities[at].id == id)
+            return &entities[at];
+    }
     auto it = std::lower_bound(entities.begin(), entities.end(), id,
                                [](const Entity &e, std::uint64_t v) { return e.id < v; });
     return (it != entities.end() && it->id == id) ? &*it : nullptr;

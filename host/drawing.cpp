@@ -68,11 +68,17 @@ EntityPool &entity_pool()
 const std::string *Name::intern(std::string_view s)
 {
     static std::unordered_set<std::string> names;
-    static const std::string *last = nullptr;     // the same name comes many times running
-    if (last && *last == s)
-        return last;
-    last = &*names.emplace(s).first;
-    return last;
+    // The same few names come again and again (an entity's type, its layer,
+    // and the empty type and layer "0" of each new entity): the last four
+    // are looked at before the set.
+    static const std::string *recent[4] = {};
+    static unsigned next = 0;
+    for (const std::string *r : recent)
+        if (r && *r == s)
+            return r;
+    const std::string *n = &*names.emplace(s).first;
+    recent[next++ % 4] = n;
+    return n;
 }
 
 void *entity_memory(std::size_t bytes)

@@ -28,6 +28,7 @@ void Out::pair(int code, std::string_view value)
     auto r = std::to_chars(buf, buf + sizeof buf, code);
     std::size_t n = (std::size_t)(r.ptr - buf);
     std::size_t pad = padded && n < 3 ? 3 - n : 0;
+    const char *line_end = crlf ? "\r\n" : "\n";
     std::size_t eol = crlf ? 2 : 1;
     std::size_t at = text.size();
     text.resize(at + pad + n + eol + value.size() + eol);
@@ -36,12 +37,12 @@ void Out::pair(int code, std::string_view value)
     o += pad;
     std::memcpy(o, buf, n);
     o += n;
-    std::memcpy(o, "\r\n" + 2 - eol, eol);
+    std::memcpy(o, line_end, eol);
     o += eol;
     if (!value.empty())
         std::memcpy(o, value.data(), value.size());
     o += value.size();
-    std::memcpy(o, "\r\n" + 2 - eol, eol);
+    std::memcpy(o, line_end, eol);
     spill();
 }
 

@@ -23,6 +23,14 @@ char  acadver_prefix[3];
 
 static size_t dxf_code_size, dxf_value_size;
 
+/* The file's bytes are taken a block at a time and cut into lines here:
+** getline locks the stream and walks its buffer for every line, which was
+** the larger part of reading an export of millions of lines.  dxf_block
+** holds dxf_block_len bytes, of which those from dxf_block_at are unread. */
+#define DXF_BLOCK_SIZE (1 << 20)
+static char  *dxf_block;
+static size_t dxf_block_len, dxf_block_at;
+
 int dxf_open(const char *path)
 {
     dxf_close();
@@ -37,10 +45,69 @@ void dxf_close(void)
     if (dxf_file != NULL)
         fclose(dxf_file);
     dxf_file = NULL;
+    free(dxf_block);
+    dxf_block = NULL;
+    dxf_block_len = dxf_block_at = 0;
     free(dxf_code_line);
     free(dxf_value);
     dxf_code_line = dxf_value = NULL;
     dxf_code_size = dxf_value_size = 0;
+}
+
+void dxf_rewind(void)
+{
+    if (dxf_file != NULL)
+        rewind(dxf_file);
+    dxf_block_len = dxf_block_at = 0;
+}
+
+/* Appends `n` bytes to the line being read (*used bytes so far), growing it
+** as getline would; 0 when no memory is left. */
+static int line_append(char **line, size_t *size, size_t *used, const char *from, size_t n)
+{
+    if (*used + n + 1 > *size) {
+        size_t room = *size < 256 ? 256 : *size;
+        while (room < *used + n + 1)
+            room *= 2;
+        char *more = (char *)realloc(*line, room);
+        if (more == NULL)
+            return 0;
+        *line = more;
+        *size = room;
+    }
+    memcpy(*line + *used, from, n);
+    *used += n;
+    (*line)[*used] = '\0';
+    return 1;
+}
+
+/* One line of the file, its LF included when it has one, as getline reads
+** it: the number of bytes, or -1 at the end of the file. */
+static ssize_t next_line(char **line, size_t *size)
+{
+    size_t used = 0;
+    int any = 0;
+
+    if (dxf_block == NULL && (dxf_block = (char *)malloc(DXF_BLOCK_SIZE)) == NULL)
+        return getline(line, size, dxf_file);
+    for (;;) {
+        if (dxf_block_at == dxf_block_len) {
+            dxf_block_len = fread(dxf_block, 1, DXF_BLOCK_SIZE, dxf_file);
+            dxf_block_at = 0;
+            if (dxf_block_len == 0)
+                return any ? (ssize_t)used : -1;
+        }
+        const char *from = dxf_block + dxf_block_at;
+        size_t left = dxf_block_len - dxf_block_at;
+        const char *lf = (const char *)memchr(from, '\n', left);
+        size_t n = lf != NULL ? (size_t)(lf - from) + 1 : left;
+        if (!line_append(line, size, &used, from, n))
+            return -1;
+        any = 1;
+        dxf_block_at += n;
+        if (lf != NULL)
+            return (ssize_t)used;
+    }
 }
 
 /* Reads one line into *line, grown as needed, and drops its line end: the
@@ -49,7 +116,7 @@ void dxf_close(void)
 ** its end included.  0 at the end of the file. */
 static int read_line(char **line, size_t *size)
 {
-    ssize_t n = getline(line, size, dxf_file);
+    ssize_t n = next_line(line, size);
 
     if (n < 0)
         return 0;

@@ -99,6 +99,8 @@ extern int dxf_reader;
 int  dxf_open(const char *path);
 /* Closes dxf_file, if open, and releases the line buffers. */
 void dxf_close(void);
+/* Reads dxf_file again from its start (the line count is the caller's). */
+void dxf_rewind(void);
 /* One group: 1, 0 at the end of the file, -1 (reported) when the code line
 ** is no integer; the reading stops there, as pairing the lines after it
 ** could give values the wrong codes. */

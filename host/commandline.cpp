@@ -230,7 +230,7 @@ bool Session::Impl::feed_tokens(Session &s, std::deque<Token> &q)
     line.sds_command_depth++;
     bool ok = true;
     while (!q.empty()) {
-        Token t = q.front();
+        Token t = std::move(q.front());
         q.pop_front();
         if (feed_line(s, t) == Feed::Fail) {
             ok = false;
@@ -262,6 +262,7 @@ Feed Session::Impl::feed_line(Session &s, const Token &t)
         line.active_name = name;
         last_error.clear();
         in.asking.clear();
+        in.asking_active = false;
         Feed r = line.active->start(s);
         if (r == Feed::Fail && last_error.empty())
             last_error = "The command " + t.text + " failed.";
@@ -269,7 +270,7 @@ Feed Session::Impl::feed_line(Session &s, const Token &t)
             line.active.reset();
             line.active_name.clear();
         } else {
-            in.asking = line.active->prompt();
+            in.asking_active = true;
         }
         return r;
     }
@@ -288,10 +289,11 @@ Feed Session::Impl::feed_line(Session &s, const Token &t)
     Feed r = m->feed(s, t);
     if (r == Feed::More) {
         line.active = std::move(m);
-        in.asking = line.active->prompt();
+        in.asking_active = true;
     } else {
         line.active_name.clear();
         in.asking.clear();
+        in.asking_active = false;
     }
     return r;
 }

@@ -9,6 +9,7 @@
 
 #include <sys/mman.h>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 
 namespace velmora {
@@ -67,11 +68,17 @@ EntityPool &entity_pool()
 const std::string *Name::intern(std::string_view s)
 {
     static std::unordered_set<std::string> names;
-    static const std::string *last = nullptr;     // the same name comes many times running
-    if (last && *last == s)
-        return last;
-    last = &*names.emplace(s).first;
-    return last;
+    // The same few names come again and again (an entity's type, its layer,
+    // and the empty type and layer "0" of each new entity): the last four
+    // are looked at before the set.
+    static const std::string *recent[4] = {};
+    static unsigned next = 0;
+    for (const std::string *r : recent)
+        if (r && *r == s)
+            return r;
+    const std::string *n = &*names.emplace(s).first;
+    recent[next++ % 4] = n;
+    return n;
 }
 
 void *entity_memory(std::size_t bytes)
@@ -145,21 +152,55 @@ DxfSource::~DxfSource()
 void Points::grow()
 {
     std::uint32_t room = room_ * 2;
-    std::unique_ptr<Vec3[]> more(new Vec3[room]);
-    std::copy(begin(), end(), more.get());
-    heap_ = std::move(more);
+    Vec3 *more = new Vec3[room];
+    std::copy(begin(), end(), more);
+    release();
+    store_.heap = more;
     room_ = room;
+}
+
+void Points::release()
+{
+    if (on_heap())
+        delete[] store_.heap;
+    store_.heap = nullptr;
+    room_ = 4;
 }
 
 void Points::take(Points &o)
 {
+    release();
     size_ = o.size_;
-    room_ = o.room_;
-    heap_ = std::move(o.heap_);
-    if (!heap_)
-        std::copy(o.inline_, o.inline_ + size_, inline_);
+    if (o.on_heap()) {
+        store_.heap = o.store_.heap;
+        room_ = o.room_;
+        o.store_.heap = nullptr;
+        o.room_ = 4;
+    } else {
+        std::copy(o.store_.inline_, o.store_.inline_ + size_, store_.inline_);
+    }
     o.size_ = 0;
-    o.room_ = 4;
+}
+
+Flags::~Flags()
+{
+    std::free(p_);
+}
+
+void Flags::push_back(int v)
+{
+    int count = p_ ? p_[0] : 0, room = p_ ? p_[1] : 0;
+    if (count == room) {
+        room = room ? room * 2 : 4;
+        int *more = static_cast<int *>(std::realloc(p_, (2 + (std::size_t)room) * sizeof(int)));
+        if (!more)
+            throw std::bad_alloc();
+        p_ = more;
+        p_[0] = count;
+        p_[1] = room;
+    }
+    p_[2 + count] = v;
+    p_[0] = count + 1;
 }
 
 std::size_t DxfGroups::size() const
@@ -187,7 +228,13 @@ Entity &Drawing::add(Entity e)
 
 Entity *Drawing::find(std::uint64_t id)
 {
-    // Ids grow with the position, so a binary search finds them.
+    // Ids grow with the position, and mostly by one: the entity is then
+    // where its id says; else a binary search finds it.
+    if (!entities.empty() && id >= entities.front().id) {
+        std::uint64_t at = id - entities.front().id;
+        if (at < entities.size() && entities[at].id == id)
+            return &entities[at];
+    }
     auto it = std::lower_bound(entities.begin(), entities.end(), id,
                                [](const Entity &e, std::uint64_t v) { return e.id < v; });
     return (it != entities.end() && it->id == id) ? &*it : nullptr;

@@ -7,6 +7,7 @@
 // raw groups.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -178,8 +179,8 @@ public:
     void clear() { size_ = 0; }
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
-    Vec3 *data() { return heap_ ? heap_.get() : inline_; }
-    const Vec3 *data() const { return heap_ ? heap_.get() : inline_; }
+    Vec3 *data() { return on_heap() ? store_.heap : store_.inline_; }
+    const Vec3 *data() const { return on_heap() ? store_.heap : store_.inline_; }
     Vec3 *begin() { return data(); }
     Vec3 *end() { return data() + size_; }
     const Vec3 *begin() const { return data(); }
@@ -191,12 +192,83 @@ public:
     Vec3 &back() { return data()[size_ - 1]; }
     const Vec3 &back() const { return data()[size_ - 1]; }
 
+    ~Points() { release(); }
+
 private:
-    Vec3 inline_[4];
-    std::unique_ptr<Vec3[]> heap_;
+    // Up to four points inside; beyond that (room_ > 4) the same bytes hold
+    // the heap block's address: 104 bytes in all.
+    union Store {
+        Vec3 inline_[4];
+        Vec3 *heap;
+        Store() : heap(nullptr) {}
+    } store_;
     std::uint32_t size_ = 0, room_ = 4;
+    bool on_heap() const { return room_ > 4; }
     void grow();
     void take(Points &o);
+    void release();
+};
+
+// The VERTEX flags of a POLYLINE, one per vertex: one heap block (count,
+// room, then the flags) and a null pointer for the millions of entities that
+// have none, 8 bytes in the entity rather than a vector's 24.  Used as a
+// std::vector<int>.
+class Flags {
+public:
+    Flags() = default;
+    Flags(std::initializer_list<int> l) { assign(l.begin(), l.end()); }
+    Flags(const Flags &o) { assign(o.begin(), o.end()); }
+    Flags(Flags &&o) noexcept : p_(o.p_) { o.p_ = nullptr; }
+    ~Flags();
+    Flags &operator=(const Flags &o)
+    {
+        if (this != &o)
+            assign(o.begin(), o.end());
+        return *this;
+    }
+    Flags &operator=(Flags &&o) noexcept
+    {
+        std::swap(p_, o.p_);
+        return *this;
+    }
+    operator std::vector<int>() const { return std::vector<int>(begin(), end()); }
+
+    template <class It> void assign(It b, It e)
+    {
+        clear();
+        for (; b != e; ++b)
+            push_back(*b);
+    }
+    void assign(std::size_t n, int v)
+    {
+        clear();
+        while (n-- > 0)
+            push_back(v);
+    }
+    void push_back(int v);
+    void clear()
+    {
+        if (p_)
+            p_[0] = 0;
+    }
+    std::size_t size() const { return p_ ? (std::size_t)p_[0] : 0; }
+    bool empty() const { return size() == 0; }
+    const int *begin() const { return p_ ? p_ + 2 : nullptr; }
+    const int *end() const { return p_ ? p_ + 2 + p_[0] : nullptr; }
+    int operator[](std::size_t i) const { return p_[2 + i]; }
+    friend bool operator==(const Flags &a, const Flags &b)
+    {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+    }
+    friend bool operator!=(const Flags &a, const Flags &b) { return !(a == b); }
+    friend bool operator==(const Flags &a, const std::vector<int> &b)
+    {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+    }
+    friend bool operator==(const std::vector<int> &a, const Flags &b) { return b == a; }
+
+private:
+    int *p_ = nullptr;
 };
 
 // What a TEXT the session made says: the string, its height, its rotation
@@ -209,21 +281,22 @@ struct TextLabel {
 };
 
 struct Entity {
+    // The fields are ordered to pack: a drawing holds millions of entities.
     Name type;                     // "POINT", "LINE", "3DFACE", "POLYLINE", or another type, upper case
     Name layer = "0";
-    int colour = 256;              // 62: 256 BYLAYER (also when absent), 0 BYBLOCK
-    bool erased = false;
     std::uint64_t id = 0;          // unique within the drawing, never reused; the sds_name of the entity
+    int colour = 256;              // 62: 256 BYLAYER (also when absent), 0 BYBLOCK
+    int face_hidden = 0;           // 3DFACE 70: bit 1 hides edge 1-2, 2 edge 2-3, 4 edge 3-4, 8 edge 4-1
+    int poly_flags = 0;            // POLYLINE 70 (1 closed in M, 4 fitted, 8 3D polyline, 16 mesh, 32 closed in N)
+    int mesh_m = 0, mesh_n = 0;    // POLYLINE 71, 72
+    int smooth_m = 0, smooth_n = 0, smooth_type = 0;  // 73, 74, 75
+    bool erased = false;
 
     // Geometry of the modelled types (world coordinates):
     //   POINT: 1 point; LINE: 2; 3DFACE: 4 corners (a three-sided face repeats the third);
     //   POLYLINE: its vertices in file order.
     Points pts;
-    int face_hidden = 0;           // 3DFACE 70: bit 1 hides edge 1-2, 2 edge 2-3, 4 edge 3-4, 8 edge 4-1
-    int poly_flags = 0;            // POLYLINE 70 (1 closed in M, 4 fitted, 8 3D polyline, 16 mesh, 32 closed in N)
-    int mesh_m = 0, mesh_n = 0;    // POLYLINE 71, 72
-    int smooth_m = 0, smooth_n = 0, smooth_type = 0;  // 73, 74, 75
-    std::vector<int> vertex_flags; // VERTEX 70, one per point of a POLYLINE
+    Flags vertex_flags;            // VERTEX 70, one per point of a POLYLINE
     // A TEXT the session made (TEXTs read from a file stay raw); held apart,
     // as few entities are TEXTs.  Copies of the entity share it, so it is
     // replaced, never changed.

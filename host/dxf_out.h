@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,15 @@ private:
         if (sink && text.size() >= 65536)
             flush();
     }
+    // The shortest forms written last, by the bits of the double: the
+    // corners of a surface come again in the faces around them, and copying
+    // the text is several times faster than making it.
+    struct Recent {
+        std::uint64_t bits = 0;
+        unsigned char size = 0;     // 0: empty
+        char text[24];
+    };
+    std::shared_ptr<Recent[]> recent_;
 };
 
 // How new entities and records are written in the version at hand.
@@ -74,6 +84,11 @@ struct Form {
     bool r2000() const { return release >= 13; }
     std::string take_handle();
 };
+
+// `v` with `decimals` places (0 to 16) after the point, into `buf` (room for
+// 400 characters), exactly as to_chars(fixed, decimals) writes it; returns
+// the end.  The export writes millions of them.
+char *fixed_chars(char *buf, double v, int decimals);
 
 // A handle as text ("2A") or as a number.
 std::string handle_text(std::uint64_t h);

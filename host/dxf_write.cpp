@@ -22,16 +22,27 @@ void Out::pair(int code, std::string_view value)
 {
     if (discard)
         return;
-    // The code as "%3d" or "%d" writes it (codes are 0 to 1071).
+    // The code as "%3d" or "%d" writes it (codes are 0 to 1071); the group
+    // goes into the text at once, as millions of them are written.
     char buf[16];
     auto r = std::to_chars(buf, buf + sizeof buf, code);
     std::size_t n = (std::size_t)(r.ptr - buf);
-    if (padded && n < 3)
-        text.append(3 - n, ' ');
-    text.append(buf, n);
-    text += crlf ? "\r\n" : "\n";
-    text += value;
-    text += crlf ? "\r\n" : "\n";
+    std::size_t pad = padded && n < 3 ? 3 - n : 0;
+    const char *line_end = crlf ? "\r\n" : "\n";
+    std::size_t eol = crlf ? 2 : 1;
+    std::size_t at = text.size();
+    text.resize(at + pad + n + eol + value.size() + eol);
+    char *o = &text[at];
+    std::memset(o, ' ', pad);
+    o += pad;
+    std::memcpy(o, buf, n);
+    o += n;
+    std::memcpy(o, line_end, eol);
+    o += eol;
+    if (!value.empty())
+        std::memcpy(o, value.data(), value.size());
+    o += value.size();
+    std::memcpy(o, line_end, eol);
     spill();
 }
 
@@ -43,22 +54,89 @@ void Out::flush()
     }
 }
 
+// A double is m * 2^k with m an integer of 53 bits.  For 2^-120 < |v| < 2^53
+// the decimals are worked out in integers: the integer part is m >> -k, and
+// the fraction f / 2^-k times 10^decimals, rounded to the nearest (half to
+// even, as the library rounds the exact value), fits 128 bits.  The rest
+// (zero, very small or large numbers, infinities) goes to to_chars.
+char *fixed_chars(char *buf, double v, int decimals)
+{
+    static const std::uint64_t pow10[17] = {
+        1ULL, 10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL, 1000000ULL, 10000000ULL, 100000000ULL,
+        1000000000ULL, 10000000000ULL, 100000000000ULL, 1000000000000ULL, 10000000000000ULL,
+        100000000000000ULL, 1000000000000000ULL, 10000000000000000ULL};
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    int biased = (int)((bits >> 52) & 0x7ff);
+    int shift = 1075 - biased;   // v = m * 2^-shift
+    if (decimals < 0 || decimals > 16 || biased == 0 || shift < 0 || shift > 120)
+        return std::to_chars(buf, buf + 398, v, std::chars_format::fixed, decimals).ptr;
+    std::uint64_t m = (bits & ((1ULL << 52) - 1)) | (1ULL << 52);
+    std::uint64_t whole = shift >= 64 ? 0 : m >> shift;
+    unsigned __int128 fraction = shift >= 64 ? m : m & ((1ULL << shift) - 1);
+    std::uint64_t part = 0;
+    if (shift > 0) {
+        unsigned __int128 scaled = fraction * pow10[decimals];
+        unsigned __int128 below = scaled & ((((unsigned __int128)1) << shift) - 1);
+        unsigned __int128 half = ((unsigned __int128)1) << (shift - 1);
+        part = (std::uint64_t)(scaled >> shift);
+        std::uint64_t last = decimals > 0 ? part : whole;   // the last digit kept, for a tie
+        if (below > half || (below == half && (last & 1)))
+            part++;
+        if (part == pow10[decimals]) {
+            part = 0;
+            whole++;
+        }
+    }
+    char *o = buf;
+    if (bits >> 63)
+        *o++ = '-';
+    o = std::to_chars(o, o + 24, whole).ptr;
+    if (decimals > 0) {
+        *o++ = '.';
+        for (int i = decimals - 1; i >= 0; i--) {
+            o[i] = (char)('0' + part % 10);
+            part /= 10;
+        }
+        o += decimals;
+    }
+    return o;
+}
+
 // Reals: the shortest text that reads back to the same double, always with a
 // point or an exponent ("1.0"), or a fixed number of decimals (the export).
 void Out::num(int code, double v)
 {
     if (discard)
         return;
+    char buf[400];   // room for any double in fixed notation, and ".0"
+    char *end = buf + sizeof buf - 2;
     if (decimals >= 0) {
-        char buf[400];
-        auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-        pair(code, std::string(buf, r.ptr));
+        pair(code, std::string_view(buf, (std::size_t)(fixed_chars(buf, v, decimals) - buf)));
         return;
     }
-    std::string s = number_text(v);
-    if (s.find_first_of(".e") == std::string::npos)
-        s += ".0";
-    pair(code, s);
+    constexpr int recent_bits = 12;
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    if (!recent_)
+        recent_.reset(new Recent[std::size_t(1) << recent_bits]);
+    Recent &r = recent_[(bits * 0x9E3779B97F4A7C15ULL) >> (64 - recent_bits)];
+    if (r.size != 0 && r.bits == bits) {
+        pair(code, std::string_view(r.text, r.size));
+        return;
+    }
+    end = std::to_chars(buf, end, v).ptr;   // as number_text writes it
+    if (std::find_if(buf, end, [](char c) { return c == '.' || c == 'e'; }) == end) {
+        *end++ = '.';
+        *end++ = '0';
+    }
+    std::size_t n = (std::size_t)(end - buf);
+    if (n <= sizeof r.text) {
+        r.bits = bits;
+        r.size = (unsigned char)n;
+        std::memcpy(r.text, buf, n);
+    }
+    pair(code, std::string_view(buf, n));
 }
 
 std::string handle_text(std::uint64_t h)

@@ -71,12 +71,14 @@ bool Session::next_word(std::string &word)
 {
     // The command printed its own prompt, if any.
     p_->in.asking.clear();
+    p_->in.asking_active = false;
     return next_word(word, std::string());
 }
 
 bool Session::next_word(std::string &word, const std::string &prompt)
 {
     p_->in.asking = prompt;
+    p_->in.asking_active = false;
     Token t;
     if (!p_->next_token(t))
         return false;
@@ -111,6 +113,9 @@ bool Session::Impl::input_ready(std::string &w, bool &broke)
         if (!prompted && !in.idle_prompt.empty() && call.in_call == 0) {
             // "Command:" at an idle command line, else the prompt of the
             // host command in progress, on a line of its own.
+            if (line.active && in.asking_active)
+                in.asking = line.active->prompt();
+            in.asking_active = false;
             std::string p = line.active ? in.asking + (in.asking.empty() ? "" : " ") : in.idle_prompt;
             if (out.last_char == '\n' && !p.empty() && p[0] == '\n')
                 p.erase(0, 1);

@@ -320,7 +320,11 @@ int sds_command(int rtype, ...)
     Impl &m = SessionInside::of(*s);
     va_list ap;
     va_start(ap, rtype);
-    std::deque<Token> q;
+    auto depth = (std::size_t)m.line.sds_command_depth;
+    while (m.line.sds_queues.size() <= depth)
+        m.line.sds_queues.emplace_back();
+    std::deque<Token> &q = m.line.sds_queues[depth];
+    q.clear();
     bool keep_log = !m.out.echo;   // the log is for in-process tests; the program keeps none
     std::string logline, shown;
     bool bad = false;

@@ -278,6 +278,7 @@ bool Session::select(const std::string &prompt, std::vector<std::uint64_t> &ids)
         print(prompt);
     std::size_t from = prompt.find_first_not_of('\n');
     m.in.asking = from == std::string::npos ? SELECT_PROMPT : trim(prompt.substr(from));
+    m.in.asking_active = false;
     SelectionBuilder b(*this);
     for (;;) {
         Token t;
@@ -293,6 +294,7 @@ bool Session::select(const std::string &prompt, std::vector<std::uint64_t> &ids)
         }
         Feed r = b.feed(t);
         m.in.asking = SELECT_PROMPT;
+        m.in.asking_active = false;
         if (r == Feed::Fail) {
             if (!m.line.pending)
                 m.fail(m.last_error);

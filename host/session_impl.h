@@ -54,6 +54,10 @@ struct Session::Impl {
         bool source_prompts = false;
         std::string idle_prompt;             // printed before reading a line when set
         std::string asking;                  // the prompt of the command in progress
+        // asking is to be the prompt of line.active, asked for when it is
+        // shown: the add-on feeds millions of tokens to host commands, and
+        // none of their prompts is ever shown.
+        bool asking_active = false;
         // Where the LISP calls of host commands (push_call) start, counted
         // like base + pos: their values are not printed.
         std::vector<std::size_t> quiet_calls;
@@ -79,6 +83,11 @@ struct Session::Impl {
         std::string active_name;
         int sds_command_depth = 0;
         std::deque<Token> *pending = nullptr;     // tokens of the sds_command being run
+        // The tokens of sds_command, one queue per depth of calls (a command
+        // it runs may call the add-on, which may call sds_command again),
+        // kept for the next call: the add-on makes millions of them, and a
+        // new deque allocates twice.
+        std::deque<std::deque<Token>> sds_queues;
         std::vector<std::string> log;             // sds_command calls, for tests
     } line;
 

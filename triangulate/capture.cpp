@@ -312,7 +312,7 @@ int tri_count_entities(void)
     }
     if (pair_rc < 0)
         return 2;
-    rewind(dxf_file);
+    dxf_rewind();
     dxf_line_no = 1;
     /* the vertices of break lines are survey points too */
     return tri_npoints == 0 && tri_nvertices == 0 ? 1 : 0;

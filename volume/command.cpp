@@ -331,7 +331,7 @@ int vol_evaluate(void)
             failed = vol_quad(&q[0], &q[1], &q[2], &q[3]);
         }
     } else {
-        rewind(dxf_file);
+        dxf_rewind();
         dxf_line_no = 1;
         failed = vol_read_export();
     }

@@ -17,6 +17,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace velmora {
@@ -163,7 +164,8 @@ public:
     }
     operator std::vector<Vec3>() const { return std::vector<Vec3>(begin(), end()); }
 
-    template <class It> void assign(It b, It e)
+    // Iterators only: assign(6, 64) is a count and a value, as for a vector.
+    template <class It, class = std::enable_if_t<!std::is_integral_v<It>>> void assign(It b, It e)
     {
         clear();
         for (; b != e; ++b)
@@ -233,7 +235,8 @@ public:
     }
     operator std::vector<int>() const { return std::vector<int>(begin(), end()); }
 
-    template <class It> void assign(It b, It e)
+    // Iterators only: assign(6, 64) is a count and a value, as for a vector.
+    template <class It, class = std::enable_if_t<!std::is_integral_v<It>>> void assign(It b, It e)
     {
         clear();
         for (; b != e; ++b)

@@ -419,7 +419,7 @@ TEST(Command, ConstraintLinesShownInTheirGroupColour)
 // Outlines are mostly drawn at elevation 0: their ends still name survey
 // points in plan, so the terrain stops at them.  Before, such an outline was
 // dropped without a word and all 200 triangles of the grid were drawn.
-// (Outlines the library refuses: tests/tin/rings_test.cpp.)
+// (Outlines the library refuses: tests/tin/constraint_test.cpp.)
 TEST(Outlines, AnOutlineAtElevationZeroStillBoundsTheTerrain)
 {
     auto height = [](double x, double y) { return 300 + x + 2 * y; };

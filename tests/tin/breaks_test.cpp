@@ -183,8 +183,8 @@ TEST(BreakEdges, BothSidesOfARingAreFilledAndOpenEndsAreAllowed)
                   std::min({r.pts[t.a].x, r.pts[t.b].x, r.pts[t.c].x}) >= 0;
     EXPECT_EQ(inside, 4);
     int64_t area2 = 0;
-    EXPECT_EQ(tt::check_network(r, &area2, false), "");
-    EXPECT_EQ(area2, tt::hull_area2(pts));
+    EXPECT_EQ(tt::check_network(r, &area2), "");
+    EXPECT_EQ(area2, 2 * 180 * 180);        // the hull: the square from -40 to 140
     EXPECT_TRUE(ours(r) == independent(r, pts, ring, everywhere));
 
     // an open break line inside an outline, one end on an outline corner;
@@ -200,8 +200,8 @@ TEST(BreakEdges, BothSidesOfARingAreFilledAndOpenEndsAreAllowed)
     ASSERT_EQ(o.result, 0) << s.take();
     EXPECT_EQ(kept_as_edges(o, lines, everywhere), "");
     EXPECT_EQ(s.take().find("warning"), std::string::npos);
-    EXPECT_EQ(tt::check_network(o, &area2, false), "");
-    EXPECT_EQ(area2, tt::hull_area2(out));
+    EXPECT_EQ(tt::check_network(o, &area2), "");
+    EXPECT_EQ(area2, 2 * 180 * 180);
 }
 
 TEST(BreakEdges, CrossingOrTouchingAnyConstraintIsRefused)
@@ -331,82 +331,76 @@ TEST(BreakSite, DenseShallowCrossingsStillGiveOneLayerOfTriangles)
     EXPECT_GT(p.lines.size(), 10000u);     // many crossings
 }
 
+// Where break lines cross or meet they must agree in height, and with the
+// outline where they cross it; a survey point they pass over overrules
+// them (one warning counts those more than eps apart).  Accepted: the
+// pieces, the heights the network takes, every piece a triangle edge.
 TEST(BreakLines, HeightsThatDisagreeAreRefusedOrOverruledBySurveyPoints)
 {
     tt::Listen s;
     std::vector<tin_point> corners = {{0, 0, 10}, {10, 0, 10}, {10, 10, 10}, {0, 10, 10}};
-    auto run = [&](std::vector<tin_point> extra, std::vector<tin_line> lines, bool outline) {
+    auto b = [](tin_point u, tin_point v) { return tt::line_of(u, v, TIN_BREAK); };
+    struct Case {
+        std::vector<tin_point> extra;
+        std::vector<tin_line> lines;
+        bool outline;                   // with the corners' ring as outline
+        std::string message;            // refused when it starts with "error"
+        size_t pieces;                  // accepted: how many lines come out
+        std::vector<tin_point> heights; // accepted: the network's height there
+    } cases[] = {
+        {{}, {b({1, 1, 1}, {9, 9, 5}), b({1, 9, 4}, {9, 1, 4})}, false,
+         "error: break lines cross at (5, 5) at heights 3 and 4: where break lines cross or meet they "
+         "must agree in height", 0, {}},
+        // at equal heights: a point at the crossing, four pieces
+        {{}, {b({1, 1, 1}, {9, 9, 7}), b({1, 9, 4}, {9, 1, 4})}, false, "", 4, {{5, 5, 4}}},
+        {{}, {b({1, 1, 1}, {5, 5, 2}), b({5, 5, 6}, {9, 2, 1})}, false,
+         "error: break lines meet at (5, 5) at heights 6 and 2", 0, {}},
+        // a vertex on the inside of another line, at its height there: a T
+        {{}, {b({1, 1, 1}, {9, 9, 9}), b({5, 5, 5}, {9, 2, 1})}, false, "", 3, {{5, 5, 5}}},
+        {{}, {b({1, 1, 1}, {9, 9, 9}), b({5, 5, 8}, {9, 2, 1})}, false,
+         "error: break lines meet at (5, 5) at heights 5 and 8", 0, {}},
+        // a vertex and a line passing over survey points at other heights
+        {{{1, 1, 30}, {5, 5, 31}}, {b({1, 1, 1}, {9, 9, 9})}, false,
+         "warning: 2 break line points take the height of the survey point they lie on (a difference "
+         "over 1e-08); the first at (1, 1): 1 becomes 30", 0, {{1, 1, 30}, {5, 5, 31}}},
+        // within eps they agree: no warning
+        {{{1, 1, 1 + 1e-10}}, {b({1, 1, 1}, {9, 9, 9})}, false, " - points number= 6 ; triangles number= 6",
+         0, {}},
+        {{}, {b({5, 5, 10}, {15, 5, 20})}, true,
+         "error: a break line crosses LINEs of colour 1 at (10, 5) at height 15, where the LINEs are at 10: "
+         "it must meet them at their height", 0, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.message);
         std::vector<tin_point> pts = corners;
-        pts.insert(pts.end(), extra.begin(), extra.end());
-        if (outline)
-            for (int i = 0; i < 4; i++)
-                lines.push_back(tt::line_of(corners[i], corners[(i + 1) % 4], 1));
+        pts.insert(pts.end(), c.extra.begin(), c.extra.end());
+        std::vector<tin_line> lines = c.lines;
+        for (int i = 0; c.outline && i < 4; i++)
+            lines.push_back(tt::line_of(corners[i], corners[(i + 1) % 4], 1));
         s.take();
-        return prepare_and_run(pts, lines, outline ? 1 : 0);
-    };
-    auto has = [&](const std::string &what) {
+        Prepared p = prepare_and_run(pts, lines, c.outline ? 1 : 0);
         std::string out = s.take();
-        return out.find(what) != std::string::npos ? std::string() : out;
-    };
-
-    // crossing at (5, 5): heights 3 and 4 along the two lines
-    Prepared p = run({}, {tt::line_of({1, 1, 1}, {9, 9, 5}, TIN_BREAK),
-                          tt::line_of({1, 9, 4}, {9, 1, 4}, TIN_BREAK)}, false);
-    EXPECT_EQ(p.prepared, 1);
-    EXPECT_EQ(has("error: break lines cross at (5, 5) at heights 3 and 4: where break lines cross or "
-                  "meet they must agree in height"), "");
-    // the same at equal heights: a point at the crossing, four edges
-    p = run({}, {tt::line_of({1, 1, 1}, {9, 9, 7}, TIN_BREAK),
-                 tt::line_of({1, 9, 4}, {9, 1, 4}, TIN_BREAK)}, false);
-    ASSERT_EQ(p.prepared, 0);
-    ASSERT_EQ(p.run.result, 0);
-    int mid = point_at(p.run, 5, 5);
-    ASSERT_GE(mid, 0);
-    EXPECT_EQ(p.run.pts[mid].z, 4);
-    EXPECT_EQ(p.lines.size(), 4u);
-
-    // two lines sharing a vertex at different heights
-    p = run({}, {tt::line_of({1, 1, 1}, {5, 5, 2}, TIN_BREAK),
-                 tt::line_of({5, 5, 6}, {9, 2, 1}, TIN_BREAK)}, false);
-    EXPECT_EQ(p.prepared, 1);
-    EXPECT_EQ(has("error: break lines meet at (5, 5) at heights 6 and 2"), "");
-    // a vertex on the inside of another line, at its height there: a T
-    p = run({}, {tt::line_of({1, 1, 1}, {9, 9, 9}, TIN_BREAK),
-                 tt::line_of({5, 5, 5}, {9, 2, 1}, TIN_BREAK)}, false);
-    ASSERT_EQ(p.prepared, 0);
-    ASSERT_EQ(p.run.result, 0);
-    EXPECT_EQ(p.lines.size(), 3u);
-    EXPECT_EQ(kept_as_edges(p.run, p.lines, everywhere), "");
-    // and away from it: refused
-    p = run({}, {tt::line_of({1, 1, 1}, {9, 9, 9}, TIN_BREAK),
-                 tt::line_of({5, 5, 8}, {9, 2, 1}, TIN_BREAK)}, false);
-    EXPECT_EQ(p.prepared, 1);
-    EXPECT_EQ(has("error: break lines meet at (5, 5) at heights 5 and 8"), "");
-
-    // vertices and a line passing over survey points at other heights: the
-    // survey heights win, and one warning counts them
-    p = run({{1, 1, 30}, {5, 5, 31}}, {tt::line_of({1, 1, 1}, {9, 9, 9}, TIN_BREAK)}, false);
-    ASSERT_EQ(p.prepared, 0);
-    ASSERT_EQ(p.run.result, 0);
-    EXPECT_EQ(has("warning: 2 break line points take the height of the survey point they lie on (a "
-                  "difference over 1e-08); the first at (1, 1): 1 becomes 30"), "");
-    EXPECT_EQ(p.run.pts[point_at(p.run, 1, 1)].z, 30);
-    EXPECT_EQ(p.run.pts[point_at(p.run, 5, 5)].z, 31);
-    EXPECT_EQ(kept_as_edges(p.run, p.lines, everywhere), "");
-    for (const tin_point &c : p.run.raw)      // the network has one height at (1, 1)
-        if (c.x == 1 && c.y == 1) {
-            EXPECT_EQ(c.z, 30);
+        if (c.message.rfind("error", 0) == 0) {
+            EXPECT_EQ(p.prepared, 1);
+            EXPECT_NE(out.find(c.message), std::string::npos) << out;
+            continue;
         }
-    // within eps no warning: 1 and 1 + 1e-10 agree
-    p = run({{1, 1, 1 + 1e-10}}, {tt::line_of({1, 1, 1}, {9, 9, 9}, TIN_BREAK)}, false);
-    ASSERT_EQ(p.prepared, 0);
-    EXPECT_EQ(s.take(), " - points number= 6 ; triangles number= 6");
-
-    // crossing the outline at another height than the outline has there
-    p = run({}, {tt::line_of({5, 5, 10}, {15, 5, 20}, TIN_BREAK)}, true);
-    EXPECT_EQ(p.prepared, 1);
-    EXPECT_EQ(has("error: a break line crosses LINEs of colour 1 at (10, 5) at height 15, where the "
-                  "LINEs are at 10: it must meet them at their height"), "");
+        ASSERT_EQ(p.prepared, 0) << out;
+        ASSERT_EQ(p.run.result, 0) << out;
+        EXPECT_EQ(out.find("warning") != std::string::npos, c.message.rfind("warning", 0) == 0) << out;
+        EXPECT_NE(out.find(c.message), std::string::npos) << out;
+        EXPECT_TRUE(c.pieces == 0 || p.lines.size() == c.pieces) << p.lines.size();
+        EXPECT_EQ(kept_as_edges(p.run, p.lines, everywhere), "");
+        for (const tin_point &h : c.heights) {
+            int at = point_at(p.run, h.x, h.y);
+            ASSERT_GE(at, 0);
+            EXPECT_EQ(p.run.pts[at].z, h.z);
+            for (const tin_point &corner : p.run.raw)    // the network has one height there
+                if (corner.x == h.x && corner.y == h.y) {
+                    EXPECT_EQ(corner.z, h.z);
+                }
+        }
+    }
 }
 
 // A break line running out of the outline and through a void is cut at
@@ -447,7 +441,7 @@ TEST(BreakLines, CutAtTheOutlineAndVoidsAndDroppedOutside)
         for (int v : {t.a, t.b, t.c})
             EXPECT_TRUE(once.run.pts[v].x >= 0 && once.run.pts[v].x <= 20);
     int64_t area2 = 0;
-    EXPECT_EQ(tt::check_network(once.run, &area2, false), "");
+    EXPECT_EQ(tt::check_network(once.run, &area2), "");
     EXPECT_EQ(area2, 2 * (400 - 16));
 
     lines.push_back(tt::line_of({25, 10, 10}, {-5, 10, 10}, TIN_BREAK));

@@ -1,10 +1,8 @@
-// The library's pieces: tolerance, point ordering, the edge buffer, the
-// third-point search, and the driver's messages and results.
+// The library's pieces: tolerance, point ordering, the edge buffer, and the
+// driver's messages and results.  (The third-point search is checked
+// against the straightforward one: differential_test.cpp.)
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdlib>
-#include <cstring>
 
 #include "tin_check.h"
 
@@ -89,109 +87,6 @@ TEST(EdgeBuffer, AFullBufferFails)
     EXPECT_EQ(tin_wrbuff(1, 0, -1, 1, 1, 1, pts), 1);
     EXPECT_EQ(s.take(), "error: WRBUFF ");
     tin.tri = nullptr;
-}
-
-// Sets up the library's state for a direct third_point call over `p`
-// (already in point order) with the given edges in the buffer.
-struct Search {
-    std::vector<tin_point> p;
-    std::vector<tin_edge> buf;
-    std::vector<int32_t> angles;
-    Search(std::vector<tin_point> pts, std::vector<std::array<int, 3>> edges) : p(pts)
-    {
-        tin.eps = 1e-9;
-        tin.eps2 = tin.eps * tin.eps;
-        buf.resize(32);
-        for (auto &e : buf) e.flag = 0;
-        angles.assign(p.size(), 0);
-        tin.tri = buf.data();
-        tin.pangle = angles.data();
-        tin.edge_cap = 32;
-        tin.last_edge = -1;
-        tin.ncons = 0;
-        tin.cur_edge = -1;
-        tin.full_check = 0;
-        tin.cons_end = nullptr;
-        for (auto &e : edges) {
-            double la, lb, lc;
-            tin_lpp(p[e[0]].x, p[e[0]].y, p[e[1]].x, p[e[1]].y, &la, &lb, &lc);
-            tin_wrbuff(e[0], e[1], e[2], la, lb, lc, p.data());
-        }
-    }
-    ~Search() { tin.tri = nullptr; tin.pangle = nullptr; }
-    int find(int a, int b, int opp, int32_t *k)
-    {
-        tin_lpp(p[a].x, p[a].y, p[b].x, p[b].y, &tin.edge_la, &tin.edge_lb, &tin.edge_lc);
-        return tin_third_point((int32_t)p.size(), p.data(), a, b, opp, k);
-    }
-};
-
-TEST(ThirdPoint, SquareTieGoesToThePointVisitedFirst)
-{
-    Search s({{0, 0, 0}, {0, 1, 0}, {1, 0, 0}, {1, 1, 0}}, {});
-    int32_t k = -1;
-    ASSERT_EQ(s.find(0, 2, -1, &k), 0);
-    EXPECT_EQ(k, 1);
-}
-
-TEST(ThirdPoint, ClosedPointsWithinFourUnitsOfAFullTurnAreNotChosen)
-{
-    for (int32_t v : {FULL_TURN - 4, FULL_TURN, FULL_TURN + 4, FULL_TURN - 5, FULL_TURN + 5}) {
-        Search s({{0, 0, 0}, {1, 1, 0}, {1, 3, 0}, {2, 0, 0}}, {});
-        s.angles[1] = v;
-        int32_t k = -1;
-        ASSERT_EQ(s.find(0, 3, -1, &k), 0);
-        bool closed = v >= FULL_TURN - 4 && v <= FULL_TURN + 4;
-        EXPECT_EQ(k, closed ? 2 : 1) << v;
-    }
-}
-
-TEST(ThirdPoint, ExistingSideIsClosedAndRepeatedTriangleRefused)
-{
-    {
-        // edge (k, a) exists: it is found and closed, not to be appended
-        Search s({{0, 0, 0}, {1, 1, 0}, {2, 0, 0}}, {{1, 0, -1}});
-        int32_t k = -1;
-        ASSERT_EQ(s.find(0, 2, -1, &k), 0);
-        EXPECT_EQ(k, 1);
-        EXPECT_EQ(tin.held_ak, 0);
-        EXPECT_EQ(tin.held_bk, -1);
-        EXPECT_EQ(s.buf[0].flag, 1);
-    }
-    {
-        // (0, 1) already carries the triangle 0-1-2: nothing is chosen and
-        // nothing changes
-        Search s({{0, 0, 0}, {1, 1, 0}, {2, 0, 0}}, {{0, 1, 2}});
-        int32_t k = -1;
-        EXPECT_EQ(s.find(0, 2, -1, &k), 1);
-        EXPECT_EQ(s.buf[0].flag, 0);
-        EXPECT_EQ(s.angles, std::vector<int32_t>(3, 0));
-    }
-    {
-        // a known edge crossing the side (k, a) refuses the widest candidate
-        // (1, 0.5); only the edge's own end (0.5, 3) is left above the base
-        std::vector<tin_point> p = {{0, 0, 0}, {0.5, -0.5, 0}, {0.5, 3, 0},
-                                    {1, -1, 0}, {1, 0.5, 0}, {2, 0, 0}};
-        int32_t k = -1;
-        Search free_(p, {});
-        ASSERT_EQ(free_.find(0, 5, 3, &k), 0);
-        EXPECT_EQ(k, 4);
-        Search s(p, {{1, 2, -1}});
-        ASSERT_EQ(s.find(0, 5, 3, &k), 0);
-        EXPECT_EQ(k, 2);
-    }
-}
-
-TEST(ThirdPoint, CollinearAndDegenerateCandidatesAreNeverChosen)
-{
-    Search s({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 1e-19, 0}}, {});
-    int32_t k = -1;
-    EXPECT_EQ(s.find(0, 1, -1, &k), 1);
-    EXPECT_EQ(s.angles, std::vector<int32_t>(4, 0));
-    // only the far side of an edge with a triangle counts
-    Search t({{0, 0, 0}, {1, -1, 0}, {1, 2, 0}, {2, 0, 0}}, {});
-    ASSERT_EQ(t.find(0, 3, 2, &k), 0);
-    EXPECT_EQ(k, 1);
 }
 
 int faces;

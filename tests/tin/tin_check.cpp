@@ -76,45 +76,9 @@ int64_t orient2(const tin_point &a, const tin_point &b, const tin_point &c)
     return bx * cy - by * cx;
 }
 
-int incircle_sign(const tin_point &a, const tin_point &b, const tin_point &c,
-                  const tin_point &d)
+std::string check_network(const Run &r, int64_t *area2)
 {
-    // > 0 when d lies strictly inside the circle of the counter-clockwise a, b, c
-    __int128 dx = (int64_t)d.x, dy = (int64_t)d.y;
-    __int128 ax = (int64_t)a.x - dx, ay = (int64_t)a.y - dy;
-    __int128 bx = (int64_t)b.x - dx, by = (int64_t)b.y - dy;
-    __int128 cx = (int64_t)c.x - dx, cy = (int64_t)c.y - dy;
-    __int128 det = (ax * ax + ay * ay) * (bx * cy - cx * by)
-                   - (bx * bx + by * by) * (ax * cy - cx * ay)
-                   + (cx * cx + cy * cy) * (ax * by - bx * ay);
-    return det > 0 ? 1 : det < 0 ? -1 : 0;
-}
-
-int64_t hull_area2(const std::vector<tin_point> &in)
-{
-    std::vector<tin_point> p(in);
-    std::sort(p.begin(), p.end(), [](const tin_point &a, const tin_point &b) {
-        return a.x < b.x || (a.x == b.x && a.y < b.y);
-    });
-    std::vector<tin_point> h(2 * p.size() + 1);
-    size_t k = 0;
-    for (size_t i = 0; i < p.size(); i++) {
-        while (k >= 2 && orient2(h[k - 2], h[k - 1], p[i]) <= 0) k--;
-        h[k++] = p[i];
-    }
-    for (size_t i = p.size() - 1, t = k + 1; i-- > 0;) {
-        while (k >= t && orient2(h[k - 2], h[k - 1], p[i]) <= 0) k--;
-        h[k++] = p[i];
-    }
-    int64_t a = 0;
-    for (size_t i = 1; i + 1 < k; i++)
-        a += orient2(h[0], h[i], h[i + 1]);
-    return a;
-}
-
-std::string check_network(const Run &r, int64_t *area2, bool delaunay)
-{
-    std::map<std::pair<int, int>, std::vector<std::pair<int, int>>> side;   // edge -> (tri, third)
+    std::map<std::pair<int, int>, std::vector<int>> side;   // edge -> third corners
     int64_t sum = 0;
     for (size_t i = 0; i < r.tris.size(); i++) {
         const Tri &t = r.tris[i];
@@ -125,7 +89,7 @@ std::string check_network(const Run &r, int64_t *area2, bool delaunay)
         int v[3] = {t.a, t.b, t.c};
         for (int j = 0; j < 3; j++)
             side[{std::min(v[j], v[(j + 1) % 3]), std::max(v[j], v[(j + 1) % 3])}]
-                .push_back({(int)i, v[(j + 2) % 3]});
+                .push_back(v[(j + 2) % 3]);
     }
     *area2 = sum;
     for (auto &kv : side) {
@@ -134,18 +98,8 @@ std::string check_network(const Run &r, int64_t *area2, bool delaunay)
         if (kv.second.size() < 2)
             continue;
         const tin_point &p = r.pts[kv.first.first], &q = r.pts[kv.first.second];
-        if ((orient2(p, q, r.pts[kv.second[0].second]) > 0)
-            == (orient2(p, q, r.pts[kv.second[1].second]) > 0))
+        if ((orient2(p, q, r.pts[kv.second[0]]) > 0) == (orient2(p, q, r.pts[kv.second[1]]) > 0))
             return "two triangles on the same side of an edge";
-        if (!delaunay)
-            continue;
-        const Tri &t = r.tris[kv.second[0].first];
-        tin_point a = r.pts[t.a], b = r.pts[t.b], c = r.pts[t.c];
-        if (orient2(a, b, c) < 0)
-            std::swap(b, c);
-        if (incircle_sign(a, b, c, r.pts[kv.second[1].second]) > 0)
-            return "edge " + std::to_string(kv.first.first) + "-" +
-                   std::to_string(kv.first.second) + " is not Delaunay";
     }
     return "";
 }

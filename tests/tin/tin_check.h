@@ -1,6 +1,6 @@
 // tin_check.h -- running the triangulation library in-process and checking
 // its networks with exact integer geometry (points on integer coordinates,
-// so orientation and in-circle tests are exact in 64/128-bit integers).
+// so orientation tests are exact in 64-bit integers).
 #pragma once
 
 #include <cstdint>
@@ -45,17 +45,13 @@ Run run(std::vector<tin_point> pts, const std::vector<tin_line> &lines = {},
 // Exact predicates on integer-valued coordinates (relative to an origin to
 // keep products small).
 int64_t orient2(const tin_point &a, const tin_point &b, const tin_point &c);
-int incircle_sign(const tin_point &a, const tin_point &b, const tin_point &c,
-                  const tin_point &d);
-// Twice the area of the convex hull.
-int64_t hull_area2(const std::vector<tin_point> &pts);
 
 // Checks the network is a proper triangulation (non-degenerate, each edge in
-// at most two triangles, on opposite sides) and, when asked, locally Delaunay
-// (the fourth point of two triangles on an edge is not strictly inside the
-// circle of the other three); returns "" or the first fault.  Sums twice the
-// plan area into *area2.
-std::string check_network(const Run &r, int64_t *area2, bool delaunay);
+// at most two triangles, on opposite sides); returns "" or the first fault.
+// Sums twice the plan area into *area2.  (Whether it is Delaunay: the
+// comparisons with CGAL in breaks_test.cpp and with matplotlib in
+// tests/triangulate/test_terrain.py.)
+std::string check_network(const Run &r, int64_t *area2);
 
 std::vector<tin_point> random_points(int n, int range, unsigned seed, double x0 = 0,
                                      double y0 = 0);

@@ -3,7 +3,7 @@ exactly the Delaunay triangles of the survey (checked against matplotlib's
 triangulation, an independent implementation), the outline and voids of the
 bundled survey are respected and its faces are those it always gave, and the
 export file is gone afterwards.  (Break lines and TINMAXEDGE through the
-command: breaklines_test.cpp.)"""
+command: test_triangulate.cpp.)"""
 import hashlib
 import os
 import shutil

@@ -1,12 +1,13 @@
 // "c:velmora" in-process: the capture of the export file, the command's run
-// through the host, its messages and the state it leaves behind, and the
-// input it cannot triangulate soundly (crossing or open outlines, outlines
-// at another elevation than the survey, coordinates beyond the range),
-// refused with a message before the first face.
+// through the host, its messages and the state it leaves behind, outlines
+// drawn at elevation 0, and 3D polylines and TINMAXEDGE: break lines kept as
+// face edges and shown, the polylines Velmora draws itself passed over, and
+// the trimming of a terrain without an outline.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -21,23 +22,61 @@ namespace {
 using vt::line;
 using vt::point;
 
-std::vector<const Entity *> faces(velmora::Session &s)
+Entity poly3d(const std::string &layer, const std::vector<Vec3> &pts, bool closed = false)
 {
-    std::vector<const Entity *> out;
+    Entity e;
+    e.type = "POLYLINE";
+    e.layer = layer;
+    e.poly_flags = 8 | (closed ? 1 : 0);
+    e.pts = pts;
+    return e;
+}
+
+struct Face {
+    Vec3 c[3];
+};
+
+std::vector<Face> faces(velmora::Session &s)
+{
+    std::vector<Face> out;
     for (const auto &e : s.drawing().entities)
         if (!e.erased && e.type == "3DFACE")
-            out.push_back(&e);
+            out.push_back({{e.pts[0], e.pts[1], e.pts[2]}});
     return out;
 }
 
-// Adds the entities, runs "velmora" on all of them and returns its output.
-std::string run_on(vt::AddonSession &s, const std::vector<Entity> &ents)
+bool same(const Vec3 &a, const Vec3 &b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+bool same_faces(const std::vector<Face> &a, const std::vector<Face> &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); i++)
+        for (int k = 0; k < 3; k++)
+            if (!same(a[i].c[k], b[i].c[k]))
+                return false;
+    return true;
+}
+
+// Is the plan segment a-b a side of some face?
+bool is_side(const std::vector<Face> &fs, const Vec3 &a, const Vec3 &b)
+{
+    for (const Face &f : fs)
+        for (int k = 0; k < 3; k++) {
+            const Vec3 &p = f.c[k], &q = f.c[(k + 1) % 3];
+            if ((p.x == a.x && p.y == a.y && q.x == b.x && q.y == b.y) ||
+                (p.x == b.x && p.y == b.y && q.x == a.x && q.y == a.y))
+                return true;
+        }
+    return false;
+}
+
+// Adds the entities and runs the script (by default "velmora" on all).
+vt::Outcome run_on(vt::AddonSession &s, const std::vector<Entity> &ents, const std::string &script = "velmora\nall\n\n")
 {
     for (const auto &e : ents)
         s.drawing().add(e);
-    s.input("velmora\nall\n\n");
-    s.run();
-    return s.take_output();
+    return vt::run_script(s, script);
 }
 
 bool has(const std::string &out, const std::string &what) { return out.find(what) != std::string::npos; }
@@ -115,32 +154,7 @@ std::string dxf_polyline(const std::string &layer, int flags, const std::vector<
 
 // ---- capture of the export file -------------------------------------------
 
-// Lines longer than any buffer (an 80-character layer name is legal) and
-// CR LF line ends must keep codes and values paired, in file order.
-TEST(Capture, LongLinesAndCrLfKeepTheCodeValuePairing)
-{
-    std::string layer(300, 'L');
-    std::string text = wrap(dxf_point(1, 2, 3, layer) + pair(999, std::string(5000, 'c')) +
-                            dxf_line(0, 0, 2, 0, "5") + dxf_point(4, 5, 6, layer));
-    std::string crlf;
-    for (char ch : text)
-        crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
-    for (const std::string &t : {text, crlf}) {
-        Capture c(t);
-        ASSERT_EQ(c.count_rc, 0);
-        ASSERT_EQ(c.read_rc, 0);
-        EXPECT_EQ(tri_npoints, 2);
-        ASSERT_EQ(tri_points_read, 2);
-        EXPECT_EQ(tri_points[0].x, 1.0);
-        EXPECT_EQ(tri_points[0].z, 3.0);
-        EXPECT_EQ(tri_points[1].y, 5.0);
-        ASSERT_EQ(tri_lines_read, 1);
-        EXPECT_EQ(tri_lines[0].group, 5);
-        EXPECT_EQ(tri_lines[0].x2, 2.0);
-        EXPECT_EQ(tri_lines[0].z2, 1.0);
-    }
-}
-
+// (Long lines and CR LF line ends: the pair reader's test in tests/frame.)
 TEST(Capture, ColourRuleAndGroupCount)
 {
     vt::AddonSession s;                  // tri_error prints through the session
@@ -320,26 +334,23 @@ TEST(Capture, ExportPathBesideTheAddOn)
 
 // ---- the command through the host -----------------------------------------
 
-TEST(Command, ThreePointsGiveOneFaceOnTriang)
+// The command leaves CMDECHO and OSMODE at 0 (the faces it draws, their
+// layer and colour: test_terrain.py); without POINTs it makes no layer.
+TEST(Command, VariablesLeftAtZeroAndNoPointsGiveNoLayer)
 {
     vt::AddonSession s;
     s.input("setvar cmdecho 1\nsetvar osmode 37\n");
     ASSERT_TRUE(s.run());
-    std::string out = run_on(s, {point(0, 0, 1), point(10, 0, 2), point(0, 10, 3)});
-    auto f = faces(s);
-    ASSERT_EQ(f.size(), 1u) << out;
-    EXPECT_EQ(f[0]->layer, "TRIANG");
-    EXPECT_EQ(f[0]->colour, 2);
-    EXPECT_DOUBLE_EQ(f[0]->pts[0].z + f[0]->pts[1].z + f[0]->pts[2].z, 6.0);
-    EXPECT_EQ(f[0]->pts[2].x, f[0]->pts[3].x);          // three-sided
-    EXPECT_TRUE(has(out, " - points number= 3 ; triangles number= 1")) << out;
-    EXPECT_FALSE(has(out, "Error")) << out;
-    EXPECT_FALSE(vt::file_exists(s.dir.file("velmora.dxf")));
+    run_on(s, {point(0, 0, 1), point(10, 0, 2), point(0, 10, 3)});
+    EXPECT_EQ(faces(s).size(), 1u);
     for (const char *var : {"CMDECHO", "OSMODE"}) {
         resbuf rb{};
         ASSERT_EQ(sds_getvar(var, &rb), RTNORM);
         EXPECT_EQ(rb.resval.rint, 0) << var;
     }
+    vt::AddonSession none;
+    EXPECT_TRUE(has(run_on(none, {line({0, 0, 0}, {1, 1, 0}, 1)}).out, "Missing POINT entities"));
+    EXPECT_EQ(none.drawing().layer("TRIANG"), nullptr);
 }
 
 TEST(Command, DxfoutVersionAnswerFollowsTheHost)
@@ -355,52 +366,33 @@ TEST(Command, DxfoutVersionAnswerFollowsTheHost)
     }
 }
 
-TEST(Command, CoincidentPointsMergedAndNoPointsGiveNoLayer)
-{
-    {
-        vt::AddonSession s;
-        std::vector<Entity> pts;
-        for (int i = 0; i < 3; i++)
-            pts.insert(pts.end(), {point(0, 0, 1), point(5, 0, 1), point(5, 5, 1)});
-        pts.push_back(point(0, 5, 1));
-        EXPECT_TRUE(has(run_on(s, pts), " - points number= 4 ; triangles number= 2"));
-        EXPECT_EQ(faces(s).size(), 2u);
-    }
-    vt::AddonSession s;
-    EXPECT_TRUE(has(run_on(s, {line({0, 0, 0}, {1, 1, 0}, 1)}), "\n*** VELMORA Error -  Missing POINT entities\n"));
-    EXPECT_EQ(s.drawing().layer("TRIANG"), nullptr);
-    EXPECT_TRUE(faces(s).empty());
-}
-
-// Every way the run can stop frees the arrays and leaves no export behind.
+// Every way the run can stop frees the arrays and leaves no export behind:
+// the library's failure, a bad LINE colour (before the library is called),
+// break lines the preparation refuses.
 TEST(Command, FailuresFreeTheArraysAndDeleteTheExport)
 {
-    {
+    const std::pair<std::vector<Entity>, const char *> cases[] = {
+        {{point(0, 0, 0), point(1, 1, 0), point(1, 1, 0)}, "*** LIBVELMORA Error -  np < 3"},
+        {{point(0, 0, 0), point(1, 0, 0), point(0, 1, 0), line({0, 0, 0}, {1, 0, 0}, 300)}, "LINE colour 300"},
+        {{point(0, 0, 5), point(10, 0, 5), point(10, 10, 5), point(0, 10, 5), poly3d("B", {{1, 1, 1}, {9, 9, 5}}),
+          poly3d("B", {{1, 9, 4}, {9, 1, 4}})},
+         "break lines cross at (5, 5) at heights 3 and 4"},
+    };
+    for (const auto &[ents, message] : cases) {
         vt::AddonSession s;
-        std::string out = run_on(s, {point(0, 0, 0), point(1, 1, 0), point(1, 1, 0)});
-        EXPECT_TRUE(has(out, "*** LIBVELMORA Error -  np < 3")) << out;
-        EXPECT_TRUE(has(out, "\n*** LIBVELMORA Error !")) << out;
+        vt::Outcome o = run_on(s, ents);
+        EXPECT_FALSE(o.ok) << message;
+        EXPECT_TRUE(has(o.out, message)) << o.out;
+        EXPECT_FALSE(has(o.out, "points number=")) << o.out;
         EXPECT_FALSE(vt::file_exists(s.dir.file("velmora.dxf")));
         EXPECT_EQ(tri_points, nullptr);
         EXPECT_TRUE(faces(s).empty());
     }
-    {
-        // A bad LINE colour stops the run before the library is called.
-        vt::AddonSession s;
-        std::string out = run_on(s, {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0), line({0, 0, 0}, {1, 0, 0}, 300)});
-        EXPECT_TRUE(has(out, "LINE colour 300")) << out;
-        EXPECT_FALSE(has(out, "points number=")) << out;
-        EXPECT_TRUE(faces(s).empty());
-        EXPECT_EQ(tri_points, nullptr);
-    }
     // A leftover export is deleted before the (here empty) selection.
     vt::AddonSession s;
     vt::write_file(s.dir.file("velmora.dxf"), wrap(dxf_point(0, 0, 0) + dxf_point(1, 0, 0) + dxf_point(0, 1, 0)));
-    s.input("velmora\n\n");
-    s.run();
-    EXPECT_TRUE(has(s.take_output(), "*** VELMORA Error - nothing selected"));
+    EXPECT_TRUE(has(run_on(s, {}, "velmora\n\n").out, "*** VELMORA Error - nothing selected"));
     EXPECT_FALSE(vt::file_exists(s.dir.file("velmora.dxf")));
-    EXPECT_TRUE(faces(s).empty());
 }
 
 TEST(Command, ConstraintLinesShownInTheirGroupColour)
@@ -422,136 +414,212 @@ TEST(Command, ConstraintLinesShownInTheirGroupColour)
     EXPECT_EQ(faces(s).size(), 4u);
 }
 
-// ---- input the command cannot triangulate soundly -------------------------
-
-namespace {
-
-// A survey on the integer grid 0..10 x 0..10, at heights 300 and up.
-double height(double x, double y) { return 300 + x + 2 * y; }
-
-std::vector<Entity> survey()
-{
-    std::vector<Entity> out;
-    for (int x = 0; x <= 10; x++)
-        for (int y = 0; y <= 10; y++)
-            out.push_back(point(x, y, height(x, y)));
-    return out;
-}
-
-// A closed ring of LINEs through the corners (on the survey's heights,
-// or at elevation 0 when `z0`), in one colour.
-void ring(std::vector<Entity> &ents, const std::vector<std::pair<double, double>> &corners, int colour,
-          bool z0 = false)
-{
-    for (size_t i = 0; i < corners.size(); i++) {
-        auto [ax, ay] = corners[i];
-        auto [bx, by] = corners[(i + 1) % corners.size()];
-        ents.push_back(line({ax, ay, z0 ? 0 : height(ax, ay)}, {bx, by, z0 ? 0 : height(bx, by)}, colour));
-    }
-}
-
-// Runs the command on `ents` in a fresh session: its outcome and the faces drawn.
-vt::Outcome triangulate(const std::vector<Entity> &ents, size_t *drawn)
-{
-    vt::AddonSession s;
-    for (const auto &e : ents)
-        s.drawing().add(e);
-    vt::Outcome o = vt::run_script(s, "velmora\nall\n\n");
-    *drawn = faces(s).size();
-    return o;
-}
-
-}  // namespace
-
-// Outlines that cross themselves or each other used to stop with WRBUFF
-// after drawing hundreds of overlapping faces; open chains were dropped.
-TEST(BadOutlines, CrossingOpenOrSharedLinesAreRefusedBeforeAnyFace)
-{
-    typedef std::vector<std::pair<double, double>> Ring;
-    const Ring square = {{0, 0}, {10, 0}, {10, 10}, {0, 10}};
-    struct Case {
-        std::vector<std::pair<Ring, int>> rings;
-        std::vector<std::pair<Ring, int>> open;     // open chains of LINEs
-        const char *message;
-    } cases[] = {
-        // a bow-tie whose sides cross between survey points...
-        {{{{{0, 0}, {10, 9}, {10, 0}, {0, 9}}, 1}}, {},
-         "*** LIBVELMORA Error -  LINEs of colour 1 cross at (5, 4.5): outline and voids must not cross or touch"},
-        // ...and one whose sides cross at a survey point, which cuts all four
-        {{{{{0, 0}, {10, 10}, {10, 0}, {0, 10}}, 1}}, {}, "LINEs of colour 1: 4 line ends meet at (5, 5)"},
-        // a void drawn as an X inside a good outline
-        {{{square, 1}}, {{{{3, 3}, {7, 6}}, 2}, {{{3, 6}, {7, 3}}, 2}}, "LINEs of colour 2 cross at (5, 4.5)"},
-        // a void reaching out across the outline, through survey points
-        {{{{{0, 0}, {8, 0}, {8, 8}, {0, 8}}, 1}, {{{6, 2}, {10, 2}, {10, 4}, {6, 4}}, 3}}, {},
-         "LINEs of colours 1 and 3 meet at (8, 2): outline and voids must not cross or touch"},
-        // a break line as surveyors draw one: open, in a colour of its own
-        {{{square, 1}}, {{{{2, 5}, {5, 6}, {8, 5}}, 4}},
-         "LINEs of colour 4 do not close: an open end at (2, 5); outline and voids must be closed rings"},
-        // an outline with a side drawn twice
-        {{{{{2, 2}, {8, 2}, {8, 8}, {2, 8}}, 1}}, {{{{2, 2}, {8, 2}}, 1}}, "LINEs of colour 1: 3 line ends meet at (2, 2)"},
-    };
-    for (const Case &c : cases) {
-        std::vector<Entity> ents = survey();
-        for (const auto &[corners, colour] : c.rings)
-            ring(ents, corners, colour);
-        for (const auto &[chain, colour] : c.open)
-            for (size_t i = 0; i + 1 < chain.size(); i++)
-                ents.push_back(line({chain[i].first, chain[i].second, height(chain[i].first, chain[i].second)},
-                                    {chain[i + 1].first, chain[i + 1].second,
-                                     height(chain[i + 1].first, chain[i + 1].second)}, colour));
-        size_t drawn = 0;
-        vt::Outcome o = triangulate(ents, &drawn);
-        EXPECT_FALSE(o.ok) << c.message;
-        EXPECT_TRUE(has(o.out, c.message)) << o.out;
-        EXPECT_EQ(drawn, 0u) << c.message;
-    }
-}
+// ---- outlines as drawn, and the coordinate limit --------------------------
 
 // Outlines are mostly drawn at elevation 0: their ends still name survey
 // points in plan, so the terrain stops at them.  Before, such an outline was
 // dropped without a word and all 200 triangles of the grid were drawn.
-TEST(BadOutlines, AnOutlineAtElevationZeroStillBoundsTheTerrain)
+// (Outlines the library refuses: tests/tin/constraint_test.cpp.)
+TEST(Outlines, AnOutlineAtElevationZeroStillBoundsTheTerrain)
 {
-    std::vector<Entity> ents = survey();
-    ring(ents, {{2, 2}, {8, 2}, {8, 8}, {2, 8}}, 1, true);
+    auto height = [](double x, double y) { return 300 + x + 2 * y; };
+    std::vector<Entity> ents;
+    for (int x = 0; x <= 10; x++)
+        for (int y = 0; y <= 10; y++)
+            ents.push_back(point(x, y, height(x, y)));
+    const Vec3 c[4] = {{2, 2, 0}, {8, 2, 0}, {8, 8, 0}, {2, 8, 0}};
+    for (int i = 0; i < 4; i++)
+        ents.push_back(line(c[i], c[(i + 1) % 4], 1));
     vt::AddonSession s;
-    for (const auto &e : ents)
-        s.drawing().add(e);
-    vt::Outcome o = vt::run_script(s, "velmora\nall\n\n");
-    EXPECT_TRUE(o.ok) << o.reason;
+    std::string out = run_on(s, ents).out;
     auto f = faces(s);
-    ASSERT_EQ(f.size(), 72u) << o.out;       // 6 x 6 cells, two triangles each
-    for (const Entity *e : f)
-        for (int k = 0; k < 3; k++) {
-            EXPECT_TRUE(e->pts[k].x >= 2 && e->pts[k].x <= 8 && e->pts[k].y >= 2 && e->pts[k].y <= 8);
-            EXPECT_EQ(e->pts[k].z, height(e->pts[k].x, e->pts[k].y));   // the survey's heights
+    ASSERT_EQ(f.size(), 72u) << out;         // 6 x 6 cells, two triangles each
+    for (const Face &e : f)
+        for (const Vec3 &p : e.c) {
+            EXPECT_TRUE(p.x >= 2 && p.x <= 8 && p.y >= 2 && p.y <= 8);
+            EXPECT_EQ(p.z, height(p.x, p.y));   // the survey's heights
         }
-    EXPECT_FALSE(has(o.out, "Warning")) << o.out;
-
-    // A side whose end is on no survey point is skipped with a warning that
-    // counts it and names it; the outline is then open and refused.
-    ents.push_back(line({2.5, 8, 0}, {2.5, 9.5, 0}, 1));
-    size_t drawn = 0;
-    vt::Outcome w = triangulate(ents, &drawn);
-    EXPECT_TRUE(has(w.out, "*** LIBVELMORA Warning -  1 of 5 constraint lines skipped (an end on no "
-                           "survey point in plan, or no length); the first from (2.5, 8) to (2.5, 9.5)"))
-        << w.out;
-    EXPECT_TRUE(w.ok) << w.reason;
-    EXPECT_EQ(drawn, 72u);
+    EXPECT_FALSE(has(out, "Warning")) << out;
 }
 
-// One POINT at y = 1e308 made the library read points[-1].  Coordinates
-// beyond 1e12 are refused at the capture (Capture.Coordinates... checks the
-// line numbers); the limit itself is taken.
-TEST(BadCoordinates, BeyondTheRangeAreRefusedBeforeAnyFace)
+// Coordinates beyond 1e12 are refused at the capture (Capture.Entities...);
+// the limit itself is taken all the way through.
+TEST(Outlines, CoordinatesAtTheLimitAreTriangulated)
 {
-    std::vector<Entity> ents = survey();
-    ents.push_back(point(5.5, 1e308, 0));
-    size_t drawn = 0;
-    vt::Outcome o = triangulate(ents, &drawn);
-    EXPECT_FALSE(o.ok);
-    EXPECT_TRUE(has(o.out, " of the export: coordinate 1e+308 is beyond 1e+12 drawing units")) << o.out;
-    EXPECT_EQ(drawn, 0u);
-    EXPECT_TRUE(triangulate({point(1e12, 0, 0), point(-1e12, 0, 0), point(0, 1e12, 0)}, &drawn).ok);
-    EXPECT_EQ(drawn, 1u);
+    vt::AddonSession s;
+    run_on(s, {point(1e12, 0, 0), point(-1e12, 0, 0), point(0, 1e12, 0)});
+    EXPECT_EQ(faces(s).size(), 1u);
+}
+
+namespace {
+
+// A survey on a slope with a ragged edge, an outline around part of it
+// when asked.
+std::vector<Entity> survey(unsigned seed, bool outline)
+{
+    std::mt19937 gen(seed);
+    std::uniform_int_distribution<int> d(0, 400);
+    std::vector<Entity> ents;
+    for (int i = 0; i < 300; i++) {
+        double x = d(gen), y = d(gen);
+        ents.push_back(vt::point(x, y, 100 + x * 0.05));
+    }
+    if (outline) {
+        Vec3 c[4] = {{50, 50, 0}, {350, 50, 0}, {350, 350, 0}, {50, 350, 0}};
+        for (int i = 0; i < 4; i++) {
+            ents.push_back(vt::point(c[i].x, c[i].y, 100 + c[i].x * 0.05));
+            ents.push_back(vt::line(c[i], c[(i + 1) % 4], 1));
+        }
+    }
+    return ents;
+}
+
+}  // namespace
+
+// ---- 3D polylines and TINMAXEDGE -----------------------------------------
+
+// The 3D polylines Velmora draws (surface crossings, contours, the cut/fill
+// line) and polylines that are no 3D polylines change nothing: the same
+// faces in the same order as without them.
+TEST(BreakCommand, PolylinesThatAreNoBreakLinesChangeNothing)
+{
+    for (bool outline : {false, true}) {
+        vt::AddonSession plain;
+        vt::Outcome a = run_on(plain, survey(7, outline));
+        ASSERT_TRUE(a.ok) << a.out;
+        EXPECT_FALSE(has(a.out, "Note")) << a.out;
+
+        std::vector<Entity> ents = survey(7, outline);
+        std::vector<Vec3> across = {{0, 0, 90}, {400, 400, 130}};
+        for (const char *layer : {"3dint", "CONTOUR-MINOR", "contour-major", "CutFill-Zero"})
+            ents.push_back(poly3d(layer, across));
+        Entity mesh = poly3d("MESH", {{0, 0, 0}, {400, 0, 0}, {0, 400, 0}, {400, 400, 0}});
+        mesh.poly_flags = 16;
+        mesh.mesh_m = mesh.mesh_n = 2;
+        ents.push_back(mesh);
+        vt::AddonSession with;
+        vt::Outcome b = run_on(with, ents);
+        ASSERT_TRUE(b.ok) << b.out;
+        EXPECT_TRUE(same_faces(faces(plain), faces(with)));
+        EXPECT_TRUE(has(b.out, "\n*** VELMORA Note - 4 3D polylines on Velmora's own layers (surface "
+                               "crossings, contours, cut/fill) passed over: they are not break lines"))
+            << b.out;
+    }
+}
+
+// A bank: its toe and top drawn as 3D polylines over a survey that does not
+// follow them.  Each of their segments is a face side, their vertices keep
+// their heights, and the faces cover the same ground.
+TEST(BreakCommand, TheToeAndTopOfABankAreKept)
+{
+    std::vector<Entity> ents;
+    for (int y = 0; y <= 100; y += 12)
+        for (int x = 0; x <= 100; x += 10)
+            if (y < 35 || y > 60)
+                ents.push_back(vt::point(x + (y % 7), y, y < 35 ? 10 : 20));
+    std::vector<Vec3> toe = {{0, 40, 10}, {20, 43, 10}, {45, 37, 10}, {70, 42, 10}, {106, 39, 10}};
+    std::vector<Vec3> top = {{0, 48, 20}, {25, 51, 20}, {50, 46, 20}, {75, 50, 20}, {106, 47, 20}};
+    ents.push_back(poly3d("BANK", toe));
+    ents.push_back(poly3d("BANK", top));
+    vt::AddonSession s;
+    vt::Outcome o = run_on(s, ents);
+    ASSERT_TRUE(o.ok) << o.out;
+    std::vector<Face> fs = faces(s);
+    for (const auto *line : {&toe, &top})
+        for (size_t i = 0; i + 1 < line->size(); i++)
+            EXPECT_TRUE(is_side(fs, (*line)[i], (*line)[i + 1])) << "segment " << i;
+    // every corner on the bank's lines has the line's height; the slope
+    // between them has no survey point, so every face there rises from
+    // toe to top
+    for (const Face &f : fs)
+        for (const Vec3 &c : f.c)
+            for (const auto *line : {&toe, &top})
+                for (const Vec3 &v : *line)
+                    if (c.x == v.x && c.y == v.y) {
+                        EXPECT_EQ(c.z, v.z);
+                    }
+    // the break lines are shown as they were kept, in white
+    size_t white = 0;
+    for (const auto &ov : s.overlay())
+        white += ov.colour == 7 && ov.highlight;
+    EXPECT_EQ(white, 8u);
+}
+
+// Without an outline, TINMAXEDGE trims the long faces along the edge and the
+// count gone is printed (which faces go: the library's test and the
+// end-to-end one).  A negative value asks at a prompt; an outline makes it
+// unused.
+TEST(BreakCommand, TinmaxedgeTrimsATerrainWithoutOutline)
+{
+    std::vector<Entity> ents = survey(3, false);
+    std::vector<Face> all;
+    {
+        vt::AddonSession whole;
+        ASSERT_TRUE(run_on(whole, ents).ok);
+        all = faces(whole);
+    }
+
+    // set, or answered at the prompt a negative value asks for
+    for (const char *script : {"setvar tinmaxedge 40\nvelmora\nall\n\n", "setvar TINMAXEDGE -1\nvelmora\nall\n\n40\n"}) {
+        vt::AddonSession s;
+        vt::Outcome o = run_on(s, ents, script);
+        ASSERT_TRUE(o.ok) << o.out;
+        std::vector<Face> left = faces(s);
+        size_t kept = left.size();
+        ASSERT_LT(kept, all.size());
+        // the faces kept are the whole's, in order (which go: the library's test)
+        size_t at = 0;
+        for (const Face &f : left) {
+            while (at < all.size() && !same_faces({all[at]}, {f}))
+                at++;
+            EXPECT_LT(at++, all.size()) << "a kept face out of order or new";
+        }
+        EXPECT_TRUE(has(o.out, "\n - triangles removed along the edge (an edge over TINMAXEDGE 40)= " +
+                                   std::to_string(all.size() - kept)))
+            << o.out;
+        EXPECT_EQ(has(o.out, "Maximum triangle edge where there is no outline, 0 for none <0>: "),
+                  std::string(script).find(" -1") != std::string::npos);
+    }
+
+    // Enter at the prompt: none; *cancel*: the call fails
+    {
+        vt::AddonSession enter;
+        ASSERT_TRUE(run_on(enter, ents, "setvar tinmaxedge -1\nvelmora\nall\n\n\n").ok);
+        EXPECT_TRUE(same_faces(faces(enter), all));
+    }
+    {
+        vt::AddonSession cancel;
+        vt::Outcome c = run_on(cancel, ents, "setvar tinmaxedge -1\nvelmora\nall\n\n*cancel*\n");
+        EXPECT_FALSE(c.ok);
+        EXPECT_TRUE(faces(cancel).empty());
+    }
+
+    // with an outline it is not used
+    std::vector<Face> untrimmed;
+    {
+        vt::AddonSession bounded;
+        vt::Outcome u = run_on(bounded, survey(3, true));
+        ASSERT_TRUE(u.ok) << u.out;
+        untrimmed = faces(bounded);
+    }
+    {
+        vt::AddonSession bounded;
+        vt::Outcome b = run_on(bounded, survey(3, true), "setvar tinmaxedge 5\nvelmora\nall\n\n");
+        ASSERT_TRUE(b.ok);
+        EXPECT_TRUE(has(b.out, "*** VELMORA Note - TINMAXEDGE is not used: the outline bounds the terrain"));
+        EXPECT_TRUE(same_faces(untrimmed, faces(bounded)));
+    }
+
+    // the variable: a number, 0 when unset
+    vt::AddonSession v;
+    resbuf rb{};
+    ASSERT_EQ(sds_getvar("tinmaxedge", &rb), RTNORM);
+    EXPECT_EQ(rb.restype, RTREAL);
+    EXPECT_EQ(rb.resval.rreal, 0.0);
+    vt::Outcome bad = vt::run_script(v, "setvar tinmaxedge ten\n");
+    EXPECT_FALSE(bad.ok);
+    EXPECT_TRUE(has(bad.reason + bad.out, "\"ten\" is not a number for TINMAXEDGE.")) << bad.out;
+    ASSERT_TRUE(vt::run_script(v, "setvar tinmaxedge 12.5\n").ok);
+    ASSERT_EQ(sds_getvar("TINMAXEDGE", &rb), RTNORM);
+    EXPECT_EQ(rb.resval.rreal, 12.5);
 }

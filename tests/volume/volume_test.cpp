@@ -88,36 +88,6 @@ TEST(Sampler, RightTriangleGivesItsFifteenNodesEitherWayRound)
     }
 }
 
-TEST(Sampler, VerticalNegativeAndSinglePrecisionCases)
-{
-    vt::AddonSession s;
-    {
-        WorkFile w;
-        const double a[3] = {0, 0, 0}, b[3] = {4, 4, 0}, c[3] = {2, 2, 7};
-        EXPECT_EQ(sample(a, b, c), 0);
-        EXPECT_EQ(vol_sample_count, 0u);
-        EXPECT_EQ(vol_extent[0], 1e30);
-        EXPECT_EQ(vol_extent[3], -1e30);
-    }
-    {
-        WorkFile w;
-        const double a[3] = {-2.7, -0.2, 1}, b[3] = {-0.4, -0.2, 1}, c[3] = {-2.7, 3.2, 1};
-        ASSERT_EQ(sample(a, b, c), 0);
-        std::set<int> cols;
-        for (auto &r : w.records())
-            cols.insert(r.i);
-        EXPECT_EQ(cols, (std::set<int>{-2, -1}));
-    }
-    {
-        WorkFile w;
-        const double a[3] = {0, 0, 1234567.89}, b[3] = {2, 0, 1234567.89}, c[3] = {0, 2, 1234567.89};
-        ASSERT_EQ(sample(a, b, c), 0);
-        auto r = w.records();
-        ASSERT_FALSE(r.empty());
-        EXPECT_EQ(r[0].z, 1234567.875f);
-    }
-}
-
 TEST(Sampler, SharedEdgeNodesTakeOneHeightEachSide)
 {
     vt::AddonSession s;

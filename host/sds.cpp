@@ -62,8 +62,10 @@ static bool take_token(int t, va_list &ap, Impl &m, Token &tok, std::string *sho
         if (!n)
             return false;
         if (t == RTENAME) {
-            // One entity: a selection set of its own.
-            std::int64_t id = m.next_set++;
+            // One entity: a selection set of its own, under a negative id,
+            // which the selection reading it drops (an add-on may pass a
+            // name per call for a whole survey).
+            std::int64_t id = -m.next_set++;
             m.sets[id].push_back((std::uint64_t)n[0]);
             tok = Token::picks(id);
         } else {

@@ -226,11 +226,13 @@ Feed SelectionBuilder::name(const Token &t)
 // A selection set the add-on passes: its entities still in the drawing.
 Feed SelectionBuilder::picks(const Token &t)
 {
-    const auto &sets = SessionInside::of(s_).sets;
+    auto &sets = SessionInside::of(s_).sets;
     auto it = sets.find(t.ss);
     if (it == sets.end())
         return refuse(s_, "*Invalid selection*: the selection set no longer exists.");
     apply(live(s_.drawing(), it->second));
+    if (t.ss < 0)
+        sets.erase(it);   // an entity name's own set, used once
     return Feed::More;
 }
 

@@ -9,6 +9,7 @@
 #include "addon_session.h"
 #include "sds.h"
 #include "session.h"
+#include "session_access.h"
 #include "lisp_values.h"
 
 using velmora::Entity;
@@ -199,6 +200,27 @@ TEST(Selection, EraseTakesASetFromTheAddOnAndUndoBackRestores)
     auto left = h.live();
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0]->pts[0].x, 1);
+
+    // Entity names, one per call and out of drawing order, with one taken
+    // back: exactly the others go, and the names leave no set behind.
+    ASSERT_TRUE(h.run("point 4,4\npoint 5,5\npoint 6,6\npoint 7,7\n"));
+    std::vector<std::uint64_t> ids;
+    for (const Entity *e : h.live())
+        ids.push_back(e->id);
+    ASSERT_EQ(ids.size(), 5u);
+    std::size_t sets = velmora::SessionAccess::selection_sets(h.s);
+    EXPECT_EQ(sds_command(RTSTR, "erase", RTNONE), RTNORM);
+    for (int i : {4, 1, 3, 2}) {
+        sds_name n = {(std::int64_t)ids[i], 0};
+        EXPECT_EQ(sds_command(RTENAME, n, RTNONE), RTNORM);
+    }
+    sds_name back = {(std::int64_t)ids[3], 0};
+    EXPECT_EQ(sds_command(RTSTR, "r", RTENAME, back, RTSTR, "", RTNONE), RTNORM);
+    left = h.live();
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(left[0]->pts[0].x, 1);
+    EXPECT_EQ(left[1]->pts[0].x, 6);
+    EXPECT_EQ(velmora::SessionAccess::selection_sets(h.s), sets);
 }
 
 TEST(Prompts, DistanceAnswersEnterCancelAndRefusedValues)

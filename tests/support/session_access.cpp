@@ -8,4 +8,6 @@ bool SessionAccess::call_failed(Session &s) { return s.p_->call.end != Session::
 
 void SessionAccess::forget_call_failure(Session &s) { s.p_->call.end = Session::Impl::Calls::End::Ok; }
 
+std::size_t SessionAccess::selection_sets(Session &s) { return s.p_->sets.size(); }
+
 }  // namespace velmora

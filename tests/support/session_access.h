@@ -13,6 +13,8 @@ struct SessionAccess {
     static bool call_failed(Session &s);
     // Forgets that, so that the next check starts afresh.
     static void forget_call_failure(Session &s);
+    // How many selection sets the session holds.
+    static std::size_t selection_sets(Session &s);
 };
 
 }  // namespace velmora

@@ -654,6 +654,8 @@ static int refused_early(edge_ctx *c, int32_t j)
     if (!(sj * sj * c->len2 > 4 * tin.eps2 * tin.eps2 * c->norm2)
         && fabs(sj) * ctx_ratio(c) < tin.eps2)
         return 1;
+    if (tin_orient(c->pa, c->pb, pj) == 0)       /* exactly on the line */
+        return 1;
     return c->region && tin_outside_area((c->pa->x + c->pb->x + pj->x) / 3,
                                          (c->pa->y + c->pb->y + pj->y) / 3);
 }
@@ -739,8 +741,9 @@ static int32_t pcell(double v, double origin, int32_t count)
 
 /* ---- hull edges ---------------------------------------------------------
 ** On the hull no point lies strictly beyond the edge, so the search finds
-** none -- unless rounding puts a point on the edge's line onto the far
-** side and the point is not flat enough to be refused.  Such points are
+** none -- unless rounding puts a point next to the edge's line (a point
+** exactly on it is always refused) onto the far side and the point is not
+** flat enough to be refused.  Such points are
 ** the hull points next along the line: the walk goes on while the hull
 ** runs straight within rounding, and stops where it turns clearly (a point
 ** inside the hull and within rounding of the line would then lie closer

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "tin_int.h"
+#include "tin_pred.h"
 
 
 /* Values of the edge under search, shared with tin_valid_triangle. */
@@ -740,7 +741,12 @@ static int consider(int32_t j)
     double c = tin_cosine(pa, pb, pj);
     if (!(c < sw_best))
         return 0;
-    if (fabs(sj) * sw_ratio < tin.eps2)
+    /* flat: nearly on the edge's line, or exactly on it.  The rounded side
+    ** value of a point on the line can exceed the tolerance (a slope like
+    ** 1/100 is not exact in binary), and such a point sees the edge under
+    ** the widest angle of all: taken, it laid a triangle of no area along
+    ** the hull and others over it */
+    if (fabs(sj) * sw_ratio < tin.eps2 || tin_orient(pa, pb, pj) == 0)
         return 0;
     if (tin_valid_triangle(sw_pts, sw_a, sw_b, j))
         return 0;

@@ -192,6 +192,10 @@ FAULTS = [
     ("survey/landxml.cpp", "if (std::strcmp(f.attribute(\"i\").value(), \"1\") == 0)",
      "if (std::strcmp(f.attribute(\"i\").value(), \"0\") == 0)",
      HOST_USERS["survey"], "LandXML: faces marked invisible (i=\"1\") read as part of the surface"),
+    # added later: numbered after the others so that earlier numbers stay
+    ("tin/tin_front.cpp", "if (fabs(sj) * sw_ratio < tin.eps2 || tin_orient(pa, pb, pj) == 0)",
+     "if (fabs(sj) * sw_ratio < tin.eps2)",
+     ADDON_USERS["tin"], "a point exactly on the edge's line taken when rounding puts it beyond"),
 ]
 
 # Faults reasoned to change nothing observable: index -> why.

@@ -325,6 +325,7 @@ static void release(void)
     tin_bands_close();
     tin_blocks_close();
     tin_fast_close();
+    tin_area_index_free();
     tin_big_release();
 }
 

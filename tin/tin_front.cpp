@@ -764,7 +764,10 @@ static inline double side_value(double x, double y)
 static int consider(int32_t j)
 {
     const tin_point *pj = &sw_pts[j], *pa = sw_pa, *pb = sw_pb;
-    if (tin_closed(TIN_PANGLE(j)))
+    /* with the open mask on, the masked sweep offers only points whose bit
+    ** says open, and the bit follows every change of a point's sum (no sum
+    ** changes during a search): the sum need not be read again */
+    if (!sw_open && tin_closed(TIN_PANGLE(j)))
         return 0;
     if (pj->y > sw_ymax || pj->y < sw_ymin)
         return 0;

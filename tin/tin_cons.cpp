@@ -51,6 +51,7 @@ int tin_build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
 {
     int32_t groups = tin.ngroups > 0 ? tin.ngroups : 0;
     cons_pts = points;
+    tin_area_index_free();          /* made again once these edges are sorted */
     tin.minmax_cont = (tin_box *)malloc((size_t)(groups + 1) * sizeof(tin_box));
     tin.cons_end = (uint8_t *)calloc((size_t)n, 1);
     if (!tin.minmax_cont || !tin.cons_end) {

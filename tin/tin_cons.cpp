@@ -51,6 +51,7 @@ int tin_build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
 {
     int32_t groups = tin.ngroups > 0 ? tin.ngroups : 0;
     cons_pts = points;
+    tin_area_index_free();          /* made again once these edges are sorted */
     tin.minmax_cont = (tin_box *)malloc((size_t)(groups + 1) * sizeof(tin_box));
     tin.cons_end = (uint8_t *)calloc((size_t)n, 1);
     if (!tin.minmax_cont || !tin.cons_end) {
@@ -196,6 +197,162 @@ int tin_split_constraints(int32_t n, const tin_point *points)
 }
 
 /*
+** The inside test below asks, for a height y, the edges of one group whose
+** y range holds y.  The constraint edges are sorted by ymax (largest
+** first), so a plain walk stops at the first edge wholly below y but still
+** passes every edge above it, of every group: with a long outline that is
+** most of them, for every point and every candidate triangle near the
+** border.  The index cuts each group's height into slabs and lists per slab
+** the group's edges whose y range meets it (level edges left out, as the
+** test passes them by):
+**
+**    slab 3 |  /\      edge filed in the slabs from that of its ymin to
+**    slab 2 | /  \     that of its ymax, by the one monotone formula that
+**    slab 1 | \  /     also gives y's slab: an edge whose range holds y is
+**    slab 0 |  \/      in y's list, whatever the rounding
+**
+** The test still checks ymin <= y <= ymax per edge, so it counts the very
+** edges the walk counts.  Made for the edges as they stand after the sort
+** (tin_index_area, called with the closing of the outside points); a walk
+** over tin.tri answers whenever the index is not for the current edges.
+*/
+static struct {
+    const tin_edge *tri;        /* the edges it was made for */
+    int32_t  ncons;
+    int16_t  ngroups;
+    double  *y0, *scale;        /* per group: slab of y = (y - y0) * scale */
+    int32_t *nslab;             /* per group: slabs (0: no edges) */
+    int32_t *first;             /* per group: its first slab in start[] */
+    int32_t *start, *ids;       /* slab s lists ids[start[s] .. start[s+1]-1] */
+} ax;
+
+void tin_area_index_free(void)
+{
+    free(ax.y0);
+    free(ax.scale);
+    free(ax.nslab);
+    free(ax.first);
+    free(ax.start);
+    free(ax.ids);
+    memset(&ax, 0, sizeof ax);
+}
+
+static int32_t slab_of(int g, double y)
+{
+    double t = (y - ax.y0[g]) * ax.scale[g];
+    if (!(t >= 0))
+        return 0;
+    if (t >= ax.nslab[g])
+        return ax.nslab[g] - 1;
+    return (int32_t)t;
+}
+
+/* Files the edges of every group in `per` slabs per edge of the group
+** (1: a slab per edge).  0 when the lists stay within `cap` entries. */
+static int index_fill(int32_t per, int32_t cap)
+{
+    const tin_edge *tri = tin.tri;
+    int16_t ng = tin.ngroups;
+    int32_t total = 0;
+    for (int g = 1; g <= ng; g++)
+        ax.nslab[g] = 0;
+    for (int32_t e = 0; e < tin.ncons; e++) {
+        int g = tri[e].group;
+        if (g >= 1 && g <= ng && tri[e].la != 0)
+            ax.nslab[g]++;
+    }
+    for (int g = 1; g <= ng; g++) {
+        ax.first[g] = total;
+        if (ax.nslab[g] == 0)
+            continue;
+        double y0 = 1e300, y1 = -1e300;
+        for (int32_t e = 0; e < tin.ncons; e++)
+            if (tri[e].group == g && tri[e].la != 0) {
+                if (tri[e].ymin < y0) y0 = tri[e].ymin;
+                if (tri[e].ymax > y1) y1 = tri[e].ymax;
+            }
+        int32_t ns = ax.nslab[g] / per + 1;
+        ax.nslab[g] = ns;
+        ax.y0[g] = y0;
+        ax.scale[g] = y1 > y0 ? ns / (y1 - y0) : 0;
+        if (!isfinite(ax.scale[g]))
+            ax.scale[g] = 0;
+        total += ns;
+    }
+    free(ax.start);
+    ax.start = (int32_t *)calloc((size_t)total + 1, sizeof(int32_t));
+    if (!ax.start)
+        return 1;
+    /* count, then place */
+    for (int pass = 0; pass < 2; pass++) {
+        for (int32_t e = 0; e < tin.ncons; e++) {
+            int g = tri[e].group;
+            if (g < 1 || g > ng || tri[e].la == 0)
+                continue;
+            int32_t s0 = slab_of(g, tri[e].ymin), s1 = slab_of(g, tri[e].ymax);
+            for (int32_t s = ax.first[g] + s0; s <= ax.first[g] + s1; s++) {
+                if (pass == 0)
+                    ax.start[s + 1]++;
+                else
+                    ax.ids[ax.start[s]++] = e;
+            }
+        }
+        if (pass == 0) {
+            for (int32_t s = 0; s < total; s++)
+                ax.start[s + 1] += ax.start[s];
+            if (ax.start[total] > cap)
+                return 1;
+            free(ax.ids);
+            ax.ids = (int32_t *)malloc(((size_t)ax.start[total] + 1) * sizeof(int32_t));
+            if (!ax.ids)
+                return 1;
+        } else {
+            /* the placing moved each start to the next slab's: back one */
+            for (int32_t s = total; s > 0; s--)
+                ax.start[s] = ax.start[s - 1];
+            ax.start[0] = 0;
+        }
+    }
+    return 0;
+}
+
+/* Makes the index for the constraint edges as they stand; without it (no
+** memory, or edges so long and many that the lists would grow large) the
+** walk answers. */
+void tin_index_area(void)
+{
+    tin_area_index_free();
+    int16_t ng = tin.ngroups;
+    if (tin.ncons <= 0 || ng < 1)
+        return;
+    /* a NaN among the heights leaves the sort, and so the walk, in an order
+    ** of its own: the walk answers then */
+    for (int32_t e = 0; e < tin.ncons; e++)
+        if (!isfinite(tin.tri[e].ymin) || !isfinite(tin.tri[e].ymax))
+            return;
+    ax.y0 = (double *)malloc(((size_t)ng + 1) * sizeof(double));
+    ax.scale = (double *)malloc(((size_t)ng + 1) * sizeof(double));
+    ax.nslab = (int32_t *)malloc(((size_t)ng + 1) * sizeof(int32_t));
+    ax.first = (int32_t *)malloc(((size_t)ng + 1) * sizeof(int32_t));
+    if (!ax.y0 || !ax.scale || !ax.nslab || !ax.first) {
+        tin_area_index_free();
+        return;
+    }
+    /* a slab per edge files a ring's edges in a few slabs each; edges that
+    ** all span the group's height (a comb) would file each in all: fewer
+    ** slabs then */
+    int32_t cap = 16 * tin.ncons + 4096;
+    for (int32_t per = 1; per <= tin.ncons; per *= 4)
+        if (index_fill(per, cap) == 0) {
+            ax.tri = tin.tri;
+            ax.ncons = tin.ncons;
+            ax.ngroups = ng;
+            return;
+        }
+    tin_area_index_free();
+}
+
+/*
 ** Even-odd ray test towards increasing x over the edges of group g.
 ** A ray through a vertex counts once where the outline passes on and not at
 ** all at a local top or bottom (a hit is "low" when the vertex is the lower
@@ -206,6 +363,22 @@ int tin_split_constraints(int32_t n, const tin_point *points)
 **                /               2 high hits            2 low hits
 **    1 low + 1 high: counts min = 1   min = 0            min = 0
 */
+static inline void ray_hit(const tin_edge *t, const tin_point *p, double x, double y,
+                           int *crossings, int *low_hits, int *high_hits)
+{
+    if (y == p[t->u].y) {
+        if (x < p[t->u].x) {
+            if (y == t->ymin) (*low_hits)++; else (*high_hits)++;
+        }
+    } else if (y == p[t->v].y) {
+        if (x < p[t->v].x) {
+            if (y == t->ymin) (*low_hits)++; else (*high_hits)++;
+        }
+    } else if (x < (t->lc - y * t->lb) / t->la + tin.eps) {
+        (*crossings)++;
+    }
+}
+
 int tin_inside_group(double x, double y, int g)
 {
     if (g < 1 || g > tin.ngroups || !tin.minmax_cont)
@@ -215,20 +388,22 @@ int tin_inside_group(double x, double y, int g)
         return 0;
     int crossings = 0, low_hits = 0, high_hits = 0;
     const tin_point *p = cons_pts;
-    for (int32_t e = 0; e < tin.ncons && y <= tin.tri[e].ymax; e++) {
-        const tin_edge *t = &tin.tri[e];
-        if (t->group != g || t->ymin > y || t->la == 0)
-            continue;
-        if (y == p[t->u].y) {
-            if (x < p[t->u].x) {
-                if (y == t->ymin) low_hits++; else high_hits++;
-            }
-        } else if (y == p[t->v].y) {
-            if (x < p[t->v].x) {
-                if (y == t->ymin) low_hits++; else high_hits++;
-            }
-        } else if (x < (t->lc - y * t->lb) / t->la + tin.eps) {
-            crossings++;
+    if (ax.tri == tin.tri && ax.ncons == tin.ncons && ax.ngroups == tin.ngroups && ax.tri) {
+        if (!(y == y) || ax.nslab[g] == 0)
+            return 0;               /* NaN: the walk stops at once */
+        int32_t s = ax.first[g] + slab_of(g, y);
+        for (int32_t i = ax.start[s]; i < ax.start[s + 1]; i++) {
+            const tin_edge *t = &tin.tri[ax.ids[i]];
+            if (t->ymin > y || y > t->ymax)
+                continue;
+            ray_hit(t, p, x, y, &crossings, &low_hits, &high_hits);
+        }
+    } else {
+        for (int32_t e = 0; e < tin.ncons && y <= tin.tri[e].ymax; e++) {
+            const tin_edge *t = &tin.tri[e];
+            if (t->group != g || t->ymin > y || t->la == 0)
+                continue;
+            ray_hit(t, p, x, y, &crossings, &low_hits, &high_hits);
         }
     }
     int hits = low_hits < high_hits ? low_hits : high_hits;
@@ -249,6 +424,7 @@ int tin_outside_area(double x, double y)
 
 void tin_close_outside_points(int32_t n, const tin_point *points)
 {
+    tin_index_area();
     if (tin.narea <= 0)
         return;
     for (int32_t i = 0; i < n; i++)

@@ -120,6 +120,7 @@ static struct {
     double    rival;            /* 64 u / CLUSTER_MARGIN: how far from k a rival may
                                 ** lie, per unit of |k-a| |k-b| / (sin(k) |a-b|) */
     long      asks;             /* straightforward searches so far */
+    int       sped;             /* its accelerations are open */
 } fs;
 
 /* The points by cells of a grid, for the point-by-point check: the ids of
@@ -555,9 +556,12 @@ static void close_held(int32_t a, int32_t b)
 static void add_angle(int32_t i, int64_t units)
 {
     int64_t sum = (int64_t)tin.pangle[i] + units;
+    int was = tin_closed(tin.pangle[i]);
     tin.pangle[i] = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
-    if (fs.asks >= FEW_ASKS)
-        tin_open_mark(fs.orig[i]);      /* the accelerations are open */
+    /* with the accelerations open, the open mask follows a point whose
+    ** closing changed (it is right for every other) */
+    if (fs.sped && tin_closed(tin.pangle[i]) != was)
+        tin_open_mark(fs.orig[i]);
 }
 
 static void add_angles(int32_t a, int32_t b, int32_t k, double best)
@@ -574,10 +578,15 @@ static int ask(int32_t n, int32_t a, int32_t b, int32_t opp, int32_t *k_out)
     const tin_point *points = fs.caller;
     tin_fast_count.straight++;
     /* a few searches do without the accelerations (the seed's, the odd
-    ** hull corner); they pay off where the searches come often */
+    ** hull corner); they pay off where the searches come often, as they
+    ** do from the start where the constraint edges alone bring that many
+    ** (each is asked) */
     write_out();
-    if (tin.cur_edge >= 0 && ++fs.asks == FEW_ASKS)
+    if (tin.cur_edge >= 0 && !fs.sped
+        && (++fs.asks == FEW_ASKS || tin.ncons >= FEW_ASKS)) {
         tin_speedups_open(n, points);
+        fs.sped = 1;
+    }
     int32_t k;
     int r = tin_third_point(n, points, fs.orig[a], fs.orig[b], opp == -1 ? -1 : fs.orig[opp], &k);
     if (r == 0) {

@@ -170,15 +170,48 @@ static int32_t  vert_base, big_list, grid_filed;
 static int32_t *edge_stamp, stamp_now;
 static int      grid_on;
 
+/* The lists' arrays are many and small: they are cut in order from a few
+** large blocks (tin_big), whose fresh pages cost one fault each in
+** megabytes rather than in kilobytes.  A list that outgrows its array
+** moves to one twice the size; the old one stays unused until the grid
+** closes. */
+#define ARENA_BLOCKS 48
+static struct {
+    char  *block[ARENA_BLOCKS];
+    int    nblock;
+    size_t used, room;          /* in the latest block */
+} arena;
+
+static int32_t *arena_get(int32_t count)
+{
+    size_t bytes = ((size_t)count * sizeof(int32_t) + 31) & ~(size_t)31;
+    if (arena.nblock == 0 || arena.used + bytes > arena.room) {
+        if (arena.nblock == ARENA_BLOCKS)
+            return NULL;
+        size_t room = (size_t)8 << 20 << (arena.nblock < 3 ? arena.nblock : 3);
+        if (room < bytes)
+            room = bytes;
+        char *b = (char *)tin_big(room);
+        if (!b)
+            return NULL;
+        arena.block[arena.nblock++] = b;
+        arena.used = 0;
+        arena.room = room;
+    }
+    int32_t *p = (int32_t *)(arena.block[arena.nblock - 1] + arena.used);
+    arena.used += bytes;
+    return p;
+}
+
 void tin_grid_close(void)
 {
-    if (lists.span)
-        for (int32_t i = 0; i < lists.count; i++)
-            free(lists.span[i].ids);
-    free(lists.span);
-    free(lists.cap);
-    free(lists.live);
-    free(edge_stamp);
+    for (int i = 0; i < arena.nblock; i++)
+        tin_big_free(arena.block[i]);
+    memset(&arena, 0, sizeof arena);
+    tin_big_free(lists.span);
+    tin_big_free(lists.cap);
+    tin_big_free(lists.live);
+    tin_big_free(edge_stamp);
     lists.span = NULL;
     lists.cap = NULL;
     lists.live = NULL;
@@ -219,10 +252,10 @@ int tin_grid_open(int32_t n, const tin_point *points)
     size_t ncell = (size_t)grid_nx * (size_t)grid_ny;
     size_t count = ncell + (size_t)n + 1;
     /* the lists start empty, with no array: each gets one on its first edge */
-    lists.span = (grid_span *)calloc(count, sizeof(grid_span));
-    lists.cap = (int32_t *)calloc(count, sizeof(int32_t));
-    lists.live = (uint64_t *)calloc((count + 63) / 64, sizeof(uint64_t));
-    edge_stamp = (int32_t *)calloc((size_t)tin.edge_cap, sizeof(int32_t));
+    lists.span = (grid_span *)tin_big(count * sizeof(grid_span));
+    lists.cap = (int32_t *)tin_big(count * sizeof(int32_t));
+    lists.live = (uint64_t *)tin_big((count + 63) / 64 * sizeof(uint64_t));
+    edge_stamp = (int32_t *)tin_big((size_t)tin.edge_cap * sizeof(int32_t));
     if (!lists.span || !lists.cap || !lists.live || !edge_stamp) {
         tin_grid_close();
         return 1;
@@ -259,8 +292,10 @@ static int list_push(int32_t l, int32_t e)
             sp->head = 0;
         } else {
             int32_t cap = lists.cap[l] ? lists.cap[l] * 2 : 8;
-            int32_t *ni = (int32_t *)realloc(sp->ids, (size_t)cap * sizeof(int32_t));
+            int32_t *ni = arena_get(cap);
             if (!ni) return 1;
+            if (sp->n > 0)
+                memcpy(ni, sp->ids, (size_t)sp->n * sizeof(int32_t));
             sp->ids = ni;
             lists.cap[l] = cap;
         }
@@ -541,7 +576,7 @@ static double    band_y0, band_scale;
 
 void tin_bands_close(void)
 {
-    free(band_cum);
+    tin_big_free(band_cum);
     band_cum = NULL;
 }
 
@@ -575,7 +610,7 @@ int tin_bands_open(int32_t n, const tin_point *points)
     if (!isfinite(band_scale) || !(band_scale > 0))
         return 1;
     band_blocks = (int32_t)(((int64_t)n + 63) / 64);
-    band_cum = (uint64_t *)calloc((size_t)band_blocks * (size_t)band_count, sizeof(uint64_t));
+    band_cum = (uint64_t *)tin_big((size_t)band_blocks * (size_t)band_count * sizeof(uint64_t));
     if (!band_cum)
         return 1;
     for (int32_t i = 0; i < n; i++)
@@ -729,7 +764,10 @@ static inline double side_value(double x, double y)
 static int consider(int32_t j)
 {
     const tin_point *pj = &sw_pts[j], *pa = sw_pa, *pb = sw_pb;
-    if (tin_closed(TIN_PANGLE(j)))
+    /* with the open mask on, the masked sweep offers only points whose bit
+    ** says open, and the bit follows every change of a point's sum (no sum
+    ** changes during a search): the sum need not be read again */
+    if (!sw_open && tin_closed(TIN_PANGLE(j)))
         return 0;
     if (pj->y > sw_ymax || pj->y < sw_ymin)
         return 0;

@@ -194,6 +194,8 @@ int    tin_split_constraints(int32_t n, const tin_point *points);
 ** touch and every group closes into rings; else 1 after the message. */
 int    tin_check_rings(const tin_point *points);
 int    tin_edge_cmp(const void *p, const void *q);
+void   tin_index_area(void);        /* after the sort of the constraint edges */
+void   tin_area_index_free(void);
 int    tin_inside_group(double x, double y, int g);
 int    tin_outside_area(double x, double y);
 void   tin_close_outside_points(int32_t n, const tin_point *points);

@@ -325,6 +325,7 @@ static void release(void)
     tin_bands_close();
     tin_blocks_close();
     tin_fast_close();
+    tin_area_index_free();
     tin_big_release();
 }
 
@@ -516,9 +517,12 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
     tin.edge_cap = (int32_t)(5 * (int64_t)n + 2 * breaks);
     /* every flag starts at 0; the pages the run never reaches stay untouched.
     ** The fast search writes these records only here and there, so small
-    ** pages then: a huge one would be cleared whole for a few records. */
+    ** pages then: a huge one would be cleared whole for a few records.  Not
+    ** so with constraint lines: the checks near them have the records
+    ** written out all along the front. */
     tin.tri = (tin_edge *)tin_big_pages((size_t)tin.edge_cap * sizeof(tin_edge),
-                                        tin_opts.search != TIN_SEARCH_FAST || tin.full_check);
+                                        tin_opts.search != TIN_SEARCH_FAST || tin.full_check
+                                            || (lines && nlines > 0));
     if (!tin.tri) {
         tin_error(" malloc TRI ");
         goto done;

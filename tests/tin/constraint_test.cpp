@@ -166,6 +166,50 @@ TEST(Constraints, RayTestCountsVerticesOnceWhereTheOutlinePassesOn)
              line(0, 1, 0, -1, 0, 0, 1), line(-1, 0, 0, 0, -1, 0, 1)}, 1);
     EXPECT_TRUE(tin_inside_group(-0.5, 0, 1));
     EXPECT_TRUE(tin_inside_group(0.5, 0, 1));
+
+    // The slab index answers as the walk over all edges does: a jagged
+    // outline of 300 corners on a coarse lattice (level edges, corners level
+    // with each other) and two holes, asked at random places, at corners'
+    // heights and exactly at corners
+    std::mt19937_64 g(21);
+    std::uniform_real_distribution<double> u(0, 1);
+    std::vector<tin_point> jp;
+    std::vector<tin_line> jl;
+    auto jagged = [&](double cx, double cy, double r, int k, int16_t grp) {
+        size_t first = jp.size();
+        for (int i = 0; i < k; i++) {
+            double t = 2 * M_PI * i / k, rr = r * (0.6 + 0.4 * u(g));
+            jp.push_back({std::round(cx + rr * std::cos(t)), std::round(cy + rr * std::sin(t)), 0});
+        }
+        for (int i = 0; i < k; i++) {
+            const tin_point &a = jp[first + i], &b = jp[first + (i + 1) % k];
+            jl.push_back(line(a.x, a.y, 0, b.x, b.y, 0, grp));
+        }
+    };
+    jagged(0, 0, 1000, 300, 1);
+    jagged(-300, 100, 120, 24, 2);
+    jagged(350, -200, 150, 40, 3);
+    ConsSetup jag(jp, jl, 3);
+    ASSERT_EQ(jag.result, 0);
+    std::vector<tin_point> asks;
+    for (int i = 0; i < 4000; i++)
+        asks.push_back({-1100 + 2200 * u(g), -1100 + 2200 * u(g), 0});
+    for (const tin_point &c : jag.p) {
+        asks.push_back({c.x - 700 * u(g), c.y, 0});
+        asks.push_back(c);
+    }
+    std::vector<int> indexed;
+    for (const tin_point &q : asks)
+        for (int grp = 1; grp <= 3; grp++)
+            indexed.push_back(tin_inside_group(q.x, q.y, grp));
+    tin_area_index_free();
+    size_t i = 0, inside = 0;
+    for (const tin_point &q : asks)
+        for (int grp = 1; grp <= 3; grp++, i++) {
+            ASSERT_EQ(indexed[i], tin_inside_group(q.x, q.y, grp)) << q.x << "," << q.y << " group " << grp;
+            inside += indexed[i];
+        }
+    EXPECT_GT(inside, asks.size() / 4);
 }
 
 TEST(Constraints, OnlyHolesLeaveNothingToTriangulate)

@@ -63,12 +63,14 @@ private:
         if (sink && text.size() >= 65536)
             flush();
     }
-    // The shortest forms written last, by the bits of the double: the
-    // corners of a surface come again in the faces around them, and copying
-    // the text is several times faster than making it.
+    // The numbers written last, by the bits of the double, in the form they
+    // were written in (`decimals`): the corners of a surface come again in
+    // the faces around them, and copying the text is several times faster
+    // than making it.
     struct Recent {
         std::uint64_t bits = 0;
         unsigned char size = 0;     // 0: empty
+        signed char decimals = -1;
         char text[24];
     };
     std::shared_ptr<Recent[]> recent_;

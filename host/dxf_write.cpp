@@ -111,28 +111,29 @@ void Out::num(int code, double v)
         return;
     char buf[400];   // room for any double in fixed notation, and ".0"
     char *end = buf + sizeof buf - 2;
-    if (decimals >= 0) {
-        pair(code, std::string_view(buf, (std::size_t)(fixed_chars(buf, v, decimals) - buf)));
-        return;
-    }
     constexpr int recent_bits = 12;
     std::uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
     if (!recent_)
         recent_.reset(new Recent[std::size_t(1) << recent_bits]);
     Recent &r = recent_[(bits * 0x9E3779B97F4A7C15ULL) >> (64 - recent_bits)];
-    if (r.size != 0 && r.bits == bits) {
+    if (r.size != 0 && r.bits == bits && r.decimals == decimals) {
         pair(code, std::string_view(r.text, r.size));
         return;
     }
-    end = std::to_chars(buf, end, v).ptr;   // as number_text writes it
-    if (std::find_if(buf, end, [](char c) { return c == '.' || c == 'e'; }) == end) {
-        *end++ = '.';
-        *end++ = '0';
+    if (decimals >= 0) {
+        end = fixed_chars(buf, v, decimals);
+    } else {
+        end = std::to_chars(buf, end, v).ptr;   // as number_text writes it
+        if (std::find_if(buf, end, [](char c) { return c == '.' || c == 'e'; }) == end) {
+            *end++ = '.';
+            *end++ = '0';
+        }
     }
     std::size_t n = (std::size_t)(end - buf);
     if (n <= sizeof r.text) {
         r.bits = bits;
+        r.decimals = (signed char)decimals;
         r.size = (unsigned char)n;
         std::memcpy(r.text, buf, n);
     }

@@ -78,8 +78,12 @@ void write_export(Out &o, const std::vector<const Entity *> &list, const Extents
 void write_dxfout(const Drawing &d, const std::vector<std::uint64_t> &ids,
                   const std::string &path, int decimals)
 {
-    std::vector<std::uint64_t> chosen(ids);
-    std::sort(chosen.begin(), chosen.end());
+    std::vector<std::uint64_t> sorted;
+    if (!std::is_sorted(ids.begin(), ids.end())) {
+        sorted = ids;
+        std::sort(sorted.begin(), sorted.end());
+    }
+    const std::vector<std::uint64_t> &chosen = sorted.empty() ? ids : sorted;
     std::vector<const Entity *> list;
     Extents box;
     for (const auto &e : d.entities)

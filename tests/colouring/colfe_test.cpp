@@ -213,6 +213,19 @@ TEST_F(Colfe, TrianglesInsideOneBandAreDrawnWholeInItsColour)
         originals += e.id < first_new && !e.erased;
     EXPECT_EQ(originals, 0);
     EXPECT_FALSE(vt::file_exists(s.dir.file("colf.dxf")));
+
+    // The levels are worked out once per range: the same bits as worked out
+    // afresh, whichever range was asked for before (a zero's sign included).
+    const double ranges[][2] = {{0.0, 150.0}, {-0.0, 0.0}, {0.0, 0.0}, {300.1, 320.7}, {0.0, 150.0}, {-7, 1e-300}};
+    for (const auto &r : ranges) {
+        colf_low = r[0];
+        colf_high = r[1];
+        for (int k = -1; k < COLF_BANDS; k++) {
+            double want = r[0] + (double)(k + 1) * ((r[1] - r[0]) / 15.0);
+            EXPECT_EQ(std::signbit(colf_level(k)), std::signbit(want)) << r[0] << " " << k;
+            EXPECT_EQ(colf_level(k), want) << r[0] << " " << r[1] << " " << k;
+        }
+    }
 }
 
 // Single triangles cut by the levels 10, 20, ... (band k drawn in colour

@@ -22,27 +22,34 @@ void Out::pair(int code, std::string_view value)
 {
     if (discard)
         return;
-    // The code as "%3d" or "%d" writes it (codes are 0 to 1071); the group
-    // goes into the text at once, as millions of them are written.
-    char buf[16];
-    auto r = std::to_chars(buf, buf + sizeof buf, code);
-    std::size_t n = (std::size_t)(r.ptr - buf);
-    std::size_t pad = padded && n < 3 ? 3 - n : 0;
-    const char *line_end = crlf ? "\r\n" : "\n";
-    std::size_t eol = crlf ? 2 : 1;
-    std::size_t at = text.size();
-    text.resize(at + pad + n + eol + value.size() + eol);
-    char *o = &text[at];
-    std::memset(o, ' ', pad);
-    o += pad;
-    std::memcpy(o, buf, n);
+    // The code as "%3d" or "%d" writes it (codes are 0 to 1071), its line
+    // end, the value and its line end, put together here and appended at
+    // once: millions of groups are written, and growing the text by each
+    // piece, or zero-filling it first, cost more than the copying.
+    char group[256];
+    char *o = group;
+    char digits[16];
+    std::size_t n = (std::size_t)(std::to_chars(digits, digits + sizeof digits, code).ptr - digits);
+    for (std::size_t pad = padded && n < 3 ? 3 - n : 0; pad > 0; pad--)
+        *o++ = ' ';
+    std::memcpy(o, digits, n);
     o += n;
-    std::memcpy(o, line_end, eol);
-    o += eol;
-    if (!value.empty())
-        std::memcpy(o, value.data(), value.size());
-    o += value.size();
-    std::memcpy(o, line_end, eol);
+    if (crlf)
+        *o++ = '\r';
+    *o++ = '\n';
+    if (value.size() + 2 <= (std::size_t)(group + sizeof group - o)) {
+        if (!value.empty())
+            std::memcpy(o, value.data(), value.size());
+        o += value.size();
+    } else {
+        text.append(group, (std::size_t)(o - group));
+        text.append(value);
+        o = group;
+    }
+    if (crlf)
+        *o++ = '\r';
+    *o++ = '\n';
+    text.append(group, (std::size_t)(o - group));
     spill();
 }
 

@@ -118,7 +118,9 @@ void Out::num(int code, double v)
         return;
     char buf[400];   // room for any double in fixed notation, and ".0"
     char *end = buf + sizeof buf - 2;
-    constexpr int recent_bits = 12;
+    // 16,384 of them: a surface's faces come row by row, and the corners of
+    // one row come back a row later, some thousands of numbers on.
+    constexpr int recent_bits = 14;
     std::uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
     if (!recent_)

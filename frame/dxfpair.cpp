@@ -41,6 +41,7 @@ static char  *dxf_block;
 static size_t dxf_block_len, dxf_block_at;
 static char  *code_own, *value_own;
 static size_t code_size, value_size;
+static size_t value_len;                /* of dxf_value, as read */
 
 int dxf_open(const char *path)
 {
@@ -62,6 +63,7 @@ void dxf_close(void)
     free(code_own);
     free(value_own);
     code_own = value_own = dxf_code_line = dxf_value = NULL;
+    value_len = 0;
     code_size = value_size = 0;
 }
 
@@ -99,12 +101,21 @@ static int keep_line(char **line, char **own, size_t *size)
     return 1;
 }
 
+/* Both lines of the last group into their own buffers, before the block
+** is filled again; 0 when no memory is left. */
+static int keep_lines(void)
+{
+    int kept = keep_line(&dxf_code_line, &code_own, &code_size) &&
+               keep_line(&dxf_value, &value_own, &value_size);
+    value_len = dxf_value != NULL ? strlen(dxf_value) : 0;
+    return kept;
+}
+
 void dxf_rewind(void)
 {
     if (dxf_file != NULL)
         rewind(dxf_file);
-    keep_line(&dxf_code_line, &code_own, &code_size);
-    keep_line(&dxf_value, &value_own, &value_size);
+    keep_lines();
     dxf_block_len = dxf_block_at = 0;
 }
 
@@ -129,8 +140,7 @@ static ssize_t next_line(char **line, char **own, size_t *size, int *ended)
     }
     for (;;) {
         if (dxf_block_at == dxf_block_len) {
-            if (!keep_line(&dxf_code_line, &code_own, &code_size) ||
-                !keep_line(&dxf_value, &value_own, &value_size))
+            if (!keep_lines())
                 return -1;
             dxf_block_len = fread(dxf_block, 1, DXF_BLOCK_SIZE, dxf_file);
             dxf_block_at = 0;
@@ -163,7 +173,7 @@ static ssize_t next_line(char **line, char **own, size_t *size, int *ended)
 ** it, so that files written with CR LF read like the others.  A last line
 ** without a line end keeps all its characters, a CR at its end included.
 ** 0 at the end of the file. */
-static int read_line(char **line, char **own, size_t *size)
+static int read_line(char **line, char **own, size_t *size, size_t *len)
 {
     int ended;
     ssize_t n = next_line(line, own, size, &ended);
@@ -172,7 +182,8 @@ static int read_line(char **line, char **own, size_t *size)
         return 0;
     dxf_line_no++;
     if (ended && n > 0 && (*line)[n - 1] == '\r')
-        (*line)[n - 1] = '\0';
+        (*line)[--n] = '\0';
+    *len = (size_t)n;
     return 1;
 }
 
@@ -207,13 +218,15 @@ static int parse_code(const char *line, int *code)
 
 int read_dxf_pair(int *code)
 {
-    if (!read_line(&dxf_code_line, &code_own, &code_size))
+    size_t len;
+
+    if (!read_line(&dxf_code_line, &code_own, &code_size, &len))
         return 0;
     if (!parse_code(dxf_code_line, code)) {
         dxf_line_error(dxf_value != NULL ? dxf_value : "");
         return -1;
     }
-    if (!read_line(&dxf_value, &value_own, &value_size))
+    if (!read_line(&dxf_value, &value_own, &value_size, &value_len))
         return 0;
     return 1;
 }
@@ -237,6 +250,13 @@ const char *frame_real(const char *text, double *v)
 {
     const char *p = text;
     int used = 0;
+
+    /* The value line read last is mostly the number alone, its length known. */
+    if (text == dxf_value && text != NULL) {
+        std::from_chars_result r = std::from_chars(p, p + value_len, *v, std::chars_format::general);
+        if (r.ec == std::errc() && r.ptr == p + value_len)
+            return r.ptr;
+    }
 
     /* The number's characters: up to the next blank or the end.  The usual
     ** value line is the number alone, which the first loop measures without

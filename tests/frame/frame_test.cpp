@@ -145,17 +145,36 @@ TEST(Numbers, ReadAsScanfReadsThem)
         std::snprintf(buf, sizeof buf, k % 2 ? "%.17g" : "%.6f", std::isfinite(d) ? d : 1.0 / (k + 3));
         words.push_back(buf);
     }
-    for (const auto &w : words) {
+    auto check = [](const std::string &w, const char *text) {
         double want = -1, got = -2;
         int used = -1;
         int read = std::sscanf(w.c_str(), "%lf%n", &want, &used);
-        const char *end = frame_real(w.c_str(), &got);
+        const char *end = frame_real(text, &got);
         EXPECT_EQ(end != nullptr, read == 1) << w;
         if (end == nullptr || read != 1)
-            continue;
-        EXPECT_EQ(end - w.c_str(), used) << w;
+            return;
+        EXPECT_EQ(end - text, used) << w;
         EXPECT_TRUE(std::memcmp(&want, &got, sizeof got) == 0 || (std::isnan(want) && std::isnan(got))) << w;
+    };
+    for (const auto &w : words)
+        check(w, w.c_str());
+    // The same words as the value lines of a file, read where the reader
+    // left them, with the length it knows.
+    vt::AddonSession s;
+    std::string file;
+    for (const auto &w : words)
+        if (w.find('\n') == std::string::npos)
+            file += "1\n" + w + "\n";
+    vt::write_file(s.dir.file("n.dxf"), file);
+    ASSERT_EQ(dxf_open(s.dir.file("n.dxf").c_str()), 0);
+    for (const auto &w : words) {
+        int code = -1;
+        if (w.find('\n') != std::string::npos)
+            continue;
+        ASSERT_EQ(read_dxf_pair(&code), 1) << w;
+        check(w, dxf_value);
     }
+    dxf_close();
 }
 
 TEST(Paths, DriveLettersAndBackslashes)

@@ -84,13 +84,22 @@ void write_dxfout(const Drawing &d, const std::vector<std::uint64_t> &ids,
         std::sort(sorted.begin(), sorted.end());
     }
     const std::vector<std::uint64_t> &chosen = sorted.empty() ? ids : sorted;
+    // The entities stand in the order of their ids, as the ids chosen now
+    // do: one walk over both.
     std::vector<const Entity *> list;
+    list.reserve(chosen.size());
     Extents box;
-    for (const auto &e : d.entities)
-        if (!e.erased && std::binary_search(chosen.begin(), chosen.end(), e.id)) {
+    auto next = chosen.begin();
+    for (const auto &e : d.entities) {
+        while (next != chosen.end() && *next < e.id)
+            ++next;
+        if (next == chosen.end())
+            break;
+        if (!e.erased && *next == e.id) {
             list.push_back(&e);
             box.add(e);
         }
+    }
 
     write_file_atomically(path, [&](ByteSink &out) {
         Out o;

@@ -43,7 +43,8 @@ static bool take_token(int t, va_list &ap, Impl &m, Token &tok, std::string *sho
     switch (t) {
     case RTSTR: {
         const char *w = va_arg(ap, const char *);
-        tok = Token::word(w ? w : "");
+        tok.kind = Token::Word;
+        tok.text.assign(w ? w : "");
         if (shown)
             *shown = tok.text.empty() ? "\"\"" : tok.text;
         return true;
@@ -52,7 +53,8 @@ static bool take_token(int t, va_list &ap, Impl &m, Token &tok, std::string *sho
         const double *p = va_arg(ap, const double *);
         if (!p)
             return false;
-        tok = Token::point(Vec3{p[0], p[1], t == RT3DPOINT ? p[2] : 0.0});
+        tok.kind = Token::Point;
+        tok.pt = Vec3{p[0], p[1], t == RT3DPOINT ? p[2] : 0.0};
         if (shown)
             *shown = point_text(tok.pt);
         return true;

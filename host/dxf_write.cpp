@@ -18,46 +18,95 @@
 
 namespace velmora {
 
+char *Out::block_room(std::size_t size)
+{
+    if (!sink || size > block_size)
+        return nullptr;
+    if (!text.empty())
+        flush();                        // what went through `text` goes first
+    if (!block_)
+        block_.reset(new char[block_size]);
+    if (block_used_ + size > block_size)
+        flush();
+    return block_.get() + block_used_;
+}
+
 void Out::pair(int code, std::string_view value)
 {
     if (discard)
         return;
     // The code as "%3d" or "%d" writes it (codes are 0 to 1071), its line
-    // end, the value and its line end, put together here and appended at
-    // once: millions of groups are written, and growing the text by each
-    // piece, or zero-filling it first, cost more than the copying.
-    char group[256];
-    char *o = group;
+    // end, the value and its line end, put together in the block or here,
+    // and then appended at once: millions of groups are written, and
+    // growing the text by each piece, or zero-filling it first, cost more
+    // than the copying.
     char digits[16];
     std::size_t n = (std::size_t)(std::to_chars(digits, digits + sizeof digits, code).ptr - digits);
-    for (std::size_t pad = padded && n < 3 ? 3 - n : 0; pad > 0; pad--)
+    std::size_t pad = padded && n < 3 ? 3 - n : 0, eol = crlf ? 2 : 1;
+    std::size_t size = pad + n + eol + value.size() + eol;
+    char local[256];
+    char *start = block_room(size);
+    if (start == nullptr && size > sizeof local) {
+        flush();                        // what the block holds goes first
+        text.append(pad, ' ');
+        text.append(digits, n);
+        text.append(crlf ? "\r\n" : "\n");
+        text.append(value);
+        text.append(crlf ? "\r\n" : "\n");
+        spill();
+        return;
+    }
+    char *o = start != nullptr ? start : local;
+    for (std::size_t i = 0; i < pad; i++)
         *o++ = ' ';
     std::memcpy(o, digits, n);
     o += n;
     if (crlf)
         *o++ = '\r';
     *o++ = '\n';
-    if (value.size() + 2 <= (std::size_t)(group + sizeof group - o)) {
-        if (!value.empty())
-            std::memcpy(o, value.data(), value.size());
-        o += value.size();
-    } else {
-        text.append(group, (std::size_t)(o - group));
-        text.append(value);
-        o = group;
-    }
+    if (!value.empty())
+        std::memcpy(o, value.data(), value.size());
+    o += value.size();
     if (crlf)
         *o++ = '\r';
     *o++ = '\n';
-    text.append(group, (std::size_t)(o - group));
+    if (start != nullptr) {
+        block_used_ += size;
+        return;
+    }
+    text.append(local, size);
     spill();
+}
+
+void Out::put(std::string_view s)
+{
+    if (discard)
+        return;
+    if (char *at = block_room(s.size())) {
+        if (!s.empty())
+            std::memcpy(at, s.data(), s.size());
+        block_used_ += s.size();
+        return;
+    }
+    if (sink) {
+        flush();
+        sink->put(s.data(), s.size());
+        return;
+    }
+    text += s;
 }
 
 void Out::flush()
 {
-    if (sink && !text.empty()) {
+    if (!sink)
+        return;
+    if (!text.empty()) {
         sink->put(text.data(), text.size());
         text.clear();
+    }
+    if (block_used_ > 0) {
+        sink->put(block_.get(), block_used_);
+        block_used_ = 0;
     }
 }
 

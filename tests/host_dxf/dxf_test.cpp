@@ -461,6 +461,36 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsFormAndTheExport)
     EXPECT_EQ(o.text, plain);
     EXPECT_EQ(e10.text, plain10);
     EXPECT_EQ(e3.text, plain3);
+
+    // Through a sink the groups are put together in a block of the Out's
+    // own: the same bytes in the same order as kept in the text, with
+    // groups and pieces of text too long for the block among them, and text
+    // written before the sink was set.
+    for (bool crlf : {false, true}) {
+        Out kept, streamed;
+        kept.crlf = streamed.crlf = crlf;
+        StringSink sink;
+        kept.pair(0, "SECTION");
+        streamed.pair(0, "SECTION");
+        streamed.sink = &sink;
+        std::string huge(70000, 'h'), long_value(300, 'v');
+        for (int i = 0; i < 30000; i++) {
+            for (Out *w : {&kept, &streamed}) {
+                w->num(10, values[(std::size_t)i % values.size()]);
+                w->integer(1071, i);
+                if (i % 5000 == 0)
+                    w->pair(1, i % 10000 == 0 ? huge : long_value);
+                if (i % 7000 == 0)
+                    w->put(i % 14000 == 0 ? huge : "999\nput\n");
+            }
+        }
+        streamed.flush();
+        std::size_t same = 0;
+        while (same < sink.text.size() && same < kept.text.size() && sink.text[same] == kept.text[same])
+            same++;
+        EXPECT_EQ(sink.text.size(), kept.text.size()) << crlf;
+        EXPECT_EQ(same, kept.text.size()) << "the first difference, crlf " << crlf;
+    }
 }
 
 TEST(DxfRead, BrokenFilesEndWithTheLineNamed)

@@ -22,8 +22,27 @@ int    colf_last_colour = -1;
 ** a corner lying exactly on a level is on the same side of it everywhere. */
 double colf_level(int k)
 {
-    double d = (colf_high - colf_low) / 15.0;
-    return colf_low + (double)(k + 1) * d;
+    /* The levels -1 to 14 of the range last asked for (the same bits of
+    ** colf_low and colf_high), worked out once: a triangle asks for up to 20
+    ** of them, and the division was a good part of cutting it. */
+    static double low, high, levels[COLF_BANDS + 1];
+    static int known;
+    double d;
+
+    if (k < -1 || k >= COLF_BANDS) {
+        d = (colf_high - colf_low) / 15.0;
+        return colf_low + (double)(k + 1) * d;
+    }
+    if (!known || memcmp(&low, &colf_low, sizeof(low)) != 0 ||
+        memcmp(&high, &colf_high, sizeof(high)) != 0) {
+        d = (colf_high - colf_low) / 15.0;
+        for (int i = 0; i <= COLF_BANDS; i++)
+            levels[i] = colf_low + (double)i * d;
+        low = colf_low;
+        high = colf_high;
+        known = 1;
+    }
+    return levels[k + 1];
 }
 
 static int same_point(const colf_point *a, const colf_point *b)

@@ -75,13 +75,20 @@ static int colf_redrawn_entity(const sds_name ent)
     return face || (polyline && (flags & 16) != 0);
 }
 
-/* Erases the selected 3DFACEs and polygon meshes, and nothing else. */
-static void colf_erase_redrawn(const sds_name ss)
+/* Erases the selected 3DFACEs and polygon meshes, and nothing else.  The
+** export holds at most one entity for each one selected, so when it held
+** as many faces and meshes (`read`) as the set has entities, every one of
+** them is redrawn, and the set is erased whole without looking at each. */
+static void colf_erase_redrawn(const sds_name ss, int read)
 {
     int32_t len = 0, redrawn = 0;
 
     if (sds_sslength(ss, &len) != RTNORM || len <= 0)
         return;
+    if (len == read && !frame_plain()) {
+        sds_command(RTSTR, "erase", RTPICKS, ss, RTSTR, "", RTNONE);
+        return;
+    }
     for (int32_t i = 0; i < len; i++) {
         sds_name ent;
         if (sds_ssname(ss, i, ent) == RTNORM && colf_redrawn_entity(ent))
@@ -154,7 +161,7 @@ int colfe(void)
     dxf_close();
     remove(path);
     if (!failed)
-        colf_erase_redrawn(ss);
+        colf_erase_redrawn(ss, colf_found);
     sds_ssfree(ss);
     if (failed)
         sds_retnil();

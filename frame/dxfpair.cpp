@@ -21,15 +21,27 @@ int   dxf_line_no;
 int   dxf_reader;
 char  acadver_prefix[3];
 
-static size_t dxf_code_size, dxf_value_size;
-
 /* The file's bytes are taken a block at a time and cut into lines here:
 ** getline locks the stream and walks its buffer for every line, which was
 ** the larger part of reading an export of millions of lines.  dxf_block
-** holds dxf_block_len bytes, of which those from dxf_block_at are unread. */
+** holds dxf_block_len bytes, of which those from dxf_block_at are unread.
+**
+** A line that lies whole in the block is not copied: its line end becomes
+** the terminating zero in the block, and dxf_code_line or dxf_value points
+** at it.  A line cut by the end of the block is put together in the line's
+** own buffer (code_own, value_own), and so is a line still pointed at when
+** the block is filled again, so that the last group read stays readable
+** for the messages:
+**
+**      dxf_block   ... 10\0 1.5\0  20\0 2.2|5\n ...   (| : end of the block)
+**                      ^    ^                 value_own: "2.25"
+**            dxf_code_line  dxf_value  */
 #define DXF_BLOCK_SIZE (1 << 20)
 static char  *dxf_block;
 static size_t dxf_block_len, dxf_block_at;
+static char  *code_own, *value_own;
+static size_t code_size, value_size;
+static size_t value_len;                /* of dxf_value, as read */
 
 int dxf_open(const char *path)
 {
@@ -48,17 +60,11 @@ void dxf_close(void)
     free(dxf_block);
     dxf_block = NULL;
     dxf_block_len = dxf_block_at = 0;
-    free(dxf_code_line);
-    free(dxf_value);
-    dxf_code_line = dxf_value = NULL;
-    dxf_code_size = dxf_value_size = 0;
-}
-
-void dxf_rewind(void)
-{
-    if (dxf_file != NULL)
-        rewind(dxf_file);
-    dxf_block_len = dxf_block_at = 0;
+    free(code_own);
+    free(value_own);
+    code_own = value_own = dxf_code_line = dxf_value = NULL;
+    value_len = 0;
+    code_size = value_size = 0;
 }
 
 /* Appends `n` bytes to the line being read (*used bytes so far), growing it
@@ -81,57 +87,122 @@ static int line_append(char **line, size_t *size, size_t *used, const char *from
     return 1;
 }
 
-/* One line of the file, its LF included when it has one, as getline reads
-** it: the number of bytes, or -1 at the end of the file. */
-static ssize_t next_line(char **line, size_t *size)
+/* Moves a line that points into the block into its own buffer, before the
+** block is filled again; 0 when no memory is left. */
+static int keep_line(char **line, char **own, size_t *size)
+{
+    size_t used = 0;
+
+    if (*line == NULL || *line == *own)
+        return 1;
+    if (!line_append(own, size, &used, *line, strlen(*line)))
+        return 0;
+    *line = *own;
+    return 1;
+}
+
+/* Both lines of the last group into their own buffers, before the block
+** is filled again; 0 when no memory is left. */
+static int keep_lines(void)
+{
+    int kept = keep_line(&dxf_code_line, &code_own, &code_size) &&
+               keep_line(&dxf_value, &value_own, &value_size);
+    value_len = dxf_value != NULL ? strlen(dxf_value) : 0;
+    return kept;
+}
+
+void dxf_rewind(void)
+{
+    if (dxf_file != NULL)
+        rewind(dxf_file);
+    keep_lines();
+    dxf_block_len = dxf_block_at = 0;
+}
+
+/* One line of the file, as getline reads it but without its LF: *line
+** points at it (in the block or in *own), zero-terminated; *ended says
+** whether a LF ended it.  The number of bytes, or -1 at the end of the
+** file. */
+static ssize_t next_line(char **line, char **own, size_t *size, int *ended)
 {
     size_t used = 0;
     int any = 0;
 
-    if (dxf_block == NULL && (dxf_block = (char *)malloc(DXF_BLOCK_SIZE)) == NULL)
-        return getline(line, size, dxf_file);
+    *ended = 0;
+    if (dxf_block == NULL && (dxf_block = (char *)malloc(DXF_BLOCK_SIZE)) == NULL) {
+        ssize_t n = getline(own, size, dxf_file);
+        *line = *own;
+        if (n > 0 && (*own)[n - 1] == '\n') {
+            (*own)[--n] = '\0';
+            *ended = 1;
+        }
+        return n;
+    }
     for (;;) {
         if (dxf_block_at == dxf_block_len) {
+            if (!keep_lines())
+                return -1;
             dxf_block_len = fread(dxf_block, 1, DXF_BLOCK_SIZE, dxf_file);
             dxf_block_at = 0;
-            if (dxf_block_len == 0)
+            if (dxf_block_len == 0)     /* *line as it was, when nothing was read */
                 return any ? (ssize_t)used : -1;
         }
-        const char *from = dxf_block + dxf_block_at;
+        char *from = dxf_block + dxf_block_at;
         size_t left = dxf_block_len - dxf_block_at;
-        const char *lf = (const char *)memchr(from, '\n', left);
-        size_t n = lf != NULL ? (size_t)(lf - from) + 1 : left;
-        if (!line_append(line, size, &used, from, n))
+        char *lf = (char *)memchr(from, '\n', left);
+        size_t n = lf != NULL ? (size_t)(lf - from) : left;
+        dxf_block_at += lf != NULL ? n + 1 : n;
+        if (lf != NULL && !any) {
+            *lf = '\0';
+            *line = from;
+            *ended = 1;
+            return (ssize_t)n;
+        }
+        if (!line_append(own, size, &used, from, n))
             return -1;
         any = 1;
-        dxf_block_at += n;
-        if (lf != NULL)
+        *line = *own;                   /* so that keep_line leaves it be */
+        if (lf != NULL) {
+            *ended = 1;
             return (ssize_t)used;
+        }
     }
 }
 
-/* Reads one line into *line, grown as needed, and drops its line end: the
-** LF, and a CR before it, so that files written with CR LF read like the
-** others.  A last line without a line end keeps all its characters, a CR at
-** its end included.  0 at the end of the file. */
-static int read_line(char **line, size_t *size)
+/* Reads one line into *line and drops its line end: the LF, and a CR before
+** it, so that files written with CR LF read like the others.  A last line
+** without a line end keeps all its characters, a CR at its end included.
+** 0 at the end of the file. */
+static int read_line(char **line, char **own, size_t *size, size_t *len)
 {
-    ssize_t n = next_line(line, size);
+    int ended;
+    ssize_t n = next_line(line, own, size, &ended);
 
     if (n < 0)
         return 0;
     dxf_line_no++;
-    if (n > 0 && (*line)[n - 1] == '\n') {
+    if (ended && n > 0 && (*line)[n - 1] == '\r')
         (*line)[--n] = '\0';
-        if (n > 0 && (*line)[n - 1] == '\r')
-            (*line)[--n] = '\0';
-    }
+    *len = (size_t)n;
     return 1;
 }
 
 /* A group code: an integer, blanks around it allowed. */
 static int parse_code(const char *line, int *code)
 {
+    /* The usual code line, blanks and a few digits, read at once. */
+    const char *p = line;
+    while (*p == ' ')
+        p++;
+    int digits = 0, n = 0;
+    while (n < 9 && p[n] >= '0' && p[n] <= '9') {
+        digits = digits * 10 + (p[n] - '0');
+        n++;
+    }
+    if (n > 0 && p[n] == '\0') {
+        *code = digits;
+        return 1;
+    }
     char *end;
     long v = strtol(line, &end, 10);
 
@@ -147,13 +218,15 @@ static int parse_code(const char *line, int *code)
 
 int read_dxf_pair(int *code)
 {
-    if (!read_line(&dxf_code_line, &dxf_code_size))
+    size_t len;
+
+    if (!read_line(&dxf_code_line, &code_own, &code_size, &len))
         return 0;
     if (!parse_code(dxf_code_line, code)) {
         dxf_line_error(dxf_value != NULL ? dxf_value : "");
         return -1;
     }
-    if (!read_line(&dxf_value, &dxf_value_size))
+    if (!read_line(&dxf_value, &value_own, &value_size, &value_len))
         return 0;
     return 1;
 }
@@ -178,12 +251,27 @@ const char *frame_real(const char *text, double *v)
     const char *p = text;
     int used = 0;
 
-    while (isspace((unsigned char)*p))
-        p++;
-    /* The number's characters: up to the next blank or the end. */
+    /* The value line read last is mostly the number alone, its length known. */
+    if (text == dxf_value && text != NULL) {
+        std::from_chars_result r = std::from_chars(p, p + value_len, *v, std::chars_format::general);
+        if (r.ec == std::errc() && r.ptr == p + value_len)
+            return r.ptr;
+    }
+
+    /* The number's characters: up to the next blank or the end.  The usual
+    ** value line is the number alone, which the first loop measures without
+    ** asking the locale about every character. */
     size_t len = 0;
-    while (p[len] != '\0' && !isspace((unsigned char)p[len]))
+    while ((p[len] >= '0' && p[len] <= '9') || p[len] == '.' || p[len] == '-' || p[len] == 'e' ||
+           p[len] == 'E')
         len++;
+    if (p[len] != '\0') {
+        while (isspace((unsigned char)*p))
+            p++;
+        len = 0;
+        while (p[len] != '\0' && !isspace((unsigned char)p[len]))
+            len++;
+    }
     const char *digits = p + (*p == '-');
     if (*digits != '0' || (digits[1] != 'x' && digits[1] != 'X')) {
         std::from_chars_result r = std::from_chars(p, p + len, *v, std::chars_format::general);

@@ -294,13 +294,13 @@ static int walk(int *found)
         if (strcmp(dxf_value, "3DFACE") == 0) {
             if (read_3dface())
                 return 1;
-            *found = 1;
+            (*found)++;
         } else if (strcmp(dxf_value, "POLYLINE") == 0) {
             if (read_mesh_header())
                 return 1;
             if (!mesh_flag)
                 continue;
-            *found = 1;
+            (*found)++;
             if (read_mesh())
                 return 1;
         }

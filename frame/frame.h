@@ -143,8 +143,8 @@ typedef struct {
 #define FRAME_MESH_MAX 32767
 
 /* 0 at the end of the file, 1 at the first failure (reported: dxf_line_error
-** for the file, vc_error for memory, the callback for its own).  *found is
-** set when a 3DFACE was read or a polygon mesh met. */
+** for the file, vc_error for memory, the callback for its own).  *found
+** counts the 3DFACEs read and the polygon meshes met. */
 int  frame_read_faces(const frame_face_reader *reader, int *found);
 
 /* First two characters of the host's "acadver". */

@@ -242,12 +242,23 @@ bool Session::Impl::feed_tokens(Session &s, std::deque<Token> &q)
     return ok;
 }
 
+bool Session::Impl::feed_token(Session &s, const Token &t, std::deque<Token> &empty)
+{
+    std::deque<Token> *saved = line.pending;
+    line.pending = &empty;
+    line.sds_command_depth++;
+    bool ok = feed_line(s, t) != Feed::Fail;
+    line.sds_command_depth--;
+    line.pending = saved;
+    return ok;
+}
+
 Feed Session::Impl::feed_line(Session &s, const Token &t)
 {
     if (!line.active) {
         if (t.kind != Token::Word)
             return error("A point or a selection set is not a command.");
-        if (t.text.empty() || lower(t.text) == "*cancel*")
+        if (t.text.empty() || same_name(t.text, "*cancel*"))
             return Feed::Done;   // Enter, or nothing to cancel
         std::string name = lower(t.text);
         while (!name.empty() && (name[0] == '_' || name[0] == '.'))
@@ -274,7 +285,7 @@ Feed Session::Impl::feed_line(Session &s, const Token &t)
         }
         return r;
     }
-    if (t.kind == Token::Word && lower(t.text) == "*cancel*") {
+    if (t.kind == Token::Word && same_name(t.text, "*cancel*")) {
         // Cancels the host command in progress: quietly when the add-on says
         // it, as a failure when it is an answer from the input.
         std::string name = line.active_name;

@@ -54,8 +54,8 @@ public:
     Feed feed(Session &s, const Token &t) override
     {
         if (t.kind == Token::Word) {
-            std::string w = lower(t.text);
-            if (w == "i" || w == "invisible") {
+            const std::string &w = t.text;
+            if (same_name(w, "i") || same_name(w, "invisible")) {
                 hide_next_ = true;
                 return Feed::More;
             }

@@ -78,15 +78,28 @@ void write_export(Out &o, const std::vector<const Entity *> &list, const Extents
 void write_dxfout(const Drawing &d, const std::vector<std::uint64_t> &ids,
                   const std::string &path, int decimals)
 {
-    std::vector<std::uint64_t> chosen(ids);
-    std::sort(chosen.begin(), chosen.end());
+    std::vector<std::uint64_t> sorted;
+    if (!std::is_sorted(ids.begin(), ids.end())) {
+        sorted = ids;
+        std::sort(sorted.begin(), sorted.end());
+    }
+    const std::vector<std::uint64_t> &chosen = sorted.empty() ? ids : sorted;
+    // The entities stand in the order of their ids, as the ids chosen now
+    // do: one walk over both.
     std::vector<const Entity *> list;
+    list.reserve(chosen.size());
     Extents box;
-    for (const auto &e : d.entities)
-        if (!e.erased && std::binary_search(chosen.begin(), chosen.end(), e.id)) {
+    auto next = chosen.begin();
+    for (const auto &e : d.entities) {
+        while (next != chosen.end() && *next < e.id)
+            ++next;
+        if (next == chosen.end())
+            break;
+        if (!e.erased && *next == e.id) {
             list.push_back(&e);
             box.add(e);
         }
+    }
 
     write_file_atomically(path, [&](ByteSink &out) {
         Out o;

@@ -16,8 +16,10 @@ namespace velmora {
 
 // DXF text, one group (a code line and a value line) at a time: kept in
 // `text`, or, with a sink, passed on to it in pieces of about 64 KiB, so
-// that a drawing of millions of groups is never held whole.  A dry run
-// (`discard`) writes nothing: it only lets the Form take its handles.
+// that a drawing of millions of groups is never held whole (the groups are
+// then put together in a block of the Out's own, whatever was in `text`
+// before the sink was set going first).  A dry run (`discard`) writes
+// nothing: it only lets the Form take its handles.
 struct Out {
     std::string text;
     bool crlf = false;
@@ -38,13 +40,7 @@ struct Out {
     }
     // Text already written in this form (another Out's, or the bytes of
     // groups read that stand as this Out writes them).
-    void put(std::string_view s)
-    {
-        if (discard)
-            return;
-        text += s;
-        spill();
-    }
+    void put(std::string_view s);
     // What is still held, to the sink.
     void flush();
     // An empty copy that writes the same way, into its own text.
@@ -63,12 +59,21 @@ private:
         if (sink && text.size() >= 65536)
             flush();
     }
-    // The shortest forms written last, by the bits of the double: the
-    // corners of a surface come again in the faces around them, and copying
-    // the text is several times faster than making it.
+    // Where a group of `size` bytes goes when there is a sink: the end of
+    // the block (handed on first when full); null without a sink, or for a
+    // group too large, which then goes through `text`.
+    char *block_room(std::size_t size);
+    static constexpr std::size_t block_size = 65536;
+    std::shared_ptr<char[]> block_;
+    std::size_t block_used_ = 0;
+    // The numbers written last, by the bits of the double, in the form they
+    // were written in (`decimals`): the corners of a surface come again in
+    // the faces around them, and copying the text is several times faster
+    // than making it.
     struct Recent {
         std::uint64_t bits = 0;
         unsigned char size = 0;     // 0: empty
+        signed char decimals = -1;
         char text[24];
     };
     std::shared_ptr<Recent[]> recent_;

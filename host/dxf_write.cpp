@@ -18,39 +18,95 @@
 
 namespace velmora {
 
+char *Out::block_room(std::size_t size)
+{
+    if (!sink || size > block_size)
+        return nullptr;
+    if (!text.empty())
+        flush();                        // what went through `text` goes first
+    if (!block_)
+        block_.reset(new char[block_size]);
+    if (block_used_ + size > block_size)
+        flush();
+    return block_.get() + block_used_;
+}
+
 void Out::pair(int code, std::string_view value)
 {
     if (discard)
         return;
-    // The code as "%3d" or "%d" writes it (codes are 0 to 1071); the group
-    // goes into the text at once, as millions of them are written.
-    char buf[16];
-    auto r = std::to_chars(buf, buf + sizeof buf, code);
-    std::size_t n = (std::size_t)(r.ptr - buf);
-    std::size_t pad = padded && n < 3 ? 3 - n : 0;
-    const char *line_end = crlf ? "\r\n" : "\n";
-    std::size_t eol = crlf ? 2 : 1;
-    std::size_t at = text.size();
-    text.resize(at + pad + n + eol + value.size() + eol);
-    char *o = &text[at];
-    std::memset(o, ' ', pad);
-    o += pad;
-    std::memcpy(o, buf, n);
+    // The code as "%3d" or "%d" writes it (codes are 0 to 1071), its line
+    // end, the value and its line end, put together in the block or here,
+    // and then appended at once: millions of groups are written, and
+    // growing the text by each piece, or zero-filling it first, cost more
+    // than the copying.
+    char digits[16];
+    std::size_t n = (std::size_t)(std::to_chars(digits, digits + sizeof digits, code).ptr - digits);
+    std::size_t pad = padded && n < 3 ? 3 - n : 0, eol = crlf ? 2 : 1;
+    std::size_t size = pad + n + eol + value.size() + eol;
+    char local[256];
+    char *start = block_room(size);
+    if (start == nullptr && size > sizeof local) {
+        flush();                        // what the block holds goes first
+        text.append(pad, ' ');
+        text.append(digits, n);
+        text.append(crlf ? "\r\n" : "\n");
+        text.append(value);
+        text.append(crlf ? "\r\n" : "\n");
+        spill();
+        return;
+    }
+    char *o = start != nullptr ? start : local;
+    for (std::size_t i = 0; i < pad; i++)
+        *o++ = ' ';
+    std::memcpy(o, digits, n);
     o += n;
-    std::memcpy(o, line_end, eol);
-    o += eol;
+    if (crlf)
+        *o++ = '\r';
+    *o++ = '\n';
     if (!value.empty())
         std::memcpy(o, value.data(), value.size());
     o += value.size();
-    std::memcpy(o, line_end, eol);
+    if (crlf)
+        *o++ = '\r';
+    *o++ = '\n';
+    if (start != nullptr) {
+        block_used_ += size;
+        return;
+    }
+    text.append(local, size);
     spill();
+}
+
+void Out::put(std::string_view s)
+{
+    if (discard)
+        return;
+    if (char *at = block_room(s.size())) {
+        if (!s.empty())
+            std::memcpy(at, s.data(), s.size());
+        block_used_ += s.size();
+        return;
+    }
+    if (sink) {
+        flush();
+        sink->put(s.data(), s.size());
+        return;
+    }
+    text += s;
 }
 
 void Out::flush()
 {
-    if (sink && !text.empty()) {
+    if (!sink)
+        return;
+    if (!text.empty()) {
         sink->put(text.data(), text.size());
         text.clear();
+    }
+    if (block_used_ > 0) {
+        sink->put(block_.get(), block_used_);
+        block_used_ = 0;
     }
 }
 
@@ -111,28 +167,31 @@ void Out::num(int code, double v)
         return;
     char buf[400];   // room for any double in fixed notation, and ".0"
     char *end = buf + sizeof buf - 2;
-    if (decimals >= 0) {
-        pair(code, std::string_view(buf, (std::size_t)(fixed_chars(buf, v, decimals) - buf)));
-        return;
-    }
-    constexpr int recent_bits = 12;
+    // 16,384 of them: a surface's faces come row by row, and the corners of
+    // one row come back a row later, some thousands of numbers on.
+    constexpr int recent_bits = 14;
     std::uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
     if (!recent_)
         recent_.reset(new Recent[std::size_t(1) << recent_bits]);
     Recent &r = recent_[(bits * 0x9E3779B97F4A7C15ULL) >> (64 - recent_bits)];
-    if (r.size != 0 && r.bits == bits) {
+    if (r.size != 0 && r.bits == bits && r.decimals == decimals) {
         pair(code, std::string_view(r.text, r.size));
         return;
     }
-    end = std::to_chars(buf, end, v).ptr;   // as number_text writes it
-    if (std::find_if(buf, end, [](char c) { return c == '.' || c == 'e'; }) == end) {
-        *end++ = '.';
-        *end++ = '0';
+    if (decimals >= 0) {
+        end = fixed_chars(buf, v, decimals);
+    } else {
+        end = std::to_chars(buf, end, v).ptr;   // as number_text writes it
+        if (std::find_if(buf, end, [](char c) { return c == '.' || c == 'e'; }) == end) {
+            *end++ = '.';
+            *end++ = '0';
+        }
     }
     std::size_t n = (std::size_t)(end - buf);
     if (n <= sizeof r.text) {
         r.bits = bits;
+        r.decimals = (signed char)decimals;
         r.size = (unsigned char)n;
         std::memcpy(r.text, buf, n);
     }

@@ -43,7 +43,8 @@ static bool take_token(int t, va_list &ap, Impl &m, Token &tok, std::string *sho
     switch (t) {
     case RTSTR: {
         const char *w = va_arg(ap, const char *);
-        tok = Token::word(w ? w : "");
+        tok.kind = Token::Word;
+        tok.text.assign(w ? w : "");
         if (shown)
             *shown = tok.text.empty() ? "\"\"" : tok.text;
         return true;
@@ -52,7 +53,8 @@ static bool take_token(int t, va_list &ap, Impl &m, Token &tok, std::string *sho
         const double *p = va_arg(ap, const double *);
         if (!p)
             return false;
-        tok = Token::point(Vec3{p[0], p[1], t == RT3DPOINT ? p[2] : 0.0});
+        tok.kind = Token::Point;
+        tok.pt = Vec3{p[0], p[1], t == RT3DPOINT ? p[2] : 0.0};
         if (shown)
             *shown = point_text(tok.pt);
         return true;
@@ -330,9 +332,14 @@ int sds_command(int rtype, ...)
     bool keep_log = !m.out.echo;   // the log is for in-process tests; the program keeps none
     std::string logline, shown;
     bool bad = false;
+    // The first value apart: most calls have only one (a face's "3DFACE",
+    // each of its corners, "i", Enter), and it goes to the command line
+    // without passing through the queue.
+    Token first;
+    int count = 0;
     for (int t = rtype; t != 0 && t != RTNONE; t = va_arg(ap, int)) {
         Token tok;
-        if (!take_token(t, ap, m, tok, keep_log ? &shown : nullptr)) {
+        if (!take_token(t, ap, m, count == 0 ? first : tok, keep_log ? &shown : nullptr)) {
             bad = true;
             break;
         }
@@ -341,7 +348,10 @@ int sds_command(int rtype, ...)
                 logline += " ";
             logline += shown;
         }
-        q.push_back(std::move(tok));
+        if (count++ == 1)
+            q.push_back(std::move(first));
+        if (count > 1)
+            q.push_back(std::move(tok));
     }
     va_end(ap);
     if (keep_log)
@@ -350,6 +360,8 @@ int sds_command(int rtype, ...)
         m.error("A value of an unknown type was given to the command line.");
         return RTERROR;
     }
+    if (count == 1)
+        return m.feed_token(*s, first, q) ? RTNORM : RTERROR;
     return m.feed_tokens(*s, q) ? RTNORM : RTERROR;
 }
 
@@ -399,7 +411,7 @@ int sds_ssget(const char *str, const void *pt1, const void *pt2, const struct re
     if (ids.empty())
         return RTERROR;
     std::int64_t id = m.next_set++;
-    m.sets[id] = ids;
+    m.sets[id] = std::move(ids);
     ss[0] = id;
     ss[1] = 0;
     return RTNORM;

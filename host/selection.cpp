@@ -137,12 +137,14 @@ bool name_matches(const std::string &pattern, const std::string &name)
 std::vector<std::uint64_t> live(const Drawing &d, const std::vector<std::uint64_t> &ids)
 {
     std::vector<std::uint64_t> found;
+    found.reserve(ids.size());
     for (auto id : ids) {
         const Entity *e = d.find(id);
         if (e && !e->erased)
             found.push_back(id);
     }
-    std::sort(found.begin(), found.end());
+    if (!std::is_sorted(found.begin(), found.end()))   // a set is mostly in order already
+        std::sort(found.begin(), found.end());
     return found;
 }
 
@@ -157,7 +159,7 @@ bool entity_matches(const Entity &e, const std::string &type_pattern, const std:
     return true;
 }
 
-void SelectionBuilder::apply(const std::vector<std::uint64_t> &found)
+void SelectionBuilder::apply(std::vector<std::uint64_t> found)
 {
     if (removing_) {
         std::vector<std::uint64_t> keep;
@@ -165,7 +167,9 @@ void SelectionBuilder::apply(const std::vector<std::uint64_t> &found)
             if (!std::binary_search(found.begin(), found.end(), id))
                 keep.push_back(id);
         ids.swap(keep);
-    } else if (ids.empty() || (!found.empty() && found.front() > ids.back())) {
+    } else if (ids.empty()) {
+        ids.swap(found);
+    } else if (!found.empty() && found.front() > ids.back()) {
         // Entities added after all the others (an add-on passing the
         // selection one entity name at a time): appended, not merged, so
         // that n names cost n steps and not n * n.
@@ -218,7 +222,7 @@ Feed SelectionBuilder::name(const Token &t)
     for (const auto &e : s_.drawing().entities)
         if (!e.erased && entity_matches(e, state_ == TypeName ? t.text : "", state_ == LayerName ? t.text : ""))
             found.push_back(e.id);
-    apply(found);
+    apply(std::move(found));
     state_ = Idle;
     return Feed::More;
 }
@@ -246,10 +250,11 @@ Feed SelectionBuilder::keyword(const Token &t)
     }
     if (w == "all") {
         std::vector<std::uint64_t> found;
+        found.reserve(d.entities.size());
         for (const auto &e : d.entities)
             if (!e.erased)
                 found.push_back(e.id);
-        apply(found);
+        apply(std::move(found));
     } else if (w == "last" || w == "l") {
         for (auto it = d.entities.rbegin(); it != d.entities.rend(); ++it)
             if (!it->erased) {
@@ -310,7 +315,7 @@ bool Session::select(const std::string &prompt, std::vector<std::uint64_t> &ids)
         if (r == Feed::Done)
             break;
     }
-    ids = b.ids;
+    ids = std::move(b.ids);
     return true;
 }
 

@@ -27,7 +27,7 @@ private:
     Feed name(const Token &t);
     Feed picks(const Token &t);
     Feed keyword(const Token &t);
-    void apply(const std::vector<std::uint64_t> &found);
+    void apply(std::vector<std::uint64_t> found);
     Session &s_;
     bool removing_ = false;
     enum { Idle, Corner1, Corner2, LayerName, TypeName } state_ = Idle;

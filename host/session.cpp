@@ -59,8 +59,7 @@ void Session::set_file_name(const std::string &path) { p_->file_name = path; }
 Entity &Session::add_entity(Entity e)
 {
     Drawing &d = p_->drawing;
-    d.make_layer(d.current_layer);
-    e.layer = d.layer(d.current_layer)->name;
+    e.layer = d.make_layer(d.current_layer).name;
     e.colour = d.current_colour;
     return d.add(std::move(e));
 }

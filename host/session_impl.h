@@ -178,8 +178,11 @@ struct Session::Impl {
     bool run_script(Session &s, const std::string &name);
 
     // commandline.cpp: tokens run through the command line as one
-    // sds_command call does; one token into the command line.
+    // sds_command call does (feed_token: a call of one token, with an empty
+    // queue for what else the command would ask of the call); one token into
+    // the command line.
     bool feed_tokens(Session &s, std::deque<Token> &q);
+    bool feed_token(Session &s, const Token &t, std::deque<Token> &empty);
     Feed feed_line(Session &s, const Token &t);
 
     // calls.cpp

@@ -8,7 +8,10 @@
 
 namespace velmora {
 
-static char fold(char c) { return (char)std::tolower((unsigned char)c); }
+// ASCII letters only, whatever the locale (an interactive session's line
+// editor sets it from the environment), and without a library call per
+// character: commands and names are folded millions of times.
+static char fold(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
 
 std::string lower(std::string s)
 {
@@ -20,7 +23,7 @@ std::string lower(std::string s)
 std::string upper(std::string s)
 {
     for (auto &c : s)
-        c = (char)std::toupper((unsigned char)c);
+        c = c >= 'a' && c <= 'z' ? (char)(c - 'a' + 'A') : c;
     return s;
 }
 

@@ -213,6 +213,19 @@ TEST_F(Colfe, TrianglesInsideOneBandAreDrawnWholeInItsColour)
         originals += e.id < first_new && !e.erased;
     EXPECT_EQ(originals, 0);
     EXPECT_FALSE(vt::file_exists(s.dir.file("colf.dxf")));
+
+    // The levels are worked out once per range: the same bits as worked out
+    // afresh, whichever range was asked for before (a zero's sign included).
+    const double ranges[][2] = {{0.0, 150.0}, {-0.0, 0.0}, {0.0, 0.0}, {300.1, 320.7}, {0.0, 150.0}, {-7, 1e-300}};
+    for (const auto &r : ranges) {
+        colf_low = r[0];
+        colf_high = r[1];
+        for (int k = -1; k < COLF_BANDS; k++) {
+            double want = r[0] + (double)(k + 1) * ((r[1] - r[0]) / 15.0);
+            EXPECT_EQ(std::signbit(colf_level(k)), std::signbit(want)) << r[0] << " " << k;
+            EXPECT_EQ(colf_level(k), want) << r[0] << " " << r[1] << " " << k;
+        }
+    }
 }
 
 // Single triangles cut by the levels 10, 20, ... (band k drawn in colour
@@ -365,6 +378,36 @@ TEST_F(Colfe, OnlyTheRedrawnFacesAreErasedAndOnlyAfterAGoodReading)
     EXPECT_NE(out.find(" mesh of 1 x 2 vertices"), std::string::npos) << out;
     EXPECT_FALSE(s.drawing().find(mesh_id)->erased);
     EXPECT_FALSE(s.drawing().find(face_id)->erased);
+
+    // Faces and meshes alone are all redrawn: the set goes to "erase" whole,
+    // without a look at each entity, as the plain path, which looks, finds
+    // too.  A 3D polyline among them is looked at and stays.
+    for (bool with_poly : {false, true})
+        for (const char *plain : {"", "1"}) {
+            clear();
+            setenv("VELMORA_PLAIN", plain, 1);
+            mesh.mesh_m = 2;
+            mesh.pts = {{0, 0, 1}, {1, 0, 1}, {0, 1, 2}, {1, 1, 2}};
+            mesh.vertex_flags = {64, 64, 64, 64};
+            mesh_id = s.drawing().add(mesh).id;
+            face_id = s.drawing().add(tri({0, 0, 1}, {10, 0, 2}, {0, 10, 3})).id;
+            poly_id = with_poly ? s.drawing().add(poly).id : 0;
+            std::size_t logged = s.command_log().size();
+            EXPECT_EQ(run("0.0 150.0"), "T") << plain;
+            unsetenv("VELMORA_PLAIN");
+            EXPECT_TRUE(s.drawing().find(mesh_id)->erased);
+            EXPECT_TRUE(s.drawing().find(face_id)->erased);
+            if (with_poly)
+                EXPECT_FALSE(s.drawing().find(poly_id)->erased);
+            std::vector<std::string> erasing;
+            for (std::size_t i = logged; i < s.command_log().size(); i++)
+                if (s.command_log()[i].compare(0, 5, "erase") == 0 || s.command_log()[i].compare(0, 4, "<ss>") == 0)
+                    erasing.push_back(s.command_log()[i]);
+            std::vector<std::string> want = {"erase <ss> \"\""};
+            if (with_poly)
+                want = {"erase", "<ss>", "<ss>"};   // the mesh and the face, one call each
+            EXPECT_EQ(erasing, want) << plain;
+        }
 }
 
 }  // namespace

@@ -74,15 +74,27 @@ TEST_F(PairReader, PairsLineEndsAndLongLines)
          {{8, layer}, {10, "1.5"}, {0, "EOF"}}, 6},
         {"0\nPOINT\n 30\n", {{0, "POINT"}}, 3},
     };
-    for (const Case &c : cases) {
+    std::vector<Case> all(std::begin(cases), std::end(cases));
+    // The reader takes the file 1 MiB at a time and cuts lines in place:
+    // code and value lines cut by the end of a block, or ending right at
+    // it, read whole, and a line longer than a block too.
+    const std::size_t block = 1 << 20;
+    for (std::size_t before : {0, 1, 2, 3, 4, 5, 7, 9, 12, 14, 15, 16, 17}) {
+        std::string filler(block - 8 - before, 'F');
+        all.push_back({"999\n" + filler + "\n 10\n12.25\n 20\n-3.5\r\n0\nEOF\n",
+                       {{999, filler}, {10, "12.25"}, {20, "-3.5"}, {0, "EOF"}}, 8});
+    }
+    all.push_back({"  8\n" + std::string(block + 10, 'L') + "\n 10\n1.5\n",
+                   {{8, std::string(block + 10, 'L')}, {10, "1.5"}}, 4});
+    for (const Case &c : all) {
         open(c.text);
         for (const auto &[want_code, want_value] : c.pairs) {
-            ASSERT_EQ(read_dxf_pair(&code), 1) << c.text;
+            ASSERT_EQ(read_dxf_pair(&code), 1) << c.text.substr(0, 40);
             EXPECT_EQ(code, want_code);
             EXPECT_EQ(std::string(dxf_value), want_value);
         }
-        EXPECT_EQ(read_dxf_pair(&code), 0) << c.text;
-        EXPECT_EQ(dxf_line_no, c.lines + 1) << c.text;
+        EXPECT_EQ(read_dxf_pair(&code), 0) << c.text.substr(0, 40);
+        EXPECT_EQ(dxf_line_no, c.lines + 1) << c.text.substr(0, 40);
         EXPECT_EQ(s.take_output(), "");
         dxf_close();
     }
@@ -104,6 +116,15 @@ TEST_F(PairReader, ANonNumericCodeIsReportedWithItsLineAndStopsTheReading)
         velmora::SessionAccess::forget_call_failure(s);
         dxf_close();
     }
+    // The value before the bad line is still there when that line begins
+    // the file's next block of 1 MiB.
+    open("999\n" + std::string((1 << 20) - 13, 'F') + "\n0\nPOINT\nabc\n" + std::string(1 << 20, 'G') + "\n");
+    ASSERT_EQ(read_dxf_pair(&code), 1);
+    ASSERT_EQ(read_dxf_pair(&code), 1);
+    EXPECT_EQ(read_dxf_pair(&code), -1);
+    EXPECT_STREQ(dxf_value, "POINT");
+    EXPECT_EQ(s.take_output(), "\n*** VOLUME or COLF Error - Can't read VOL.DXF at article6!\nPOINT\nabc");
+    velmora::SessionAccess::forget_call_failure(s);
 }
 
 // Numbers read through the fast path must be exactly what "%lf" reads:
@@ -124,17 +145,36 @@ TEST(Numbers, ReadAsScanfReadsThem)
         std::snprintf(buf, sizeof buf, k % 2 ? "%.17g" : "%.6f", std::isfinite(d) ? d : 1.0 / (k + 3));
         words.push_back(buf);
     }
-    for (const auto &w : words) {
+    auto check = [](const std::string &w, const char *text) {
         double want = -1, got = -2;
         int used = -1;
         int read = std::sscanf(w.c_str(), "%lf%n", &want, &used);
-        const char *end = frame_real(w.c_str(), &got);
+        const char *end = frame_real(text, &got);
         EXPECT_EQ(end != nullptr, read == 1) << w;
         if (end == nullptr || read != 1)
-            continue;
-        EXPECT_EQ(end - w.c_str(), used) << w;
+            return;
+        EXPECT_EQ(end - text, used) << w;
         EXPECT_TRUE(std::memcmp(&want, &got, sizeof got) == 0 || (std::isnan(want) && std::isnan(got))) << w;
+    };
+    for (const auto &w : words)
+        check(w, w.c_str());
+    // The same words as the value lines of a file, read where the reader
+    // left them, with the length it knows.
+    vt::AddonSession s;
+    std::string file;
+    for (const auto &w : words)
+        if (w.find('\n') == std::string::npos)
+            file += "1\n" + w + "\n";
+    vt::write_file(s.dir.file("n.dxf"), file);
+    ASSERT_EQ(dxf_open(s.dir.file("n.dxf").c_str()), 0);
+    for (const auto &w : words) {
+        int code = -1;
+        if (w.find('\n') != std::string::npos)
+            continue;
+        ASSERT_EQ(read_dxf_pair(&code), 1) << w;
+        check(w, dxf_value);
     }
+    dxf_close();
 }
 
 TEST(Paths, DriveLettersAndBackslashes)

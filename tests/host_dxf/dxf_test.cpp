@@ -430,21 +430,67 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsFormAndTheExport)
             auto p = std::to_chars(plain, plain + sizeof plain, v, std::chars_format::fixed, places);
             ASSERT_EQ(std::string(fast, f), std::string(plain, p.ptr)) << v << " to " << places;
         }
-    // A save writes the shortest form, again from its recent ones when a
-    // number comes back: the same text as made afresh, in the slots the
-    // numbers share too.
-    Out o;
-    o.padded = false;
-    std::string plain;
+    // A save writes the shortest form and an export its decimals, again
+    // from the recent ones when a number comes back: the same text as made
+    // afresh, in the slots the numbers share too, and in another form for a
+    // copy that shares the recent ones but writes other decimals.
+    Out o, e10;
+    o.padded = e10.padded = false;
+    e10.decimals = 10;
+    e10.num(10, 0.5);
+    Out e3 = e10;
+    e3.decimals = 3;
+    e3.text.clear();
+    std::string plain, plain10 = "10\n0.5000000000\n", plain3;
+    auto fixed = [](double v, int places) {
+        char buf[400];
+        return std::string(buf, std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, places).ptr);
+    };
     for (int i = 0; i < 200000; i++) {
         double v = values[rnd() % values.size()];
         o.num(10, v);
+        e10.num(10, v);
+        e3.num(10, v);
         std::string s = number_text(v);
         if (s.find_first_of(".e") == std::string::npos)
             s += ".0";
         plain += "10\n" + s + "\n";
+        plain10 += "10\n" + fixed(v, 10) + "\n";
+        plain3 += "10\n" + fixed(v, 3) + "\n";
     }
     EXPECT_EQ(o.text, plain);
+    EXPECT_EQ(e10.text, plain10);
+    EXPECT_EQ(e3.text, plain3);
+
+    // Through a sink the groups are put together in a block of the Out's
+    // own: the same bytes in the same order as kept in the text, with
+    // groups and pieces of text too long for the block among them, and text
+    // written before the sink was set.
+    for (bool crlf : {false, true}) {
+        Out kept, streamed;
+        kept.crlf = streamed.crlf = crlf;
+        StringSink sink;
+        kept.pair(0, "SECTION");
+        streamed.pair(0, "SECTION");
+        streamed.sink = &sink;
+        std::string huge(70000, 'h'), long_value(300, 'v');
+        for (int i = 0; i < 30000; i++) {
+            for (Out *w : {&kept, &streamed}) {
+                w->num(10, values[(std::size_t)i % values.size()]);
+                w->integer(1071, i);
+                if (i % 5000 == 0)
+                    w->pair(1, i % 10000 == 0 ? huge : long_value);
+                if (i % 7000 == 0)
+                    w->put(i % 14000 == 0 ? huge : "999\nput\n");
+            }
+        }
+        streamed.flush();
+        std::size_t same = 0;
+        while (same < sink.text.size() && same < kept.text.size() && sink.text[same] == kept.text[same])
+            same++;
+        EXPECT_EQ(sink.text.size(), kept.text.size()) << crlf;
+        EXPECT_EQ(same, kept.text.size()) << "the first difference, crlf " << crlf;
+    }
 }
 
 TEST(DxfRead, BrokenFilesEndWithTheLineNamed)

@@ -397,8 +397,9 @@ TEST_F(Colfe, OnlyTheRedrawnFacesAreErasedAndOnlyAfterAGoodReading)
             unsetenv("VELMORA_PLAIN");
             EXPECT_TRUE(s.drawing().find(mesh_id)->erased);
             EXPECT_TRUE(s.drawing().find(face_id)->erased);
-            if (with_poly)
+            if (with_poly) {
                 EXPECT_FALSE(s.drawing().find(poly_id)->erased);
+            }
             std::vector<std::string> erasing;
             for (std::size_t i = logged; i < s.command_log().size(); i++)
                 if (s.command_log()[i].compare(0, 5, "erase") == 0 || s.command_log()[i].compare(0, 4, "<ss>") == 0)

@@ -53,7 +53,8 @@ bool is_side(const std::vector<Face> &fs, const Vec3 &a, const Vec3 &b)
     for (const Face &f : fs)
         for (int k = 0; k < 3; k++) {
             double px = f[3 * k], py = f[3 * k + 1], qx = f[(3 * k + 3) % 9], qy = f[(3 * k + 4) % 9];
-            if ((px == a.x && py == a.y && qx == b.x && qy == b.y) || (px == b.x && py == b.y && qx == a.x && qy == a.y))
+            if ((px == a.x && py == a.y && qx == b.x && qy == b.y) ||
+                (px == b.x && py == b.y && qx == a.x && qy == a.y))
                 return true;
         }
     return false;

@@ -10,7 +10,7 @@ import unittest
 import numpy as np
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from velmora_e2e import SAMPLES, TempFolder, run_ok  # noqa: E402
+from velmora_e2e import SAMPLES, SURVEY, TempFolder, run_ok  # noqa: E402
 
 import ezdxf  # noqa: E402
 
@@ -48,15 +48,12 @@ def area_below(tris, h):
 
 
 class ColourMap(unittest.TestCase):
-    def run_in(self, work, drawing, script, extra=()):
-        # run_velmora loads a private copy of the add-on from `work`.
-        return run_ok(self, work, script, drawing=drawing, out="out.dxf", extra=extra)
-
+    # run_velmora loads a private copy of the add-on from the run's folder.
     def test_bands_of_the_survey_tin(self):
         with TempFolder() as work:
             with open(os.path.join(SAMPLES, "jacksboro_tin.scr")) as f:
                 tin_script = f.read()
-            r = self.run_in(work, os.path.join(SAMPLES, "jacksboro_survey.dxf"), tin_script)
+            r = run_ok(self, work, tin_script, drawing=SURVEY)
             tin_path = os.path.join(work, "tin.dxf")
             os.rename(r.out_path, tin_path)
             tin, _, _ = faces(ezdxf.readfile(tin_path))
@@ -72,7 +69,7 @@ class ColourMap(unittest.TestCase):
             trip = " ".join("'(%d %d %d)" % tuple(COLOURS[i:i + 3]) for i in range(0, 15, 3))
             script = "(colfe '(%r %r) %s)\nall\n\n" % (low, high, trip)
             png = os.path.join(work, "map.png")
-            r = self.run_in(work, tin_path, script, extra=["--png", png])
+            r = run_ok(self, work, script, drawing=tin_path, extra=["--png", png])
             self.assertIn("T", r.stdout.split())
             doc = r.doc()
             self.assertEqual(len(doc.audit().errors), 0)

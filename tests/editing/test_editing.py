@@ -9,7 +9,7 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, os.path.join(HERE, "..", "host_dxf"))
-from velmora_e2e import TempFolder, run_ok, run_velmora  # noqa: E402
+from velmora_e2e import TempFolder, run_ok, run_refused  # noqa: E402
 from test_dxf_files import VERSIONS, audit_errors, handles_in  # noqa: E402
 
 import ezdxf  # noqa: E402
@@ -95,18 +95,13 @@ class Editing(unittest.TestCase):
     def test_bad_answer_stops_the_script(self):
         with TempFolder() as work:
             # Nothing is saved (any failed run: test_program.py).
-            run = run_velmora(work, "line 0,0 1,1\n\ncopy all  0,0 nowhere\npoint 5,5\n")
-            self.assertNotEqual(run.returncode, 0)
-            self.assertIn("line 3: COPY: invalid second point", run.stderr)
+            run = run_refused(self, work, "line 0,0 1,1\n\ncopy all  0,0 nowhere\npoint 5,5\n",
+                              "line 3: COPY: invalid second point", stream="stderr")
             self.assertNotIn("Specify", run.stdout)   # prompts are for the terminal
-            self.assertFalse(os.path.exists(run.out_path))
             # save without a file of its own is refused, and so is a folder.
-            run = run_velmora(work, "save\n\n", out=None)
-            self.assertIn("SAVE: a file name is expected", run.stderr)
+            run_refused(self, work, "save\n\n", "SAVE: a file name is expected", stream="stderr", out=None)
             os.mkdir(os.path.join(work, "dir.dxf"))
-            run = run_velmora(work, "point 1,1\nsave dir.dxf\n", out=None)
-            self.assertNotEqual(run.returncode, 0)
-            self.assertIn("line 2: SAVE:", run.stderr)
+            run_refused(self, work, "point 1,1\nsave dir.dxf\n", "line 2: SAVE:", stream="stderr", out=None)
 
 
 if __name__ == "__main__":

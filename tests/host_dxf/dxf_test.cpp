@@ -56,6 +56,14 @@ std::string ended(const std::string &text, const char *eol)
     return out;
 }
 
+// `text` with the first `from` in it, which must be there, made `to`.
+std::string replaced(std::string text, const std::string &from, const std::string &to)
+{
+    size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
 // An R12 drawing as an old CAD program writes it: a header, a layer table,
 // a block, the four modelled types, and entities the host does not model.
 std::string r12_drawing()
@@ -221,22 +229,18 @@ TEST(DxfRead, UnusualFilesSaveToTheirOwnBytes)
 {
     TempDir t;
     const std::string r12 = r12_drawing();
-    auto replaced = [&](const std::string &from, const std::string &to) {
-        std::string s = r12;
-        EXPECT_NE(s.find(from), std::string::npos) << from;
-        return s.replace(s.find(from), from.size(), to);
-    };
+    auto r12_with = [&](const std::string &from, const std::string &to) { return replaced(r12, from, to); };
     std::string plain = lines({"  9", "$CLAYER", "  8", "0"});
     std::string ground = lines({"  2", "GROUND", " 70", "     0", " 62", "     3"});
     // A header variable given twice or with blanks around its name, a layer
     // with two colour groups.
-    std::string doubled = replaced(plain, lines({"  9", "$CLAYER", "  8", "GROUND", "  8", "",
-                                                 "  9", " $CECOLOR ", " 62", "3", " 62", "5"}));
+    std::string doubled = r12_with(plain, lines({"  9", "$CLAYER", "  8", "GROUND", "  8", "",
+                                                  "  9", " $CECOLOR ", " 62", "3", " 62", "5"}));
     doubled.replace(doubled.find(ground), ground.size(), ground + lines({" 62", "     5"}));
     // A variable's second entry counts for nothing: the save would add the
     // group the first one lacks, and the drawing would gain two groups.
-    std::string second = replaced(plain, lines({"  9", "$CLAYER", "810", "x", "  9", "$clayer", "  8", "GROUND",
-                                                "  9", "$CECOLOR", " 62", "3", "  9", "$CECOLOR", " 62", "5"}));
+    std::string second = r12_with(plain, lines({"  9", "$CLAYER", "810", "x", "  9", "$clayer", "  8", "GROUND",
+                                                 "  9", "$CECOLOR", " 62", "3", "  9", "$CECOLOR", " 62", "5"}));
     std::string bare = lines({"  0", "SECTION", "  2", "ENTITIES",
                               "  0", "POINT", "  8", "A", " 10", "1.0", " 20", "2.0", " 30", "3.0",
                               "  0", "ENDSEC", "  0", "EOF"});
@@ -249,15 +253,15 @@ TEST(DxfRead, UnusualFilesSaveToTheirOwnBytes)
         {"groups given twice", doubled, doubled, "GROUND", 3},
         {"a variable given twice", second, second, "0", 3},
         // A line may end in more than one CR: none of them belongs to the value.
-        {"CRs before LF", replaced("Kote 12\n", "Kote 12\r\r\r\n"), r12, "0", 256},
-        {"CRs before CRLF", ended(replaced("Kote 12\n", "Kote 12\r\r\n"), "\r\n"), ended(r12, "\r\n"), "0", 256},
+        {"CRs before LF", r12_with("Kote 12\n", "Kote 12\r\r\r\n"), r12, "0", 256},
+        {"CRs before CRLF", ended(r12_with("Kote 12\n", "Kote 12\r\r\n"), "\r\n"), ended(r12, "\r\n"), "0", 256},
         // No table is made up for layer 0 alone.
         {"no header or tables", bare, bare, "0", 256},
         {"a byte order mark", "\xEF\xBB\xBF" + bare, "\xEF\xBB\xBF" + bare, "0", 256},
         // 32-bit groups keep their unsigned values: 90, and 1071 (the last
         // group code) in extended data.
-        {"a wide group", replaced("  2\nB1\n 10\n5.0\n", "  2\nB1\n 90\n4294967295\n 10\n5.0\n"), "", "0", 256},
-        {"extended data", replaced(" 30\n3.5\n", " 30\n3.5\n1001\nVELMORA\n1071\n4294967295\n"), "", "0", 256},
+        {"a wide group", r12_with("  2\nB1\n 10\n5.0\n", "  2\nB1\n 90\n4294967295\n 10\n5.0\n"), "", "0", 256},
+        {"extended data", r12_with(" 30\n3.5\n", " 30\n3.5\n1001\nVELMORA\n1071\n4294967295\n"), "", "0", 256},
     };
     for (auto &c : cases) {
         put(t.file("a.dxf"), c.in);
@@ -307,10 +311,9 @@ TEST(DxfRead, UnusualFilesSaveToTheirOwnBytes)
         d.layout.verbatim = false;
         EXPECT_EQ(dxf_text(d), bytes);
         EXPECT_EQ(bytes, ended(r12_drawing(), eol));
-        std::string text = ended(r12_drawing(), eol), padded = std::string("  0") + eol + "POINT" + eol + "  8";
-        ASSERT_NE(text.find(padded), std::string::npos);
-        text.replace(text.find(padded), padded.size(), std::string("  0") + eol + "POINT" + eol + "8");
-        put(t.file("a.dxf"), text);
+        std::string padded = std::string("  0") + eol + "POINT" + eol + "  8";
+        put(t.file("a.dxf"),
+            replaced(ended(r12_drawing(), eol), padded, std::string("  0") + eol + "POINT" + eol + "8"));
         d = load_dxf(t.file("a.dxf"));
         EXPECT_FALSE(d.layout.verbatim);
         EXPECT_EQ(dxf_text(d), ended(r12_drawing(), eol));
@@ -501,12 +504,7 @@ TEST(DxfRead, BrokenFilesEndWithTheLineNamed)
         int line;
         const char *what;
     };
-    auto replace = [&](const std::string &from, const std::string &to) {
-        std::string s = good;
-        size_t at = s.find(from);
-        EXPECT_NE(at, std::string::npos) << from;
-        return s.replace(at, from.size(), to);
-    };
+    auto replace = [&](const std::string &from, const std::string &to) { return replaced(good, from, to); };
     // The line of the value "2.5" that several cases damage.
     int nan_line = 2 + (int)std::count(good.begin(), good.begin() + (long)good.find(" 20\n2.5\n"), '\n');
     std::vector<Case> cases = {

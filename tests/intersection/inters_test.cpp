@@ -42,6 +42,15 @@ protected:
         }
         vt::write_file(file(digit), text);
     }
+    // Writes the outer and inner lists, calls (inters_ltri 1 1) and returns
+    // what it printed.
+    std::string cross(const Tri &outer, const Tri &inner)
+    {
+        write(0, {outer});
+        write(1, {inner});
+        s.call_lisp("(inters_ltri 1 1)");
+        return s.take_output();
+    }
     // The 3D polylines drawn on layer 3dint, as their vertex lists.
     std::vector<std::vector<velmora::Vec3>> curves()
     {
@@ -58,10 +67,7 @@ const Tri wall = {{2, -1, -1, 2, 5, -1, 2, 2, 5}};
 
 TEST_F(Inters, OneCrossingIsDrawnAndEveryFileIsGone)
 {
-    write(0, {flat});
-    write(1, {wall});
-    s.call_lisp("(inters_ltri 1 1)");
-    std::string out = s.take_output();
+    std::string out = cross(flat, wall);
     EXPECT_NE(out.find("\n3DINT: 1 curves"), std::string::npos) << out;
     for (int d = 0; d < 3; d++)
         EXPECT_FALSE(vt::file_exists(file(d))) << d;
@@ -82,16 +88,10 @@ TEST_F(Inters, BoxesMeetingAtTheOuterTopAreNotTested)
     // Two triangles hinged on the edge y = 0, z = 5; `low` falls away from it.
     const Tri low = {{0, 0, 5, 10, 0, 5, 5, -5, 2}};
     const Tri high = {{0, 0, 5, 10, 0, 5, 5, 5, 10}};
-    write(0, {low});
-    write(1, {high});
-    s.call_lisp("(inters_ltri 1 1)");
-    EXPECT_NE(s.take_output().find("\n*** No intersection !"), std::string::npos);
+    EXPECT_NE(cross(low, high).find("\n*** No intersection !"), std::string::npos);
     EXPECT_TRUE(curves().empty());
     // The other way round the inner lowest z is below the outer highest.
-    write(0, {high});
-    write(1, {low});
-    s.call_lisp("(inters_ltri 1 1)");
-    std::string out = s.take_output();
+    std::string out = cross(high, low);
     EXPECT_NE(out.find("3DINT: 1 curves"), std::string::npos) << out;
     EXPECT_EQ(curves().size(), 1u);
 
@@ -99,18 +99,11 @@ TEST_F(Inters, BoxesMeetingAtTheOuterTopAreNotTested)
     // the two share the edge x = 10, or y = 10.
     const Tri x_wall = {{0, 0, 0, 10, 0, 0, 10, 0, 10}}, x_next = {{10, 0, 0, 10, 0, 10, 20, 5, 0}};
     const Tri y_wall = {{0, 0, 0, 0, 10, 0, 0, 10, 10}}, y_next = {{0, 10, 0, 0, 10, 10, 5, 20, 0}};
-    for (const auto &[a, b] : {std::pair{x_wall, x_next}, {x_next, x_wall}, {y_wall, y_next}, {y_next, y_wall}}) {
-        write(0, {a});
-        write(1, {b});
-        s.call_lisp("(inters_ltri 1 1)");
-        EXPECT_NE(s.take_output().find("3DINT: 1 curves"), std::string::npos) << a.v[1] << " " << b.v[1];
-    }
+    for (const auto &[a, b] : {std::pair{x_wall, x_next}, {x_next, x_wall}, {y_wall, y_next}, {y_next, y_wall}})
+        EXPECT_NE(cross(a, b).find("3DINT: 1 curves"), std::string::npos) << a.v[1] << " " << b.v[1];
 
     // One level: every pair is skipped.
-    write(0, {flat});
-    write(1, {{{1, 1, 0, 20, 1, 0, 1, 20, 0}}});
-    s.call_lisp("(inters_ltri 1 1)");
-    EXPECT_NE(s.take_output().find("\n*** No intersection !"), std::string::npos);
+    EXPECT_NE(cross(flat, {{1, 1, 0, 20, 1, 0, 1, 20, 0}}).find("\n*** No intersection !"), std::string::npos);
     // A count of 0: its file is read for nothing and deleted all the same;
     // no segment, so no script is left either.
     write(0, {flat});

@@ -7,9 +7,8 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from velmora_e2e import SAMPLES, TempFolder, run_velmora  # noqa: E402
+from velmora_e2e import SharedFolder, TempFolder, bundled_tin, run_ok  # noqa: E402
 
-import ezdxf  # noqa: E402
 import numpy as np  # noqa: E402
 
 
@@ -49,15 +48,12 @@ def plane_script(f, lo, hi):
             "3dface\n%s\n%s\n%s\n\n" % (p[0], p[2], p[3]))
 
 
-class SurfCross(unittest.TestCase):
+class SurfCross(SharedFolder):
     @classmethod
     def setUpClass(cls):
         """Triangulates the bundled survey once; the cuts start from it."""
-        cls.folder = TempFolder()
-        work = cls.folder.__enter__()
-        run = run_velmora(work, "velmora\nall\n\n",
-                          drawing=os.path.join(SAMPLES, "jacksboro_survey.dxf"), out="tin.dxf")
-        assert run.returncode == 0, run.stdout + run.stderr
+        super().setUpClass()
+        run = bundled_tin(None, cls.work)
         cls.tin_path = run.out_path
         faces = [f for f in run.doc().modelspace().query("3DFACE") if f.dxf.layer == "TRIANG"]
         cls.tin = np.array([[tuple(f.dxf.vtx0), tuple(f.dxf.vtx1), tuple(f.dxf.vtx2)] for f in faces])
@@ -65,15 +61,10 @@ class SurfCross(unittest.TestCase):
         cls.lo = cls.tin[:, :, :2].reshape(-1, 2).min(axis=0) - 100
         cls.hi = cls.tin[:, :, :2].reshape(-1, 2).max(axis=0) + 100
 
-    @classmethod
-    def tearDownClass(cls):
-        cls.folder.__exit__(None, None, None)
-
     def cut(self, f):
         with TempFolder() as work:
             script = plane_script(f, self.lo, self.hi) + "surfcross\nlayer TRIANG\n\nlayer PLANE\n\n"
-            run = run_velmora(work, script, drawing=self.tin_path)
-            self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+            run = run_ok(self, work, script, drawing=self.tin_path)
             self.assertIn("3DINT:", run.stdout)
             # Into a pipe the progress lines come at most one a second, the
             # last one always; the host's own call of inters_ltri prints no value.

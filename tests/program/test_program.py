@@ -2,9 +2,11 @@
 files, LISP calls; the outcome of failed, cancelled, interrupted and crashed
 commands (exit status, reason, no file touched); signals to the program; the
 private work folder; and how saves treat links, devices, permissions and
-leftovers; the interactive command line on a terminal (through tmux).  Saved
-drawings are read back with ezdxf."""
+leftovers; the interactive command line on a terminal (through tmux); and
+the README's examples, run as written.  Saved drawings are read back with
+ezdxf."""
 import os
+import re
 import shlex
 import shutil
 import signal
@@ -13,9 +15,10 @@ import subprocess
 import sys
 import time
 import unittest
+import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from velmora_e2e import VELMORA, VELMORA_ADDON, SOURCE_DIR, TempFolder, run_velmora  # noqa: E402
+from velmora_e2e import VELMORA, VELMORA_ADDON, SAMPLES, SOURCE_DIR, TempFolder, run_refused, run_velmora  # noqa: E402
 
 import ezdxf  # noqa: E402
 
@@ -67,17 +70,13 @@ class Program(unittest.TestCase):
 
     def test_bad_add_on_and_bad_drawing_write_nothing(self):
         with TempFolder() as d:
-            r = run_velmora(d, "point 1,1\n", extra=["--addon", os.path.join(d, "none.sds")])
-            self.assertNotEqual(r.returncode, 0)
-            self.assertIn("none.sds", r.stderr)
-            self.assertFalse(os.path.exists(r.out_path))
+            run_refused(self, d, "point 1,1\n", "none.sds", stream="stderr",
+                        extra=["--addon", os.path.join(d, "none.sds")])
             # A drawing cut short (every fault the reader names: dxf_test.cpp).
             bad = os.path.join(d, "bad.dxf")
             write(bad, "0\nSECTION\n2\nENTITIES\n0\nPOINT\n10\n1.0\n")
-            r = run_velmora(d, "point 1,1\n", drawing=bad)
-            self.assertNotEqual(r.returncode, 0)
+            r = run_refused(self, d, "point 1,1\n", drawing=bad)
             self.assertRegex(r.stderr, r"bad\.dxf: line \d+: ")
-            self.assertFalse(os.path.exists(r.out_path))
 
 
 class Outcome(unittest.TestCase):
@@ -394,6 +393,57 @@ class Terminal(unittest.TestCase):
         self.assertEqual(len(ezdxf.readfile(os.path.join(self.work, "out.dxf")).modelspace().query("LINE")), 1)
         # The typed lines are kept for the next session.
         self.assertIn("save kept", read(os.path.join(self.work, ".velmora_history")))
+
+
+def examples():
+    """The README's indented blocks that call build/velmora, in order: each
+    runs in one folder that has the build and the samples where the examples
+    expect them, and must exit 0."""
+    with open(os.path.join(SOURCE_DIR, "README.md")) as f:
+        text = f.read()
+    blocks = re.findall(r"(?:^    .*\n)+", text, flags=re.M)
+    return ["\n".join(line[4:] for line in b.splitlines()) for b in blocks if "build/velmora " in b]
+
+
+class ReadmeExamples(unittest.TestCase):
+    def test_examples_run_as_written(self):
+        blocks = examples()
+        self.assertGreaterEqual(len(blocks), 8)
+        with TempFolder() as work:
+            os.symlink(os.path.dirname(os.path.abspath(VELMORA)), os.path.join(work, "build"))
+            os.symlink(SAMPLES, os.path.join(work, "samples"))
+            os.mkdir(os.path.join(work, "out"))
+            printed = ""
+            for block in blocks:
+                # The shared c:/haldorin files stay in this test's folder.
+                script = block.replace("--drive-c /tmp", "--drive-c .")
+                with self.subTest(block=block.splitlines()[0]):
+                    run = subprocess.run(["bash", "-e", "-o", "pipefail", "-c", script], cwd=work,
+                                         capture_output=True, text=True, timeout=600)
+                    self.assertEqual(run.returncode, 0, block + "\n" + run.stdout[-2000:] + run.stderr)
+                    printed += run.stdout
+            # The first example: points to a terrain, its contours, a LandXML
+            # surface of every face and a picture.
+            self.assertIn("CONTOUR: 15 levels from 300 to 1000 (3 major)", printed)
+            contours = ezdxf.readfile(os.path.join(work, "out", "jacksboro_contours.dxf")).modelspace()
+            faces = len(contours.query("3DFACE[layer=='TRIANG']"))
+            self.assertGreater(faces, 5000)
+            self.assertGreater(len(contours.query("POLYLINE[layer=='CONTOUR-MAJOR']")), 10)
+            xml = ET.parse(os.path.join(work, "out", "jacksboro_tin.xml")).getroot()
+            self.assertEqual(len(xml.findall(".//{http://www.landxml.org/schema/LandXML-1.2}F")), faces)
+            with open(os.path.join(work, "out", "jacksboro_contours.png"), "rb") as f:
+                self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
+            with open(os.path.join(work, "cut.log")) as f:
+                log = f.read()
+            self.assertLess(len(log), 1024)
+            self.assertIn("3DINT:", log)
+            site = ezdxf.readfile(os.path.join(work, "site.dxf")).modelspace()
+            self.assertEqual(len(site.query("3DFACE")), 8)
+            self.assertEqual(len(site.query("LINE")), 8)
+            two = ezdxf.readfile(os.path.join(work, "two.dxf")).modelspace()
+            tin = ezdxf.readfile(os.path.join(work, "tin.dxf")).modelspace()
+            self.assertEqual(len(two.query("3DFACE")), 2 * len(tin.query("3DFACE[layer=='TRIANG']")))
+
 
 if __name__ == "__main__":
     unittest.main()

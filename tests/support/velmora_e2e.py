@@ -12,6 +12,7 @@ VELMORA_ADDON = os.environ.get("VELMORA_ADDON")
 SOURCE_DIR = os.environ.get("VELMORA_SOURCE_DIR",
                             os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 SAMPLES = os.path.join(SOURCE_DIR, "samples")
+SURVEY = os.path.join(SAMPLES, "jacksboro_survey.dxf")
 
 
 class Run:
@@ -53,12 +54,40 @@ def run_velmora(workdir, script, drawing=None, out="out.dxf", extra=(), timeout=
 
 
 def run_ok(test, workdir, script, **kwargs):
-    """run_velmora, with `test` checking that the run succeeded and printed
-    no error."""
+    """run_velmora, with `test` (None in a class set-up) checking that the
+    run succeeded and printed no error."""
+    test = test or unittest.TestCase()
     r = run_velmora(workdir, script, **kwargs)
     test.assertEqual(r.returncode, 0, r.stdout + r.stderr)
     test.assertNotIn("Error", r.stdout)
     return r
+
+
+def run_refused(test, workdir, script, *texts, stream="stdout", **kwargs):
+    """run_velmora on a run that must fail: a non-zero status, each of
+    `texts` in `stream` ("stdout" or "stderr") and no drawing saved."""
+    r = run_velmora(workdir, script, **kwargs)
+    test.assertNotEqual(r.returncode, 0, r.stdout)
+    for text in texts:
+        test.assertIn(text, getattr(r, stream))
+    if r.out_path:
+        test.assertFalse(os.path.exists(r.out_path), script)
+    return r
+
+
+def bundled_tin(test, workdir, out="tin.dxf", **kwargs):
+    """The bundled survey triangulated by the program and saved to `out`."""
+    return run_ok(test, workdir, "velmora\nall\n\n", drawing=SURVEY, out=out, **kwargs)
+
+
+def write_faces(path, layers):
+    """layers: {name: triangles}; each triangle a three-sided 3DFACE (R12)."""
+    import ezdxf
+    doc = ezdxf.new("R12")
+    for name, tris in layers.items():
+        for a, b, c in tris:
+            doc.modelspace().add_3dface([a, b, c, c], dxfattribs={"layer": name})
+    doc.saveas(path)
 
 
 class TempFolder:

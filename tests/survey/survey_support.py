@@ -11,8 +11,6 @@ import numpy as np
 from shapely.geometry import Point, Polygon
 from shapely.strtree import STRtree
 
-import ezdxf
-
 
 def grid_tin(rng, x0, y0, x1, y1, nx, ny, height, jitter=0.2, whole=False):
     """A triangulated terrain over the rectangle: a grid of nx by ny cells
@@ -46,16 +44,6 @@ def plane_faces(x0, y0, x1, y1, height):
     """Two triangles over the rectangle on the plane z = height(x, y)."""
     c = [(x, y, height(x, y)) for x, y in ((x0, y0), (x1, y0), (x1, y1), (x0, y1))]
     return [(c[0], c[1], c[2]), (c[0], c[2], c[3])]
-
-
-def write_drawing(path, layers):
-    """layers: {name: triangles}; each triangle a three-sided 3DFACE."""
-    doc = ezdxf.new("R12")
-    msp = doc.modelspace()
-    for name, tris in layers.items():
-        for a, b, c in tris:
-            msp.add_3dface([a, b, c, c], dxfattribs={"layer": name})
-    doc.saveas(path)
 
 
 def plane_of(t):

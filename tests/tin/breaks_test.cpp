@@ -138,18 +138,9 @@ Prepared prepare_and_run(const std::vector<tin_point> &pts, const std::vector<ti
                          int16_t groups)
 {
     Prepared p;
-    tin_point *op = nullptr;
-    tin_line *ol = nullptr;
-    int32_t np = 0, nl = 0;
-    p.prepared = tin_prepare_breaks((int32_t)pts.size(), pts.data(), (int32_t)lines.size(),
-                                    lines.data(), &op, &np, &ol, &nl);
-    if (p.prepared == 0) {
-        p.pts.assign(op, op + np);
-        p.lines.assign(ol, ol + nl);
+    p.prepared = tt::prepare(pts, lines, &p.pts, &p.lines);
+    if (p.prepared == 0)
         p.run = tt::run(p.pts, p.lines, groups);
-    }
-    free(op);
-    free(ol);
     return p;
 }
 
@@ -242,10 +233,7 @@ TEST(BreakSite, MatchesAnIndependentConstrainedTriangulationOverTheArea)
     for (unsigned seed : {41u, 42u, 43u, 44u})
         for (int mode : {ALL, BREAKS, RINGS}) {
             tt::Site site = tt::break_site(seed, 1500);
-            std::vector<tin_line> drawn;
-            for (const tin_line &l : site.lines)
-                if (mode == ALL || (mode == BREAKS) == (l.group == TIN_BREAK))
-                    drawn.push_back(l);
+            std::vector<tin_line> drawn = site.drawn(mode != BREAKS, mode != RINGS);
             Prepared p = prepare_and_run(site.pts, drawn, mode == BREAKS ? 0 : 3);
             ASSERT_EQ(p.prepared, 0) << s.take();
             ASSERT_EQ(p.run.result, 0) << s.take();

@@ -249,27 +249,14 @@ TEST(Accelerations, SameTrianglesInTheSameOrderOnAndOff)
     cases.push_back({clusters, {}, 0, 0});
     // an outline and two voids
     tt::Site site = tt::break_site(31, 2000);
-    std::vector<tin_line> rings;
-    for (const tin_line &l : site.lines)
-        if (l.group != TIN_BREAK)
-            rings.push_back(l);
-    cases.push_back({site.pts, rings, 3, 0});
+    cases.push_back({site.pts, site.drawn(true, false), 3, 0});
     // break lines, with the outline and voids and alone: the second side of
     // a break line is searched from a copy of its edge in the buffer
     tt::Site breaks = tt::break_site(45, 2000);
     for (int16_t groups : {3, 0}) {
-        std::vector<tin_line> drawn;
-        for (const tin_line &l : breaks.lines)
-            if (groups > 0 || l.group == TIN_BREAK)
-                drawn.push_back(l);
-        tin_point *bp;
-        tin_line *bl;
-        int32_t nbp, nbl;
-        ASSERT_EQ(tin_prepare_breaks((int32_t)breaks.pts.size(), breaks.pts.data(), (int32_t)drawn.size(),
-                                     drawn.data(), &bp, &nbp, &bl, &nbl), 0);
-        cases.push_back({std::vector<tin_point>(bp, bp + nbp), std::vector<tin_line>(bl, bl + nbl), groups, 0});
-        free(bp);
-        free(bl);
+        Case k = {{}, {}, groups, 0};
+        ASSERT_EQ(tt::prepare(breaks.pts, breaks.drawn(groups > 0, true), &k.pts, &k.lines), 0);
+        cases.push_back(k);
     }
 
     for (size_t c = 0; c < cases.size(); c++) {

@@ -291,13 +291,8 @@ void site(int n, int holes, double spikes, unsigned seed, std::vector<tin_point>
             v.push_back({cx + rr * std::cos(t), cy + rr * std::sin(t), 100 + 10 * d(g)});
         }
         for (int i = 0; i < k; i++) {
-            const tin_point &a = v[i], &b = v[(i + 1) % k];
-            tin_line l;
-            l.x1 = a.x; l.y1 = a.y; l.z1 = a.z;
-            l.x2 = b.x; l.y2 = b.y; l.z2 = b.z;
-            l.group = grp;
-            lines->push_back(l);
-            pts->push_back(a);
+            lines->push_back(tt::line_of(v[i], v[(i + 1) % k], grp));
+            pts->push_back(v[i]);
         }
     };
     ring(x0 + side / 2, y0 + side / 2, side * 0.45, 96, 1, spikes);
@@ -330,18 +325,12 @@ TEST(Differential, OutlineAndHoles)
 void expect_same_prepared(const std::string &what, const std::vector<tin_point> &pts,
                           const std::vector<tin_line> &drawn, int16_t groups)
 {
-    tin_point *bp = nullptr;
-    tin_line *bl = nullptr;
-    int32_t nbp = 0, nbl = 0;
+    std::vector<tin_point> p;
+    std::vector<tin_line> l;
     {
         tt::Listen quiet;
-        ASSERT_EQ(tin_prepare_breaks((int32_t)pts.size(), pts.data(), (int32_t)drawn.size(),
-                                     drawn.data(), &bp, &nbp, &bl, &nbl), 0) << what;
+        ASSERT_EQ(tt::prepare(pts, drawn, &p, &l), 0) << what;
     }
-    std::vector<tin_point> p(bp, bp + nbp);
-    std::vector<tin_line> l(bl, bl + nbl);
-    free(bp);
-    free(bl);
     size_t breaks = std::count_if(l.begin(), l.end(), [](const tin_line &x) { return x.group == TIN_BREAK; });
     EXPECT_GT(breaks, drawn.size() / 4) << what;
     // break lines are left to the straightforward search for now: the run
@@ -359,13 +348,9 @@ TEST(Differential, BreakLinesWithOutlineAndVoidsAndAlone)
 {
     // a dozen long lines crossing each other and the rings, on integers
     tt::Site site = tt::break_site(12, sized(40000));
-    for (int16_t groups : {3, 0}) {
-        std::vector<tin_line> drawn;
-        for (const tin_line &l : site.lines)
-            if (groups > 0 || l.group == TIN_BREAK)
-                drawn.push_back(l);
-        expect_same_prepared("break site, groups " + std::to_string(groups), site.pts, drawn, groups);
-    }
+    for (int16_t groups : {3, 0})
+        expect_same_prepared("break site, groups " + std::to_string(groups), site.pts, site.drawn(groups > 0, true),
+                             groups);
 
     // banks: many wavy lines close together, a vertex every 3 m, and a few
     // straight ones across them, over random survey points; all heights on

@@ -143,6 +143,32 @@ bool Site::in_area(double x, double y) const
     return true;
 }
 
+std::vector<tin_line> Site::drawn(bool with_rings, bool with_breaks) const
+{
+    std::vector<tin_line> out;
+    for (const tin_line &l : lines)
+        if (l.group == TIN_BREAK ? with_breaks : with_rings)
+            out.push_back(l);
+    return out;
+}
+
+int prepare(const std::vector<tin_point> &pts, const std::vector<tin_line> &drawn,
+            std::vector<tin_point> *out_pts, std::vector<tin_line> *out_lines)
+{
+    tin_point *op = nullptr;
+    tin_line *ol = nullptr;
+    int32_t np = 0, nl = 0;
+    int r = tin_prepare_breaks((int32_t)pts.size(), pts.data(), (int32_t)drawn.size(), drawn.data(),
+                               &op, &np, &ol, &nl);
+    if (r == 0) {
+        out_pts->assign(op, op + np);
+        out_lines->assign(ol, ol + nl);
+    }
+    free(op);
+    free(ol);
+    return r;
+}
+
 // Plan distance from p to segment a-b.
 static double seg_dist(const tin_point &p, double ax, double ay, double bx, double by)
 {

@@ -68,9 +68,15 @@ struct Site {
     std::vector<tin_line> lines;                // rings, then the break lines
     std::vector<std::vector<tin_point>> rings;  // outline, void, void
     bool in_area(double x, double y) const;     // inside the outline, outside the voids
+    // The lines as drawn: the rings' LINEs, the break lines, or both.
+    std::vector<tin_line> drawn(bool with_rings, bool with_breaks) const;
 };
 Site break_site(unsigned seed, int count);
 tin_line line_of(const tin_point &a, const tin_point &b, int16_t group);
+// The preparation of drawn break lines (tin_prepare_breaks): its result,
+// and on success the points and lines it gives in *out_pts and *out_lines.
+int prepare(const std::vector<tin_point> &pts, const std::vector<tin_line> &drawn,
+            std::vector<tin_point> *out_pts, std::vector<tin_line> *out_lines);
 // Even-odd test of (x, y) against the closed ring r.
 bool in_ring(const std::vector<tin_point> &r, double x, double y);
 

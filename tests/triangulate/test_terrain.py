@@ -2,19 +2,17 @@
 exactly the Delaunay triangles of the survey (checked against matplotlib's
 triangulation, an independent implementation), the outline and voids of the
 bundled survey are respected and its faces are those it always gave, and the
-export file is gone afterwards.  (Break lines and TINMAXEDGE through the
-command: test_triangulate.cpp.)"""
+export file is gone afterwards.  (LibreCAD opening saved faces:
+test_dxf_files.py; break lines and TINMAXEDGE: test_triangulate.cpp.)"""
 import hashlib
 import os
-import shutil
-import subprocess
 import sys
 import unittest
 
 import numpy as np
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from velmora_e2e import SAMPLES, TempFolder, run_ok  # noqa: E402
+from velmora_e2e import SAMPLES, SURVEY, TempFolder, run_ok  # noqa: E402
 
 import ezdxf  # noqa: E402
 import matplotlib.tri as mtri  # noqa: E402
@@ -63,10 +61,7 @@ def faces_as_indices(doc, pts):
 
 
 class Terrain(unittest.TestCase):
-    def run_in(self, workdir, drawing, script=SCRIPT, extra=()):
-        # run_velmora loads a private copy of the add-on, so its export lies in workdir.
-        return run_ok(self, workdir, script, drawing=drawing, extra=list(extra))
-
+    # run_velmora loads a private copy of the add-on, so its export lies in the run's folder.
     def test_random_surveys_match_independent_delaunay(self):
         rng = np.random.default_rng(7)
         cases = [
@@ -81,7 +76,7 @@ class Terrain(unittest.TestCase):
                 pts = np.column_stack([xy, z])
                 src = os.path.join(work, "survey.dxf")
                 write_points(src, pts)
-                r = self.run_in(work, src)
+                r = run_ok(self, work, SCRIPT, drawing=src)
                 doc = r.doc()
                 got = faces_as_indices(doc, pts)
                 want = {tuple(sorted(t)) for t in mtri.Triangulation(xy[:, 0], xy[:, 1]).triangles}
@@ -91,25 +86,17 @@ class Terrain(unittest.TestCase):
                 self.assertFalse(os.path.exists(os.path.join(work, "velmora.dxf")))
                 auditor = doc.audit()
                 self.assertEqual(len(auditor.errors), 0, [e.message for e in auditor.errors])
-                if name == "small" and shutil.which("librecad"):
-                    # A real CAD program opens the saved terrain.
-                    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-                    subprocess.run(["librecad", "dxf2pdf", "-a", "-o", "out.pdf", r.out_path], env=env,
-                                   capture_output=True, timeout=300, cwd=work)
-                    pdf = os.path.join(work, "out.pdf")
-                    self.assertTrue(os.path.exists(pdf) and os.path.getsize(pdf) > 1000)
 
     def test_bundled_survey_respects_outline_and_voids(self):
-        sample = os.path.join(SAMPLES, "jacksboro_survey.dxf")
         with open(os.path.join(SAMPLES, "jacksboro_tin.scr")) as f:
             script = f.read()
-        src = ezdxf.readfile(sample).modelspace()
+        src = ezdxf.readfile(SURVEY).modelspace()
         pts = np.array([list(p.dxf.location) for p in src.query("POINT")])
         rings = {}
         for ln in src.query("LINE"):
             rings.setdefault(ln.dxf.color, []).append((tuple(ln.dxf.start)[:2], tuple(ln.dxf.end)[:2]))
         with TempFolder() as work:
-            r = self.run_in(work, sample, script, extra=["--png", os.path.join(work, "tin.png")])
+            r = run_ok(self, work, script, drawing=SURVEY, extra=["--png", os.path.join(work, "tin.png")])
             doc = r.doc()
             self.assertEqual(faces_digest(doc), BUNDLED_FACES)
             tris = faces_as_indices(doc, pts)

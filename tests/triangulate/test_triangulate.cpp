@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <random>
 #include <string>
@@ -32,30 +33,18 @@ Entity poly3d(const std::string &layer, const std::vector<Vec3> &pts, bool close
     return e;
 }
 
-struct Face {
-    Vec3 c[3];
-};
+// A face's corners, x y z each, compared exactly.
+typedef std::array<double, 9> Face;
 
 std::vector<Face> faces(velmora::Session &s)
 {
     std::vector<Face> out;
     for (const auto &e : s.drawing().entities)
-        if (!e.erased && e.type == "3DFACE")
-            out.push_back({{e.pts[0], e.pts[1], e.pts[2]}});
+        if (!e.erased && e.type == "3DFACE") {
+            const Vec3 *p = e.pts.data();
+            out.push_back({p[0].x, p[0].y, p[0].z, p[1].x, p[1].y, p[1].z, p[2].x, p[2].y, p[2].z});
+        }
     return out;
-}
-
-bool same(const Vec3 &a, const Vec3 &b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
-
-bool same_faces(const std::vector<Face> &a, const std::vector<Face> &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); i++)
-        for (int k = 0; k < 3; k++)
-            if (!same(a[i].c[k], b[i].c[k]))
-                return false;
-    return true;
 }
 
 // Is the plan segment a-b a side of some face?
@@ -63,9 +52,9 @@ bool is_side(const std::vector<Face> &fs, const Vec3 &a, const Vec3 &b)
 {
     for (const Face &f : fs)
         for (int k = 0; k < 3; k++) {
-            const Vec3 &p = f.c[k], &q = f.c[(k + 1) % 3];
-            if ((p.x == a.x && p.y == a.y && q.x == b.x && q.y == b.y) ||
-                (p.x == b.x && p.y == b.y && q.x == a.x && q.y == a.y))
+            double px = f[3 * k], py = f[3 * k + 1], qx = f[(3 * k + 3) % 9], qy = f[(3 * k + 4) % 9];
+            if ((px == a.x && py == a.y && qx == b.x && qy == b.y) ||
+                (px == b.x && py == b.y && qx == a.x && qy == a.y))
                 return true;
         }
     return false;
@@ -435,9 +424,9 @@ TEST(Outlines, AnOutlineAtElevationZeroStillBoundsTheTerrain)
     auto f = faces(s);
     ASSERT_EQ(f.size(), 72u) << out;         // 6 x 6 cells, two triangles each
     for (const Face &e : f)
-        for (const Vec3 &p : e.c) {
-            EXPECT_TRUE(p.x >= 2 && p.x <= 8 && p.y >= 2 && p.y <= 8);
-            EXPECT_EQ(p.z, height(p.x, p.y));   // the survey's heights
+        for (int k = 0; k < 9; k += 3) {
+            EXPECT_TRUE(e[k] >= 2 && e[k] <= 8 && e[k + 1] >= 2 && e[k + 1] <= 8);
+            EXPECT_EQ(e[k + 2], height(e[k], e[k + 1]));   // the survey's heights
         }
     EXPECT_FALSE(has(out, "Warning")) << out;
 }
@@ -474,6 +463,16 @@ std::vector<Entity> survey(unsigned seed, bool outline)
     return ents;
 }
 
+// The faces a fresh session draws from the entities with the script; the
+// run's outcome in *o.
+std::vector<Face> terrain(const std::vector<Entity> &ents, vt::Outcome *o,
+                          const std::string &script = "velmora\nall\n\n")
+{
+    vt::AddonSession s;
+    *o = run_on(s, ents, script);
+    return faces(s);
+}
+
 }  // namespace
 
 // ---- 3D polylines and TINMAXEDGE -----------------------------------------
@@ -484,8 +483,8 @@ std::vector<Entity> survey(unsigned seed, bool outline)
 TEST(BreakCommand, PolylinesThatAreNoBreakLinesChangeNothing)
 {
     for (bool outline : {false, true}) {
-        vt::AddonSession plain;
-        vt::Outcome a = run_on(plain, survey(7, outline));
+        vt::Outcome a, b;
+        std::vector<Face> plain = terrain(survey(7, outline), &a);
         ASSERT_TRUE(a.ok) << a.out;
         EXPECT_FALSE(has(a.out, "Note")) << a.out;
 
@@ -497,10 +496,8 @@ TEST(BreakCommand, PolylinesThatAreNoBreakLinesChangeNothing)
         mesh.poly_flags = 16;
         mesh.mesh_m = mesh.mesh_n = 2;
         ents.push_back(mesh);
-        vt::AddonSession with;
-        vt::Outcome b = run_on(with, ents);
+        EXPECT_EQ(terrain(ents, &b), plain);
         ASSERT_TRUE(b.ok) << b.out;
-        EXPECT_TRUE(same_faces(faces(plain), faces(with)));
         EXPECT_TRUE(has(b.out, "\n*** VELMORA Note - 4 3D polylines on Velmora's own layers (surface "
                                "crossings, contours, cut/fill) passed over: they are not break lines"))
             << b.out;
@@ -532,11 +529,11 @@ TEST(BreakCommand, TheToeAndTopOfABankAreKept)
     // between them has no survey point, so every face there rises from
     // toe to top
     for (const Face &f : fs)
-        for (const Vec3 &c : f.c)
+        for (int k = 0; k < 9; k += 3)
             for (const auto *line : {&toe, &top})
                 for (const Vec3 &v : *line)
-                    if (c.x == v.x && c.y == v.y) {
-                        EXPECT_EQ(c.z, v.z);
+                    if (f[k] == v.x && f[k + 1] == v.y) {
+                        EXPECT_EQ(f[k + 2], v.z);
                     }
     // the break lines are shown as they were kept, in white
     size_t white = 0;
@@ -552,63 +549,41 @@ TEST(BreakCommand, TheToeAndTopOfABankAreKept)
 TEST(BreakCommand, TinmaxedgeTrimsATerrainWithoutOutline)
 {
     std::vector<Entity> ents = survey(3, false);
-    std::vector<Face> all;
-    {
-        vt::AddonSession whole;
-        ASSERT_TRUE(run_on(whole, ents).ok);
-        all = faces(whole);
-    }
+    vt::Outcome o;
+    std::vector<Face> all = terrain(ents, &o);
+    ASSERT_TRUE(o.ok) << o.out;
 
     // set, or answered at the prompt a negative value asks for
     for (const char *script : {"setvar tinmaxedge 40\nvelmora\nall\n\n", "setvar TINMAXEDGE -1\nvelmora\nall\n\n40\n"}) {
-        vt::AddonSession s;
-        vt::Outcome o = run_on(s, ents, script);
+        std::vector<Face> left = terrain(ents, &o, script);
         ASSERT_TRUE(o.ok) << o.out;
-        std::vector<Face> left = faces(s);
-        size_t kept = left.size();
-        ASSERT_LT(kept, all.size());
+        ASSERT_LT(left.size(), all.size());
         // the faces kept are the whole's, in order (which go: the library's test)
         size_t at = 0;
         for (const Face &f : left) {
-            while (at < all.size() && !same_faces({all[at]}, {f}))
+            while (at < all.size() && all[at] != f)
                 at++;
             EXPECT_LT(at++, all.size()) << "a kept face out of order or new";
         }
         EXPECT_TRUE(has(o.out, "\n - triangles removed along the edge (an edge over TINMAXEDGE 40)= " +
-                                   std::to_string(all.size() - kept)))
+                                   std::to_string(all.size() - left.size())))
             << o.out;
         EXPECT_EQ(has(o.out, "Maximum triangle edge where there is no outline, 0 for none <0>: "),
                   std::string(script).find(" -1") != std::string::npos);
     }
 
     // Enter at the prompt: none; *cancel*: the call fails
-    {
-        vt::AddonSession enter;
-        ASSERT_TRUE(run_on(enter, ents, "setvar tinmaxedge -1\nvelmora\nall\n\n\n").ok);
-        EXPECT_TRUE(same_faces(faces(enter), all));
-    }
-    {
-        vt::AddonSession cancel;
-        vt::Outcome c = run_on(cancel, ents, "setvar tinmaxedge -1\nvelmora\nall\n\n*cancel*\n");
-        EXPECT_FALSE(c.ok);
-        EXPECT_TRUE(faces(cancel).empty());
-    }
+    EXPECT_EQ(terrain(ents, &o, "setvar tinmaxedge -1\nvelmora\nall\n\n\n"), all);
+    EXPECT_TRUE(o.ok);
+    EXPECT_TRUE(terrain(ents, &o, "setvar tinmaxedge -1\nvelmora\nall\n\n*cancel*\n").empty());
+    EXPECT_FALSE(o.ok);
 
     // with an outline it is not used
-    std::vector<Face> untrimmed;
-    {
-        vt::AddonSession bounded;
-        vt::Outcome u = run_on(bounded, survey(3, true));
-        ASSERT_TRUE(u.ok) << u.out;
-        untrimmed = faces(bounded);
-    }
-    {
-        vt::AddonSession bounded;
-        vt::Outcome b = run_on(bounded, survey(3, true), "setvar tinmaxedge 5\nvelmora\nall\n\n");
-        ASSERT_TRUE(b.ok);
-        EXPECT_TRUE(has(b.out, "*** VELMORA Note - TINMAXEDGE is not used: the outline bounds the terrain"));
-        EXPECT_TRUE(same_faces(untrimmed, faces(bounded)));
-    }
+    std::vector<Face> untrimmed = terrain(survey(3, true), &o);
+    ASSERT_TRUE(o.ok) << o.out;
+    EXPECT_EQ(terrain(survey(3, true), &o, "setvar tinmaxedge 5\nvelmora\nall\n\n"), untrimmed);
+    EXPECT_TRUE(o.ok);
+    EXPECT_TRUE(has(o.out, "*** VELMORA Note - TINMAXEDGE is not used: the outline bounds the terrain"));
 
     // the variable: a number, 0 when unset
     vt::AddonSession v;

@@ -8,7 +8,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from velmora_e2e import SAMPLES, TempFolder, run_velmora  # noqa: E402
+from velmora_e2e import TempFolder, bundled_tin, run_velmora, write_faces  # noqa: E402
 
 import ezdxf  # noqa: E402
 
@@ -51,13 +51,6 @@ def sphere_faces(cx, cy, cz, r, rings, segments):
             if i < rings - 1:
                 tris.append((b, c, d))
     return tris
-
-
-def write_faces(path, tris):
-    doc = ezdxf.new("R12")
-    for a, b, c in tris:
-        doc.modelspace().add_3dface([a, b, c, c])
-    doc.saveas(path)
 
 
 class Volumes(unittest.TestCase):
@@ -104,7 +97,7 @@ class Volumes(unittest.TestCase):
             centre = (731000.5, 4037000.25, 400.0)
             tris = sphere_faces(*centre, 10.0, 36, 72)
             path = os.path.join(wd, "sphere.dxf")
-            write_faces(path, tris)
+            write_faces(path, {"0": tris})
 
             def near_centre(cen, inc):
                 for got, want in zip(cen, centre):
@@ -138,10 +131,7 @@ class Volumes(unittest.TestCase):
 
     def test_terrain_raised_two_metres_gives_twice_its_plan_area(self):
         with TempFolder() as wd:
-            tin = run_velmora(wd, "velmora\nall\n\n", drawing=os.path.join(SAMPLES, "jacksboro_survey.dxf"),
-                              out="tin.dxf")
-            self.assertEqual(tin.returncode, 0, tin.stdout + tin.stderr)
-            doc = tin.doc()
+            doc = bundled_tin(self, wd).doc()
             msp = doc.modelspace()
             faces = [[tuple(v) for v in (f.dxf.vtx0, f.dxf.vtx1, f.dxf.vtx2)]
                      for f in msp if f.dxftype() == "3DFACE"]

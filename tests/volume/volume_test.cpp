@@ -249,57 +249,38 @@ TEST(Integration, KeptAndRadixSortedSamplesMatchThePlainPath)
 
 TEST(Command, DefaultsOpenSurfacesAndBadIncrements)
 {
-    auto run = [](vt::AddonSession &s, const char *script) {
-        s.input(script);
-        s.run();
-        return s.take_output();
-    };
-    {
+    velmora::Entity mesh;
+    mesh.type = "POLYLINE";
+    mesh.poly_flags = 16;
+    mesh.mesh_m = 1;
+    mesh.mesh_n = 2;
+    mesh.pts = {{0, 0, 1}, {1, 0, 1}};
+    mesh.vertex_flags = {64, 64};
+    struct Case {
+        std::vector<velmora::Entity> ents;
+        const char *script;
+        std::vector<const char *> said;
+    } cases[] = {
         // 2000 x 2000 extents offer 1.000000; one open surface gives no volume and no POINT.
-        vt::AddonSession s;
-        velmora::Entity e;
-        e.type = "3DFACE";
-        e.pts = {{0, 0, 1}, {2000, 0, 1}, {2000, 2000, 1}, {0, 2000, 1}};
-        s.drawing().add(e);
-        std::string out = run(s, "volume\n\nall\n\n");
-        EXPECT_NE(out.find("volume increment <1.000000> : "), std::string::npos) << out;
-        EXPECT_NE(out.find("Can't calculate volume !"), std::string::npos) << out;
-        for (const auto &x : s.drawing().entities)
-            EXPECT_NE(x.type, "POINT");
-    }
-    {
+        {{vt::face({0, 0, 1}, {2000, 0, 1}, {2000, 2000, 1}, {0, 2000, 1})}, "volume\n\nall\n\n",
+         {"volume increment <1.000000> : ", "Can't calculate volume !"}},
         // An empty drawing offers 0: Enter must not start a run.
-        vt::AddonSession s;
-        std::string out = run(s, "vol\n\n");
-        EXPECT_NE(out.find("<0.000000>"), std::string::npos) << out;
-        EXPECT_NE(out.find("Can't calculate volume: the increment must be a positive number!"), std::string::npos)
-            << out;
-        EXPECT_FALSE(vt::file_exists(s.dir.file("vol.bin")));
-    }
-    {
+        {{}, "vol\n\n", {"<0.000000>", "Can't calculate volume: the increment must be a positive number!"}},
         // Far from the origin, an increment too fine for 32-bit node numbers.
-        vt::AddonSession s;
-        velmora::Entity e;
-        e.type = "3DFACE";
-        e.pts = {{500000, 5000000, 300}, {500010, 5000000, 300}, {500010, 5000010, 310}, {500000, 5000010, 310}};
-        s.drawing().add(e);
-        std::string out = run(s, "vol\n0.0001\nall\n\n");
-        EXPECT_NE(out.find("the increment is too small for these coordinates!"), std::string::npos) << out;
-        EXPECT_FALSE(vt::file_exists(s.dir.file("vol.bin")));
-    }
-    {
+        {{vt::face({500000, 5000000, 300}, {500010, 5000000, 300}, {500010, 5000010, 310}, {500000, 5000010, 310})},
+         "vol\n0.0001\nall\n\n", {"the increment is too small for these coordinates!"}},
         // A mesh no grid can be made of, in the command's own words.
+        {{mesh}, "vol\n1\nall\n\n", {"mesh vertex counts 1 by 2 (2 to 32767 each)"}},
+    };
+    for (const Case &c : cases) {
         vt::AddonSession s;
-        velmora::Entity m;
-        m.type = "POLYLINE";
-        m.poly_flags = 16;
-        m.mesh_m = 1;
-        m.mesh_n = 2;
-        m.pts = {{0, 0, 1}, {1, 0, 1}};
-        m.vertex_flags = {64, 64};
-        s.drawing().add(m);
-        std::string out = run(s, "vol\n1\nall\n\n");
-        EXPECT_NE(out.find("mesh vertex counts 1 by 2 (2 to 32767 each)"), std::string::npos) << out;
+        for (const auto &e : c.ents)
+            s.drawing().add(e);
+        std::string out = vt::run_script(s, c.script).out;
+        for (const char *said : c.said)
+            EXPECT_NE(out.find(said), std::string::npos) << out;
+        EXPECT_TRUE(vt::live(s, "POINT").empty()) << c.script;
+        EXPECT_FALSE(vt::file_exists(s.dir.file("vol.bin"))) << c.script;
     }
 }
 

@@ -1,18 +1,23 @@
-"""LANDXML end to end: the bundled survey's TIN written as LandXML 1.2 and
-checked with Python's own XML reader, read back into a drawing as the same
-faces; units and names from an imperial drawing.  Files refused, in process:
-landxml_test.cpp."""
+"""Survey files in and out, end to end.  LANDXML: the bundled survey's TIN
+written as LandXML 1.2 and checked with Python's own XML reader, read back
+into a drawing as the same faces; units and names from an imperial drawing
+(files refused, in process: landxml_test.cpp).  Point files: the bundled
+survey's point file gives the survey's own points with their numbers and
+descriptions, and bad rows are refused with their line numbers (description
+layers: pointfile_test.cpp; the README's example, point file to contours and
+LandXML: test_program.py)."""
 import os
 import sys
 import unittest
 import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from velmora_e2e import SAMPLES, SharedFolder, run_ok, run_velmora  # noqa: E402
+from velmora_e2e import SAMPLES, SURVEY, SharedFolder, TempFolder, bundled_tin, run_ok, run_refused  # noqa: E402
 
 import ezdxf  # noqa: E402
 
 NS = {"l": "http://www.landxml.org/schema/LandXML-1.2"}
+POINTS = os.path.join(SAMPLES, "jacksboro_points.csv")
 
 
 def faces_of(doc, layer):
@@ -24,13 +29,9 @@ class LandXml(SharedFolder):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        tin = run_velmora(cls.work, "velmora\nall\n\n", drawing=os.path.join(SAMPLES, "jacksboro_survey.dxf"),
-                          out="jacksboro.dxf")
-        assert tin.returncode == 0, tin.stdout + tin.stderr
-        cls.tin = tin.out_path
+        cls.tin = bundled_tin(None, cls.work, out="jacksboro.dxf").out_path
         cls.xml = os.path.join(cls.work, "jacksboro.xml")
-        cls.landxml_run = run_velmora(cls.work, "landxml %s\nlayer TRIANG\n\n" % cls.xml, drawing=cls.tin, out=None)
-        assert cls.landxml_run.returncode == 0, cls.landxml_run.stdout + cls.landxml_run.stderr
+        cls.landxml_run = run_ok(None, cls.work, "landxml %s\nlayer TRIANG\n\n" % cls.xml, drawing=cls.tin, out=None)
         cls.faces = faces_of(ezdxf.readfile(cls.tin), "TRIANG")
 
     def test_the_file_is_a_landxml_tin_with_each_corner_once(self):
@@ -85,6 +86,39 @@ class LandXml(SharedFolder):
         root = ET.parse(out).getroot()
         self.assertEqual(root.find("l:Units/l:Imperial", NS).get("linearUnit"), "foot")
         self.assertEqual(root.find("l:Surfaces/l:Surface", NS).get("name"), "Pad Design")
+
+
+class PointFile(unittest.TestCase):
+    def test_the_sample_file_gives_the_surveys_points_numbers_and_descriptions(self):
+        survey = [tuple(p.dxf.location) for p in
+                  ezdxf.readfile(SURVEY).modelspace().query("POINT")]
+        with TempFolder() as work:
+            run = run_ok(self, work, "", extra=["--points", POINTS])
+            self.assertIn("3000 points (PNEZD from its header)", run.stdout)
+            msp = run.doc().modelspace()
+            self.assertEqual([tuple(p.dxf.location) for p in msp.query("POINT")], survey)
+            labels = msp.query("TEXT[layer=='POINT-LABEL']")
+            self.assertEqual(len(labels), 3000)
+            self.assertEqual(labels[0].dxf.text, "1001 GROUND")
+            self.assertEqual(labels[2999].dxf.text.split()[0], "4000")
+
+    def test_bad_rows_are_refused_by_line(self):
+        with TempFolder() as work:
+            path = os.path.join(work, "field.txt")
+            with open(path, "w") as f:
+                f.write("# total station export\n"
+                        "1\t5000.000\t2000.000\t100.50\tCP1\n"
+                        "2\t5010.000\t2000.000\n"
+                        "3\t5010.000\t2010,5\t101.00\tFENCE\n"
+                        "4\t5020.000\t2010.000\t1e13\tFENCE\n"
+                        "5\t5020.000\t2020.000\t102.25\tTOP OF BANK\n")
+            msg = "--points %s: POINTFILE: %s: 3 row(s) cannot be read; nothing drawn" % (path, path)
+            run = run_refused(self, work, "", msg, stream="stderr", extra=["--points", path])
+            # Each row named (every reason: pointfile_test.cpp, with skipbad).
+            for line in ("line 3: 3 column(s) where PNEZD needs 4", "line 4: easting \"2010,5\" is not a number",
+                         "line 5: elevation 1e13 is beyond 1e12"):
+                self.assertIn("POINTFILE: %s: %s" % (path, line), run.stdout)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -428,7 +428,10 @@ static int reorder(void)
     memset(pnew, 0xff, (size_t)nk * sizeof(int32_t));
     /* the walk: told lists the triangles in their new order, pold the
     ** points; the queue is told itself, so the triangles a few places ahead
-    ** are known and asked for early (they lie anywhere in memory) */
+    ** are known and asked for early (they lie anywhere in memory).  When a
+    ** triangle leaves the queue its corners and neighbours all have their
+    ** new numbers (given then, if not before), so its new record is written
+    ** at once, while the old one is still in the cache. */
     int32_t head = 0, tail = 0, np = 0;
     /* from a triangle round point 0, the sweep's first point: the front's
     ** seed when it starts from the middle */
@@ -441,7 +444,7 @@ static int reorder(void)
         told[tail++] = s;
         while (head < tail) {
             ask_ahead(he, told, head, tail, pnew, tnew);
-            int32_t t = told[head++];
+            int32_t j = head, t = told[head++];
             for (int i = 0; i < 3; i++) {
                 int32_t v = he[3 * t + i].v, g = he[3 * t + i].n;
                 if (pnew[v] == -1) {
@@ -452,6 +455,8 @@ static int reorder(void)
                     tnew[g / 3] = tail;
                     told[tail++] = g / 3;
                 }
+                he2[3 * j + i].v = pnew[v];
+                he2[3 * j + i].n = g == -1 ? -1 : 3 * tnew[g / 3] + g % 3;
             }
         }
     }
@@ -464,15 +469,7 @@ static int reorder(void)
         pnew[i] = i;                    /* left out: kept at the end */
         pold[i] = i;
     }
-    /* the new arrays are written in order, the old read where they lie */
-    for (int32_t j = 0; j < nt; j++) {
-        ask_ahead(he, told, j, nt, pnew, tnew);
-        const tin_he *o = &he[3 * told[j]];
-        for (int i = 0; i < 3; i++) {
-            he2[3 * j + i].v = pnew[o[i].v];
-            he2[3 * j + i].n = o[i].n == -1 ? -1 : 3 * tnew[o[i].n / 3] + o[i].n % 3;
-        }
-    }
+    /* the points' arrays are written in order, the old read where they lie */
     for (int32_t j = 0; j < n; j++) {
         if (j + 16 < n) {
             __builtin_prefetch(&pm[pold[j + 16]]);

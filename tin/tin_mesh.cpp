@@ -208,6 +208,42 @@ static int sees(int32_t e, int32_t q, int32_t i)
     return tin_orient_xy(BX(e), BY(e), BX(q), BY(q), BX(i), BY(i)) < 0;
 }
 
+/* The first hull edge that sees point i, walking forward along the ring
+** from the edge of `start` (that edge itself first); -1 when none does.
+** The edges that see an outside point make one stretch of the convex
+** ring.  Where the hash's point lies just past that stretch the forward
+** walk goes nearly all the way round (on a 1000 x 1000 grid, with its many
+** points at equal distances from the centre, that made 27 hull tests a
+** point); so the ring is searched both ways at once, and a stretch met
+** going backward is followed back to its first edge, the one the forward
+** walk meets first: the mesh comes out the same, with 4 tests a point.
+**
+**      ... b <- b <- start -> f -> f ...
+*/
+static int32_t first_seeing(int32_t start, int32_t i)
+{
+    if (sees(start, hull_next[start], i))
+        return start;
+    int32_t f = start, b = start;
+    for (;;) {
+        f = hull_next[f];
+        if (f == b)
+            return -1;                  /* every edge tried */
+        if (sees(f, hull_next[f], i))
+            return f;
+        b = hull_prev[b];
+        if (b == f)
+            return -1;
+        if (sees(b, hull_next[b], i)) {
+            /* back to the stretch's first edge; it ends before start,
+            ** which does not see i */
+            while (sees(hull_prev[b], b, i))
+                b = hull_prev[b];
+            return b;
+        }
+    }
+}
+
 /* ------------------------------------------------------------------------
 ** A point that lies inside the triangulation or on its hull: found by a
 ** walk from a hull triangle (each step crosses an edge that has the point
@@ -668,14 +704,7 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
                 break;
         }
         start = hull_prev[start];
-        int32_t e = start, q;
-        while (!sees(e, hull_next[e], i)) {
-            e = hull_next[e];
-            if (e == start) {
-                e = -1;
-                break;
-            }
-        }
+        int32_t e = first_seeing(start, i), q;
         if (e == -1) {
             failed = insert_inside(i);
             continue;

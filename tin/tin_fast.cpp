@@ -359,8 +359,10 @@ static int32_t far_side(int32_t e, int32_t a, int32_t b, int32_t opp)
 
 /* The edges ahead of the front by their ends: the search closes a side
 ** of a new triangle that is such an edge (the latest copy) instead of
-** appending it again.  Open addressing, keys (lower end, higher end);
-** the table is rebuilt with the live edges only when it fills. */
+** appending it again.  Open addressing, keys (lower end, higher end); an
+** edge leaves the table when the front reaches it (tag_drop), so the
+** table holds about the front alone, and is rebuilt with the live edges
+** only when it fills. */
 static struct {
     uint64_t *key;
     int32_t  *edge;
@@ -423,6 +425,35 @@ static int tag_put(int32_t u, int32_t v, int32_t e)
     tg.key[j] = k;
     tg.edge[j] = e;
     return 0;
+}
+
+/* Buffer edge e, with ends u, v, leaves the table, unless a later copy
+** took its place there.  The entries after it in its run move back where
+** their own slots allow (deletion in open addressing, without markers). */
+static void tag_drop(int32_t u, int32_t v, int32_t e)
+{
+    uint64_t k = tin_pair_key(u, v);
+    uint32_t j = tag_slot(k);
+    while (tg.key[j] && tg.key[j] != k)
+        j = (j + 1) & tg.mask;
+    if (!tg.key[j] || tg.edge[j] != e)
+        return;
+    uint32_t hole = j;
+    for (;;) {
+        j = (j + 1) & tg.mask;
+        if (!tg.key[j])
+            break;
+        /* the entry at j stays when its own slot lies after the hole, up
+        ** to j (round the end of the table) */
+        uint32_t home = tag_slot(tg.key[j]);
+        if (hole <= j ? (hole < home && home <= j) : (hole < home || home <= j))
+            continue;
+        tg.key[hole] = tg.key[j];
+        tg.edge[hole] = tg.edge[j];
+        hole = j;
+    }
+    tg.key[hole] = 0;
+    tg.used--;
 }
 
 /* The buffer number of the edge (u, v) ahead of the front, or -1. */
@@ -1500,10 +1531,12 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
     for (tin.cur_edge = 0; tin.cur_edge <= tin.last_edge; tin.cur_edge++) {
         if (tin_break_polled())
             return 1;
+        int32_t u, v, opp, k;
+        /* from here on nothing asks the table for this edge */
+        edge_ends(tin.cur_edge, &u, &v, &opp);
+        tag_drop(u, v, tin.cur_edge);
         if (fs.bits[tin.cur_edge] & FE_CLOSED)
             continue;
-        int32_t u, v, opp, k;
-        edge_ends(tin.cur_edge, &u, &v, &opp);
         line_of(tin.cur_edge, u, v, &tin.edge_la, &tin.edge_lb, &tin.edge_lc);
         fs.pend[0] = fs.pend[1] = fs.pend[2] = -1;
         int first_side;

@@ -3,6 +3,10 @@
 // against the straightforward one: differential_test.cpp.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <random>
 
 #include "tin_check.h"
 
@@ -57,6 +61,25 @@ TEST(SortPoints, OrderAndWhichDuplicateStays)
     cols.push_back({1, 100.0 + 1e-7, 3});
     cols.push_back({1, 100.0 + 1e-5, 3});
     EXPECT_EQ(sorted(cols, 1e-6).size(), 6001u);
+
+    // long shuffled columns (sorted by y apart from the rest), some y twice
+    // or three times with other z, one column with a zero y: qsort's order,
+    // and of each equal x and y the largest z stays
+    std::vector<tin_point> grid;
+    std::mt19937 gen(3);
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 300; j++)
+            grid.push_back({10.0 + i, i == 3 && j == 5 ? 0.0 : 1.0 + (double)(gen() % 250),
+                            (double)(gen() % 6) - 2.5});
+    std::shuffle(grid.begin(), grid.end(), gen);
+    std::vector<tin_point> want = grid;
+    std::qsort(want.data(), want.size(), sizeof(tin_point), tin_point_cmp);
+    want.erase(std::unique(want.begin(), want.end(),
+                           [](const tin_point &a, const tin_point &b) { return a.x == b.x && a.y == b.y; }),
+               want.end());
+    std::vector<tin_point> got = sorted(grid, 1e-9);
+    ASSERT_EQ(got.size(), want.size());
+    EXPECT_EQ(std::memcmp(got.data(), want.data(), got.size() * sizeof(tin_point)), 0);
 }
 
 TEST(SortPoints, SurveyFarOnTheNegativeSideLosesItsNearDuplicates)

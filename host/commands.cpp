@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "commandline.h"
+#include "dxf_common.h"
 #include "selection.h"
 #include "session.h"
 #include "text.h"
@@ -97,9 +98,8 @@ public:
 private:
     void make(Session &s)
     {
-        static const Name face("3DFACE");   // found once, not for each of millions of faces
         Entity e;
-        e.type = face;
+        e.type = dxf_types().face;
         e.pts.assign(c_, c_ + 4);
         e.face_hidden = hidden_;
         s.add_entity(std::move(e));

@@ -79,9 +79,10 @@ void write_export(Out &o, const Drawing &d, const std::vector<std::uint64_t> &ch
     o.pair(0, "ENDSEC");
     o.pair(0, "SECTION");
     o.pair(2, "ENTITIES");
+    const DxfTypeNames &t = dxf_types();
     each_chosen(d, chosen, [&](const Entity &e) {
-        bool simple_poly = e.type != "POLYLINE" || (e.poly_flags & (16 | 8));
-        bool made_text = e.type == "TEXT" && e.raw.empty();
+        bool simple_poly = e.type != t.polyline || (e.poly_flags & (16 | 8));
+        bool made_text = e.type == t.text && e.raw.empty();
         if ((dxf_modelled_type(e.type) && simple_poly) || made_text)
             write_entity(o, e, f);
         else if (!e.raw.empty() && r12_type(e.type))

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "commandline.h"
+#include "dxf_common.h"
 #include "selection.h"
 #include "session.h"
 #include "text.h"
@@ -98,7 +99,7 @@ private:
     void make(Session &s)
     {
         Entity e;
-        e.type = "3DFACE";
+        e.type = dxf_types().face;
         e.pts.assign(c_, c_ + 4);
         e.face_hidden = hidden_;
         s.add_entity(std::move(e));
@@ -454,16 +455,15 @@ public:
         if (!w.empty() && (!parse_int(t.text, decimals) || decimals < 0 || decimals > 16))
             return refuse(s, "DXFOUT: \"" + (t.kind == Token::Word ? t.text : std::string()) +
                                     "\" is not an option; give V, Entities, or the decimal places (0 to 16).");
-        std::vector<std::uint64_t> ids;
-        if (chosen_) {
-            ids = sel_.ids;
-        } else {
+        // The set chosen is written as it stands: a copy of an export's
+        // hundreds of thousands of ids cost page faults of its own.
+        std::vector<std::uint64_t> all;
+        if (!chosen_)
             for (const auto &e : s.drawing().entities)
                 if (!e.erased)
-                    ids.push_back(e.id);
-        }
+                    all.push_back(e.id);
         try {
-            write_dxfout(s.drawing(), ids, path_, (int)decimals);
+            write_dxfout(s.drawing(), chosen_ ? sel_.ids : all, path_, (int)decimals);
         } catch (const DxfError &e) {
             return refuse(s, "DXFOUT: " + e.message);
         }

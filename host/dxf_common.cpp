@@ -43,9 +43,16 @@ bool dxf_parse_int(std::string_view text, long long &out)
     return true;
 }
 
-bool dxf_modelled_type(const std::string &type)
+const DxfTypeNames &dxf_types()
 {
-    return type == "POINT" || type == "LINE" || type == "3DFACE" || type == "POLYLINE";
+    static const DxfTypeNames names;
+    return names;
+}
+
+bool dxf_modelled_type(const Name &type)
+{
+    const DxfTypeNames &t = dxf_types();
+    return type == t.point || type == t.line || type == t.face || type == t.polyline;
 }
 
 int dxf_release(const std::string &v)

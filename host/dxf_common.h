@@ -25,7 +25,15 @@ bool dxf_parse_int(std::string_view text, long long &out);
 int dxf_int(std::string_view value);
 
 // True for the entity types the drawing models.
-bool dxf_modelled_type(const std::string &type);
+bool dxf_modelled_type(const Name &type);
+
+// The names of the modelled types and of TEXT, found once: an entity's type
+// compared with one of them is two pointers compared, not two texts, for
+// each of the millions of entities a save, an export or a picture walks.
+struct DxfTypeNames {
+    Name point{"POINT"}, line{"LINE"}, face{"3DFACE"}, polyline{"POLYLINE"}, text{"TEXT"};
+};
+const DxfTypeNames &dxf_types();
 
 // Fills layer, colour, handle and, for the modelled types, the geometry of
 // `e` from e.raw (which begins with the entity's "0 TYPE" pair).  The numbers

@@ -46,8 +46,26 @@ void write_r12_groups(Out &o, const Entity &e)
     }
 }
 
+// Calls `fn` for each entity not erased whose id is in `chosen` (sorted), in
+// drawing order.  The entities stand in the order of their ids, as the ids
+// chosen do: one walk over both.  The export walks them twice (the extents
+// first) rather than keep a list of them, whose memory cost more than the
+// second walk.
+template <class Fn> void each_chosen(const Drawing &d, const std::vector<std::uint64_t> &chosen, Fn fn)
+{
+    auto next = chosen.begin();
+    for (const auto &e : d.entities) {
+        while (next != chosen.end() && *next < e.id)
+            ++next;
+        if (next == chosen.end())
+            break;
+        if (!e.erased && *next == e.id)
+            fn(e);
+    }
+}
+
 // The export's groups: header with the extents, then the entities.
-void write_export(Out &o, const std::vector<const Entity *> &list, const Extents &box)
+void write_export(Out &o, const Drawing &d, const std::vector<std::uint64_t> &chosen, const Extents &box)
 {
     Form f;
     o.pair(0, "SECTION");
@@ -61,14 +79,15 @@ void write_export(Out &o, const std::vector<const Entity *> &list, const Extents
     o.pair(0, "ENDSEC");
     o.pair(0, "SECTION");
     o.pair(2, "ENTITIES");
-    for (const Entity *e : list) {
-        bool simple_poly = e->type != "POLYLINE" || (e->poly_flags & (16 | 8));
-        bool made_text = e->type == "TEXT" && e->raw.empty();
-        if ((dxf_modelled_type(e->type) && simple_poly) || made_text)
-            write_entity(o, *e, f);
-        else if (!e->raw.empty() && r12_type(e->type))
-            write_r12_groups(o, *e);
-    }
+    const DxfTypeNames &t = dxf_types();
+    each_chosen(d, chosen, [&](const Entity &e) {
+        bool simple_poly = e.type != t.polyline || (e.poly_flags & (16 | 8));
+        bool made_text = e.type == t.text && e.raw.empty();
+        if ((dxf_modelled_type(e.type) && simple_poly) || made_text)
+            write_entity(o, e, f);
+        else if (!e.raw.empty() && r12_type(e.type))
+            write_r12_groups(o, e);
+    });
     o.pair(0, "ENDSEC");
     o.pair(0, "EOF");
 }
@@ -84,28 +103,14 @@ void write_dxfout(const Drawing &d, const std::vector<std::uint64_t> &ids,
         std::sort(sorted.begin(), sorted.end());
     }
     const std::vector<std::uint64_t> &chosen = sorted.empty() ? ids : sorted;
-    // The entities stand in the order of their ids, as the ids chosen now
-    // do: one walk over both.
-    std::vector<const Entity *> list;
-    list.reserve(chosen.size());
     Extents box;
-    auto next = chosen.begin();
-    for (const auto &e : d.entities) {
-        while (next != chosen.end() && *next < e.id)
-            ++next;
-        if (next == chosen.end())
-            break;
-        if (!e.erased && *next == e.id) {
-            list.push_back(&e);
-            box.add(e);
-        }
-    }
+    each_chosen(d, chosen, [&](const Entity &e) { box.add(e); });
 
     write_file_atomically(path, [&](ByteSink &out) {
         Out o;
         o.sink = &out;
         o.decimals = std::max(0, std::min(decimals, 16));
-        write_export(o, list, box);
+        write_export(o, d, chosen, box);
         o.flush();
     });
 }

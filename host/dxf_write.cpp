@@ -338,22 +338,23 @@ void write_text(Out &o, const Entity &e, Form &f)
 
 bool write_entity(Out &o, const Entity &e, Form &f)
 {
-    if (e.type == "POINT") {
+    const DxfTypeNames &t = dxf_types();
+    if (e.type == t.point) {
         entity_head(o, e, f, "POINT", f.model_space, "AcDbPoint", true);
         o.point(10, corner(e, 0));
-    } else if (e.type == "LINE") {
+    } else if (e.type == t.line) {
         entity_head(o, e, f, "LINE", f.model_space, "AcDbLine", true);
         o.point(10, corner(e, 0));
         o.point(11, corner(e, 1));
-    } else if (e.type == "3DFACE") {
+    } else if (e.type == t.face) {
         entity_head(o, e, f, "3DFACE", f.model_space, "AcDbFace", true);
         for (int k = 0; k < 4; k++)
             o.point(10 + k, corner(e, (size_t)k));
         if (e.face_hidden)
             o.integer(70, e.face_hidden);
-    } else if (e.type == "POLYLINE") {
+    } else if (e.type == t.polyline) {
         write_polyline(o, e, f);
-    } else if (e.type == "TEXT") {
+    } else if (e.type == t.text) {
         write_text(o, e, f);
     } else {
         return false;

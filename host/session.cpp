@@ -66,6 +66,12 @@ Entity &Session::add_entity(Entity e)
 
 void Session::erase(const std::vector<std::uint64_t> &ids)
 {
+    // Room for the whole set at once when it is large: grown by doubling,
+    // the log of a set of hundreds of thousands would be copied and touched
+    // afresh at each doubling.
+    std::vector<std::uint64_t> &log = p_->erase_log;
+    if (log.capacity() - log.size() < ids.size())
+        log.reserve(std::max(log.size() + ids.size(), 2 * log.capacity()));
     for (auto id : ids)
         if (Entity *e = p_->drawing.find(id)) {
             if (!e->erased) {

@@ -110,9 +110,8 @@ std::vector<Vec3> level_cut(const std::vector<Vec3> &t, double z)
     return pts.size() == 2 ? pts : std::vector<Vec3>{};
 }
 
-// Checks pieces drawn from `tris` with levels lo..hi and kColours: each band's plan area is the triangles' clipped to
-// it, every corner in its band, every visible edge on a level, and every level cutting a triangle that spans several
-// bands shown as a visible edge across it.
+// Checks pieces from `tris` (levels lo..hi): each band's plan area is the clipped triangles', corners lie in their
+// band, visible edges on levels, and each level crossing a triangle of several bands is shown as an edge across it.
 void check_bands(const std::vector<std::vector<Vec3>> &tris, const std::vector<Entity> &pieces, double lo, double hi)
 {
     double d = (hi - lo) / 15, level[16];

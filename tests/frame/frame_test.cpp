@@ -44,9 +44,8 @@ protected:
     void TearDown() override { dxf_close(); }
 };
 
-// Codes with blanks around them, CR LF and a last line without a line end; lines read whole (a 300 character layer name
-// must not shift codes against values); only a LF and a CR before it are removed.  A file ending after a code line
-// gives no group, but the line is counted.
+// Codes with blanks, CR LF, a last line without a line end; long lines read whole (a 300 character layer name must not
+// shift codes); only a LF and a CR before it removed; a file ending after a code line gives no group, but counts it.
 TEST_F(PairReader, PairsLineEndsLongLinesAndANonNumericCodeThatStopsTheReading)
 {
     std::string layer(300, 'L');

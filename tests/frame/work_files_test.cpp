@@ -137,8 +137,8 @@ TEST(WorkFiles, WithoutAWorkFolderNoRunLeavesOneBehindAndAHugeGridIsRefused)
     EXPECT_FALSE(vt::run_script(s, "velmora\nall\n\n").ok);     // an open outline
     EXPECT_EQ(left(), std::vector<std::string>{});
 
-    // vol.bin takes 12 bytes per node under each face: a hundred stacked faces of 60000 x 60000 at increment 1 would need
-    // some 4 TB, refused before a sample is written.  (The break after 5000 polls stops a sampler that would not.)
+    // vol.bin takes 12 bytes per node under each face: a hundred stacked faces of 60000 x 60000 at increment 1 would
+    // need some 4 TB, refused before a sample is written.  (The break after 5000 polls stops a sampler that would not.)
     Private p;
     for (int k = 0; k < 100; k++)
         add(p.s, {vt::face({0, 0, (double)k}, {60000, 0, (double)k}, {60000, 60000, (double)k},

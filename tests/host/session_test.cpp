@@ -444,9 +444,7 @@ TEST(Lisp, RealsAreWrittenAsThePlainPrintfSearchWroteThem)
 }
 
 // ---- The outcome of an add-on call ----------------------------------------------
-//
-// A call that fails (sds_fail), meets a *cancel* at one of its prompts, or a
-// user break is undone back to the state before it, and fails the run.
+// A call that fails (sds_fail), meets a *cancel* at a prompt or a user break is undone and fails the run.
 
 namespace {
 

@@ -171,10 +171,9 @@ class EditedDrawings(unittest.TestCase):
 
 
 # ---- The same bytes as before the speed work ---------------------------------------
-# The saved drawing, a dxfout export at two precisions and the printed text on the bundled survey and on 100,000
-# generated points, as SHA-256, recorded by the program of commit 0b1eeb6, before the reader, writers, number formatting
-# and command log were made faster (--record, with VELMORA pointing at such a build, records them again).  Progress
-# lines count seconds and are left out.
+# The saved drawing, exports at two precisions and the printed text, on the bundled survey and 100,000 generated
+# points, as SHA-256 recorded at commit 0b1eeb6, before the reader, writers, number formatting and command log were
+# made faster (--record, with VELMORA pointing at such a build, records them again); progress lines are left out.
 JOB = ("velmora\nall\n\n"
        "dxfout export6.dxf\n\n"
        "dxfout export3.dxf 3\n"
@@ -207,10 +206,9 @@ def generated_points(path, n=100000):
         f.write("\n".join(lines) + "\n")
 
 
-# colfe on the triangulation of both sets: the saved drawing, the printed text and a copy of colf.dxf (colfe deletes its
-# own), made by "dxfout" with colfe's answers; recorded at commit a76c436, before colfe was made faster (--record
-# colfe).  The faces alone are selected: with the points among them colfe erases one call each, which takes minutes
-# under the sanitizers.
+# colfe on both sets' triangulation: the saved drawing, the printed text and a copy of colf.dxf made by "dxfout" with
+# colfe's answers, recorded at commit a76c436 (--record colfe).  The faces alone are selected: with the points among
+# them colfe erases one call each, which takes minutes under the sanitizers.
 def colfe_job(low, high):
     return ("velmora\nall\n\n"
             "dxfout\ncolf_copy.dxf\nv\nr12\nentities\nall\nr\np\n\n10\n"

@@ -108,9 +108,8 @@ TEST_F(Inters, BoxesMeetingAtTheOuterTopAreNotTested)
         EXPECT_FALSE(vt::file_exists(file(d))) << d;
 }
 
-// What the chaining gave when the pairs came from the plain walk of the inner list (built as inters_ltri builds it) and
-// the segments went through a file ("%.10lf" written, "%lf" read), sorted and chained.  The grid search must find the
-// very same segments in the same order.
+// What the chaining gave when the pairs came from the plain walk of the inner list and the segments went through a
+// file ("%.10lf" written, "%lf" read): the grid search must find the very same segments in the same order.
 std::string script_through_a_file(const std::vector<Tri> &outer_tris, const std::vector<Tri> &inner_tris)
 {
     auto list = [](const std::vector<Tri> &tris) {
@@ -219,9 +218,8 @@ TEST_F(Inters, TheBundledSurveyCutGivesTheCurvesOfTheSegmentFile)
     }
 }
 
-// Bad counts, short files, words or NaN for numbers, corners beyond the limit (NaN segments, an empty curve reported as
-// drawn), a missing file: refused, naming the file, before any curve, and the files kept.  A count beyond 16 bits is
-// read whole; one the file cannot hold is refused before allocating.
+// Bad counts, short files, non-numbers, corners beyond the limit, a missing file: refused by file name before any
+// curve, the files kept; a count beyond 16 bits is read whole, one no file can hold refused before allocating.
 TEST_F(Inters, BadCountsAndFilesAreRefusedByNameAndTheFilesKept)
 {
     const std::string flat_text = "0 0 0\n10 0 0 0 10 0\n", wall_text = "2 -1 -1\n2 5 -1 2 2 5\n";

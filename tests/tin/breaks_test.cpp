@@ -201,9 +201,8 @@ TEST(BreakEdges, CrossingOrTouchingAnyConstraintIsRefused)
 
 // ---- drawn break lines: the preparation and the network -----------------
 
-// Sites of an outline, two voids and a dozen break lines crossing each other and the rings, prepared and triangulated,
-// against CGAL's triangulation of the same points and segments as drawn: all of them, the break lines alone (the whole
-// hull), and the outline and voids alone.
+// Sites of an outline, two voids and crossing break lines, prepared and triangulated, against CGAL's triangulation of
+// the same points and segments: all of them, the break lines alone (the whole hull), and the rings alone.
 TEST(BreakSite, MatchesAnIndependentTriangulationAndDenseCrossingsGiveOneLayer)
 {
     tt::Listen s;
@@ -236,9 +235,8 @@ TEST(BreakSite, MatchesAnIndependentTriangulationAndDenseCrossingsGiveOneLayer)
             }
         }
 
-    // Hundreds of wavy break lines crossing their neighbours at shallow angles, often three near one point: the network
-    // still covers the hull once and keeps every piece (a search over both sides at once laid triangles over each other
-    // here).
+    // Hundreds of wavy break lines crossing at shallow angles, often three near one point: the network still covers
+    // the hull once and keeps every piece (a search over both sides at once laid triangles over each other here).
     std::mt19937 gen(1);
     std::uniform_real_distribution<double> u(0, 10000);
     std::vector<tin_point> pts;

@@ -1,7 +1,6 @@
-// The fast search against the straightforward one (the oracle): the same corners in the same order for random,
-// clustered, grid, DEM-like, nearly cocircular, constrained and break-line inputs; the fast one's counters show each
-// family still reaches its paths.  Up to 200,000 points, a twentieth under the address sanitizer (VELMORA_TEST_SCALE
-// overrides either).
+// The fast search against the straightforward one (the oracle): the same corners in the same order for every family;
+// the fast one's counters show each still reaches its paths.  Up to 200,000 points, a twentieth under ASan
+// (VELMORA_TEST_SCALE overrides either).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -217,8 +216,8 @@ TEST(Differential, NearlyCocircularPointsPointsOnLinesAndCollinearHullPointsNeve
     tin_fast_stats c = expect_same("collinear hull", box).count;
     EXPECT_GT(c.hull, 0);
 
-    // Three points exactly on one line at the hull, the rest on one side: the rounded side test can put c beyond the edge
-    // (a, b), under the widest angle. Both searches must refuse it: no triangle without area.
+    // Three points exactly on one line at the hull, the rest on one side: the rounded side test can put c beyond the
+    // edge (a, b), under the widest angle. Both searches must refuse it: no triangle without area.
     g.seed(42);
     int tries = sized(20000);
     for (int s = 0; s < tries; s++) {

@@ -12,9 +12,8 @@
 
 namespace tt {
 
-// Takes the library's hooks while it lives: what the library prints and the failures it reports are kept in the order
-// they came (a failure as "error:" and its text), and a user break comes once the library has polled `break_after`
-// times (never when negative).
+// Takes the library's hooks while it lives: what it prints and the failures it reports are kept in order (a failure
+// as "error:" and its text); a user break comes after `break_after` polls (never when negative).
 class Listen {
 public:
     explicit Listen(long break_after = -1);
@@ -49,8 +48,8 @@ std::string check_network(const Run &r, int64_t *area2);
 std::vector<tin_point> random_points(int n, int range, unsigned seed, double x0 = 0, double y0 = 0);
 
 // A generated site on integers from 0 to 10000: an outline (colour 1), two voids (2, 3), a dozen break lines (crossing
-// each other and the rings, some running out), and survey points at least 1 from any line.  Every line vertex lies on z
-// = 200 + 0.01 x + 0.005 y, so crossings agree in height.
+// each other and the rings, some running out), and survey points at least 1 from any line.  Every line vertex lies on
+// z = 200 + 0.01 x + 0.005 y, so crossings agree in height.
 struct Site {
     std::vector<tin_point> pts;                 // survey points (ring corners among them)
     std::vector<tin_line> lines;                // rings, then the break lines

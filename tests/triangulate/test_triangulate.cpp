@@ -156,10 +156,10 @@ TEST(Capture, ColourRuleGroupCountAndEntitiesReadToTheirClosingGroup)
         EXPECT_TRUE(has(s.take_output(), want)) << bad;
     }
 
-    // What stops the capture: a coordinate beyond 1e12 (naming the entity's line in the export) or not finite, a POINT read
-    // past its group 30 or holding two locations, a VERTEX without its height; a line that is no group code stops either
-    // pass.  Other pairs that are no numbers are passed over; a colour after a LINE's end z is not the LINE's; the limit
-    // itself is taken.
+    // What stops the capture: a coordinate beyond 1e12 (naming the entity's line in the export) or not finite, a POINT
+    // read past its group 30 or holding two locations, a VERTEX without its height; a line that is no group code stops
+    // either pass.  Other pairs that are no numbers are passed over; a colour after a LINE's end z is not the LINE's;
+    // the limit itself is taken.
     std::string no_z = dxf_polyline("B", 8, {{0, 0, 1}, {3, 0, 2}});
     no_z.erase(no_z.find("30\n2.000000\n"), 12);
     const std::string p0 = dxf_point(0, 0, 0);
@@ -442,8 +442,8 @@ TEST(BreakCommand, PolylinesThatAreNoBreakLinesChangeNothingAndABanksLinesAreKep
             << b.out;
     }
 
-    // A bank: its toe and top drawn as 3D polylines over a survey that does not follow them.  Each of their segments is a
-    // face side, their vertices keep their heights, and the faces cover the same ground.
+    // A bank: its toe and top drawn as 3D polylines over a survey that does not follow them.  Each of their segments is
+    // a face side, their vertices keep their heights, and the faces cover the same ground.
     std::vector<Entity> ents;
     for (int y = 0; y <= 100; y += 12)
         for (int x = 0; x <= 100; x += 10)

@@ -1,13 +1,9 @@
-// colfe through the in-process host: the pieces drawn for single triangles,
-// their colours and visible edges, the commands sent, the arguments and what
-// is erased.  Its export is read by the frame's face reader
-// (tests/frame/faces_test.cpp).  The bands of a
-// whole terrain against an independent clipping: test_colour_map.py.
+// colfe in-process: the pieces drawn for single triangles, their colours and visible edges, the commands sent, the
+// arguments and what is erased.  (Its export's reader: tests/frame/faces_test.cpp; whole maps: test_colour_map.py.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -114,13 +110,9 @@ std::vector<Vec3> level_cut(const std::vector<Vec3> &t, double z)
     return pts.size() == 2 ? pts : std::vector<Vec3>{};
 }
 
-// Checks pieces drawn from `tris` with levels lo..hi and kColours: the plan
-// area of every colour equals that of the triangles clipped to its band,
-// every corner of a piece lies in its colour's band, every visible edge on
-// a level, and every level that cuts a triangle spanning several bands is
-// shown as a visible edge from one side of it to the other.
-void check_bands(const std::vector<std::vector<Vec3>> &tris, const std::vector<Entity> &pieces,
-                 double lo, double hi)
+// Checks pieces from `tris` (levels lo..hi): each band's plan area is the clipped triangles', corners lie in their
+// band, visible edges on levels, and each level crossing a triangle of several bands is shown as an edge across it.
+void check_bands(const std::vector<std::vector<Vec3>> &tris, const std::vector<Entity> &pieces, double lo, double hi)
 {
     double d = (hi - lo) / 15, level[16];
     for (int k = -1; k < 15; k++)
@@ -190,7 +182,7 @@ void check_bands(const std::vector<std::vector<Vec3>> &tris, const std::vector<E
     }
 }
 
-TEST_F(Colfe, TrianglesInsideOneBandAreDrawnWholeInItsColour)
+TEST_F(Colfe, TrianglesInsideOneBandAreDrawnWholeAndThoseAcrossLevelsCut)
 {
     s.drawing().add(tri({0, 0, 12}, {10, 0, 14}, {0, 10, 18}));     // band 1
     s.drawing().add(tri({20, 0, 145}, {30, 0, 170}, {20, 10, 160})); // above band 13
@@ -198,16 +190,13 @@ TEST_F(Colfe, TrianglesInsideOneBandAreDrawnWholeInItsColour)
     s.drawing().add(tri({60, 0, 140}, {70, 0, 160}, {60, 10, 150})); // from 140 up: whole, over 150 too
     EXPECT_EQ(run("0.0 150.0"), "T");
     auto p = pieces();
-    ASSERT_EQ(p.size(), 4u);
-    EXPECT_EQ(p[0].colour, 14);        // colf_colours[13]
-    EXPECT_EQ(p[1].colour, 1);         // colf_colours[0]
-    EXPECT_EQ(p[2].colour, 15);        // colf_colours[14]
-    EXPECT_EQ(p[3].colour, 1);
-    for (const auto &e : p)
+    std::vector<int> colours;
+    for (const auto &e : p) {
+        colours.push_back(e.colour);
         EXPECT_EQ(e.face_hidden, 15);
-    EXPECT_EQ(p[3].pts[0].z, 140);
-    EXPECT_EQ(p[3].pts[1].z, 160);
-    EXPECT_EQ(p[3].pts[2].z, 150);
+    }
+    ASSERT_EQ(colours, (std::vector<int>{14, 1, 15, 1}));   // colf_colours[13], [0], [14], [0]
+    EXPECT_TRUE(p[3].pts[0].z == 140 && p[3].pts[1].z == 160 && p[3].pts[2].z == 150);
     int originals = 0;
     for (const auto &e : s.drawing().entities)
         originals += e.id < first_new && !e.erased;
@@ -226,19 +215,14 @@ TEST_F(Colfe, TrianglesInsideOneBandAreDrawnWholeInItsColour)
             EXPECT_EQ(colf_level(k), want) << r[0] << " " << r[1] << " " << k;
         }
     }
-}
 
-// Single triangles cut by the levels 10, 20, ... (band k drawn in colour
-// 15 - k): the pieces, their colours and visible edges (bit i of the hidden
-// flags hides the edge from corner i), then check_bands.
-TEST_F(Colfe, TrianglesAcrossLevelsAreCutIntoPiecesWithTheCutsVisible)
-{
+    // Single triangles cut by the levels 10, 20, ...: the pieces, their colours and
+    // visible edges (bit i of the hidden flags hides the edge from corner i).
     struct Case {
         std::vector<Vec3> t;
         std::vector<int> colours, hidden;   // per piece, in order; colours empty: not checked
     } cases[] = {
-        // across two levels: below 10, the strip as a quad and the corner
-        // C, above 20; only the cuts shown
+        // across two levels: below 10, the strip as a quad and the corner C, above 20; only the cuts shown
         {{{0, 0, 5}, {10, 0, 25}, {5, 10, 15}}, {15, 14, 14, 13}, {14, 10, 15, 14}},
         // a corner on a level: cut from B across edge C-A
         {{{0, 0, 5}, {10, 0, 10}, {5, 10, 15}}, {}, {14, 14}},
@@ -266,13 +250,8 @@ TEST_F(Colfe, TrianglesAcrossLevelsAreCutIntoPiecesWithTheCutsVisible)
         }
         check_bands({c.t}, p, 0, 150);
     }
-}
 
-// A triangle edge lying exactly on a level is that level's contour,
-// whichever corner comes first and whether the triangle rises or falls
-// from it.
-TEST_F(Colfe, AnEdgeOnALevelIsShownInEveryCornerOrder)
-{
+    // A triangle edge lying on a level is its contour, in every corner order, whether the triangle rises or falls.
     for (std::vector<Vec3> t : {std::vector<Vec3>{{0, 0, 10}, {10, 0, 10}, {5, 10, 35}},
                                 std::vector<Vec3>{{0, 0, 30}, {10, 0, 30}, {5, 10, 5}}}) {
         std::sort(t.begin(), t.end(), [](Vec3 a, Vec3 b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
@@ -324,12 +303,13 @@ TEST_F(Colfe, BadArgumentsGiveNilWithoutTouchingTheDrawing)
 {
     s.drawing().add(tri({0, 0, 1}, {10, 0, 2}, {0, 10, 3}));
     s.take_output();
-    EXPECT_EQ(s.call_lisp("(colfe '(0.0 15.0) '(1 2 3) '(4 5 6))"), "nil");
-    EXPECT_EQ(s.call_lisp("(colfe 0.0 '(1 2 3) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 15))"), "nil");
-    EXPECT_EQ(s.call_lisp("(colfe '(0.0 15.0) '(1 2 3) '(4 5 6) '(7 8 9) '(10 11 12) \"x\")"), "nil");
-    EXPECT_EQ(s.call_lisp("(colfe '(0.0 15.0) '(1 2) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 15))"), "nil");
-    // Levels the other way round would draw pieces over one another.
-    EXPECT_EQ(s.call_lisp("(colfe '(15.0 0.0) '(1 2 3) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 15))"), "nil");
+    // The last: levels the other way round would draw pieces over one another.
+    for (const char *call : {"(colfe '(0.0 15.0) '(1 2 3) '(4 5 6))",
+                             "(colfe 0.0 '(1 2 3) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 15))",
+                             "(colfe '(0.0 15.0) '(1 2 3) '(4 5 6) '(7 8 9) '(10 11 12) \"x\")",
+                             "(colfe '(0.0 15.0) '(1 2) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 15))",
+                             "(colfe '(15.0 0.0) '(1 2 3) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 15))"})
+        EXPECT_EQ(s.call_lisp(call), "nil") << call;
     EXPECT_NE(s.take_output().find("colfe takes"), std::string::npos);
     EXPECT_EQ(count_log("dxfout"), 0);
     EXPECT_FALSE(s.drawing().entities[0].erased);
@@ -337,15 +317,8 @@ TEST_F(Colfe, BadArgumentsGiveNilWithoutTouchingTheDrawing)
 
 TEST_F(Colfe, OnlyTheRedrawnFacesAreErasedAndOnlyAfterAGoodReading)
 {
-    Entity line;
-    line.type = "LINE";
-    line.pts = {{0, 0, 0}, {5, 5, 0}};
-    std::uint64_t line_id = s.drawing().add(line).id;
-    Entity poly;                           // a 3D polyline: no mesh, not redrawn
-    poly.type = "POLYLINE";
-    poly.poly_flags = 8;
-    poly.pts = {{0, 0, 0}, {5, 0, 1}, {5, 5, 2}};
-    poly.vertex_flags = {32, 32, 32};
+    std::uint64_t line_id = s.drawing().add(vt::line({0, 0, 0}, {5, 5, 0}, 256)).id;
+    Entity poly = vt::poly3d("0", {{0, 0, 0}, {5, 0, 1}, {5, 5, 2}});   // no mesh, not redrawn
     std::uint64_t poly_id = s.drawing().add(poly).id;
     std::uint64_t face_id = s.drawing().add(tri({0, 0, 1}, {10, 0, 2}, {0, 10, 3})).id;
     EXPECT_EQ(run("0.0 150.0"), "T");
@@ -358,18 +331,11 @@ TEST_F(Colfe, OnlyTheRedrawnFacesAreErasedAndOnlyAfterAGoodReading)
     for (auto &e : s.drawing().entities)
         e.erased = e.erased || e.type == "3DFACE";
     EXPECT_EQ(run("0.0 150.0"), "nil");
-    EXPECT_NE(s.take_output().find("*** VOLUME or COLF Error - Missing 3DFACE or 3DMESH !"),
-              std::string::npos);
+    EXPECT_NE(s.take_output().find("*** VOLUME or COLF Error - Missing 3DFACE or 3DMESH !"), std::string::npos);
     EXPECT_FALSE(s.drawing().find(line_id)->erased);
 
     // A reading that fails keeps every original.
-    Entity mesh;
-    mesh.type = "POLYLINE";
-    mesh.poly_flags = 16;
-    mesh.mesh_m = 1;                       // a count no mesh can have
-    mesh.mesh_n = 2;
-    mesh.pts = {{0, 0, 1}, {1, 0, 1}};
-    mesh.vertex_flags = {64, 64};
+    Entity mesh = vt::mesh(1, 2, {{0, 0, 1}, {1, 0, 1}});   // a count no mesh can have
     std::uint64_t mesh_id = s.drawing().add(mesh).id;
     face_id = s.drawing().add(tri({0, 0, 1}, {10, 0, 2}, {0, 10, 3})).id;
     EXPECT_EQ(run("0.0 150.0"), "nil");
@@ -379,17 +345,13 @@ TEST_F(Colfe, OnlyTheRedrawnFacesAreErasedAndOnlyAfterAGoodReading)
     EXPECT_FALSE(s.drawing().find(mesh_id)->erased);
     EXPECT_FALSE(s.drawing().find(face_id)->erased);
 
-    // Faces and meshes alone are all redrawn: the set goes to "erase" whole,
-    // without a look at each entity, as the plain path, which looks, finds
-    // too.  A 3D polyline among them is looked at and stays.
+    // Faces and meshes alone go to "erase" as the whole set (the plain path
+    // looks at each and agrees); a 3D polyline among them is looked at and stays.
     for (bool with_poly : {false, true})
         for (const char *plain : {"", "1"}) {
             clear();
             setenv("VELMORA_PLAIN", plain, 1);
-            mesh.mesh_m = 2;
-            mesh.pts = {{0, 0, 1}, {1, 0, 1}, {0, 1, 2}, {1, 1, 2}};
-            mesh.vertex_flags = {64, 64, 64, 64};
-            mesh_id = s.drawing().add(mesh).id;
+            mesh_id = s.drawing().add(vt::mesh(2, 2, {{0, 0, 1}, {1, 0, 1}, {0, 1, 2}, {1, 1, 2}})).id;
             face_id = s.drawing().add(tri({0, 0, 1}, {10, 0, 2}, {0, 10, 3})).id;
             poly_id = with_poly ? s.drawing().add(poly).id : 0;
             std::size_t logged = s.command_log().size();

@@ -1,8 +1,5 @@
-"""colfe end to end through the velmora program on the TIN of the bundled
-survey: the TIN is built first, then coloured by elevation; the saved drawing
-is read back with ezdxf.  The plan area of every band is computed here
-independently, in closed form from each triangle's sorted heights, and
-compared with the plan area of the pieces drawn in that band's colour."""
+"""colfe end to end on the bundled survey's TIN, read back with ezdxf: each band's plan area, computed here in closed
+form from each triangle's sorted heights, against the pieces drawn in that band's colour."""
 import os
 import sys
 import unittest
@@ -35,9 +32,8 @@ def plan_area(p):
 
 
 def area_below(tris, h):
-    """Plan area of each triangle where its height is at most h: with the
-    sorted heights z0 <= z1 <= z2, the part below h is a similar triangle
-    (h <= z1) or the whole less a similar triangle at the top (h > z1)."""
+    """Plan area of each triangle where its height is at most h: with the sorted heights z0 <= z1 <= z2, the part below
+    h is a similar triangle (h <= z1) or the whole less a similar triangle at the top (h > z1)."""
     z = np.sort(tris[:, :, 2], axis=1)
     z0, z1, z2 = z[:, 0], z[:, 1], z[:, 2]
     a = plan_area(tris)
@@ -53,16 +49,13 @@ class ColourMap(unittest.TestCase):
         with TempFolder() as work:
             with open(os.path.join(SAMPLES, "jacksboro_tin.scr")) as f:
                 tin_script = f.read()
-            r = run_ok(self, work, tin_script, drawing=SURVEY)
-            tin_path = os.path.join(work, "tin.dxf")
-            os.rename(r.out_path, tin_path)
+            tin_path = run_ok(self, work, tin_script, drawing=SURVEY, out="tin.dxf").out_path
             tin, _, _ = faces(ezdxf.readfile(tin_path))
             tris = tin[:, :3, :]
             self.assertGreater(len(tris), 1000)
 
-            # Levels inside the terrain's range, so that part lies below the
-            # lowest level and part above the highest; a band height of a
-            # tenth of a unit is not exact in binary.
+            # Levels inside the terrain's range (parts below and above them);
+            # a band height of a tenth of a unit is not exact in binary.
             zmin, zmax = tris[:, :, 2].min(), tris[:, :, 2].max()
             low = round(zmin + 0.1 * (zmax - zmin), 1)
             high = round(low + 15 * round(0.8 * (zmax - zmin) / 15, 1), 1)
@@ -94,8 +87,7 @@ class ColourMap(unittest.TestCase):
             seen = 0
             for p, h, c in zip(pts, hidden, colours):
                 k = 14 - COLOURS.index(c)
-                bot = levels[k - 1] if k > 0 else -np.inf
-                top = levels[k] if k < 14 else np.inf
+                bot, top = levels[k - 1] if k > 0 else -np.inf, levels[k] if k < 14 else np.inf
                 self.assertTrue(np.all((p[:, 2] >= bot - 1e-6) & (p[:, 2] <= top + 1e-6)), (k, p))
                 for i in range(4):
                     if not h & (1 << i):

@@ -1,7 +1,5 @@
-"""End to end: copy, move, explode, list, extents and save on drawings of
-every version the host writes (ezdxf reads the result with a clean audit,
-the new entities with handles and owners of their own), and a script that
-stops at a bad answer with the line and the reason and saves nothing."""
+"""End to end: copy, move, explode, list, extents and save in every version (ezdxf audits the result; new entities have
+handles and owners), and a bad answer that stops the script, naming the line and reason, saving nothing."""
 import os
 import sys
 import unittest
@@ -16,10 +14,8 @@ import ezdxf  # noqa: E402
 
 
 def outline_drawing(version, path):
-    """A square outline drawn three ways on layer EDGE in colour 1 (a 3D
-    polyline; a 2D POLYLINE at elevation 5 with an arc segment; in R2000 and
-    later an LWPOLYLINE), a closed 3D triangle on EDGE, a face on layer
-    TERRAIN and a circle."""
+    """A square outline on layer EDGE in colour 1 as a 3D polyline, a 2D one at elevation 5 with an arc segment and
+    (R2000 on) an LWPOLYLINE; a closed 3D triangle on EDGE, a face on TERRAIN and a circle."""
     doc = ezdxf.new(version)
     msp = doc.modelspace()
     doc.layers.add("EDGE", color=5)
@@ -72,16 +68,14 @@ class Editing(unittest.TestCase):
                 # is still an outline to the terrain command.
                 self.assertEqual({(e.dxf.layer, e.dxf.color) for e in lines}, {("EDGE", 1), ("EDGE", 256)})
                 ends = {(tuple(e.dxf.start), tuple(e.dxf.end)) for e in lines}
-                # The 3D outline closes with a LINE back to its first vertex;
-                # the 2D one is at its elevation.
+                # The 3D outline closes back to its first vertex; the 2D one at its elevation.
                 self.assertIn(((0, 10, 4), (0, 0, 1)), ends)
                 self.assertIn(((30, 0, 5), (30, 10, 5)), ends)
                 self.assertIn(((60, 10, 1), (60, 0, 1)), ends)
                 if lw:
                     self.assertIn(((40, 10, 7), (40, 0, 7)), ends)
                 faces = msp.query("3DFACE")
-                # The original and its copy raised by the base and second points
-                # (1,2,3 to 1,2,5), both moved 100 east.
+                # The original and its copy raised by the base and second points (1,2,3 to 1,2,5), both moved 100 east.
                 self.assertEqual(sorted(tuple(f.dxf.vtx2) for f in faces), [(101, 1, 1), (101, 1, 3)])
                 self.assertEqual(len(msp.query("CIRCLE")), 1)
                 if doc.dxfversion > "AC1009":
@@ -89,7 +83,7 @@ class Editing(unittest.TestCase):
                     for e in list(lines) + list(faces):
                         self.assertEqual(e.dxf.owner, owner)
                     hs = handles_in(os.path.join(work, "out.dxf"))
-                    self.assertEqual(len(hs), len(set(hs)))
+                    self.assertEqual(len(hs), len(set(hs)))   # each handle once
                     self.assertGreater(int(doc.header["$HANDSEED"], 16), max(hs))
 
     def test_bad_answer_stops_the_script(self):

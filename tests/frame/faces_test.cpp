@@ -1,6 +1,5 @@
-// The face reader both vol and colfe read their exports through: 3DFACEs and
-// polygon meshes (open, closed, smoothed) over hand-written exports, handed
-// on as four-cornered faces; and how it stops on a bad file.
+// The face reader of vol's and colfe's exports: 3DFACEs and polygon meshes
+// (open, closed, smoothed) handed on as four-cornered faces; bad files.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -73,17 +72,15 @@ protected:
     }
 };
 
-TEST_F(Faces, MeshCellCountsAndCornerOrder)
+TEST_F(Faces, MeshCellsFaceCornersAndWhatStopsTheReading)
 {
     EXPECT_EQ(read(mesh(16, counts(3, 4), grid(3, 4))), 0);
     ASSERT_EQ(quads.size(), 2u * 3);                           // (M-1)(N-1)
     EXPECT_EQ(found, 1);
     // The first cell: (0,0), (0,1), (1,1), (1,0); the rows go on in order.
     const double want[4][2] = {{0, 0}, {10, 0}, {11, 10}, {1, 10}};
-    for (int k = 0; k < 4; k++) {
-        EXPECT_EQ(quads[0].p[k].x, want[k][0]) << k;
-        EXPECT_EQ(quads[0].p[k].y, want[k][1]) << k;
-    }
+    for (int k = 0; k < 4; k++)
+        EXPECT_TRUE(quads[0].p[k].x == want[k][0] && quads[0].p[k].y == want[k][1]) << k;
     EXPECT_EQ(quads[3].p[0].y, 10.0);
     EXPECT_EQ(read(mesh(16 | 32, counts(3, 4), grid(3, 4))), 0);
     EXPECT_EQ(quads.size(), 2u * 4);                           // (M-1)N
@@ -114,10 +111,8 @@ TEST_F(Faces, MeshCellCountsAndCornerOrder)
     EXPECT_EQ(read(mesh(8, counts(0, 0), grid(1, 3, 32)) + g(0, "LINE") + g(10, "0")), 0);
     EXPECT_TRUE(quads.empty());
     EXPECT_EQ(found, 0);
-}
 
-TEST_F(Faces, FaceCornersKeepTheirDoubles)
-{
+    // A face's corners keep their doubles.
     std::string face = g(0, "3DFACE") + g(8, "0");
     const char *v[12] = {"500000.125", "5000000.375", "300.5", "500010.125", "5000000.375", "300.5",
                          "500010.125", "5000010.375", "310.25", "500000.125", "5000010.375", "310.25"};
@@ -137,10 +132,7 @@ TEST_F(Faces, FaceCornersKeepTheirDoubles)
     ASSERT_EQ(quads.size(), 1u);
     EXPECT_EQ(quads[0].p[1].x, 1e12);
     EXPECT_EQ(quads[0].p[0].z, -1e12);
-}
 
-TEST_F(Faces, BadCountsAreRefusedNeverWrappedNorBorrowed)
-{
     for (const std::string &c : {counts(1, 3), counts(3, -2), counts(3, 40000), counts(3, 2000000000),
                                  g(71, "3") + g(72, "abc"), g(71, "3") + g(72, "4294967298")}) {
         EXPECT_EQ(read(mesh(16, c, grid(3, 2))), 1) << c;
@@ -160,19 +152,15 @@ TEST_F(Faces, BadCountsAreRefusedNeverWrappedNorBorrowed)
     EXPECT_EQ(read(mesh(16, counts(2, 2), grid(2, 2)) + mesh(16, "", grid(2, 2))), 1);
     EXPECT_EQ(quads.size(), 1u);
     EXPECT_NE(out.find(" counts 0 by 0"), std::string::npos) << out;
-}
 
-TEST_F(Faces, ABrokenFileOrAFailingFaceStopsTheReading)
-{
     // A 3DFACE cut short by the next entity: the line, the value and the code.
     std::string cut = g(0, "3DFACE") + g(10, "0") + g(20, "0") + g(30, "0") + g(11, "1") + g(21, "0") +
                       g(31, "0") + g(12, "1") + g(22, "1") + g(32, "0") + g(0, "LINE");
     EXPECT_EQ(read(cut), 1);
     EXPECT_EQ(out, "\n*** VOLUME or COLF Error - Can't read VOL.DXF at article27!\nLINE\n0");
     EXPECT_EQ(read(g(0, "3DFACE") + g(10, "1") + g(20, "x")), 1);
-    // Coordinates must be finite numbers within 1e12, in faces and in meshes
-    // alike: an overflowing exponent reads as infinity, and corners of
-    // +-1e300 overflow in colfe's cutter and the volume's sums.
+    // Coordinates must be finite and within 1e12 in faces and meshes: +-1e300
+    // would overflow colfe's cutter and the volume's sums.
     EXPECT_EQ(read(g(0, "3DFACE") + g(10, "1") + g(20, "inf")), 1);
     for (const char *bad : {"24.4E20000000", "-1e300", "1.000001e12"}) {
         EXPECT_EQ(read(g(0, "3DFACE") + g(10, "1") + g(20, bad)), 1) << bad;

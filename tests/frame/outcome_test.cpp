@@ -1,8 +1,5 @@
-// The outcome of every add-on call as the host sees it: a command or LISP
-// function that failed or was cancelled marks the call failed (so the host
-// can undo it and stop the script), with the message's words as the reason;
-// a good run and a warning do not.  That a failed call stops the program's
-// script with a non-zero status: tests/program/test_program.py.
+// The outcome of every add-on call as the host sees it: a failed or cancelled command or LISP function marks the call
+// failed, its message the reason; a good run and a warning do not.  (The script's stop: test_program.py.)
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -1,7 +1,5 @@
-// The add-on's work files: with a work folder from the host they are
-// written there and a user's files of the same names, in the current folder
-// and beside the add-on, stay byte for byte; without one they lie where they
-// always did.  Either way no command leaves one behind, whatever its end.
+// The add-on's work files: with a work folder from the host they go there, and a user's files of the same names stay
+// byte for byte; without one they lie where they always did.  No command leaves one behind, however it ends.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,9 +18,8 @@ using velmora::Entity;
 
 const char *kColfe = "(colfe '(0.0 15.0) '(1 2 3) '(4 5 6) '(7 8 9) '(10 11 12) '(13 14 15))\n";
 
-// A session whose host names a private work folder, and a user who keeps
-// files called like the add-on's work files in the current folder (which
-// here is also the add-on's folder).
+// A session with a private work folder, and a user's files named like the
+// add-on's work files in the current folder (also the add-on's).
 struct Private {
     vt::AddonSession s;
     std::string work;
@@ -115,7 +112,7 @@ TEST(WorkFiles, ColfeExportLivesInTheWorkFolder)
 
 // Without a work folder the files keep their old places, and a failed run
 // removes them as a good one does (vol.dxf and vol.bin used to survive).
-TEST(WorkFiles, WithoutAWorkFolderNoRunLeavesOneBehind)
+TEST(WorkFiles, WithoutAWorkFolderNoRunLeavesOneBehindAndAHugeGridIsRefused)
 {
     vt::AddonSession s;
     auto left = [&] {
@@ -139,15 +136,9 @@ TEST(WorkFiles, WithoutAWorkFolderNoRunLeavesOneBehind)
     add(s, {vt::point(0, 0, 0), vt::line({0, 0, 0}, {5, 5, 0}, 1)});
     EXPECT_FALSE(vt::run_script(s, "velmora\nall\n\n").ok);     // an open outline
     EXPECT_EQ(left(), std::vector<std::string>{});
-}
 
-// vol.bin takes 12 bytes per node under each face.  A hundred stacked
-// faces of 60000 x 60000 at increment 1 would need some 4 TB: refused before
-// a sample is written, where the old sampler wrote until the disk or the
-// count gave out.  (The break after a few thousand polls only stops a
-// sampler that ignores the limit from filling the disk.)
-TEST(WorkFiles, AGridLargerThanTheDiskIsRefusedBeforeSampling)
-{
+    // vol.bin takes 12 bytes per node under each face: a hundred stacked faces of 60000 x 60000 at increment 1 would
+    // need some 4 TB, refused before a sample is written.  (The break after 5000 polls stops a sampler that would not.)
     Private p;
     for (int k = 0; k < 100; k++)
         add(p.s, {vt::face({0, 0, (double)k}, {60000, 0, (double)k}, {60000, 60000, (double)k},

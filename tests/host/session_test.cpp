@@ -55,14 +55,11 @@ TEST(CommandLine, FaceDialogueInOneCallOrManyGivesTheSameFaces)
     ASSERT_EQ(sds_command(RTSTR, "3DFACE", RT3DPOINT, P1, RT3DPOINT, P2, RT3DPOINT, P3, RTSTR, "", RTSTR, "", RTNONE),
               RTNORM);
     // Many calls, as the colouring sends them: hidden edges 1-2 and 3-4.
-    ASSERT_EQ(sds_command(RTSTR, "3dface", RTNONE), RTNORM);
-    ASSERT_EQ(sds_command(RTSTR, "i", RTNONE), RTNORM);
-    ASSERT_EQ(sds_command(RT3DPOINT, P1, RTNONE), RTNORM);
-    ASSERT_EQ(sds_command(RT3DPOINT, P2, RTNONE), RTNORM);
-    ASSERT_EQ(sds_command(RTSTR, "I", RTNONE), RTNORM);
-    ASSERT_EQ(sds_command(RT3DPOINT, P3, RTNONE), RTNORM);
-    ASSERT_EQ(sds_command(RT3DPOINT, P4, RTNONE), RTNORM);
-    ASSERT_EQ(sds_command(RTSTR, "", RTNONE), RTNORM);
+    const std::pair<const char *, const double *> calls[] = {{"3dface", nullptr}, {"i", nullptr}, {nullptr, P1},
+                                                            {nullptr, P2}, {"I", nullptr}, {nullptr, P3},
+                                                            {nullptr, P4}, {"", nullptr}};
+    for (auto [word, p] : calls)
+        ASSERT_EQ(word ? sds_command(RTSTR, word, RTNONE) : sds_command(RT3DPOINT, p, RTNONE), RTNORM);
 
     auto faces = b.live("3DFACE");
     ASSERT_EQ(faces.size(), 2u);
@@ -158,8 +155,7 @@ TEST(Selection, AnswersBuildTheSetAndFiltersNarrowIt)
     auto count = [&](const std::string &answers, const resbuf *filter = nullptr) {
         h.s.input(answers);
         sds_name ss;
-        int r = sds_ssget(nullptr, nullptr, nullptr, filter, ss);
-        if (r != RTNORM)
+        if (sds_ssget(nullptr, nullptr, nullptr, filter, ss) != RTNORM)
             return -1;
         int32_t n = 0;
         sds_sslength(ss, &n);
@@ -262,9 +258,8 @@ TEST(Variables, ReadAndSet)
     EXPECT_EQ(std::string(v.resval.rstring), h.dir.path());
     free(v.resval.rstring);
 
-    resbuf zero{};
+    resbuf zero{};                                  // a long 0
     zero.restype = RTLONG;
-    zero.resval.rlong = 0;
     EXPECT_EQ(sds_setvar("cmdecho", &zero), RTNORM);
     ASSERT_EQ(sds_getvar("CMDECHO", &v), RTNORM);
     EXPECT_EQ(v.restype, RTSHORT);
@@ -280,7 +275,7 @@ TEST(Variables, ReadAndSet)
     EXPECT_EQ(sds_command(RTSTR, "ucs", RTSTR, "origin", 0), RTERROR);
 }
 
-TEST(Lisp, CallsPassLiteralArgumentsAndPrintResults)
+TEST(Lisp, CallsPassLiteralArgumentsAndPrintResultsAndMalformedOnesAreRefused)
 {
     Host h;
     std::vector<int> types;
@@ -316,6 +311,23 @@ TEST(Lisp, CallsPassLiteralArgumentsAndPrintResults)
     EXPECT_FALSE(h.run("(half (half 2))\n"));
     h.s.reset_failure();
     EXPECT_FALSE(h.run("(nosuch 1)\n"));
+
+    // Malformed expressions are refused with a message.
+    for (const char *bad : {"(f 1", "(f \"open)", "(f x)", "(f '(1 2)) extra", "()"}) {
+        try {
+            velmora::parse_lisp_call(bad);
+            ADD_FAILURE() << bad << " was accepted";
+        } catch (const velmora::LispError &e) {
+            EXPECT_FALSE(e.message.empty());
+        }
+    }
+    velmora::LispCall c = velmora::parse_lisp_call("( F -3 +2.5e1 \"a\\nb\" '() 'nil )");
+    EXPECT_EQ(c.name, "f");
+    std::vector<std::string> printed;
+    for (const auto &a : c.args)
+        printed.push_back(velmora::lisp_print(a));
+    EXPECT_EQ(printed, (std::vector<std::string>{"-3", "25.0", "\"a\\nb\"", "nil", "nil"}));
+    EXPECT_EQ(velmora::format_real(1.0 / 3), "0.3333333333333333");   // as many digits as it takes
 }
 
 TEST(CommandLine, DxfoutWritesTheChosenEntitiesWithTheGivenDecimals)
@@ -329,14 +341,11 @@ TEST(CommandLine, DxfoutWritesTheChosenEntitiesWithTheGivenDecimals)
     EXPECT_EQ(sds_command(RTSTR, "dxfout", RTSTR, "c:\\exp", RTSTR, "v", RTSTR, "r12", RTSTR, "entities",
                           RTPICKS, ss, RTSTR, "", RTSTR, "2", RTNONE),
               RTNORM);
-    velmora::Drawing d = velmora::load_dxf(h.dir.file("exp.dxf"));
-    std::vector<const Entity *> got;
-    for (const auto &e : d.entities)
-        got.push_back(&e);
+    auto got = velmora::load_dxf(h.dir.file("exp.dxf")).entities;
     ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0]->type, "POINT");
-    EXPECT_DOUBLE_EQ(got[0]->pts[0].x, 1.23);
-    EXPECT_EQ(got[1]->layer, "L");
+    EXPECT_EQ(got[0].type, "POINT");
+    EXPECT_DOUBLE_EQ(got[0].pts[0].x, 1.23);
+    EXPECT_EQ(got[1].layer, "L");
     // The same dialogue spread over calls, with LAYER and erase in pieces too.
     EXPECT_EQ(sds_command(RTSTR, "DXFOUT", RTNONE), RTNORM);
     EXPECT_EQ(sds_command(RTSTR, "exp2.dxf", RTSTR, "v", RTNONE), RTNORM);
@@ -344,10 +353,8 @@ TEST(CommandLine, DxfoutWritesTheChosenEntitiesWithTheGivenDecimals)
     EXPECT_EQ(sds_command(RTSTR, "", RTNONE), RTNORM);
     EXPECT_EQ(sds_command(RTSHORT, 2, RTNONE), RTNORM);
     EXPECT_EQ(velmora::load_dxf(h.dir.file("exp2.dxf")).entities.size(), 2u);
-    EXPECT_EQ(sds_command(RTSTR, "layer", RTNONE), RTNORM);
-    EXPECT_EQ(sds_command(RTSTR, "make", RTNONE), RTNORM);
-    EXPECT_EQ(sds_command(RTSTR, "Piece", RTNONE), RTNORM);
-    EXPECT_EQ(sds_command(RTSTR, "", RTNONE), RTNORM);
+    for (const char *word : {"layer", "make", "Piece", ""})
+        EXPECT_EQ(sds_command(RTSTR, word, RTNONE), RTNORM) << word;
     EXPECT_EQ(h.s.drawing().current_layer, "Piece");
     EXPECT_EQ(sds_command(RTSTR, "erase", RTPICKS, ss, RTNONE), RTNORM);
     EXPECT_EQ(h.live().size(), 3u);  // not before the selection ends
@@ -383,29 +390,9 @@ TEST(CommandLine, ANulByteEndsTheInputBeforeItsWordIsUsed)
     EXPECT_EQ(g.live("POINT").size(), 1u);
 }
 
-TEST(Lisp, MalformedExpressionsAreRefusedWithAMessage)
-{
-    for (const char *bad : {"(f 1", "(f \"open)", "(f x)", "(f '(1 2)) extra", "()"}) {
-        try {
-            velmora::parse_lisp_call(bad);
-            ADD_FAILURE() << bad << " was accepted";
-        } catch (const velmora::LispError &e) {
-            EXPECT_FALSE(e.message.empty());
-        }
-    }
-    velmora::LispCall c = velmora::parse_lisp_call("( F -3 +2.5e1 \"a\\nb\" '() 'nil )");
-    EXPECT_EQ(c.name, "f");
-    ASSERT_EQ(c.args.size(), 5u);
-    EXPECT_EQ(velmora::lisp_print(c.args[0]), "-3");
-    EXPECT_EQ(velmora::lisp_print(c.args[1]), "25.0");
-    EXPECT_EQ(velmora::lisp_print(c.args[2]), "\"a\\nb\"");
-    EXPECT_EQ(velmora::lisp_print(c.args[3]), "nil");
-    EXPECT_EQ(velmora::format_real(1.0 / 3), "0.3333333333333333");   // as many digits as it takes
-}
 
-// The way reals were written before the writer moved to to_chars: every
-// precision tried with printf and read back with strtod.  Kept here as the
-// plain reference the fast writer must match byte for byte.
+// Reals as written before to_chars: every precision tried with printf and read
+// back with strtod, the reference the fast writer must match byte for byte.
 static std::string plain_format_real(double v)
 {
     if (std::isnan(v))
@@ -457,14 +444,11 @@ TEST(Lisp, RealsAreWrittenAsThePlainPrintfSearchWroteThem)
 }
 
 // ---- The outcome of an add-on call ----------------------------------------------
-//
-// A call that fails (sds_fail), meets a *cancel* at one of its prompts, or a
-// user break is undone back to the state before it, and fails the run.
+// A call that fails (sds_fail), meets a *cancel* at a prompt or a user break is undone and fails the run.
 
 namespace {
 
-// A drawing with two points on layer 0, then a handler that erases both,
-// makes a layer, changes the colour and draws.
+// A drawing with two points on layer 0, then a handler that erases both, makes a layer, changes the colour and draws.
 struct Undoable : Host {
     Undoable() { EXPECT_TRUE(run("point 1,1\npoint 2,2\n")); }
     void mess_up()
@@ -493,10 +477,7 @@ struct Undoable : Host {
 
 TEST(CallOutcome, FailedCancelledOrInterruptedCallsAreUndoneAndStopTheScript)
 {
-    struct Case {
-        const char *name, *script, *reason;
-        std::function<void()> body;
-    };
+    struct Case { const char *name, *script, *reason; std::function<void()> body; };
     double d;
     sds_name ss;
     std::vector<Case> cases = {
@@ -610,8 +591,7 @@ TEST(Undo, BackGoesToTheMarkOrTheStartAndRestoresEveryErasedEntity)
 
 // ---- Scripts and Ctrl-C ---------------------------------------------------------
 
-// A script that ends by running itself loops without nesting, until Ctrl-C:
-// test_program.py (Signals).
+// A script that ends by running itself loops without nesting, until Ctrl-C: test_program.py (Signals).
 TEST(Scripts, NestingIsLimitedAndCancelsEndHostCommands)
 {
     Host h;

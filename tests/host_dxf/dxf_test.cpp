@@ -1,7 +1,5 @@
-// Tests of the host's DXF reader and writers and of the picture: what is
-// modelled, that unchanged files come back byte for byte, the form of new
-// entities per version, the dxfout export the add-on reads, broken files,
-// and a mutation run over a good file.
+// The host's DXF reader and writers and the picture: what is modelled, files saved back byte for byte, new entities per
+// version, the dxfout export, broken files, and a mutation run over a good file.
 #include <gtest/gtest.h>
 
 #include "addon_session.h"
@@ -18,7 +16,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -106,9 +103,8 @@ std::string r12_drawing()
     });
 }
 
-// The same kind of drawing in the R2000 form (handles, owners, subclasses),
-// its $HANDSEED (30) stale: a DIMSTYLE record holds handle 35 already (in group
-// 105, as DIMSTYLE records do).
+// The same kind of drawing as R2000 (handles, owners, subclasses), its
+// $HANDSEED (30) stale: a DIMSTYLE record holds handle 35 in group 105.
 std::string r2000_drawing()
 {
     return lines({
@@ -204,14 +200,11 @@ TEST(DxfRead, ModelsTheFourTypesAndKeepsTheRest)
     ASSERT_EQ(face.pts.size(), 4u);
     EXPECT_DOUBLE_EQ(face.pts[3].y, 3.0);
     EXPECT_EQ(face.face_hidden, 5);
-    EXPECT_EQ(mesh.poly_flags, 17);
-    EXPECT_EQ(mesh.mesh_m, 2);
-    EXPECT_EQ(mesh.mesh_n, 2);
+    EXPECT_EQ(std::vector<int>({mesh.poly_flags, mesh.mesh_m, mesh.mesh_n}), (std::vector<int>{17, 2, 2}));
     ASSERT_EQ(mesh.pts.size(), 4u);
     EXPECT_EQ(mesh.vertex_flags, (std::vector<int>{64, 64, 64, 64}));
     EXPECT_DOUBLE_EQ(mesh.pts[3].z, 4.0);
-    EXPECT_EQ(d.entities[4].type, "INSERT");
-    EXPECT_EQ(d.entities[5].type, "TEXT");
+    EXPECT_TRUE(d.entities[4].type == "INSERT" && d.entities[5].type == "TEXT");
     // Ids in drawing order, layers with their colours.
     EXPECT_LT(d.entities[0].id, d.entities[5].id);
     ASSERT_NE(d.layer("ground"), nullptr);
@@ -221,10 +214,8 @@ TEST(DxfRead, ModelsTheFourTypesAndKeepsTheRest)
     EXPECT_DOUBLE_EQ(hi.x, 10.0);
 }
 
-// Unusual but valid files, unchanged, save to their own bytes (ezdxf's
-// drawings in every version: test_dxf_files.py).  Where a group is given
-// twice, the reader takes the one the writer replaces, so a changed drawing
-// also reads back as it was saved.
+// Unusual but valid files save to their own bytes (ezdxf's, every version: test_dxf_files.py).  Of a group given twice
+// the reader takes the one the writer replaces, so a changed drawing reads back as saved.
 TEST(DxfRead, UnusualFilesSaveToTheirOwnBytes)
 {
     TempDir t;
@@ -232,8 +223,7 @@ TEST(DxfRead, UnusualFilesSaveToTheirOwnBytes)
     auto r12_with = [&](const std::string &from, const std::string &to) { return replaced(r12, from, to); };
     std::string plain = lines({"  9", "$CLAYER", "  8", "0"});
     std::string ground = lines({"  2", "GROUND", " 70", "     0", " 62", "     3"});
-    // A header variable given twice or with blanks around its name, a layer
-    // with two colour groups.
+    // A header variable given twice or with blanks around its name, a layer with two colour groups.
     std::string doubled = r12_with(plain, lines({"  9", "$CLAYER", "  8", "GROUND", "  8", "",
                                                   "  9", " $CECOLOR ", " 62", "3", " 62", "5"}));
     doubled.replace(doubled.find(ground), ground.size(), ground + lines({" 62", "     5"}));
@@ -244,12 +234,7 @@ TEST(DxfRead, UnusualFilesSaveToTheirOwnBytes)
     std::string bare = lines({"  0", "SECTION", "  2", "ENTITIES",
                               "  0", "POINT", "  8", "A", " 10", "1.0", " 20", "2.0", " 30", "3.0",
                               "  0", "ENDSEC", "  0", "EOF"});
-    struct Case {
-        const char *what;
-        std::string in, out;
-        const char *layer;
-        int colour;
-    } cases[] = {
+    struct Case { const char *what; std::string in, out; const char *layer; int colour; } cases[] = {
         {"groups given twice", doubled, doubled, "GROUND", 3},
         {"a variable given twice", second, second, "0", 3},
         // A line may end in more than one CR: none of them belongs to the value.
@@ -258,8 +243,7 @@ TEST(DxfRead, UnusualFilesSaveToTheirOwnBytes)
         // No table is made up for layer 0 alone.
         {"no header or tables", bare, bare, "0", 256},
         {"a byte order mark", "\xEF\xBB\xBF" + bare, "\xEF\xBB\xBF" + bare, "0", 256},
-        // 32-bit groups keep their unsigned values: 90, and 1071 (the last
-        // group code) in extended data.
+        // 32-bit groups keep their unsigned values: 90, and 1071 (the last group code) in extended data.
         {"a wide group", r12_with("  2\nB1\n 10\n5.0\n", "  2\nB1\n 90\n4294967295\n 10\n5.0\n"), "", "0", 256},
         {"extended data", r12_with(" 30\n3.5\n", " 30\n3.5\n1001\nVELMORA\n1071\n4294967295\n"), "", "0", 256},
     };
@@ -300,9 +284,8 @@ TEST(DxfRead, UnusualFilesSaveToTheirOwnBytes)
     EXPECT_EQ(back.layer("NEW")->colour, 6);
     EXPECT_EQ(back.entities[1].layer, "NEW");
 
-    // An entity's groups go out as their bytes when every line stands as the
-    // save writes it, else group by group: both give the same file, and a
-    // code written unpadded among padded ones comes back padded.
+    // An entity goes out as its bytes when every line stands as the save writes it, else group by group: the same file;
+    // an unpadded code among padded ones comes back padded.
     for (const char *eol : {"\n", "\r\n"}) {
         put(t.file("a.dxf"), ended(r12_drawing(), eol));
         d = load_dxf(t.file("a.dxf"));
@@ -333,12 +316,7 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsFormAndTheExport)
     f.colour = 2;
     f.face_hidden = 4;
     d.add(f);
-    Entity p;
-    p.type = "POLYLINE";
-    p.poly_flags = 8;
-    p.layer = "3dint";                            // a layer the drawing does not list yet
-    p.pts = {{0, 0, 0}, {2, 2, 2}};
-    d.add(p);
+    d.add(vt::poly3d("3dint", {{0, 0, 0}, {2, 2, 2}}));   // a layer the drawing does not list yet
     d.current_layer = "TRIANG";
     d.current_colour = 2;
     save(d, t.file("b.dxf"));
@@ -349,8 +327,7 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsFormAndTheExport)
     EXPECT_EQ(out.find("\n2A\n"), std::string::npos) << "the erased LINE is still there";
     EXPECT_NE(out.find("LWPOLYLINE"), std::string::npos);
 
-    // Handles (groups 5 and 105): unique, and the seed above all of them,
-    // though the drawing's own seed was stale.
+    // Handles (groups 5 and 105): unique, and the seed above all of them, though the drawing's own seed was stale.
     auto g = groups_of(out);
     std::vector<unsigned long> handles;
     unsigned long seed = 0;
@@ -378,15 +355,10 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsFormAndTheExport)
     EXPECT_EQ(back.entities[2].pts.size(), 2u);
     EXPECT_EQ(back.after_entities.size(), d.after_entities.size());
 
-    // The export: LF line ends, entity names exactly, the colour before the
-    // coordinates, the decimals asked for.
+    // The export: LF line ends, entity names exactly, the colour before the coordinates, the decimals asked for.
     uint64_t id_line = d.add(vt::line({1.0 / 3, 2, 0}, {4, 5, -6.25}, 5)).id;
-    Entity mesh;
-    mesh.type = "POLYLINE";
-    mesh.poly_flags = 16 | 32;
-    mesh.mesh_m = 2;
-    mesh.mesh_n = 2;
-    mesh.pts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 1}};
+    Entity mesh = vt::mesh(2, 2, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 1}});
+    mesh.poly_flags |= 32;
     uint64_t id_mesh = d.add(mesh).id;
     write_dxfout(d, {id_mesh, id_line, d.entities[1].id /* LWPOLYLINE: not R12 */}, t.file("x.dxf"), 3);
     out = get(t.file("x.dxf"));
@@ -405,15 +377,13 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsFormAndTheExport)
     // Drawing order, whatever the order of the ids.
     EXPECT_LT(out.find("\nLINE\n"), out.find("\nPOLYLINE\n"));
     auto poly = entity_groups(out, "POLYLINE");
-    EXPECT_EQ(*value_of(poly, 70), "48");
-    EXPECT_EQ(*value_of(poly, 71), "2");
-    EXPECT_EQ(*value_of(poly, 72), "2");
+    for (auto [code, want] : {std::pair{70, "48"}, {71, "2"}, {72, "2"}})
+        EXPECT_EQ(*value_of(poly, code), want) << code;
     EXPECT_EQ(*value_of(entity_groups(out, "VERTEX"), 70), "64");
     EXPECT_EQ(std::count(g.begin(), g.end(), std::make_pair(0, std::string("VERTEX"))), 4);
 
-    // The export's decimals are worked out in integers: the same text as the
-    // library's to_chars, ties (0.125 to 2 places) and carries (0.99999 to
-    // 4) included, for every count of decimals and numbers of every size.
+    // The export's decimals, worked out in integers: the text of to_chars,
+    // ties (0.125 to 2) and carries (0.99999 to 4) included, for every count.
     std::vector<double> values = {0.125, 2.5, 3.5, -0.125, 0.99999, 9.9999999, 1e-20, -1e-20, 0.0, -0.0,
                                   4503599627370495.5, 9007199254740991.0, 9007199254740993.0, 1e300,
                                   5e-324, 4031002.321581, 512002.009457, 0.1, 1.0 / 3};
@@ -433,10 +403,8 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsFormAndTheExport)
             auto p = std::to_chars(plain, plain + sizeof plain, v, std::chars_format::fixed, places);
             ASSERT_EQ(std::string(fast, f), std::string(plain, p.ptr)) << v << " to " << places;
         }
-    // A save writes the shortest form and an export its decimals, again
-    // from the recent ones when a number comes back: the same text as made
-    // afresh, in the slots the numbers share too, and in another form for a
-    // copy that shares the recent ones but writes other decimals.
+    // A save's shortest form and an export's decimals, from the recent ones when a number comes back: the text made
+    // afresh, also for a copy that shares the recent ones but writes other decimals.
     Out o, e10;
     o.padded = e10.padded = false;
     e10.decimals = 10;
@@ -465,10 +433,8 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsFormAndTheExport)
     EXPECT_EQ(e10.text, plain10);
     EXPECT_EQ(e3.text, plain3);
 
-    // Through a sink the groups are put together in a block of the Out's
-    // own: the same bytes in the same order as kept in the text, with
-    // groups and pieces of text too long for the block among them, and text
-    // written before the sink was set.
+    // Through a sink, groups gather in the Out's own block: the same bytes as kept in the text, with groups and text
+    // longer than the block among them and text written before the sink was set.
     for (bool crlf : {false, true}) {
         Out kept, streamed;
         kept.crlf = streamed.crlf = crlf;
@@ -499,11 +465,7 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsFormAndTheExport)
 TEST(DxfRead, BrokenFilesEndWithTheLineNamed)
 {
     std::string good = r12_drawing();
-    struct Case {
-        std::string text;
-        int line;
-        const char *what;
-    };
+    struct Case { std::string text; int line; const char *what; };
     auto replace = [&](const std::string &from, const std::string &to) { return replaced(good, from, to); };
     // The line of the value "2.5" that several cases damage.
     int nan_line = 2 + (int)std::count(good.begin(), good.begin() + (long)good.find(" 20\n2.5\n"), '\n');
@@ -520,8 +482,7 @@ TEST(DxfRead, BrokenFilesEndWithTheLineNamed)
         {replace(" 20\n2.5\n", " 20\n1e999\n"), 0, "bad number"},
         {replace(" 20\n2.5\n", " 20\n\n"), 0, "bad number"},
         {replace(" 71\n     2\n", " 71\n99999999999\n"), 0, "bad integer"},
-        // A colour beyond int is no colour 0: the add-on would take the LINE
-        // as an outline, the layer as on.
+        // A colour beyond int is no colour 0: the add-on would take the LINE as an outline, the layer as on.
         {replace(" 62\n     1\n", " 62\n4294967295\n"), 0, "bad integer \"4294967295\" for group 62"},
         {replace(" 62\n     3\n", " 62\n-2147483649\n"), 0, "bad integer"},
         {replace(" 70\n    17\n", " 70\n    1.5\n"), 0, "bad integer"},
@@ -560,7 +521,7 @@ TEST(DxfRead, BrokenFilesEndWithTheLineNamed)
     }
 }
 
-TEST(DxfWrite, AFailedSaveLeavesNothingBehindAndLinksAreFollowed)
+TEST(DxfWrite, AFailedSaveLeavesNothingBehindLinksAreFollowedAndMutatedFilesNeverCrash)
 {
     TempDir t;
     put(t.file("a.dxf"), r12_drawing());
@@ -577,8 +538,7 @@ TEST(DxfWrite, AFailedSaveLeavesNothingBehindAndLinksAreFollowed)
     EXPECT_EQ(names, (std::vector<std::string>{"a.dxf", "dir.dxf"}));
     EXPECT_EQ(get(t.file("a.dxf")), r12_drawing());
 
-    // A link to an absolute path is followed there, and stays a link
-    // (relative links, links to links: test_program.py).
+    // A link to an absolute path is followed there, and stays a link (relative links, links to links: test_program.py).
     mkdir(t.file("sub").c_str(), 0755);
     ASSERT_EQ(symlink(t.file("a.dxf").c_str(), t.file("sub/abs.dxf").c_str()), 0);
     d.entities.pop_back();
@@ -587,13 +547,9 @@ TEST(DxfWrite, AFailedSaveLeavesNothingBehindAndLinksAreFollowed)
     ASSERT_EQ(lstat(t.file("sub/abs.dxf").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(load_dxf(t.file("a.dxf")).entities.size(), d.entities.size());
-}
 
-// Random damage to a good file: every result is a drawing or a DxfError, and
-// every drawing read saves and reads again.  Run under ASan+UBSan in CI.
-TEST(DxfRead, MutatedFilesNeverCrash)
-{
-    TempDir t;
+    // Random damage to a good file: every result is a drawing or a DxfError, and
+    // every drawing read saves and reads again.  Run under ASan+UBSan in CI.
     std::string good = r12_drawing() ;
     std::mt19937 rng(12345);
     const char *tokens[] = {"0", "SECTION", "ENDSEC", "POLYLINE", "VERTEX", "SEQEND", "EOF",
@@ -679,8 +635,7 @@ TEST(Picture, FacesEdgesAndOverlayInTheirColours)
         auto line = rgb((int)(24 + 20 * 15.52), (int)(1600 - 24 - 50 * 15.52) + dy);
         EXPECT_GT(line[2] - line[0], 80) << dy;
     }
-    // The footer's legend: a red swatch for layer RED (BYLAYER resolved) and
-    // a blue one for the line on layer 0.
+    // The footer's legend: a red swatch for layer RED (BYLAYER resolved) and a blue one for the line on layer 0.
     bool red = false, blue = false;
     for (int y = 1600; y < h; y++)
         for (int x = 0; x < 400; x++) {

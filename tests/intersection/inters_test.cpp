@@ -1,9 +1,8 @@
-// (inters_ltri count1 count2) through the in-process host: the two triangle
-// files in <drive C>/haldorin, the box tests, the files consumed and the
-// curves drawn, and those of the bundled survey against the segment file
-// they once went through.
+// (inters_ltri count1 count2) in-process: the triangle files in <drive C>/haldorin, the box tests, the files consumed,
+// the curves drawn, and the bundled survey's curves against the segment file they once went through.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -42,8 +41,7 @@ protected:
         }
         vt::write_file(file(digit), text);
     }
-    // Writes the outer and inner lists, calls (inters_ltri 1 1) and returns
-    // what it printed.
+    // Writes the outer and inner lists, calls (inters_ltri 1 1) and returns what it printed.
     std::string cross(const Tri &outer, const Tri &inner)
     {
         write(0, {outer});
@@ -71,10 +69,8 @@ TEST_F(Inters, OneCrossingIsDrawnAndEveryFileIsGone)
     EXPECT_NE(out.find("\n3DINT: 1 curves"), std::string::npos) << out;
     for (int d = 0; d < 3; d++)
         EXPECT_FALSE(vt::file_exists(file(d))) << d;
-    bool scripted = false;
-    for (const auto &c : s.command_log())
-        scripted |= c == "script c:/haldorin/2.scr";
-    EXPECT_TRUE(scripted);
+    const auto &log = s.command_log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "script c:/haldorin/2.scr"), log.end());
     // Both ends have x = 2: the end found second, (2,0,0), comes first.
     auto c = curves();
     ASSERT_EQ(c.size(), 1u);
@@ -95,8 +91,7 @@ TEST_F(Inters, BoxesMeetingAtTheOuterTopAreNotTested)
     EXPECT_NE(out.find("3DINT: 1 curves"), std::string::npos) << out;
     EXPECT_EQ(curves().size(), 1u);
 
-    // Equal x or y at the box faces is tested, whichever list holds which:
-    // the two share the edge x = 10, or y = 10.
+    // Equal x or y at the box faces is tested, whichever list holds which: the two share the edge x = 10, or y = 10.
     const Tri x_wall = {{0, 0, 0, 10, 0, 0, 10, 0, 10}}, x_next = {{10, 0, 0, 10, 0, 10, 20, 5, 0}};
     const Tri y_wall = {{0, 0, 0, 0, 10, 0, 0, 10, 10}}, y_next = {{0, 10, 0, 0, 10, 10, 5, 20, 0}};
     for (const auto &[a, b] : {std::pair{x_wall, x_next}, {x_next, x_wall}, {y_wall, y_next}, {y_next, y_wall}})
@@ -104,8 +99,7 @@ TEST_F(Inters, BoxesMeetingAtTheOuterTopAreNotTested)
 
     // One level: every pair is skipped.
     EXPECT_NE(cross(flat, {{1, 1, 0, 20, 1, 0, 1, 20, 0}}).find("\n*** No intersection !"), std::string::npos);
-    // A count of 0: its file is read for nothing and deleted all the same;
-    // no segment, so no script is left either.
+    // A count of 0: its file is read for nothing and deleted all the same; no segment, so no script is left either.
     write(0, {flat});
     vt::write_file(file(1), "");
     s.call_lisp("(inters_ltri 1 0)");
@@ -114,11 +108,8 @@ TEST_F(Inters, BoxesMeetingAtTheOuterTopAreNotTested)
         EXPECT_FALSE(vt::file_exists(file(d))) << d;
 }
 
-// What the chaining gave when the pairs came from the plain walk of the inner
-// list and the segments went through "c:/haldorin/2.scr": each coordinate
-// printed with "%.10lf", read back with "%lf", sorted and chained.  The lists
-// are built as inters_ltri builds them from the files.  The grid search must
-// find the very same segments in the same order.
+// What the chaining gave when the pairs came from the plain walk of the inner list and the segments went through a
+// file ("%.10lf" written, "%lf" read): the grid search must find the very same segments in the same order.
 std::string script_through_a_file(const std::vector<Tri> &outer_tris, const std::vector<Tri> &inner_tris)
 {
     auto list = [](const std::vector<Tri> &tris) {
@@ -227,11 +218,8 @@ TEST_F(Inters, TheBundledSurveyCutGivesTheCurvesOfTheSegmentFile)
     }
 }
 
-// Bad counts, short files, words or NaN where numbers belong, corners beyond
-// the coordinate limit (which would give NaN segments and an empty curve
-// reported as drawn), a missing file: refused, naming the file, before any
-// curve, and the triangle files are kept.  A count beyond 16 bits is read
-// whole; one the file cannot hold is refused before memory is taken for it.
+// Bad counts, short files, non-numbers, corners beyond the limit, a missing file: refused by file name before any
+// curve, the files kept; a count beyond 16 bits is read whole, one no file can hold refused before allocating.
 TEST_F(Inters, BadCountsAndFilesAreRefusedByNameAndTheFilesKept)
 {
     const std::string flat_text = "0 0 0\n10 0 0 0 10 0\n", wall_text = "2 -1 -1\n2 5 -1 2 2 5\n";
@@ -273,32 +261,18 @@ TEST_F(Inters, BadCountsAndFilesAreRefusedByNameAndTheFilesKept)
     }
 }
 
-}  // namespace
-
-namespace {
-
 using velmora::Entity;
-using velmora::Vec3;
 
 // SURFCROSS in-process: selections by layer, a polygon mesh against a 3DFACE.
 TEST(SurfCross, MeshAgainstFaceIsCutAndEmptySelectionsRefused)
 {
     vt::AddonSession s;
-    Entity mesh;
-    mesh.type = "POLYLINE";
-    mesh.layer = "GROUND";
-    mesh.poly_flags = 16;
-    mesh.mesh_m = 2;
-    mesh.mesh_n = 3;
     // A 2 x 3 net at z = 0 over x 0..10, y 0..20: four triangles.
-    mesh.pts = {{0, 0, 0}, {0, 10, 0}, {0, 20, 0}, {10, 0, 0}, {10, 10, 0}, {10, 20, 0}};
-    mesh.vertex_flags.assign(6, 64);
     s.drawing().make_layer("GROUND");
-    s.drawing().add(mesh);
-    Entity face;
-    face.type = "3DFACE";
+    s.drawing().add(vt::mesh(2, 3, {{0, 0, 0}, {0, 10, 0}, {0, 20, 0}, {10, 0, 0}, {10, 10, 0}, {10, 20, 0}},
+                             "GROUND"));
+    Entity face = vt::face({5, -5, -5}, {5, 25, -5}, {5, 25, 5}, {5, -5, 5});   // the plane x = 5
     face.layer = "WALL";
-    face.pts = {{5, -5, -5}, {5, 25, -5}, {5, 25, 5}, {5, -5, 5}};   // the plane x = 5
     s.drawing().make_layer("WALL");
     s.drawing().add(face);
 

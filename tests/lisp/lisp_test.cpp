@@ -1,12 +1,9 @@
-// The LISP building blocks (dovrp, set_lim, e_intre_lim, app_tri and the
-// record sorter ass), called as LISP through the in-process host: their
-// values, their refusals and the files they leave.  (A missing sort file:
-// tests/frame/outcome_test.cpp.)
+// The LISP building blocks (dovrp, set_lim, e_intre_lim, app_tri, the sorter ass) in-process: their values, refusals
+// and files.  (A missing sort file: tests/frame/outcome_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "addon_session.h"
 #include "session_access.h"
@@ -96,7 +93,7 @@ protected:
     }
 };
 
-TEST_F(Sorter, SortsRecordsByteByByte)
+TEST_F(Sorter, SortsRecordsByteByByteAndLeavesAFileItsHeadLineDoesNotDescribe)
 {
     EXPECT_EQ(sort("3 5\nlemon\napple\ngrape\n"), "apple\ngrape\nlemon\n");
     EXPECT_EQ(sort("4 5\nbeta \nBeta \n beta\nalpha\n"), " beta\nBeta \nalpha\nbeta \n");
@@ -105,22 +102,14 @@ TEST_F(Sorter, SortsRecordsByteByByte)
     EXPECT_EQ(sort("2 5\r\nlemon\r\napple\r\n"), "apple\nlemon\n");
     // The last record needs no line end.
     EXPECT_EQ(sort("2 5\nlemon\napple"), "apple\nlemon\n");
-    EXPECT_FALSE(vt::file_exists(path + ".sorting"));
-    EXPECT_FALSE(velmora::SessionAccess::call_failed(s));
-}
-
-// A record shorter than the record length is kept as it is, without a
-// second line end after it.
-TEST_F(Sorter, ShortRecordsKeepTheirTextAndOneLineEnd)
-{
+    // A record shorter than the record length is kept as it is, without a second line end after it.
     EXPECT_EQ(sort("2 4\nabcd\nab\n"), "ab\nabcd\n");
     EXPECT_EQ(sort("3 31\nb\na\nc\n"), "a\nb\nc\n");
-}
+    EXPECT_FALSE(vt::file_exists(path + ".sorting"));
+    EXPECT_FALSE(velmora::SessionAccess::call_failed(s));
 
-// Whatever is wrong, the file stays byte for byte and the call fails: no
-// record is wiped, dropped, doubled, cut or made out of a head line.
-TEST_F(Sorter, AFileItsHeadLineDoesNotDescribeIsLeftAsItWas)
-{
+    // Whatever is wrong, the file stays byte for byte and the call fails: no
+    // record is wiped, dropped, doubled, cut or made out of a head line.
     const std::string nul("2 5\nle\0on\napple\n", 16);
     const std::pair<std::string, const char *> bad[] = {
         {"3 0\nabc\nabd\nabe\n", " *ASS lu_art<1*"},

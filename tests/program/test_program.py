@@ -1,10 +1,6 @@
-"""The velmora program end to end: options, scripts on standard input and in
-files, LISP calls; the outcome of failed, cancelled, interrupted and crashed
-commands (exit status, reason, no file touched); signals to the program; the
-private work folder; and how saves treat links, devices, permissions and
-leftovers; the interactive command line on a terminal (through tmux); and
-the README's examples, run as written.  Saved drawings are read back with
-ezdxf."""
+"""The velmora program end to end: options; failed, cancelled, interrupted and crashed commands (status, reason, no file
+touched); signals; the private work folder; saves and links, devices, permissions, leftovers; the command line on a
+terminal (tmux); the README's examples as written.  Read back with ezdxf."""
 import os
 import re
 import shlex
@@ -29,8 +25,7 @@ def build_probe(folder):
     """Compiles the probe add-on into `folder`; returns its path."""
     out = os.path.join(folder, "probe.sds")
     src = os.path.join(SOURCE_DIR, "tests", "program", "probe_addon.c")
-    subprocess.run(["cc", "-shared", "-fPIC", "-I", os.path.join(SOURCE_DIR, "sds"), "-o", out, src],
-                   check=True)
+    subprocess.run(["cc", "-shared", "-fPIC", "-I", os.path.join(SOURCE_DIR, "sds"), "-o", out, src], check=True)
     return out
 
 
@@ -122,8 +117,7 @@ class Outcome(unittest.TestCase):
                         self.assertNotIn("crashed", r.stderr)  # it was killed, not a fault of its own
                     if what == "fail":   # a cancel the same way: session_test.cpp
                         self.assertIn("what it did was undone", r.stdout)
-            # The same add-on on a good script: exit 0, and the module path it
-            # was given is absolute.
+            # The same add-on on a good script: exit 0, its module path absolute.
             r = run_velmora(d, "(where)\n", extra=["--addon", probe])
             self.assertEqual(r.returncode, 0, r.stderr)
             self.assertIn('"%s"' % os.path.realpath(probe), r.stdout)
@@ -207,8 +201,7 @@ class WorkFolder(unittest.TestCase):
 
     def test_runs_side_by_side_with_one_add_on_never_share_work_files(self):
         """Twenty runs at once, one add-on file, each on its own survey: each
-        gives the terrain a run alone gives, and files of the work files'
-        names beside the add-on and in the current folder stay as they were."""
+        gives what a run alone gives; files named like the work files stay."""
         import random
         addon = os.environ.get("VELMORA_ADDON")
         if not addon:
@@ -322,8 +315,7 @@ class Saves(unittest.TestCase):
 
 
 class Terminal(unittest.TestCase):
-    """The command line as a user at a terminal sees it: the program runs in
-    a tmux pane, keys are sent to it and the screen is read back."""
+    """The command line at a terminal: the program in a tmux pane, keys sent to it and the screen read back."""
 
     def setUp(self):
         if not shutil.which("tmux"):
@@ -331,9 +323,7 @@ class Terminal(unittest.TestCase):
         self.work = TempFolder().__enter__()
         self.addCleanup(shutil.rmtree, self.work, True)
         self.tmux = ["tmux", "-L", "velmora-test-%d" % os.getpid(), "-f", "/dev/null"]
-        addon = []
-        if VELMORA_ADDON:
-            addon = ["--addon", VELMORA_ADDON]
+        addon = ["--addon", VELMORA_ADDON] if VELMORA_ADDON else []
         cmd = " ".join(shlex.quote(a) for a in [VELMORA] + addon + ["-o", "out.dxf"])
         shell = "cd %s && HOME=%s %s; echo $? > status; sleep 60" % (
             shlex.quote(self.work), shlex.quote(self.work), cmd)
@@ -341,8 +331,7 @@ class Terminal(unittest.TestCase):
         self.addCleanup(subprocess.run, self.tmux + ["kill-server"], capture_output=True)
 
     def screen(self):
-        return subprocess.run(self.tmux + ["capture-pane", "-p", "-S", "-1000"], capture_output=True,
-                              text=True).stdout
+        return subprocess.run(self.tmux + ["capture-pane", "-p", "-S", "-1000"], capture_output=True, text=True).stdout
 
     def keys(self, *keys):
         subprocess.run(self.tmux + ["send-keys"] + list(keys), check=True)
@@ -365,8 +354,7 @@ class Terminal(unittest.TestCase):
         self.wait_for("Command:")
         self.answer("line", "Specify first point:")
         self.answer("0,0", "Specify next point or [Undo]:")
-        # A bad answer is refused and the same prompt asked again; the rest
-        # of the typed line does not run.
+        # A bad answer is refused and asked again; the rest of the line does not run.
         self.answer("oops point 9,9", "Specify next point or [Undo]:", 2)
         self.assertIn("LINE: invalid point", self.screen())
         self.answer("3,4", "Specify next point or [Undo]:", 3)
@@ -396,9 +384,8 @@ class Terminal(unittest.TestCase):
 
 
 def examples():
-    """The README's indented blocks that call build/velmora, in order: each
-    runs in one folder that has the build and the samples where the examples
-    expect them, and must exit 0."""
+    """The README's indented blocks that call build/velmora, in order (run in
+    one folder holding the build and the samples; each must exit 0)."""
     with open(os.path.join(SOURCE_DIR, "README.md")) as f:
         text = f.read()
     blocks = re.findall(r"(?:^    .*\n)+", text, flags=re.M)
@@ -422,8 +409,7 @@ class ReadmeExamples(unittest.TestCase):
                                          capture_output=True, text=True, timeout=600)
                     self.assertEqual(run.returncode, 0, block + "\n" + run.stdout[-2000:] + run.stderr)
                     printed += run.stdout
-            # The first example: points to a terrain, its contours, a LandXML
-            # surface of every face and a picture.
+            # The first example: points to a terrain, contours, LandXML and a picture.
             self.assertIn("CONTOUR: 15 levels from 300 to 1000 (3 major)", printed)
             contours = ezdxf.readfile(os.path.join(work, "out", "jacksboro_contours.dxf")).modelspace()
             faces = len(contours.query("3DFACE[layer=='TRIANG']"))
@@ -433,8 +419,7 @@ class ReadmeExamples(unittest.TestCase):
             self.assertEqual(len(xml.findall(".//{http://www.landxml.org/schema/LandXML-1.2}F")), faces)
             with open(os.path.join(work, "out", "jacksboro_contours.png"), "rb") as f:
                 self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
-            with open(os.path.join(work, "cut.log")) as f:
-                log = f.read()
+            log = read(os.path.join(work, "cut.log"))
             self.assertLess(len(log), 1024)
             self.assertIn("3DINT:", log)
             site = ezdxf.readfile(os.path.join(work, "site.dxf")).modelspace()

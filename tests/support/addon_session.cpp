@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -69,6 +68,28 @@ velmora::Entity face(velmora::Vec3 a, velmora::Vec3 b, velmora::Vec3 c, velmora:
     return e;
 }
 
+velmora::Entity poly3d(const std::string &layer, const std::vector<velmora::Vec3> &pts, bool closed)
+{
+    velmora::Entity e;
+    e.type = "POLYLINE";
+    e.layer = layer;
+    e.poly_flags = 8 | (closed ? 1 : 0);
+    e.pts = pts;
+    return e;
+}
+
+velmora::Entity mesh(int m, int n, const std::vector<velmora::Vec3> &pts, const std::string &layer)
+{
+    velmora::Entity e;
+    e.type = "POLYLINE";
+    e.layer = layer;
+    e.poly_flags = 16;
+    e.mesh_m = m;
+    e.mesh_n = n;
+    e.pts = pts;
+    return e;
+}
+
 std::vector<velmora::Entity> box(velmora::Vec3 lo, velmora::Vec3 hi)
 {
     double x0 = lo.x, y0 = lo.y, z0 = lo.z, x1 = hi.x, y1 = hi.y, z1 = hi.z;
@@ -93,11 +114,7 @@ Outcome run_script(velmora::Session &s, const std::string &script)
 {
     s.reset_failure();
     s.input(script);
-    Outcome o;
-    o.ok = s.run();
-    o.reason = s.failure_reason();
-    o.out = s.take_output();
-    return o;
+    return {s.run(), s.failure_reason(), s.take_output()};   // in this order
 }
 
 void write_file(const std::string &path, const std::string &content)

@@ -1,6 +1,5 @@
-// addon_session.h -- in-process test bed: a host session with the add-on's
-// handlers linked in, working in a fresh temporary folder that is also the
-// current directory and drive C: for the length of a test.
+// addon_session.h -- in-process test bed: a host session with the add-on's handlers linked in, working in a fresh
+// temporary folder that is also the current directory and drive C: for the length of a test.
 #pragma once
 
 #include <string>
@@ -24,9 +23,7 @@ private:
     std::string path_, old_cwd_;
 };
 
-// Hosts the add-on in `s`: its handlers called through dispatch, its
-// functions registered, app_path set to <dir>/velmora.sds, drive C: mapped
-// to <dir>.
+// Hosts the add-on in `s`: handlers dispatched, functions registered, app_path <dir>/velmora.sds, drive C: <dir>.
 void host_addon(velmora::Session &s, const std::string &dir);
 
 // A session hosting the add-on in a fresh temporary folder.
@@ -40,6 +37,10 @@ public:
 velmora::Entity point(double x, double y, double z);
 velmora::Entity line(velmora::Vec3 a, velmora::Vec3 b, int colour);
 velmora::Entity face(velmora::Vec3 a, velmora::Vec3 b, velmora::Vec3 c, velmora::Vec3 d);
+// A 3D polyline through `pts`, closed when asked.
+velmora::Entity poly3d(const std::string &layer, const std::vector<velmora::Vec3> &pts, bool closed = false);
+// An m x n polygon mesh of `pts`, row by row.
+velmora::Entity mesh(int m, int n, const std::vector<velmora::Vec3> &pts, const std::string &layer = "0");
 // The six faces of the box from `lo` to `hi`.
 std::vector<velmora::Entity> box(velmora::Vec3 lo, velmora::Vec3 hi);
 

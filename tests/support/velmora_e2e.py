@@ -1,6 +1,5 @@
-"""End-to-end test helpers: run the velmora program on a drawing and a script
-in a temporary folder, and read what it saved with ezdxf, an independent DXF
-reader (Debian's python3-ezdxf)."""
+"""End-to-end helpers: run the velmora program on a drawing and a script in a
+temporary folder, and read what it saved with ezdxf, an independent reader."""
 import os
 import shutil
 import subprocess
@@ -17,11 +16,8 @@ SURVEY = os.path.join(SAMPLES, "jacksboro_survey.dxf")
 
 class Run:
     def __init__(self, proc, workdir, out_path):
-        self.returncode = proc.returncode
-        self.stdout = proc.stdout
-        self.stderr = proc.stderr
-        self.workdir = workdir
-        self.out_path = out_path
+        self.returncode, self.stdout, self.stderr = proc.returncode, proc.stdout, proc.stderr
+        self.workdir, self.out_path = workdir, out_path
 
     def doc(self):
         import ezdxf
@@ -29,11 +25,8 @@ class Run:
 
 
 def run_velmora(workdir, script, drawing=None, out="out.dxf", extra=(), timeout=600):
-    """Runs velmora in `workdir` with `script` (text) on standard input.
-
-    The add-on is copied into `workdir` and loaded from there: it writes its
-    triangulation export beside itself, and tests running side by side must
-    not share that file."""
+    """Runs velmora in `workdir` with `script` on standard input, loading a copy of the add-on there: it writes its
+    export beside itself, and tests running side by side must not share that file."""
     args = [VELMORA]
     if VELMORA_ADDON and "--addon" not in extra:
         addon = os.path.join(workdir, os.path.basename(VELMORA_ADDON))
@@ -43,19 +36,16 @@ def run_velmora(workdir, script, drawing=None, out="out.dxf", extra=(), timeout=
     if drawing:
         args.append(drawing)
     args += ["-s", "-", "--drive-c", workdir]
-    out_path = None
+    out_path = os.path.join(workdir, out) if out else None
     if out:
-        out_path = os.path.join(workdir, out)
         args += ["-o", out_path]
     args += list(extra)
-    proc = subprocess.run(args, input=script, capture_output=True, text=True,
-                          cwd=workdir, timeout=timeout)
+    proc = subprocess.run(args, input=script, capture_output=True, text=True, cwd=workdir, timeout=timeout)
     return Run(proc, workdir, out_path)
 
 
 def run_ok(test, workdir, script, **kwargs):
-    """run_velmora, with `test` (None in a class set-up) checking that the
-    run succeeded and printed no error."""
+    """run_velmora, `test` (None in a class set-up) checking it succeeded without error."""
     test = test or unittest.TestCase()
     r = run_velmora(workdir, script, **kwargs)
     test.assertEqual(r.returncode, 0, r.stdout + r.stderr)
@@ -64,8 +54,7 @@ def run_ok(test, workdir, script, **kwargs):
 
 
 def run_refused(test, workdir, script, *texts, stream="stdout", **kwargs):
-    """run_velmora on a run that must fail: a non-zero status, each of
-    `texts` in `stream` ("stdout" or "stderr") and no drawing saved."""
+    """run_velmora that must fail: non-zero status, `texts` in `stream`, no drawing saved."""
     r = run_velmora(workdir, script, **kwargs)
     test.assertNotEqual(r.returncode, 0, r.stdout)
     for text in texts:
@@ -100,8 +89,7 @@ class TempFolder:
 
 
 class SharedFolder(unittest.TestCase):
-    """Tests that share one temporary folder, cls.work, made before the first
-    and removed after the last."""
+    """Tests sharing one temporary folder, cls.work."""
 
     @classmethod
     def setUpClass(cls):

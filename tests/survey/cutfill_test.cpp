@@ -1,7 +1,5 @@
-// Cut and fill in-process: the exact orientation test, the overlay under
-// degenerate and nearly degenerate input (pieces must tile each triangle),
-// the grid index against testing every pair, overlapping surfaces, and the
-// band width.
+// Cut and fill in-process: the exact orientation test, the overlay under degenerate input (pieces must tile each
+// triangle), the grid index against every pair, overlapping surfaces, and the band width.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,9 +16,8 @@ namespace {
 
 Triangle T(Vec3 a, Vec3 b, Vec3 c) { return Triangle{{a, b, c}}; }
 
-// An n x n grid over [x0, x0 + size]^2, each cell split along a diagonal
-// chosen by `rng`, inner nodes moved by up to `jitter` of a cell, heights
-// from z(x, y).
+// An n x n grid over [x0, x0 + size]^2, cells split along a diagonal chosen by
+// `rng`, inner nodes moved by up to `jitter` of a cell, heights z(x, y).
 template <class Z>
 std::vector<Triangle> grid(int n, double x0, double size, double jitter, std::mt19937 &rng, Z z)
 {
@@ -41,23 +38,15 @@ std::vector<Triangle> grid(int n, double x0, double size, double jitter, std::mt
         for (int j = 0; j < n; j++) {
             Vec3 a = p[i * (n + 1) + j], b = p[(i + 1) * (n + 1) + j];
             Vec3 c = p[(i + 1) * (n + 1) + j + 1], d = p[i * (n + 1) + j + 1];
-            if (rng() & 1) {
-                t.push_back(T(a, b, c));
-                t.push_back(T(a, c, d));
-            } else {
-                t.push_back(T(a, b, d));
-                t.push_back(T(b, c, d));
-            }
+            bool main = rng() & 1;
+            t.push_back(main ? T(a, b, c) : T(a, b, d));
+            t.push_back(main ? T(a, c, d) : T(b, c, d));
         }
     return t;
 }
 
 // The map's pieces, one after another.
-struct Map {
-    std::vector<CfVertex> v;
-    std::vector<int> count, band;
-    std::vector<std::uint16_t> edges;
-};
+struct Map { std::vector<CfVertex> v; std::vector<int> count, band; std::vector<std::uint16_t> edges; };
 
 Map map_of(const CutFill &r)
 {
@@ -87,9 +76,8 @@ double map_area(const Map &m)
 
 TEST(CutFillOrient, ExactOnPointsOneUlpApartFromALine)
 {
-    // (24,24), (12,12) and p: the determinant is exactly 12 (py - px), so
-    // the sign must follow py - px for every p near (0.5, 0.5), where plain
-    // double evaluation gets some of them wrong.
+    // (24,24), (12,12) and p: the determinant is exactly 12 (py - px), so the sign must follow py - px for every p near
+    // (0.5, 0.5), where plain double evaluation gets some of them wrong.
     int wrong_if_plain = 0;
     for (int i = 0; i < 64; i++)
         for (int j = 0; j < 64; j++) {
@@ -114,12 +102,10 @@ TEST(CutFillOrient, ExactOnPointsOneUlpApartFromALine)
     EXPECT_EQ(orient2d(1, 5, 1, 7, 2, 9), -1);
 }
 
-TEST(CutFillOverlay, PiecesTileEachTriangleWhateverTheDegeneracies)
+TEST(CutFillOverlay, PiecesTileEachTriangleWhateverTheDegeneraciesAndNearCoincidences)
 {
-    // Ground: the square [0,8]^2 as two triangles along x + y = 8.  Design:
-    // a fan about (4,4), which lies on that diagonal, with rays through the
-    // ground's corners and along its edges, so that corners fall on corners,
-    // corners on edges and edges on edges.
+    // Ground: [0,8]^2 as two triangles along x + y = 8.  Design: a fan about (4,4) with rays through the ground's
+    // corners and along its edges: corners on corners, corners on edges and edges on edges.
     std::vector<Triangle> ground = {T({0, 0, 1}, {8, 0, 2}, {0, 8, 3}), T({8, 0, 2}, {8, 8, 4}, {0, 8, 3})};
     std::vector<Vec3> ring = {{-16, -16, 0}, {4, -16, 0}, {24, -16, 0}, {24, 4, 0}, {24, 24, 0},
                               {4, 24, 0},    {-16, 24, 0}, {-16, 4, 0}, {-16, -5, 0}, {-10, -16, 0}};
@@ -140,14 +126,9 @@ TEST(CutFillOverlay, PiecesTileEachTriangleWhateverTheDegeneracies)
         ASSERT_TRUE(cutfill({t}, &design, 0, 0, r, msg)) << msg;
         EXPECT_NEAR(map_area(map_of(r)), 32.0, 32.0 * 1e-14);
     }
-}
 
-TEST(CutFillOverlay, NearlyCoincidentTriangulationsOfOnePlane)
-{
-    // Two triangulations of one tilted plane whose inner nodes differ by a
-    // few units in the last place: every edge of one nearly runs along an
-    // edge of the other.  The cells still tile the square exactly, and the
-    // plane minus itself is no cut and no fill, with no zero line.
+    // Two triangulations of one tilted plane, inner nodes a few ulps apart:
+    // the cells still tile the square exactly, with no cut, fill or zero line.
     std::mt19937 rng(4);
     auto plane = [](double x, double y) { return 312.5 + 0.37 * x - 0.21 * y; };
     std::vector<Triangle> a = grid(12, 1000, 120, 0.0, rng, plane);
@@ -163,8 +144,6 @@ TEST(CutFillOverlay, NearlyCoincidentTriangulationsOfOnePlane)
                 p.x = std::nextafter(p.x, k > 0 ? 2e3 : 0.0);
             p.z = plane(p.x, p.y);
         }
-    CutFill r;
-    std::string msg;
     ASSERT_TRUE(cutfill(a, &b, 0, 0, r, msg)) << msg;
     EXPECT_NEAR(r.area, 120.0 * 120.0, 120.0 * 120.0 * 1e-13);
     EXPECT_NEAR(map_area(map_of(r)), 120.0 * 120.0, 120.0 * 120.0 * 1e-13);
@@ -173,9 +152,8 @@ TEST(CutFillOverlay, NearlyCoincidentTriangulationsOfOnePlane)
     EXPECT_EQ(r.same_area, r.area);
     EXPECT_TRUE(r.zero.empty());
 
-    // Lowered by exactly one band width, the design is 0.5 below the ground
-    // everywhere: one band, whose lower level the depth sits on, and no band
-    // edge wandering through the round-off.
+    // Lowered by one band width: one band, whose lower level the depth sits
+    // on, and no band edge wandering through the round-off.
     for (Triangle &t : b)
         for (Vec3 &p : t.p)
             p.z -= 0.5;
@@ -219,7 +197,7 @@ TEST(CutFillOverlay, GridIndexGivesExactlyWhatTestingEveryPairGives)
     EXPECT_NEAR(map_area(fm), fast.area, 1e-9 * fast.area);
 }
 
-TEST(CutFillOverlap, DoubledFacesAndFoldsAreFoundWhereTheyAre)
+TEST(CutFillOverlap, DoubledFacesAndFoldsAreFoundWhereTheyAreAndBandsAreRound)
 {
     std::mt19937 rng(2);
     std::vector<Triangle> tin = grid(6, 0, 60, 0.2, rng, [](double x, double) { return x; });
@@ -248,10 +226,7 @@ TEST(CutFillOverlap, DoubledFacesAndFoldsAreFoundWhereTheyAre)
     std::vector<Triangle> touching = {T({0, 0, 0}, {10, 0, 0}, {0, 10, 0}), T({10, 0, 0}, {20, 0, 0}, {10, 10, 0}),
                                       T({0, 10, 0}, {5, 5, 0}, {8, 12, 0})};
     EXPECT_FALSE(cf_self_overlap(touching, where));
-}
 
-TEST(CutFillBands, RoundWidthsOfAtMostTenBands)
-{
     struct { double deepest, width; } cases[] = {
         {6, 1}, {10, 1}, {10.0001, 2}, {20, 2}, {21, 2.5}, {25, 2.5}, {26, 5}, {50, 5}, {51, 10},
         {0.37, 0.05}, {0.03, 0.005}, {1234, 200}, {1e-6, 1e-7},

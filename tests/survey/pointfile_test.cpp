@@ -13,10 +13,7 @@ using vt::live;
 TEST(PointRows, EveryOrderAndSeparatorGivesTheSamePoints)
 {
     // Point 7 at northing 5000.5, easting 2000.25, elevation 101.75, "TREE".
-    struct Case {
-        const char *text, *order;
-        bool numbered;
-    } cases[] = {
+    struct Case { const char *text, *order; bool numbered; } cases[] = {
         {"7,5000.5,2000.25,101.75,TREE\n", "", true},                // PNEZD, the default
         {"7\t2000.25\t5000.5\t101.75\tTREE\n", "PENZD", true},
         {"7;2000.25;5000.5;101.75;TREE\n", "pxyzd", true},           // X is easting
@@ -39,16 +36,12 @@ TEST(PointRows, EveryOrderAndSeparatorGivesTheSamePoints)
     auto tabbed = read_point_rows("7\t5000.5\t2000.25\t101.75\tOAK, ASH, ELM, FIR, YEW\n", "");
     ASSERT_EQ(tabbed.points.size(), 1u);
     EXPECT_EQ(tabbed.points[0].description, "OAK, ASH, ELM, FIR, YEW");
-    EXPECT_TRUE(velmora::point_order("penzd"));
-    EXPECT_TRUE(velmora::point_order("XYZ"));
-    EXPECT_FALSE(velmora::point_order("PNEZZ"));   // a column twice
-    EXPECT_FALSE(velmora::point_order("PNYZ"));    // northing twice, no easting
-    EXPECT_FALSE(velmora::point_order("PNED"));    // no elevation
-    EXPECT_FALSE(velmora::point_order("LAYERS"));
-}
+    // Refused: a column twice, northing twice and no easting, no elevation, no order.
+    for (auto [order, ok] : {std::pair{"penzd", true}, {"XYZ", true}, {"PNEZZ", false}, {"PNYZ", false},
+                             {"PNED", false}, {"LAYERS", false}})
+        EXPECT_EQ(velmora::point_order(order), ok) << order;
 
-TEST(PointRows, AHeaderLineNamesTheColumnsWhateverTheUserSays)
-{
+    // A header line names the columns, whatever the user says.
     auto r = read_point_rows("Pt #,Easting (m),NORTHING (m),Elev,Code,Date\n"
                              "12,300.5,400.25,9.5,Top of bank,2024-05-01\n"
                              "13,301,401,9,\"fence, old\",2024-05-01\n",
@@ -75,7 +68,7 @@ TEST(PointRows, AHeaderLineNamesTheColumnsWhateverTheUserSays)
     EXPECT_EQ(t.bad[0], "line 1: 1 column(s) where PNEZD needs 4");
 }
 
-TEST(PointRows, BadRowsAreReportedByLineAndKeptOut)
+TEST(PointRows, BadRowsAreReportedByLineAndTheCommandsLayersAndLabels)
 {
     auto r = read_point_rows("1,10,20,30,A\n"
                              "2,ten,20,30,B\n"
@@ -98,10 +91,7 @@ TEST(PointRows, BadRowsAreReportedByLineAndKeptOut)
         "line 8: elevation \"1e400\" is not a number",
     };
     EXPECT_EQ(r.bad, want);
-}
 
-TEST(PointFileCommand, LayersComeFromDescriptionsAndLabelsKeepTheirCharacters)
-{
     vt::TempDir dir;
     vt::write_file(dir.file("pts.txt"), "1 100 200 10 Top of bank\n2 110 x 11\n3 120 220 12 caf\xC3\xA9\n4 1 2 3\n");
     Session s;
@@ -109,9 +99,7 @@ TEST(PointFileCommand, LayersComeFromDescriptionsAndLabelsKeepTheirCharacters)
     ASSERT_TRUE(s.run()) << s.failure_reason();
     auto pts = live(s, "POINT");
     ASSERT_EQ(pts.size(), 3u);
-    EXPECT_EQ(pts[0]->pts[0].x, 200);          // easting, northing, elevation
-    EXPECT_EQ(pts[0]->pts[0].y, 100);
-    EXPECT_EQ(pts[0]->pts[0].z, 10);
+    EXPECT_TRUE(pts[0]->pts[0].x == 200 && pts[0]->pts[0].y == 100 && pts[0]->pts[0].z == 10);   // E, N, Z
     EXPECT_EQ(pts[0]->layer, "TOP_OF_BANK");
     EXPECT_EQ(pts[1]->layer, "CAF_");
     EXPECT_EQ(pts[2]->layer, "SITE");          // no description: the current layer

@@ -25,15 +25,11 @@ std::string text(const Polyline &p)
 
 }  // namespace
 
-TEST(JoinSegments, LoopsOpenLinesBranchesAndDuplicates)
+TEST(JoinSegments, LoopsOpenLinesBranchesAndDuplicatesAndSafeLayerNames)
 {
     double x = 0.1 + 0.2;                      // 0.30000000000000004
     double y = std::nextafter(x, 1.0);
-    struct Case {
-        const char *what;
-        std::vector<Segment> segs;
-        std::vector<std::string> lines;
-    } cases[] = {
+    struct Case { const char *what; std::vector<Segment> segs; std::vector<std::string> lines; } cases[] = {
         // The open line comes first, walked from its end met first (5,0 is
         // met before 4,4 but has two segments; 6,0 too; 7,1 is an end).
         {"a square out of order, two sides reversed, and an open line",
@@ -62,10 +58,7 @@ TEST(JoinSegments, LoopsOpenLinesBranchesAndDuplicates)
             got.push_back(text(p));
         EXPECT_EQ(got, c.lines) << c.what;
     }
-}
 
-TEST(SafeLayerName, KeepsWhatEveryVersionTakes)
-{
     EXPECT_EQ(velmora::safe_layer_name("Top of bank", "X"), "TOP_OF_BANK");
     EXPECT_EQ(velmora::safe_layer_name("EG-2024$a", "X"), "EG-2024$A");
     EXPECT_EQ(velmora::safe_layer_name("a/b:c*?<>\"|=;,`", "X"), "A_B_C" + std::string(10, '_'));

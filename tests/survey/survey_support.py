@@ -1,8 +1,6 @@
-"""Surfaces for the contour and cut and fill tests, and for cut and fill an
-independent overlay to check the program against: every pair of triangles is clipped with shapely
-(Debian's python3-shapely), the part where the ground lies above the design is
-cut off with a half-plane, and the integral of the linear depth over each
-piece is its area times the depth at its centroid."""
+"""Surfaces for the contour and cut and fill tests, and an independent overlay: every pair of triangles clipped with
+shapely, split by a half-plane where the ground lies above the design, each piece's volume its area times its centroid's
+depth."""
 import math
 import re
 import warnings
@@ -13,11 +11,9 @@ from shapely.strtree import STRtree
 
 
 def grid_tin(rng, x0, y0, x1, y1, nx, ny, height, jitter=0.2, whole=False):
-    """A triangulated terrain over the rectangle: a grid of nx by ny cells
-    whose inner nodes are moved by up to `jitter` of a cell, each cell split
-    along a random diagonal, heights from height(x, y).  With `whole`, nodes
-    of even row and column get whole-number heights: levels then pass through
-    corners, never along an edge (no edge joins two such nodes)."""
+    """A terrain over the rectangle: nx by ny cells, inner nodes moved by up to `jitter` of a cell, cells split along a
+    random diagonal, heights from height(x, y).  With `whole`, nodes of even row and column get whole-number heights:
+    levels pass through corners, never along an edge."""
     hx, hy = (x1 - x0) / nx, (y1 - y0) / ny
     node = {}
     for i in range(nx + 1):
@@ -33,10 +29,7 @@ def grid_tin(rng, x0, y0, x1, y1, nx, ny, height, jitter=0.2, whole=False):
     for i in range(nx):
         for j in range(ny):
             a, b, c, d = node[i, j], node[i + 1, j], node[i + 1, j + 1], node[i, j + 1]
-            if rng.random() < 0.5:
-                tris += [(a, b, c), (a, c, d)]
-            else:
-                tris += [(a, b, d), (b, c, d)]
+            tris += [(a, b, c), (a, c, d)] if rng.random() < 0.5 else [(a, b, d), (b, c, d)]
     return tris
 
 
@@ -47,8 +40,7 @@ def plane_faces(x0, y0, x1, y1, height):
 
 
 def plane_of(t):
-    """(gx, gy, c) with z = gx x + gy y + c through the triangle's corners,
-    taken relative to its first corner."""
+    """The triangle's plane as z = z0 + gx (x - x0) + gy (y - y0) about its first corner."""
     (x0, y0, z0), (x1, y1, z1), (x2, y2, z2) = t
     m = np.array([[x1 - x0, y1 - y0], [x2 - x0, y2 - y0]])
     gx, gy = np.linalg.solve(m, [z1 - z0, z2 - z0])
@@ -78,8 +70,7 @@ class Surface:
         return z0 + gx * (x - x0) + gy * (y - y0)
 
     def height(self, x, y):
-        """Height at (x, y) from the triangle holding it best (largest
-        smallest barycentric weight); None outside the surface."""
+        """Height at (x, y) from the triangle holding it best; None outside."""
         best, best_w = None, -1e-9
         for p in self.tree.query(Point(x, y).buffer(1e-9)):
             k = self.index[id(p)]
@@ -103,8 +94,7 @@ def half(poly, gx, gy, c, x0, y0):
     g = math.hypot(gx, gy)
     nx, ny = gx / g, gy / g
     cx, cy = poly.centroid.x, poly.centroid.y
-    # The line crosses the polygon: the foot of the centroid on it, then a
-    # square far larger than the polygon on the positive side.
+    # The line crosses the polygon: a huge square on its positive side.
     s = (gx * (cx - x0) + gy * (cy - y0) + c) / g
     px, py = cx - s * nx, cy - s * ny
     r = 10 * (poly.length + 1)
@@ -115,8 +105,7 @@ def half(poly, gx, gy, c, x0, y0):
 
 
 def overlay(ground, design=None, level=None):
-    """Cut and fill volumes and areas and the compared area, by clipping
-    every pair of triangles with shapely."""
+    """Cut and fill volumes and areas and the compared area, by shapely."""
     g = Surface(ground)
     pairs = []
     if design is None:
@@ -131,8 +120,7 @@ def overlay(ground, design=None, level=None):
     cut = fill = cut_area = fill_area = area = 0.0
     for poly, (ax, ay, ax0, ay0, az0), (bx, by, bx0, by0, bz0) in pairs:
         area += poly.area
-        # depth = ground - design as gx (x - x0) + gy (y - y0) + c about the ground's corner
-        gx, gy = ax - bx, ay - by
+        gx, gy = ax - bx, ay - by      # depth = gx (x - x0) + gy (y - y0) + c about the ground's corner
         c = az0 - (bz0 + bx * (ax0 - bx0) + by * (ay0 - by0))
 
         if abs(gx) + abs(gy) < 1e-12 and abs(c) < 1e-9:
@@ -158,9 +146,5 @@ def printed(run):
     """The values CUTFILL printed, by name."""
     names = {"cut": "Cut volume", "fill": "Fill volume", "net": "Net volume", "cut_area": "Cut area",
              "fill_area": "Fill area", "area": "Area compared"}
-    out = {}
-    for key, label in names.items():
-        m = re.search(r"\n%s: +(-?[0-9.]+)" % label, run.stdout)
-        if m:
-            out[key] = float(m.group(1))
-    return out
+    found = {key: re.search(r"\n%s: +(-?[0-9.]+)" % label, run.stdout) for key, label in names.items()}
+    return {key: float(m.group(1)) for key, m in found.items() if m}

@@ -1,8 +1,6 @@
-"""CONTOUR end to end on a generated TIN in projected coordinates, read back
-with ezdxf: the length of every level against matplotlib's tricontour on the
-same triangles, every vertex on its level and on a triangle edge, lines ending
-only on the outer edge or at a corner, majors and their labels, the new TEXTs
-audited in every DXF version, and bad selections and answers refused."""
+"""CONTOUR end to end on a generated TIN, read back with ezdxf: each level's length against matplotlib's tricontour,
+vertices on their level and on edges, ends on the outer edge or at corners, majors and labels, TEXTs audited in every
+version, and bad selections and answers refused."""
 import collections
 import math
 import os
@@ -35,9 +33,8 @@ def contours_of(doc):
 
 
 def edge_miss(tris, points, level):
-    """For each point (x, y) and its triangle (3 x 3 corners): how far the
-    point at `level` is from the nearest edge of the triangle, in plan and in
-    height, relative to the edge's size."""
+    """For each point and its triangle (3 x 3 corners): how far the point at
+    `level` is from the triangle's nearest edge, relative to the edge's size."""
     best = np.full(len(points), np.inf)
     for i, j in ((0, 1), (1, 2), (2, 0)):
         a, b = tris[:, i], tris[:, j]
@@ -64,8 +61,7 @@ def distance_to_line(p, v, closed):
 
 
 def lengths_against_matplotlib(test, triang, z, step, ours, what):
-    """Every level matplotlib's tricontour draws at `step` is one of ours,
-    and each of ours has matplotlib's length to 1e-6."""
+    """Matplotlib's levels at `step` are ours, each of the same length to 1e-6."""
     levels = [k * step for k in range(int(math.ceil(z.min() / step)), int(z.max() // step) + 1)]
     cs = plt.tricontour(triang, z, levels=levels)
     theirs = {lv: sum(float(np.sum(np.hypot(*np.diff(s[:, :2], axis=0).T))) for s in segs)
@@ -86,9 +82,8 @@ def upright(degrees):
 class Contour(SharedFolder):
     @classmethod
     def setUpClass(cls):
-        """A hill over 300 x 240 m far from the origin, contoured at the
-        default interval and at 1 m, where levels pass exactly through the
-        corners with whole-number heights."""
+        """A hill of 300 x 240 m far from the origin, contoured at the default
+        interval and at 1 m (levels through the whole-number corners)."""
         x0, y0 = 512000.0, 4031000.0
         tris = grid_tin(random.Random(7), x0, y0, x0 + 300, y0 + 240, 20, 16,
                         lambda x, y: 120 + 15 * math.sin((x - x0) / 53) * math.cos((y - y0) / 41) + 0.05 * (x - x0),
@@ -118,8 +113,7 @@ class Contour(SharedFolder):
             ours = contours_of(doc)
             lengths_against_matplotlib(self, triang, z, 2.0 if name == "default" else 1.0, ours, name)
             for lv, lines in ours.items():
-                # Each vertex on its level and on an edge of the triangle
-                # holding it (any triangle for those on the outer edge).
+                # Each vertex on its level and on an edge of its triangle (any, on the outer edge).
                 v = np.vstack([line for line, _, _ in lines])
                 self.assertTrue(np.all(v[:, 2] == lv), (name, lv))
                 found = finder(v[:, 0], v[:, 1])
@@ -127,8 +121,7 @@ class Contour(SharedFolder):
                 self.assertLess(float(edge_miss(c[t[found[inside]]], v[inside], lv).max(initial=0)), 1e-9, (name, lv))
                 for p in v[~inside]:
                     self.assertLess(float(edge_miss(c[t], np.tile(p, (len(t), 1)), lv).min()), 1e-9, (name, lv, p))
-                # Pieces are joined across triangle edges: an open line ends
-                # on the outer edge, or at a corner on its level where lines branch.
+                # Pieces are joined: an open line ends on the outer edge or at a corner where lines branch.
                 for line, closed, _ in lines:
                     for p in ([] if closed else (line[0], line[-1])):
                         if tuple(p) not in corner_set:
@@ -160,8 +153,8 @@ class Contour(SharedFolder):
             self.assertLess(min(distance_to_line(at, v, closed) for v, closed, _ in ours[lv]), 1e-6)
 
     def test_a_pyramid_in_every_version_and_in_the_export(self):
-        """Level 5 of a pyramid is one closed square, a major with one label;
-        2.5 and 7.5 are minors.  The new entities audit clean wherever they go."""
+        """A pyramid's level 5 is a closed square, a major with one label; 2.5 and
+        7.5 are minors; all audit clean wherever they go."""
         pyramid = "".join("3dface\n0,0,10\n%s\n%s\n\n\n" % (a, b) for a, b in (
             ("10,10,0", "-10,10,0"), ("-10,10,0", "-10,-10,0"), ("-10,-10,0", "10,-10,0"), ("10,-10,0", "10,10,0")))
         script = pyramid + "contour\nall\n\n2.5\n2\ndxfout\nexport.dxf\nv\nr12\nentities\nall\n\n\n"
@@ -201,9 +194,8 @@ class Contour(SharedFolder):
 
 class BundledSurvey(unittest.TestCase):
     def test_lengths_per_level_match_matplotlib_on_the_bundled_survey(self):
-        """The terrain of the bundled survey as the main job makes it,
-        contoured at 50 m and at 1 m (where levels pass exactly through
-        survey points): every level's length against matplotlib's."""
+        """The bundled survey's terrain at 50 m and 1 m (levels through survey
+        points): every level's length against matplotlib's."""
         with TempFolder() as work:
             tin = bundled_tin(self, work)
             index, tris = {}, []

@@ -1,8 +1,5 @@
-"""CUTFILL end to end through the velmora program: surfaces generated here
-(a terrain and a tilted plane, two terrains, a design with a pit, solids on a
-level) against an independent overlay computed with shapely (exact, where the
-VOL command's grid only converges to it); the zero line, the map and the
-report read back with ezdxf and checked against the surfaces themselves."""
+"""CUTFILL end to end: generated surfaces (terrain and plane, two terrains, a pit, solids on a level) against an exact
+overlay computed with shapely; the zero line, map and report read back and checked against the surfaces."""
 import csv
 import math
 import os
@@ -45,30 +42,21 @@ class CutFillCase(unittest.TestCase):
         self.assertLessEqual(abs(got - want), rel * max(abs(want), 1.0), "%s: %r against %r" % (what, got, want))
 
     def check(self, ground, design=None, level=None):
-        """Runs CUTFILL on the pair (design None: the level) and checks every
-        result against the independent overlay and the surfaces; returns the
-        overlay's values, the zero line, the run and the report's totals."""
-        layers = {"G": ground}
-        if design is not None:
-            layers["D"] = design
+        """Runs CUTFILL (design None: the level), checks every result against the
+        overlay and the surfaces; returns the overlay, zero line, run and totals."""
         with TempFolder() as work:
             path = os.path.join(work, "in.dxf")
-            write_faces(path, layers)
+            write_faces(path, {"G": ground, **({"D": design} if design is not None else {})})
             answer = "layer D\n" if design is not None else "level %r" % level
             run = run_ok(self, work, "cutfill\nlayer G\n\n%s\nreport r.csv\n\n" % answer, drawing=path)
             ref = overlay(ground, design, level)
             _, bands, totals = read_report(os.path.join(work, "r.csv"))
 
-            # Volumes and areas, exact against the overlay of shapely.
-            self.close(totals["cut"][1], ref["cut"], "cut")
-            self.close(totals["fill"][1], ref["fill"], "fill")
-            self.close(totals["net"][1], ref["cut"] - ref["fill"], "net")
-            self.close(totals["cut"][0], ref["cut_area"], "cut area")
-            self.close(totals["fill"][0], ref["fill_area"], "fill area")
-            self.close(totals["net"][0], ref["area"], "compared area")
-            shown = printed(run)
+            # Volumes and areas, exact against the overlay of shapely, and as printed.
+            shown, ref["net"] = printed(run), ref["cut"] - ref["fill"]
             for key, row, col in (("cut", "cut", 1), ("fill", "fill", 1), ("net", "net", 1),
                                   ("cut_area", "cut", 0), ("fill_area", "fill", 0), ("area", "net", 0)):
+                self.close(totals[row][col], ref[key], key)
                 self.assertAlmostEqual(shown[key], totals[row][col], places=5)
             # The band rows add up to the totals.
             self.close(sum(b[4] for b in bands), totals["net"][0], "band areas")
@@ -81,41 +69,34 @@ class CutFillCase(unittest.TestCase):
             ztol = REL * max(1.0, max(abs(z) for z in zs))
 
             def depth(x, y):
-                zd = d.height(x, y) if d else level
-                return g.height(x, y) - zd
+                return g.height(x, y) - (d.height(x, y) if d else level)
 
             msp = run.doc().modelspace()
-            # The zero line lies on both surfaces, to 1e-9 in drawing units,
-            # and is joined across cells: a piece that does not close ends
-            # on the outline of the compared area.
+            # The zero line lies on both surfaces to 1e-9 and is joined across
+            # cells: an open piece ends on the compared area's outline.
             region = unary_union(g.polys)
             if d:
                 region = region.intersection(unary_union(d.polys))
             zero = [e for e in msp.query("POLYLINE") if e.dxf.layer == "CUTFILL-ZERO"]
             for pl in zero:
-                if not pl.is_closed:
-                    for v in (pl.vertices[0], pl.vertices[-1]):
-                        self.assertLess(region.boundary.distance(Point(v.dxf.location.x, v.dxf.location.y)), 1e-9)
+                for v in ([] if pl.is_closed else [pl.vertices[0], pl.vertices[-1]]):
+                    self.assertLess(region.boundary.distance(Point(v.dxf.location.x, v.dxf.location.y)), 1e-9)
                 for v in pl.vertices:
                     x, y, z = v.dxf.location
                     self.assertLessEqual(abs(z - g.height(x, y)), 1e-9, (x, y, z))
-                    zd = d.height(x, y) if d else level
-                    self.assertLessEqual(abs(z - zd), 1e-9, (x, y, z))
+                    self.assertLessEqual(abs(z - (d.height(x, y) if d else level)), 1e-9, (x, y, z))
 
-            # The map covers the compared area once, each piece in the band of
-            # its depth, draped on the ground, visible edges on band levels.
+            # The map covers the area once, pieces in their depth's band, draped, visible edges on levels.
             band_of = {b[3]: b for b in bands}
             width = bands[0][2] - bands[0][1] if bands[0][0] != "no change" else bands[1][2] - bands[1][1]
             faces = [f for f in msp.query("3DFACE") if f.dxf.layer == "CUTFILL-MAP"]
             polys, total = [], 0.0
             for f in faces:
                 c = face_corners(f)
-                poly = Polygon([p[:2] for p in c])
-                polys.append(poly)
-                total += poly.area
-                cen = poly.centroid
+                polys.append(Polygon([p[:2] for p in c]))
+                total += polys[-1].area
                 name, lo, hi, colour, _, _ = band_of[f.dxf.color]
-                dc = depth(cen.x, cen.y)
+                dc = depth(polys[-1].centroid.x, polys[-1].centroid.y)
                 self.assertTrue(lo - ztol <= dc <= hi + ztol, (name, lo, hi, dc))
                 if name == "no change":
                     self.assertLessEqual(abs(dc), ztol)
@@ -132,15 +113,13 @@ class CutFillCase(unittest.TestCase):
 
     def test_terrains_against_a_tilted_plane_and_against_a_terrain(self):
         rng = random.Random(11)
-        # Near the origin a crossing's last bits depend on the order its two
-        # edges are taken in: the cells around it must agree on that order
-        # for the zero line to join.
+        # Near the origin a crossing's last bits depend on the order of its edges:
+        # the cells around it must agree for the zero line to join.
         x0, y0 = -137.0, -91.0
         ground = grid_tin(rng, x0, y0, x0 + 300, y0 + 240, 24, 20,
                           lambda x, y: 100 + 8 * math.sin((x - x0) / 37) * math.cos((y - y0) / 23) + 0.05 * (x - x0))
         # The design covers part of the ground only: compared where both are.
-        design = plane_faces(x0 + 50, y0 - 20, x0 + 350, y0 + 200,
-                             lambda x, y: 101 + 0.02 * (x - x0) - 0.01 * (y - y0))
+        design = plane_faces(x0 + 50, y0 - 20, x0 + 350, y0 + 200, lambda x, y: 101 + 0.02 * (x - x0) - 0.01 * (y - y0))
         ref, zero, _, _ = self.check(ground, design)
         self.assertAlmostEqual(ref["area"], 250 * 200, places=6)
         self.assertGreater(len(zero), 0)
@@ -157,8 +136,7 @@ class CutFillCase(unittest.TestCase):
         self.assertGreater(min(ref["cut"], ref["fill"]), 0)
 
     def test_design_with_a_pit_and_a_berm(self):
-        """The design keeps the ground's own triangles and heights except in a
-        pit (cut) and on a berm (fill): everywhere else the two coincide."""
+        """The design is the ground but for a pit (cut) and a berm (fill)."""
         rng = random.Random(5)
         x0, y0 = 0.0, 0.0
 
@@ -189,17 +167,15 @@ class CutFillCase(unittest.TestCase):
         self.assertEqual(sum(1 for pl in zero if pl.is_closed), 2, [len(pl) for pl in zero])
 
     def test_solids_on_a_level(self):
-        """A pyramid and a faceted cone given as faces: above the level of
-        their base they hold a third of base area times height, and their
-        daylight line is the outline of the base."""
+        """A pyramid and a faceted cone on a level: a third of base times height,
+        their daylight line the base's outline."""
         base = 250.0
         pyramid = [((0, 0, base), (40, 0, base), (20, 15, base + 12)),
                    ((40, 0, base), (40, 30, base), (20, 15, base + 12)),
                    ((40, 30, base), (0, 30, base), (20, 15, base + 12)),
                    ((0, 30, base), (0, 0, base), (20, 15, base + 12))]
-        # The cone's apex stands off its centre, and near the origin the last
-        # bits of a point on a facet edge depend on which end it is taken
-        # from: the two facets along an edge must take it from the same end.
+        # The apex stands off centre; near the origin a point on a facet edge
+        # depends on the end it is taken from: both facets must agree.
         n, r, h = 48, 20.0, 9.123
         ring = [(3.3 + r * math.cos(2 * math.pi * k / n), -7.1 + r * math.sin(2 * math.pi * k / n), base)
                 for k in range(n)]
@@ -210,18 +186,13 @@ class CutFillCase(unittest.TestCase):
             self.close(totals["cut"][1], area * height / 3, "solid volume", rel=1e-12)
             self.assertEqual(totals["fill"], (0.0, 0.0))
             self.close(totals["cut"][0], area, "base area", rel=1e-12)
-            self.assertEqual(len(zero), 1)
-            self.assertTrue(zero[0].is_closed)
-            self.assertEqual(len(zero[0]), corners)
+            self.assertEqual([(pl.is_closed, len(pl)) for pl in zero], [(True, corners)])
 
-        # The cone cut by a level: cut above it (the top, a copy of the cone
-        # shrunk about its apex), fill below, and the zero line one closed
-        # ring through every facet.
+        # The cone cut by a level: the top (the cone shrunk about its apex) is
+        # cut, and the zero line one closed ring through every facet.
         _, zero, run, totals = self.check(cone, level=base + 3.21)
         self.close(totals["cut"][1], polygon_area * h / 3 * ((h - 3.21) / h) ** 3, "top of the cone", rel=1e-12)
-        self.assertEqual(len(zero), 1)
-        self.assertTrue(zero[0].is_closed)
-        self.assertEqual(len(zero[0]), n)
+        self.assertEqual([(pl.is_closed, len(pl)) for pl in zero], [(True, n)])
 
 
 class Refusals(unittest.TestCase):
@@ -233,8 +204,7 @@ class Refusals(unittest.TestCase):
         fold = [((0, 0, 5), (50, 0, 5), (0, 50, 5)), ((10, 10, 9), (60, 10, 9), (10, 60, 9))]
         both, level = "cutfill\nlayer G\n\nlayer D\n\n\n", "cutfill\nlayer G\n\nlevel 3\n"
         for layers, script, message in (
-                # A face given twice, and a fold (an overhang), named with a point
-                # inside both triangles (where, for a face given twice: cutfill_test.cpp).
+                # A face given twice and a fold, named by a point in both (where: cutfill_test.cpp).
                 ({"G": ground + [ground[37]], "D": plane}, both, "the existing ground overlaps itself in plan at "),
                 ({"G": ground, "D": fold}, both, "the design overlaps itself in plan at 20.000000,20.000000 "),
                 # Nothing to compare.
@@ -269,20 +239,18 @@ class Refusals(unittest.TestCase):
                         mesh.set_mesh_vertex((i, j), (10 * i, 10 * j, 20 + i))
                 doc.saveas(path)
                 run = run_ok(self, work, "cutfill\nlayer G\n\nlevel 25\nband 0.5\nreport r.csv\n\n", drawing=path)
-                u3 = " %s3" % unit if unit else ""
-                u2 = " %s2" % unit if unit else ""
-                self.assertRegex(run.stdout, r"\nCut volume:    [0-9.]+%s\n" % u3)
-                self.assertRegex(run.stdout, r"\nFill volume:   [0-9.]+%s\n" % u3)
-                self.assertRegex(run.stdout, r"\nArea compared: 8000\.000000%s\n" % u2)
-                self.assertIn("bands of 0.5%s\n" % (" " + unit if unit else ""), run.stdout)
+                u = " " + unit if unit else ""
+                self.assertRegex(run.stdout, r"\nCut volume:    [0-9.]+%s\n" % (u and u + "3"))
+                self.assertRegex(run.stdout, r"\nFill volume:   [0-9.]+%s\n" % (u and u + "3"))
+                self.assertRegex(run.stdout, r"\nArea compared: 8000\.000000%s\n" % (u and u + "2"))
+                self.assertIn("bands of 0.5%s\n" % u, run.stdout)
                 header, bands, totals = read_report(os.path.join(work, "r.csv"))
                 if unit:
                     self.assertEqual(header, ["band", "from (%s)" % unit, "to (%s)" % unit, "colour",
                                               "area (%s2)" % unit, "volume (%s3)" % unit])
                 else:
                     self.assertEqual(header, ["band", "from", "to", "colour", "area", "volume"])
-                # Heights 20..30 against 25: cut 0..5 in ten bands of 0.5,
-                # fill likewise, fill rows first, deepest first.
+                # 20..30 against 25: ten bands of 0.5 each way, fill first, deepest first.
                 self.assertEqual([b[0] for b in bands],
                                  ["fill %d" % k for k in range(10, 0, -1)] + ["cut %d" % k for k in range(1, 11)])
                 self.assertEqual([(b[1], b[2]) for b in bands], [(k * 0.5, (k + 1) * 0.5) for k in range(-10, 10)])

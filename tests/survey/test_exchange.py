@@ -1,11 +1,7 @@
-"""Survey files in and out, end to end.  LANDXML: the bundled survey's TIN
-written as LandXML 1.2 and checked with Python's own XML reader, read back
-into a drawing as the same faces; units and names from an imperial drawing
-(files refused, in process: landxml_test.cpp).  Point files: the bundled
-survey's point file gives the survey's own points with their numbers and
-descriptions, and bad rows are refused with their line numbers (description
-layers: pointfile_test.cpp; the README's example, point file to contours and
-LandXML: test_program.py)."""
+"""Survey files in and out, end to end.  LANDXML: the bundled survey's TIN as LandXML 1.2, checked with Python's XML
+reader and read back as the same faces; an imperial drawing's units and name (refusals: landxml_test.cpp).  Point files:
+the bundled one gives the survey's points, numbers and descriptions; bad rows are refused by line (layers:
+pointfile_test.cpp)."""
 import os
 import sys
 import unittest
@@ -40,16 +36,13 @@ class LandXml(SharedFolder):
         self.assertEqual(root.get("version"), "1.2")
         self.assertRegex(root.get("date"), r"^\d{4}-\d\d-\d\d$")
         self.assertRegex(root.get("time"), r"^\d\d:\d\d:\d\d$")
-        self.assertEqual([child.tag.split("}")[1] for child in root],
-                         ["Units", "Project", "Application", "Surfaces"])
-        metric = root.find("l:Units/l:Metric", NS)
-        self.assertEqual(metric.get("linearUnit"), "meter")
+        self.assertEqual([child.tag.split("}")[1] for child in root], ["Units", "Project", "Application", "Surfaces"])
+        self.assertEqual(root.find("l:Units/l:Metric", NS).get("linearUnit"), "meter")
         # The bundled survey says nothing of its units: metres, with a note.
         self.assertIn("LANDXML: the drawing has no INSUNITS: the units are written as metres", self.landxml_run.stdout)
         self.assertEqual(root.find("l:Project", NS).get("name"), "jacksboro")
         surfaces = root.findall("l:Surfaces/l:Surface", NS)
-        self.assertEqual(len(surfaces), 1)
-        self.assertEqual(surfaces[0].get("name"), "jacksboro")
+        self.assertEqual([s.get("name") for s in surfaces], ["jacksboro"])
         definition = surfaces[0].find("l:Definition", NS)
         self.assertEqual(definition.get("surfType"), "TIN")
 
@@ -65,8 +58,7 @@ class LandXml(SharedFolder):
 
         faces = [tuple(points[i] for i in f.text.split()) for f in definition.findall("l:Faces/l:F", NS)]
         self.assertEqual(faces, [f[:3] for f in self.faces])
-        used = {c for f in faces for c in f}
-        self.assertEqual(used, set(points.values()))
+        self.assertEqual({c for f in faces for c in f}, set(points.values()))
 
     def test_read_back_gives_the_same_faces(self):
         run = run_ok(self, self.work, "landxml read %s\n" % self.xml, out="back.dxf")
@@ -90,8 +82,7 @@ class LandXml(SharedFolder):
 
 class PointFile(unittest.TestCase):
     def test_the_sample_file_gives_the_surveys_points_numbers_and_descriptions(self):
-        survey = [tuple(p.dxf.location) for p in
-                  ezdxf.readfile(SURVEY).modelspace().query("POINT")]
+        survey = [tuple(p.dxf.location) for p in ezdxf.readfile(SURVEY).modelspace().query("POINT")]
         with TempFolder() as work:
             run = run_ok(self, work, "", extra=["--points", POINTS])
             self.assertIn("3000 points (PNEZD from its header)", run.stdout)

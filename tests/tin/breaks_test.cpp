@@ -1,14 +1,11 @@
-// Break lines: constraint edges with the area on both sides.  The library
-// keeps them as triangle edges and triangulates both their sides; the
-// preparation joins drawn break lines to the survey (vertices, crossings,
-// cuts at the outline) and refuses heights that do not agree.  Networks are
-// compared with an independent constrained Delaunay triangulation.
+// Break lines: constraint edges with the area on both sides, kept as triangle edges; the preparation joins drawn ones
+// to the survey (vertices, crossings, cuts at the outline) and refuses heights that do not agree.  Networks are
+// compared with CGAL's constrained Delaunay triangulation.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -61,9 +58,8 @@ std::set<Tri3> ours(const tt::Run &r)
     return out;
 }
 
-// The constrained Delaunay triangulation of the points and segments as
-// drawn (crossing segments are split by the other program itself), its
-// faces whose centroid `keep` takes, as triples of the network's points.
+// The constrained Delaunay triangulation of the points and segments as drawn (crossing segments are split by the other
+// program itself), its faces whose centroid `keep` takes, as triples of the network's points.
 std::set<Tri3> independent(const tt::Run &r, const std::vector<tin_point> &pts,
                            const std::vector<tin_line> &segs, const Keep &keep)
 {
@@ -127,15 +123,9 @@ std::string kept_as_edges(const tt::Run &r, const std::vector<tin_line> &segs, c
 }
 
 // The preparation, then the triangulation of what it gives.
-struct Prepared {
-    int prepared = -1;
-    std::vector<tin_point> pts;
-    std::vector<tin_line> lines;
-    tt::Run run;
-};
+struct Prepared { int prepared = -1; std::vector<tin_point> pts; std::vector<tin_line> lines; tt::Run run; };
 
-Prepared prepare_and_run(const std::vector<tin_point> &pts, const std::vector<tin_line> &lines,
-                         int16_t groups)
+Prepared prepare_and_run(const std::vector<tin_point> &pts, const std::vector<tin_line> &lines, int16_t groups)
 {
     Prepared p;
     p.prepared = tt::prepare(pts, lines, &p.pts, &p.lines);
@@ -148,10 +138,8 @@ bool everywhere(double, double) { return true; }
 
 // ---- break edges given to the library as they are ----------------------
 
-// A closed ring of break lines with one point inside: from every side the
-// widest angle lies outside, so the inside is filled from the sides' second
-// search alone.  Break lines also need not close, and meet an outline at
-// its corners.
+// A closed ring of break lines with one point inside, filled from the sides' second search alone; break lines need not
+// close, and meet an outline at its corners.
 TEST(BreakEdges, BothSidesOfARingAreFilledAndOpenEndsAreAllowed)
 {
     tt::Listen s;
@@ -160,31 +148,26 @@ TEST(BreakEdges, BothSidesOfARingAreFilledAndOpenEndsAreAllowed)
     for (tin_point p : {tin_point{50, 50, 9}, {50, -3, 1}, {103, 50, 1}, {50, 103, 1}, {-3, 50, 1},
                         {-40, -40, 0}, {140, -40, 0}, {140, 140, 0}, {-40, 140, 0}})
         pts.push_back(p);
-    std::vector<tin_line> ring;
-    for (size_t i = 0; i < 4; i++)
-        ring.push_back(tt::line_of(sq[i], sq[(i + 1) % 4], TIN_BREAK));
+    std::vector<tin_line> ring = tt::lines_through(sq, TIN_BREAK);
     tt::Run r = tt::run(pts, ring, 0);
     ASSERT_EQ(r.result, 0) << s.take();
     int inside = 0;
-    for (const tt::Tri &t : r.tris)
-        inside += r.pts[t.a].x + r.pts[t.b].x + r.pts[t.c].x > 0 &&
-                  std::max({r.pts[t.a].x, r.pts[t.b].x, r.pts[t.c].x}) <= 100 &&
-                  std::min({r.pts[t.a].y, r.pts[t.b].y, r.pts[t.c].y}) >= 0 &&
-                  std::max({r.pts[t.a].y, r.pts[t.b].y, r.pts[t.c].y}) <= 100 &&
-                  std::min({r.pts[t.a].x, r.pts[t.b].x, r.pts[t.c].x}) >= 0;
+    for (const tt::Tri &t : r.tris) {
+        bool in = r.pts[t.a].x + r.pts[t.b].x + r.pts[t.c].x > 0;
+        for (int v : {t.a, t.b, t.c})
+            in = in && r.pts[v].x >= 0 && r.pts[v].x <= 100 && r.pts[v].y >= 0 && r.pts[v].y <= 100;
+        inside += in;
+    }
     EXPECT_EQ(inside, 4);
     int64_t area2 = 0;
     EXPECT_EQ(tt::check_network(r, &area2), "");
     EXPECT_EQ(area2, 2 * 180 * 180);        // the hull: the square from -40 to 140
     EXPECT_TRUE(ours(r) == independent(r, pts, ring, everywhere));
 
-    // an open break line inside an outline, one end on an outline corner;
-    // it passes over the survey point (0, 0), which cuts it there whatever
-    // its height
+    // an open break line inside an outline from one of its corners, cut at
+    // the survey point (0, 0) it passes over, whatever its height
     std::vector<tin_point> out = {{-40, -40, 0}, {140, -40, 0}, {140, 140, 0}, {-40, 140, 0}};
-    std::vector<tin_line> lines;
-    for (size_t i = 0; i < 4; i++)
-        lines.push_back(tt::line_of(out[i], out[(i + 1) % 4], 1));
+    std::vector<tin_line> lines = tt::lines_through(out, 1);
     lines.push_back(tt::line_of(out[0], {50, 50, 9}, TIN_BREAK));
     lines.push_back(tt::line_of({50, 50, 9}, {100, 0, 5}, TIN_BREAK));
     tt::Run o = tt::run(pts, lines, 1);
@@ -206,9 +189,7 @@ TEST(BreakEdges, CrossingOrTouchingAnyConstraintIsRefused)
     EXPECT_TRUE(r.tris.empty());
     EXPECT_NE(s.take().find("error: break lines cross at (5, 5) without a point there"), std::string::npos);
     // a break edge ending on an outline side, which is not cut there
-    std::vector<tin_line> lines;
-    for (int i = 0; i < 4; i++)
-        lines.push_back(tt::line_of(pts[i], pts[(i + 1) % 4], 1));
+    std::vector<tin_line> lines = tt::lines_through({pts.begin(), pts.begin() + 4}, 1);
     std::vector<tin_point> p3 = pts;
     p3.push_back({10, 4, 3});           // on the side x = 10 at another height
     lines.push_back(tt::line_of({2, 8, 0}, {10, 4, 3}, TIN_BREAK));
@@ -220,13 +201,9 @@ TEST(BreakEdges, CrossingOrTouchingAnyConstraintIsRefused)
 
 // ---- drawn break lines: the preparation and the network -----------------
 
-// The held-out sites: an outline, two voids and a dozen break lines that
-// cross each other, the outline and the voids, triangulated after the
-// preparation, against the independent triangulation of the same points
-// and segments as drawn: with all of them, the break lines alone (the whole
-// hull) and the outline and voids alone (constraint edges with the area on
-// one side only).
-TEST(BreakSite, MatchesAnIndependentConstrainedTriangulationOverTheArea)
+// Sites of an outline, two voids and crossing break lines, prepared and triangulated, against CGAL's triangulation of
+// the same points and segments: all of them, the break lines alone (the whole hull), and the rings alone.
+TEST(BreakSite, MatchesAnIndependentTriangulationAndDenseCrossingsGiveOneLayer)
 {
     tt::Listen s;
     enum { ALL, BREAKS, RINGS };
@@ -257,17 +234,9 @@ TEST(BreakSite, MatchesAnIndependentConstrainedTriangulationOverTheArea)
                 EXPECT_GT(p.pts.size(), site.pts.size() + 30);
             }
         }
-}
 
-// Hundreds of wavy break lines closer together than their waves, so that
-// neighbours cross at shallow angles, often three near one point: the
-// network still covers the hull exactly once and keeps every piece.  (A
-// search over both sides of a break line at once, bounded by the circle of
-// a thin triangle on one side, missed the better point on the other and
-// laid triangles over each other here.)
-TEST(BreakSite, DenseShallowCrossingsStillGiveOneLayerOfTriangles)
-{
-    tt::Listen s;
+    // Hundreds of wavy break lines crossing at shallow angles, often three near one point: the network still covers
+    // the hull once and keeps every piece (a search over both sides at once laid triangles over each other here).
     std::mt19937 gen(1);
     std::uniform_real_distribution<double> u(0, 10000);
     std::vector<tin_point> pts;
@@ -319,11 +288,9 @@ TEST(BreakSite, DenseShallowCrossingsStillGiveOneLayerOfTriangles)
     EXPECT_GT(p.lines.size(), 10000u);     // many crossings
 }
 
-// Where break lines cross or meet they must agree in height, and with the
-// outline where they cross it; a survey point they pass over overrules
-// them (one warning counts those more than eps apart).  Accepted: the
-// pieces, the heights the network takes, every piece a triangle edge.
-TEST(BreakLines, HeightsThatDisagreeAreRefusedOrOverruledBySurveyPoints)
+// Where break lines cross or meet, or cross the outline, heights must agree; a survey point they pass over overrules
+// them (one warning counts those more than eps apart).  Accepted: the pieces, heights, and edges.
+TEST(BreakLines, HeightsThatDisagreeAreRefusedAndLinesAreCutAtTheOutlineAndVoids)
 {
     tt::Listen s;
     std::vector<tin_point> corners = {{0, 0, 10}, {10, 0, 10}, {10, 10, 10}, {0, 10, 10}};
@@ -362,9 +329,8 @@ TEST(BreakLines, HeightsThatDisagreeAreRefusedOrOverruledBySurveyPoints)
         SCOPED_TRACE(c.message);
         std::vector<tin_point> pts = corners;
         pts.insert(pts.end(), c.extra.begin(), c.extra.end());
-        std::vector<tin_line> lines = c.lines;
-        for (int i = 0; c.outline && i < 4; i++)
-            lines.push_back(tt::line_of(corners[i], corners[(i + 1) % 4], 1));
+        std::vector<tin_line> lines = c.outline ? tt::lines_through(corners, 1) : std::vector<tin_line>{};
+        lines.insert(lines.begin(), c.lines.begin(), c.lines.end());
         s.take();
         Prepared p = prepare_and_run(pts, lines, c.outline ? 1 : 0);
         std::string out = s.take();
@@ -389,22 +355,15 @@ TEST(BreakLines, HeightsThatDisagreeAreRefusedOrOverruledBySurveyPoints)
                 }
         }
     }
-}
 
-// A break line running out of the outline and through a void is cut at
-// their LINEs: its parts outside the area are gone, the cut points are
-// vertices of both, and a break line drawn twice counts once.
-TEST(BreakLines, CutAtTheOutlineAndVoidsAndDroppedOutside)
-{
-    tt::Listen s;
+    // A break line running out of the outline and through a void is cut at their LINEs: its parts outside the area are
+    // gone, the cut points are vertices of both, and a break line drawn twice counts once.
     std::vector<tin_point> pts = {{0, 0, 10}, {20, 0, 10}, {20, 20, 10}, {0, 20, 10},
                                   {8, 8, 10}, {12, 8, 10}, {12, 12, 10}, {8, 12, 10},
                                   {3, 15, 10}, {17, 4, 10}, {4, 3, 10}, {16, 17, 10}};
-    std::vector<tin_line> lines;
-    for (int i = 0; i < 4; i++) {
-        lines.push_back(tt::line_of(pts[i], pts[(i + 1) % 4], 1));
-        lines.push_back(tt::line_of(pts[4 + i], pts[4 + (i + 1) % 4], 2));
-    }
+    std::vector<tin_line> lines = tt::lines_through({pts.begin(), pts.begin() + 4}, 1);
+    for (const tin_line &l : tt::lines_through({pts.begin() + 4, pts.begin() + 8}, 2))
+        lines.push_back(l);
     tin_line across = tt::line_of({-5, 10, 10}, {25, 10, 10}, TIN_BREAK);
     lines.push_back(across);
     Prepared once = prepare_and_run(pts, lines, 2);

@@ -1,11 +1,6 @@
-// The fast search against the straightforward one: every call must hand the
-// same corners, in the same order, for random, clustered, grid, DEM-like,
-// nearly cocircular, constrained and break-line inputs.  The straightforward search is
-// the oracle; the fast one's counters show which of its paths each family
-// drives, so that a family that stopped reaching a path is noticed.
-//
-// Sizes: up to 200,000 points in the release build; under the address
-// sanitizer a twentieth (VELMORA_TEST_SCALE overrides either).
+// The fast search against the straightforward one (the oracle): the same corners in the same order for every family;
+// the fast one's counters show each still reaches its paths.  Up to 200,000 points, a twentieth under ASan
+// (VELMORA_TEST_SCALE overrides either).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,10 +28,7 @@ int sized(int n)
     return std::max(50, (int)(n * scale()));
 }
 
-struct Outcome {
-    tt::Run run;
-    tin_fast_stats count;
-};
+struct Outcome { tt::Run run; tin_fast_stats count; };
 
 Outcome run_with(int search, const std::vector<tin_point> &pts,
                  const std::vector<tin_line> &lines = {}, int16_t groups = 0)
@@ -51,9 +43,8 @@ Outcome run_with(int search, const std::vector<tin_point> &pts,
 }
 
 // Same result, same corners in the same order; returns the fast run.
-Outcome expect_same_run(const std::string &what, const std::vector<tin_point> &pts,
-                        const std::vector<tin_line> &lines = {}, int16_t groups = 0,
-                        bool fast_does_work = true)
+Outcome expect_same(const std::string &what, const std::vector<tin_point> &pts,
+                        const std::vector<tin_line> &lines = {}, int16_t groups = 0, bool fast_does_work = true)
 {
     tt::Listen quiet;
     Outcome ref = run_with(TIN_SEARCH_STRAIGHT, pts, lines, groups);
@@ -78,14 +69,6 @@ Outcome expect_same_run(const std::string &what, const std::vector<tin_point> &p
     return fast;
 }
 
-// The same, returning the fast run's counts.
-tin_fast_stats expect_same(const std::string &what, const std::vector<tin_point> &pts,
-                           const std::vector<tin_line> &lines = {}, int16_t groups = 0,
-                           bool fast_does_work = true)
-{
-    return expect_same_run(what, pts, lines, groups, fast_does_work).count;
-}
-
 std::vector<tin_point> uniform(int n, unsigned seed, double x0, double y0, double side)
 {
     std::mt19937_64 g(seed);
@@ -96,17 +79,15 @@ std::vector<tin_point> uniform(int n, unsigned seed, double x0, double y0, doubl
     return p;
 }
 
-TEST(Differential, RandomPointsAtSurveyAndLocalCoordinates)
+TEST(Differential, RandomPointsAtSurveyAndLocalCoordinatesAndClustered)
 {
     expect_same("200k projected", uniform(sized(200000), 1, 500000, 4500000, 447));
     expect_same("20k local", uniform(sized(20000), 2, 0, 0, 3.0));
     expect_same("20k negative", uniform(sized(20000), 3, -80000, -2000, 150));
     // integer coordinates: exact ties in x and collinear triples
     expect_same("30k integers", tt::random_points(sized(30000), 400, 4));
-}
 
-TEST(Differential, ClusteredPoints)
-{
+    // clustered
     std::mt19937_64 g(5);
     std::normal_distribution<double> spread(0, 3);
     std::uniform_real_distribution<double> d(0, 1);
@@ -117,7 +98,7 @@ TEST(Differential, ClusteredPoints)
         for (int i = 0; i < n / clumps; i++)
             p.push_back({cx + spread(g), cy + spread(g), 10 * d(g)});
     }
-    tin_fast_stats c = expect_same("clumps", p);
+    tin_fast_stats c = expect_same("clumps", p).count;
     EXPECT_GT(c.direct, 0);
 }
 
@@ -131,7 +112,7 @@ TEST(Differential, GridsAllCocircular)
         for (int j = 0; j < side; j++)
             grid.push_back({500000.0 + 2 * i, 4500000.0 + 2 * j, (double)(i ^ j)});
     std::shuffle(grid.begin(), grid.end(), std::mt19937(6));
-    tin_fast_stats c = expect_same("grid", grid);
+    tin_fast_stats c = expect_same("grid", grid).count;
     EXPECT_GT(c.cluster, 0);
     // a spacing no double holds: rows and diagonals collinear only up to
     // rounding, where the crossing test of the search can err
@@ -147,9 +128,7 @@ TEST(Differential, GridsAllCocircular)
     expect_same("sheared", sheared);
 }
 
-// A regular grid of latitude and longitude projected to metres: rows and
-// columns bend slightly, so the quadrilaterals are cocircular only nearly.
-// `last` points in one more row, a partial one.
+// A latitude/longitude grid projected to metres: cocircular only nearly. `last` points in one more, partial row.
 std::vector<tin_point> projected_grid(int rows, int cols, int last)
 {
     std::vector<tin_point> dem;
@@ -170,18 +149,15 @@ std::vector<tin_point> projected_grid(int rows, int cols, int last)
 TEST(Differential, ProjectedDemGrid)
 {
     int rows = (int)std::sqrt(sized(140000) * 0.85), cols = (int)(rows / 0.85);
-    tin_fast_stats c = expect_same("projected grid", projected_grid(rows, cols, 0));
+    tin_fast_stats c = expect_same("projected grid", projected_grid(rows, cols, 0)).count;
     EXPECT_GT(c.direct + c.cluster, 0);
-    // The edge column bends inwards: the front passes edges there that get
-    // their second triangle later, from a neighbour.  Searched again, such
-    // an edge's copy took points on the side already covered, and triangles
-    // piled up over each other until the edge buffer was full.  A plane
-    // network of n points has at most 2n - 5 triangles.
+    // The edge column bends inwards: edges given their second triangle later were searched again on the covered side,
+    // piling triangles until the buffer was full.  A network of n points has at most 2n - 5 triangles.
     long wide = 0;
     for (int r : {52, 100})
         for (int last : {0, r / 2}) {
             std::string what = "projected grid " + std::to_string(r) + " rows, last " + std::to_string(last);
-            Outcome o = expect_same_run(what, projected_grid(r, r + r / 5, last));
+            Outcome o = expect_same(what, projected_grid(r, r + r / 5, last));
             EXPECT_EQ(o.run.result, 0) << what;
             EXPECT_LE((int64_t)o.run.tris.size(), 2 * (int64_t)o.run.n - 5) << what;
             wide += o.count.wide;
@@ -191,7 +167,7 @@ TEST(Differential, ProjectedDemGrid)
     EXPECT_GT(wide, 0);
 }
 
-TEST(Differential, NearlyCocircularPoints)
+TEST(Differential, NearlyCocircularPointsPointsOnLinesAndCollinearHullPointsNeverTaken)
 {
     // points on circles, moved by less than eps (1e-4 here): whole rings of
     // candidates whose cosines differ by rounding or not at all
@@ -211,15 +187,11 @@ TEST(Differential, NearlyCocircularPoints)
             if (c % 3 == 0)
                 p.push_back({cx, cy, 1});   // the centre too
         }
-        tin_fast_stats c = expect_same("rings, jitter " + std::to_string(jitter), p);
+        tin_fast_stats c = expect_same("rings, jitter " + std::to_string(jitter), p).count;
         EXPECT_GT(c.cluster + c.checked, 0);
     }
-}
 
-TEST(Differential, PointsOnLinesAndHulls)
-{
-    // survey lines: many exactly and nearly collinear points, collinear hull
-    // sides, long thin triangles
+    // survey lines: many exactly and nearly collinear points, collinear hull sides, long thin triangles
     std::mt19937_64 g(8);
     std::uniform_real_distribution<double> d(0, 1);
     std::vector<tin_point> p;
@@ -241,19 +213,12 @@ TEST(Differential, PointsOnLinesAndHulls)
         box.push_back({1000, 1000 + 0.5 * i, 0});
         box.push_back({1100, 1000 + 0.5 * i, 0});
     }
-    tin_fast_stats c = expect_same("collinear hull", box);
+    tin_fast_stats c = expect_same("collinear hull", box).count;
     EXPECT_GT(c.hull, 0);
-}
 
-// Three points exactly on one line at the hull (c = 2b - a holds in
-// doubles), the rest on one side: the rounded side test can put c beyond
-// the edge (a, b), where it sees the edge under the widest angle of all.
-// Both searches must still refuse it: no triangle without area (about one
-// case in four hundred built one when only the rounded test was asked).
-TEST(Differential, CollinearHullPointsAreNeverTaken)
-{
-    std::mt19937_64 g(42);
-    std::uniform_real_distribution<double> d(0, 1);
+    // Three points exactly on one line at the hull, the rest on one side: the rounded side test can put c beyond the
+    // edge (a, b), under the widest angle. Both searches must refuse it: no triangle without area.
+    g.seed(42);
     int tries = sized(20000);
     for (int s = 0; s < tries; s++) {
         double x0 = 500000 + 1000 * d(g), y0 = 4500000 + 1000 * d(g);
@@ -265,7 +230,7 @@ TEST(Differential, CollinearHullPointsAreNeverTaken)
             double t = 2 * d(g), h = side * (0.2 + d(g));
             p.push_back({x0 + dx * t - dy * h, y0 + dy * t + dx * h, 1});
         }
-        Outcome o = expect_same_run("case " + std::to_string(s), p);
+        Outcome o = expect_same("case " + std::to_string(s), p);
         const std::vector<tin_point> &r = o.run.raw;
         if (HasFailure())
             return;
@@ -278,8 +243,7 @@ TEST(Differential, CollinearHullPointsAreNeverTaken)
 
 // An outline (group 1) and holes (groups 2 and up), every corner a survey
 // point; a spiky outline has notches the search may bridge.
-void site(int n, int holes, double spikes, unsigned seed, std::vector<tin_point> *pts,
-          std::vector<tin_line> *lines)
+void site(int n, int holes, double spikes, unsigned seed, std::vector<tin_point> *pts, std::vector<tin_line> *lines)
 {
     std::mt19937_64 g(seed);
     std::uniform_real_distribution<double> d(0, 1);
@@ -290,10 +254,9 @@ void site(int n, int holes, double spikes, unsigned seed, std::vector<tin_point>
             double t = 2 * M_PI * i / k, rr = r * (1 - jag / 2 + jag * d(g));
             v.push_back({cx + rr * std::cos(t), cy + rr * std::sin(t), 100 + 10 * d(g)});
         }
-        for (int i = 0; i < k; i++) {
-            lines->push_back(tt::line_of(v[i], v[(i + 1) % k], grp));
-            pts->push_back(v[i]);
-        }
+        for (const tin_line &l : tt::lines_through(v, grp))
+            lines->push_back(l);
+        pts->insert(pts->end(), v.begin(), v.end());
     };
     ring(x0 + side / 2, y0 + side / 2, side * 0.45, 96, 1, spikes);
     for (int h = 0; h < holes; h++) {
@@ -310,7 +273,7 @@ TEST(Differential, OutlineAndHoles)
     std::vector<tin_point> pts;
     std::vector<tin_line> lines;
     site(sized(200000), 20, 0.1, 10, &pts, &lines);
-    tin_fast_stats c = expect_same("outline and 20 holes", pts, lines, 21);
+    tin_fast_stats c = expect_same("outline and 20 holes", pts, lines, 21).count;
     EXPECT_GT(c.direct, 0);
     EXPECT_GT(c.checked, 0);
 
@@ -320,8 +283,7 @@ TEST(Differential, OutlineAndHoles)
     expect_same("spiky outline", pts, lines, 7);
 }
 
-// Break lines as the terrain command passes them: drawn lines joined to the
-// survey by tin_prepare_breaks first.
+// Break lines as the terrain command passes them: drawn lines joined to the survey by tin_prepare_breaks first.
 void expect_same_prepared(const std::string &what, const std::vector<tin_point> &pts,
                           const std::vector<tin_line> &drawn, int16_t groups)
 {
@@ -338,12 +300,8 @@ void expect_same_prepared(const std::string &what, const std::vector<tin_point> 
     expect_same(what, p, l, groups, false);
 }
 
-// Break lines (group TIN_BREAK) have the area on both sides: the constraint
-// edge is searched one side at a time, the second side from a copy of it,
-// and a triangle built beside it first gives it its opp.  With an outline
-// and voids (the break lines cut at them) and alone.  Smaller than the
-// other families: the straightforward search, the oracle, sweeps far for
-// the long edges along break lines (a fifth of the size takes it 9 s).
+// Break lines have the area on both sides: searched one side at a time, the second from a copy of the edge.  With an
+// outline and voids and alone; smaller than the others, as the oracle sweeps far along break lines.
 TEST(Differential, BreakLinesWithOutlineAndVoidsAndAlone)
 {
     // a dozen long lines crossing each other and the rings, on integers
@@ -352,9 +310,8 @@ TEST(Differential, BreakLinesWithOutlineAndVoidsAndAlone)
         expect_same_prepared("break site, groups " + std::to_string(groups), site.pts, site.drawn(groups > 0, true),
                              groups);
 
-    // banks: many wavy lines close together, a vertex every 3 m, and a few
-    // straight ones across them, over random survey points; all heights on
-    // one plane, so that crossings agree
+    // banks: wavy lines close together, a vertex every 3 m, a few straight
+    // ones across them; all heights on one plane, so that crossings agree
     std::mt19937_64 g(13);
     std::uniform_real_distribution<double> d(0, 1);
     const double x0 = 500000, y0 = 4500000;
@@ -363,20 +320,20 @@ TEST(Differential, BreakLinesWithOutlineAndVoidsAndAlone)
     double side = 10.0 * nlines;
     std::vector<tin_point> pts;
     std::vector<tin_line> rings, banks;
-    auto ring = [&](double cx, double cy, double r, int k, int16_t grp) {
-        for (int i = 0; i < k; i++) {
-            double t0 = 2 * M_PI * i / k, t1 = 2 * M_PI * (i + 1) / k;
-            tin_point a = at(cx + r * std::cos(t0), cy + r * std::sin(t0));
-            tin_point b = at(cx + r * std::cos(t1), cy + r * std::sin(t1));
-            rings.push_back(tt::line_of(a, b, grp));
-            pts.push_back(a);
-        }
+    auto ring = [&](double r, int k, int16_t grp) {
+        std::vector<tin_point> v;
+        for (int i = 0; i < k; i++)
+            v.push_back(at(x0 + side / 2 + r * std::cos(2 * M_PI * i / k),
+                           y0 + side / 2 + r * std::sin(2 * M_PI * i / k)));
+        for (const tin_line &l : tt::lines_through(v, grp))
+            rings.push_back(l);
+        pts.insert(pts.end(), v.begin(), v.end());
     };
-    ring(x0 + side / 2, y0 + side / 2, side * 0.47, 40, 1);
-    ring(x0 + side / 2, y0 + side / 2, side * 0.07, 8, 2);
+    ring(side * 0.47, 40, 1);
+    ring(side * 0.07, 8, 2);
     auto chain = [&](const std::vector<tin_point> &v) {
-        for (size_t i = 0; i + 1 < v.size(); i++)
-            banks.push_back(tt::line_of(v[i], v[i + 1], TIN_BREAK));
+        for (const tin_line &l : tt::lines_through(v, TIN_BREAK, false))
+            banks.push_back(l);
     };
     for (int i = 0; i < nlines; i++) {
         std::vector<tin_point> v;

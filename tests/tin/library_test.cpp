@@ -1,6 +1,5 @@
-// The library's pieces: tolerance, point ordering, the edge buffer, and the
-// driver's messages and results.  (The third-point search is checked
-// against the straightforward one: differential_test.cpp.)
+// The library's pieces: tolerance, point ordering, the edge buffer, and the driver's messages and results.  (The
+// third-point search is checked against the straightforward one: differential_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,15 +17,6 @@ double eps_for(double x, double y)
     return tin_choose_eps(2, p);
 }
 
-// The tolerance comes from the largest magnitude, a band's lower edge
-// included: an extent of exactly 1000 is in the band from 1000 up.
-TEST(Tolerance, FromTheLargestMagnitudeWithTheBandEdgeIncluded)
-{
-    EXPECT_EQ(eps_for(0, 1000), 1e-6);
-    EXPECT_EQ(eps_for(999.99, 5), 1e-7);
-    EXPECT_EQ(eps_for(-50000, -20), 1e-4);
-}
-
 std::vector<tin_point> sorted(std::vector<tin_point> p, double tol)
 {
     tin.eps = tol;
@@ -36,8 +26,14 @@ std::vector<tin_point> sorted(std::vector<tin_point> p, double tol)
     return p;
 }
 
-TEST(SortPoints, OrderAndWhichDuplicateStays)
+// The tolerance comes from the largest magnitude, a band's lower edge
+// included: an extent of exactly 1000 is in the band from 1000 up.
+TEST(Tolerance, FromTheLargestMagnitudeAndThePointOrderAndWhichDuplicateStays)
 {
+    EXPECT_EQ(eps_for(0, 1000), 1e-6);
+    EXPECT_EQ(eps_for(999.99, 5), 1e-7);
+    EXPECT_EQ(eps_for(-50000, -20), 1e-4);
+
     auto p = sorted({{1, 2, 5}, {1, 2, 7}, {0, 9, 1}, {1, 1, 0}}, 1e-9);
     ASSERT_EQ(p.size(), 3u);
     EXPECT_EQ(p[0].x, 0);
@@ -80,24 +76,22 @@ TEST(SortPoints, OrderAndWhichDuplicateStays)
     std::vector<tin_point> got = sorted(grid, 1e-9);
     ASSERT_EQ(got.size(), want.size());
     EXPECT_EQ(std::memcmp(got.data(), want.data(), got.size() * sizeof(tin_point)), 0);
-}
 
-TEST(SortPoints, SurveyFarOnTheNegativeSideLosesItsNearDuplicates)
-{
     // Points 1e-5 apart at x = -50,000: with a tolerance from magnitudes they
     // are one point; from signed values the tolerance would be 1e-13.
     tt::Listen s;
-    std::vector<tin_point> p = {{-50000, -40000, 1}, {-50000 + 1e-5, -40000, 2},
-                                {-49990, -40000, 3}, {-49995, -39990, 4}};
-    tt::Run r = tt::run(p);
+    tt::Run r = tt::run({{-50000, -40000, 1}, {-50000 + 1e-5, -40000, 2}, {-49990, -40000, 3}, {-49995, -39990, 4}});
     EXPECT_EQ(r.result, 0);
     EXPECT_EQ(r.n, 3);
     EXPECT_EQ(r.tris.size(), 1u);
 }
 
+int faces;
+int count_face(tin_point, tin_point, tin_point) { return ++faces; }
+
 // A full edge buffer is a failure with its message, never a write past it.
-// (A line through two equal points, " LPP ": Constraints.ALineWhoseEnds...)
-TEST(EdgeBuffer, AFullBufferFails)
+// (A line through two equal points, " LPP ": Constraints.LppFailure...)
+TEST(Driver, AFullEdgeBufferFailsAndSmallInputsGiveTheirMessages)
 {
     tt::Listen s;
     tin_point pts[2] = {{0, 0, 0}, {3, -1, 0}};
@@ -110,39 +104,22 @@ TEST(EdgeBuffer, AFullBufferFails)
     EXPECT_EQ(tin_wrbuff(1, 0, -1, 1, 1, 1, pts), 1);
     EXPECT_EQ(s.take(), "error: WRBUFF ");
     tin.tri = nullptr;
-}
 
-int faces;
-int count_face(tin_point, tin_point, tin_point) { return ++faces; }
-
-TEST(Driver, SmallInputsAndTheirMessages)
-{
-    tt::Listen s;
-    tin_point three[3] = {{0, 0, 1}, {4, 0, 2}, {1, 3, 3}};
+    struct Case { std::vector<tin_point> pts; int result, faces; const char *said; } cases[] = {
+        {{{0, 0, 1}, {4, 0, 2}, {1, 3, 3}}, 0, 1, " - points number= 3 ; triangles number= 1"},
+        {{{0, 0, 1}, {1, 1, 2}, {2, 2, 3}}, 1, 0, "error: no first triangle: the points lie on one line"},
+        // Distances that overflow leave no nearest point: a message, not points[-1].
+        {{{0, 0, 1}, {1, 1e308, 2}, {2, -1e308, 3}}, 1, 0, "error: no nearest point: coordinates too large"},
+        {{{0, 0, 1}, {5, 5, 2}, {5, 5, 3}}, 1, 0, "error: np < 3"},     // two points left: n is 2
+    };
     int32_t n = -1;
-    faces = 0;
-    EXPECT_EQ(lib_triangulate(3, three, nullptr, 0, 0, count_face, &n, 0), 0);
-    EXPECT_EQ(faces, 1);
-    EXPECT_EQ(s.take(), " - points number= 3 ; triangles number= 1");
-
-    tin_point line[3] = {{0, 0, 1}, {1, 1, 2}, {2, 2, 3}};
-    faces = 0;
-    EXPECT_EQ(lib_triangulate(3, line, nullptr, 0, 0, count_face, &n, 0), 1);
-    EXPECT_EQ(faces, 0);
-    EXPECT_EQ(s.take(), "error: no first triangle: the points lie on one line");
-
-    // Distances that overflow leave no nearest point: a message, not points[-1].
-    tin_point far[3] = {{0, 0, 1}, {1, 1e308, 2}, {2, -1e308, 3}};
-    faces = 0;
-    EXPECT_EQ(lib_triangulate(3, far, nullptr, 0, 0, count_face, &n, 0), 1);
-    EXPECT_EQ(faces, 0);
-    EXPECT_EQ(s.take(), "error: no nearest point: coordinates too large");
-
-    tin_point two[3] = {{0, 0, 1}, {5, 5, 2}, {5, 5, 3}};
-    n = -1;
-    EXPECT_EQ(lib_triangulate(3, two, nullptr, 0, 0, count_face, &n, 0), 1);
+    for (Case &c : cases) {
+        faces = 0;
+        EXPECT_EQ(lib_triangulate(3, c.pts.data(), nullptr, 0, 0, count_face, &n, 0), c.result) << c.said;
+        EXPECT_EQ(faces, c.faces) << c.said;
+        EXPECT_EQ(s.take(), c.said);
+    }
     EXPECT_EQ(n, 2);
-    EXPECT_EQ(s.take(), "error: np < 3");
     EXPECT_EQ(lib_triangulate(0, nullptr, nullptr, 0, 0, count_face, &n, 0), 1);
     EXPECT_EQ(n, 0);
 }
@@ -169,9 +146,7 @@ TEST(Driver, SeedIsTheMiddlePointAndItsNearestNeighbour)
     tt::Run r = tt::run({{1, 1, 0}, {0, 1, 0}, {1, 0, 0}, {0, 0, 0}});
     ASSERT_EQ(r.result, 0);
     ASSERT_EQ(r.tris.size(), 2u);
-    EXPECT_EQ(r.tris[0].a, 2);
-    EXPECT_EQ(r.tris[0].b, 0);
-    EXPECT_EQ(r.tris[0].c, 1);
+    EXPECT_EQ(std::vector<int>({r.tris[0].a, r.tris[0].b, r.tris[0].c}), (std::vector<int>{2, 0, 1}));
 }
 
 }  // namespace

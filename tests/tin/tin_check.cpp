@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace tt {
 
@@ -32,21 +33,16 @@ Listen::~Listen()
 
 std::string Listen::take()
 {
-    std::string s;
-    s.swap(heard);
-    return s;
+    return std::exchange(heard, std::string());
 }
 
 static int collect(tin_point a, tin_point b, tin_point c)
 {
-    sink->push_back(a);
-    sink->push_back(b);
-    sink->push_back(c);
+    sink->insert(sink->end(), {a, b, c});
     return 0;
 }
 
-Run run(std::vector<tin_point> pts, const std::vector<tin_line> &lines, int16_t ngroups,
-        int32_t full_check)
+Run run(std::vector<tin_point> pts, const std::vector<tin_line> &lines, int16_t ngroups, int32_t full_check)
 {
     Run r;
     sink = &r.raw;
@@ -58,13 +54,9 @@ Run run(std::vector<tin_point> pts, const std::vector<tin_line> &lines, int16_t 
     std::map<std::pair<double, double>, int> index;
     for (size_t i = 0; i < r.pts.size(); i++)
         index[{r.pts[i].x, r.pts[i].y}] = (int)i;
-    for (size_t i = 0; i + 2 < r.raw.size(); i += 3) {
-        Tri t;
-        t.a = index.at({r.raw[i].x, r.raw[i].y});
-        t.b = index.at({r.raw[i + 1].x, r.raw[i + 1].y});
-        t.c = index.at({r.raw[i + 2].x, r.raw[i + 2].y});
-        r.tris.push_back(t);
-    }
+    for (size_t i = 0; i + 2 < r.raw.size(); i += 3)
+        r.tris.push_back({index.at({r.raw[i].x, r.raw[i].y}), index.at({r.raw[i + 1].x, r.raw[i + 1].y}),
+                          index.at({r.raw[i + 2].x, r.raw[i + 2].y})});
     return r;
 }
 
@@ -116,11 +108,15 @@ std::vector<tin_point> random_points(int n, int range, unsigned seed, double x0,
 
 tin_line line_of(const tin_point &a, const tin_point &b, int16_t group)
 {
-    tin_line l;
-    l.x1 = a.x; l.y1 = a.y; l.z1 = a.z;
-    l.x2 = b.x; l.y2 = b.y; l.z2 = b.z;
-    l.group = group;
-    return l;
+    return tin_line{a.x, a.y, a.z, b.x, b.y, b.z, group};
+}
+
+std::vector<tin_line> lines_through(const std::vector<tin_point> &v, int16_t group, bool closed)
+{
+    std::vector<tin_line> out;
+    for (size_t i = 0; i + (closed ? 0 : 1) < v.size(); i++)
+        out.push_back(line_of(v[i], v[(i + 1) % v.size()], group));
+    return out;
 }
 
 bool in_ring(const std::vector<tin_point> &r, double x, double y)
@@ -192,15 +188,13 @@ Site break_site(unsigned seed, int count)
         return r;
     };
     Site s;
-    s.rings = {ring(5000, 5000, 3500, 4800, 10), ring(3500, 4000, 450, 700, 4),
-               ring(6500, 6000, 450, 700, 5)};
-    for (size_t g = 0; g < s.rings.size(); g++)
-        for (size_t i = 0; i < s.rings[g].size(); i++) {
-            s.lines.push_back(line_of(s.rings[g][i], s.rings[g][(i + 1) % s.rings[g].size()], (int16_t)(g + 1)));
-            s.pts.push_back(s.rings[g][i]);
-        }
-    // six long lines across the site (from beyond the outline, bending
-    // once), six short chains inside
+    s.rings = {ring(5000, 5000, 3500, 4800, 10), ring(3500, 4000, 450, 700, 4), ring(6500, 6000, 450, 700, 5)};
+    for (size_t g = 0; g < s.rings.size(); g++) {
+        for (const tin_line &l : lines_through(s.rings[g], (int16_t)(g + 1)))
+            s.lines.push_back(l);
+        s.pts.insert(s.pts.end(), s.rings[g].begin(), s.rings[g].end());
+    }
+    // six long lines across the site (from beyond the outline, bending once), six short chains inside
     for (int b = 0; b < 12; b++) {
         std::vector<tin_point> chain;
         if (b < 6) {
@@ -216,8 +210,8 @@ Site break_site(unsigned seed, int count)
                 y += uni(-600, 600);
             }
         }
-        for (size_t i = 0; i + 1 < chain.size(); i++)
-            s.lines.push_back(line_of(chain[i], chain[i + 1], TIN_BREAK));
+        for (const tin_line &l : lines_through(chain, TIN_BREAK, false))
+            s.lines.push_back(l);
     }
     for (const tin_point &q : random_points(count, 10000, seed + 1000)) {
         bool near = false;

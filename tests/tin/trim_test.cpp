@@ -1,11 +1,9 @@
-// Trimming a network without an outline: the long triangles along its edge
-// go, from the hull inwards; what stays has no edge longer than the limit
-// unless it is surrounded by triangles that stay.
+// Trimming a network without an outline: long triangles go from the hull
+// inwards; what stays has no edge over the limit unless walled in.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <map>
-#include <set>
 
 #include "tin_check.h"
 
@@ -76,9 +74,8 @@ bool removed_from_outside(const tt::Run &r, const Trim &t)
     return true;
 }
 
-// A dense survey with a sparse fringe: the fringe's long slivers go, the
-// dense part stays whole.
-TEST(Trim, TheLongSliversAlongASurveysEdgeGoFromTheOutsideIn)
+// A dense survey with a sparse fringe: the fringe's long slivers go, the dense part stays whole.
+TEST(Trim, TheLongSliversAlongASurveysEdgeGoFromTheOutsideInAndAnOpeningStays)
 {
     tt::Listen s;
     for (unsigned seed : {1u, 2u, 3u}) {
@@ -117,13 +114,9 @@ TEST(Trim, TheLongSliversAlongASurveysEdgeGoFromTheOutsideIn)
         EXPECT_EQ(trim(r, 0).count, 0);
         EXPECT_EQ(trim(r, 1e9).count, 0);
     }
-}
 
-// A grid with a round opening in the middle: the triangles across the
-// opening are long, but walled in by the grid's short ones, so they stay.
-TEST(Trim, AnOpeningInsideTheNetworkIsKept)
-{
-    tt::Listen s;
+    // A grid with a round opening in the middle: the triangles across the
+    // opening are long, but walled in by the grid's short ones, so they stay.
     std::vector<tin_point> pts;
     for (int i = 0; i <= 20; i++)
         for (int j = 0; j <= 20; j++)

@@ -1,8 +1,5 @@
-// "c:velmora" in-process: the capture of the export file, the command's run
-// through the host, its messages and the state it leaves behind, outlines
-// drawn at elevation 0, and 3D polylines and TINMAXEDGE: break lines kept as
-// face edges and shown, the polylines Velmora draws itself passed over, and
-// the trimming of a terrain without an outline.
+// "c:velmora" in-process: the capture of the export file, the command's run, messages and leftovers, outlines at
+// elevation 0, 3D polylines as break lines (those Velmora draws passed over), and TINMAXEDGE trimming a terrain.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,16 +19,7 @@ namespace {
 
 using vt::line;
 using vt::point;
-
-Entity poly3d(const std::string &layer, const std::vector<Vec3> &pts, bool closed = false)
-{
-    Entity e;
-    e.type = "POLYLINE";
-    e.layer = layer;
-    e.poly_flags = 8 | (closed ? 1 : 0);
-    e.pts = pts;
-    return e;
-}
+using vt::poly3d;
 
 // A face's corners, x y z each, compared exactly.
 typedef std::array<double, 9> Face;
@@ -97,8 +85,7 @@ struct Capture {
         free(tri_breaks);
         free(tri_colour_seen);
         tri_points = nullptr;
-        tri_lines = nullptr;
-        tri_breaks = nullptr;
+        tri_lines = tri_breaks = nullptr;
         tri_colour_seen = nullptr;
     }
 };
@@ -125,8 +112,7 @@ std::string wrap(const std::string &entities)
     return pair(0, "SECTION") + pair(2, "ENTITIES") + entities + pair(0, "ENDSEC") + pair(0, "EOF");
 }
 
-// A POLYLINE as the host's export writes it: its head, then a VERTEX per
-// point (with its flags), then SEQEND.
+// A POLYLINE as the host's export writes it: its head, then a VERTEX per point (with its flags), then SEQEND.
 std::string dxf_polyline(const std::string &layer, int flags, const std::vector<Vec3> &pts,
                          const std::vector<int> &vflags = {})
 {
@@ -144,12 +130,11 @@ std::string dxf_polyline(const std::string &layer, int flags, const std::vector<
 // ---- capture of the export file -------------------------------------------
 
 // (Long lines and CR LF line ends: the pair reader's test in tests/frame.)
-TEST(Capture, ColourRuleAndGroupCount)
+TEST(Capture, ColourRuleGroupCountAndEntitiesReadToTheirClosingGroup)
 {
     vt::AddonSession s;                  // tri_error prints through the session
     {
-        // No colour, BYBLOCK and BYLAYER are the outline; 4, 9 and the last
-        // colour, 255, holes, with gaps.
+        // No colour, BYBLOCK and BYLAYER are the outline; 4, 9 and the last colour, 255, holes, with gaps.
         Capture c(wrap(dxf_point(0, 0, 0) + dxf_line(0, 0, 1, 0, nullptr) +
                        dxf_line(0, 0, 1, 0, "0") + dxf_line(0, 0, 1, 0, "256") +
                        dxf_line(0, 0, 1, 0, "9") + dxf_line(0, 0, 1, 0, "4.7") + dxf_line(0, 0, 1, 0, "255")));
@@ -170,28 +155,16 @@ TEST(Capture, ColourRuleAndGroupCount)
         std::snprintf(want, sizeof(want), "*** VELMORA Error -  LINE colour %.15g -READDXF", std::strtod(bad, nullptr));
         EXPECT_TRUE(has(s.take_output(), want)) << bad;
     }
-}
 
-// What stops the capture: coordinates beyond 1e12 drawing units (naming the
-// line where the entity starts in the export), a POINT read past its group
-// 30 into the next entity or holding two locations (more records than
-// POINTs counted), a coordinate that is no finite number, a VERTEX without
-// its height; a line that is no group code stops either pass under the
-// command's own head.  Pairs that do not read as numbers elsewhere, an
-// entity's "0" pair among them, are passed over; a colour after a LINE's
-// end z is no longer the LINE's; the limit itself is taken.
-TEST(Capture, EntitiesReadToTheirClosingGroupAndBadOnesStopTheCapture)
-{
-    vt::AddonSession s;                  // tri_error prints through the session
+    // What stops the capture: a coordinate beyond 1e12 (naming the entity's line in the export) or not finite, a POINT
+    // read past its group 30 or holding two locations, a VERTEX without its height; a line that is no group code stops
+    // either pass.  Other pairs that are no numbers are passed over; a colour after a LINE's end z is not the LINE's;
+    // the limit itself is taken.
     std::string no_z = dxf_polyline("B", 8, {{0, 0, 1}, {3, 0, 2}});
     no_z.erase(no_z.find("30\n2.000000\n"), 12);
     const std::string p0 = dxf_point(0, 0, 0);
     // the head takes lines 1 to 4, a POINT 10: the second starts at 15
-    struct Case {
-        std::string entities;
-        int count_rc, read_rc;
-        std::string message;
-    } cases[] = {
+    struct Case { std::string entities; int count_rc, read_rc; std::string message; } cases[] = {
         {p0 + pair(0, "POINT") + pair(10, "5.5") + pair(20, "1e308") + pair(30, "0"), 0, 1,
          "*** VELMORA Error -  POINT at line 15 of the export: coordinate 1e+308 is beyond 1e+12 drawing units\n"},
         {p0 + dxf_line(0, 0, -2e12, 1, "1"), 0, 1, "LINE at line 15 of the export: coordinate -2e+12 is beyond"},
@@ -243,12 +216,9 @@ TEST(Capture, EntitiesReadToTheirClosingGroupAndBadOnesStopTheCapture)
     }
 }
 
-// 3D polylines are break lines: a segment per pair of vertices in turn,
-// the closing one of a closed polyline, a lone vertex as a segment of no
-// length.  2D polylines and meshes are not, nor 3D polylines on Velmora's
-// own layers (counted), nor a spline's frame points; an entity after a
-// POLYLINE is read as ever.
-TEST(Capture, ThreeDPolylinesBecomeBreakSegments)
+// 3D polylines are break lines: a segment per pair of vertices, the closing one when closed, a lone vertex as a segment
+// of no length.  Not so 2D polylines, meshes, Velmora's own layers (counted) or a spline's frame.
+TEST(Capture, ThreeDPolylinesBecomeBreakSegmentsAndTheExportLiesBesideTheAddOn)
 {
     vt::AddonSession s;
     std::string text = dxf_point(0, 0, 0) +
@@ -289,43 +259,31 @@ TEST(Capture, ThreeDPolylinesBecomeBreakSegments)
         }
     }
 
-}
 
-// The export lies beside the add-on: app_path with its last three characters
-// replaced by "dxf"; a path that does not fit the buffer
-// is refused, never cut or overflowed.
-TEST(Capture, ExportPathBesideTheAddOn)
-{
-    char out[TRI_PATH_SIZE];
-    std::snprintf(app_path, sizeof(app_path), "/opt/v.1/velmora.sds");
-    ASSERT_EQ(tri_make_export_path(out, sizeof(out)), 0);
-    EXPECT_STREQ(out, "/opt/v.1/velmora.dxf");
-    // the last three characters, whatever they are
-    std::snprintf(app_path, sizeof(app_path), "/opt/v.1/velmora.so");
-    ASSERT_EQ(tri_make_export_path(out, sizeof(out)), 0);
-    EXPECT_STREQ(out, "/opt/v.1/velmoradxf");
-
-    vt::AddonSession s;
+    // The export lies beside the add-on: app_path with its last three characters, whatever they are, made "dxf"; a path
+    // that does not fit is refused, never cut or overflowed.
     std::string longest = "/" + std::string(250, 'd') + ".sds";   // 255 characters
-    std::snprintf(app_path, sizeof(app_path), "%s", longest.c_str());
-    ASSERT_EQ(tri_make_export_path(out, sizeof(out)), 0);
-    EXPECT_EQ(std::strlen(out), 255u);
-    std::string too_long = "/" + std::string(251, 'd') + ".sds";
-    std::snprintf(app_path, sizeof(app_path), "%s", too_long.c_str());
-    EXPECT_EQ(tri_make_export_path(out, sizeof(out)), 1);
-    EXPECT_STREQ(out, "");
-    EXPECT_TRUE(has(s.take_output(), "export path too long"));
-    std::snprintf(app_path, sizeof(app_path), "ab");
-    EXPECT_EQ(tri_make_export_path(out, sizeof(out)), 1);
-    EXPECT_STREQ(out, "");
-    EXPECT_TRUE(has(s.take_output(), "too short"));
+    const struct { std::string app, want, said; } cases[] = {
+        {"/opt/v.1/velmora.sds", "/opt/v.1/velmora.dxf", ""},
+        {"/opt/v.1/velmora.so", "/opt/v.1/velmoradxf", ""},
+        {longest, longest.substr(0, 252) + "dxf", ""},
+        {"/" + std::string(251, 'd') + ".sds", "", "export path too long"},
+        {"ab", "", "too short"},
+    };
+    for (const auto &c : cases) {
+        char out[TRI_PATH_SIZE];
+        std::snprintf(app_path, sizeof(app_path), "%s", c.app.c_str());
+        EXPECT_EQ(tri_make_export_path(out, sizeof(out)), c.want.empty() ? 1 : 0) << c.app;
+        EXPECT_EQ(std::string(out), c.want);
+        EXPECT_TRUE(has(s.take_output(), c.said)) << c.app;
+    }
 }
 
 // ---- the command through the host -----------------------------------------
 
 // The command leaves CMDECHO and OSMODE at 0 (the faces it draws, their
 // layer and colour: test_terrain.py); without POINTs it makes no layer.
-TEST(Command, VariablesLeftAtZeroAndNoPointsGiveNoLayer)
+TEST(Command, VariablesLeftAtZeroNoPointsGiveNoLayerAndTheExportFollowsTheHost)
 {
     vt::AddonSession s;
     s.input("setvar cmdecho 1\nsetvar osmode 37\n");
@@ -340,10 +298,8 @@ TEST(Command, VariablesLeftAtZeroAndNoPointsGiveNoLayer)
     vt::AddonSession none;
     EXPECT_TRUE(has(run_on(none, {line({0, 0, 0}, {1, 1, 0}, 1)}).out, "Missing POINT entities"));
     EXPECT_EQ(none.drawing().layer("TRIANG"), nullptr);
-}
 
-TEST(Command, DxfoutVersionAnswerFollowsTheHost)
-{
+    // The export's version answer follows the host's.
     for (const char *ver : {"14.01", "R12-velmora"}) {
         vt::AddonSession s;
         ASSERT_TRUE(s.command({"setvar", "ACADVER", ver}));
@@ -355,10 +311,9 @@ TEST(Command, DxfoutVersionAnswerFollowsTheHost)
     }
 }
 
-// Every way the run can stop frees the arrays and leaves no export behind:
-// the library's failure, a bad LINE colour (before the library is called),
-// break lines the preparation refuses.
-TEST(Command, FailuresFreeTheArraysAndDeleteTheExport)
+// Every way the run can stop frees the arrays and leaves no export: the
+// library's failure, a bad LINE colour, break lines the preparation refuses.
+TEST(Command, FailuresFreeTheArraysAndDeleteTheExportAndConstraintLinesAreShown)
 {
     const std::pair<std::vector<Entity>, const char *> cases[] = {
         {{point(0, 0, 0), point(1, 1, 0), point(1, 1, 0)}, "*** LIBVELMORA Error -  np < 3"},
@@ -382,11 +337,7 @@ TEST(Command, FailuresFreeTheArraysAndDeleteTheExport)
     vt::write_file(s.dir.file("velmora.dxf"), wrap(dxf_point(0, 0, 0) + dxf_point(1, 0, 0) + dxf_point(0, 1, 0)));
     EXPECT_TRUE(has(run_on(s, {}, "velmora\n\n").out, "*** VELMORA Error - nothing selected"));
     EXPECT_FALSE(vt::file_exists(s.dir.file("velmora.dxf")));
-}
 
-TEST(Command, ConstraintLinesShownInTheirGroupColour)
-{
-    vt::AddonSession s;
     Vec3 c[4] = {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}};
     std::vector<Entity> ents = {point(3, 4, 1)};
     for (int i = 0; i < 4; i++) {
@@ -405,11 +356,9 @@ TEST(Command, ConstraintLinesShownInTheirGroupColour)
 
 // ---- outlines as drawn, and the coordinate limit --------------------------
 
-// Outlines are mostly drawn at elevation 0: their ends still name survey
-// points in plan, so the terrain stops at them.  Before, such an outline was
-// dropped without a word and all 200 triangles of the grid were drawn.
-// (Outlines the library refuses: tests/tin/constraint_test.cpp.)
-TEST(Outlines, AnOutlineAtElevationZeroStillBoundsTheTerrain)
+// Outlines are mostly drawn at elevation 0: their ends still name survey points in plan, so the terrain stops at them
+// (it once dropped them and drew the whole grid).  Refused outlines: tests/tin/constraint_test.cpp.
+TEST(Outlines, AnOutlineAtElevationZeroStillBoundsTheTerrainAndTheLimitIsTaken)
 {
     auto height = [](double x, double y) { return 300 + x + 2 * y; };
     std::vector<Entity> ents;
@@ -429,21 +378,16 @@ TEST(Outlines, AnOutlineAtElevationZeroStillBoundsTheTerrain)
             EXPECT_EQ(e[k + 2], height(e[k], e[k + 1]));   // the survey's heights
         }
     EXPECT_FALSE(has(out, "Warning")) << out;
-}
 
-// Coordinates beyond 1e12 are refused at the capture (Capture.Entities...);
-// the limit itself is taken all the way through.
-TEST(Outlines, CoordinatesAtTheLimitAreTriangulated)
-{
-    vt::AddonSession s;
-    run_on(s, {point(1e12, 0, 0), point(-1e12, 0, 0), point(0, 1e12, 0)});
-    EXPECT_EQ(faces(s).size(), 1u);
+    // Coordinates beyond 1e12 are refused at the capture (Capture.ColourRule...); the limit itself goes all the way.
+    vt::AddonSession limit;
+    run_on(limit, {point(1e12, 0, 0), point(-1e12, 0, 0), point(0, 1e12, 0)});
+    EXPECT_EQ(faces(limit).size(), 1u);
 }
 
 namespace {
 
-// A survey on a slope with a ragged edge, an outline around part of it
-// when asked.
+// A survey on a slope with a ragged edge, an outline around part of it when asked.
 std::vector<Entity> survey(unsigned seed, bool outline)
 {
     std::mt19937 gen(seed);
@@ -463,8 +407,7 @@ std::vector<Entity> survey(unsigned seed, bool outline)
     return ents;
 }
 
-// The faces a fresh session draws from the entities with the script; the
-// run's outcome in *o.
+// The faces a fresh session draws from the entities with the script; the run's outcome in *o.
 std::vector<Face> terrain(const std::vector<Entity> &ents, vt::Outcome *o,
                           const std::string &script = "velmora\nall\n\n")
 {
@@ -477,10 +420,9 @@ std::vector<Face> terrain(const std::vector<Entity> &ents, vt::Outcome *o,
 
 // ---- 3D polylines and TINMAXEDGE -----------------------------------------
 
-// The 3D polylines Velmora draws (surface crossings, contours, the cut/fill
-// line) and polylines that are no 3D polylines change nothing: the same
-// faces in the same order as without them.
-TEST(BreakCommand, PolylinesThatAreNoBreakLinesChangeNothing)
+// The 3D polylines Velmora draws (crossings, contours, the cut/fill line) and
+// other polylines change nothing: the same faces in the same order.
+TEST(BreakCommand, PolylinesThatAreNoBreakLinesChangeNothingAndABanksLinesAreKept)
 {
     for (bool outline : {false, true}) {
         vt::Outcome a, b;
@@ -492,23 +434,16 @@ TEST(BreakCommand, PolylinesThatAreNoBreakLinesChangeNothing)
         std::vector<Vec3> across = {{0, 0, 90}, {400, 400, 130}};
         for (const char *layer : {"3dint", "CONTOUR-MINOR", "contour-major", "CutFill-Zero"})
             ents.push_back(poly3d(layer, across));
-        Entity mesh = poly3d("MESH", {{0, 0, 0}, {400, 0, 0}, {0, 400, 0}, {400, 400, 0}});
-        mesh.poly_flags = 16;
-        mesh.mesh_m = mesh.mesh_n = 2;
-        ents.push_back(mesh);
+        ents.push_back(vt::mesh(2, 2, {{0, 0, 0}, {400, 0, 0}, {0, 400, 0}, {400, 400, 0}}, "MESH"));
         EXPECT_EQ(terrain(ents, &b), plain);
         ASSERT_TRUE(b.ok) << b.out;
         EXPECT_TRUE(has(b.out, "\n*** VELMORA Note - 4 3D polylines on Velmora's own layers (surface "
                                "crossings, contours, cut/fill) passed over: they are not break lines"))
             << b.out;
     }
-}
 
-// A bank: its toe and top drawn as 3D polylines over a survey that does not
-// follow them.  Each of their segments is a face side, their vertices keep
-// their heights, and the faces cover the same ground.
-TEST(BreakCommand, TheToeAndTopOfABankAreKept)
-{
+    // A bank: its toe and top drawn as 3D polylines over a survey that does not follow them.  Each of their segments is
+    // a face side, their vertices keep their heights, and the faces cover the same ground.
     std::vector<Entity> ents;
     for (int y = 0; y <= 100; y += 12)
         for (int x = 0; x <= 100; x += 10)
@@ -525,9 +460,8 @@ TEST(BreakCommand, TheToeAndTopOfABankAreKept)
     for (const auto *line : {&toe, &top})
         for (size_t i = 0; i + 1 < line->size(); i++)
             EXPECT_TRUE(is_side(fs, (*line)[i], (*line)[i + 1])) << "segment " << i;
-    // every corner on the bank's lines has the line's height; the slope
-    // between them has no survey point, so every face there rises from
-    // toe to top
+    // every corner on the bank's lines has the line's height; the slope between them has no survey point, so every face
+    // there rises from toe to top
     for (const Face &f : fs)
         for (int k = 0; k < 9; k += 3)
             for (const auto *line : {&toe, &top})
@@ -542,10 +476,8 @@ TEST(BreakCommand, TheToeAndTopOfABankAreKept)
     EXPECT_EQ(white, 8u);
 }
 
-// Without an outline, TINMAXEDGE trims the long faces along the edge and the
-// count gone is printed (which faces go: the library's test and the
-// end-to-end one).  A negative value asks at a prompt; an outline makes it
-// unused.
+// Without an outline, TINMAXEDGE trims the long faces along the edge and prints the count (which go:
+// tests/tin/trim_test.cpp).  A negative value asks at a prompt; an outline makes it unused.
 TEST(BreakCommand, TinmaxedgeTrimsATerrainWithoutOutline)
 {
     std::vector<Entity> ents = survey(3, false);

@@ -1,6 +1,5 @@
-"""The vol command through the velmora program: bodies whose volume is known
-independently (boxes, a triangulated sphere, a torus mesh closed both ways,
-two layers of the bundled survey's terrain), checked with ezdxf."""
+"""The vol command through the velmora program: bodies whose volume is known independently (boxes, a triangulated
+sphere, a torus mesh closed both ways, two layers of the bundled survey's terrain), checked with ezdxf."""
 import math
 import os
 import re
@@ -19,9 +18,7 @@ def polyhedron_volume(triangles):
     o = triangles[0][0]
     total = 0.0
     for a, b, c in triangles:
-        a = [a[k] - o[k] for k in range(3)]
-        b = [b[k] - o[k] for k in range(3)]
-        c = [c[k] - o[k] for k in range(3)]
+        a, b, c = ([p[k] - o[k] for k in range(3)] for p in (a, b, c))
         total += (a[0] * (b[1] * c[2] - b[2] * c[1]) - a[1] * (b[0] * c[2] - b[2] * c[0])
                   + a[2] * (b[0] * c[1] - b[1] * c[0])) / 6.0
     return abs(total)
@@ -40,8 +37,7 @@ def sphere_faces(cx, cy, cz, r, rings, segments):
     def p(i, k):
         th = math.pi * i / rings
         ph = 2 * math.pi * k / segments
-        return (cx + r * math.sin(th) * math.cos(ph), cy + r * math.sin(th) * math.sin(ph),
-                cz + r * math.cos(th))
+        return (cx + r * math.sin(th) * math.cos(ph), cy + r * math.sin(th) * math.sin(ph), cz + r * math.cos(th))
     tris = []
     for i in range(rings):
         for k in range(segments):
@@ -79,9 +75,8 @@ class Volumes(unittest.TestCase):
                 vol, cen, run = volume_run(wd, path, 1)
                 self.assertAlmostEqual(vol, 1000.0, places=6)
                 self.assertEqual(cen, (o[0] + 5, o[1] + 5, o[2] + 5))
-                # The report word for word: the recommended increment for a
-                # 10 by 10 plan, and the volume over the progress text (its
-                # carriage return reads as a line end here).
+                # The report word for word: the recommended increment for a 10 by 10 plan, and the volume over the
+                # progress text (its carriage return reads as a line end here).
                 self.assertIn("\n**recommended increment: 0.005000\n", run.stdout)
                 self.assertIn("\nVolume:  1000.000000" + " " * 31 + "\nCentroid: ", run.stdout)
                 points = [e for e in run.doc().modelspace() if e.dxftype() == "POINT"]
@@ -148,27 +143,24 @@ class Volumes(unittest.TestCase):
                 msp.add_3dface([(x, y, z + 2.0) for x, y, z in (a, b, c, c)], dxfattribs={"layer": "RAISED"})
             path = os.path.join(wd, "two.dxf")
             doc.saveas(path)
-            errors = []
-            for inc in (200.0, 100.0, 50.0):
-                vol, cen, _ = volume_run(wd, path, inc)
+            # The last run takes the plain path (every sample through vol.bin, qsort): it prints and draws exactly what
+            # the samples kept in memory and radix sorted do.
+            errors, runs = [], []
+            for inc, plain in ((200.0, ""), (100.0, ""), (50.0, ""), (50.0, "1")):
+                os.environ["VELMORA_PLAIN"] = plain
+                try:
+                    vol, cen, run = volume_run(wd, path, inc)
+                finally:
+                    del os.environ["VELMORA_PLAIN"]
                 errors.append((vol - 2 * area) / (2 * area))
                 # A grid of nodes misses at most about a cell's width along the border.
                 self.assertLess(abs(vol - 2 * area), 2 * border * inc)
-            self.assertEqual(errors, sorted(errors))
-            self.assertLess(abs(errors[-1]), 0.005)
-            # The plain path (every sample through vol.bin, qsort) prints and
-            # draws exactly what the samples kept in memory and radix sorted do.
-            runs = []
-            for plain in ("", "1"):
-                os.environ["VELMORA_PLAIN"] = plain
-                try:
-                    _, _, run = volume_run(wd, path, 50.0)
-                finally:
-                    del os.environ["VELMORA_PLAIN"]
                 with open(run.out_path, "rb") as f:
                     runs.append((run.stdout, f.read()))
-            self.assertEqual(runs[0][0], runs[1][0])
-            self.assertTrue(runs[0][1] == runs[1][1], "the drawings differ")
+            self.assertEqual(errors[:3], sorted(errors[:3]))
+            self.assertLess(abs(errors[-1]), 0.005)
+            self.assertEqual(runs[2][0], runs[3][0])
+            self.assertTrue(runs[2][1] == runs[3][1], "the drawings differ")
 
 
 if __name__ == "__main__":

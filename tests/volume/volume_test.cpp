@@ -1,10 +1,8 @@
-// The volume command: grid sampling, the integration and the command's
-// refusals through the in-process host (its export is read by the frame's
-// face reader: tests/frame/faces_test.cpp).  Good runs on bodies of
-// known volume go through the program: test_volume_e2e.py.
+// The volume command in-process: sampling, integration and refusals.  (Its
+// export's reader: tests/frame/faces_test.cpp; known bodies: test_volume_e2e.py.)
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -17,9 +15,8 @@
 
 namespace {
 
-// A fresh work file standing in for "vol.bin", and the run state the
-// sampler and the integration start from: the samples kept in memory, or
-// with `plain` all in the file and sorted by qsort.
+// A fresh work file for "vol.bin" and the run state: samples kept in memory,
+// or with `plain` all in the file and sorted by qsort.
 struct WorkFile {
     explicit WorkFile(bool plain = false)
     {
@@ -82,8 +79,7 @@ TEST(Sampler, RightTriangleGivesItsFifteenNodesEitherWayRound)
         }
         EXPECT_EQ(nodes.size(), 15u);
         EXPECT_EQ(vol_sample_count, 15u);
-        EXPECT_EQ(vol_imax, 4);
-        EXPECT_EQ(vol_jmax, 4);
+        EXPECT_TRUE(vol_imax == 4 && vol_jmax == 4) << vol_imax << " " << vol_jmax;
         EXPECT_EQ(vol_extent[1], 4.0);
     }
 }
@@ -111,17 +107,12 @@ TEST(Sampler, SharedEdgeNodesTakeOneHeightEachSide)
     const double p[3] = {0, 0.001, 0}, q[3] = {4, 4.001, 0}, e[3] = {4, 0, 40}, f[3] = {0, 4, -40};
     ASSERT_EQ(sample(p, e, q), 0);
     ASSERT_EQ(sample(p, q, f), 0);
-    int count = 0;
-    for (auto &r : w2.records())
-        if (r.i == 2 && r.j == 2)
-            count++;
-    EXPECT_EQ(count, 1);
+    std::vector<vol_sample> recs = w2.records();
+    EXPECT_EQ(std::count_if(recs.begin(), recs.end(), [](const vol_sample &r) { return r.i == 2 && r.j == 2; }), 1);
 }
 
-// Every node swept polls for a break once: a break stops the sampling, and
-// the rows and columns swept are those of the face's plan box (11 x 11
-// nodes here), which a height of 1e17, whose round-off tolerance is 1e4
-// units, must not widen.
+// Every node swept polls for a break: a break stops the sampling.  Only the face's plan box (11 x 11 nodes) is swept,
+// even at a height of 1e17, whose round-off tolerance is 1e4.
 TEST(Sampler, StopsOnBreakAndSweepsOnlyThePlanBox)
 {
     vt::AddonSession s;
@@ -140,7 +131,7 @@ TEST(Sampler, StopsOnBreakAndSweepsOnlyThePlanBox)
     }
 }
 
-TEST(Integration, IntervalRulesAndNodeWeights)
+TEST(Integration, IntervalRulesNodeWeightsAndTheFastPathAgainstThePlainOne)
 {
     vt::AddonSession s;
     for (bool plain : {false, true}) {
@@ -175,12 +166,9 @@ TEST(Integration, IntervalRulesAndNodeWeights)
         w.put(9, 0, 0);
         ASSERT_EQ(vol_integrate(), 0);
         ASSERT_EQ(vol_build_map(), 0);
-        EXPECT_EQ(vol_node_weight(0, 0), 1.0);
-        EXPECT_EQ(vol_node_weight(2, 2), 1.0);
-        EXPECT_EQ(vol_node_weight(1, 0), 2.0);
-        EXPECT_EQ(vol_node_weight(0, 1), 2.0);
-        EXPECT_EQ(vol_node_weight(1, 1), 4.0);
-        EXPECT_EQ(vol_node_weight(9, 0), 4.0);    // isolated
+        const int weight[][3] = {{0, 0, 1}, {2, 2, 1}, {1, 0, 2}, {0, 1, 2}, {1, 1, 4}, {9, 0, 4}};   // (9,0) isolated
+        for (const auto &w : weight)
+            EXPECT_EQ(vol_node_weight(w[0], w[1]), w[2]) << w[0] << "," << w[1];
         EXPECT_EQ(vol_node_present(3, 0), 0);
         EXPECT_EQ(vol_node_present(-1, 0), 0);
         EXPECT_NEAR(vol_volume, 4.0, 1e-12);      // 2 x 2 cells, height 1
@@ -197,15 +185,9 @@ TEST(Integration, IntervalRulesAndNodeWeights)
         s.set_user_break(false);
     }
     }
-}
 
-// The fast path (samples in memory, radix sort) against the plain one (all
-// through the file, qsort): the same records in the same order, also when
-// the memory budget runs out halfway and the kept samples go to the file,
-// and over index ranges beyond 16 bits and negative heights.
-TEST(Integration, KeptAndRadixSortedSamplesMatchThePlainPath)
-{
-    vt::AddonSession s;
+    // The fast path (memory, radix sort) against the plain one (file, qsort): the same records in order, also when the
+    // budget runs out halfway, over index ranges beyond 16 bits and negative heights.
     for (int span : {70000, 300}) {
         auto fill = [span](WorkFile &w) {
             std::uint32_t h = 12345;
@@ -249,18 +231,8 @@ TEST(Integration, KeptAndRadixSortedSamplesMatchThePlainPath)
 
 TEST(Command, DefaultsOpenSurfacesAndBadIncrements)
 {
-    velmora::Entity mesh;
-    mesh.type = "POLYLINE";
-    mesh.poly_flags = 16;
-    mesh.mesh_m = 1;
-    mesh.mesh_n = 2;
-    mesh.pts = {{0, 0, 1}, {1, 0, 1}};
-    mesh.vertex_flags = {64, 64};
-    struct Case {
-        std::vector<velmora::Entity> ents;
-        const char *script;
-        std::vector<const char *> said;
-    } cases[] = {
+    velmora::Entity mesh = vt::mesh(1, 2, {{0, 0, 1}, {1, 0, 1}});
+    struct Case { std::vector<velmora::Entity> ents; const char *script; std::vector<const char *> said; } cases[] = {
         // 2000 x 2000 extents offer 1.000000; one open surface gives no volume and no POINT.
         {{vt::face({0, 0, 1}, {2000, 0, 1}, {2000, 2000, 1}, {0, 2000, 1})}, "volume\n\nall\n\n",
          {"volume increment <1.000000> : ", "Can't calculate volume !"}},

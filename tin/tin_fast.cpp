@@ -135,13 +135,24 @@ static struct {
 /* ---- where circles may not be empty --------------------------------------
 ** The mesh is Delaunay except across locked edges that are not: the
 ** constraint edges, and triangles the front built that the mesh had to be
-** bent to.  Cells of a coarse grid are marked where such edges run (or
-** where the bending flipped edges); a circle whose box touches a marked cell
-** is not trusted to be empty.  Where the front built a triangle the mesh
-** could not take, the mesh does not even tell which edges the front has:
-** those cells carry a second mark. */
+** bent to.  Cells of a coarse grid are marked where the bending flipped
+** edges; a circle whose box touches a marked cell is not trusted to be
+** empty.  Where the front built a triangle the mesh could not take, the
+** mesh does not even tell which edges the front has: those cells carry a
+** second mark.  The first few such triangles are listed instead, and a
+** circle is held against their sides.
+**
+** The constraint edges are inserted with the mesh made Delaunay again
+** around them (constrained Delaunay): a triangle's circle holds no point
+** that can be seen from the triangle past them.  A circle that no
+** constraint edge meets is then empty like any other, and so are the parts
+** of its neighbours' circles within it, which is all the lunes (see the
+** head of this file) need.  The grid's cells list the constraint edges
+** that run through them (and their neighbours), and a circle is held
+** against the edges listed under its box. */
 #define DIRTY_CIRCLE 1
 #define DIRTY_STRAY 2
+#define STRAY_CAP 64
 static struct {
     uint8_t *cell;
     int32_t  nx, ny;
@@ -150,6 +161,13 @@ static struct {
     /* the box of the flips of one bending, and whether all were cocircular */
     double   fx0, fx1, fy0, fy1;
     int      nflips, skewed;
+    /* the constraint edges by cell: cell c lists cons[cstart[c] ..
+    ** cstart[c+1]-1], edge e's ends (mesh numbers) cend[2e], cend[2e+1] */
+    int32_t *cstart, *cons, *cend;
+    /* the triangles the mesh could not take (corners by mesh number) */
+    int32_t  stray[STRAY_CAP][3];
+    double   sbox[STRAY_CAP][4];    /* its box: x0, x1, y0, y1 */
+    int      nstray;
 } dg;
 
 static void dirty_open(int32_t n, double x0, double x1, double y0, double y1)
@@ -203,6 +221,129 @@ static void dirty_segment(const tin_point *p, const tin_point *q, uint8_t mark)
         double x = p->x + (q->x - p->x) * t, y = p->y + (q->y - p->y) * t;
         dirty_box_mark(x - dg.cs, x + dg.cs, y - dg.cs, y + dg.cs, mark);
     }
+}
+
+/* The cells along the segment (p, q) and their neighbours, as
+** dirty_segment marks them: pass 0 counts edge e in each (into
+** cstart[cell + 1]), pass 1 lists it (at pos[cell]); `last` keeps a cell
+** from taking one edge twice. */
+static void cons_cells(int32_t e, int pass, int32_t *last, int32_t *pos)
+{
+    const tin_point *p = &fs.p[dg.cend[2 * e]], *q = &fs.p[dg.cend[2 * e + 1]];
+    double len = tin_edge_len(p, q);
+    int32_t steps = (int32_t)fmin(len / (dg.cs / 2), 1e7) + 1;
+    for (int32_t i = 0; i <= steps; i++) {
+        double t = (double)i / steps;
+        double x = p->x + (q->x - p->x) * t, y = p->y + (q->y - p->y) * t;
+        int32_t cx0 = dcell(x - dg.cs, dg.x0, dg.nx), cx1 = dcell(x + dg.cs, dg.x0, dg.nx);
+        int32_t cy0 = dcell(y - dg.cs, dg.y0, dg.ny), cy1 = dcell(y + dg.cs, dg.y0, dg.ny);
+        for (int32_t cx = cx0; cx <= cx1; cx++)
+            for (int32_t cy = cy0; cy <= cy1; cy++) {
+                size_t c = (size_t)cx * dg.ny + cy;
+                if (last[c] == e)
+                    continue;
+                last[c] = e;
+                if (pass == 0)
+                    dg.cstart[c + 1]++;
+                else
+                    dg.cons[pos[c]++] = e;
+            }
+    }
+}
+
+/* Lists the constraint edges by cell; 1 when out of memory. */
+static int cons_index(void)
+{
+    size_t ncell = (size_t)dg.nx * dg.ny;
+    int32_t ne = tin.ncons;
+    dg.cend = (int32_t *)malloc((size_t)ne * 2 * sizeof(int32_t));
+    dg.cstart = (int32_t *)calloc(ncell + 1, sizeof(int32_t));
+    int32_t *last = (int32_t *)malloc(ncell * sizeof(int32_t));
+    int32_t *pos = (int32_t *)malloc(ncell * sizeof(int32_t));
+    int failed = !dg.cend || !dg.cstart || !last || !pos;
+    for (int32_t e = 0; !failed && e < ne; e++) {
+        dg.cend[2 * e] = tin_m.slot[tin.tri[e].u];
+        dg.cend[2 * e + 1] = tin_m.slot[tin.tri[e].v];
+    }
+    for (int pass = 0; !failed && pass < 2; pass++) {
+        for (size_t c = 0; c < ncell; c++)
+            last[c] = -1;
+        if (pass == 1) {
+            for (size_t c = 0; c < ncell; c++)
+                dg.cstart[c + 1] += dg.cstart[c];
+            memcpy(pos, dg.cstart, ncell * sizeof(int32_t));
+            dg.cons = (int32_t *)malloc(((size_t)dg.cstart[ncell] + 1) * sizeof(int32_t));
+            if (!dg.cons) {
+                failed = 1;
+                break;
+            }
+        }
+        for (int32_t e = 0; e < ne; e++)
+            cons_cells(e, pass, last, pos);
+    }
+    free(last);
+    free(pos);
+    return failed;
+}
+
+/* Does the segment (u, v) come within sqrt(rr) of (cx, cy)?  The distance
+** is made from differences of nearby coordinates, its rounding far below
+** delta; NaN counts as near. */
+static int segment_near(int32_t u, int32_t v, double cx, double cy, double rr)
+{
+    const tin_point *p = &fs.p[u], *q = &fs.p[v];
+    double px = p->x - cx, py = p->y - cy, dx = q->x - p->x, dy = q->y - p->y;
+    double dd = dx * dx + dy * dy, t = dd > 0 ? -(px * dx + py * dy) / dd : 0;
+    t = t > 1 ? 1 : t > 0 ? t : 0;
+    double ex = px + t * dx, ey = py + t * dy;
+    return !(ex * ex + ey * ey > rr);
+}
+
+/* Does a constraint edge meet the disc of centre (cx, cy) and radius r (or
+** does the disc cover too many cells to look at)? */
+static int cons_near(double cx, double cy, double r)
+{
+    if (!dg.cons)
+        return 0;
+    int32_t cx0 = dcell(cx - r, dg.x0, dg.nx), cx1 = dcell(cx + r, dg.x0, dg.nx);
+    int32_t cy0 = dcell(cy - r, dg.y0, dg.ny), cy1 = dcell(cy + r, dg.y0, dg.ny);
+    if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > 256)
+        return 1;
+    double rr = (r + 4 * fs.delta) * (r + 4 * fs.delta);
+    for (int32_t gx = cx0; gx <= cx1; gx++)
+        for (int32_t gy = cy0; gy <= cy1; gy++) {
+            size_t c = (size_t)gx * dg.ny + gy;
+            for (int32_t i = dg.cstart[c]; i < dg.cstart[c + 1]; i++) {
+                int32_t e = dg.cons[i];
+                if (segment_near(dg.cend[2 * e], dg.cend[2 * e + 1], cx, cy, rr))
+                    return 1;
+            }
+        }
+    return 0;
+}
+
+/* Does a triangle the mesh could not take meet the disc: a side within r
+** of the centre, or the centre inside it? */
+static int stray_near(double cx, double cy, double r)
+{
+    double rr = (r + 4 * fs.delta) * (r + 4 * fs.delta);
+    for (int i = 0; i < dg.nstray; i++) {
+        const int32_t *t = dg.stray[i];
+        const double *b = dg.sbox[i];
+        double w = r + 4 * fs.delta;
+        if (cx + w < b[0] || cx - w > b[1] || cy + w < b[2] || cy - w > b[3])
+            continue;
+        if (segment_near(t[0], t[1], cx, cy, rr) || segment_near(t[1], t[2], cx, cy, rr)
+            || segment_near(t[2], t[0], cx, cy, rr))
+            return 1;
+        const tin_point *p = fs.p;
+        double o1 = tin_orient_xy(p[t[0]].x, p[t[0]].y, p[t[1]].x, p[t[1]].y, cx, cy);
+        double o2 = tin_orient_xy(p[t[1]].x, p[t[1]].y, p[t[2]].x, p[t[2]].y, cx, cy);
+        double o3 = tin_orient_xy(p[t[2]].x, p[t[2]].y, p[t[0]].x, p[t[0]].y, cx, cy);
+        if ((o1 >= 0 && o2 >= 0 && o3 >= 0) || (o1 <= 0 && o2 <= 0 && o3 <= 0))
+            return 1;
+    }
+    return 0;
 }
 
 /* Does the box meet a cell with the mark (or too many cells to look at)? */
@@ -318,6 +459,18 @@ static void follow(int32_t a, int32_t b, int32_t k)
         return;
     }
     tin_fast_count.stray++;
+    if (dg.nstray < STRAY_CAP) {
+        dg.stray[dg.nstray][0] = a;
+        dg.stray[dg.nstray][1] = b;
+        dg.stray[dg.nstray][2] = k;
+        double *box = dg.sbox[dg.nstray];
+        box[0] = fmin(fmin(fs.p[a].x, fs.p[b].x), fs.p[k].x);
+        box[1] = fmax(fmax(fs.p[a].x, fs.p[b].x), fs.p[k].x);
+        box[2] = fmin(fmin(fs.p[a].y, fs.p[b].y), fs.p[k].y);
+        box[3] = fmax(fmax(fs.p[a].y, fs.p[b].y), fs.p[k].y);
+        dg.nstray++;
+        return;
+    }
     dirty_segment(&fs.p[a], &fs.p[b], DIRTY_CIRCLE | DIRTY_STRAY);
     dirty_segment(&fs.p[a], &fs.p[k], DIRTY_CIRCLE | DIRTY_STRAY);
     dirty_segment(&fs.p[b], &fs.p[k], DIRTY_CIRCLE | DIRTY_STRAY);
@@ -1152,11 +1305,12 @@ static int circle_trusted(edge_ctx *c, int32_t w)
     const tin_point *pa = c->pa, *pb = c->pb, *pw = &fs.p[w];
     double ax = pa->x - pw->x, ay = pa->y - pw->y, bx = pb->x - pw->x, by = pb->y - pw->y;
     double cr = ax * by - ay * bx, la = ax * ax + ay * ay, lb = bx * bx + by * by;
-    if (dg.any) {
+    if (dg.any || dg.cons || dg.nstray) {
         double ux = (by * la - ay * lb) / (2 * cr), uy = (ax * lb - bx * la) / (2 * cr);
         double r = sqrt(ux * ux + uy * uy) * 1.01 + fs.delta;
         double cx = pw->x + ux, cy = pw->y + uy;
-        if (!isfinite(r) || dirty_box(cx - r, cx + r, cy - r, cy + r, DIRTY_CIRCLE))
+        if (!isfinite(r) || dirty_box(cx - r, cx + r, cy - r, cy + r, DIRTY_CIRCLE)
+            || cons_near(cx, cy, r) || stray_near(cx, cy, r))
             return 0;
     }
     /* far from the corners the lunes between the circles are wide; next to
@@ -1373,7 +1527,7 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
     ** edges and rounding cannot err, else the search's own */
     int begun = 0;
     int sure = hw >= 0 && !tin_m.fixed[hw / 3]
-               && !dirty_box(cx - r, cx + r, cy - r, cy + r, DIRTY_STRAY)
+               && !dirty_box(cx - r, cx + r, cy - r, cy + r, DIRTY_STRAY) && !stray_near(cx, cy, r)
                && !crossing_unsure(c, hw, w);
     if (!sure && !valid_by_search(c, w, &begun))
         return ASK;
@@ -1627,8 +1781,8 @@ int tin_fast_open(int32_t n, const tin_point *points)
         return 1;
     }
     tin_m.on_flip = flipped;
-    /* the constraint edges are edges of the mesh, locked; the mesh is not
-    ** Delaunay across them */
+    /* the constraint edges are edges of the mesh, locked; the mesh is
+    ** constrained Delaunay, not Delaunay across them */
     for (int32_t e = 0; e < tin.ncons; e++) {
         int32_t u = tin_m.slot[tin.tri[e].u], v = tin_m.slot[tin.tri[e].v];
         int32_t h = tin_mesh_insert_edge(u, v, LOCK_CONSTRAINT);
@@ -1637,7 +1791,11 @@ int tin_fast_open(int32_t n, const tin_point *points)
             tin_fast_close();
             return 1;
         }
-        dirty_segment(&fs.p[u], &fs.p[v], DIRTY_CIRCLE);
+    }
+    if (tin.ncons > 0 && cons_index()) {
+        tin_big_free(sums);
+        tin_fast_close();
+        return 1;
     }
     /* the constraint edges: loose, their lines kept in tin.tri (the
     ** edges are re-appended in place) */
@@ -1668,6 +1826,9 @@ int tin_fast_open(int32_t n, const tin_point *points)
 void tin_fast_close(void)
 {
     free(dg.cell);
+    free(dg.cstart);
+    free(dg.cons);
+    free(dg.cend);
     memset(&dg, 0, sizeof dg);
     tin_big_free(fs.near);
     tin_big_free(fs.bits);

@@ -1298,6 +1298,53 @@ static int surely_refused(edge_ctx *c, int32_t j, int32_t s)
     return tin_edge_refuses(fs.caller, fs.orig[c->a], fs.orig[c->b], fs.orig[j], e);
 }
 
+/* Is candidate j surely refused by the search's crossing test because
+** the segment from x (a or b) to j crosses an edge the search scans?  The
+** mesh is walked from x along the segment (as tin_mesh_insert_edge walks
+** it); each mesh edge it crosses that is an edge of the buffer ahead of
+** the front is put to the search's own test of that one edge.  A point
+** behind a constraint edge, inside the circle of a triangle next to it,
+** is mostly refused by the front's edges on the way. */
+static int refused_on_the_way(edge_ctx *c, int32_t x, int32_t j)
+{
+    const tin_point *p = fs.p;
+    const tin_he *he = tin_m.he;
+    int32_t h0 = tin_m.vhe[x], h = h0, e = -1;
+    if (h0 < 0)
+        return 0;
+    do {
+        int32_t y = he[tin_next(h)].v, z = he[tin_prev(h)].v;
+        if (y == j || z == j)
+            return 0;
+        if (tin_orient(&p[x], &p[j], &p[y]) < 0 && tin_orient(&p[x], &p[j], &p[z]) > 0) {
+            e = tin_next(h);
+            break;
+        }
+        h = he[tin_prev(h)].n;
+    } while (h != -1 && h != h0);
+    for (int steps = 0; e != -1 && steps < 64; steps++) {
+        int32_t u = he[e].v, v = he[tin_next(e)].v;     /* u right of x -> j, v left */
+        int32_t be = tag_get(u, v);
+        if (be >= 0) {
+            write_one(be);
+            tin_valid_begin(fs.caller, fs.orig[c->a], fs.orig[c->b]);
+            if (tin_edge_refuses(fs.caller, fs.orig[c->a], fs.orig[c->b], fs.orig[j], be))
+                return 1;
+        }
+        int32_t f = he[e].n;
+        if (f == -1)
+            return 0;
+        int32_t z = he[tin_prev(f)].v;
+        if (z == j)
+            return 0;
+        double oz = tin_orient(&p[x], &p[j], &p[z]);
+        if (oz == 0)
+            return 0;
+        e = oz > 0 ? tin_next(f) : tin_prev(f);
+    }
+    return 0;
+}
+
 /* Is the circle of (a, b, w) trusted: no bent or constraint edge near it,
 ** and no rival able to hide within rounding next to w? */
 static int circle_trusted(edge_ctx *c, int32_t w)
@@ -1550,6 +1597,8 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
                 if (j == w || refused_early(c, j))
                     continue;
                 if (!beats(c, j, tin_cosine(c->pa, c->pb, &p[j]), cw, rw))
+                    continue;
+                if (refused_on_the_way(c, c->a, j) || refused_on_the_way(c, c->b, j))
                     continue;
                 if (valid_by_search(c, j, &begun))
                     return ASK;         /* a better point the search may take */

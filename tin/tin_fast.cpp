@@ -121,6 +121,9 @@ static struct {
                                 ** lie, per unit of |k-a| |k-b| / (sin(k) |a-b|) */
     long      asks;             /* straightforward searches so far */
     int       sped;             /* its accelerations are open */
+    int32_t  *pending;          /* points whose closing changed since the open */
+    int32_t   npending, pending_cap;  /* mask was last brought in line */
+    int       open_stale;       /* more than pending holds: rebuild it whole */
 } fs;
 
 /* The points by cells of a grid, for the point-by-point check: the ids of
@@ -742,10 +745,18 @@ static void add_angle(int32_t i, int64_t units)
     int64_t sum = (int64_t)tin.pangle[i] + units;
     int was = tin_closed(tin.pangle[i]);
     tin.pangle[i] = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
-    /* with the accelerations open, the open mask follows a point whose
-    ** closing changed (it is right for every other) */
-    if (fs.sped && tin_closed(tin.pangle[i]) != was)
-        tin_open_mark(fs.orig[i]);
+    /* with the accelerations open, the open mask is brought in line before
+    ** the next straightforward search: the points whose closing changed
+    ** are noted, up to a sixteenth of all; past that the mask is rebuilt
+    ** whole (the searches come seldom after the constraint edges', and the
+    ** rebuilding reads the sums in order, while following each point reads
+    ** its number and sum anywhere in memory) */
+    if (fs.sped && tin_closed(tin.pangle[i]) != was) {
+        if (fs.npending < fs.pending_cap)
+            fs.pending[fs.npending++] = i;
+        else
+            fs.open_stale = 1;
+    }
 }
 
 static void add_angles(int32_t a, int32_t b, int32_t k, double best)
@@ -771,6 +782,13 @@ static int ask(int32_t n, int32_t a, int32_t b, int32_t opp, int32_t *k_out)
         tin_speedups_open(n, points);
         fs.sped = 1;
     }
+    if (fs.open_stale)
+        tin_open_sync(fs.orig);
+    else
+        for (int32_t i = 0; i < fs.npending; i++)
+            tin_open_mark(fs.orig[fs.pending[i]]);
+    fs.npending = 0;
+    fs.open_stale = 0;
     int32_t k;
     int r = tin_third_point(n, points, fs.orig[a], fs.orig[b], opp == -1 ? -1 : fs.orig[opp], &k);
     if (r == 0) {
@@ -1820,10 +1838,12 @@ int tin_fast_open(int32_t n, const tin_point *points)
     fs.near = (int32_t *)tin_big((size_t)tin.edge_cap * sizeof(int32_t));
     fs.bits = (uint8_t *)tin_big((size_t)tin.edge_cap);
     int32_t *sums = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    fs.pending_cap = n / 16 + 64;
+    fs.pending = (int32_t *)malloc((size_t)fs.pending_cap * sizeof(int32_t));
     if (tin.ncons > 0)
         fs.cons = (uint8_t *)tin_big((size_t)n);
     dirty_open(n, x0, x1, y0, y1);
-    if (!fs.near || !fs.bits || !sums || (tin.ncons > 0 && !fs.cons) || !dg.cell
+    if (!fs.near || !fs.bits || !sums || !fs.pending || (tin.ncons > 0 && !fs.cons) || !dg.cell
         || tags_grow()) {
         tin_big_free(sums);
         tin_fast_close();
@@ -1886,6 +1906,7 @@ void tin_fast_close(void)
     free(tg.edge);
     memset(&tg, 0, sizeof tg);
     tin_big_free(fs.cons);
+    free(fs.pending);
     tin.slot = NULL;
     free(pg.start);
     free(pg.ids);

@@ -711,6 +711,21 @@ int tin_blocks_open(int32_t n, const tin_point *points)
     return blk_box || open_bits ? 0 : 1;
 }
 
+/* Brings every open bit in line with the angle sums, after a run of
+** changes that were not followed one by one: the sums are read in their
+** own order (pangle[m] is point at[m]'s; at NULL: point m's). */
+void tin_open_sync(const int32_t *at)
+{
+    if (!open_bits)
+        return;
+    memset(open_bits, 0, (size_t)blk_count * sizeof(uint64_t));
+    for (int32_t m = 0; m < blk_n; m++) {
+        int32_t i = at ? at[m] : m;
+        if (!tin_closed(tin.pangle[m]))
+            open_bits[i >> 6] |= (uint64_t)1 << (i & 63);
+    }
+}
+
 /* Brings point i's open bit in line with its angle sum. */
 void tin_open_mark(int32_t i)
 {

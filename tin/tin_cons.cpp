@@ -16,6 +16,7 @@
 #include "tin_int.h"
 
 static const tin_point *cons_pts;      /* the point array of the current call */
+static tin_box holes_box;               /* the box of all groups 2 and up */
 
 double tin_polar_angle(double dy, double dx)
 {
@@ -46,6 +47,21 @@ static int32_t first_near_x(int32_t n, const tin_point *points, double x)
     return lo;
 }
 
+/* The first point, in index order from first_near_x(xbeg), that matches
+** (x, y) in plan, among those whose x is not beyond xend by eps; -1 none.
+** A match lies within eps of x, so the walk starts at first_near_x(x) and
+** stops past x by the same margin: the same first match, without passing
+** every point under the line's x range. */
+static int32_t end_point(int32_t n, const tin_point *points, double x, double y, double xend)
+{
+    double hi = x + 2 * tin.eps + fabs(x) * 1e-12;
+    for (int32_t j = first_near_x(n, points, x);
+         j < n && points[j].x - tin.eps <= xend && points[j].x <= hi; j++)
+        if (tin_same_coord(points[j].x, x) && tin_same_coord(points[j].y, y))
+            return j;
+    return -1;
+}
+
 int tin_build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
                       const tin_point *points)
 {
@@ -64,6 +80,7 @@ int tin_build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
     }
     tin.ncons = 0;
     tin.narea = 0;
+    holes_box = tin.minmax_cont[0];             /* empty */
     if (nlines < 1 || !lines)
         return 0;
 
@@ -78,15 +95,8 @@ int tin_build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
         if (known
             && !(tin_same_coord(l->x1, l->x2) && tin_same_coord(l->y1, l->y2))) {
             double xend = l->x1 > l->x2 ? l->x1 : l->x2;
-            double xbeg = l->x1 < l->x2 ? l->x1 : l->x2;
-            for (int32_t j = first_near_x(n, points, xbeg);
-                 j < n && points[j].x - tin.eps <= xend && (s == -1 || t == -1); j++) {
-                const tin_point *p = &points[j];
-                if (s == -1 && tin_same_coord(p->x, l->x1) && tin_same_coord(p->y, l->y1))
-                    s = j;
-                if (t == -1 && tin_same_coord(p->x, l->x2) && tin_same_coord(p->y, l->y2))
-                    t = j;
-            }
+            s = end_point(n, points, l->x1, l->y1, xend);
+            t = end_point(n, points, l->x2, l->y2, xend);
         }
         if (s == -1 || t == -1) {
             /* no length in plan, no group, or an end on no survey point */
@@ -117,6 +127,13 @@ int tin_build_constraints(int32_t nlines, const tin_line *lines, int32_t n,
         if (l->y2 > b->ymax) b->ymax = l->y2;
     }
     tin.ncons = tin.last_edge + 1;
+    for (int32_t g = 2; g <= groups; g++) {
+        const tin_box *b = &tin.minmax_cont[g];
+        holes_box.xmin = fmin(holes_box.xmin, b->xmin);
+        holes_box.xmax = fmax(holes_box.xmax, b->xmax);
+        holes_box.ymin = fmin(holes_box.ymin, b->ymin);
+        holes_box.ymax = fmax(holes_box.ymax, b->ymax);
+    }
     if (skipped > 0) {
         char text[256];
         snprintf(text, sizeof(text),
@@ -416,8 +433,14 @@ int tin_outside_area(double x, double y)
         return 0;                       /* break lines alone: no border */
     if (!tin_inside_group(x, y, 1))
         return 1;
+    /* most holes are far: their boxes, and first the box of them all,
+    ** are looked at here (as the test would, first thing) */
+    const tin_box *b = tin.minmax_cont;
+    if (x < holes_box.xmin || x > holes_box.xmax || y < holes_box.ymin || y > holes_box.ymax)
+        return 0;
     for (int g = 2; g <= tin.ngroups; g++)
-        if (tin_inside_group(x, y, g))
+        if (!(x < b[g].xmin || x > b[g].xmax || y < b[g].ymin || y > b[g].ymax)
+            && tin_inside_group(x, y, g))
             return 1;
     return 0;
 }

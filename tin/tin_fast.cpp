@@ -121,6 +121,9 @@ static struct {
                                 ** lie, per unit of |k-a| |k-b| / (sin(k) |a-b|) */
     long      asks;             /* straightforward searches so far */
     int       sped;             /* its accelerations are open */
+    int32_t  *pending;          /* points whose closing changed since the open */
+    int32_t   npending, pending_cap;  /* mask was last brought in line */
+    int       open_stale;       /* more than pending holds: rebuild it whole */
 } fs;
 
 /* The points by cells of a grid, for the point-by-point check: the ids of
@@ -135,13 +138,24 @@ static struct {
 /* ---- where circles may not be empty --------------------------------------
 ** The mesh is Delaunay except across locked edges that are not: the
 ** constraint edges, and triangles the front built that the mesh had to be
-** bent to.  Cells of a coarse grid are marked where such edges run (or
-** where the bending flipped edges); a circle whose box touches a marked cell
-** is not trusted to be empty.  Where the front built a triangle the mesh
-** could not take, the mesh does not even tell which edges the front has:
-** those cells carry a second mark. */
+** bent to.  Cells of a coarse grid are marked where the bending flipped
+** edges; a circle whose box touches a marked cell is not trusted to be
+** empty.  Where the front built a triangle the mesh could not take, the
+** mesh does not even tell which edges the front has: those cells carry a
+** second mark.  The first few such triangles are listed instead, and a
+** circle is held against their sides.
+**
+** The constraint edges are inserted with the mesh made Delaunay again
+** around them (constrained Delaunay): a triangle's circle holds no point
+** that can be seen from the triangle past them.  A circle that no
+** constraint edge meets is then empty like any other, and so are the parts
+** of its neighbours' circles within it, which is all the lunes (see the
+** head of this file) need.  The grid's cells list the constraint edges
+** that run through them (and their neighbours), and a circle is held
+** against the edges listed under its box. */
 #define DIRTY_CIRCLE 1
 #define DIRTY_STRAY 2
+#define STRAY_CAP 64
 static struct {
     uint8_t *cell;
     int32_t  nx, ny;
@@ -150,6 +164,13 @@ static struct {
     /* the box of the flips of one bending, and whether all were cocircular */
     double   fx0, fx1, fy0, fy1;
     int      nflips, skewed;
+    /* the constraint edges by cell: cell c lists cons[cstart[c] ..
+    ** cstart[c+1]-1], edge e's ends (mesh numbers) cend[2e], cend[2e+1] */
+    int32_t *cstart, *cons, *cend;
+    /* the triangles the mesh could not take (corners by mesh number) */
+    int32_t  stray[STRAY_CAP][3];
+    double   sbox[STRAY_CAP][4];    /* its box: x0, x1, y0, y1 */
+    int      nstray;
 } dg;
 
 static void dirty_open(int32_t n, double x0, double x1, double y0, double y1)
@@ -203,6 +224,129 @@ static void dirty_segment(const tin_point *p, const tin_point *q, uint8_t mark)
         double x = p->x + (q->x - p->x) * t, y = p->y + (q->y - p->y) * t;
         dirty_box_mark(x - dg.cs, x + dg.cs, y - dg.cs, y + dg.cs, mark);
     }
+}
+
+/* The cells along the segment (p, q) and their neighbours, as
+** dirty_segment marks them: pass 0 counts edge e in each (into
+** cstart[cell + 1]), pass 1 lists it (at pos[cell]); `last` keeps a cell
+** from taking one edge twice. */
+static void cons_cells(int32_t e, int pass, int32_t *last, int32_t *pos)
+{
+    const tin_point *p = &fs.p[dg.cend[2 * e]], *q = &fs.p[dg.cend[2 * e + 1]];
+    double len = tin_edge_len(p, q);
+    int32_t steps = (int32_t)fmin(len / (dg.cs / 2), 1e7) + 1;
+    for (int32_t i = 0; i <= steps; i++) {
+        double t = (double)i / steps;
+        double x = p->x + (q->x - p->x) * t, y = p->y + (q->y - p->y) * t;
+        int32_t cx0 = dcell(x - dg.cs, dg.x0, dg.nx), cx1 = dcell(x + dg.cs, dg.x0, dg.nx);
+        int32_t cy0 = dcell(y - dg.cs, dg.y0, dg.ny), cy1 = dcell(y + dg.cs, dg.y0, dg.ny);
+        for (int32_t cx = cx0; cx <= cx1; cx++)
+            for (int32_t cy = cy0; cy <= cy1; cy++) {
+                size_t c = (size_t)cx * dg.ny + cy;
+                if (last[c] == e)
+                    continue;
+                last[c] = e;
+                if (pass == 0)
+                    dg.cstart[c + 1]++;
+                else
+                    dg.cons[pos[c]++] = e;
+            }
+    }
+}
+
+/* Lists the constraint edges by cell; 1 when out of memory. */
+static int cons_index(void)
+{
+    size_t ncell = (size_t)dg.nx * dg.ny;
+    int32_t ne = tin.ncons;
+    dg.cend = (int32_t *)malloc((size_t)ne * 2 * sizeof(int32_t));
+    dg.cstart = (int32_t *)calloc(ncell + 1, sizeof(int32_t));
+    int32_t *last = (int32_t *)malloc(ncell * sizeof(int32_t));
+    int32_t *pos = (int32_t *)malloc(ncell * sizeof(int32_t));
+    int failed = !dg.cend || !dg.cstart || !last || !pos;
+    for (int32_t e = 0; !failed && e < ne; e++) {
+        dg.cend[2 * e] = tin_m.slot[tin.tri[e].u];
+        dg.cend[2 * e + 1] = tin_m.slot[tin.tri[e].v];
+    }
+    for (int pass = 0; !failed && pass < 2; pass++) {
+        for (size_t c = 0; c < ncell; c++)
+            last[c] = -1;
+        if (pass == 1) {
+            for (size_t c = 0; c < ncell; c++)
+                dg.cstart[c + 1] += dg.cstart[c];
+            memcpy(pos, dg.cstart, ncell * sizeof(int32_t));
+            dg.cons = (int32_t *)malloc(((size_t)dg.cstart[ncell] + 1) * sizeof(int32_t));
+            if (!dg.cons) {
+                failed = 1;
+                break;
+            }
+        }
+        for (int32_t e = 0; e < ne; e++)
+            cons_cells(e, pass, last, pos);
+    }
+    free(last);
+    free(pos);
+    return failed;
+}
+
+/* Does the segment (u, v) come within sqrt(rr) of (cx, cy)?  The distance
+** is made from differences of nearby coordinates, its rounding far below
+** delta; NaN counts as near. */
+static int segment_near(int32_t u, int32_t v, double cx, double cy, double rr)
+{
+    const tin_point *p = &fs.p[u], *q = &fs.p[v];
+    double px = p->x - cx, py = p->y - cy, dx = q->x - p->x, dy = q->y - p->y;
+    double dd = dx * dx + dy * dy, t = dd > 0 ? -(px * dx + py * dy) / dd : 0;
+    t = t > 1 ? 1 : t > 0 ? t : 0;
+    double ex = px + t * dx, ey = py + t * dy;
+    return !(ex * ex + ey * ey > rr);
+}
+
+/* Does a constraint edge meet the disc of centre (cx, cy) and radius r (or
+** does the disc cover too many cells to look at)? */
+static int cons_near(double cx, double cy, double r)
+{
+    if (!dg.cons)
+        return 0;
+    int32_t cx0 = dcell(cx - r, dg.x0, dg.nx), cx1 = dcell(cx + r, dg.x0, dg.nx);
+    int32_t cy0 = dcell(cy - r, dg.y0, dg.ny), cy1 = dcell(cy + r, dg.y0, dg.ny);
+    if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > 256)
+        return 1;
+    double rr = (r + 4 * fs.delta) * (r + 4 * fs.delta);
+    for (int32_t gx = cx0; gx <= cx1; gx++)
+        for (int32_t gy = cy0; gy <= cy1; gy++) {
+            size_t c = (size_t)gx * dg.ny + gy;
+            for (int32_t i = dg.cstart[c]; i < dg.cstart[c + 1]; i++) {
+                int32_t e = dg.cons[i];
+                if (segment_near(dg.cend[2 * e], dg.cend[2 * e + 1], cx, cy, rr))
+                    return 1;
+            }
+        }
+    return 0;
+}
+
+/* Does a triangle the mesh could not take meet the disc: a side within r
+** of the centre, or the centre inside it? */
+static int stray_near(double cx, double cy, double r)
+{
+    double rr = (r + 4 * fs.delta) * (r + 4 * fs.delta);
+    for (int i = 0; i < dg.nstray; i++) {
+        const int32_t *t = dg.stray[i];
+        const double *b = dg.sbox[i];
+        double w = r + 4 * fs.delta;
+        if (cx + w < b[0] || cx - w > b[1] || cy + w < b[2] || cy - w > b[3])
+            continue;
+        if (segment_near(t[0], t[1], cx, cy, rr) || segment_near(t[1], t[2], cx, cy, rr)
+            || segment_near(t[2], t[0], cx, cy, rr))
+            return 1;
+        const tin_point *p = fs.p;
+        double o1 = tin_orient_xy(p[t[0]].x, p[t[0]].y, p[t[1]].x, p[t[1]].y, cx, cy);
+        double o2 = tin_orient_xy(p[t[1]].x, p[t[1]].y, p[t[2]].x, p[t[2]].y, cx, cy);
+        double o3 = tin_orient_xy(p[t[2]].x, p[t[2]].y, p[t[0]].x, p[t[0]].y, cx, cy);
+        if ((o1 >= 0 && o2 >= 0 && o3 >= 0) || (o1 <= 0 && o2 <= 0 && o3 <= 0))
+            return 1;
+    }
+    return 0;
 }
 
 /* Does the box meet a cell with the mark (or too many cells to look at)? */
@@ -318,6 +462,18 @@ static void follow(int32_t a, int32_t b, int32_t k)
         return;
     }
     tin_fast_count.stray++;
+    if (dg.nstray < STRAY_CAP) {
+        dg.stray[dg.nstray][0] = a;
+        dg.stray[dg.nstray][1] = b;
+        dg.stray[dg.nstray][2] = k;
+        double *box = dg.sbox[dg.nstray];
+        box[0] = fmin(fmin(fs.p[a].x, fs.p[b].x), fs.p[k].x);
+        box[1] = fmax(fmax(fs.p[a].x, fs.p[b].x), fs.p[k].x);
+        box[2] = fmin(fmin(fs.p[a].y, fs.p[b].y), fs.p[k].y);
+        box[3] = fmax(fmax(fs.p[a].y, fs.p[b].y), fs.p[k].y);
+        dg.nstray++;
+        return;
+    }
     dirty_segment(&fs.p[a], &fs.p[b], DIRTY_CIRCLE | DIRTY_STRAY);
     dirty_segment(&fs.p[a], &fs.p[k], DIRTY_CIRCLE | DIRTY_STRAY);
     dirty_segment(&fs.p[b], &fs.p[k], DIRTY_CIRCLE | DIRTY_STRAY);
@@ -589,10 +745,18 @@ static void add_angle(int32_t i, int64_t units)
     int64_t sum = (int64_t)tin.pangle[i] + units;
     int was = tin_closed(tin.pangle[i]);
     tin.pangle[i] = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
-    /* with the accelerations open, the open mask follows a point whose
-    ** closing changed (it is right for every other) */
-    if (fs.sped && tin_closed(tin.pangle[i]) != was)
-        tin_open_mark(fs.orig[i]);
+    /* with the accelerations open, the open mask is brought in line before
+    ** the next straightforward search: the points whose closing changed
+    ** are noted, up to a sixteenth of all; past that the mask is rebuilt
+    ** whole (the searches come seldom after the constraint edges', and the
+    ** rebuilding reads the sums in order, while following each point reads
+    ** its number and sum anywhere in memory) */
+    if (fs.sped && tin_closed(tin.pangle[i]) != was) {
+        if (fs.npending < fs.pending_cap)
+            fs.pending[fs.npending++] = i;
+        else
+            fs.open_stale = 1;
+    }
 }
 
 static void add_angles(int32_t a, int32_t b, int32_t k, double best)
@@ -618,6 +782,13 @@ static int ask(int32_t n, int32_t a, int32_t b, int32_t opp, int32_t *k_out)
         tin_speedups_open(n, points);
         fs.sped = 1;
     }
+    if (fs.open_stale)
+        tin_open_sync(fs.orig);
+    else
+        for (int32_t i = 0; i < fs.npending; i++)
+            tin_open_mark(fs.orig[fs.pending[i]]);
+    fs.npending = 0;
+    fs.open_stale = 0;
     int32_t k;
     int r = tin_third_point(n, points, fs.orig[a], fs.orig[b], opp == -1 ? -1 : fs.orig[opp], &k);
     if (r == 0) {
@@ -1145,6 +1316,53 @@ static int surely_refused(edge_ctx *c, int32_t j, int32_t s)
     return tin_edge_refuses(fs.caller, fs.orig[c->a], fs.orig[c->b], fs.orig[j], e);
 }
 
+/* Is candidate j surely refused by the search's crossing test because
+** the segment from x (a or b) to j crosses an edge the search scans?  The
+** mesh is walked from x along the segment (as tin_mesh_insert_edge walks
+** it); each mesh edge it crosses that is an edge of the buffer ahead of
+** the front is put to the search's own test of that one edge.  A point
+** behind a constraint edge, inside the circle of a triangle next to it,
+** is mostly refused by the front's edges on the way. */
+static int refused_on_the_way(edge_ctx *c, int32_t x, int32_t j)
+{
+    const tin_point *p = fs.p;
+    const tin_he *he = tin_m.he;
+    int32_t h0 = tin_m.vhe[x], h = h0, e = -1;
+    if (h0 < 0)
+        return 0;
+    do {
+        int32_t y = he[tin_next(h)].v, z = he[tin_prev(h)].v;
+        if (y == j || z == j)
+            return 0;
+        if (tin_orient(&p[x], &p[j], &p[y]) < 0 && tin_orient(&p[x], &p[j], &p[z]) > 0) {
+            e = tin_next(h);
+            break;
+        }
+        h = he[tin_prev(h)].n;
+    } while (h != -1 && h != h0);
+    for (int steps = 0; e != -1 && steps < 64; steps++) {
+        int32_t u = he[e].v, v = he[tin_next(e)].v;     /* u right of x -> j, v left */
+        int32_t be = tag_get(u, v);
+        if (be >= 0) {
+            write_one(be);
+            tin_valid_begin(fs.caller, fs.orig[c->a], fs.orig[c->b]);
+            if (tin_edge_refuses(fs.caller, fs.orig[c->a], fs.orig[c->b], fs.orig[j], be))
+                return 1;
+        }
+        int32_t f = he[e].n;
+        if (f == -1)
+            return 0;
+        int32_t z = he[tin_prev(f)].v;
+        if (z == j)
+            return 0;
+        double oz = tin_orient(&p[x], &p[j], &p[z]);
+        if (oz == 0)
+            return 0;
+        e = oz > 0 ? tin_next(f) : tin_prev(f);
+    }
+    return 0;
+}
+
 /* Is the circle of (a, b, w) trusted: no bent or constraint edge near it,
 ** and no rival able to hide within rounding next to w? */
 static int circle_trusted(edge_ctx *c, int32_t w)
@@ -1152,11 +1370,12 @@ static int circle_trusted(edge_ctx *c, int32_t w)
     const tin_point *pa = c->pa, *pb = c->pb, *pw = &fs.p[w];
     double ax = pa->x - pw->x, ay = pa->y - pw->y, bx = pb->x - pw->x, by = pb->y - pw->y;
     double cr = ax * by - ay * bx, la = ax * ax + ay * ay, lb = bx * bx + by * by;
-    if (dg.any) {
+    if (dg.any || dg.cons || dg.nstray) {
         double ux = (by * la - ay * lb) / (2 * cr), uy = (ax * lb - bx * la) / (2 * cr);
         double r = sqrt(ux * ux + uy * uy) * 1.01 + fs.delta;
         double cx = pw->x + ux, cy = pw->y + uy;
-        if (!isfinite(r) || dirty_box(cx - r, cx + r, cy - r, cy + r, DIRTY_CIRCLE))
+        if (!isfinite(r) || dirty_box(cx - r, cx + r, cy - r, cy + r, DIRTY_CIRCLE)
+            || cons_near(cx, cy, r) || stray_near(cx, cy, r))
             return 0;
     }
     /* far from the corners the lunes between the circles are wide; next to
@@ -1373,7 +1592,7 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
     ** edges and rounding cannot err, else the search's own */
     int begun = 0;
     int sure = hw >= 0 && !tin_m.fixed[hw / 3]
-               && !dirty_box(cx - r, cx + r, cy - r, cy + r, DIRTY_STRAY)
+               && !dirty_box(cx - r, cx + r, cy - r, cy + r, DIRTY_STRAY) && !stray_near(cx, cy, r)
                && !crossing_unsure(c, hw, w);
     if (!sure && !valid_by_search(c, w, &begun))
         return ASK;
@@ -1396,6 +1615,8 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
                 if (j == w || refused_early(c, j))
                     continue;
                 if (!beats(c, j, tin_cosine(c->pa, c->pb, &p[j]), cw, rw))
+                    continue;
+                if (refused_on_the_way(c, c->a, j) || refused_on_the_way(c, c->b, j))
                     continue;
                 if (valid_by_search(c, j, &begun))
                     return ASK;         /* a better point the search may take */
@@ -1617,18 +1838,20 @@ int tin_fast_open(int32_t n, const tin_point *points)
     fs.near = (int32_t *)tin_big((size_t)tin.edge_cap * sizeof(int32_t));
     fs.bits = (uint8_t *)tin_big((size_t)tin.edge_cap);
     int32_t *sums = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    fs.pending_cap = n / 16 + 64;
+    fs.pending = (int32_t *)malloc((size_t)fs.pending_cap * sizeof(int32_t));
     if (tin.ncons > 0)
         fs.cons = (uint8_t *)tin_big((size_t)n);
     dirty_open(n, x0, x1, y0, y1);
-    if (!fs.near || !fs.bits || !sums || (tin.ncons > 0 && !fs.cons) || !dg.cell
+    if (!fs.near || !fs.bits || !sums || !fs.pending || (tin.ncons > 0 && !fs.cons) || !dg.cell
         || tags_grow()) {
         tin_big_free(sums);
         tin_fast_close();
         return 1;
     }
     tin_m.on_flip = flipped;
-    /* the constraint edges are edges of the mesh, locked; the mesh is not
-    ** Delaunay across them */
+    /* the constraint edges are edges of the mesh, locked; the mesh is
+    ** constrained Delaunay, not Delaunay across them */
     for (int32_t e = 0; e < tin.ncons; e++) {
         int32_t u = tin_m.slot[tin.tri[e].u], v = tin_m.slot[tin.tri[e].v];
         int32_t h = tin_mesh_insert_edge(u, v, LOCK_CONSTRAINT);
@@ -1637,7 +1860,11 @@ int tin_fast_open(int32_t n, const tin_point *points)
             tin_fast_close();
             return 1;
         }
-        dirty_segment(&fs.p[u], &fs.p[v], DIRTY_CIRCLE);
+    }
+    if (tin.ncons > 0 && cons_index()) {
+        tin_big_free(sums);
+        tin_fast_close();
+        return 1;
     }
     /* the constraint edges: loose, their lines kept in tin.tri (the
     ** edges are re-appended in place) */
@@ -1668,6 +1895,9 @@ int tin_fast_open(int32_t n, const tin_point *points)
 void tin_fast_close(void)
 {
     free(dg.cell);
+    free(dg.cstart);
+    free(dg.cons);
+    free(dg.cend);
     memset(&dg, 0, sizeof dg);
     tin_big_free(fs.near);
     tin_big_free(fs.bits);
@@ -1676,6 +1906,7 @@ void tin_fast_close(void)
     free(tg.edge);
     memset(&tg, 0, sizeof tg);
     tin_big_free(fs.cons);
+    free(fs.pending);
     tin.slot = NULL;
     free(pg.start);
     free(pg.ids);

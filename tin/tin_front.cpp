@@ -711,6 +711,21 @@ int tin_blocks_open(int32_t n, const tin_point *points)
     return blk_box || open_bits ? 0 : 1;
 }
 
+/* Brings every open bit in line with the angle sums, after a run of
+** changes that were not followed one by one: the sums are read in their
+** own order (pangle[m] is point at[m]'s; at NULL: point m's). */
+void tin_open_sync(const int32_t *at)
+{
+    if (!open_bits)
+        return;
+    memset(open_bits, 0, (size_t)blk_count * sizeof(uint64_t));
+    for (int32_t m = 0; m < blk_n; m++) {
+        int32_t i = at ? at[m] : m;
+        if (!tin_closed(tin.pangle[m]))
+            open_bits[i >> 6] |= (uint64_t)1 << (i & 63);
+    }
+}
+
 /* Brings point i's open bit in line with its angle sum. */
 void tin_open_mark(int32_t i)
 {
@@ -751,6 +766,11 @@ static int     sw_bands, sw_side, sw_open, sw_cx, sw_cy;
 static int     sw_one_side;     /* only points with s(j) of the sign opposite to sw_s_opp */
 static int32_t sw_b0, sw_b1;
 static double  sw_flat;         /* |s| below this on the far side: refused as flat */
+/* The lens filter (with the bands): once the best angle is obtuse, only
+** points in the box sw_l* can beat it, indices sw_i0 .. sw_i1 (see set_bands) */
+static int     sw_lens;
+static int32_t sw_n, sw_i0, sw_i1;
+static double  sw_len, sw_ly0, sw_ly1;
 
 /* The side value of a point: the sweep's side test and the block bound of
 ** the side filter use this one expression. */
@@ -831,7 +851,61 @@ static void sweep_plain(int32_t n, int32_t *up, int32_t *down, int *up_on, int *
     }
 }
 
-/* The window's band range, or no band filter when the range holds all. */
+/* The lens.  The window is the box of the whole best circle, but a point
+** beats the best only where it sees (a, b) under a wider angle, inside the
+** circle's cap beyond (a, b) or, on the near side (a search of both sides),
+** inside that cap's mirror image.  Once the angle is obtuse both caps are
+** the minor ones: they lie between the perpendiculars at a and b and
+** within their height h of the line (a, b), and the box of that strip is
+** far smaller than the window when the angle is wide:
+**
+**        .-~~~~~~-.          circle through a, b, k; angle at k obtuse
+**      /            \
+**     |              |      ____ the strip: |a-b| long, h each side;
+**      \     k      /       the caps (k's and its mirror) lie in it
+**   ----a=========b----
+**         mirror
+**
+** The cosine a point's test computes lies within 2e-15 of its true value,
+** so a point the test could find below the best lies where the true
+** cosine is below best + 1e-12: the caps of that cosine, their height
+** widened again for the rounding of the box.  A point outside the box is
+** refused by the cosine test, so the sweep may pass over it; the window
+** and the sides' stops are as before. */
+static void set_lens(void)
+{
+    sw_lens = 0;
+    double c = sw_best + 1e-12;
+    if (!(c <= 0) || !(sw_len > 0))
+        return;
+    const tin_point *pa = sw_pa, *pb = sw_pb;
+    double h = sw_len / 2 * sqrt((1 + c) / (1 - c));
+    double big = fmax(fmax(fabs(pa->x), fabs(pb->x)), fmax(fabs(pa->y), fabs(pb->y)));
+    h += h * 1e-6 + sw_len * 1e-9 + ldexp(big, -40);
+    double x0 = fmin(pa->x, pb->x) - h, x1 = fmax(pa->x, pb->x) + h;
+    sw_ly0 = fmin(pa->y, pb->y) - h;
+    sw_ly1 = fmax(pa->y, pb->y) + h;
+    if (!isfinite(h) || !isfinite(x0) || !isfinite(x1) || !isfinite(sw_ly0) || !isfinite(sw_ly1))
+        return;
+    /* x ascends with the index: the first index with x >= x0, the last
+    ** with x <= x1 */
+    int32_t lo = 0, hi = sw_n;
+    while (lo < hi) {
+        int32_t mid = lo + (hi - lo) / 2;
+        if (sw_pts[mid].x >= x0) hi = mid; else lo = mid + 1;
+    }
+    sw_i0 = lo;
+    hi = sw_n;
+    while (lo < hi) {
+        int32_t mid = lo + (hi - lo) / 2;
+        if (sw_pts[mid].x > x1) hi = mid; else lo = mid + 1;
+    }
+    sw_i1 = lo - 1;
+    sw_lens = 1;
+}
+
+/* The window's band range, or no band filter when the range holds all;
+** narrowed to the lens's. */
 static void set_bands(void)
 {
     if (!sw_bands)
@@ -840,6 +914,12 @@ static void set_bands(void)
     sw_b1 = band_of(sw_ymax);
     if (sw_ymin != sw_ymin) sw_b0 = 0;           /* NaN bound: no limit */
     if (sw_ymax != sw_ymax) sw_b1 = band_count - 1;
+    set_lens();
+    if (sw_lens) {
+        int32_t l0 = band_of(sw_ly0), l1 = band_of(sw_ly1);
+        if (l0 > sw_b0) sw_b0 = l0;
+        if (l1 < sw_b1) sw_b1 = l1;
+    }
 }
 
 /* 1 when every point of block `blk` is refused by the side test or, being
@@ -887,6 +967,13 @@ static uint64_t cand_mask(int32_t blk, int slot)
     }
     if (m && sw_bands && (sw_b0 > 0 || sw_b1 < band_count - 1))
         m &= band_mask(blk, sw_b0, sw_b1);
+    if (m && sw_lens) {
+        int32_t lo = blk * 64;
+        if (sw_i0 > lo)
+            m &= sw_i0 - lo >= 64 ? 0 : ~(uint64_t)0 << (sw_i0 - lo);
+        if (sw_i1 < lo + 63)
+            m &= sw_i1 < lo ? 0 : ~(uint64_t)0 >> (63 - (sw_i1 - lo));
+    }
     return m;
 }
 
@@ -918,6 +1005,17 @@ static void look_up(sweep_side *up, int32_t n)
     if (f >= n) {
         up->state = SIDE_STOP;
         up->at = n;
+        return;
+    }
+    if (sw_lens && f > sw_i1) {
+        /* nothing left to test: straight to the stop, the first x > xmax */
+        int32_t lo = f, hi = n;
+        while (lo < hi) {
+            int32_t mid = lo + (hi - lo) / 2;
+            if (points[mid].x > sw_xmax) hi = mid; else lo = mid + 1;
+        }
+        up->state = SIDE_STOP;
+        up->at = lo;
         return;
     }
     int32_t e = (f & ~63) + 64 < n ? (f & ~63) + 64 : n;
@@ -954,6 +1052,17 @@ static void look_down(sweep_side *dn)
     if (f < 0) {
         dn->state = SIDE_STOP;
         dn->at = -1;
+        return;
+    }
+    if (sw_lens && f < sw_i0) {
+        /* nothing left to test: straight to the stop, the last x < xmin */
+        int32_t lo = -1, hi = f;
+        while (lo < hi) {
+            int32_t mid = hi - (hi - lo) / 2;
+            if (points[mid].x < sw_xmin) lo = mid; else hi = mid - 1;
+        }
+        dn->state = SIDE_STOP;
+        dn->at = lo;
         return;
     }
     int32_t e = f & ~63;                         /* lowest index of the block */
@@ -1089,6 +1198,9 @@ int tin_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
     tin_valid_begin(points, a, b);
     double len = tin_edge_len(pa, pb);
     sw_ratio = len / norm;
+    sw_len = len;
+    sw_n = n;
+    sw_lens = 0;
     sw_xmin = -1e300;
     sw_xmax = 1e300;
     sw_ymin = -1e300;

@@ -156,6 +156,7 @@ void   tin_angle_units(const tin_point *points, int32_t a, int32_t b, int32_t k,
 void   tin_add_angle(int32_t i, int64_t units);
 void   tin_place(const tin_point *points, int32_t a, int32_t b, int32_t k, double best);
 void   tin_open_mark(int32_t i);
+void   tin_open_sync(const int32_t *at);
 int    tin_circle_centre(double p1, double q1, double r1, double p2, double q2, double r2,
                          double *x, double *y);
 double tin_safe_acos(double c);

@@ -279,8 +279,9 @@ TEST(Differential, OutlineAndHoles)
 
     pts.clear();
     lines.clear();
-    site(sized(30000), 6, 0.3, 11, &pts, &lines);
-    expect_same("spiky outline", pts, lines, 7);
+    site(sized(30000), 6, 0.3, 10, &pts, &lines);     // at full size a few triangles the mesh cannot take
+    long stray = expect_same("spiky outline", pts, lines, 7).count.stray;
+    EXPECT_TRUE(stray > 0 || scale() < 1);
 }
 
 // Break lines as the terrain command passes them: drawn lines joined to the survey by tin_prepare_breaks first.

@@ -45,7 +45,11 @@ void Out::pair(int code, std::string_view value)
     std::size_t pad = padded && n < 3 ? 3 - n : 0, eol = crlf ? 2 : 1;
     std::size_t size = pad + n + eol + value.size() + eol;
     char local[256];
-    char *start = block_room(size);
+    // The block's room is looked at here first, without a call: the usual
+    // case when there is a sink.
+    char *start = sink && block_ && text.empty() && block_used_ + size <= block_size
+                      ? block_.get() + block_used_
+                      : block_room(size);
     if (start == nullptr && size > sizeof local) {
         flush();                        // what the block holds goes first
         text.append(pad, ' ');

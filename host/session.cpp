@@ -47,7 +47,7 @@ void Session::set_drawing(Drawing d)
     p_->drawing = std::move(d);
     p_->marks.clear();
     p_->erase_log.clear();
-    p_->previous.clear();
+    p_->previous.reset();
     p_->start_mark = p_->mark_now();
 }
 

@@ -147,6 +147,10 @@ struct Session::Impl {
         int colour = 256;
     };
     std::vector<Mark> marks;                  // "undo mark", innermost last
+    // The ids erased, in order; a run of consecutive ids erased by one call
+    // is two entries, its first id with erase_run set and how many.  An
+    // erase of a whole drawing's faces is then a few entries, not one each.
+    static constexpr std::uint64_t erase_run = std::uint64_t(1) << 63;
     std::vector<std::uint64_t> erase_log;
     Mark start_mark;                          // the drawing as the session got it
     Mark call_mark;                           // before the add-on call in progress

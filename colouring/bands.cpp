@@ -80,23 +80,18 @@ int colf_cross_level(const colf_point *u, const colf_point *v, double z, colf_po
     return 1;
 }
 
-static void send_point(const colf_point *p)
-{
-    sds_point pt;
-    pt[0] = p->x;
-    pt[1] = p->y;
-    pt[2] = p->z;
-    sds_command(RT3DPOINT, pt, RTNONE);
-}
-
 /* One 3DFACE in `colour`.  A face with fewer than three distinct corners --
 ** a quad collapsing pairwise, or a corner triangle whose cut passes through
 ** that very corner -- has no area and is not drawn.  "i" before a corner
-** hides the edge that starts there. */
+** hides the edge that starts there.  The whole face goes in one call, the
+** command word, the corners and the Enter that ends it: a call into the
+** host costs more than the values it carries, and the cutter draws hundreds
+** of thousands of faces. */
 void colf_draw_face(const colf_point *c1, const colf_point *c2, const colf_point *c3,
                     const colf_point *c4, int edges, int colour)
 {
     const colf_point *corner[4] = { c1, c2, c3, c4 };
+    sds_point p[4];
     int distinct = 0;
 
     for (int i = 0; i < 4; i++) {
@@ -113,15 +108,20 @@ void colf_draw_face(const colf_point *c1, const colf_point *c2, const colf_point
         snprintf(text, sizeof(text), "%d", colour);
         sds_command(RTSTR, "COLOR", RTSTR, text, RTNONE);
     }
-    sds_command(RTSTR, "3DFACE", RTNONE);
     for (int i = 0; i < 4; i++) {
-        int shown = (i == 0 && edges != COLF_EDGES_NONE) ||
-                    (i == 2 && edges == COLF_EDGES_FIRST_THIRD);
-        if (!shown)
-            sds_command(RTSTR, "i", RTNONE);
-        send_point(corner[i]);
+        p[i][0] = corner[i]->x;
+        p[i][1] = corner[i]->y;
+        p[i][2] = corner[i]->z;
     }
-    sds_command(RTSTR, "", RTNONE);
+    if (edges == COLF_EDGES_FIRST)
+        sds_command(RTSTR, "3DFACE", RT3DPOINT, p[0], RTSTR, "i", RT3DPOINT, p[1],
+                    RTSTR, "i", RT3DPOINT, p[2], RTSTR, "i", RT3DPOINT, p[3], RTSTR, "", RTNONE);
+    else if (edges == COLF_EDGES_FIRST_THIRD)
+        sds_command(RTSTR, "3DFACE", RT3DPOINT, p[0], RTSTR, "i", RT3DPOINT, p[1],
+                    RT3DPOINT, p[2], RTSTR, "i", RT3DPOINT, p[3], RTSTR, "", RTNONE);
+    else
+        sds_command(RTSTR, "3DFACE", RTSTR, "i", RT3DPOINT, p[0], RTSTR, "i", RT3DPOINT, p[1],
+                    RTSTR, "i", RT3DPOINT, p[2], RTSTR, "i", RT3DPOINT, p[3], RTSTR, "", RTNONE);
 }
 
 static void draw_whole(const colf_point *a, const colf_point *b, const colf_point *c, int colour)

@@ -217,37 +217,27 @@ std::string point_text(const Vec3 &p)
 
 bool Session::command(const std::vector<std::string> &words)
 {
-    std::deque<Token> q;
+    TokenQueue q;
     for (const auto &w : words)
         q.push_back(Token::word(w));
     return p_->feed_tokens(*this, q);
 }
 
-bool Session::Impl::feed_tokens(Session &s, std::deque<Token> &q)
+bool Session::Impl::feed_tokens(Session &s, TokenQueue &q)
 {
-    std::deque<Token> *saved = line.pending;
+    TokenQueue *saved = line.pending;
     line.pending = &q;
     line.sds_command_depth++;
     bool ok = true;
+    // Each token is read where it lies: nothing adds to this queue while it
+    // is fed (an sds_command the command leads to has the next depth's).
     while (!q.empty()) {
-        Token t = std::move(q.front());
-        q.pop_front();
-        if (feed_line(s, t) == Feed::Fail) {
+        if (feed_line(s, q.take()) == Feed::Fail) {
             ok = false;
-            q.clear();
+            break;
         }
     }
-    line.sds_command_depth--;
-    line.pending = saved;
-    return ok;
-}
-
-bool Session::Impl::feed_token(Session &s, const Token &t, std::deque<Token> &empty)
-{
-    std::deque<Token> *saved = line.pending;
-    line.pending = &empty;
-    line.sds_command_depth++;
-    bool ok = feed_line(s, t) != Feed::Fail;
+    q.clear();
     line.sds_command_depth--;
     line.pending = saved;
     return ok;

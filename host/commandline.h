@@ -29,6 +29,31 @@ struct Token {
     static Token picks(std::int64_t s) { Token t; t.kind = Picks; t.ss = s; return t; }
 };
 
+// Tokens waiting for the command line, taken from the front: a vector and
+// the position of the next one.  A token taken stays where it is until the
+// queue is cleared, so that the command line reads it in place, and the
+// queue of sds_command keeps its memory from call to call (a deque took and
+// gave back a block of its own every few tokens, and the add-on sends
+// millions of them).
+class TokenQueue {
+public:
+    bool empty() const { return next_ == items_.size(); }
+    Token &front() { return items_[next_]; }
+    Token &take() { return items_[next_++]; }
+    void pop_front() { next_++; }
+    void push_back(Token t) { items_.push_back(std::move(t)); }
+    Token &add() { return items_.emplace_back(); }   // a new, empty token at the end
+    void clear()
+    {
+        items_.clear();
+        next_ = 0;
+    }
+
+private:
+    std::vector<Token> items_;
+    std::size_t next_ = 0;
+};
+
 // Outcome of feeding one token to a command in progress.
 enum class Feed { More, Done, Fail };
 

@@ -463,7 +463,7 @@ public:
                 if (!e.erased)
                     all.push_back(e.id);
         try {
-            write_dxfout(s.drawing(), chosen_ ? sel_.ids : all, path_, (int)decimals);
+            write_dxfout(s.drawing(), chosen_ ? sel_.ids.get() : all, path_, (int)decimals);
         } catch (const DxfError &e) {
             return refuse(s, "DXFOUT: " + e.message);
         }

@@ -31,6 +31,27 @@ char *Out::block_room(std::size_t size)
     return block_.get() + block_used_;
 }
 
+namespace {
+
+// The codes 0 to 999 as "%3d" writes them, made once; "%d" is the last
+// digits of it.  Millions of groups are written, and most codes are short.
+const char (&code_columns())[1000][3]
+{
+    static char t[1000][3];
+    static const bool made = [] {
+        for (int c = 0; c < 1000; c++) {
+            t[c][0] = c >= 100 ? (char)('0' + c / 100) : ' ';
+            t[c][1] = c >= 10 ? (char)('0' + c / 10 % 10) : ' ';
+            t[c][2] = (char)('0' + c % 10);
+        }
+        return true;
+    }();
+    (void)made;
+    return t;
+}
+
+}  // namespace
+
 void Out::pair(int code, std::string_view value)
 {
     if (discard)
@@ -41,15 +62,26 @@ void Out::pair(int code, std::string_view value)
     // growing the text by each piece, or zero-filling it first, cost more
     // than the copying.
     char digits[16];
-    std::size_t n = (std::size_t)(std::to_chars(digits, digits + sizeof digits, code).ptr - digits);
-    std::size_t pad = padded && n < 3 ? 3 - n : 0, eol = crlf ? 2 : 1;
+    const char *code_text = digits;
+    std::size_t n, pad = 0, eol = crlf ? 2 : 1;
+    if (code >= 0 && code < 1000) {
+        n = padded ? 3 : code >= 100 ? 3 : code >= 10 ? 2 : 1;
+        code_text = code_columns()[code] + 3 - n;
+    } else {
+        n = (std::size_t)(std::to_chars(digits, digits + sizeof digits, code).ptr - digits);
+        pad = padded && n < 3 ? 3 - n : 0;
+    }
     std::size_t size = pad + n + eol + value.size() + eol;
     char local[256];
-    char *start = block_room(size);
+    // The block's room is looked at here first, without a call: the usual
+    // case when there is a sink.
+    char *start = sink && block_ && text.empty() && block_used_ + size <= block_size
+                      ? block_.get() + block_used_
+                      : block_room(size);
     if (start == nullptr && size > sizeof local) {
         flush();                        // what the block holds goes first
         text.append(pad, ' ');
-        text.append(digits, n);
+        text.append(code_text, n);
         text.append(crlf ? "\r\n" : "\n");
         text.append(value);
         text.append(crlf ? "\r\n" : "\n");
@@ -59,8 +91,8 @@ void Out::pair(int code, std::string_view value)
     char *o = start != nullptr ? start : local;
     for (std::size_t i = 0; i < pad; i++)
         *o++ = ' ';
-    std::memcpy(o, digits, n);
-    o += n;
+    for (std::size_t i = 0; i < n; i++)
+        *o++ = code_text[i];
     if (crlf)
         *o++ = '\r';
     *o++ = '\n';

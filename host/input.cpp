@@ -312,7 +312,7 @@ bool Session::Impl::run_script(Session &s, const std::string &name)
     }
     // From an add-on command: run its lines now, on a command line of their
     // own (the add-on may delete the file as soon as this call returns).
-    std::deque<Token> q;
+    TokenQueue q;
     std::size_t p = 0;
     while (p < text.size()) {
         std::size_t e = p;

@@ -38,7 +38,8 @@ static void set_result(LispValue v)
 // does not take.  The log is built only when it is kept: a triangulation
 // sends millions of corners, and writing each as text cost more than the
 // rest of the run.
-static bool take_token(int t, va_list &ap, Impl &m, Token &tok, std::string *shown)
+static bool take_token(int t, va_list &ap, Impl &m, Token &tok, std::string *shown,
+                       std::vector<std::int64_t> &named)
 {
     switch (t) {
     case RTSTR: {
@@ -66,9 +67,11 @@ static bool take_token(int t, va_list &ap, Impl &m, Token &tok, std::string *sho
         if (t == RTENAME) {
             // One entity: a selection set of its own, under a negative id,
             // which the selection reading it drops (an add-on may pass a
-            // name per call for a whole survey).
+            // name per call for a whole survey), and sds_command when no
+            // selection read it.
             std::int64_t id = -m.next_set++;
-            m.sets[id].push_back((std::uint64_t)n[0]);
+            named.push_back(id);
+            m.sets[id] = std::make_shared<const std::vector<std::uint64_t>>(1, (std::uint64_t)n[0]);
             tok = Token::picks(id);
         } else {
             tok = Token::picks(n[0]);
@@ -327,19 +330,15 @@ int sds_command(int rtype, ...)
     auto depth = (std::size_t)m.line.sds_command_depth;
     while (m.line.sds_queues.size() <= depth)
         m.line.sds_queues.emplace_back();
-    std::deque<Token> &q = m.line.sds_queues[depth];
+    TokenQueue &q = m.line.sds_queues[depth];
     q.clear();
     bool keep_log = !m.out.echo;   // the log is for in-process tests; the program keeps none
     std::string logline, shown;
+    std::vector<std::int64_t> named;   // the sets made for RTENAME values
     bool bad = false;
-    // The first value apart: most calls have only one (a face's "3DFACE",
-    // each of its corners, "i", Enter), and it goes to the command line
-    // without passing through the queue.
-    Token first;
-    int count = 0;
+    // Each value is made in its place in the queue.
     for (int t = rtype; t != 0 && t != RTNONE; t = va_arg(ap, int)) {
-        Token tok;
-        if (!take_token(t, ap, m, count == 0 ? first : tok, keep_log ? &shown : nullptr)) {
+        if (!take_token(t, ap, m, q.add(), keep_log ? &shown : nullptr, named)) {
             bad = true;
             break;
         }
@@ -348,21 +347,22 @@ int sds_command(int rtype, ...)
                 logline += " ";
             logline += shown;
         }
-        if (count++ == 1)
-            q.push_back(std::move(first));
-        if (count > 1)
-            q.push_back(std::move(tok));
     }
     va_end(ap);
     if (keep_log)
         m.line.log.push_back(logline);
+    bool ok = false;
     if (bad) {
+        q.clear();
         m.error("A value of an unknown type was given to the command line.");
-        return RTERROR;
+    } else {
+        ok = m.feed_tokens(*s, q);
     }
-    if (count == 1)
-        return m.feed_token(*s, first, q) ? RTNORM : RTERROR;
-    return m.feed_tokens(*s, q) ? RTNORM : RTERROR;
+    // An entity name a command did not take as a selection (it refused it,
+    // or the call failed before it) leaves no set behind.
+    for (std::int64_t id : named)
+        m.sets.erase(id);
+    return ok ? RTNORM : RTERROR;
 }
 
 int sds_ssget(const char *str, const void *pt1, const void *pt2, const struct resbuf *filter, sds_name ss)
@@ -371,7 +371,7 @@ int sds_ssget(const char *str, const void *pt1, const void *pt2, const struct re
     if (!s || !ss)
         return RTERROR;
     Impl &m = SessionInside::of(*s);
-    std::vector<std::uint64_t> ids;
+    IdList ids;
     std::string mode = str ? lower(str) : "";
     if (mode.empty()) {
         if (!s->select("", ids))
@@ -395,20 +395,20 @@ int sds_ssget(const char *str, const void *pt1, const void *pt2, const struct re
         for (const auto &t : answers)
             if (b.feed(t) == Feed::Fail)
                 return RTERROR;
-        ids = b.ids;
+        ids = b.list();
     }
     std::string type, layer;
     filter_patterns(filter, type, layer);
     if (!type.empty() || !layer.empty()) {
         std::vector<std::uint64_t> kept;
-        for (auto id : ids) {
+        for (auto id : *ids) {
             const Entity *e = m.drawing.find(id);
             if (e && entity_matches(*e, type, layer))
                 kept.push_back(id);
         }
-        ids.swap(kept);
+        ids = std::make_shared<const std::vector<std::uint64_t>>(std::move(kept));
     }
-    if (ids.empty())
+    if (ids->empty())
         return RTERROR;
     std::int64_t id = m.next_set++;
     m.sets[id] = std::move(ids);
@@ -433,7 +433,7 @@ int sds_sslength(const sds_name sname, int32_t *len)
     auto it = m->sets.find(sname[0]);
     if (it == m->sets.end())
         return RTERROR;
-    *len = (int32_t)it->second.size();
+    *len = (int32_t)it->second->size();
     return RTNORM;
 }
 
@@ -443,9 +443,9 @@ int sds_ssname(const sds_name ss, int32_t i, sds_name entres)
     if (!m || !ss || !entres)
         return RTERROR;
     auto it = m->sets.find(ss[0]);
-    if (it == m->sets.end() || i < 0 || (std::size_t)i >= it->second.size())
+    if (it == m->sets.end() || i < 0 || (std::size_t)i >= it->second->size())
         return RTERROR;
-    entres[0] = (int64_t)it->second[(std::size_t)i];
+    entres[0] = (int64_t)(*it->second)[(std::size_t)i];
     entres[1] = 0;
     return RTNORM;
 }

@@ -133,19 +133,31 @@ bool name_matches(const std::string &pattern, const std::string &name)
     }
 }
 
-// The ids of `ids` still in the drawing, in drawing order.
-std::vector<std::uint64_t> live(const Drawing &d, const std::vector<std::uint64_t> &ids)
+// The ids of `ids` still in the drawing, in drawing order: the list itself
+// when all of it still stands in order (no copy), else a new one.
+IdList live(const Drawing &d, const IdList &ids)
 {
+    if (!ids)
+        return std::make_shared<const std::vector<std::uint64_t>>();
+    std::size_t standing = 0;
+    for (auto id : *ids) {
+        const Entity *e = d.find(id);
+        if (!e || e->erased)
+            break;
+        standing++;
+    }
+    if (standing == ids->size() && std::is_sorted(ids->begin(), ids->end()))
+        return ids;
     std::vector<std::uint64_t> found;
-    found.reserve(ids.size());
-    for (auto id : ids) {
+    found.reserve(ids->size());
+    for (auto id : *ids) {
         const Entity *e = d.find(id);
         if (e && !e->erased)
             found.push_back(id);
     }
     if (!std::is_sorted(found.begin(), found.end()))   // a set is mostly in order already
         std::sort(found.begin(), found.end());
-    return found;
+    return std::make_shared<const std::vector<std::uint64_t>>(std::move(found));
 }
 
 }  // namespace
@@ -159,25 +171,46 @@ bool entity_matches(const Entity &e, const std::string &type_pattern, const std:
     return true;
 }
 
+IdList SelectionBuilder::list()
+{
+    if (!ids.shared)
+        ids.shared = std::make_shared<const std::vector<std::uint64_t>>(std::move(ids.own));
+    return ids.shared;
+}
+
+// A list chosen whole is kept shared while nothing else is chosen with it.
+void SelectionBuilder::apply(const IdList &found)
+{
+    if (!removing_ && !ids.shared && ids.own.empty())
+        ids.shared = found;
+    else
+        apply(std::vector<std::uint64_t>(*found));
+}
+
 void SelectionBuilder::apply(std::vector<std::uint64_t> found)
 {
+    if (ids.shared) {
+        ids.own = *ids.shared;        // about to change: a copy of its own
+        ids.shared.reset();
+    }
+    std::vector<std::uint64_t> &mine = ids.own;
     if (removing_) {
         std::vector<std::uint64_t> keep;
-        for (auto id : ids)
+        for (auto id : mine)
             if (!std::binary_search(found.begin(), found.end(), id))
                 keep.push_back(id);
-        ids.swap(keep);
-    } else if (ids.empty()) {
-        ids.swap(found);
-    } else if (!found.empty() && found.front() > ids.back()) {
+        mine.swap(keep);
+    } else if (mine.empty()) {
+        mine.swap(found);
+    } else if (!found.empty() && found.front() > mine.back()) {
         // Entities added after all the others (an add-on passing the
         // selection one entity name at a time): appended, not merged, so
         // that n names cost n steps and not n * n.
-        ids.insert(ids.end(), found.begin(), found.end());
+        mine.insert(mine.end(), found.begin(), found.end());
     } else {
         std::vector<std::uint64_t> merged;
-        std::set_union(ids.begin(), ids.end(), found.begin(), found.end(), std::back_inserter(merged));
-        ids.swap(merged);
+        std::set_union(mine.begin(), mine.end(), found.begin(), found.end(), std::back_inserter(merged));
+        mine.swap(merged);
     }
 }
 
@@ -245,7 +278,7 @@ Feed SelectionBuilder::keyword(const Token &t)
     const Drawing &d = s_.drawing();
     std::string w = lower(t.text);
     if (w.empty()) {
-        SessionInside::of(s_).previous = ids;
+        SessionInside::of(s_).previous = list();
         return Feed::Done;
     }
     if (w == "all") {
@@ -284,6 +317,15 @@ Feed SelectionBuilder::keyword(const Token &t)
 
 bool Session::select(const std::string &prompt, std::vector<std::uint64_t> &ids)
 {
+    IdList chosen;
+    if (!select(prompt, chosen))
+        return false;
+    ids = *chosen;
+    return true;
+}
+
+bool Session::select(const std::string &prompt, IdList &ids)
+{
     Impl &m = *p_;
     // Scripts log the prompt; a terminal shows it when a line is typed.
     if (!prompt.empty() && !m.typing_answers())
@@ -315,7 +357,7 @@ bool Session::select(const std::string &prompt, std::vector<std::uint64_t> &ids)
         if (r == Feed::Done)
             break;
     }
-    ids = std::move(b.ids);
+    ids = b.list();
     return true;
 }
 

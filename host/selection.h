@@ -4,15 +4,33 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "commandline.h"
+#include "session.h"
 
 namespace velmora {
 
 // What a selection asks on the command line.
 extern const char *const SELECT_PROMPT;
+
+// The ids a selection chose, read as a std::vector in drawing order: a
+// list of its own, or a list it shares.  A set the add-on passes, or the
+// previous one, that is chosen whole and still stands is shared rather than
+// copied: the add-on's set, the previous selection and the command's choice
+// are often the same hundreds of thousands of ids.
+struct ChosenIds {
+    std::vector<std::uint64_t> own;
+    IdList shared;                          // when set, the ids chosen (own unused)
+    const std::vector<std::uint64_t> &get() const { return shared ? *shared : own; }
+    operator const std::vector<std::uint64_t> &() const { return get(); }
+    bool empty() const { return get().empty(); }
+    std::size_t size() const { return get().size(); }
+    std::vector<std::uint64_t>::const_iterator begin() const { return get().begin(); }
+    std::vector<std::uint64_t>::const_iterator end() const { return get().end(); }
+};
 
 // Builds a selection set from answers ("all", "w" p1 p2, ...), one token at a
 // time; at the empty answer it is done, and the set becomes the "previous".
@@ -20,7 +38,8 @@ class SelectionBuilder {
 public:
     explicit SelectionBuilder(Session &s) : s_(s) {}
     Feed feed(const Token &t);
-    std::vector<std::uint64_t> ids;         // in drawing order
+    ChosenIds ids;
+    IdList list();                          // the ids chosen, to be kept
 
 private:
     Feed corner(const Token &t);
@@ -28,6 +47,7 @@ private:
     Feed picks(const Token &t);
     Feed keyword(const Token &t);
     void apply(std::vector<std::uint64_t> found);
+    void apply(const IdList &found);
     Session &s_;
     bool removing_ = false;
     enum { Idle, Corner1, Corner2, LayerName, TypeName } state_ = Idle;

@@ -47,7 +47,7 @@ void Session::set_drawing(Drawing d)
     p_->drawing = std::move(d);
     p_->marks.clear();
     p_->erase_log.clear();
-    p_->previous.clear();
+    p_->previous.reset();
     p_->start_mark = p_->mark_now();
 }
 
@@ -66,19 +66,30 @@ Entity &Session::add_entity(Entity e)
 
 void Session::erase(const std::vector<std::uint64_t> &ids)
 {
-    // Room for the whole set at once when it is large: grown by doubling,
-    // the log of a set of hundreds of thousands would be copied and touched
-    // afresh at each doubling.
+    // Runs of consecutive ids are logged as runs, made in this call only
+    // (a mark taken before it holds the log's length).
     std::vector<std::uint64_t> &log = p_->erase_log;
-    if (log.capacity() - log.size() < ids.size())
-        log.reserve(std::max(log.size() + ids.size(), 2 * log.capacity()));
-    for (auto id : ids)
-        if (Entity *e = p_->drawing.find(id)) {
-            if (!e->erased) {
-                e->erased = true;
-                p_->erase_log.push_back(id);
-            }
+    const std::uint64_t run = Impl::erase_run;
+    const std::size_t none = (std::size_t)-1;
+    std::size_t lone = none, in_run = none;   // this call's last entry, a lone id or a run
+    for (auto id : ids) {
+        Entity *e = p_->drawing.find(id);
+        if (!e || e->erased)
+            continue;
+        e->erased = true;
+        if (in_run != none && (log[in_run] & ~run) + log[in_run + 1] == id) {
+            log[in_run + 1]++;
+        } else if (lone != none && log[lone] + 1 == id) {
+            log[lone] |= run;
+            log.push_back(2);
+            in_run = lone;
+            lone = none;
+        } else {
+            log.push_back(id);
+            lone = log.size() - 1;
+            in_run = none;
         }
+    }
 }
 
 std::string Session::native_path(const std::string &path) const
@@ -128,9 +139,14 @@ Session::Impl::Mark Session::Impl::mark_now() const
 void Session::Impl::roll_back(const Mark &mk)
 {
     Drawing &d = drawing;
-    for (std::size_t i = mk.erase_log_size; i < erase_log.size(); i++)
-        if (Entity *e = d.find(erase_log[i]))
-            e->erased = false;
+    for (std::size_t i = mk.erase_log_size; i < erase_log.size(); i++) {
+        std::uint64_t first = erase_log[i] & ~erase_run, count = 1;
+        if (erase_log[i] & erase_run)
+            count = erase_log[++i];
+        for (std::uint64_t id = first; id < first + count; id++)
+            if (Entity *e = d.find(id))
+                e->erased = false;
+    }
     erase_log.resize(std::min(erase_log.size(), mk.erase_log_size));
     if (d.entities.size() > mk.entity_count)
         d.entities.resize(mk.entity_count);

@@ -24,6 +24,10 @@
 
 namespace velmora {
 
+// Entity ids in drawing order, shared by whoever keeps them (a selection set,
+// the previous selection) and never changed.
+using IdList = std::shared_ptr<const std::vector<std::uint64_t>>;
+
 class Session {
 public:
     Session();                 // an empty drawing; becomes the current session
@@ -49,6 +53,7 @@ public:
     // to be typed at an interactive command line.
     bool next_word(std::string &word, const std::string &prompt);
     bool select(const std::string &prompt, std::vector<std::uint64_t> &ids);
+    bool select(const std::string &prompt, IdList &ids);
     // Prints on the command line (and so into take_output()).
     void print(const std::string &text);
     // A host command's failure: prints the message on the command line and

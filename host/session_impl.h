@@ -82,12 +82,13 @@ struct Session::Impl {
         std::unique_ptr<CommandMachine> active;   // the host command in progress
         std::string active_name;
         int sds_command_depth = 0;
-        std::deque<Token> *pending = nullptr;     // tokens of the sds_command being run
+        TokenQueue *pending = nullptr;            // tokens of the sds_command being run
         // The tokens of sds_command, one queue per depth of calls (a command
         // it runs may call the add-on, which may call sds_command again),
         // kept for the next call: the add-on makes millions of them, and a
-        // new deque allocates twice.
-        std::deque<std::deque<Token>> sds_queues;
+        // new queue allocates.  A deque of queues, so that those in use stay
+        // where they are when a deeper one is added.
+        std::deque<TokenQueue> sds_queues;
         std::vector<std::string> log;             // sds_command calls, for tests
     } line;
 
@@ -122,9 +123,9 @@ struct Session::Impl {
     int break_after_polls = -1;
 
     // ---- Selection sets (selection.cpp) -----------------------------------------
-    std::map<std::int64_t, std::vector<std::uint64_t>> sets;
+    std::map<std::int64_t, IdList> sets;
     std::int64_t next_set = 1;
-    std::vector<std::uint64_t> previous;
+    IdList previous;                          // null before the first selection
 
     // ---- System variables (variables.cpp) ---------------------------------------
     std::map<std::string, std::string> vars;  // upper-case name -> text value
@@ -146,6 +147,10 @@ struct Session::Impl {
         int colour = 256;
     };
     std::vector<Mark> marks;                  // "undo mark", innermost last
+    // The ids erased, in order; a run of consecutive ids erased by one call
+    // is two entries, its first id with erase_run set and how many.  An
+    // erase of a whole drawing's faces is then a few entries, not one each.
+    static constexpr std::uint64_t erase_run = std::uint64_t(1) << 63;
     std::vector<std::uint64_t> erase_log;
     Mark start_mark;                          // the drawing as the session got it
     Mark call_mark;                           // before the add-on call in progress
@@ -178,11 +183,8 @@ struct Session::Impl {
     bool run_script(Session &s, const std::string &name);
 
     // commandline.cpp: tokens run through the command line as one
-    // sds_command call does (feed_token: a call of one token, with an empty
-    // queue for what else the command would ask of the call); one token into
-    // the command line.
-    bool feed_tokens(Session &s, std::deque<Token> &q);
-    bool feed_token(Session &s, const Token &t, std::deque<Token> &empty);
+    // sds_command call does; one token into the command line.
+    bool feed_tokens(Session &s, TokenQueue &q);
     Feed feed_line(Session &s, const Token &t);
 
     // calls.cpp

@@ -197,8 +197,8 @@ TEST(Selection, EraseTakesASetFromTheAddOnAndUndoBackRestores)
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0]->pts[0].x, 1);
 
-    // Entity names, one per call and out of drawing order, with one taken
-    // back: exactly the others go, and the names leave no set behind.
+    // Entity names, one per call and out of drawing order, with one taken back:
+    // exactly the others go, and no name leaves a set (even one nothing takes).
     ASSERT_TRUE(h.run("point 4,4\npoint 5,5\npoint 6,6\npoint 7,7\n"));
     std::vector<std::uint64_t> ids;
     for (const Entity *e : h.live())
@@ -216,6 +216,7 @@ TEST(Selection, EraseTakesASetFromTheAddOnAndUndoBackRestores)
     ASSERT_EQ(left.size(), 2u);
     EXPECT_EQ(left[0]->pts[0].x, 1);
     EXPECT_EQ(left[1]->pts[0].x, 6);
+    EXPECT_EQ(sds_command(RTENAME, back, RTNONE), RTERROR);
     EXPECT_EQ(velmora::SessionAccess::selection_sets(h.s), sets);
 }
 

@@ -110,6 +110,8 @@ static struct {
     uint8_t  *cons;             /* per mesh number: an end of a constraint edge */
     int32_t  *near;             /* per buffer edge: its half-edge in the
                                 ** triangle it was made with, -1 loose */
+    int32_t  *of_he;            /* per half-edge: 1 + the latest buffer edge
+                                ** made with it (near), 0 none */
     uint8_t  *bits;             /* per buffer edge: FE_ */
     loose_edge *loose;          /* the loose edges, by buffer number */
     int32_t   nloose, loose_cap;
@@ -359,10 +361,13 @@ static int32_t far_side(int32_t e, int32_t a, int32_t b, int32_t opp)
 
 /* The edges ahead of the front by their ends: the search closes a side
 ** of a new triangle that is such an edge (the latest copy) instead of
-** appending it again.  Open addressing, keys (lower end, higher end); an
-** edge leaves the table when the front reaches it (tag_drop), so the
-** table holds about the front alone, and is rebuilt with the live edges
-** only when it fills. */
+** appending it again.  An edge made with a half-edge of an emitted
+** triangle is found through the mesh: that triangle stays as it is, so
+** the edge of the mesh with those ends keeps that half-edge on one of its
+** sides, and of_he names the edge.  The loose edges (no side of a mesh
+** triangle) go in a table: open addressing, keys (lower end, higher end);
+** a loose edge leaves it when the front reaches it (tag_drop), so the
+** table holds few, and is rebuilt with the live ones only when it fills. */
 static struct {
     uint64_t *key;
     int32_t  *edge;
@@ -456,17 +461,26 @@ static void tag_drop(int32_t u, int32_t v, int32_t e)
     tg.used--;
 }
 
-/* The buffer number of the edge (u, v) ahead of the front, or -1. */
-static int32_t tag_get(int32_t u, int32_t v)
+/* The buffer number of the edge (u, v) ahead of the front, or -1; h is a
+** half-edge of the mesh from u to v or back. */
+static int32_t tag_get(int32_t u, int32_t v, int32_t h)
 {
-    uint64_t k = tin_pair_key(u, v);
-    uint32_t j = tag_slot(k);
-    while (tg.key[j]) {
-        if (tg.key[j] == k)
-            return tg.edge[j] > tin.cur_edge ? tg.edge[j] : -1;
-        j = (j + 1) & tg.mask;
+    int32_t e = fs.of_he[h] - 1, g = tin_m.he[h].n;
+    if (g != -1 && fs.of_he[g] - 1 > e)
+        e = fs.of_he[g] - 1;
+    if (fs.nloose > 0) {
+        uint64_t k = tin_pair_key(u, v);
+        uint32_t j = tag_slot(k);
+        while (tg.key[j]) {
+            if (tg.key[j] == k) {
+                if (tg.edge[j] > e)
+                    e = tg.edge[j];
+                break;
+            }
+            j = (j + 1) & tg.mask;
+        }
     }
-    return -1;
+    return e > tin.cur_edge ? e : -1;
 }
 
 /* Appends (u, v, opp) to the buffer, its half-edge h in the triangle just
@@ -481,9 +495,12 @@ static int append(int32_t u, int32_t v, int32_t opp, int32_t h, uint8_t line_bit
         && ((tin_m.he[h].v == u && tin_m.he[tin_next(h)].v == v)
             || (tin_m.he[h].v == v && tin_m.he[tin_next(h)].v == u))) {
         fs.near[e] = h;
+        fs.of_he[h] = e + 1;
         if (tin_m.he[h].v != u)
             fs.bits[e] |= FE_TURNED;
-    } else {
+        return 0;
+    }
+    {
         fs.near[e] = -1;
         if (fs.nloose == fs.loose_cap) {
             int32_t cap = fs.loose_cap ? 2 * fs.loose_cap : 64;
@@ -1137,7 +1154,7 @@ static int gather(int32_t h, cluster *cl)
 ** search scans (ahead of the front). */
 static int surely_refused(edge_ctx *c, int32_t j, int32_t s)
 {
-    int32_t e = tag_get(tin_m.he[s].v, tin_m.he[tin_next(s)].v);
+    int32_t e = tag_get(tin_m.he[s].v, tin_m.he[tin_next(s)].v, s);
     if (e < 0)
         return 0;
     write_one(e);
@@ -1189,8 +1206,10 @@ static void take(edge_ctx *c, int32_t h, int32_t w)
     const tin_point *pw = &fs.p[w];
     /* (the lines of the new sides are made again from their ends when
     ** needed; the fast buffer keeps none) */
-    tin.held_ak = tag_get(c->a, w);
-    tin.held_bk = tag_get(c->b, w);
+    int32_t sa, sb;
+    sides_of(h, c->a, &sa, &sb);
+    tin.held_ak = tag_get(c->a, w, sa);
+    tin.held_bk = tag_get(c->b, w, sb);
     close_held(c->a, c->b);
     add_angles(c->a, c->b, w, tin_cosine(c->pa, c->pb, pw));
     record(h, c->a);
@@ -1534,7 +1553,8 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
         int32_t u, v, opp, k;
         /* from here on nothing asks the table for this edge */
         edge_ends(tin.cur_edge, &u, &v, &opp);
-        tag_drop(u, v, tin.cur_edge);
+        if (fs.near[tin.cur_edge] < 0)
+            tag_drop(u, v, tin.cur_edge);
         if (fs.bits[tin.cur_edge] & FE_CLOSED)
             continue;
         line_of(tin.cur_edge, u, v, &tin.edge_la, &tin.edge_lb, &tin.edge_lc);
@@ -1616,11 +1636,12 @@ int tin_fast_open(int32_t n, const tin_point *points)
     fs.orig = tin_m.orig;
     fs.near = (int32_t *)tin_big((size_t)tin.edge_cap * sizeof(int32_t));
     fs.bits = (uint8_t *)tin_big((size_t)tin.edge_cap);
+    fs.of_he = (int32_t *)tin_big((size_t)tin_m.cap * 3 * sizeof(int32_t));
     int32_t *sums = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     if (tin.ncons > 0)
         fs.cons = (uint8_t *)tin_big((size_t)n);
     dirty_open(n, x0, x1, y0, y1);
-    if (!fs.near || !fs.bits || !sums || (tin.ncons > 0 && !fs.cons) || !dg.cell
+    if (!fs.near || !fs.bits || !fs.of_he || !sums || (tin.ncons > 0 && !fs.cons) || !dg.cell
         || tags_grow()) {
         tin_big_free(sums);
         tin_fast_close();
@@ -1671,6 +1692,7 @@ void tin_fast_close(void)
     memset(&dg, 0, sizeof dg);
     tin_big_free(fs.near);
     tin_big_free(fs.bits);
+    tin_big_free(fs.of_he);
     free(fs.loose);
     free(tg.key);
     free(tg.edge);

@@ -51,11 +51,18 @@ int tin_break_polled(void)
 }
 
 /* After each triangle: the seconds since t0, printed when more than one
-** has passed since the last time printed. */
+** has passed since the last time printed.  Within one second of the
+** clock nothing can change, so the arithmetic waits for the next. */
 void tin_progress(time_t t0, double *last_print)
 {
+    static time_t seen_at, seen_from;
     char text[64];
-    double e = difftime(time(NULL), t0);
+    time_t now = time(NULL);
+    if (now == seen_at && t0 == seen_from)
+        return;
+    seen_at = now;
+    seen_from = t0;
+    double e = difftime(now, t0);
     if (e - *last_print > 1.0) {
         snprintf(text, sizeof text, "\r** LIBVELMORA : %.0lf s   ", e);
         print_line(text);
@@ -104,10 +111,12 @@ void *tin_big_pages(size_t bytes, int huge)
 #if !defined(__SANITIZE_ADDRESS__)
     if (bytes >= 2 * BIG_PAGE) {
         /* the smallest kept block of the kind that holds it, if not far
-        ** larger */
+        ** larger (a block of twice its size, with the rounding to pages,
+        ** still serves: a fresh page costs far more than clearing one) */
         int best = -1;
         for (int i = 0; i < nkept; i++)
-            if (kept[i]->huge == huge && kept[i]->room >= bytes && kept[i]->room <= 2 * bytes
+            if (kept[i]->huge == huge && kept[i]->room >= bytes
+                && kept[i]->room <= 2 * bytes + 4 * BIG_PAGE
                 && (best == -1 || kept[i]->room < kept[best]->room))
                 best = i;
         if (best != -1) {

@@ -755,11 +755,11 @@ static void pgrid_open(void)
     pg.x0 = x0;
     pg.y0 = y0;
     size_t cells = (size_t)pg.nx * pg.ny;
-    pg.start = (int32_t *)calloc(cells + 1, sizeof(int32_t));
-    pg.ids = (int32_t *)malloc((size_t)n * sizeof(int32_t));
+    pg.start = (int32_t *)tin_big((cells + 1) * sizeof(int32_t));
+    pg.ids = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     if (!pg.start || !pg.ids) {
-        free(pg.start);
-        free(pg.ids);
+        tin_big_free(pg.start);
+        tin_big_free(pg.ids);
         pg.start = pg.ids = NULL;
         return;
     }
@@ -770,10 +770,10 @@ static void pgrid_open(void)
     }
     for (size_t c = 0; c < cells; c++)
         pg.start[c + 1] += pg.start[c];
-    int32_t *fill = (int32_t *)malloc(cells * sizeof(int32_t));
+    int32_t *fill = (int32_t *)tin_big(cells * sizeof(int32_t));
     if (!fill) {
-        free(pg.start);
-        free(pg.ids);
+        tin_big_free(pg.start);
+        tin_big_free(pg.ids);
         pg.start = pg.ids = NULL;
         return;
     }
@@ -783,7 +783,7 @@ static void pgrid_open(void)
         int32_t cy = (int32_t)fmin((p[i].y - y0) / pg.cs, pg.ny - 1);
         pg.ids[fill[(size_t)cx * pg.ny + cy]++] = i;
     }
-    free(fill);
+    tin_big_free(fill);
 }
 
 static int32_t pcell(double v, double origin, int32_t count)
@@ -1328,10 +1328,113 @@ static int direct(edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
 ** and the search's window, the box of a better point's circle widened by a
 ** thousandth, holds it too.) */
 
+/* The search's validity test of the triangle (a, b, k) as its plain scan
+** runs it (tin_valid_triangle, edge_check), over the edges ahead of the
+** front read from the fast buffer instead of from records written out for
+** it: the same tests, in the same order, on the same values (the ends,
+** their box, the line as a record would hold it, the lines (k, a) and
+** (k, b) as the test makes them), so the same answer; on acceptance the
+** latest existing sides (a, k) and (b, k) and those lines are left in tin
+** as the search leaves them.  Without constraint edges only (no area test;
+** the scan starts after the front).  0 when the triangle may be built. */
+typedef struct scan_cand {
+    int32_t a, b, k, lo, hi;
+    int64_t sum;
+    double  x0, x1, y0, y1;             /* the triangle's box */
+} scan_cand;
+
+/* One edge of the scan: 0 nothing, 1 the triangle is built already, 2 a
+** new side crosses the edge (edge_check's answers). */
+static int scan_edge(const scan_cand *q, int32_t e)
+{
+    const tin_point *p = fs.p;
+    int32_t u, v, o;
+    edge_ends(e, &u, &v, &o);
+    if (o != -1) {
+        int32_t lo = u < v ? u : v, hi = u < v ? v : u;
+        if (o < lo) lo = o;
+        if (o > hi) hi = o;
+        if (lo == q->lo && hi == q->hi && (int64_t)u + v + o == q->sum)
+            return 1;
+    }
+    if ((u == q->a && v == q->b) || (u == q->b && v == q->a))
+        return 0;
+    if (u == q->k || v == q->k) {
+        int32_t other = u == q->k ? v : u;
+        if (other == q->a && e > tin.e_ak) tin.e_ak = e;
+        if (other == q->b && e > tin.e_bk) tin.e_bk = e;
+        return 0;
+    }
+    const tin_point *pu = &p[u], *pv = &p[v];
+    double xmin = pu->x < pv->x ? pu->x : pv->x, xmax = pu->x < pv->x ? pv->x : pu->x;
+    double ymin = pu->y < pv->y ? pu->y : pv->y, ymax = pu->y < pv->y ? pv->y : pu->y;
+    if (!(xmin < q->x1 && ymin < q->y1 && q->x0 < xmax && q->y0 < ymax))
+        return 0;
+    double la, lb, lc;
+    line_of(e, u, v, &la, &lb, &lc);
+    const tin_point *pk = &p[q->k], *pa = &p[q->a], *pb = &p[q->b];
+    if (u != q->a && v != q->a) {
+        double su = tin.ak_la * pu->x + tin.ak_lb * pu->y - tin.ak_lc;
+        double sv = tin.ak_la * pv->x + tin.ak_lb * pv->y - tin.ak_lc;
+        if (su * sv < 0) {
+            double sk = la * pk->x + lb * pk->y - lc;
+            double sa = la * pa->x + lb * pa->y - lc;
+            if (sk * sa < 0)
+                return 2;
+        }
+    }
+    if (u != q->b && v != q->b) {
+        double su = tin.bk_la * pu->x + tin.bk_lb * pu->y - tin.bk_lc;
+        double sv = tin.bk_la * pv->x + tin.bk_lb * pv->y - tin.bk_lc;
+        if (su * sv < 0) {
+            double sk = la * pk->x + lb * pk->y - lc;
+            double sb = la * pb->x + lb * pb->y - lc;
+            if (sk * sb < 0)
+                return 2;
+        }
+    }
+    return 0;
+}
+
+static int scan_valid(edge_ctx *c, int32_t k)
+{
+    const tin_point *pa = c->pa, *pb = c->pb, *pk = &fs.p[k];
+    scan_cand q;
+    q.a = c->a;
+    q.b = c->b;
+    q.k = k;
+    double ex0 = pa->x < pb->x ? pa->x : pb->x, ex1 = pa->x < pb->x ? pb->x : pa->x;
+    double ey0 = pa->y < pb->y ? pa->y : pb->y, ey1 = pa->y < pb->y ? pb->y : pa->y;
+    q.x0 = ex0 < pk->x ? ex0 : pk->x;
+    q.x1 = ex1 > pk->x ? ex1 : pk->x;
+    q.y0 = ey0 < pk->y ? ey0 : pk->y;
+    q.y1 = ey1 > pk->y ? ey1 : pk->y;
+    q.lo = q.a < q.b ? q.a : q.b;
+    q.hi = q.a < q.b ? q.b : q.a;
+    if (k < q.lo) q.lo = k;
+    if (k > q.hi) q.hi = k;
+    q.sum = (int64_t)q.a + q.b + k;
+    if (tin_lpp(pk->x, pk->y, pa->x, pa->y, &tin.ak_la, &tin.ak_lb, &tin.ak_lc)
+        || tin_lpp(pk->x, pk->y, pb->x, pb->y, &tin.bk_la, &tin.bk_lb, &tin.bk_lc))
+        return 1;
+    tin.e_ak = tin.e_bk = -1;
+    for (int32_t e = tin.cur_edge + 1; e <= tin.last_edge; e++) {
+        int r = scan_edge(&q, e);
+        if (r) {
+            if (r == 2)
+                tin.e_ak = tin.e_bk = -1;
+            return 1;
+        }
+    }
+    return 0;
+}
+
 /* Runs the search's own crossing test of (a, b, j) over the edges it
 ** would scan. */
 static int valid_by_search(edge_ctx *c, int32_t j, int *begun)
 {
+    if (tin.ncons == 0)
+        return scan_valid(c, j) == 0;
     if (!*begun) {
         write_out();
         tin_valid_begin(fs.caller, fs.orig[c->a], fs.orig[c->b]);
@@ -1428,7 +1531,10 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
         return FOUND;
     }
     /* w's own existing sides and lines */
-    tin_valid_triangle(fs.caller, fs.orig[c->a], fs.orig[c->b], fs.orig[w]);
+    if (tin.ncons == 0)
+        scan_valid(c, w);
+    else
+        tin_valid_triangle(fs.caller, fs.orig[c->a], fs.orig[c->b], fs.orig[w]);
     tin.held_ak = tin.e_ak;
     tin.held_bk = tin.e_bk;
     tin.held_ak_la = tin.ak_la; tin.held_ak_lb = tin.ak_lb; tin.held_ak_lc = tin.ak_lc;
@@ -1699,8 +1805,8 @@ void tin_fast_close(void)
     memset(&tg, 0, sizeof tg);
     tin_big_free(fs.cons);
     tin.slot = NULL;
-    free(pg.start);
-    free(pg.ids);
+    tin_big_free(pg.start);
+    tin_big_free(pg.ids);
     memset(&pg, 0, sizeof pg);
     tin_big_free(hr.pos);
     free(hr.at);

@@ -81,14 +81,15 @@ int tin_cancelled(void)
 ** million points touches a few hundred megabytes, and fresh pages are
 ** dear (on some virtual machines clearing them costs more than the
 ** triangulation): a block given back is kept and handed out again, cleared
-** by memset, until the call ends (tin_big_release).  Such a block starts on
-** a 2 MB boundary; smaller ones come from calloc.  A short header before
+** by memset, until the call ends (tin_big_release).  Such a block (from
+** one huge page up: the arrays of one number a point are among them) starts
+** on a 2 MB boundary; smaller ones come from calloc.  A short header before
 ** each block tells how it was made.  (Under the address sanitizer every
 ** block comes from calloc, so that it watches them all.)
 */
 #define BIG_PAGE ((size_t)2 << 20)
 #define BIG_HEAD ((size_t)64)
-#define BIG_KEPT 16
+#define BIG_KEPT 32
 
 typedef struct big_head {
     void  *base;                /* the mapping, NULL: from calloc */
@@ -109,7 +110,7 @@ void *tin_big_pages(size_t bytes, int huge)
 {
     char *at;
 #if !defined(__SANITIZE_ADDRESS__)
-    if (bytes >= 2 * BIG_PAGE) {
+    if (bytes >= BIG_PAGE) {
         /* the smallest kept block of the kind that holds it, if not far
         ** larger (a block of twice its size, with the rounding to pages,
         ** still serves: a fresh page costs far more than clearing one) */

@@ -465,8 +465,9 @@ static void tag_drop(int32_t u, int32_t v, int32_t e)
 ** half-edge of the mesh from u to v or back. */
 static int32_t tag_get(int32_t u, int32_t v, int32_t h)
 {
-    int32_t e = fs.of_he[h] - 1, g = tin_m.he[h].n;
-    if (g != -1 && fs.of_he[g] - 1 > e)
+    /* only a half-edge of an emitted (fixed) triangle has a note */
+    int32_t e = tin_m.fixed[h / 3] ? fs.of_he[h] - 1 : -1, g = tin_m.he[h].n;
+    if (g != -1 && tin_m.fixed[g / 3] && fs.of_he[g] - 1 > e)
         e = fs.of_he[g] - 1;
     if (fs.nloose > 0) {
         uint64_t k = tin_pair_key(u, v);
@@ -1013,8 +1014,13 @@ static int leaves_box(const tin_point *at, const tin_point *from, const tin_poin
 ** (at, from, other) for a while, an edge lying along it within rounding
 ** could be counted as crossing.  The ray is followed through the mesh
 ** until it leaves the box; 1 when no corner of the triangles it passes
-** lies within rounding distance of its line. */
-static int ray_clear(int32_t at, int32_t from, int32_t other)
+** lies within rounding distance of its line.  t3: the first half-edge of a
+** triangle with the corner `at`, where the turn round `at` starts (it is
+** at hand, where the point's own half-edge would be one more miss of the
+** cache); round a point of the hull the turn may have to start again from
+** the hull.  (Where two triangles take the ray, it runs along their common
+** side, whose far end lies on its line: either way the answer is 0.) */
+static int ray_clear(int32_t at, int32_t from, int32_t other, int32_t t3)
 {
     const tin_point *p = fs.p;
     const tin_he *he = tin_m.he;
@@ -1026,18 +1032,26 @@ static int ray_clear(int32_t at, int32_t from, int32_t other)
     double lf = tin_edge_len(pt, pf), near = 16 * fs.delta;
     /* the triangle round `at` that the ray enters: (at, x, y) with the ray
     ** between its sides */
-    int32_t h0 = tin_m.vhe[at], h = h0, e = -1;
-    if (h0 < 0)
-        return 0;
-    do {
-        int32_t x = he[tin_next(h)].v, y = he[tin_prev(h)].v;
-        if (tin_orient(pt, pf, &p[x]) >= 0 && tin_orient(pt, &p[y], pf) >= 0
-            && tin_orient(pt, &p[x], &p[y]) > 0) {
-            e = tin_next(h);            /* the side (x, y) it leaves by */
-            break;
+    int32_t h0 = he[t3].v == at ? t3 : he[t3 + 1].v == at ? t3 + 1 : t3 + 2, h = h0, e = -1;
+    for (int pass = 0; pass < 2; pass++) {
+        if (pass == 1) {
+            /* the turn met the hull before the ray: all round from there */
+            h0 = h = tin_m.vhe[at];
+            if (h0 < 0)
+                return 0;
         }
-        h = he[tin_prev(h)].n;
-    } while (h != -1 && h != h0);
+        do {
+            int32_t x = he[tin_next(h)].v, y = he[tin_prev(h)].v;
+            if (tin_orient(pt, pf, &p[x]) >= 0 && tin_orient(pt, &p[y], pf) >= 0
+                && tin_orient(pt, &p[x], &p[y]) > 0) {
+                e = tin_next(h);        /* the side (x, y) it leaves by */
+                break;
+            }
+            h = he[tin_prev(h)].n;
+        } while (h != -1 && h != h0);
+        if (e != -1 || h != -1)
+            break;
+    }
     if (e == -1)
         return 0;
     for (int steps = 0; steps < 64; steps++) {
@@ -1194,8 +1208,9 @@ static int crossing_unsure(edge_ctx *c, int32_t h, int32_t w)
     if ((tin_m.he[sa].n != -1 && !no_needle(tin_m.he[sa].n))
         || (tin_m.he[sb].n != -1 && !no_needle(tin_m.he[sb].n)))
         return 1;
-    return !ray_clear(w, c->a, c->b) || !ray_clear(c->a, w, c->b)
-           || !ray_clear(w, c->b, c->a) || !ray_clear(c->b, w, c->a);
+    int32_t t3 = h - h % 3;
+    return !ray_clear(w, c->a, c->b, t3) || !ray_clear(c->a, w, c->b, t3)
+           || !ray_clear(w, c->b, c->a, t3) || !ray_clear(c->b, w, c->a, t3);
 }
 
 /* Takes the triangle of half-edge h with apex w, as the search would: the

@@ -86,7 +86,9 @@ enum { FOUND = 0, NONE = 1, ASK = 2 };
 ** are no side of a mesh triangle (the constraint edges, the sides of a
 ** triangle the mesh could not take) keep their ends in a side table.  The
 ** records the straightforward search reads are written out only for the
-** part of the buffer it is about to scan. */
+** part of the buffer it is about to scan; without constraint edges the
+** point-by-point check runs the search's validity scan on this buffer
+** itself (scan_valid) and writes none. */
 #define FE_CLOSED 1             /* both sides have their triangle */
 #define FE_LINE_OLD 2           /* line of (u, v), not of (v, u) */
 #define FE_LINE_KEPT 4          /* line held in tin.tri (a constraint edge, or

@@ -86,7 +86,9 @@ enum { FOUND = 0, NONE = 1, ASK = 2 };
 ** are no side of a mesh triangle (the constraint edges, the sides of a
 ** triangle the mesh could not take) keep their ends in a side table.  The
 ** records the straightforward search reads are written out only for the
-** part of the buffer it is about to scan. */
+** part of the buffer it is about to scan; without constraint edges the
+** point-by-point check runs the search's validity scan on this buffer
+** itself (scan_valid) and writes none. */
 #define FE_CLOSED 1             /* both sides have their triangle */
 #define FE_LINE_OLD 2           /* line of (u, v), not of (v, u) */
 #define FE_LINE_KEPT 4          /* line held in tin.tri (a constraint edge, or
@@ -110,6 +112,8 @@ static struct {
     uint8_t  *cons;             /* per mesh number: an end of a constraint edge */
     int32_t  *near;             /* per buffer edge: its half-edge in the
                                 ** triangle it was made with, -1 loose */
+    int32_t  *of_he;            /* per half-edge: 1 + the latest buffer edge
+                                ** made with it (near), 0 none */
     uint8_t  *bits;             /* per buffer edge: FE_ */
     loose_edge *loose;          /* the loose edges, by buffer number */
     int32_t   nloose, loose_cap;
@@ -515,10 +519,13 @@ static int32_t far_side(int32_t e, int32_t a, int32_t b, int32_t opp)
 
 /* The edges ahead of the front by their ends: the search closes a side
 ** of a new triangle that is such an edge (the latest copy) instead of
-** appending it again.  Open addressing, keys (lower end, higher end); an
-** edge leaves the table when the front reaches it (tag_drop), so the
-** table holds about the front alone, and is rebuilt with the live edges
-** only when it fills. */
+** appending it again.  An edge made with a half-edge of an emitted
+** triangle is found through the mesh: that triangle stays as it is, so
+** the edge of the mesh with those ends keeps that half-edge on one of its
+** sides, and of_he names the edge.  The loose edges (no side of a mesh
+** triangle) go in a table: open addressing, keys (lower end, higher end);
+** a loose edge leaves it when the front reaches it (tag_drop), so the
+** table holds few, and is rebuilt with the live ones only when it fills. */
 static struct {
     uint64_t *key;
     int32_t  *edge;
@@ -612,17 +619,27 @@ static void tag_drop(int32_t u, int32_t v, int32_t e)
     tg.used--;
 }
 
-/* The buffer number of the edge (u, v) ahead of the front, or -1. */
-static int32_t tag_get(int32_t u, int32_t v)
+/* The buffer number of the edge (u, v) ahead of the front, or -1; h is a
+** half-edge of the mesh from u to v or back. */
+static int32_t tag_get(int32_t u, int32_t v, int32_t h)
 {
-    uint64_t k = tin_pair_key(u, v);
-    uint32_t j = tag_slot(k);
-    while (tg.key[j]) {
-        if (tg.key[j] == k)
-            return tg.edge[j] > tin.cur_edge ? tg.edge[j] : -1;
-        j = (j + 1) & tg.mask;
+    /* only a half-edge of an emitted (fixed) triangle has a note */
+    int32_t e = tin_m.fixed[h / 3] ? fs.of_he[h] - 1 : -1, g = tin_m.he[h].n;
+    if (g != -1 && tin_m.fixed[g / 3] && fs.of_he[g] - 1 > e)
+        e = fs.of_he[g] - 1;
+    if (fs.nloose > 0) {
+        uint64_t k = tin_pair_key(u, v);
+        uint32_t j = tag_slot(k);
+        while (tg.key[j]) {
+            if (tg.key[j] == k) {
+                if (tg.edge[j] > e)
+                    e = tg.edge[j];
+                break;
+            }
+            j = (j + 1) & tg.mask;
+        }
     }
-    return -1;
+    return e > tin.cur_edge ? e : -1;
 }
 
 /* Appends (u, v, opp) to the buffer, its half-edge h in the triangle just
@@ -637,9 +654,12 @@ static int append(int32_t u, int32_t v, int32_t opp, int32_t h, uint8_t line_bit
         && ((tin_m.he[h].v == u && tin_m.he[tin_next(h)].v == v)
             || (tin_m.he[h].v == v && tin_m.he[tin_next(h)].v == u))) {
         fs.near[e] = h;
+        fs.of_he[h] = e + 1;
         if (tin_m.he[h].v != u)
             fs.bits[e] |= FE_TURNED;
-    } else {
+        return 0;
+    }
+    {
         fs.near[e] = -1;
         if (fs.nloose == fs.loose_cap) {
             int32_t cap = fs.loose_cap ? 2 * fs.loose_cap : 64;
@@ -909,11 +929,11 @@ static void pgrid_open(void)
     pg.x0 = x0;
     pg.y0 = y0;
     size_t cells = (size_t)pg.nx * pg.ny;
-    pg.start = (int32_t *)calloc(cells + 1, sizeof(int32_t));
-    pg.ids = (int32_t *)malloc((size_t)n * sizeof(int32_t));
+    pg.start = (int32_t *)tin_big((cells + 1) * sizeof(int32_t));
+    pg.ids = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     if (!pg.start || !pg.ids) {
-        free(pg.start);
-        free(pg.ids);
+        tin_big_free(pg.start);
+        tin_big_free(pg.ids);
         pg.start = pg.ids = NULL;
         return;
     }
@@ -924,10 +944,10 @@ static void pgrid_open(void)
     }
     for (size_t c = 0; c < cells; c++)
         pg.start[c + 1] += pg.start[c];
-    int32_t *fill = (int32_t *)malloc(cells * sizeof(int32_t));
+    int32_t *fill = (int32_t *)tin_big(cells * sizeof(int32_t));
     if (!fill) {
-        free(pg.start);
-        free(pg.ids);
+        tin_big_free(pg.start);
+        tin_big_free(pg.ids);
         pg.start = pg.ids = NULL;
         return;
     }
@@ -937,7 +957,7 @@ static void pgrid_open(void)
         int32_t cy = (int32_t)fmin((p[i].y - y0) / pg.cs, pg.ny - 1);
         pg.ids[fill[(size_t)cx * pg.ny + cy]++] = i;
     }
-    free(fill);
+    tin_big_free(fill);
 }
 
 static int32_t pcell(double v, double origin, int32_t count)
@@ -1167,8 +1187,13 @@ static int leaves_box(const tin_point *at, const tin_point *from, const tin_poin
 ** (at, from, other) for a while, an edge lying along it within rounding
 ** could be counted as crossing.  The ray is followed through the mesh
 ** until it leaves the box; 1 when no corner of the triangles it passes
-** lies within rounding distance of its line. */
-static int ray_clear(int32_t at, int32_t from, int32_t other)
+** lies within rounding distance of its line.  t3: the first half-edge of a
+** triangle with the corner `at`, where the turn round `at` starts (it is
+** at hand, where the point's own half-edge would be one more miss of the
+** cache); round a point of the hull the turn may have to start again from
+** the hull.  (Where two triangles take the ray, it runs along their common
+** side, whose far end lies on its line: either way the answer is 0.) */
+static int ray_clear(int32_t at, int32_t from, int32_t other, int32_t t3)
 {
     const tin_point *p = fs.p;
     const tin_he *he = tin_m.he;
@@ -1180,18 +1205,26 @@ static int ray_clear(int32_t at, int32_t from, int32_t other)
     double lf = tin_edge_len(pt, pf), near = 16 * fs.delta;
     /* the triangle round `at` that the ray enters: (at, x, y) with the ray
     ** between its sides */
-    int32_t h0 = tin_m.vhe[at], h = h0, e = -1;
-    if (h0 < 0)
-        return 0;
-    do {
-        int32_t x = he[tin_next(h)].v, y = he[tin_prev(h)].v;
-        if (tin_orient(pt, pf, &p[x]) >= 0 && tin_orient(pt, &p[y], pf) >= 0
-            && tin_orient(pt, &p[x], &p[y]) > 0) {
-            e = tin_next(h);            /* the side (x, y) it leaves by */
-            break;
+    int32_t h0 = he[t3].v == at ? t3 : he[t3 + 1].v == at ? t3 + 1 : t3 + 2, h = h0, e = -1;
+    for (int pass = 0; pass < 2; pass++) {
+        if (pass == 1) {
+            /* the turn met the hull before the ray: all round from there */
+            h0 = h = tin_m.vhe[at];
+            if (h0 < 0)
+                return 0;
         }
-        h = he[tin_prev(h)].n;
-    } while (h != -1 && h != h0);
+        do {
+            int32_t x = he[tin_next(h)].v, y = he[tin_prev(h)].v;
+            if (tin_orient(pt, pf, &p[x]) >= 0 && tin_orient(pt, &p[y], pf) >= 0
+                && tin_orient(pt, &p[x], &p[y]) > 0) {
+                e = tin_next(h);        /* the side (x, y) it leaves by */
+                break;
+            }
+            h = he[tin_prev(h)].n;
+        } while (h != -1 && h != h0);
+        if (e != -1 || h != -1)
+            break;
+    }
     if (e == -1)
         return 0;
     for (int steps = 0; steps < 64; steps++) {
@@ -1308,7 +1341,7 @@ static int gather(int32_t h, cluster *cl)
 ** search scans (ahead of the front). */
 static int surely_refused(edge_ctx *c, int32_t j, int32_t s)
 {
-    int32_t e = tag_get(tin_m.he[s].v, tin_m.he[tin_next(s)].v);
+    int32_t e = tag_get(tin_m.he[s].v, tin_m.he[tin_next(s)].v, s);
     if (e < 0)
         return 0;
     write_one(e);
@@ -1342,7 +1375,7 @@ static int refused_on_the_way(edge_ctx *c, int32_t x, int32_t j)
     } while (h != -1 && h != h0);
     for (int steps = 0; e != -1 && steps < 64; steps++) {
         int32_t u = he[e].v, v = he[tin_next(e)].v;     /* u right of x -> j, v left */
-        int32_t be = tag_get(u, v);
+        int32_t be = tag_get(u, v, e);
         if (be >= 0) {
             write_one(be);
             tin_valid_begin(fs.caller, fs.orig[c->a], fs.orig[c->b]);
@@ -1396,8 +1429,9 @@ static int crossing_unsure(edge_ctx *c, int32_t h, int32_t w)
     if ((tin_m.he[sa].n != -1 && !no_needle(tin_m.he[sa].n))
         || (tin_m.he[sb].n != -1 && !no_needle(tin_m.he[sb].n)))
         return 1;
-    return !ray_clear(w, c->a, c->b) || !ray_clear(c->a, w, c->b)
-           || !ray_clear(w, c->b, c->a) || !ray_clear(c->b, w, c->a);
+    int32_t t3 = h - h % 3;
+    return !ray_clear(w, c->a, c->b, t3) || !ray_clear(c->a, w, c->b, t3)
+           || !ray_clear(w, c->b, c->a, t3) || !ray_clear(c->b, w, c->a, t3);
 }
 
 /* Takes the triangle of half-edge h with apex w, as the search would: the
@@ -1408,8 +1442,10 @@ static void take(edge_ctx *c, int32_t h, int32_t w)
     const tin_point *pw = &fs.p[w];
     /* (the lines of the new sides are made again from their ends when
     ** needed; the fast buffer keeps none) */
-    tin.held_ak = tag_get(c->a, w);
-    tin.held_bk = tag_get(c->b, w);
+    int32_t sa, sb;
+    sides_of(h, c->a, &sa, &sb);
+    tin.held_ak = tag_get(c->a, w, sa);
+    tin.held_bk = tag_get(c->b, w, sb);
     close_held(c->a, c->b);
     add_angles(c->a, c->b, w, tin_cosine(c->pa, c->pb, pw));
     record(h, c->a);
@@ -1528,10 +1564,113 @@ static int direct(edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
 ** and the search's window, the box of a better point's circle widened by a
 ** thousandth, holds it too.) */
 
+/* The search's validity test of the triangle (a, b, k) as its plain scan
+** runs it (tin_valid_triangle, edge_check), over the edges ahead of the
+** front read from the fast buffer instead of from records written out for
+** it: the same tests, in the same order, on the same values (the ends,
+** their box, the line as a record would hold it, the lines (k, a) and
+** (k, b) as the test makes them), so the same answer; on acceptance the
+** latest existing sides (a, k) and (b, k) and those lines are left in tin
+** as the search leaves them.  Without constraint edges only (no area test;
+** the scan starts after the front).  0 when the triangle may be built. */
+typedef struct scan_cand {
+    int32_t a, b, k, lo, hi;
+    int64_t sum;
+    double  x0, x1, y0, y1;             /* the triangle's box */
+} scan_cand;
+
+/* One edge of the scan: 0 nothing, 1 the triangle is built already, 2 a
+** new side crosses the edge (edge_check's answers). */
+static int scan_edge(const scan_cand *q, int32_t e)
+{
+    const tin_point *p = fs.p;
+    int32_t u, v, o;
+    edge_ends(e, &u, &v, &o);
+    if (o != -1) {
+        int32_t lo = u < v ? u : v, hi = u < v ? v : u;
+        if (o < lo) lo = o;
+        if (o > hi) hi = o;
+        if (lo == q->lo && hi == q->hi && (int64_t)u + v + o == q->sum)
+            return 1;
+    }
+    if ((u == q->a && v == q->b) || (u == q->b && v == q->a))
+        return 0;
+    if (u == q->k || v == q->k) {
+        int32_t other = u == q->k ? v : u;
+        if (other == q->a && e > tin.e_ak) tin.e_ak = e;
+        if (other == q->b && e > tin.e_bk) tin.e_bk = e;
+        return 0;
+    }
+    const tin_point *pu = &p[u], *pv = &p[v];
+    double xmin = pu->x < pv->x ? pu->x : pv->x, xmax = pu->x < pv->x ? pv->x : pu->x;
+    double ymin = pu->y < pv->y ? pu->y : pv->y, ymax = pu->y < pv->y ? pv->y : pu->y;
+    if (!(xmin < q->x1 && ymin < q->y1 && q->x0 < xmax && q->y0 < ymax))
+        return 0;
+    double la, lb, lc;
+    line_of(e, u, v, &la, &lb, &lc);
+    const tin_point *pk = &p[q->k], *pa = &p[q->a], *pb = &p[q->b];
+    if (u != q->a && v != q->a) {
+        double su = tin.ak_la * pu->x + tin.ak_lb * pu->y - tin.ak_lc;
+        double sv = tin.ak_la * pv->x + tin.ak_lb * pv->y - tin.ak_lc;
+        if (su * sv < 0) {
+            double sk = la * pk->x + lb * pk->y - lc;
+            double sa = la * pa->x + lb * pa->y - lc;
+            if (sk * sa < 0)
+                return 2;
+        }
+    }
+    if (u != q->b && v != q->b) {
+        double su = tin.bk_la * pu->x + tin.bk_lb * pu->y - tin.bk_lc;
+        double sv = tin.bk_la * pv->x + tin.bk_lb * pv->y - tin.bk_lc;
+        if (su * sv < 0) {
+            double sk = la * pk->x + lb * pk->y - lc;
+            double sb = la * pb->x + lb * pb->y - lc;
+            if (sk * sb < 0)
+                return 2;
+        }
+    }
+    return 0;
+}
+
+static int scan_valid(edge_ctx *c, int32_t k)
+{
+    const tin_point *pa = c->pa, *pb = c->pb, *pk = &fs.p[k];
+    scan_cand q;
+    q.a = c->a;
+    q.b = c->b;
+    q.k = k;
+    double ex0 = pa->x < pb->x ? pa->x : pb->x, ex1 = pa->x < pb->x ? pb->x : pa->x;
+    double ey0 = pa->y < pb->y ? pa->y : pb->y, ey1 = pa->y < pb->y ? pb->y : pa->y;
+    q.x0 = ex0 < pk->x ? ex0 : pk->x;
+    q.x1 = ex1 > pk->x ? ex1 : pk->x;
+    q.y0 = ey0 < pk->y ? ey0 : pk->y;
+    q.y1 = ey1 > pk->y ? ey1 : pk->y;
+    q.lo = q.a < q.b ? q.a : q.b;
+    q.hi = q.a < q.b ? q.b : q.a;
+    if (k < q.lo) q.lo = k;
+    if (k > q.hi) q.hi = k;
+    q.sum = (int64_t)q.a + q.b + k;
+    if (tin_lpp(pk->x, pk->y, pa->x, pa->y, &tin.ak_la, &tin.ak_lb, &tin.ak_lc)
+        || tin_lpp(pk->x, pk->y, pb->x, pb->y, &tin.bk_la, &tin.bk_lb, &tin.bk_lc))
+        return 1;
+    tin.e_ak = tin.e_bk = -1;
+    for (int32_t e = tin.cur_edge + 1; e <= tin.last_edge; e++) {
+        int r = scan_edge(&q, e);
+        if (r) {
+            if (r == 2)
+                tin.e_ak = tin.e_bk = -1;
+            return 1;
+        }
+    }
+    return 0;
+}
+
 /* Runs the search's own crossing test of (a, b, j) over the edges it
 ** would scan. */
 static int valid_by_search(edge_ctx *c, int32_t j, int *begun)
 {
+    if (tin.ncons == 0)
+        return scan_valid(c, j) == 0;
     if (!*begun) {
         write_out();
         tin_valid_begin(fs.caller, fs.orig[c->a], fs.orig[c->b]);
@@ -1630,7 +1769,10 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
         return FOUND;
     }
     /* w's own existing sides and lines */
-    tin_valid_triangle(fs.caller, fs.orig[c->a], fs.orig[c->b], fs.orig[w]);
+    if (tin.ncons == 0)
+        scan_valid(c, w);
+    else
+        tin_valid_triangle(fs.caller, fs.orig[c->a], fs.orig[c->b], fs.orig[w]);
     tin.held_ak = tin.e_ak;
     tin.held_bk = tin.e_bk;
     tin.held_ak_la = tin.ak_la; tin.held_ak_lb = tin.ak_lb; tin.held_ak_lc = tin.ak_lc;
@@ -1755,7 +1897,8 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
         int32_t u, v, opp, k;
         /* from here on nothing asks the table for this edge */
         edge_ends(tin.cur_edge, &u, &v, &opp);
-        tag_drop(u, v, tin.cur_edge);
+        if (fs.near[tin.cur_edge] < 0)
+            tag_drop(u, v, tin.cur_edge);
         if (fs.bits[tin.cur_edge] & FE_CLOSED)
             continue;
         line_of(tin.cur_edge, u, v, &tin.edge_la, &tin.edge_lb, &tin.edge_lc);
@@ -1837,14 +1980,15 @@ int tin_fast_open(int32_t n, const tin_point *points)
     fs.orig = tin_m.orig;
     fs.near = (int32_t *)tin_big((size_t)tin.edge_cap * sizeof(int32_t));
     fs.bits = (uint8_t *)tin_big((size_t)tin.edge_cap);
+    fs.of_he = (int32_t *)tin_big((size_t)tin_m.cap * 3 * sizeof(int32_t));
     int32_t *sums = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     fs.pending_cap = n / 16 + 64;
     fs.pending = (int32_t *)malloc((size_t)fs.pending_cap * sizeof(int32_t));
     if (tin.ncons > 0)
         fs.cons = (uint8_t *)tin_big((size_t)n);
     dirty_open(n, x0, x1, y0, y1);
-    if (!fs.near || !fs.bits || !sums || !fs.pending || (tin.ncons > 0 && !fs.cons) || !dg.cell
-        || tags_grow()) {
+    if (!fs.near || !fs.bits || !fs.of_he || !sums || !fs.pending || (tin.ncons > 0 && !fs.cons)
+        || !dg.cell || tags_grow()) {
         tin_big_free(sums);
         tin_fast_close();
         return 1;
@@ -1901,6 +2045,7 @@ void tin_fast_close(void)
     memset(&dg, 0, sizeof dg);
     tin_big_free(fs.near);
     tin_big_free(fs.bits);
+    tin_big_free(fs.of_he);
     free(fs.loose);
     free(tg.key);
     free(tg.edge);
@@ -1908,8 +2053,8 @@ void tin_fast_close(void)
     tin_big_free(fs.cons);
     free(fs.pending);
     tin.slot = NULL;
-    free(pg.start);
-    free(pg.ids);
+    tin_big_free(pg.start);
+    tin_big_free(pg.ids);
     memset(&pg, 0, sizeof pg);
     tin_big_free(hr.pos);
     free(hr.at);

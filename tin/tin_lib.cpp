@@ -51,11 +51,18 @@ int tin_break_polled(void)
 }
 
 /* After each triangle: the seconds since t0, printed when more than one
-** has passed since the last time printed. */
+** has passed since the last time printed.  Within one second of the
+** clock nothing can change, so the arithmetic waits for the next. */
 void tin_progress(time_t t0, double *last_print)
 {
+    static time_t seen_at, seen_from;
     char text[64];
-    double e = difftime(time(NULL), t0);
+    time_t now = time(NULL);
+    if (now == seen_at && t0 == seen_from)
+        return;
+    seen_at = now;
+    seen_from = t0;
+    double e = difftime(now, t0);
     if (e - *last_print > 1.0) {
         snprintf(text, sizeof text, "\r** LIBVELMORA : %.0lf s   ", e);
         print_line(text);
@@ -74,14 +81,15 @@ int tin_cancelled(void)
 ** million points touches a few hundred megabytes, and fresh pages are
 ** dear (on some virtual machines clearing them costs more than the
 ** triangulation): a block given back is kept and handed out again, cleared
-** by memset, until the call ends (tin_big_release).  Such a block starts on
-** a 2 MB boundary; smaller ones come from calloc.  A short header before
+** by memset, until the call ends (tin_big_release).  Such a block (from
+** one huge page up: the arrays of one number a point are among them) starts
+** on a 2 MB boundary; smaller ones come from calloc.  A short header before
 ** each block tells how it was made.  (Under the address sanitizer every
 ** block comes from calloc, so that it watches them all.)
 */
 #define BIG_PAGE ((size_t)2 << 20)
 #define BIG_HEAD ((size_t)64)
-#define BIG_KEPT 16
+#define BIG_KEPT 32
 
 typedef struct big_head {
     void  *base;                /* the mapping, NULL: from calloc */
@@ -102,12 +110,14 @@ void *tin_big_pages(size_t bytes, int huge)
 {
     char *at;
 #if !defined(__SANITIZE_ADDRESS__)
-    if (bytes >= 2 * BIG_PAGE) {
+    if (bytes >= BIG_PAGE) {
         /* the smallest kept block of the kind that holds it, if not far
-        ** larger */
+        ** larger (a block of twice its size, with the rounding to pages,
+        ** still serves: a fresh page costs far more than clearing one) */
         int best = -1;
         for (int i = 0; i < nkept; i++)
-            if (kept[i]->huge == huge && kept[i]->room >= bytes && kept[i]->room <= 2 * bytes
+            if (kept[i]->huge == huge && kept[i]->room >= bytes
+                && kept[i]->room <= 2 * bytes + 4 * BIG_PAGE
                 && (best == -1 || kept[i]->room < kept[best]->room))
                 best = i;
         if (best != -1) {

@@ -415,15 +415,16 @@ static void free_build(void)
 }
 
 /* Asks early for what the walks of reorder (below) read a few places
-** ahead of `at` in `told` (up to `end`): the triangle 16 places on, and
-** what the triangle 8 places on leads to. */
+** ahead of `at` in `told` (up to `end`): the triangle 40 places on, and
+** what the triangle 20 places on leads to (nearer, the memory of a busy
+** machine is not there in time). */
 static inline void ask_ahead(const tin_he *he, const int32_t *told, int32_t at, int32_t end,
                              const int32_t *pnew, const int32_t *tnew)
 {
-    if (at + 16 < end)
-        __builtin_prefetch(&he[3 * told[at + 16]]);
-    if (at + 8 < end) {
-        const tin_he *f = &he[3 * told[at + 8]];
+    if (at + 40 < end)
+        __builtin_prefetch(&he[3 * told[at + 40]]);
+    if (at + 20 < end) {
+        const tin_he *f = &he[3 * told[at + 20]];
         for (int i = 0; i < 3; i++) {
             __builtin_prefetch(&pnew[f[i].v]);
             if (f[i].n != -1)
@@ -441,9 +442,10 @@ static inline void ask_ahead(const tin_he *he, const int32_t *told, int32_t at, 
 ** where the walk first meets it, the triangles and points the front meets
 ** one after the other lie close together in memory.  The mesh is the same
 ** triangulation; the points left out keep their numbers at the end.  1 when
-** memory runs out (nothing changed then).
+** memory runs out.  p: the caller's points, from which the copy in the new
+** order is made, after the old copy has made room for it.
 */
-static int reorder(void)
+static int reorder(const tin_point *p)
 {
     int32_t nt = tin_m.ntri, n = tin_m.n, nk = tin_m.nk;
     int32_t *tnew = (int32_t *)tin_big((size_t)nt * sizeof(int32_t));
@@ -451,12 +453,11 @@ static int reorder(void)
     int32_t *pnew = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     int32_t *pold = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     tin_he *he2 = (tin_he *)tin_big((size_t)tin_m.cap * 3 * sizeof(tin_he));
-    tin_point *pm2 = (tin_point *)tin_big((size_t)n * sizeof(tin_point));
     int32_t *orig2 = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     int32_t *vhe2 = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
-    if (!tnew || !told || !pnew || !pold || !he2 || !pm2 || !orig2 || !vhe2) {
+    if (!tnew || !told || !pnew || !pold || !he2 || !orig2 || !vhe2) {
         tin_big_free(tnew); tin_big_free(told); tin_big_free(pnew); tin_big_free(pold);
-        tin_big_free(he2); tin_big_free(pm2); tin_big_free(orig2); tin_big_free(vhe2);
+        tin_big_free(he2); tin_big_free(orig2); tin_big_free(vhe2);
         return 1;
     }
     const tin_he *he = tin_m.he;
@@ -508,7 +509,6 @@ static int reorder(void)
     /* the points' arrays are written in order, the old read where they lie */
     for (int32_t j = 0; j < n; j++) {
         if (j + 16 < n) {
-            __builtin_prefetch(&pm[pold[j + 16]]);
             __builtin_prefetch(&tin_m.orig[pold[j + 16]]);
             __builtin_prefetch(&tin_m.vhe[pold[j + 16]]);
         }
@@ -518,7 +518,6 @@ static int reorder(void)
                 __builtin_prefetch(&tnew[h / 3]);
         }
         int32_t i = pold[j], h = tin_m.vhe[i];
-        pm2[j] = pm[i];
         orig2[j] = tin_m.orig[i];
         vhe2[j] = h < 0 ? h : 3 * tnew[h / 3] + h % 3;
     }
@@ -529,15 +528,22 @@ static int reorder(void)
     tin_big_free(pm);
     tin_big_free(tin_m.orig);
     tin_big_free(tin_m.vhe);
-    tin_m.he = he2;
-    pm = pm2;
-    tin_m.p = pm2;
-    tin_m.orig = orig2;
-    tin_m.vhe = vhe2;
     tin_big_free(tnew);
     tin_big_free(told);
     tin_big_free(pnew);
     tin_big_free(pold);
+    tin_m.he = he2;
+    tin_m.orig = orig2;
+    tin_m.vhe = vhe2;
+    pm = (tin_point *)tin_big((size_t)n * sizeof(tin_point));
+    tin_m.p = pm;
+    if (!pm)
+        return 1;
+    for (int32_t j = 0; j < n; j++) {
+        if (j + 16 < n)
+            __builtin_prefetch(&p[orig2[j + 16]]);
+        pm[j] = p[orig2[j]];
+    }
     return 0;
 }
 
@@ -764,7 +770,7 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
                 tin_m.vhe[v] = hull_he[v];
                 v = hull_next[v];
             } while (v != hull_start);
-            failed = reorder();
+            failed = reorder(p);
         }
         if (!failed) {
             for (int32_t t = 0; t < tin_m.ntri; t++) {

@@ -296,7 +296,8 @@ int read_entity_pair(int *code)
 ** When m <= 2^53 and k <= 22 both m and 10^k are doubles exactly, and one
 ** division rounds the exact quotient to the nearest double: the double
 ** from_chars and scanf give (Clinger's fast path; it needs arithmetic in
-** double precision, rounding to nearest, as on x86-64 with SSE2). */
+** double precision, rounding to nearest, as on x86-64 with SSE2).  A larger
+** m (a y coordinate of 17 digits) is divided in integers, exactly, below. */
 static int plain_decimal(const char *p, size_t len, double *v)
 {
     static const uint64_t pow10[20] = {
@@ -314,33 +315,51 @@ static int plain_decimal(const char *p, size_t len, double *v)
     int negative = p < end && *p == '-';
     p += negative;
     uint64_t m = 0;
-    int digits = 0, k = 0, zeros = 0;   /* in m; decimals in m; zeros held back */
-    const char *first = p;
+    int digits = 0, k = 0;              /* in m; decimals in m */
     while (p < end && *p >= '0' && *p <= '9') {
         if (digits == 19)
             return 0;
         m = m * 10 + (uint64_t)(*p++ - '0');
         digits++;
     }
-    if (p == first)
+    if (digits == 0)
         return 0;                       /* ".5", "-", "" and words: not ours */
     if (p < end && *p == '.') {
-        for (p++; p < end && *p >= '0' && *p <= '9'; p++) {
-            if (*p == '0') {
-                zeros++;
-                continue;
-            }
-            digits += zeros + 1;
-            if (digits > 19)
-                return 0;
-            m = m * pow10[zeros + 1] + (uint64_t)(*p - '0');
-            k += zeros + 1;
-            zeros = 0;
-        }
+        const char *last = end;         /* the decimals without trailing zeros */
+        while (last > p + 1 && last[-1] == '0')
+            last--;
+        if (digits + (last - (p + 1)) > 19)
+            return 0;
+        for (p++; p < last && *p >= '0' && *p <= '9'; p++, k++)
+            m = m * 10 + (uint64_t)(*p - '0');
+        if (p == last)
+            p = end;
     }
-    if (p != end || m > (1ULL << 53) || k > 22)
+    if (p != end || k > 22)
         return 0;
-    double d = (double)m / exact10[k];
+    double d;
+    if (m <= (1ULL << 53)) {
+        d = (double)m / exact10[k];
+    } else {
+        /* m has 54 to 64 bits, 10^k (k <= 19 here) at most 64: the quotient
+        ** m * 2^s / 10^k, worked out exactly in integers, has 64 or 65 bits,
+        ** and its top 53 rounded to nearest (ties to even; a remainder or a
+        ** lower bit set breaks a tie upwards) times 2^-s is the double. */
+        uint64_t ten = pow10[k];
+        int s = __builtin_clzll(m) + (64 - __builtin_clzll(ten));
+        unsigned __int128 n = (unsigned __int128)m << s;
+        unsigned __int128 q = n / ten;
+        int sticky = q * ten != n;
+        int drop = (q >> 64) != 0 ? 12 : 11;
+        uint64_t keep = (uint64_t)(q >> drop);
+        uint64_t rest = (uint64_t)q & ((1ULL << drop) - 1), half = 1ULL << (drop - 1);
+        if (rest > half || (rest == half && (sticky || (keep & 1))))
+            keep++;
+        uint64_t scale_bits = (uint64_t)(1023 + drop - s) << 52;
+        double scale;
+        memcpy(&scale, &scale_bits, sizeof scale);
+        d = (double)keep * scale;
+    }
     *v = negative ? -d : d;
     return 1;
 }

@@ -7,6 +7,7 @@
 ** here: it is the one place where the file's text becomes numbers.
 */
 #include <ctype.h>
+#include <float.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -216,9 +217,54 @@ static int parse_code(const char *line, int *code)
     return 1;
 }
 
+/* The usual group at once: a code line of blanks and one to nine digits,
+** and the value line after it, both ended by a LF (a CR before the code's
+** LF allowed) and both whole in the block.  What read_line and parse_code
+** would make of them, without their calls; 0, nothing taken, for any other
+** group, which takes the way line by line. */
+static int block_pair(int *code)
+{
+    char *p = dxf_block + dxf_block_at, *end = dxf_block + dxf_block_len;
+    char *line = p;
+    int digits = 0, n = 0;
+
+    while (p < end && *p == ' ')
+        p++;
+    while (n < 9 && p < end && *p >= '0' && *p <= '9') {
+        digits = digits * 10 + (*p++ - '0');
+        n++;
+    }
+    if (n == 0 || p == end)
+        return 0;
+    char *code_end = p;
+    if (*p == '\r')
+        p++;
+    if (p == end || *p != '\n')
+        return 0;
+    char *value = p + 1;
+    char *lf = (char *)memchr(value, '\n', (size_t)(end - value));
+    if (lf == NULL)
+        return 0;
+    size_t len = (size_t)(lf - value);
+    if (len > 0 && value[len - 1] == '\r')
+        len--;
+    *code_end = '\0';
+    value[len] = '\0';
+    dxf_code_line = line;
+    dxf_value = value;
+    value_len = len;
+    dxf_line_no += 2;
+    dxf_block_at = (size_t)(lf + 1 - dxf_block);
+    *code = digits;
+    return 1;
+}
+
 int read_dxf_pair(int *code)
 {
     size_t len;
+
+    if (dxf_block != NULL && block_pair(code))
+        return 1;
 
     if (!read_line(&dxf_code_line, &code_own, &code_size, &len))
         return 0;
@@ -240,6 +286,84 @@ int read_entity_pair(int *code)
     return rc > 0;
 }
 
+/* The export's number, "-" or not, digits, a point and decimals, the whole
+** `len` characters, with at most 19 significant digits (trailing zeros of
+** the decimals do not count): 1 with it in *v, 0 when it is some other form.
+** Such a number is m / 10^k with m and k integers, trailing zeros dropped:
+**
+**      "-4031002.3215810000"   m = 40310023215810, k = 7   (three zeros dropped)
+**
+** When m <= 2^53 and k <= 22 both m and 10^k are doubles exactly, and one
+** division rounds the exact quotient to the nearest double: the double
+** from_chars and scanf give (Clinger's fast path; it needs arithmetic in
+** double precision, rounding to nearest, as on x86-64 with SSE2).  A larger
+** m (a y coordinate of 17 digits) is divided in integers, exactly, below. */
+static int plain_decimal(const char *p, size_t len, double *v)
+{
+    static const uint64_t pow10[20] = {
+        1ULL, 10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL, 1000000ULL, 10000000ULL, 100000000ULL,
+        1000000000ULL, 10000000000ULL, 100000000000ULL, 1000000000000ULL, 10000000000000ULL,
+        100000000000000ULL, 1000000000000000ULL, 10000000000000000ULL, 100000000000000000ULL,
+        1000000000000000000ULL, 10000000000000000000ULL};
+    static const double exact10[23] = {
+        1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11,
+        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+#if !defined(FLT_EVAL_METHOD) || FLT_EVAL_METHOD != 0
+    return 0;
+#endif
+    const char *end = p + len;
+    int negative = p < end && *p == '-';
+    p += negative;
+    uint64_t m = 0;
+    int digits = 0, k = 0;              /* in m; decimals in m */
+    while (p < end && *p >= '0' && *p <= '9') {
+        if (digits == 19)
+            return 0;
+        m = m * 10 + (uint64_t)(*p++ - '0');
+        digits++;
+    }
+    if (digits == 0)
+        return 0;                       /* ".5", "-", "" and words: not ours */
+    if (p < end && *p == '.') {
+        const char *last = end;         /* the decimals without trailing zeros */
+        while (last > p + 1 && last[-1] == '0')
+            last--;
+        if (digits + (last - (p + 1)) > 19)
+            return 0;
+        for (p++; p < last && *p >= '0' && *p <= '9'; p++, k++)
+            m = m * 10 + (uint64_t)(*p - '0');
+        if (p == last)
+            p = end;
+    }
+    if (p != end || k > 22)
+        return 0;
+    double d;
+    if (m <= (1ULL << 53)) {
+        d = (double)m / exact10[k];
+    } else {
+        /* m has 54 to 64 bits, 10^k (k <= 19 here) at most 64: the quotient
+        ** m * 2^s / 10^k, worked out exactly in integers, has 64 or 65 bits,
+        ** and its top 53 rounded to nearest (ties to even; a remainder or a
+        ** lower bit set breaks a tie upwards) times 2^-s is the double. */
+        uint64_t ten = pow10[k];
+        int s = __builtin_clzll(m) + (64 - __builtin_clzll(ten));
+        unsigned __int128 n = (unsigned __int128)m << s;
+        unsigned __int128 q = n / ten;
+        int sticky = q * ten != n;
+        int drop = (q >> 64) != 0 ? 12 : 11;
+        uint64_t keep = (uint64_t)(q >> drop);
+        uint64_t rest = (uint64_t)q & ((1ULL << drop) - 1), half = 1ULL << (drop - 1);
+        if (rest > half || (rest == half && (sticky || (keep & 1))))
+            keep++;
+        uint64_t scale_bits = (uint64_t)(1023 + drop - s) << 52;
+        double scale;
+        memcpy(&scale, &scale_bits, sizeof scale);
+        d = (double)keep * scale;
+    }
+    *v = negative ? -d : d;
+    return 1;
+}
+
 /* The common number -- optional minus, digits, point, exponent, then a blank,
 ** a line end or the text's end -- goes through from_chars, which rounds
 ** exactly as scanf does and is several times faster.  Anything else (a
@@ -253,6 +377,8 @@ const char *frame_real(const char *text, double *v)
 
     /* The value line read last is mostly the number alone, its length known. */
     if (text == dxf_value && text != NULL) {
+        if (plain_decimal(p, value_len, v))
+            return p + value_len;
         std::from_chars_result r = std::from_chars(p, p + value_len, *v, std::chars_format::general);
         if (r.ec == std::errc() && r.ptr == p + value_len)
             return r.ptr;

@@ -111,14 +111,17 @@ TEST(Numbers, ReadAsScanfReadsThem)
         "0", "-0", "  12.5e3", "\t7\n", "1e", "1e+", "1.5x", "+7", "0x1p3", "-0X10", "inf", "-Infinity",
         "nan", "1e400", "-1e-400", "4.9e-324", ".5", "-.5e-3", "5.", "", "  ", "-", "abc", "1,5", "--1",
         "123456789012345678901234567890", "2.2250738585072011e-308", "0.1e-0", "1E5 9",
-        "0." + std::string(600, '0') + "17", std::string(700, '9')};
+        "0." + std::string(600, '0') + "17", std::string(700, '9'), "9007199254740993", "-0.000",
+        "9007199254740992.000", "1234567890123456789", "12345678901234567891", "0.0000000000000000000001",
+        "7.00000000000000000000003", "-4031002.3215810000"};
     std::uint64_t h = 1;
     for (int k = 0; k < 2000; k++) {
         h = h * 6364136223846793005ull + 1442695040888963407ull;
         double d;
         std::memcpy(&d, &h, sizeof d);
         char buf[64];
-        std::snprintf(buf, sizeof buf, k % 2 ? "%.17g" : "%.6f", std::isfinite(d) ? d : 1.0 / (k + 3));
+        d = std::isfinite(d) ? d : 1.0 / (k + 3);
+        std::snprintf(buf, sizeof buf, k % 3 == 0 ? "%.17g" : k % 3 == 1 ? "%.6f" : "%.10f", k % 3 == 2 ? std::ldexp((double)(h >> 11), -(int)(h % 60)) : d);
         words.push_back(buf);
     }
     auto check = [](const std::string &w, const char *text) {

@@ -257,6 +257,10 @@ void finish_run(Session &s, const Options &o, pid_t supervisor)
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
+    sigset_t interrupts;   // held since the fork; one that came meanwhile arrives now
+    sigemptyset(&interrupts);
+    sigaddset(&interrupts, SIGINT);
+    sigprocmask(SIG_UNBLOCK, &interrupts, nullptr);
     catch_fatal_signals();
 
     Session s;

@@ -279,11 +279,14 @@ int supervise(const std::function<void(pid_t supervisor)> &session, const std::f
     }
     std::fflush(stdout);
     // Held back over the fork, so that each process has its own way with
-    // them before one can arrive.
+    // them before one can arrive.  A Ctrl-C is held too: let through before
+    // g_child is set, the supervisor would have no one to hand it to, and
+    // the session would run on and save.
     sigset_t stops, old_mask;
     sigemptyset(&stops);
     sigaddset(&stops, SIGTERM);
     sigaddset(&stops, SIGHUP);
+    sigaddset(&stops, SIGINT);
     sigprocmask(SIG_BLOCK, &stops, &old_mask);
     pid_t supervisor = getpid();
     pid_t pid = fork();
@@ -297,7 +300,11 @@ int supervise(const std::function<void(pid_t supervisor)> &session, const std::f
         g_report_fd = fds[1];
         signal(SIGTERM, SIG_DFL);
         signal(SIGHUP, SIG_DFL);
-        sigprocmask(SIG_SETMASK, &old_mask, nullptr);
+        // Ctrl-C stays held until the session has its own handler for it,
+        // so that an early one waits for it instead of being lost.
+        sigset_t held = old_mask;
+        sigaddset(&held, SIGINT);
+        sigprocmask(SIG_SETMASK, &held, nullptr);
         session(supervisor);
         _exit(1);   // not reached: the session ends its process
     }

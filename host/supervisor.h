@@ -12,7 +12,8 @@
 namespace velmora {
 
 // Runs `session`, which never returns, in a child process and waits for it;
-// `cleanup` runs once the session has ended.  Returns the program's exit
+// `cleanup` runs once the session has ended.  The session starts with SIGINT
+// held: it lets it through once its own handler is in place.  Returns the program's exit
 // status (or ends the program the way a stop signal it got would have).
 int supervise(const std::function<void(pid_t supervisor)> &session, const std::function<void()> &cleanup);
 

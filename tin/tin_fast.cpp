@@ -1579,6 +1579,21 @@ typedef struct scan_cand {
     double  x0, x1, y0, y1;             /* the triangle's box */
 } scan_cand;
 
+/* Does the edge (pu, pv), whose line is (la, lb, lc), cross the new side
+** (k, x) whose line is (sa, sb, sc): the edge's ends on both sides of the
+** side's line, and k and x on both sides of the edge's line. */
+static int side_crossed(double sa, double sb, double sc, const tin_point *pu, const tin_point *pv,
+                        double la, double lb, double lc, const tin_point *pk, const tin_point *px)
+{
+    double su = sa * pu->x + sb * pu->y - sc;
+    double sv = sa * pv->x + sb * pv->y - sc;
+    if (!(su * sv < 0))
+        return 0;
+    double sk = la * pk->x + lb * pk->y - lc;
+    double sx = la * px->x + lb * px->y - lc;
+    return sk * sx < 0;
+}
+
 /* One edge of the scan: 0 nothing, 1 the triangle is built already, 2 a
 ** new side crosses the edge (edge_check's answers). */
 static int scan_edge(const scan_cand *q, int32_t e)
@@ -1609,26 +1624,12 @@ static int scan_edge(const scan_cand *q, int32_t e)
     double la, lb, lc;
     line_of(e, u, v, &la, &lb, &lc);
     const tin_point *pk = &p[q->k], *pa = &p[q->a], *pb = &p[q->b];
-    if (u != q->a && v != q->a) {
-        double su = tin.ak_la * pu->x + tin.ak_lb * pu->y - tin.ak_lc;
-        double sv = tin.ak_la * pv->x + tin.ak_lb * pv->y - tin.ak_lc;
-        if (su * sv < 0) {
-            double sk = la * pk->x + lb * pk->y - lc;
-            double sa = la * pa->x + lb * pa->y - lc;
-            if (sk * sa < 0)
-                return 2;
-        }
-    }
-    if (u != q->b && v != q->b) {
-        double su = tin.bk_la * pu->x + tin.bk_lb * pu->y - tin.bk_lc;
-        double sv = tin.bk_la * pv->x + tin.bk_lb * pv->y - tin.bk_lc;
-        if (su * sv < 0) {
-            double sk = la * pk->x + lb * pk->y - lc;
-            double sb = la * pb->x + lb * pb->y - lc;
-            if (sk * sb < 0)
-                return 2;
-        }
-    }
+    if (u != q->a && v != q->a
+        && side_crossed(tin.ak_la, tin.ak_lb, tin.ak_lc, pu, pv, la, lb, lc, pk, pa))
+        return 2;
+    if (u != q->b && v != q->b
+        && side_crossed(tin.bk_la, tin.bk_lb, tin.bk_lc, pu, pv, la, lb, lc, pk, pb))
+        return 2;
     return 0;
 }
 

@@ -997,6 +997,17 @@ static void side_restart(sweep_side *sd, int32_t next)
     sd->state = SIDE_OPEN;
 }
 
+/* The first index in lo..hi whose x exceeds the window's xmax (x ascends;
+** hi when none before it does). */
+static int32_t first_past_xmax(int32_t lo, int32_t hi)
+{
+    while (lo < hi) {
+        int32_t mid = lo + (hi - lo) / 2;
+        if (sw_pts[mid].x > sw_xmax) hi = mid; else lo = mid + 1;
+    }
+    return lo;
+}
+
 /* Looks at the rest of the block holding up->front. */
 static void look_up(sweep_side *up, int32_t n)
 {
@@ -1008,14 +1019,9 @@ static void look_up(sweep_side *up, int32_t n)
         return;
     }
     if (sw_lens && f > sw_i1) {
-        /* nothing left to test: straight to the stop, the first x > xmax */
-        int32_t lo = f, hi = n;
-        while (lo < hi) {
-            int32_t mid = lo + (hi - lo) / 2;
-            if (points[mid].x > sw_xmax) hi = mid; else lo = mid + 1;
-        }
+        /* nothing left to test: straight to the stop */
         up->state = SIDE_STOP;
-        up->at = lo;
+        up->at = first_past_xmax(f, n);
         return;
     }
     int32_t e = (f & ~63) + 64 < n ? (f & ~63) + 64 : n;
@@ -1024,14 +1030,9 @@ static void look_up(sweep_side *up, int32_t n)
     if (j > e) j = e;
     int32_t last = j < e ? j : e - 1;
     if (points[last].x > sw_xmax) {
-        /* the stop lies in f..last (x ascending): the first x > xmax */
-        int32_t lo = f, hi = last;
-        while (lo < hi) {
-            int32_t mid = lo + (hi - lo) / 2;
-            if (points[mid].x > sw_xmax) hi = mid; else lo = mid + 1;
-        }
+        /* the stop lies in f..last */
         up->state = SIDE_STOP;
-        up->at = lo;
+        up->at = first_past_xmax(f, last);
     } else if (j < e) {
         up->state = SIDE_CAND;
         up->at = j;

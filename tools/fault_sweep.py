@@ -165,7 +165,7 @@ FAULTS = [
     # host, editing and survey beyond the faults above
     ("host/dxf_read.cpp", "if (code < 0 || code > 1071)", "if (code < 0 || code > 1070)",
      HOST_USERS["dxf"], "group code 1071 (the last one) refused as out of range"),
-    ("host/dxf_write.cpp", "pad = padded && n < 3 ? 3 - n : 0,", "pad = padded && n < 2 ? 3 - n : 0,",
+    ("host/dxf_write.cpp", "n = padded ? 3 : code >= 100", "n = padded && code >= 10 ? 3 : code >= 100",
      HOST_USERS["dxf"], "one-digit group codes written without their padding"),
     ("host/files.cpp", "p = to[0] == '/' ? to : folder_of(p) + to;", "p = folder_of(p) + to;",
      HOST_USERS["dxf"], "a link to an absolute path followed as if it were relative"),

@@ -86,9 +86,9 @@ enum { FOUND = 0, NONE = 1, ASK = 2 };
 ** are no side of a mesh triangle (the constraint edges, the sides of a
 ** triangle the mesh could not take) keep their ends in a side table.  The
 ** records the straightforward search reads are written out only for the
-** part of the buffer it is about to scan; without constraint edges the
-** point-by-point check runs the search's validity scan on this buffer
-** itself (scan_valid) and writes none. */
+** part of the buffer it is about to scan; the point-by-point check runs
+** the search's validity scan on this buffer itself (scan_valid) and writes
+** none. */
 #define FE_CLOSED 1             /* both sides have their triangle */
 #define FE_LINE_OLD 2           /* line of (u, v), not of (v, u) */
 #define FE_LINE_KEPT 4          /* line held in tin.tri (a constraint edge, or
@@ -1571,8 +1571,11 @@ static int direct(edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
 ** their box, the line as a record would hold it, the lines (k, a) and
 ** (k, b) as the test makes them), so the same answer; on acceptance the
 ** latest existing sides (a, k) and (b, k) and those lines are left in tin
-** as the search leaves them.  Without constraint edges only (no area test;
-** the scan starts after the front).  0 when the triangle may be built. */
+** as the search leaves them.  The scan starts after the front: the fast
+** search asks for the constraint edges themselves, so the search's start at
+** slot 0 never comes here.  Its area test is left out: every candidate here
+** has passed the same test in refused_early.  0 when the triangle may be
+** built. */
 typedef struct scan_cand {
     int32_t a, b, k, lo, hi;
     int64_t sum;
@@ -1666,20 +1669,6 @@ static int scan_valid(edge_ctx *c, int32_t k)
     return 0;
 }
 
-/* Runs the search's own crossing test of (a, b, j) over the edges it
-** would scan. */
-static int valid_by_search(edge_ctx *c, int32_t j, int *begun)
-{
-    if (tin.ncons == 0)
-        return scan_valid(c, j) == 0;
-    if (!*begun) {
-        write_out();
-        tin_valid_begin(fs.caller, fs.orig[c->a], fs.orig[c->b]);
-        *begun = 1;
-    }
-    return tin_valid_triangle(fs.caller, fs.orig[c->a], fs.orig[c->b], fs.orig[j]) == 0;
-}
-
 /* hw: the half-edge of (a, b) in the mesh triangle (a, b, w). */
 static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
 {
@@ -1730,11 +1719,10 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
     double r = rad * 1.01 + wide;
     /* w's own crossing test: from the mesh where the mesh tells the front's
     ** edges and rounding cannot err, else the search's own */
-    int begun = 0;
     int sure = hw >= 0 && !tin_m.fixed[hw / 3]
                && !dirty_box(cx - r, cx + r, cy - r, cy + r, DIRTY_STRAY) && !stray_near(cx, cy, r)
                && !crossing_unsure(c, hw, w);
-    if (!sure && !valid_by_search(c, w, &begun))
+    if (!sure && scan_valid(c, w))
         return ASK;
     double cw = tin_cosine(c->pa, c->pb, pw);
     int64_t rw = rank_of(c, w);
@@ -1758,7 +1746,7 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
                     continue;
                 if (refused_on_the_way(c, c->a, j) || refused_on_the_way(c, c->b, j))
                     continue;
-                if (valid_by_search(c, j, &begun))
+                if (!scan_valid(c, j))
                     return ASK;         /* a better point the search may take */
             }
         }
@@ -1770,10 +1758,7 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
         return FOUND;
     }
     /* w's own existing sides and lines */
-    if (tin.ncons == 0)
-        scan_valid(c, w);
-    else
-        tin_valid_triangle(fs.caller, fs.orig[c->a], fs.orig[c->b], fs.orig[w]);
+    scan_valid(c, w);
     tin.held_ak = tin.e_ak;
     tin.held_bk = tin.e_bk;
     tin.held_ak_la = tin.ak_la; tin.held_ak_lb = tin.ak_lb; tin.held_ak_lc = tin.ak_lc;

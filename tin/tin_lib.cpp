@@ -528,11 +528,10 @@ int32_t lib_triangulate(int32_t npoints, tin_point *points, const tin_line *line
     /* every flag starts at 0; the pages the run never reaches stay untouched.
     ** The fast search writes these records only here and there, so small
     ** pages then: a huge one would be cleared whole for a few records.  Not
-    ** so with constraint lines: the checks near them have the records
-    ** written out all along the front. */
+    ** so with break lines: the straightforward search does it all. */
     tin.tri = (tin_edge *)tin_big_pages((size_t)tin.edge_cap * sizeof(tin_edge),
                                         tin_opts.search != TIN_SEARCH_FAST || tin.full_check
-                                            || (lines && nlines > 0));
+                                            || breaks > 0);
     if (!tin.tri) {
         tin_error(" malloc TRI ");
         goto done;

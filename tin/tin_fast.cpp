@@ -159,6 +159,7 @@ static struct {
 ** against the edges listed under its box. */
 #define DIRTY_CIRCLE 1
 #define DIRTY_STRAY 2
+#define DIRTY_CONS 4            /* the cell lists constraint edges */
 #define STRAY_CAP 64
 static struct {
     uint8_t *cell;
@@ -288,6 +289,9 @@ static int cons_index(void)
         for (int32_t e = 0; e < ne; e++)
             cons_cells(e, pass, last, pos);
     }
+    for (size_t c = 0; !failed && c < ncell; c++)
+        if (dg.cstart[c + 1] > dg.cstart[c])
+            dg.cell[c] |= DIRTY_CONS;
     free(last);
     free(pos);
     return failed;
@@ -306,12 +310,16 @@ static int segment_near(int32_t u, int32_t v, double cx, double cy, double rr)
     return !(ex * ex + ey * ey > rr);
 }
 
-/* Does a constraint edge meet the disc of centre (cx, cy) and radius r (or
-** does the disc cover too many cells to look at)? */
-static int cons_near(double cx, double cy, double r)
+/* Does a constraint edge meet the disc of centre (cx, cy) and radius r, or
+** does the disc's box meet a cell a bending marked (or too many cells to
+** look at)?  The cell marks tell both, so one pass over the cells. */
+static int circle_near(double cx, double cy, double r)
 {
-    if (!dg.cons)
+    int bent = dg.any & DIRTY_CIRCLE;
+    if (!bent && !dg.cons)
         return 0;
+    if (!dg.cell)
+        return 1;
     int32_t cx0 = dcell(cx - r, dg.x0, dg.nx), cx1 = dcell(cx + r, dg.x0, dg.nx);
     int32_t cy0 = dcell(cy - r, dg.y0, dg.ny), cy1 = dcell(cy + r, dg.y0, dg.ny);
     if ((int64_t)(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > 256)
@@ -320,6 +328,11 @@ static int cons_near(double cx, double cy, double r)
     for (int32_t gx = cx0; gx <= cx1; gx++)
         for (int32_t gy = cy0; gy <= cy1; gy++) {
             size_t c = (size_t)gx * dg.ny + gy;
+            uint8_t mark = dg.cell[c];
+            if (mark & DIRTY_CIRCLE)
+                return 1;
+            if (!(mark & DIRTY_CONS))
+                continue;
             for (int32_t i = dg.cstart[c]; i < dg.cstart[c + 1]; i++) {
                 int32_t e = dg.cons[i];
                 if (segment_near(dg.cend[2 * e], dg.cend[2 * e + 1], cx, cy, rr))
@@ -1407,8 +1420,7 @@ static int circle_trusted(edge_ctx *c, int32_t w)
         double ux = (by * la - ay * lb) / (2 * cr), uy = (ax * lb - bx * la) / (2 * cr);
         double r = sqrt(ux * ux + uy * uy) * 1.01 + fs.delta;
         double cx = pw->x + ux, cy = pw->y + uy;
-        if (!isfinite(r) || dirty_box(cx - r, cx + r, cy - r, cy + r, DIRTY_CIRCLE)
-            || cons_near(cx, cy, r) || stray_near(cx, cy, r))
+        if (!isfinite(r) || circle_near(cx, cy, r) || stray_near(cx, cy, r))
             return 0;
     }
     /* far from the corners the lunes between the circles are wide; next to
@@ -1724,6 +1736,7 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
                && !crossing_unsure(c, hw, w);
     if (!sure && scan_valid(c, w))
         return ASK;
+    int w_scanned = !sure;      /* tin holds what w's scan left there */
     double cw = tin_cosine(c->pa, c->pb, pw);
     int64_t rw = rank_of(c, w);
     for (int32_t gx = cx0; gx <= cx1; gx++)
@@ -1744,6 +1757,7 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
                     continue;
                 if (!beats(c, j, tin_cosine(c->pa, c->pb, &p[j]), cw, rw))
                     continue;
+                w_scanned = 0;          /* the tests of j leave their own there */
                 if (refused_on_the_way(c, c->a, j) || refused_on_the_way(c, c->b, j))
                     continue;
                 if (!scan_valid(c, j))
@@ -1758,7 +1772,8 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
         return FOUND;
     }
     /* w's own existing sides and lines */
-    scan_valid(c, w);
+    if (!w_scanned)
+        scan_valid(c, w);
     tin.held_ak = tin.e_ak;
     tin.held_bk = tin.e_bk;
     tin.held_ak_la = tin.ak_la; tin.held_ak_lb = tin.ak_lb; tin.held_ak_lc = tin.ak_lc;

@@ -1648,6 +1648,70 @@ static int scan_edge(const scan_cand *q, int32_t e)
     return 0;
 }
 
+/* The boxes of the edges ahead of the front, for the scan below: floats
+** from an origin, rounded outwards, in a ring indexed by buffer number
+** (an edge's ends never change, and the scan never goes back behind the
+** front).  Filled as the scans reach new edges; a scan tests these first
+** and reads the edge itself only where the box meets the triangle's.  An
+** edge the scan acts on meets the triangle's box: it crosses it, or has
+** k, or all three corners, for ends.
+**
+**    ring: [ e & mask ]    holds lo .. hi, the latest cap edges at most
+*/
+static struct {
+    float   *box;               /* 4 a slot: x0, x1, y0, y1 */
+    int32_t  mask, lo, hi;      /* slots valid for edges lo .. hi */
+    double   ox, oy;
+} bc;
+
+static inline float below(double v)
+{
+    return nextafterf((float)v, -INFINITY);
+}
+
+static inline float above(double v)
+{
+    return nextafterf((float)v, INFINITY);
+}
+
+/* Boxes for the edges first .. last; 1 when out of memory. */
+static int boxes_fill(int32_t first, int32_t last)
+{
+    int32_t from = first;
+    if (bc.box && last - first <= bc.mask) {
+        /* the slots of lo .. hi hold; the new ones overwrite edges behind first */
+        if (first >= bc.lo && first <= bc.hi + 1)
+            from = bc.hi + 1;
+    } else {
+        int32_t cap = 4096;
+        while (cap <= 2 * (last - first + 1))
+            cap *= 2;
+        float *nb = (float *)malloc((size_t)cap * 4 * sizeof(float));
+        if (!nb)
+            return 1;
+        free(bc.box);
+        bc.box = nb;
+        bc.mask = cap - 1;
+    }
+    for (int32_t e = from; e <= last; e++) {
+        int32_t u, v, o;
+        edge_ends(e, &u, &v, &o);
+        const tin_point *pu = &fs.p[u], *pv = &fs.p[v];
+        float *f = &bc.box[4 * (size_t)(e & bc.mask)];
+        f[0] = below((pu->x < pv->x ? pu->x : pv->x) - bc.ox);
+        f[1] = above((pu->x < pv->x ? pv->x : pu->x) - bc.ox);
+        f[2] = below((pu->y < pv->y ? pu->y : pv->y) - bc.oy);
+        f[3] = above((pu->y < pv->y ? pv->y : pu->y) - bc.oy);
+        if (!(f[0] <= f[1] && f[2] <= f[3])) {     /* NaN: no box, always read */
+            f[0] = f[2] = -INFINITY;
+            f[1] = f[3] = INFINITY;
+        }
+    }
+    bc.lo = first;
+    bc.hi = last;
+    return 0;
+}
+
 static int scan_valid(edge_ctx *c, int32_t k)
 {
     const tin_point *pa = c->pa, *pb = c->pb, *pk = &fs.p[k];
@@ -1670,7 +1734,14 @@ static int scan_valid(edge_ctx *c, int32_t k)
         || tin_lpp(pk->x, pk->y, pb->x, pb->y, &tin.bk_la, &tin.bk_lb, &tin.bk_lc))
         return 1;
     tin.e_ak = tin.e_bk = -1;
-    for (int32_t e = tin.cur_edge + 1; e <= tin.last_edge; e++) {
+    int32_t first = tin.cur_edge + 1, last = tin.last_edge;
+    int boxed = first <= last && !boxes_fill(first, last);
+    float bx0 = below(q.x0 - bc.ox), bx1 = above(q.x1 - bc.ox);
+    float by0 = below(q.y0 - bc.oy), by1 = above(q.y1 - bc.oy);
+    for (int32_t e = first; e <= last; e++) {
+        const float *f = boxed ? &bc.box[4 * (size_t)(e & bc.mask)] : NULL;
+        if (f && (f[0] > bx1 || f[1] < bx0 || f[2] > by1 || f[3] < by0))
+            continue;
         int r = scan_edge(&q, e);
         if (r) {
             if (r == 2)
@@ -1988,6 +2059,10 @@ int tin_fast_open(int32_t n, const tin_point *points)
     if (tin.ncons > 0)
         fs.cons = (uint8_t *)tin_big((size_t)n);
     dirty_open(n, x0, x1, y0, y1);
+    bc.ox = x0;
+    bc.oy = y0;
+    bc.lo = 0;
+    bc.hi = -1;
     if (!fs.near || !fs.bits || !fs.of_he || !sums || !fs.pending || (tin.ncons > 0 && !fs.cons)
         || !dg.cell || tags_grow()) {
         tin_big_free(sums);
@@ -2044,6 +2119,8 @@ void tin_fast_close(void)
     free(dg.cons);
     free(dg.cend);
     memset(&dg, 0, sizeof dg);
+    free(bc.box);
+    memset(&bc, 0, sizeof bc);
     tin_big_free(fs.near);
     tin_big_free(fs.bits);
     tin_big_free(fs.of_he);

@@ -33,26 +33,25 @@ char *Out::block_room(std::size_t size)
 
 namespace {
 
-// The codes 0 to 999 as "%3d" writes them, made once; "%d" is the last
-// digits of it.  Millions of groups are written, and most codes are short.
-const char (&code_columns())[1000][3]
-{
-    static char t[1000][3];
-    static const bool made = [] {
+struct CodeColumns {
+    char t[1000][4];
+    constexpr CodeColumns() : t()
+    {
         for (int c = 0; c < 1000; c++) {
             t[c][0] = c >= 100 ? (char)('0' + c / 100) : ' ';
             t[c][1] = c >= 10 ? (char)('0' + c / 10 % 10) : ' ';
             t[c][2] = (char)('0' + c % 10);
+            t[c][3] = '\n';
         }
-        return true;
-    }();
-    (void)made;
-    return t;
-}
+    }
+};
+constexpr CodeColumns columns;
 
 }  // namespace
 
-void Out::pair(int code, std::string_view value)
+const char (&Out::code_columns)[1000][4] = columns.t;
+
+void Out::pair_slow(int code, std::string_view value)
 {
     if (discard)
         return;
@@ -66,7 +65,7 @@ void Out::pair(int code, std::string_view value)
     std::size_t n, pad = 0, eol = crlf ? 2 : 1;
     if (code >= 0 && code < 1000) {
         n = padded ? 3 : code >= 100 ? 3 : code >= 10 ? 2 : 1;
-        code_text = code_columns()[code] + 3 - n;
+        code_text = code_columns[code] + 3 - n;
     } else {
         n = (std::size_t)(std::to_chars(digits, digits + sizeof digits, code).ptr - digits);
         pad = padded && n < 3 ? 3 - n : 0;
@@ -199,14 +198,11 @@ void Out::num(int code, double v)
         return;
     char buf[400];   // room for any double in fixed notation, and ".0"
     char *end = buf + sizeof buf - 2;
-    // 16,384 of them: a surface's faces come row by row, and the corners of
-    // one row come back a row later, some thousands of numbers on.
-    constexpr int recent_bits = 14;
     std::uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
     if (!recent_)
         recent_.reset(new Recent[std::size_t(1) << recent_bits]);
-    Recent &r = recent_[(bits * 0x9E3779B97F4A7C15ULL) >> (64 - recent_bits)];
+    Recent &r = recent_[recent_slot(v)];
     if (r.size != 0 && r.bits == bits && r.decimals == decimals) {
         pair(code, std::string_view(r.text, r.size));
         return;
@@ -379,6 +375,12 @@ bool write_entity(Out &o, const Entity &e, Form &f)
         o.point(10, corner(e, 0));
         o.point(11, corner(e, 1));
     } else if (e.type == t.face) {
+        for (int k = 0; k < 4; k++) {
+            Vec3 p = corner(e, (size_t)k);
+            o.prefetch(p.x);
+            o.prefetch(p.y);
+            o.prefetch(p.z);
+        }
         entity_head(o, e, f, "3DFACE", f.model_space, "AcDbFace", true);
         for (int k = 0; k < 4; k++)
             o.point(10 + k, corner(e, (size_t)k));

@@ -4,6 +4,7 @@
 // are built on it.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -36,20 +37,8 @@ struct Out {
     // what the block holds).  Any other group takes pair_slow.
     void pair(int code, std::string_view value)
     {
-        if (code >= 0 && code < 1000 && !discard && !crlf && sink && block_ && text.empty()) {
-            std::size_t n = padded || code >= 100 ? 3 : code >= 10 ? 2 : 1;
-            if (block_used_ + n + value.size() + 5 <= block_size) {
-                char *o = block_.get() + block_used_;
-                std::memcpy(o, code_columns[code] + 3 - n, 4);
-                o += n + 1;
-                if (!value.empty())
-                    std::memcpy(o, value.data(), value.size());
-                o[value.size()] = '\n';
-                block_used_ += n + value.size() + 2;
-                return;
-            }
-        }
-        pair_slow(code, value);
+        if (!pair_fast(code, value.data(), value.size(), value.size()))
+            pair_slow(code, value);
     }
     void pair(const DxfPair &p) { pair(p.code, p.value()); }
     void num(int code, double v);
@@ -62,7 +51,11 @@ struct Out {
         if (recent_)
             __builtin_prefetch(&recent_[recent_slot(v)]);
     }
-    void integer(int code, long long v) { pair(code, std::to_string(v)); }
+    void integer(int code, long long v)
+    {
+        char buf[24];
+        pair(code, std::string_view(buf, (std::size_t)(std::to_chars(buf, buf + sizeof buf, v).ptr - buf)));
+    }
     void point(int code, const Vec3 &p)
     {
         num(code, p.x);
@@ -90,6 +83,27 @@ private:
     // groups are written, and most codes are short.
     static const char (&code_columns)[1000][4];
     void pair_slow(int code, std::string_view value);
+    // pair's usual group; false, nothing written, for any other.  `copied`
+    // (at least `size`) bytes are copied from `value`: a number's text is
+    // copied whole from its place in the table, a fixed size the compiler
+    // copies without a call, and what runs past it is written over or past
+    // the end of what the block holds.
+    bool pair_fast(int code, const char *value, std::size_t size, std::size_t copied)
+    {
+        if (code < 0 || code >= 1000 || discard || crlf || !sink || !block_ || !text.empty())
+            return false;
+        std::size_t n = padded || code >= 100 ? 3 : code >= 10 ? 2 : 1;
+        if (block_used_ + n + copied + 5 > block_size)
+            return false;
+        char *o = block_.get() + block_used_;
+        std::memcpy(o, code_columns[code] + 3 - n, 4);
+        o += n + 1;
+        if (copied != 0)
+            std::memcpy(o, value, copied);
+        o[size] = '\n';
+        block_used_ += n + size + 2;
+        return true;
+    }
     void spill()
     {
         if (sink && text.size() >= 65536)
@@ -139,6 +153,10 @@ struct Form {
 // 400 characters), exactly as to_chars(fixed, decimals) writes it; returns
 // the end.  The export writes millions of them.
 char *fixed_chars(char *buf, double v, int decimals);
+// `v` in the shortest form that reads back to it, into `buf` (room for 400
+// characters), exactly as to_chars(v) writes it; returns the end.  A save
+// writes millions of them.
+char *shortest_chars(char *buf, double v);
 
 // A handle as text ("2A") or as a number.
 std::string handle_text(std::uint64_t h);

@@ -32,26 +32,34 @@ struct Token {
 // Tokens waiting for the command line, taken from the front: a vector and
 // the position of the next one.  A token taken stays where it is until the
 // queue is cleared, so that the command line reads it in place, and the
-// queue of sds_command keeps its memory from call to call (a deque took and
-// gave back a block of its own every few tokens, and the add-on sends
-// millions of them).
+// queue of sds_command keeps its memory from call to call: a cleared queue
+// keeps its tokens, which add() makes over (a deque took and gave back a
+// block of its own every few tokens, and the add-on sends millions of them).
 class TokenQueue {
 public:
-    bool empty() const { return next_ == items_.size(); }
+    bool empty() const { return next_ == size_; }
     Token &front() { return items_[next_]; }
     Token &take() { return items_[next_++]; }
     void pop_front() { next_++; }
-    void push_back(Token t) { items_.push_back(std::move(t)); }
-    Token &add() { return items_.emplace_back(); }   // a new, empty token at the end
-    void clear()
+    void push_back(Token t) { add() = std::move(t); }
+    Token &add()   // a new, empty token at the end
     {
-        items_.clear();
-        next_ = 0;
+        if (size_ == items_.size()) {
+            size_++;
+            return items_.emplace_back();
+        }
+        Token &t = items_[size_++];
+        t.kind = Token::Word;
+        t.text.clear();
+        t.pt = Vec3{};
+        t.ss = 0;
+        return t;
     }
+    void clear() { size_ = next_ = 0; }
 
 private:
     std::vector<Token> items_;
-    std::size_t next_ = 0;
+    std::size_t size_ = 0, next_ = 0;
 };
 
 // Outcome of feeding one token to a command in progress.

@@ -4,7 +4,9 @@
 // are built on it.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,10 +30,32 @@ struct Out {
     ByteSink *sink = nullptr;
     bool discard = false;
 
-    void pair(int code, std::string_view value);
+    // The usual group -- a code below 1000, LF line ends, room in the block
+    // -- goes straight in, here: the code and its line feed as four bytes
+    // from the table (a short code's copy runs up to two bytes on, which the
+    // value and its line feed then write over, or which stay past the end of
+    // what the block holds).  Any other group takes pair_slow.
+    void pair(int code, std::string_view value)
+    {
+        if (!pair_fast(code, value.data(), value.size(), value.size()))
+            pair_slow(code, value);
+    }
     void pair(const DxfPair &p) { pair(p.code, p.value()); }
     void num(int code, double v);
-    void integer(int code, long long v) { pair(code, std::to_string(v)); }
+    // Has the place where num() looks `v` up fetched into the cache ahead:
+    // the table is larger than the nearest caches, and a face's twelve
+    // numbers looked up one after the other would wait for memory twelve
+    // times rather than about once.
+    void prefetch(double v) const
+    {
+        if (recent_)
+            __builtin_prefetch(&recent_[recent_slot(v)]);
+    }
+    void integer(int code, long long v)
+    {
+        char buf[24];
+        pair(code, std::string_view(buf, (std::size_t)(std::to_chars(buf, buf + sizeof buf, v).ptr - buf)));
+    }
     void point(int code, const Vec3 &p)
     {
         num(code, p.x);
@@ -54,6 +78,32 @@ struct Out {
     }
 
 private:
+    // The codes 0 to 999 as "%3d" writes them, each with a line feed after
+    // it; "%d" and its line feed are the last bytes of the four.  Millions of
+    // groups are written, and most codes are short.
+    static const char (&code_columns)[1000][4];
+    void pair_slow(int code, std::string_view value);
+    // pair's usual group; false, nothing written, for any other.  `copied`
+    // (at least `size`) bytes are copied from `value`: a number's text is
+    // copied whole from its place in the table, a fixed size the compiler
+    // copies without a call, and what runs past it is written over or past
+    // the end of what the block holds.
+    bool pair_fast(int code, const char *value, std::size_t size, std::size_t copied)
+    {
+        if (code < 0 || code >= 1000 || discard || crlf || !sink || !block_ || !text.empty())
+            return false;
+        std::size_t n = padded || code >= 100 ? 3 : code >= 10 ? 2 : 1;
+        if (block_used_ + n + copied + 5 > block_size)
+            return false;
+        char *o = block_.get() + block_used_;
+        std::memcpy(o, code_columns[code] + 3 - n, 4);
+        o += n + 1;
+        if (copied != 0)
+            std::memcpy(o, value, copied);
+        o[size] = '\n';
+        block_used_ += n + size + 2;
+        return true;
+    }
     void spill()
     {
         if (sink && text.size() >= 65536)
@@ -77,6 +127,15 @@ private:
         char text[24];
     };
     std::shared_ptr<Recent[]> recent_;
+    // 16,384 of them: a surface's faces come row by row, and the corners of
+    // one row come back a row later, some thousands of numbers on.
+    static constexpr int recent_bits = 14;
+    static std::size_t recent_slot(double v)
+    {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        return (std::size_t)((bits * 0x9E3779B97F4A7C15ULL) >> (64 - recent_bits));
+    }
 };
 
 // How new entities and records are written in the version at hand.
@@ -94,6 +153,10 @@ struct Form {
 // 400 characters), exactly as to_chars(fixed, decimals) writes it; returns
 // the end.  The export writes millions of them.
 char *fixed_chars(char *buf, double v, int decimals);
+// `v` in the shortest form that reads back to it, into `buf` (room for 400
+// characters), exactly as to_chars(v) writes it; returns the end.  A save
+// writes millions of them.
+char *shortest_chars(char *buf, double v);
 
 // A handle as text ("2A") or as a number.
 std::string handle_text(std::uint64_t h);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 #include "dxf_common.h"
@@ -33,26 +34,25 @@ char *Out::block_room(std::size_t size)
 
 namespace {
 
-// The codes 0 to 999 as "%3d" writes them, made once; "%d" is the last
-// digits of it.  Millions of groups are written, and most codes are short.
-const char (&code_columns())[1000][3]
-{
-    static char t[1000][3];
-    static const bool made = [] {
+struct CodeColumns {
+    char t[1000][4];
+    constexpr CodeColumns() : t()
+    {
         for (int c = 0; c < 1000; c++) {
             t[c][0] = c >= 100 ? (char)('0' + c / 100) : ' ';
             t[c][1] = c >= 10 ? (char)('0' + c / 10 % 10) : ' ';
             t[c][2] = (char)('0' + c % 10);
+            t[c][3] = '\n';
         }
-        return true;
-    }();
-    (void)made;
-    return t;
-}
+    }
+};
+constexpr CodeColumns columns;
 
 }  // namespace
 
-void Out::pair(int code, std::string_view value)
+const char (&Out::code_columns)[1000][4] = columns.t;
+
+void Out::pair_slow(int code, std::string_view value)
 {
     if (discard)
         return;
@@ -66,7 +66,7 @@ void Out::pair(int code, std::string_view value)
     std::size_t n, pad = 0, eol = crlf ? 2 : 1;
     if (code >= 0 && code < 1000) {
         n = padded ? 3 : code >= 100 ? 3 : code >= 10 ? 2 : 1;
-        code_text = code_columns()[code] + 3 - n;
+        code_text = code_columns[code] + 3 - n;
     } else {
         n = (std::size_t)(std::to_chars(digits, digits + sizeof digits, code).ptr - digits);
         pad = padded && n < 3 ? 3 - n : 0;
@@ -191,6 +191,54 @@ char *fixed_chars(char *buf, double v, int decimals)
     return o;
 }
 
+// A double of 1 to 10^15 that some decimal of at most 15 significant digits
+// reads back to -- a coordinate read from a file, mostly -- is written from
+// that decimal: two such decimals never read back to the same double (15
+// digits are fewer than a double keeps), so it is the shortest text, the one
+// to_chars gives.  The decimal is v rounded to 15 digits, m / 10^k with
+// trailing zeros dropped; it reads back to v when m / 10^k, one division of
+// exact doubles, is v.  Both the fixed and the exponent form of it are
+// weighed as to_chars weighs them: with decimals, or up to five digits
+// before the point, the fixed one is the shorter (or as short, which
+// to_chars then takes).  Anything else goes to to_chars.
+char *shortest_chars(char *buf, double v)
+{
+    static const double exact10[16] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    double a = std::fabs(v);
+    if (a >= 1.0 && a < 1e15) {
+        int whole_digits = 1;
+        while (whole_digits < 15 && a >= exact10[whole_digits])
+            whole_digits++;
+        int k = 15 - whole_digits;
+        std::uint64_t m = (std::uint64_t)std::llrint(a * exact10[k]);
+        while (k > 0 && m % 10 == 0) {
+            m /= 10;
+            k--;
+        }
+        if (m < 1000000000000000ULL && (double)m / exact10[k] == a && (k > 0 || whole_digits <= 5)) {
+            char *o = buf;
+            if (std::signbit(v))
+                *o++ = '-';
+            std::uint64_t scale = 1;
+            for (int i = 0; i < k; i++)
+                scale *= 10;
+            o = std::to_chars(o, o + 24, m / scale).ptr;
+            if (k > 0) {
+                std::uint64_t part = m % scale;
+                *o++ = '.';
+                for (int i = k - 1; i >= 0; i--) {
+                    o[i] = (char)('0' + part % 10);
+                    part /= 10;
+                }
+                o += k;
+            }
+            return o;
+        }
+    }
+    return std::to_chars(buf, buf + 398, v).ptr;
+}
+
 // Reals: the shortest text that reads back to the same double, always with a
 // point or an exponent ("1.0"), or a fixed number of decimals (the export).
 void Out::num(int code, double v)
@@ -199,22 +247,20 @@ void Out::num(int code, double v)
         return;
     char buf[400];   // room for any double in fixed notation, and ".0"
     char *end = buf + sizeof buf - 2;
-    // 16,384 of them: a surface's faces come row by row, and the corners of
-    // one row come back a row later, some thousands of numbers on.
-    constexpr int recent_bits = 14;
     std::uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
     if (!recent_)
         recent_.reset(new Recent[std::size_t(1) << recent_bits]);
-    Recent &r = recent_[(bits * 0x9E3779B97F4A7C15ULL) >> (64 - recent_bits)];
+    Recent &r = recent_[recent_slot(v)];
     if (r.size != 0 && r.bits == bits && r.decimals == decimals) {
-        pair(code, std::string_view(r.text, r.size));
+        if (!pair_fast(code, r.text, r.size, sizeof r.text))
+            pair_slow(code, std::string_view(r.text, r.size));
         return;
     }
     if (decimals >= 0) {
         end = fixed_chars(buf, v, decimals);
     } else {
-        end = std::to_chars(buf, end, v).ptr;   // as number_text writes it
+        end = shortest_chars(buf, v);   // as number_text writes it
         if (std::find_if(buf, end, [](char c) { return c == '.' || c == 'e'; }) == end) {
             *end++ = '.';
             *end++ = '0';
@@ -379,6 +425,12 @@ bool write_entity(Out &o, const Entity &e, Form &f)
         o.point(10, corner(e, 0));
         o.point(11, corner(e, 1));
     } else if (e.type == t.face) {
+        for (int k = 0; k < 4; k++) {
+            Vec3 p = corner(e, (size_t)k);
+            o.prefetch(p.x);
+            o.prefetch(p.y);
+            o.prefetch(p.z);
+        }
         entity_head(o, e, f, "3DFACE", f.model_space, "AcDbFace", true);
         for (int k = 0; k < 4; k++)
             o.point(10 + k, corner(e, (size_t)k));

@@ -386,7 +386,8 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsFormAndTheExport)
     // ties (0.125 to 2) and carries (0.99999 to 4) included, for every count.
     std::vector<double> values = {0.125, 2.5, 3.5, -0.125, 0.99999, 9.9999999, 1e-20, -1e-20, 0.0, -0.0,
                                   4503599627370495.5, 9007199254740991.0, 9007199254740993.0, 1e300,
-                                  5e-324, 4031002.321581, 512002.009457, 0.1, 1.0 / 3};
+                                  5e-324, 4031002.321581, 512002.009457, 0.1, 1.0 / 3, 10000.0, 100000.0,
+                                  -12345.0, 1e14, 999999999999999.0, 99.99999999999999, 1.0000000000000002};
     std::mt19937_64 rnd(14);
     for (int i = 0; i < 20000; i++) {
         std::uint64_t bits = rnd();
@@ -395,6 +396,11 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsFormAndTheExport)
         if (std::isfinite(v))
             values.push_back(std::ldexp(v / std::ldexp(1.0, std::ilogb(v)), (int)(rnd() % 140) - 80));
         values.push_back((double)(std::int64_t)(rnd() % 2000000000000) / 1e6);
+        values.push_back((double)(std::int64_t)(rnd() % 1000000000000000) / std::pow(10.0, (int)(rnd() % 16)));
+    }
+    for (double v : values) {   // and a save's shortest form: the text of to_chars
+        char fast[400], plain[400];
+        ASSERT_EQ(std::string(fast, shortest_chars(fast, v)), std::string(plain, std::to_chars(plain, plain + 400, v).ptr));
     }
     for (int places = 0; places <= 16; places++)
         for (double v : values) {

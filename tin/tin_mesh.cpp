@@ -129,14 +129,12 @@ static int32_t add_tri(int32_t a, int32_t b, int32_t c, int32_t ha, int32_t hb, 
 **           pr                    pr
 **
 ** The sides al and br keep their slots; the side p0-pr moves from ar to b
-** and p1-pl from bl to a; ar and bl become the new diagonal.
+** and p1-pl from bl to a; ar and bl (the half-edges before a and b in
+** their triangles, which the callers have at hand) become the new diagonal.
 */
-static void flip_slots(int32_t a, int32_t b)
+static inline void flip_slots(int32_t a, int32_t b, int32_t ar, int32_t bl)
 {
     tin_he *he = tin_m.he;
-    int32_t a0 = a - a % 3, b0 = b - b % 3;
-    int32_t ar = a0 + (a + 2) % 3;
-    int32_t bl = b0 + (b + 2) % 3;
     int32_t p0 = he[ar].v, p1 = he[bl].v;
     int32_t hbl = he[bl].n, har = he[ar].n;
     he[a].v = p1;
@@ -145,6 +143,12 @@ static void flip_slots(int32_t a, int32_t b)
     link(b, har);
     link(ar, bl);
 }
+
+/* The half-edge after / before the one at place r (0, 1, 2) of its
+** triangle, as an offset from the triangle's first: the remainder by 3 is
+** taken once per half-edge (and unsigned, which is cheaper), not once per
+** neighbour. */
+static const int8_t after3[3] = { 1, 2, 0 }, before3[3] = { 2, 0, 1 };
 
 /* Lawson's test from a new point: a is an edge whose triangle's third
 ** corner is the new point; flips while the point beyond a lies inside the
@@ -155,24 +159,23 @@ static int legalize(int32_t a)
     int32_t sp = 0;
     for (;;) {
         int32_t b = he[a].n;
-        int32_t a0 = a - a % 3;
-        int32_t ar = a0 + (a + 2) % 3;
         int flipped = 0;
         if (b != -1) {
-            int32_t b0 = b - b % 3;
-            int32_t al = a0 + (a + 1) % 3;
-            int32_t bl = b0 + (b + 2) % 3;
+            int32_t ra = (int32_t)((uint32_t)a % 3), rb = (int32_t)((uint32_t)b % 3);
+            int32_t a0 = a - ra, b0 = b - rb;
+            int32_t al = a0 + after3[ra], ar = a0 + before3[ra];
+            int32_t bl = b0 + before3[rb];
             int32_t p0 = he[ar].v, pr = he[a].v, pl = he[al].v, p1 = he[bl].v;
             if (tin_incircle_xy(BX(pr), BY(pr), BX(pl), BY(pl), BX(p0), BY(p0),
                                 BX(p1), BY(p1)) > 0) {
                 int32_t hbl = he[bl].n, har = he[ar].n;
-                flip_slots(a, b);
+                flip_slots(a, b, ar, bl);
                 /* a hull side that moved takes its new slot */
                 if (har == -1)
                     hull_he[p0] = b;
                 if (hbl == -1)
                     hull_he[p1] = a;
-                if (push(&sp, b0 + (b + 1) % 3))
+                if (push(&sp, b0 + after3[rb]))
                     return 1;
                 flipped = 1;
             }
@@ -198,7 +201,7 @@ static double pseudo_angle(double dx, double dy)
 static int32_t hash_key(int32_t i)
 {
     double a = pseudo_angle(BX(i) - cen_x, BY(i) - cen_y);
-    int32_t k = (int32_t)floor(a * hash_size);
+    int32_t k = (int32_t)(a * hash_size);       /* a >= 0: truncation is floor */
     return k < 0 ? 0 : k >= hash_size ? hash_size - 1 : k;
 }
 
@@ -849,7 +852,7 @@ int32_t tin_mesh_flip(int32_t a)
     int32_t bl = b0 + (b + 2) % 3, br = b0 + (b + 1) % 3;
     int32_t p0 = he[ar].v, pr = he[a].v, pl = he[al].v, p1 = he[bl].v;
     uint8_t lock_ar = locked[ar], lock_bl = locked[bl];
-    flip_slots(a, b);
+    flip_slots(a, b, ar, bl);
     locked[b] = lock_ar;
     locked[a] = lock_bl;
     locked[ar] = locked[bl] = 0;

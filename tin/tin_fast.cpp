@@ -2050,9 +2050,10 @@ int tin_fast_open(int32_t n, const tin_point *points)
     fs.p = tin_m.p;
     fs.caller = points;
     fs.orig = tin_m.orig;
+    /* (the largest first: it fits where the mesh's first array lay) */
+    fs.of_he = (int32_t *)tin_big((size_t)tin_m.cap * 3 * sizeof(int32_t));
     fs.near = (int32_t *)tin_big((size_t)tin.edge_cap * sizeof(int32_t));
     fs.bits = (uint8_t *)tin_big((size_t)tin.edge_cap);
-    fs.of_he = (int32_t *)tin_big((size_t)tin_m.cap * 3 * sizeof(int32_t));
     int32_t *sums = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     fs.pending_cap = n / 16 + 64;
     fs.pending = (int32_t *)malloc((size_t)fs.pending_cap * sizeof(int32_t));

@@ -80,26 +80,62 @@ int tin_cancelled(void)
 ** huge (2 MB) pages where it hands them out on request.  A run over a
 ** million points touches a few hundred megabytes, and fresh pages are
 ** dear (on some virtual machines clearing them costs more than the
-** triangulation): a block given back is kept and handed out again, cleared
-** by memset, until the call ends (tin_big_release).  Such a block (from
-** one huge page up: the arrays of one number a point are among them) starts
-** on a 2 MB boundary; smaller ones come from calloc.  A short header before
-** each block tells how it was made.  (Under the address sanitizer every
-** block comes from calloc, so that it watches them all.)
+** triangulation), so the call reuses what it has mapped until it ends
+** (tin_big_release).  A block (from one huge page up: the arrays of one
+** number a point are among them) is a stretch of whole huge pages of a
+** mapping, from a 2 MB boundary; smaller ones come from calloc.  A block
+** given back joins the free stretches of its mapping, merged with those
+** beside it, and a request takes the head of the smallest free stretch
+** that holds it (cleared by memset unless nothing was ever written there),
+** the rest staying free:
+**
+**     mapping | block | free ................... | block |
+**                     | request | still free     |
+**
+** So the arrays of one phase lie where those of the one before lay, and a
+** call touches little more fresh memory than it holds at its peak.  A short
+** header before each block tells where it came from.  (Under the address
+** sanitizer every block comes from calloc, so that it watches them all.)
 */
 #define BIG_PAGE ((size_t)2 << 20)
 #define BIG_HEAD ((size_t)64)
-#define BIG_KEPT 32
+#define BIG_MAPS 64
+#define BIG_SPANS 128
 
 typedef struct big_head {
-    void  *base;                /* the mapping, NULL: from calloc */
-    size_t len;                 /* its length */
-    size_t room;                /* bytes usable after the header */
-    int    huge;
+    int    map;                 /* its mapping, -1: from calloc */
+    size_t len;                 /* its stretch, header included */
 } big_head;
 
-static big_head *kept[BIG_KEPT];
-static int nkept;
+typedef struct big_map {
+    char  *base;                /* NULL: the slot is unused */
+    size_t len;
+    int    huge;
+    int    live;                /* blocks of it handed out */
+} big_map;
+
+typedef struct big_span {
+    char  *at;
+    size_t len;
+    int    map;
+    int    dirty;               /* 1: an earlier block may have written there */
+} big_span;
+
+static big_map  maps[BIG_MAPS];
+static big_span spans[BIG_SPANS];
+static int nspans;
+
+/* A free stretch; with no room left in the table it stays unused until
+** its mapping goes at the end of the call. */
+static void span_add(char *at, size_t len, int map, int dirty)
+{
+    if (nspans < BIG_SPANS) {
+        spans[nspans].at = at;
+        spans[nspans].len = len;
+        spans[nspans].map = map;
+        spans[nspans++].dirty = dirty;
+    }
+}
 
 void *tin_big(size_t bytes)
 {
@@ -110,37 +146,55 @@ void *tin_big_pages(size_t bytes, int huge)
 {
     char *at;
 #if !defined(__SANITIZE_ADDRESS__)
-    if (bytes >= BIG_PAGE) {
-        /* the smallest kept block of the kind that holds it, if not far
-        ** larger (a block of twice its size, with the rounding to pages,
-        ** still serves: a fresh page costs far more than clearing one) */
+    int m = 0;
+    while (m < BIG_MAPS && maps[m].base)
+        m++;
+    if (bytes >= BIG_PAGE && bytes < ((size_t)1 << 62)) {
+        size_t need = (bytes + BIG_HEAD + BIG_PAGE - 1) / BIG_PAGE * BIG_PAGE;
         int best = -1;
-        for (int i = 0; i < nkept; i++)
-            if (kept[i]->huge == huge && kept[i]->room >= bytes
-                && kept[i]->room <= 2 * bytes + 4 * BIG_PAGE
-                && (best == -1 || kept[i]->room < kept[best]->room))
+        for (int i = 0; i < nspans; i++)
+            if (maps[spans[i].map].huge == huge && spans[i].len >= need
+                && (best == -1 || spans[i].len < spans[best].len))
                 best = i;
         if (best != -1) {
-            big_head *hd = kept[best];
-            kept[best] = kept[--nkept];
-            memset((char *)hd + BIG_HEAD, 0, bytes);
-            return (char *)hd + BIG_HEAD;
-        }
-        size_t len = (bytes + BIG_HEAD + BIG_PAGE - 1) / BIG_PAGE * BIG_PAGE + BIG_PAGE;
-        void *base = mmap(NULL, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (base == MAP_FAILED)
-            return NULL;
-        at = (char *)(((uintptr_t)base + BIG_PAGE - 1) & ~(uintptr_t)(BIG_PAGE - 1));
+            big_span *sp = &spans[best];
+            at = sp->at;
+            m = sp->map;
+            if (sp->dirty)
+                memset(at + BIG_HEAD, 0, bytes);
+            if (sp->len > need) {
+                sp->at += need;
+                sp->len -= need;
+            } else {
+                spans[best] = spans[--nspans];
+            }
+        } else if (m < BIG_MAPS) {
+            size_t len = need + BIG_PAGE;
+            void *base = mmap(NULL, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (base == MAP_FAILED)
+                return NULL;
+            at = (char *)(((uintptr_t)base + BIG_PAGE - 1) & ~(uintptr_t)(BIG_PAGE - 1));
 #ifdef MADV_HUGEPAGE
-        if (huge)
-            madvise(at, len - (size_t)(at - (char *)base), MADV_HUGEPAGE);
+            if (huge)
+                madvise(at, len - (size_t)(at - (char *)base), MADV_HUGEPAGE);
 #endif
-        big_head *hd = (big_head *)at;
-        hd->base = base;
-        hd->len = len;
-        hd->room = len - (size_t)(at - (char *)base) - BIG_HEAD;
-        hd->huge = huge;
-        return at + BIG_HEAD;
+            maps[m].base = (char *)base;
+            maps[m].len = len;
+            maps[m].huge = huge;
+            maps[m].live = 0;
+            /* a whole huge page left past the block (the mapping came aligned) */
+            if ((char *)base + len - (at + need) >= BIG_PAGE)
+                span_add(at + need, BIG_PAGE, m, 0);
+        } else {
+            m = -1;
+        }
+        if (m >= 0) {
+            big_head *hd = (big_head *)at;
+            hd->map = m;
+            hd->len = need;
+            maps[m].live++;
+            return at + BIG_HEAD;
+        }
     }
 #else
     (void)huge;
@@ -148,7 +202,7 @@ void *tin_big_pages(size_t bytes, int huge)
     at = (char *)calloc(bytes + BIG_HEAD, 1);
     if (!at)
         return NULL;
-    ((big_head *)at)->base = NULL;
+    ((big_head *)at)->map = -1;
     return at + BIG_HEAD;
 }
 
@@ -157,23 +211,44 @@ void tin_big_free(void *p)
     if (!p)
         return;
     big_head *hd = (big_head *)((char *)p - BIG_HEAD);
-    if (!hd->base) {
+    int m = hd->map;
+    if (m < 0) {
         free(hd);
         return;
     }
-    if (nkept == BIG_KEPT) {
-        big_head *old = kept[--nkept];
-        munmap(old->base, old->len);
+    char *at = (char *)hd;
+    size_t len = hd->len;
+    maps[m].live--;
+    /* merged with the free stretches of its mapping just before and after */
+    for (int i = 0; i < nspans;) {
+        big_span *sp = &spans[i];
+        if (sp->map == m && (sp->at + sp->len == at || at + len == sp->at)) {
+            if (sp->at < at)
+                at = sp->at;
+            len += sp->len;
+            spans[i] = spans[--nspans];
+        } else {
+            i++;
+        }
     }
-    kept[nkept++] = hd;
+    span_add(at, len, m, 1);
 }
 
-/* Gives the kept blocks back to the system. */
+/* Gives the mappings back to the system (all, unless a block of one is
+** still held). */
 void tin_big_release(void)
 {
-    while (nkept > 0) {
-        big_head *hd = kept[--nkept];
-        munmap(hd->base, hd->len);
+    for (int m = 0; m < BIG_MAPS; m++) {
+        if (!maps[m].base || maps[m].live > 0)
+            continue;
+        munmap(maps[m].base, maps[m].len);
+        maps[m].base = NULL;
+        for (int i = 0; i < nspans;) {
+            if (spans[i].map == m)
+                spans[i] = spans[--nspans];
+            else
+                i++;
+        }
     }
 }
 

@@ -129,14 +129,12 @@ static int32_t add_tri(int32_t a, int32_t b, int32_t c, int32_t ha, int32_t hb, 
 **           pr                    pr
 **
 ** The sides al and br keep their slots; the side p0-pr moves from ar to b
-** and p1-pl from bl to a; ar and bl become the new diagonal.
+** and p1-pl from bl to a; ar and bl (the half-edges before a and b in
+** their triangles, which the callers have at hand) become the new diagonal.
 */
-static void flip_slots(int32_t a, int32_t b)
+static inline void flip_slots(int32_t a, int32_t b, int32_t ar, int32_t bl)
 {
     tin_he *he = tin_m.he;
-    int32_t a0 = a - a % 3, b0 = b - b % 3;
-    int32_t ar = a0 + (a + 2) % 3;
-    int32_t bl = b0 + (b + 2) % 3;
     int32_t p0 = he[ar].v, p1 = he[bl].v;
     int32_t hbl = he[bl].n, har = he[ar].n;
     he[a].v = p1;
@@ -145,6 +143,12 @@ static void flip_slots(int32_t a, int32_t b)
     link(b, har);
     link(ar, bl);
 }
+
+/* The half-edge after / before the one at place r (0, 1, 2) of its
+** triangle, as an offset from the triangle's first: the remainder by 3 is
+** taken once per half-edge (and unsigned, which is cheaper), not once per
+** neighbour. */
+static const int8_t after3[3] = { 1, 2, 0 }, before3[3] = { 2, 0, 1 };
 
 /* Lawson's test from a new point: a is an edge whose triangle's third
 ** corner is the new point; flips while the point beyond a lies inside the
@@ -155,24 +159,23 @@ static int legalize(int32_t a)
     int32_t sp = 0;
     for (;;) {
         int32_t b = he[a].n;
-        int32_t a0 = a - a % 3;
-        int32_t ar = a0 + (a + 2) % 3;
         int flipped = 0;
         if (b != -1) {
-            int32_t b0 = b - b % 3;
-            int32_t al = a0 + (a + 1) % 3;
-            int32_t bl = b0 + (b + 2) % 3;
+            int32_t ra = (int32_t)((uint32_t)a % 3), rb = (int32_t)((uint32_t)b % 3);
+            int32_t a0 = a - ra, b0 = b - rb;
+            int32_t al = a0 + after3[ra], ar = a0 + before3[ra];
+            int32_t bl = b0 + before3[rb];
             int32_t p0 = he[ar].v, pr = he[a].v, pl = he[al].v, p1 = he[bl].v;
             if (tin_incircle_xy(BX(pr), BY(pr), BX(pl), BY(pl), BX(p0), BY(p0),
                                 BX(p1), BY(p1)) > 0) {
                 int32_t hbl = he[bl].n, har = he[ar].n;
-                flip_slots(a, b);
+                flip_slots(a, b, ar, bl);
                 /* a hull side that moved takes its new slot */
                 if (har == -1)
                     hull_he[p0] = b;
                 if (hbl == -1)
                     hull_he[p1] = a;
-                if (push(&sp, b0 + (b + 1) % 3))
+                if (push(&sp, b0 + after3[rb]))
                     return 1;
                 flipped = 1;
             }
@@ -198,7 +201,7 @@ static double pseudo_angle(double dx, double dy)
 static int32_t hash_key(int32_t i)
 {
     double a = pseudo_angle(BX(i) - cen_x, BY(i) - cen_y);
-    int32_t k = (int32_t)floor(a * hash_size);
+    int32_t k = (int32_t)(a * hash_size);       /* a >= 0: truncation is floor */
     return k < 0 ? 0 : k >= hash_size ? hash_size - 1 : k;
 }
 
@@ -448,16 +451,18 @@ static inline void ask_ahead(const tin_he *he, const int32_t *told, int32_t at, 
 static int reorder(const tin_point *p)
 {
     int32_t nt = tin_m.ntri, n = tin_m.n, nk = tin_m.nk;
+    /* the old copy of the points is not read here: its room serves first */
+    tin_big_free(pm);
+    pm = NULL;
+    tin_m.p = NULL;
     int32_t *tnew = (int32_t *)tin_big((size_t)nt * sizeof(int32_t));
     int32_t *told = (int32_t *)tin_big((size_t)nt * sizeof(int32_t));
     int32_t *pnew = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     int32_t *pold = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     tin_he *he2 = (tin_he *)tin_big((size_t)tin_m.cap * 3 * sizeof(tin_he));
-    int32_t *orig2 = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
-    int32_t *vhe2 = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
-    if (!tnew || !told || !pnew || !pold || !he2 || !orig2 || !vhe2) {
+    if (!tnew || !told || !pnew || !pold || !he2) {
         tin_big_free(tnew); tin_big_free(told); tin_big_free(pnew); tin_big_free(pold);
-        tin_big_free(he2); tin_big_free(orig2); tin_big_free(vhe2);
+        tin_big_free(he2);
         return 1;
     }
     const tin_he *he = tin_m.he;
@@ -506,6 +511,17 @@ static int reorder(const tin_point *p)
         pnew[i] = i;                    /* left out: kept at the end */
         pold[i] = i;
     }
+    /* the old triangles are done with: their room serves the points' arrays */
+    tin_big_free(tin_m.he);
+    tin_big_free(told);
+    tin_m.he = he2;
+    int32_t *orig2 = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    int32_t *vhe2 = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    if (!orig2 || !vhe2) {
+        tin_big_free(tnew); tin_big_free(pnew); tin_big_free(pold);
+        tin_big_free(orig2); tin_big_free(vhe2);
+        return 1;
+    }
     /* the points' arrays are written in order, the old read where they lie */
     for (int32_t j = 0; j < n; j++) {
         if (j + 16 < n) {
@@ -524,15 +540,11 @@ static int reorder(const tin_point *p)
     for (int32_t j = 0; j < n; j++)
         tin_m.slot[orig2[j]] = j;
     tin_m.hull = pnew[tin_m.hull];
-    tin_big_free(tin_m.he);
-    tin_big_free(pm);
     tin_big_free(tin_m.orig);
     tin_big_free(tin_m.vhe);
     tin_big_free(tnew);
-    tin_big_free(told);
     tin_big_free(pnew);
     tin_big_free(pold);
-    tin_m.he = he2;
     tin_m.orig = orig2;
     tin_m.vhe = vhe2;
     pm = (tin_point *)tin_big((size_t)n * sizeof(tin_point));
@@ -557,13 +569,13 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
     tin_m.cap = 2 * n;
     flat2 = flat * flat;
     needle2 = needle * needle;
+    /* (each array is taken when its phase comes, to reuse the room of
+    ** those the phase before gave back: the sort of the distances, then
+    ** the sweep) */
     tin_m.he = (tin_he *)tin_big((size_t)tin_m.cap * 3 * sizeof(tin_he));
-    hull_next = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
-    hull_prev = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
-    hull_he = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     uint64_t *key = (uint64_t *)tin_big((size_t)n * sizeof(uint64_t));
     int32_t *order = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
-    int failed = !tin_m.he || !hull_next || !hull_prev || !hull_he || !key || !order;
+    int failed = !tin_m.he || !key || !order;
 
     /* the seed: the point nearest the middle of the box, its nearest
     ** point, and the point that makes the smallest circle with them */
@@ -670,9 +682,12 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
     }
     pm = (tin_point *)tin_big((size_t)n * sizeof(tin_point));
     tin_m.slot = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    hull_next = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    hull_prev = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    hull_he = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
     hash_size = (int32_t)ceil(sqrt((double)nk));
     hull_hash = (int32_t *)malloc((size_t)hash_size * sizeof(int32_t));
-    if (!pm || !tin_m.slot || !hull_hash) {
+    if (!pm || !tin_m.slot || !hull_next || !hull_prev || !hull_he || !hull_hash) {
         tin_big_free(order);
         tin_mesh_free();
         return 1;
@@ -752,12 +767,10 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
 
     if (!failed) {
         size_t nh = (size_t)tin_m.ntri * 3;
+        tin_big_free(hull_prev);        /* vhe takes its room */
+        hull_prev = NULL;
         tin_m.vhe = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
-        tin_m.locked = (uint8_t *)tin_big((size_t)tin_m.cap * 3);
-        tin_m.flat = (uint8_t *)tin_big((size_t)n);
-        tin_m.needle = (uint8_t *)tin_big((size_t)tin_m.cap);
-        tin_m.fixed = (uint8_t *)tin_big((size_t)tin_m.cap);
-        failed = !tin_m.vhe || !tin_m.locked || !tin_m.flat || !tin_m.needle || !tin_m.fixed;
+        failed = !tin_m.vhe;
         if (!failed) {
             for (int32_t i = 0; i < n; i++)
                 tin_m.vhe[i] = -1;
@@ -770,7 +783,17 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
                 tin_m.vhe[v] = hull_he[v];
                 v = hull_next[v];
             } while (v != hull_start);
+            /* the hull's arrays are done with; the marks' arrays come after
+            ** the renumbering: each phase reuses the room of the last */
+            free_build();
             failed = reorder(p);
+        }
+        if (!failed) {
+            tin_m.locked = (uint8_t *)tin_big((size_t)tin_m.cap * 3);
+            tin_m.flat = (uint8_t *)tin_big((size_t)n);
+            tin_m.needle = (uint8_t *)tin_big((size_t)tin_m.cap);
+            tin_m.fixed = (uint8_t *)tin_big((size_t)tin_m.cap);
+            failed = !tin_m.locked || !tin_m.flat || !tin_m.needle || !tin_m.fixed;
         }
         if (!failed) {
             for (int32_t t = 0; t < tin_m.ntri; t++) {
@@ -829,7 +852,7 @@ int32_t tin_mesh_flip(int32_t a)
     int32_t bl = b0 + (b + 2) % 3, br = b0 + (b + 1) % 3;
     int32_t p0 = he[ar].v, pr = he[a].v, pl = he[al].v, p1 = he[bl].v;
     uint8_t lock_ar = locked[ar], lock_bl = locked[bl];
-    flip_slots(a, b);
+    flip_slots(a, b, ar, bl);
     locked[b] = lock_ar;
     locked[a] = lock_bl;
     locked[ar] = locked[bl] = 0;

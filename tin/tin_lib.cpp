@@ -183,7 +183,7 @@ void *tin_big_pages(size_t bytes, int huge)
             maps[m].huge = huge;
             maps[m].live = 0;
             /* a whole huge page left past the block (the mapping came aligned) */
-            if ((char *)base + len - (at + need) >= BIG_PAGE)
+            if ((size_t)((char *)base + len - (at + need)) >= BIG_PAGE)
                 span_add(at + need, BIG_PAGE, m, 0);
         } else {
             m = -1;

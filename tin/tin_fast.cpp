@@ -1185,7 +1185,7 @@ static int beyond(int32_t x, int32_t y, int32_t w, int32_t m)
 ** outward and `at` is the extreme corner that way; the axis must carry a
 ** fair share of the ray's direction, so that points along the ray leave
 ** the box within eps of `at`. */
-static int leaves_box(const tin_point *at, const tin_point *from, const tin_point *other)
+static inline int leaves_box(const tin_point *at, const tin_point *from, const tin_point *other)
 {
     double dx = at->x - from->x, dy = at->y - from->y;
     double share = 8 * fs.needle * (fabs(dx) + fabs(dy));
@@ -1198,7 +1198,8 @@ static int leaves_box(const tin_point *at, const tin_point *from, const tin_poin
 
 /* When the ray from `at` away from `from` stays in the box of the triangle
 ** (at, from, other) for a while, an edge lying along it within rounding
-** could be counted as crossing.  The ray is followed through the mesh
+** could be counted as crossing.  Then (ray_clear, below, has seen that
+** it does not leave the box at `at`) the ray is followed through the mesh
 ** until it leaves the box; 1 when no corner of the triangles it passes
 ** lies within rounding distance of its line.  t3: the first half-edge of a
 ** triangle with the corner `at`, where the turn round `at` starts (it is
@@ -1206,13 +1207,12 @@ static int leaves_box(const tin_point *at, const tin_point *from, const tin_poin
 ** cache); round a point of the hull the turn may have to start again from
 ** the hull.  (Where two triangles take the ray, it runs along their common
 ** side, whose far end lies on its line: either way the answer is 0.) */
-static int ray_clear(int32_t at, int32_t from, int32_t other, int32_t t3)
+static __attribute__((noinline)) int ray_walk(int32_t at, int32_t from, int32_t other,
+                                              int32_t t3)
 {
     const tin_point *p = fs.p;
     const tin_he *he = tin_m.he;
     const tin_point *pt = &p[at], *pf = &p[from], *po = &p[other];
-    if (leaves_box(pt, pf, po))
-        return 1;
     double bx0 = fmin(pt->x, fmin(pf->x, po->x)), bx1 = fmax(pt->x, fmax(pf->x, po->x));
     double by0 = fmin(pt->y, fmin(pf->y, po->y)), by1 = fmax(pt->y, fmax(pf->y, po->y));
     double lf = tin_edge_len(pt, pf), near = 16 * fs.delta;
@@ -1263,6 +1263,15 @@ static int ray_clear(int32_t at, int32_t from, int32_t other, int32_t t3)
         e = (oz > 0) == (ox > 0) ? tin_prev(g) : tin_next(g);
     }
     return 0;
+}
+
+/* Most rays leave the box at once: that test inline, the walk apart. */
+static inline int ray_clear(int32_t at, int32_t from, int32_t other, int32_t t3)
+{
+    const tin_point *p = fs.p;
+    if (leaves_box(&p[at], &p[from], &p[other]))
+        return 1;
+    return ray_walk(at, from, other, t3);
 }
 
 /* The sides (a, w) and (w, b) of the triangle of half-edge h on (a, b). */

@@ -126,11 +126,11 @@ static void sort_run(tin_point *points, size_t lo, size_t hi, uint64_t *key, uin
 static int radix_sort(int32_t count, tin_point *points)
 {
     size_t n = (size_t)count;
-    uint64_t *key = (uint64_t *)tin_big(n * sizeof(uint64_t));
-    uint64_t *key2 = (uint64_t *)tin_big(n * sizeof(uint64_t));
-    uint32_t *id = (uint32_t *)tin_big(n * sizeof(uint32_t));
-    uint32_t *id2 = (uint32_t *)tin_big(n * sizeof(uint32_t));
-    tin_point *tmp = (tin_point *)tin_big(n * sizeof(tin_point));
+    uint64_t *key = (uint64_t *)tin_big_raw(n * sizeof(uint64_t));
+    uint64_t *key2 = (uint64_t *)tin_big_raw(n * sizeof(uint64_t));
+    uint32_t *id = (uint32_t *)tin_big_raw(n * sizeof(uint32_t));
+    uint32_t *id2 = (uint32_t *)tin_big_raw(n * sizeof(uint32_t));
+    tin_point *tmp = (tin_point *)tin_big_raw(n * sizeof(tin_point));
     if (!key || !key2 || !id || !id2 || !tmp) {
         tin_big_free(key); tin_big_free(key2); tin_big_free(id); tin_big_free(id2);
         tin_big_free(tmp);
@@ -173,6 +173,7 @@ int tin_sort_points(int32_t *n, tin_point *points)
         tin_error(" malloc FBUFFLAT SORT");
         return 1;
     }
+    int32_t run_last = -1;              /* the last index of the run of equal x found last */
     for (int32_t i = 0; i < count; i++) {
         if (fbufflat[i]) {
             r++;
@@ -185,13 +186,17 @@ int tin_sort_points(int32_t *n, tin_point *points)
             } else if (points[j].x == points[i].x && points[j].y > points[i].y) {
                 /* The rest of this run of equal x lies even further up in y
                 ** (the sort put it there), so none of it is within eps: go
-                ** on at the run's end.  Keeps grids with long columns linear. */
-                int32_t lo = j, hi = count;     /* first index with larger x */
-                while (hi - lo > 1) {
-                    int32_t mid = lo + (hi - lo) / 2;
-                    if (points[mid].x == points[i].x) lo = mid; else hi = mid;
+                ** on at the run's end.  Keeps grids with long columns linear.
+                ** The run's end is found once for all its points. */
+                if (run_last < j || points[run_last].x != points[i].x) {
+                    int32_t lo = j, hi = count;     /* first index with larger x */
+                    while (hi - lo > 1) {
+                        int32_t mid = lo + (hi - lo) / 2;
+                        if (points[mid].x == points[i].x) lo = mid; else hi = mid;
+                    }
+                    run_last = lo;
                 }
-                j = lo;
+                j = run_last;
             }
         }
         if (r > 0)

@@ -943,7 +943,7 @@ static void pgrid_open(void)
     pg.y0 = y0;
     size_t cells = (size_t)pg.nx * pg.ny;
     pg.start = (int32_t *)tin_big((cells + 1) * sizeof(int32_t));
-    pg.ids = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    pg.ids = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     if (!pg.start || !pg.ids) {
         tin_big_free(pg.start);
         tin_big_free(pg.ids);
@@ -957,7 +957,7 @@ static void pgrid_open(void)
     }
     for (size_t c = 0; c < cells; c++)
         pg.start[c + 1] += pg.start[c];
-    int32_t *fill = (int32_t *)tin_big(cells * sizeof(int32_t));
+    int32_t *fill = (int32_t *)tin_big_raw(cells * sizeof(int32_t));
     if (!fill) {
         tin_big_free(pg.start);
         tin_big_free(pg.ids);
@@ -1026,7 +1026,7 @@ static void hull_runs_open(void)
         count++;
         v = hull_step(v, 1);
     } while (v != tin_m.hull && count <= fs.n);
-    hr.pos = (int32_t *)tin_big((size_t)fs.n * sizeof(int32_t));
+    hr.pos = (int32_t *)tin_big_raw((size_t)fs.n * sizeof(int32_t));
     hr.at = (int32_t *)malloc((size_t)count * sizeof(int32_t));
     hr.fwd = (int32_t *)malloc((size_t)count * sizeof(int32_t));
     hr.bwd = (int32_t *)malloc((size_t)count * sizeof(int32_t));
@@ -2061,9 +2061,9 @@ int tin_fast_open(int32_t n, const tin_point *points)
     fs.orig = tin_m.orig;
     /* (the largest first: it fits where the mesh's first array lay) */
     fs.of_he = (int32_t *)tin_big((size_t)tin_m.cap * 3 * sizeof(int32_t));
-    fs.near = (int32_t *)tin_big((size_t)tin.edge_cap * sizeof(int32_t));
+    fs.near = (int32_t *)tin_big_raw((size_t)tin.edge_cap * sizeof(int32_t));
     fs.bits = (uint8_t *)tin_big((size_t)tin.edge_cap);
-    int32_t *sums = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    int32_t *sums = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     fs.pending_cap = n / 16 + 64;
     fs.pending = (int32_t *)malloc((size_t)fs.pending_cap * sizeof(int32_t));
     if (tin.ncons > 0)

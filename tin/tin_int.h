@@ -114,6 +114,7 @@ static inline double tin_edge_len(const tin_point *pa, const tin_point *pb)
 /* hooks, large arrays (zeroed), tolerance and edge buffer (tin_lib.cpp) */
 void  *tin_big(size_t bytes);
 void  *tin_big_pages(size_t bytes, int huge);    /* huge 0: small pages only */
+void  *tin_big_raw(size_t bytes);               /* not cleared: written whole first */
 void   tin_big_free(void *p);
 void   tin_big_release(void);
 void   tin_error(const char *text);

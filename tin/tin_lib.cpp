@@ -137,12 +137,33 @@ static void span_add(char *at, size_t len, int map, int dirty)
     }
 }
 
+static void *big_get(size_t bytes, int huge, int zero);
+
 void *tin_big(size_t bytes)
 {
-    return tin_big_pages(bytes, 1);
+    return big_get(bytes, 1, 1);
 }
 
 void *tin_big_pages(size_t bytes, int huge)
+{
+    return big_get(bytes, huge, 1);
+}
+
+/* A block its caller writes whole before reading: a stretch used before is
+** not cleared (fresh pages still come zeroed).  Under the address
+** sanitizer it comes filled with a pattern instead, so that a read before
+** the write shows in the tests. */
+void *tin_big_raw(size_t bytes)
+{
+    void *p = big_get(bytes, 1, 0);
+#if defined(__SANITIZE_ADDRESS__)
+    if (p)
+        memset(p, 0xa5, bytes);
+#endif
+    return p;
+}
+
+static void *big_get(size_t bytes, int huge, int zero)
 {
     char *at;
 #if !defined(__SANITIZE_ADDRESS__)
@@ -160,7 +181,7 @@ void *tin_big_pages(size_t bytes, int huge)
             big_span *sp = &spans[best];
             at = sp->at;
             m = sp->map;
-            if (sp->dirty)
+            if (sp->dirty && zero)
                 memset(at + BIG_HEAD, 0, bytes);
             if (sp->len > need) {
                 sp->at += need;
@@ -198,6 +219,7 @@ void *tin_big_pages(size_t bytes, int huge)
     }
 #else
     (void)huge;
+    (void)zero;
 #endif
     at = (char *)calloc(bytes + BIG_HEAD, 1);
     if (!at)

@@ -338,8 +338,8 @@ static int insert_inside(int32_t i)
 ** pass, skipping the passes where every key has the same byte. */
 static int sort_by_key(uint64_t *key, int32_t *id, int32_t n)
 {
-    uint64_t *k2 = (uint64_t *)tin_big((size_t)n * sizeof(uint64_t));
-    int32_t *i2 = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    uint64_t *k2 = (uint64_t *)tin_big_raw((size_t)n * sizeof(uint64_t));
+    int32_t *i2 = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     if (!k2 || !i2) {
         tin_big_free(k2);
         tin_big_free(i2);
@@ -455,11 +455,11 @@ static int reorder(const tin_point *p)
     tin_big_free(pm);
     pm = NULL;
     tin_m.p = NULL;
-    int32_t *tnew = (int32_t *)tin_big((size_t)nt * sizeof(int32_t));
-    int32_t *told = (int32_t *)tin_big((size_t)nt * sizeof(int32_t));
-    int32_t *pnew = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
-    int32_t *pold = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
-    tin_he *he2 = (tin_he *)tin_big((size_t)tin_m.cap * 3 * sizeof(tin_he));
+    int32_t *tnew = (int32_t *)tin_big_raw((size_t)nt * sizeof(int32_t));
+    int32_t *told = (int32_t *)tin_big_raw((size_t)nt * sizeof(int32_t));
+    int32_t *pnew = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
+    int32_t *pold = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
+    tin_he *he2 = (tin_he *)tin_big_raw((size_t)tin_m.cap * 3 * sizeof(tin_he));
     if (!tnew || !told || !pnew || !pold || !he2) {
         tin_big_free(tnew); tin_big_free(told); tin_big_free(pnew); tin_big_free(pold);
         tin_big_free(he2);
@@ -515,8 +515,8 @@ static int reorder(const tin_point *p)
     tin_big_free(tin_m.he);
     tin_big_free(told);
     tin_m.he = he2;
-    int32_t *orig2 = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
-    int32_t *vhe2 = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    int32_t *orig2 = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
+    int32_t *vhe2 = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     if (!orig2 || !vhe2) {
         tin_big_free(tnew); tin_big_free(pnew); tin_big_free(pold);
         tin_big_free(orig2); tin_big_free(vhe2);
@@ -547,7 +547,7 @@ static int reorder(const tin_point *p)
     tin_big_free(pold);
     tin_m.orig = orig2;
     tin_m.vhe = vhe2;
-    pm = (tin_point *)tin_big((size_t)n * sizeof(tin_point));
+    pm = (tin_point *)tin_big_raw((size_t)n * sizeof(tin_point));
     tin_m.p = pm;
     if (!pm)
         return 1;
@@ -572,9 +572,9 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
     /* (each array is taken when its phase comes, to reuse the room of
     ** those the phase before gave back: the sort of the distances, then
     ** the sweep) */
-    tin_m.he = (tin_he *)tin_big((size_t)tin_m.cap * 3 * sizeof(tin_he));
-    uint64_t *key = (uint64_t *)tin_big((size_t)n * sizeof(uint64_t));
-    int32_t *order = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    tin_m.he = (tin_he *)tin_big_raw((size_t)tin_m.cap * 3 * sizeof(tin_he));
+    uint64_t *key = (uint64_t *)tin_big_raw((size_t)n * sizeof(uint64_t));
+    int32_t *order = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     int failed = !tin_m.he || !key || !order;
 
     /* the seed: the point nearest the middle of the box, its nearest
@@ -680,11 +680,11 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
             if (skip[i])
                 order[k++] = i;
     }
-    pm = (tin_point *)tin_big((size_t)n * sizeof(tin_point));
-    tin_m.slot = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
-    hull_next = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
-    hull_prev = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
-    hull_he = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+    pm = (tin_point *)tin_big_raw((size_t)n * sizeof(tin_point));
+    tin_m.slot = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
+    hull_next = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
+    hull_prev = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
+    hull_he = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     hash_size = (int32_t)ceil(sqrt((double)nk));
     hull_hash = (int32_t *)malloc((size_t)hash_size * sizeof(int32_t));
     if (!pm || !tin_m.slot || !hull_next || !hull_prev || !hull_he || !hull_hash) {
@@ -769,7 +769,7 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
         size_t nh = (size_t)tin_m.ntri * 3;
         tin_big_free(hull_prev);        /* vhe takes its room */
         hull_prev = NULL;
-        tin_m.vhe = (int32_t *)tin_big((size_t)n * sizeof(int32_t));
+        tin_m.vhe = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
         failed = !tin_m.vhe;
         if (!failed) {
             for (int32_t i = 0; i < n; i++)

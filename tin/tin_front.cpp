@@ -1276,15 +1276,16 @@ static inline double asin_half(double x)
 ** units lie further than 1e-6 from a whole unit the truncation is the
 ** same, and elsewhere (one angle in a few hundred thousand, and NaN) the
 ** library's acos decides. */
-static int64_t angle_units(double c)
+static inline int64_t angle_units(double c)
 {
     if (c >= -1 && c <= 1) {
         double a = c > 0.5    ? 2 * asin_half(sqrt((1 - c) * 0.5))
                    : c < -0.5 ? 3.14159265358979323846 - 2 * asin_half(sqrt((1 + c) * 0.5))
                               : 1.57079632679489661923 - asin_half(c);
-        double y = a * 10000000.0, f = floor(y);
-        if (y - f > 1e-6 && y - f < 1 - 1e-6)
-            return (int64_t)f;
+        double y = a * 10000000.0;      /* >= 0: truncation is the floor */
+        int64_t u = (int64_t)y;
+        if (y - (double)u > 1e-6 && y - (double)u < 1 - 1e-6)
+            return u;
     }
     return (int64_t)(tin_safe_acos(c) * 10000000.0);
 }

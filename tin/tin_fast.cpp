@@ -128,6 +128,8 @@ static struct {
     int32_t  *pending;          /* points whose closing changed since the open */
     int32_t   npending, pending_cap;  /* mask was last brought in line */
     int       open_stale;       /* more than pending holds: rebuild it whole */
+    int       passed;           /* an edge has been passed open (until then none
+                                ** is asked for) */
 } fs;
 
 /* The points by cells of a grid, for the point-by-point check: the ids of
@@ -1457,10 +1459,10 @@ static int crossing_unsure(edge_ctx *c, int32_t h, int32_t w)
 
 /* Takes the triangle of half-edge h with apex w, as the search would: the
 ** existing sides ahead of the front, the lines of the new ones, the closing
-** and the angle sums; then records it in the mesh. */
-static void take(edge_ctx *c, int32_t h, int32_t w)
+** and the angle sums; then records it in the mesh.  cw: the cosine of
+** the angle at w, as tin_cosine gives it. */
+static void take(edge_ctx *c, int32_t h, int32_t w, double cw)
 {
-    const tin_point *pw = &fs.p[w];
     /* (the lines of the new sides are made again from their ends when
     ** needed; the fast buffer keeps none) */
     int32_t sa, sb;
@@ -1468,7 +1470,7 @@ static void take(edge_ctx *c, int32_t h, int32_t w)
     tin.held_ak = tag_get(c->a, w, sa);
     tin.held_bk = tag_get(c->b, w, sb);
     close_held(c->a, c->b);
-    add_angles(c->a, c->b, w, tin_cosine(c->pa, c->pb, pw));
+    add_angles(c->a, c->b, w, cw);
     record(h, c->a);
 }
 
@@ -1567,7 +1569,7 @@ static int direct(edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
     }
     if (!circle_trusted(c, w) || crossing_unsure(c, hw, w))
         return CHECK;
-    take(c, hw, w);
+    take(c, hw, w, cw);
     if (cl.ncand + cl.nblocked > 1)
         tin_fast_count.cluster++;
     else
@@ -1848,7 +1850,7 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
     tin_fast_count.wide += cull;
     *k_out = w;
     if (sure) {
-        take(c, hw, w);
+        take(c, hw, w, cw);
         return FOUND;
     }
     /* w's own existing sides and lines */
@@ -1986,8 +1988,11 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
         fs.pend[0] = fs.pend[1] = fs.pend[2] = -1;
         int first_side;
         if (tin_search_sides(fast_third_point, n, p, u, v, opp, &k, &first_side)) {
-            if (tin.cur_edge >= tin.ncons && tin_passed_open_add(fs.orig[u], fs.orig[v]))
-                return 1;
+            if (tin.cur_edge >= tin.ncons) {
+                if (tin_passed_open_add(fs.orig[u], fs.orig[v]))
+                    return 1;
+                fs.passed = 1;
+            }
             continue;
         }
         face_cb(p[u], p[v], p[k]);
@@ -1997,13 +2002,13 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
         if (tin.held_ak == -1) {
             if (append(u, k, v, fs.pend[0], 0))
                 return 1;
-            if (tin_passed_open(fs.orig[u], fs.orig[k]))
+            if (fs.passed && tin_passed_open(fs.orig[u], fs.orig[k]))
                 fs.bits[tin.last_edge] |= FE_CLOSED;
         }
         if (tin.held_bk == -1) {
             if (append(v, k, u, fs.pend[1], 0))
                 return 1;
-            if (tin_passed_open(fs.orig[v], fs.orig[k]))
+            if (fs.passed && tin_passed_open(fs.orig[v], fs.orig[k]))
                 fs.bits[tin.last_edge] |= FE_CLOSED;
         }
         /* the other side of a break line: its copy keeps the constraint's

@@ -471,7 +471,7 @@ enum { CELL_NEW = 0, CELL_EDGE = 1, CELL_IN = 2, CELL_OUT = 3 };
 static struct {
     uint8_t *cell;
     int32_t  nx, ny;
-    double   x0, y0, inv;
+    double   x0, y0, x1, y1, inv;
 } ac;
 
 static int32_t area_bin(double v, double origin, int32_t count)
@@ -505,22 +505,23 @@ static int area_mark(const tin_point *p, const tin_point *q, double reach, doubl
     return 0;
 }
 
-/* The cells, a dozen points each; 1 when they cannot be made (too few
-** points, no extent, no memory, an edge they cannot reach): every point is
-** then tested. */
+/* The cells over the box of the outline and holes (a point outside it is
+** tested, and quickly refused), about four points each; 1 when they cannot
+** be made (too few points, no extent, no memory, an edge they cannot
+** reach): every point is then tested. */
 static int area_cells_open(int32_t n, const tin_point *points)
 {
     double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
-    for (int32_t i = 0; i < n; i++) {
-        double x = points[i].x, y = points[i].y;
-        if (!isfinite(x) || !isfinite(y))
-            continue;
-        if (x < x0) x0 = x;
-        if (x > x1) x1 = x;
-        if (y < y0) y0 = y;
-        if (y > y1) y1 = y;
+    for (int g = 1; g <= tin.ngroups; g++) {
+        const tin_box *b = &tin.minmax_cont[g];
+        if (!(b->xmin <= b->xmax && b->ymin <= b->ymax))
+            continue;                   /* no line of that group */
+        x0 = fmin(x0, b->xmin);
+        x1 = fmax(x1, b->xmax);
+        y0 = fmin(y0, b->ymin);
+        y1 = fmax(y1, b->ymax);
     }
-    double cs = sqrt((x1 - x0) * (y1 - y0) * 12 / n);
+    double cs = sqrt((x1 - x0) * (y1 - y0) * 4 / n);
     if (n < 256 || !(cs > 0) || !isfinite(cs))
         return 1;
     double fx = floor((x1 - x0) / cs) + 1, fy = floor((y1 - y0) / cs) + 1;
@@ -530,6 +531,8 @@ static int area_cells_open(int32_t n, const tin_point *points)
     ac.ny = (int32_t)fy;
     ac.x0 = x0;
     ac.y0 = y0;
+    ac.x1 = x1;
+    ac.y1 = y1;
     ac.inv = 1 / cs;
     ac.cell = (uint8_t *)calloc((size_t)ac.nx * ac.ny, 1);
     if (!ac.cell)
@@ -559,12 +562,12 @@ void tin_close_outside_points(int32_t n, const tin_point *points)
         return;
     int cells = area_cells_open(n, points) == 0;
     for (int32_t i = 0; i < n; i++) {
-        if (tin_on_constraint(i))
-            continue;
+        if (tin.cons_end && tin.cons_end[i])
+            continue;             /* (tin_on_constraint, without the call) */
         double x = points[i].x, y = points[i].y;
         int out;
         uint8_t *c = NULL;
-        if (cells && isfinite(x) && isfinite(y)) {
+        if (cells && x >= ac.x0 && x <= ac.x1 && y >= ac.y0 && y <= ac.y1) {
             int32_t cx = area_bin(x, ac.x0, ac.nx);
             c = &ac.cell[(size_t)cx * ac.ny + area_bin(y, ac.y0, ac.ny)];
             /* two unmarked cells side by side make one rectangle, with no

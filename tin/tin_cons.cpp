@@ -182,8 +182,13 @@ int tin_split_constraints(int32_t n, const tin_point *points)
         return 0;
     for (int32_t e = 0; e <= tin.last_edge; e++) {
         int32_t u = tin.tri[e].u, v = tin.tri[e].v, found = -1;
+        /* most points of the edge's x range lie above or below it: the
+        ** y range first, with the bounds at hand (lies_on tests it again) */
+        double xmax = tin.tri[e].xmax, ymin = tin.tri[e].ymin, ymax = tin.tri[e].ymax;
         for (int32_t j = first_near_x(n, points, tin.tri[e].xmin);
-             j < n && points[j].x <= tin.tri[e].xmax; j++) {
+             j < n && points[j].x <= xmax; j++) {
+            if (points[j].y < ymin || points[j].y > ymax)
+                continue;
             if (j != u && j != v && lies_on(&tin.tri[e], points, j)) {
                 found = j;
                 break;

@@ -175,6 +175,7 @@ static struct {
     /* the triangles the mesh could not take (corners by mesh number) */
     int32_t  stray[STRAY_CAP][3];
     double   sbox[STRAY_CAP][4];    /* its box: x0, x1, y0, y1 */
+    double   sall[4];               /* the box of them all */
     int      nstray;
 } dg;
 
@@ -343,8 +344,20 @@ static int circle_near(double cx, double cy, double r)
 }
 
 /* Does a triangle the mesh could not take meet the disc: a side within r
-** of the centre, or the centre inside it? */
-static int stray_near(double cx, double cy, double r)
+** of the centre, or the centre inside it?  (Asked of nearly every circle
+** once there is one: the box of them all answers most at once.) */
+static int stray_near_each(double cx, double cy, double r);
+
+static inline int stray_near(double cx, double cy, double r)
+{
+    double w = r + 4 * fs.delta;
+    if (dg.nstray == 0 || cx + w < dg.sall[0] || cx - w > dg.sall[1] || cy + w < dg.sall[2]
+        || cy - w > dg.sall[3])
+        return 0;
+    return stray_near_each(cx, cy, r);
+}
+
+static int stray_near_each(double cx, double cy, double r)
 {
     double rr = (r + 4 * fs.delta) * (r + 4 * fs.delta);
     for (int i = 0; i < dg.nstray; i++) {
@@ -488,6 +501,10 @@ static void follow(int32_t a, int32_t b, int32_t k)
         box[1] = fmax(fmax(fs.p[a].x, fs.p[b].x), fs.p[k].x);
         box[2] = fmin(fmin(fs.p[a].y, fs.p[b].y), fs.p[k].y);
         box[3] = fmax(fmax(fs.p[a].y, fs.p[b].y), fs.p[k].y);
+        for (int i = 0; i < 4; i++) {
+            double v = box[i] == box[i] ? box[i] : i % 2 ? INFINITY : -INFINITY;
+            dg.sall[i] = dg.nstray == 0 ? v : i % 2 ? fmax(dg.sall[i], v) : fmin(dg.sall[i], v);
+        }
         dg.nstray++;
         return;
     }

@@ -974,20 +974,16 @@ static void pgrid_open(void)
     }
     for (size_t c = 0; c < cells; c++)
         pg.start[c + 1] += pg.start[c];
-    int32_t *fill = (int32_t *)tin_big(cells * sizeof(int32_t));
-    if (!fill) {
-        tin_big_free(pg.start);
-        tin_big_free(pg.ids);
-        pg.start = pg.ids = NULL;
-        return;
-    }
-    memcpy(fill, pg.start, cells * sizeof(int32_t));
+    /* each cell's start serves as its cursor, and ends on the next cell's
+    ** start: moved back one after (no second array to fill) */
     for (int32_t i = 0; i < n; i++) {
         int32_t cx = (int32_t)fmin((p[i].x - x0) / pg.cs, pg.nx - 1);
         int32_t cy = (int32_t)fmin((p[i].y - y0) / pg.cs, pg.ny - 1);
-        pg.ids[fill[(size_t)cx * pg.ny + cy]++] = i;
+        pg.ids[pg.start[(size_t)cx * pg.ny + cy]++] = i;
     }
-    tin_big_free(fill);
+    for (size_t c = cells; c > 0; c--)
+        pg.start[c] = pg.start[c - 1];
+    pg.start[0] = 0;
 }
 
 static int32_t pcell(double v, double origin, int32_t count)

@@ -182,8 +182,13 @@ int tin_split_constraints(int32_t n, const tin_point *points)
         return 0;
     for (int32_t e = 0; e <= tin.last_edge; e++) {
         int32_t u = tin.tri[e].u, v = tin.tri[e].v, found = -1;
+        /* most points of the edge's x range lie above or below it: the
+        ** y range first, with the bounds at hand (lies_on tests it again) */
+        double xmax = tin.tri[e].xmax, ymin = tin.tri[e].ymin, ymax = tin.tri[e].ymax;
         for (int32_t j = first_near_x(n, points, tin.tri[e].xmin);
-             j < n && points[j].x <= tin.tri[e].xmax; j++) {
+             j < n && points[j].x <= xmax; j++) {
+            if (points[j].y < ymin || points[j].y > ymax)
+                continue;
             if (j != u && j != v && lies_on(&tin.tri[e], points, j)) {
                 found = j;
                 break;
@@ -445,14 +450,149 @@ int tin_outside_area(double x, double y)
     return 0;
 }
 
+/*
+** Most points lie far from every outline and hole edge, and the test gives
+** them the answer of exact geometry: the even-odd count of the ray, whose
+** vertex rules pair the hits of a ring passing on (one low, one high) and
+** cancel those of a top or a bottom.  It may differ only next to an edge:
+** where the rounded crossing (plus eps) falls on the other side of the
+** point, or the group's box (drawn from the lines, within eps of the
+** points) cuts a corner.  So the points are binned in cells, the cells
+** within reach of an outline or hole edge are marked, and in any other
+** cell every point has the answer of its first point:
+**
+**    +---+---+---+---+      a cell's points are those whose rounded bins
+**    |   | # | # |   |      (monotone in x and in y) name it: a rectangle.
+**    +---#####---+---+      An edge passing through it, or near one of its
+**    |  #| # |###|   |      points, marks it (#); an unmarked rectangle
+**    +-#-+---+---#---+      holds no boundary, so exact geometry gives all
+**    |#  |   |   |#  |      its points one answer, which the test gives
+**
+** The reach of an edge: 4 eps, and a bound far above the rounding of its
+** crossing (the line's coefficients, the division by a small la).
+*/
+enum { CELL_NEW = 0, CELL_EDGE = 1, CELL_IN = 2, CELL_OUT = 3 };
+
+static struct {
+    uint8_t *cell;
+    int32_t  nx, ny;
+    double   x0, y0, x1, y1, inv;
+} ac;
+
+static int32_t area_bin(double v, double origin, int32_t count)
+{
+    double t = (v - origin) * ac.inv;
+    if (!(t >= 0))
+        return 0;
+    if (t >= count)
+        return count - 1;
+    return (int32_t)t;
+}
+
+/* Marks the cells within reach of the edge from p to q; 1 when it cannot. */
+static int area_mark(const tin_point *p, const tin_point *q, double reach, double cs)
+{
+    double dx = q->x - p->x, dy = q->y - p->y, len = sqrt(dx * dx + dy * dy);
+    double steps = ceil(4 * len / cs) + 1;
+    if (!isfinite(reach) || !isfinite(steps) || steps > 1e6)
+        return 1;
+    /* every point of the edge lies within len / (2 steps) of a sample */
+    double r = len / (2 * steps) + reach
+               + 1e-9 * (fabs(p->x) + fabs(p->y) + fabs(q->x) + fabs(q->y));
+    for (int32_t s = 0; s <= (int32_t)steps; s++) {
+        double t = s / steps, sx = p->x + dx * t, sy = p->y + dy * t;
+        int32_t cx0 = area_bin(sx - r, ac.x0, ac.nx), cx1 = area_bin(sx + r, ac.x0, ac.nx);
+        int32_t cy0 = area_bin(sy - r, ac.y0, ac.ny), cy1 = area_bin(sy + r, ac.y0, ac.ny);
+        for (int32_t cx = cx0; cx <= cx1; cx++)
+            for (int32_t cy = cy0; cy <= cy1; cy++)
+                ac.cell[(size_t)cx * ac.ny + cy] = CELL_EDGE;
+    }
+    return 0;
+}
+
+/* The cells over the box of the outline and holes (a point outside it is
+** tested, and quickly refused), about four points each; 1 when they cannot
+** be made (too few points, no extent, no memory, an edge they cannot
+** reach): every point is then tested. */
+static int area_cells_open(int32_t n, const tin_point *points)
+{
+    double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
+    for (int g = 1; g <= tin.ngroups; g++) {
+        const tin_box *b = &tin.minmax_cont[g];
+        if (!(b->xmin <= b->xmax && b->ymin <= b->ymax))
+            continue;                   /* no line of that group */
+        x0 = fmin(x0, b->xmin);
+        x1 = fmax(x1, b->xmax);
+        y0 = fmin(y0, b->ymin);
+        y1 = fmax(y1, b->ymax);
+    }
+    double cs = sqrt((x1 - x0) * (y1 - y0) * 4 / n);
+    if (n < 256 || !(cs > 0) || !isfinite(cs))
+        return 1;
+    double fx = floor((x1 - x0) / cs) + 1, fy = floor((y1 - y0) / cs) + 1;
+    if (!(fx * fy <= 2.0 * n + 64))
+        return 1;
+    ac.nx = (int32_t)fx;
+    ac.ny = (int32_t)fy;
+    ac.x0 = x0;
+    ac.y0 = y0;
+    ac.x1 = x1;
+    ac.y1 = y1;
+    ac.inv = 1 / cs;
+    ac.cell = (uint8_t *)calloc((size_t)ac.nx * ac.ny, 1);
+    if (!ac.cell)
+        return 1;
+    for (int32_t e = 0; e < tin.ncons; e++) {
+        const tin_edge *t = &tin.tri[e];
+        if (t->group == TIN_BREAK)
+            continue;
+        const tin_point *p = &points[t->u], *q = &points[t->v];
+        double reach = 4 * tin.eps;
+        if (t->la != 0)
+            reach += 1e-9 * (fabs(p->x) + fabs(q->x)
+                             + (fabs(t->lc) + fabs(p->y) + fabs(q->y)) / fabs(t->la));
+        if (area_mark(p, q, reach, cs)) {
+            free(ac.cell);
+            ac.cell = NULL;
+            return 1;
+        }
+    }
+    return 0;
+}
+
 void tin_close_outside_points(int32_t n, const tin_point *points)
 {
     tin_index_area();
     if (tin.narea <= 0)
         return;
-    for (int32_t i = 0; i < n; i++)
-        if (!tin_on_constraint(i) && tin_outside_area(points[i].x, points[i].y))
+    int cells = area_cells_open(n, points) == 0;
+    for (int32_t i = 0; i < n; i++) {
+        if (tin.cons_end && tin.cons_end[i])
+            continue;             /* (tin_on_constraint, without the call) */
+        double x = points[i].x, y = points[i].y;
+        int out;
+        uint8_t *c = NULL;
+        if (cells && x >= ac.x0 && x <= ac.x1 && y >= ac.y0 && y <= ac.y1) {
+            int32_t cx = area_bin(x, ac.x0, ac.nx);
+            c = &ac.cell[(size_t)cx * ac.ny + area_bin(y, ac.y0, ac.ny)];
+            /* two unmarked cells side by side make one rectangle, with no
+            ** boundary in it: the cell on the left answers (the points
+            ** come by x, so it has been met, when it has points) */
+            if (*c == CELL_NEW && cx > 0 && c[-ac.ny] >= CELL_IN)
+                *c = c[-ac.ny];
+        }
+        if (c && *c >= CELL_IN) {
+            out = *c == CELL_OUT;
+        } else {
+            out = tin_outside_area(x, y);
+            if (c && *c == CELL_NEW)
+                *c = out ? CELL_OUT : CELL_IN;
+        }
+        if (out)
             tin.pangle[i] = FULL_TURN;
+    }
+    free(ac.cell);
+    ac.cell = NULL;
 }
 
 /*

@@ -177,6 +177,7 @@ static struct {
     /* the triangles the mesh could not take (corners by mesh number) */
     int32_t  stray[STRAY_CAP][3];
     double   sbox[STRAY_CAP][4];    /* its box: x0, x1, y0, y1 */
+    double   sall[4];               /* the box of them all */
     int      nstray;
 } dg;
 
@@ -345,8 +346,20 @@ static int circle_near(double cx, double cy, double r)
 }
 
 /* Does a triangle the mesh could not take meet the disc: a side within r
-** of the centre, or the centre inside it? */
-static int stray_near(double cx, double cy, double r)
+** of the centre, or the centre inside it?  (Asked of nearly every circle
+** once there is one: the box of them all answers most at once.) */
+static int stray_near_each(double cx, double cy, double r);
+
+static inline int stray_near(double cx, double cy, double r)
+{
+    double w = r + 4 * fs.delta;
+    if (dg.nstray == 0 || cx + w < dg.sall[0] || cx - w > dg.sall[1] || cy + w < dg.sall[2]
+        || cy - w > dg.sall[3])
+        return 0;
+    return stray_near_each(cx, cy, r);
+}
+
+static int stray_near_each(double cx, double cy, double r)
 {
     double rr = (r + 4 * fs.delta) * (r + 4 * fs.delta);
     for (int i = 0; i < dg.nstray; i++) {
@@ -490,6 +503,10 @@ static void follow(int32_t a, int32_t b, int32_t k)
         box[1] = fmax(fmax(fs.p[a].x, fs.p[b].x), fs.p[k].x);
         box[2] = fmin(fmin(fs.p[a].y, fs.p[b].y), fs.p[k].y);
         box[3] = fmax(fmax(fs.p[a].y, fs.p[b].y), fs.p[k].y);
+        for (int i = 0; i < 4; i++) {
+            double v = box[i] == box[i] ? box[i] : i % 2 ? INFINITY : -INFINITY;
+            dg.sall[i] = dg.nstray == 0 ? v : i % 2 ? fmax(dg.sall[i], v) : fmin(dg.sall[i], v);
+        }
         dg.nstray++;
         return;
     }
@@ -959,20 +976,16 @@ static void pgrid_open(void)
     }
     for (size_t c = 0; c < cells; c++)
         pg.start[c + 1] += pg.start[c];
-    int32_t *fill = (int32_t *)tin_big_raw(cells * sizeof(int32_t));
-    if (!fill) {
-        tin_big_free(pg.start);
-        tin_big_free(pg.ids);
-        pg.start = pg.ids = NULL;
-        return;
-    }
-    memcpy(fill, pg.start, cells * sizeof(int32_t));
+    /* each cell's start serves as its cursor, and ends on the next cell's
+    ** start: moved back one after (no second array to fill) */
     for (int32_t i = 0; i < n; i++) {
         int32_t cx = (int32_t)fmin((p[i].x - x0) / pg.cs, pg.nx - 1);
         int32_t cy = (int32_t)fmin((p[i].y - y0) / pg.cs, pg.ny - 1);
-        pg.ids[fill[(size_t)cx * pg.ny + cy]++] = i;
+        pg.ids[pg.start[(size_t)cx * pg.ny + cy]++] = i;
     }
-    tin_big_free(fill);
+    for (size_t c = cells; c > 0; c--)
+        pg.start[c] = pg.start[c - 1];
+    pg.start[0] = 0;
 }
 
 static int32_t pcell(double v, double origin, int32_t count)

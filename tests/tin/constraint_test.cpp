@@ -195,6 +195,20 @@ TEST(Constraints, RayTestCountsVerticesOnceWhereTheOutlinePassesOn)
         }
     EXPECT_GT(inside, asks.size() / 4);
 
+    // Closing the points outside decides most of them by cells no edge comes near, each as its own test
+    // would: lattice points (many level with corners) and points between, over the same rings
+    std::vector<tin_point> many = jp;
+    for (int i = 0; i < 20000; i++)
+        many.push_back({std::round(-1100 + 2200 * u(g)) + (i % 2) * u(g), std::round(-1100 + 2200 * u(g)), 0});
+    ConsSetup cl(many, jl, 3);
+    ASSERT_EQ(cl.result, 0);
+    size_t closed = 0;
+    for (size_t k = 0; k < cl.p.size(); k++)
+        if (!tin.cons_end[k]) {
+            ASSERT_EQ(cl.angles[k] == FULL_TURN, tin_outside_area(cl.p[k].x, cl.p[k].y)) << cl.p[k].x << "," << cl.p[k].y;
+            closed += cl.angles[k] == FULL_TURN;
+        }
+    EXPECT_GT(closed, cl.p.size() / 4);
 }
 
 // The accelerations only speed the search up: every input gives the same

@@ -326,11 +326,13 @@ static inline uint64_t digit_value(uint64_t t)
 ** the decimals a word at a time, the last of them from the word that ends
 ** with the text (its bytes already read are dropped):
 **
-**      "4031001.8838800001"   4031001 . 88388000 01
-**       |-------|             first word: 7 digits, then the point
-**               |-------|     a word of decimals
-**               ........|-------|  the last word: its top 2 bytes
-**                                  (2 digits or fewer are taken one by one)
+**      "403100.8838800012345"   403100 . 88388000 12345
+**       |------|  first word: 6 digits, the point (a decimal after it waits)
+**              |------|  a word of decimals
+**                ...|------|  the last word: its top 5 bytes
+**
+** A tail of 2 digits or fewer (the export's 10 decimals leave 2) is taken
+** one digit at a time, which costs less than a word for so few.
 **
 ** 1 with m and k (see plain_decimal), 0 when the text is of another form
 ** or has more than 7 whole digits. */

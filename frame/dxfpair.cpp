@@ -286,79 +286,171 @@ int read_entity_pair(int *code)
     return rc > 0;
 }
 
+static const uint64_t pow10[20] = {
+    1ULL, 10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL, 1000000ULL, 10000000ULL, 100000000ULL,
+    1000000000ULL, 10000000000ULL, 100000000000ULL, 1000000000000ULL, 10000000000000ULL,
+    100000000000000ULL, 1000000000000000ULL, 10000000000000000ULL, 100000000000000000ULL,
+    1000000000000000000ULL, 10000000000000000000ULL};
+
+/* Eight characters at p as one word, the first in its lowest byte (as read
+** on a little-endian machine), each byte ^ '0': a digit's value, 0 to 9, or
+** a larger byte for any other character. */
+static inline uint64_t digit_word(const char *p)
+{
+    uint64_t t;
+    memcpy(&t, p, 8);
+    return t ^ 0x3030303030303030ULL;
+}
+
+/* The top bit of every byte of a digit word that holds no digit.  A carry
+** out of a byte (one above 0x89, no digit) only reaches the bytes after it
+** and may mark a digit there too, never hide a non-digit: the lowest byte
+** marked is always the first non-digit. */
+static inline uint64_t non_digits(uint64_t t)
+{
+    return ((t + 0x7676767676767676ULL) | t) & 0x8080808080808080ULL;
+}
+
+/* The number a digit word of eight digits makes, the first the highest:
+** pairs, then fours, then the eight, by multiplying.  Empty bytes at the
+** word's low end are leading zeros. */
+static inline uint64_t digit_value(uint64_t t)
+{
+    t = t * 10 + (t >> 8);
+    return (((t & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
+            (((t >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >> 32;
+}
+
+/* The digits of a number of at least 8 characters (no sign) read eight at
+** a time: up to 7 whole digits and the point, from the first word; then
+** the decimals a word at a time, the last of them from the word that ends
+** with the text (its bytes already read are dropped):
+**
+**      "403100.8838800012345"   403100 . 88388000 12345
+**       |------|  first word: 6 digits, the point (a decimal after it waits)
+**              |------|  a word of decimals
+**                ...|------|  the last word: its top 5 bytes
+**
+** A tail of 2 digits or fewer (the export's 10 decimals leave 2) is taken
+** one digit at a time, which costs less than a word for so few.
+**
+** 1 with m and k (see plain_decimal), 0 when the text is of another form
+** or has more than 7 whole digits. */
+static int decimal_words(const char *p, const char *end, uint64_t *m, int *k)
+{
+    uint64_t t = digit_word(p), other = non_digits(t);
+    int whole = __builtin_ctzll(other | (1ULL << 63)) >> 3;     /* 7 when none */
+
+    if (whole == 0 || p[whole] != '.')
+        return 0;
+    const char *dec = p + whole + 1;
+    if (whole + (end - dec) > 19)
+        return 0;
+    *k = (int)(end - dec);
+    *m = digit_value(t << (8 * (8 - whole)));
+    for (; end - dec >= 8; dec += 8) {
+        t = digit_word(dec);
+        if (non_digits(t) != 0)
+            return 0;
+        *m = *m * 100000000 + digit_value(t);
+    }
+    int rest = (int)(end - dec);
+    if (rest <= 2) {                    /* the export's tail, 10 decimals: 2 */
+        for (; dec < end; dec++) {
+            unsigned digit = (unsigned)(unsigned char)*dec - '0';
+            if (digit > 9)
+                return 0;
+            *m = *m * 10 + digit;
+        }
+    } else {
+        uint64_t top = ~0ULL << (8 * (8 - rest));
+        t = digit_word(end - 8);
+        if ((non_digits(t) & top) != 0)
+            return 0;
+        *m = *m * pow10[rest] + digit_value(t & top);
+    }
+    return 1;
+}
+
 /* The export's number, "-" or not, digits, a point and decimals, the whole
-** `len` characters, with at most 19 significant digits (trailing zeros of
-** the decimals do not count): 1 with it in *v, 0 when it is some other form.
-** Such a number is m / 10^k with m and k integers, trailing zeros dropped:
+** `len` characters, with at most 19 digits: 1 with it in *v, 0 when it is
+** some other form (from_chars then reads it).  Such a number is m / 10^k
+** with m < 10^19 and k <= 18 integers (one digit at least before the point):
 **
-**      "-4031002.3215810000"   m = 40310023215810, k = 7   (three zeros dropped)
+**      "-4031002.3215810000"   m = 40310023215810000, k = 10
 **
-** When m <= 2^53 and k <= 22 both m and 10^k are doubles exactly, and one
-** division rounds the exact quotient to the nearest double: the double
-** from_chars and scanf give (Clinger's fast path; it needs arithmetic in
-** double precision, rounding to nearest, as on x86-64 with SSE2).  A larger
-** m (a y coordinate of 17 digits) is divided in integers, exactly, below. */
+** When m <= 2^53 both m and 10^k are doubles exactly, and one division
+** rounds the exact quotient to the nearest double: the double from_chars
+** and scanf give (Clinger's fast path; it needs arithmetic in double
+** precision, rounding to nearest, as on x86-64 with SSE2).  A larger m (a
+** y coordinate of 17 digits) is divided in integers, exactly, below. */
 static int plain_decimal(const char *p, size_t len, double *v)
 {
-    static const uint64_t pow10[20] = {
-        1ULL, 10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL, 1000000ULL, 10000000ULL, 100000000ULL,
-        1000000000ULL, 10000000000ULL, 100000000000ULL, 1000000000000ULL, 10000000000000ULL,
-        100000000000000ULL, 1000000000000000ULL, 10000000000000000ULL, 100000000000000000ULL,
-        1000000000000000000ULL, 10000000000000000000ULL};
-    static const double exact10[23] = {
-        1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11,
-        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-#if !defined(FLT_EVAL_METHOD) || FLT_EVAL_METHOD != 0
+    /* 2^(63 + b) / 10^k rounded down, b the bits of 10^k: from 2^63 to 2^64. */
+    static const uint64_t recip10[20] = {
+        0, 0xccccccccccccccccULL, 0xa3d70a3d70a3d70aULL, 0x83126e978d4fdf3bULL,
+        0xd1b71758e219652bULL, 0xa7c5ac471b478423ULL, 0x8637bd05af6c69b5ULL,
+        0xd6bf94d5e57a42bcULL, 0xabcc77118461cefcULL, 0x89705f4136b4a597ULL,
+        0xdbe6fecebdedd5beULL, 0xafebff0bcb24aafeULL, 0x8cbccc096f5088cbULL,
+        0xe12e13424bb40e13ULL, 0xb424dc35095cd80fULL, 0x901d7cf73ab0acd9ULL,
+        0xe69594bec44de15bULL, 0xb877aa3236a4b449ULL, 0x9392ee8e921d5d07ULL,
+        0xec1e4a7db69561a5ULL};
+    static const double exact10[20] = {
+        1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9,
+        1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
+#if !defined(FLT_EVAL_METHOD) || FLT_EVAL_METHOD != 0 || !defined(__BYTE_ORDER__) || \
+    __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
     return 0;
 #endif
     const char *end = p + len;
     int negative = p < end && *p == '-';
     p += negative;
     uint64_t m = 0;
-    int digits = 0, k = 0;              /* in m; decimals in m */
-    while (p < end && *p >= '0' && *p <= '9') {
-        if (digits == 19)
+    int k = 0;
+    if (end - p < 8 || !decimal_words(p, end, &m, &k)) {
+        int digits = 0, point = 0;      /* the short and the rare, a digit at a time */
+        for (m = 0, k = 0; p < end; p++) {
+            if (*p >= '0' && *p <= '9') {
+                if (++digits > 19)
+                    return 0;
+                m = m * 10 + (uint64_t)(*p - '0');
+                k += point;
+            } else if (*p == '.' && digits > 0 && !point) {
+                point = 1;
+            } else {
+                return 0;               /* ".5", "1e5", words: from_chars reads them */
+            }
+        }
+        if (digits == 0)
             return 0;
-        m = m * 10 + (uint64_t)(*p++ - '0');
-        digits++;
     }
-    if (digits == 0)
-        return 0;                       /* ".5", "-", "" and words: not ours */
-    if (p < end && *p == '.') {
-        const char *last = end;         /* the decimals without trailing zeros */
-        while (last > p + 1 && last[-1] == '0')
-            last--;
-        if (digits + (last - (p + 1)) > 19)
-            return 0;
-        for (p++; p < last && *p >= '0' && *p <= '9'; p++, k++)
-            m = m * 10 + (uint64_t)(*p - '0');
-        if (p == last)
-            p = end;
-    }
-    if (p != end || k > 22)
-        return 0;
     double d;
     if (m <= (1ULL << 53)) {
         d = (double)m / exact10[k];
+    } else if (k == 0) {
+        d = (double)m;                  /* converted with one rounding */
     } else {
-        /* m has 54 to 64 bits, 10^k (k <= 19 here) at most 64: the quotient
-        ** m * 2^s / 10^k, worked out exactly in integers, has 64 or 65 bits,
-        ** and its top 53 rounded to nearest (ties to even; a remainder or a
-        ** lower bit set breaks a tie upwards) times 2^-s is the double. */
+        /* With n = m shifted up to 64 bits (c places) and b the bits of
+        ** 10^k, the quotient X = n * 2^(b-1) / 10^k lies between 2^62 and
+        ** 2^64.  n * recip10[k] / 2^64 falls short of X by less than 1, so
+        ** its top half q is floor(X) or one less; the remainder, exact in 64
+        ** bits (k <= 18, so 10^k < 2^60), says which.  floor(X) with a
+        ** remainder kept in its lowest bit (10 or more bits below those the
+        ** double keeps, so a tie stays a tie only when exact) is converted
+        ** with one rounding to nearest, then scaled by 2^-(c + b - 1). */
         uint64_t ten = pow10[k];
-        int s = __builtin_clzll(m) + (64 - __builtin_clzll(ten));
-        unsigned __int128 n = (unsigned __int128)m << s;
-        unsigned __int128 q = n / ten;
-        int sticky = q * ten != n;
-        int drop = (q >> 64) != 0 ? 12 : 11;
-        uint64_t keep = (uint64_t)(q >> drop);
-        uint64_t rest = (uint64_t)q & ((1ULL << drop) - 1), half = 1ULL << (drop - 1);
-        if (rest > half || (rest == half && (sticky || (keep & 1))))
-            keep++;
-        uint64_t scale_bits = (uint64_t)(1023 + drop - s) << 52;
+        int c = __builtin_clzll(m), b = 64 - __builtin_clzll(ten);
+        uint64_t n = m << c;
+        uint64_t q = (uint64_t)(((unsigned __int128)n * recip10[k]) >> 64);
+        uint64_t rem = (n << (b - 1)) - q * ten;
+        if (rem >= ten) {
+            q++;
+            rem -= ten;
+        }
+        uint64_t scale_bits = (uint64_t)(1023 - c - (b - 1)) << 52;
         double scale;
         memcpy(&scale, &scale_bits, sizeof scale);
-        d = (double)keep * scale;
+        d = (double)(q | (rem != 0)) * scale;
     }
     *v = negative ? -d : d;
     return 1;
@@ -370,19 +462,27 @@ static int plain_decimal(const char *p, size_t len, double *v)
 ** plus sign, hex, inf or nan, a value out of range, an exponent without
 ** digits) takes scanf's own "%lf" so that what is read stays what scanf
 ** reads. */
+static const char *real_word(const char *text, double *v) __attribute__((noinline));
+
 const char *frame_real(const char *text, double *v)
+{
+    /* The value line read last is mostly the number alone, its length known. */
+    if (text == dxf_value && text != NULL) {
+        if (plain_decimal(text, value_len, v))
+            return text + value_len;
+        std::from_chars_result r = std::from_chars(text, text + value_len, *v, std::chars_format::general);
+        if (r.ec == std::errc() && r.ptr == text + value_len)
+            return r.ptr;
+    }
+    return real_word(text, v);
+}
+
+/* frame_real for any other text, apart so that the common number's way
+** above stays short (no buffer for scanf on its stack). */
+static const char *real_word(const char *text, double *v)
 {
     const char *p = text;
     int used = 0;
-
-    /* The value line read last is mostly the number alone, its length known. */
-    if (text == dxf_value && text != NULL) {
-        if (plain_decimal(p, value_len, v))
-            return p + value_len;
-        std::from_chars_result r = std::from_chars(p, p + value_len, *v, std::chars_format::general);
-        if (r.ec == std::errc() && r.ptr == p + value_len)
-            return r.ptr;
-    }
 
     /* The number's characters: up to the next blank or the end.  The usual
     ** value line is the number alone, which the first loop measures without

@@ -115,14 +115,25 @@ TEST(Numbers, ReadAsScanfReadsThem)
         "9007199254740992.000", "1234567890123456789", "12345678901234567891", "0.0000000000000000000001",
         "7.00000000000000000000003", "-4031002.3215810000"};
     std::uint64_t h = 1;
-    for (int k = 0; k < 2000; k++) {
+    for (int k = 0; k < 6000; k++) {
         h = h * 6364136223846793005ull + 1442695040888963407ull;
         double d;
         std::memcpy(&d, &h, sizeof d);
+        d = k % 6 == 2 ? std::ldexp((double)(h >> 11), -(int)(h % 60))
+            : k % 6 == 3 ? (h & 2 ? 5e5 : 4e6) * (1 + std::ldexp((double)(h >> 11), -60))   // the export's coordinates
+            : std::isfinite(d) ? d : 1.0 / (k + 3);
         char buf[64];
-        d = std::isfinite(d) ? d : 1.0 / (k + 3);
-        std::snprintf(buf, sizeof buf, k % 3 == 0 ? "%.17g" : k % 3 == 1 ? "%.6f" : "%.10f", k % 3 == 2 ? std::ldexp((double)(h >> 11), -(int)(h % 60)) : d);
-        words.push_back(buf);
+        std::snprintf(buf, sizeof buf, k % 6 == 0 ? "%.17g" : k % 6 == 1 ? "%.6f" : "%.10f", d);
+        std::string w = buf;
+        if (k % 6 == 4) {   // 15 to 19 digits, the point anywhere after the first
+            w = std::to_string(h | 1ull << 63).substr(0, 15 + k % 5);
+            w.insert(1 + h % w.size(), ".");
+        } else if (k % 6 == 5) {    // half-way between two doubles (an odd 54-bit number / 2^4), or a few units of the
+            // 19th digit off it: above 2^63, where only the division's remainder tells such a number from the tie
+            std::uint64_t m = ((15000000000000000ull + (h >> 14) % 1000000000000000ull) | 1) * 625;
+            w = std::to_string(h & 16 ? m + (h >> 62) : m - (h >> 62)).insert(15, ".");
+        }
+        words.push_back((h & 8) && k % 6 > 2 ? "-" + w : w);
     }
     auto check = [](const std::string &w, const char *text) {
         double want = -1, got = -2;

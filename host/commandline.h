@@ -71,6 +71,11 @@ enum class Feed { More, Done, Fail };
 class CommandMachine {
 public:
     virtual ~CommandMachine() = default;
+    // Commands start and end hundreds of thousands of times (an add-on's
+    // 3DFACE for each piece it draws): the blocks of a few that ended are
+    // kept for the next ones (commandline.cpp).
+    static void *operator new(std::size_t size);
+    static void operator delete(void *p, std::size_t size);
     // Called when the command word has been typed; More to wait for answers.
     virtual Feed start(Session &) { return Feed::More; }
     virtual Feed feed(Session &s, const Token &t) = 0;

@@ -56,7 +56,7 @@ public:
     {
         if (t.kind == Token::Word) {
             const std::string &w = t.text;
-            if (same_name(w, "i") || same_name(w, "invisible")) {
+            if ((w.size() == 1 && (w[0] == 'i' || w[0] == 'I')) || (w.size() == 9 && same_name(w, "invisible"))) {
                 hide_next_ = true;
                 return Feed::More;
             }
@@ -98,11 +98,9 @@ public:
 private:
     void make(Session &s)
     {
-        Entity e;
-        e.type = dxf_types().face;
+        Entity &e = s.add_entity(dxf_types().face);
         e.pts.assign(c_, c_ + 4);
         e.face_hidden = hidden_;
-        s.add_entity(std::move(e));
     }
     Vec3 c_[4];
     int k_ = 0;

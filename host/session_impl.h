@@ -81,6 +81,7 @@ struct Session::Impl {
     struct CommandLine {
         std::unique_ptr<CommandMachine> active;   // the host command in progress
         std::string active_name;
+        std::string command_word;                 // the word feed_line looks up, folded
         int sds_command_depth = 0;
         TokenQueue *pending = nullptr;            // tokens of the sds_command being run
         // The tokens of sds_command, one queue per depth of calls (a command

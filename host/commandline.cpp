@@ -306,52 +306,10 @@ bool Session::Impl::feed_tokens(Session &s, TokenQueue &q)
 
 Feed Session::Impl::feed_line(Session &s, const Token &t)
 {
-    if (!line.active) {
-        if (t.kind != Token::Word)
-            return error("A point or a selection set is not a command.");
-        if (t.text.empty() || same_name(t.text, "*cancel*"))
-            return Feed::Done;   // Enter, or nothing to cancel
-        // The name folded to lower case in a string kept for the next
-        // command: an add-on starts hundreds of thousands of them.
-        std::string &name = line.command_word;
-        name.assign(t.text);
-        for (char &c : name)
-            if (c >= 'A' && c <= 'Z')
-                c = (char)(c - 'A' + 'a');
-        while (!name.empty() && (name[0] == '_' || name[0] == '.'))
-            name.erase(0, 1);
-        std::unique_ptr<CommandMachine> m = make_command(s, name);
-        if (!m) {
-            if (call.functions.count("c:" + name))
-                return error("The command " + t.text + " cannot run inside another command.");
-            return error("Unknown command \"" + t.text + "\".");
-        }
-        line.active = std::move(m);
-        line.active_name = name;
-        last_error.clear();
-        in.asking.clear();
-        in.asking_active = false;
-        Feed r = line.active->start(s);
-        if (r == Feed::Fail && last_error.empty())
-            last_error = "The command " + t.text + " failed.";
-        if (r != Feed::More) {
-            line.active.reset();
-            line.active_name.clear();
-        } else {
-            in.asking_active = true;
-        }
-        return r;
-    }
-    if (t.kind == Token::Word && same_name(t.text, "*cancel*")) {
-        // Cancels the host command in progress: quietly when the add-on says
-        // it, as a failure when it is an answer from the input.
-        std::string name = line.active_name;
-        line.active.reset();
-        line.active_name.clear();
-        if (line.pending)
-            return Feed::Done;
-        return error("*Cancel*: the command " + upper(name) + " was cancelled.");
-    }
+    if (!line.active)
+        return start_command(s, t);
+    if (t.kind == Token::Word && t.text.size() == 8 && same_name(t.text, "*cancel*"))
+        return cancel_command();
     // The machine may start a nested command line (a script); keep it alive.
     std::unique_ptr<CommandMachine> m = std::move(line.active);
     Feed r = m->feed(s, t);
@@ -364,6 +322,56 @@ Feed Session::Impl::feed_line(Session &s, const Token &t)
         in.asking_active = false;
     }
     return r;
+}
+
+Feed Session::Impl::start_command(Session &s, const Token &t)
+{
+    if (t.kind != Token::Word)
+        return error("A point or a selection set is not a command.");
+    if (t.text.empty() || same_name(t.text, "*cancel*"))
+        return Feed::Done;   // Enter, or nothing to cancel
+    // The name folded to lower case in a string kept for the next command:
+    // an add-on starts hundreds of thousands of them.
+    std::string &name = line.command_word;
+    name.assign(t.text);
+    for (char &c : name)
+        if (c >= 'A' && c <= 'Z')
+            c = (char)(c - 'A' + 'a');
+    while (!name.empty() && (name[0] == '_' || name[0] == '.'))
+        name.erase(0, 1);
+    std::unique_ptr<CommandMachine> m = make_command(s, name);
+    if (!m) {
+        if (call.functions.count("c:" + name))
+            return error("The command " + t.text + " cannot run inside another command.");
+        return error("Unknown command \"" + t.text + "\".");
+    }
+    line.active = std::move(m);
+    line.active_name.swap(name);   // what the scratch word holds after does not matter
+    last_error.clear();
+    in.asking.clear();
+    in.asking_active = false;
+    Feed r = line.active->start(s);
+    if (r == Feed::Fail && last_error.empty())
+        last_error = "The command " + t.text + " failed.";
+    if (r != Feed::More) {
+        line.active.reset();
+        line.active_name.clear();
+    } else {
+        in.asking_active = true;
+    }
+    return r;
+}
+
+Feed Session::Impl::cancel_command()
+{
+    // Cancels the host command in progress: quietly when the add-on says
+    // it, as a failure when it is an answer from the input.
+    std::string name = line.active_name;
+    line.active.reset();
+    line.active_name.clear();
+    if (line.pending)
+        return Feed::Done;
+    return error("*Cancel*: the command " + upper(name) + " was cancelled.");
 }
 
 }  // namespace velmora

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -51,6 +52,21 @@ public:
         Token &t = items_[size_++];
         t.kind = Token::Word;
         t.text.clear();
+        t.pt = Vec3{};
+        t.ss = 0;
+        return t;
+    }
+    // A word at the end.  The token made over keeps its text when that is
+    // the word already: the add-on sends the same words in the same places
+    // call after call ("3DFACE", "i", Enter), and a compare costs less than
+    // the copy.
+    Token &add_word(std::string_view w)
+    {
+        Token &t = size_ == items_.size() ? items_.emplace_back() : items_[size_];
+        size_++;
+        t.kind = Token::Word;
+        if (t.text != w)
+            t.text.assign(w.data(), w.size());
         t.pt = Vec3{};
         t.ss = 0;
         return t;

@@ -71,10 +71,9 @@ public:
                 return Feed::Done;   // at the first, second or a next face's third corner
             }
         }
-        Vec3 p;
-        if (!token_point(t, p))
-            return refuse(s, "3DFACE: invalid corner \"" + (t.kind == Token::Word ? t.text : std::string("<ss>")) +
-                                    "\"; a corner is x,y or x,y,z, \"i\" hides the next edge, Enter ends.");
+        Vec3 p = t.pt;
+        if (t.kind != Token::Point && !token_point(t, p))
+            return refuse_corner(s, t);
         c_[k_] = p;
         if (hide_next_)
             hidden_ |= 1 << k_;
@@ -96,6 +95,12 @@ public:
     }
 
 private:
+    // Apart from feed, which takes millions of corners, so that it stays short.
+    [[gnu::noinline]] static Feed refuse_corner(Session &s, const Token &t)
+    {
+        return refuse(s, "3DFACE: invalid corner \"" + (t.kind == Token::Word ? t.text : std::string("<ss>")) +
+                             "\"; a corner is x,y or x,y,z, \"i\" hides the next edge, Enter ends.");
+    }
     void make(Session &s)
     {
         Entity &e = s.add_entity(dxf_types().face);

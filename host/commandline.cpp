@@ -14,7 +14,55 @@
 #include "session_impl.h"
 #include "text.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VELMORA_PLAIN_COMMAND_MEMORY 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELMORA_PLAIN_COMMAND_MEMORY 1
+#endif
+#endif
+
 namespace velmora {
+
+namespace {
+
+// Blocks of commands that ended, by size, for the next commands.  The
+// sanitizer build takes the plain allocator, which sees each block's life.
+struct SpareBlock {
+    void *block = nullptr;
+    std::size_t size = 0;
+};
+SpareBlock spare_blocks[4];
+
+}  // namespace
+
+void *CommandMachine::operator new(std::size_t size)
+{
+#ifndef VELMORA_PLAIN_COMMAND_MEMORY
+    for (SpareBlock &s : spare_blocks)
+        if (s.block && s.size == size) {
+            void *b = s.block;
+            s.block = nullptr;
+            return b;
+        }
+#endif
+    return ::operator new(size);
+}
+
+void CommandMachine::operator delete(void *p, std::size_t size)
+{
+    if (!p)
+        return;
+#ifndef VELMORA_PLAIN_COMMAND_MEMORY
+    for (SpareBlock &s : spare_blocks)
+        if (!s.block) {
+            s.block = p;
+            s.size = size;
+            return;
+        }
+#endif
+    ::operator delete(p, size);
+}
 
 namespace {
 
@@ -189,18 +237,22 @@ bool token_point(const Token &t, Vec3 &p)
 
 bool parse_colour(const std::string &w, int &c)
 {
+    // Numbers 1-255, and 0 and 256 for BYBLOCK and BYLAYER: looked at first,
+    // as an add-on sets a colour by number for each of thousands of pieces
+    // (a whole number is no name, and one out of range is no colour).
+    long long n;
+    if (parse_int(w, n)) {
+        if (n < 0 || n > 256)
+            return false;
+        c = (int)n;
+        return true;
+    }
     static const char *names[] = {"red", "yellow", "green", "cyan", "blue", "magenta", "white"};
     std::string l = lower(w);
     if (l == "bylayer") { c = 256; return true; }
     if (l == "byblock") { c = 0; return true; }
     for (int i = 0; i < 7; i++)
         if (l == names[i]) { c = i + 1; return true; }
-    // Numbers 1-255, and 0 and 256 for BYBLOCK and BYLAYER.
-    long long n;
-    if (parse_int(w, n) && n >= 0 && n <= 256) {
-        c = (int)n;
-        return true;
-    }
     double r;
     if (parse_number(w, r) && r == std::floor(r) && r >= 0 && r <= 256) {
         c = (int)r;
@@ -254,46 +306,10 @@ bool Session::Impl::feed_tokens(Session &s, TokenQueue &q)
 
 Feed Session::Impl::feed_line(Session &s, const Token &t)
 {
-    if (!line.active) {
-        if (t.kind != Token::Word)
-            return error("A point or a selection set is not a command.");
-        if (t.text.empty() || same_name(t.text, "*cancel*"))
-            return Feed::Done;   // Enter, or nothing to cancel
-        std::string name = lower(t.text);
-        while (!name.empty() && (name[0] == '_' || name[0] == '.'))
-            name.erase(0, 1);
-        std::unique_ptr<CommandMachine> m = make_command(s, name);
-        if (!m) {
-            if (call.functions.count("c:" + name))
-                return error("The command " + t.text + " cannot run inside another command.");
-            return error("Unknown command \"" + t.text + "\".");
-        }
-        line.active = std::move(m);
-        line.active_name = name;
-        last_error.clear();
-        in.asking.clear();
-        in.asking_active = false;
-        Feed r = line.active->start(s);
-        if (r == Feed::Fail && last_error.empty())
-            last_error = "The command " + t.text + " failed.";
-        if (r != Feed::More) {
-            line.active.reset();
-            line.active_name.clear();
-        } else {
-            in.asking_active = true;
-        }
-        return r;
-    }
-    if (t.kind == Token::Word && same_name(t.text, "*cancel*")) {
-        // Cancels the host command in progress: quietly when the add-on says
-        // it, as a failure when it is an answer from the input.
-        std::string name = line.active_name;
-        line.active.reset();
-        line.active_name.clear();
-        if (line.pending)
-            return Feed::Done;
-        return error("*Cancel*: the command " + upper(name) + " was cancelled.");
-    }
+    if (!line.active)
+        return start_command(s, t);
+    if (t.kind == Token::Word && t.text.size() == 8 && same_name(t.text, "*cancel*"))
+        return cancel_command();
     // The machine may start a nested command line (a script); keep it alive.
     std::unique_ptr<CommandMachine> m = std::move(line.active);
     Feed r = m->feed(s, t);
@@ -306,6 +322,56 @@ Feed Session::Impl::feed_line(Session &s, const Token &t)
         in.asking_active = false;
     }
     return r;
+}
+
+Feed Session::Impl::start_command(Session &s, const Token &t)
+{
+    if (t.kind != Token::Word)
+        return error("A point or a selection set is not a command.");
+    if (t.text.empty() || same_name(t.text, "*cancel*"))
+        return Feed::Done;   // Enter, or nothing to cancel
+    // The name folded to lower case in a string kept for the next command:
+    // an add-on starts hundreds of thousands of them.
+    std::string &name = line.command_word;
+    name.assign(t.text);
+    for (char &c : name)
+        if (c >= 'A' && c <= 'Z')
+            c = (char)(c - 'A' + 'a');
+    while (!name.empty() && (name[0] == '_' || name[0] == '.'))
+        name.erase(0, 1);
+    std::unique_ptr<CommandMachine> m = make_command(s, name);
+    if (!m) {
+        if (call.functions.count("c:" + name))
+            return error("The command " + t.text + " cannot run inside another command.");
+        return error("Unknown command \"" + t.text + "\".");
+    }
+    line.active = std::move(m);
+    line.active_name.swap(name);   // what the scratch word holds after does not matter
+    last_error.clear();
+    in.asking.clear();
+    in.asking_active = false;
+    Feed r = line.active->start(s);
+    if (r == Feed::Fail && last_error.empty())
+        last_error = "The command " + t.text + " failed.";
+    if (r != Feed::More) {
+        line.active.reset();
+        line.active_name.clear();
+    } else {
+        in.asking_active = true;
+    }
+    return r;
+}
+
+Feed Session::Impl::cancel_command()
+{
+    // Cancels the host command in progress: quietly when the add-on says
+    // it, as a failure when it is an answer from the input.
+    std::string name = line.active_name;
+    line.active.reset();
+    line.active_name.clear();
+    if (line.pending)
+        return Feed::Done;
+    return error("*Cancel*: the command " + upper(name) + " was cancelled.");
 }
 
 }  // namespace velmora

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -55,6 +56,21 @@ public:
         t.ss = 0;
         return t;
     }
+    // A word at the end.  The token made over keeps its text when that is
+    // the word already: the add-on sends the same words in the same places
+    // call after call ("3DFACE", "i", Enter), and a compare costs less than
+    // the copy.
+    Token &add_word(std::string_view w)
+    {
+        Token &t = size_ == items_.size() ? items_.emplace_back() : items_[size_];
+        size_++;
+        t.kind = Token::Word;
+        if (t.text != w)
+            t.text.assign(w.data(), w.size());
+        t.pt = Vec3{};
+        t.ss = 0;
+        return t;
+    }
     void clear() { size_ = next_ = 0; }
 
 private:
@@ -71,6 +87,11 @@ enum class Feed { More, Done, Fail };
 class CommandMachine {
 public:
     virtual ~CommandMachine() = default;
+    // Commands start and end hundreds of thousands of times (an add-on's
+    // 3DFACE for each piece it draws): the blocks of a few that ended are
+    // kept for the next ones (commandline.cpp).
+    static void *operator new(std::size_t size);
+    static void operator delete(void *p, std::size_t size);
     // Called when the command word has been typed; More to wait for answers.
     virtual Feed start(Session &) { return Feed::More; }
     virtual Feed feed(Session &s, const Token &t) = 0;

@@ -56,7 +56,7 @@ public:
     {
         if (t.kind == Token::Word) {
             const std::string &w = t.text;
-            if (same_name(w, "i") || same_name(w, "invisible")) {
+            if ((w.size() == 1 && (w[0] == 'i' || w[0] == 'I')) || (w.size() == 9 && same_name(w, "invisible"))) {
                 hide_next_ = true;
                 return Feed::More;
             }
@@ -71,10 +71,9 @@ public:
                 return Feed::Done;   // at the first, second or a next face's third corner
             }
         }
-        Vec3 p;
-        if (!token_point(t, p))
-            return refuse(s, "3DFACE: invalid corner \"" + (t.kind == Token::Word ? t.text : std::string("<ss>")) +
-                                    "\"; a corner is x,y or x,y,z, \"i\" hides the next edge, Enter ends.");
+        Vec3 p = t.pt;
+        if (t.kind != Token::Point && !token_point(t, p))
+            return refuse_corner(s, t);
         c_[k_] = p;
         if (hide_next_)
             hidden_ |= 1 << k_;
@@ -96,13 +95,17 @@ public:
     }
 
 private:
+    // Apart from feed, which takes millions of corners, so that it stays short.
+    [[gnu::noinline]] static Feed refuse_corner(Session &s, const Token &t)
+    {
+        return refuse(s, "3DFACE: invalid corner \"" + (t.kind == Token::Word ? t.text : std::string("<ss>")) +
+                             "\"; a corner is x,y or x,y,z, \"i\" hides the next edge, Enter ends.");
+    }
     void make(Session &s)
     {
-        Entity e;
-        e.type = dxf_types().face;
+        Entity &e = s.add_entity(dxf_types().face);
         e.pts.assign(c_, c_ + 4);
         e.face_hidden = hidden_;
-        s.add_entity(std::move(e));
     }
     Vec3 c_[4];
     int k_ = 0;

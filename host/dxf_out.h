@@ -54,14 +54,17 @@ struct Out {
     void integer(int code, long long v)
     {
         char buf[24];
-        pair(code, std::string_view(buf, (std::size_t)(std::to_chars(buf, buf + sizeof buf, v).ptr - buf)));
+        std::size_t n = (std::size_t)(std::to_chars(buf, buf + sizeof buf, v).ptr - buf);
+        if (!pair_fast(code, buf, n, sizeof buf))   // the whole buffer: a copy without a call
+            pair_slow(code, std::string_view(buf, n));
     }
-    void point(int code, const Vec3 &p)
-    {
-        num(code, p.x);
-        num(code + 10, p.y);
-        num(code + 20, p.z);
-    }
+    void point(int code, const Vec3 &p) { points(code, &p, 1); }
+    // `count` points, the k-th under codes code + k, code + k + 10 and
+    // code + k + 20 (a face's corners: 10/20/30 to 13/23/33), as point()
+    // writes each.  The usual case goes straight into the block here, each
+    // number's text copied from the recent ones: a save or an export writes
+    // millions of them.
+    void points(int code, const Vec3 *p, int count);
     // Text already written in this form (another Out's, or the bytes of
     // groups read that stand as this Out writes them).
     void put(std::string_view s);
@@ -122,10 +125,22 @@ private:
     // than making it.
     struct Recent {
         std::uint64_t bits = 0;
-        unsigned char size = 0;     // 0: empty
-        signed char decimals = -1;
+        unsigned char size = 0;
+        signed char decimals = -2;  // -2: empty (-1: the shortest form)
         char text[24];
     };
+    // The entry of `v` (its bits), its text made first when it is not there
+    // (recent_made); null for a text longer than an entry holds.
+    Recent *recent_entry(double v, std::uint64_t bits)
+    {
+        if (recent_) {
+            Recent &r = recent_[recent_slot(v)];
+            if (r.bits == bits && r.decimals == decimals)
+                return &r;
+        }
+        return recent_made(v, bits);
+    }
+    Recent *recent_made(double v, std::uint64_t bits);
     std::shared_ptr<Recent[]> recent_;
     // 16,384 of them: a surface's faces come row by row, and the corners of
     // one row come back a row later, some thousands of numbers on.

@@ -13,6 +13,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "dxf_common.h"
 #include "text.h"
@@ -142,6 +145,75 @@ void Out::flush()
     }
 }
 
+namespace {
+
+const std::uint64_t pow10[20] = {
+    1ULL, 10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL, 1000000ULL, 10000000ULL, 100000000ULL,
+    1000000000ULL, 10000000000ULL, 100000000000ULL, 1000000000000ULL, 10000000000000ULL,
+    100000000000000ULL, 1000000000000000ULL, 10000000000000000ULL, 100000000000000000ULL,
+    1000000000000000000ULL, 10000000000000000000ULL};
+
+// "00" to "99": digits go out two at a time.
+struct DigitPairs {
+    char t[200];
+    constexpr DigitPairs() : t()
+    {
+        for (int i = 0; i < 100; i++) {
+            t[2 * i] = (char)('0' + i / 10);
+            t[2 * i + 1] = (char)('0' + i % 10);
+        }
+    }
+};
+constexpr DigitPairs digit_pairs;
+
+// The `len` last decimal digits of `v`, zeros in front, at o[0] to o[len - 1]:
+// eight at a time in 32 bits, each eight as two pairs of pairs.
+inline void put_digits(char *o, std::uint64_t v, int len)
+{
+    while (len > 8) {
+        std::uint32_t eight = (std::uint32_t)(v % 100000000);
+        v /= 100000000;
+        len -= 8;
+        std::uint32_t hi = eight / 10000, lo = eight % 10000;
+        std::memcpy(o + len, digit_pairs.t + 2 * (hi / 100), 2);
+        std::memcpy(o + len + 2, digit_pairs.t + 2 * (hi % 100), 2);
+        std::memcpy(o + len + 4, digit_pairs.t + 2 * (lo / 100), 2);
+        std::memcpy(o + len + 6, digit_pairs.t + 2 * (lo % 100), 2);
+    }
+    std::uint32_t w = (std::uint32_t)v;   // below 10^8 now
+    while (len >= 2) {
+        len -= 2;
+        std::memcpy(o + len, digit_pairs.t + 2 * (w % 100), 2);
+        w /= 100;
+    }
+    if (len)
+        o[0] = (char)('0' + w % 10);
+}
+
+// `v` in decimal digits at `o`, as to_chars writes it; returns the end.
+inline char *put_integer(char *o, std::uint64_t v)
+{
+    int bits = 64 - __builtin_clzll(v | 1);
+    int len = (bits * 1233 >> 12) + 1;   // 1233 / 4096 is about log10(2)
+    if (len > 1 && v < pow10[len - 1])
+        len--;
+    put_digits(o, v, len);
+    return o + len;
+}
+
+// llrint without the library call: to the nearest, ties to even, as the
+// processor rounds by default.
+inline long long round_to_integer(double x)
+{
+#ifdef __SSE2__
+    return _mm_cvtsd_si64(_mm_set_sd(x));
+#else
+    return std::llrint(x);
+#endif
+}
+
+}  // namespace
+
 // A double is m * 2^k with m an integer of 53 bits.  For 2^-120 < |v| < 2^53
 // the decimals are worked out in integers: the integer part is m >> -k, and
 // the fraction f / 2^-k times 10^decimals, rounded to the nearest (half to
@@ -149,10 +221,6 @@ void Out::flush()
 // (zero, very small or large numbers, infinities) goes to to_chars.
 char *fixed_chars(char *buf, double v, int decimals)
 {
-    static const std::uint64_t pow10[17] = {
-        1ULL, 10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL, 1000000ULL, 10000000ULL, 100000000ULL,
-        1000000000ULL, 10000000000ULL, 100000000000ULL, 1000000000000ULL, 10000000000000ULL,
-        100000000000000ULL, 1000000000000000ULL, 10000000000000000ULL};
     std::uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
     int biased = (int)((bits >> 52) & 0x7ff);
@@ -179,13 +247,10 @@ char *fixed_chars(char *buf, double v, int decimals)
     char *o = buf;
     if (bits >> 63)
         *o++ = '-';
-    o = std::to_chars(o, o + 24, whole).ptr;
+    o = put_integer(o, whole);
     if (decimals > 0) {
         *o++ = '.';
-        for (int i = decimals - 1; i >= 0; i--) {
-            o[i] = (char)('0' + part % 10);
-            part /= 10;
-        }
+        put_digits(o, part, decimals);
         o += decimals;
     }
     return o;
@@ -211,26 +276,33 @@ char *shortest_chars(char *buf, double v)
         while (whole_digits < 15 && a >= exact10[whole_digits])
             whole_digits++;
         int k = 15 - whole_digits;
-        std::uint64_t m = (std::uint64_t)std::llrint(a * exact10[k]);
-        while (k > 0 && m % 10 == 0) {
+        std::uint64_t m = (std::uint64_t)round_to_integer(a * exact10[k]);
+        // Trailing zeros off, while there are decimals: 8, 4, 2 and 1 at a
+        // time (k is at most 14).
+        if (k >= 8 && m % 100000000 == 0) {
+            m /= 100000000;
+            k -= 8;
+        }
+        if (k >= 4 && m % 10000 == 0) {
+            m /= 10000;
+            k -= 4;
+        }
+        if (k >= 2 && m % 100 == 0) {
+            m /= 100;
+            k -= 2;
+        }
+        if (k >= 1 && m % 10 == 0) {
             m /= 10;
-            k--;
+            k -= 1;
         }
         if (m < 1000000000000000ULL && (double)m / exact10[k] == a && (k > 0 || whole_digits <= 5)) {
             char *o = buf;
             if (std::signbit(v))
                 *o++ = '-';
-            std::uint64_t scale = 1;
-            for (int i = 0; i < k; i++)
-                scale *= 10;
-            o = std::to_chars(o, o + 24, m / scale).ptr;
+            o = put_integer(o, m / pow10[k]);
             if (k > 0) {
-                std::uint64_t part = m % scale;
                 *o++ = '.';
-                for (int i = k - 1; i >= 0; i--) {
-                    o[i] = (char)('0' + part % 10);
-                    part /= 10;
-                }
+                put_digits(o, m % pow10[k], k);
                 o += k;
             }
             return o;
@@ -241,22 +313,13 @@ char *shortest_chars(char *buf, double v)
 
 // Reals: the shortest text that reads back to the same double, always with a
 // point or an exponent ("1.0"), or a fixed number of decimals (the export).
-void Out::num(int code, double v)
+Out::Recent *Out::recent_made(double v, std::uint64_t bits)
 {
-    if (discard)
-        return;
-    char buf[400];   // room for any double in fixed notation, and ".0"
-    char *end = buf + sizeof buf - 2;
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
     if (!recent_)
         recent_.reset(new Recent[std::size_t(1) << recent_bits]);
     Recent &r = recent_[recent_slot(v)];
-    if (r.size != 0 && r.bits == bits && r.decimals == decimals) {
-        if (!pair_fast(code, r.text, r.size, sizeof r.text))
-            pair_slow(code, std::string_view(r.text, r.size));
-        return;
-    }
+    char buf[400];   // room for any double in fixed notation, and ".0"
+    char *end;
     if (decimals >= 0) {
         end = fixed_chars(buf, v, decimals);
     } else {
@@ -267,13 +330,92 @@ void Out::num(int code, double v)
         }
     }
     std::size_t n = (std::size_t)(end - buf);
-    if (n <= sizeof r.text) {
-        r.bits = bits;
-        r.decimals = (signed char)decimals;
-        r.size = (unsigned char)n;
-        std::memcpy(r.text, buf, n);
+    if (n > sizeof r.text)
+        return nullptr;
+    r.bits = bits;
+    r.decimals = (signed char)decimals;
+    r.size = (unsigned char)n;
+    std::memcpy(r.text, buf, sizeof r.text);   // a fixed size, copied without a call
+    return &r;
+}
+
+void Out::num(int code, double v)
+{
+    if (discard)
+        return;
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    if (Recent *r = recent_entry(v, bits)) {
+        if (!pair_fast(code, r->text, r->size, sizeof r->text))
+            pair_slow(code, std::string_view(r->text, r->size));
+        return;
     }
-    pair(code, std::string_view(buf, n));
+    // Too long for an entry (a huge number with decimals): made here.
+    char buf[400];
+    char *end = decimals >= 0 ? fixed_chars(buf, v, decimals) : shortest_chars(buf, v);
+    pair(code, std::string_view(buf, (std::size_t)(end - buf)));
+}
+
+void Out::points(int code, const Vec3 *p, int count)
+{
+    if (discard)
+        return;
+    // Anything but the usual group -- LF line ends, a sink with its block
+    // going, codes below 1000 -- goes number by number.
+    if (crlf || !sink || !block_ || !text.empty() || code < 0 || code + count + 19 >= 1000) {
+        for (int k = 0; k < count; k++) {
+            num(code + k, p[k].x);
+            num(code + k + 10, p[k].y);
+            num(code + k + 20, p[k].z);
+        }
+        return;
+    }
+    if (!recent_)
+        recent_.reset(new Recent[std::size_t(1) << recent_bits]);
+    const Recent *table = recent_.get();
+    constexpr std::size_t most = 3 * (3 + 1 + sizeof(Recent::text) + 1);   // a point's three groups at most
+    char *block = block_.get();
+    std::size_t used = block_used_;
+    // The width of the codes: the same for all of them, but for unpadded
+    // codes that cross 10 or 100 (0 then: each its own).
+    const int width = padded || code >= 100 ? 3 : code >= 10 && code + count + 19 < 100 ? 2 : 0;
+    // One group: the code and its line feed as four bytes from the table,
+    // the whole entry after them, then the value's line feed after its text
+    // (what runs past is written over, or lies past the end of the block).
+    auto group = [&](int c, double v) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        const Recent *r = &table[recent_slot(v)];
+        if (r->bits != bits || r->decimals != decimals) {
+            r = recent_made(v, bits);
+            if (r == nullptr) {          // too long for an entry
+                block_used_ = used;
+                num(c, v);
+                if (block_used_ + most > block_size)
+                    flush();             // room again for the rest of the point
+                used = block_used_;
+                return;
+            }
+        }
+        std::size_t n = width ? (std::size_t)width : c >= 100 ? 3 : c >= 10 ? 2 : 1;
+        char *o = block + used;
+        std::memcpy(o, code_columns[c] + 3 - n, 4);
+        o += n + 1;
+        std::memcpy(o, r->text, sizeof r->text);
+        o[r->size] = '\n';
+        used += n + r->size + 2;
+    };
+    for (int k = 0; k < count; k++) {
+        if (used + most > block_size) {
+            block_used_ = used;
+            flush();
+            used = 0;
+        }
+        group(code + k, p[k].x);
+        group(code + k + 10, p[k].y);
+        group(code + k + 20, p[k].z);
+    }
+    block_used_ = used;
 }
 
 std::string handle_text(std::uint64_t h)
@@ -417,23 +559,36 @@ void write_text(Out &o, const Entity &e, Form &f)
 bool write_entity(Out &o, const Entity &e, Form &f)
 {
     const DxfTypeNames &t = dxf_types();
+    if (o.discard) {
+        // A dry run only takes the handles the groups would: one for the
+        // entity, and for a POLYLINE one for each VERTEX and its SEQEND.
+        bool known = e.type == t.point || e.type == t.line || e.type == t.face || e.type == t.polyline ||
+                     e.type == t.text;
+        if (known && f.handles)
+            f.next_handle += e.type == t.polyline ? e.pts.size() + 2 : 1;
+        return known;
+    }
     if (e.type == t.point) {
         entity_head(o, e, f, "POINT", f.model_space, "AcDbPoint", true);
         o.point(10, corner(e, 0));
     } else if (e.type == t.line) {
         entity_head(o, e, f, "LINE", f.model_space, "AcDbLine", true);
-        o.point(10, corner(e, 0));
-        o.point(11, corner(e, 1));
+        const Vec3 ends[2] = {corner(e, 0), corner(e, 1)};
+        o.points(10, ends, 2);
     } else if (e.type == t.face) {
-        for (int k = 0; k < 4; k++) {
-            Vec3 p = corner(e, (size_t)k);
+        Vec3 c[4];
+        if (e.pts.size() >= 4)
+            std::copy(e.pts.begin(), e.pts.begin() + 4, c);
+        else
+            for (int k = 0; k < 4; k++)
+                c[k] = corner(e, (size_t)k);
+        for (const Vec3 &p : c) {
             o.prefetch(p.x);
             o.prefetch(p.y);
             o.prefetch(p.z);
         }
         entity_head(o, e, f, "3DFACE", f.model_space, "AcDbFace", true);
-        for (int k = 0; k < 4; k++)
-            o.point(10 + k, corner(e, (size_t)k));
+        o.points(10, c, 4);
         if (e.face_hidden)
             o.integer(70, e.face_hidden);
     } else if (e.type == t.polyline) {

@@ -38,18 +38,18 @@ static void set_result(LispValue v)
 // does not take.  The log is built only when it is kept: a triangulation
 // sends millions of corners, and writing each as text cost more than the
 // rest of the run.
-static bool take_token(int t, va_list &ap, Impl &m, Token &tok, std::string *shown,
+static bool take_token(int t, va_list &ap, Impl &m, TokenQueue &q, std::string *shown,
                        std::vector<std::int64_t> &named)
 {
-    switch (t) {
-    case RTSTR: {
+    if (t == RTSTR) {
         const char *w = va_arg(ap, const char *);
-        tok.kind = Token::Word;
-        tok.text.assign(w ? w : "");
+        Token &tok = q.add_word(w ? w : "");
         if (shown)
             *shown = tok.text.empty() ? "\"\"" : tok.text;
         return true;
     }
+    Token &tok = q.add();
+    switch (t) {
     case RTPOINT: case RT3DPOINT: {
         const double *p = va_arg(ap, const double *);
         if (!p)
@@ -338,7 +338,7 @@ int sds_command(int rtype, ...)
     bool bad = false;
     // Each value is made in its place in the queue.
     for (int t = rtype; t != 0 && t != RTNONE; t = va_arg(ap, int)) {
-        if (!take_token(t, ap, m, q.add(), keep_log ? &shown : nullptr, named)) {
+        if (!take_token(t, ap, m, q, keep_log ? &shown : nullptr, named)) {
             bad = true;
             break;
         }

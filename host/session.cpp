@@ -64,6 +64,17 @@ Entity &Session::add_entity(Entity e)
     return d.add(std::move(e));
 }
 
+Entity &Session::add_entity(const Name &type)
+{
+    Drawing &d = p_->drawing;
+    Entity &e = d.entities.emplace_back();
+    e.id = d.next_id++;
+    e.type = type;
+    e.layer = d.make_layer(d.current_layer).name;
+    e.colour = d.current_colour;
+    return e;
+}
+
 void Session::erase(const std::vector<std::uint64_t> &ids)
 {
     // Runs of consecutive ids are logged as runs, made in this call only

@@ -43,6 +43,10 @@ public:
     // Adds an entity on the current layer in the current colour (the layer is
     // made when missing) and returns the stored entity.
     Entity &add_entity(Entity e);
+    // The same for a new, empty entity of `type`, made in its place in the
+    // drawing (an add-on draws millions of faces, and each Entity moved in
+    // cost as much as filling it).
+    Entity &add_entity(const Name &type);
     // Erases the entities (those already erased stay as they are); "undo
     // back" and a failed add-on call bring them back.
     void erase(const std::vector<std::uint64_t> &ids);

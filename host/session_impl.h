@@ -81,6 +81,7 @@ struct Session::Impl {
     struct CommandLine {
         std::unique_ptr<CommandMachine> active;   // the host command in progress
         std::string active_name;
+        std::string command_word;                 // the word feed_line looks up, folded
         int sds_command_depth = 0;
         TokenQueue *pending = nullptr;            // tokens of the sds_command being run
         // The tokens of sds_command, one queue per depth of calls (a command
@@ -186,6 +187,11 @@ struct Session::Impl {
     // sds_command call does; one token into the command line.
     bool feed_tokens(Session &s, TokenQueue &q);
     Feed feed_line(Session &s, const Token &t);
+    // feed_line's rarer turns, apart so that its usual one -- a token for
+    // the command in progress -- stays short: a word that starts a command,
+    // and "*cancel*" to the command in progress.
+    [[gnu::noinline]] Feed start_command(Session &s, const Token &t);
+    [[gnu::noinline]] Feed cancel_command();
 
     // calls.cpp
     void begin_call(int code, bool lisp, resbuf *call_args, const std::string &name);

@@ -440,10 +440,14 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsFormAndTheExport)
     EXPECT_EQ(e3.text, plain3);
 
     // Through a sink, groups gather in the Out's own block: the same bytes as kept in the text, with groups and text
-    // longer than the block among them and text written before the sink was set.
-    for (bool crlf : {false, true}) {
+    // longer than the block among them and text written before the sink was set; points (a face's corners) too,
+    // with numbers too long for the recent ones among them (1e300 to 10 decimals).
+    for (int form = 0; form < 3; form++) {
+        bool crlf = form == 1;
         Out kept, streamed;
         kept.crlf = streamed.crlf = crlf;
+        kept.decimals = streamed.decimals = form == 2 ? 10 : -1;
+        kept.padded = streamed.padded = form != 2;
         StringSink sink;
         kept.pair(0, "SECTION");
         streamed.pair(0, "SECTION");
@@ -452,6 +456,9 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsFormAndTheExport)
         for (int i = 0; i < 30000; i++) {
             for (Out *w : {&kept, &streamed}) {
                 w->num(10, values[(std::size_t)i % values.size()]);
+                auto v = [&](std::size_t k) { return values[((std::size_t)i * 7 + k * (std::size_t)(i % 3)) % values.size()]; };
+                const Vec3 c[4] = {{v(0), v(1), v(2)}, {v(3), v(4), v(5)}, {v(6), v(7), v(8)}, {v(9), v(10), v(11)}};
+                w->points(10, c, 1 + i % 4);
                 w->integer(1071, i);
                 if (i % 5000 == 0)
                     w->pair(1, i % 10000 == 0 ? huge : long_value);
@@ -463,8 +470,8 @@ TEST(DxfWrite, ErasedLeaveNewAreWrittenInTheVersionsFormAndTheExport)
         std::size_t same = 0;
         while (same < sink.text.size() && same < kept.text.size() && sink.text[same] == kept.text[same])
             same++;
-        EXPECT_EQ(sink.text.size(), kept.text.size()) << crlf;
-        EXPECT_EQ(same, kept.text.size()) << "the first difference, crlf " << crlf;
+        EXPECT_EQ(sink.text.size(), kept.text.size()) << form;
+        EXPECT_EQ(same, kept.text.size()) << "the first difference, form " << form;
     }
 }
 

@@ -24,6 +24,7 @@
 
 namespace velmora {
 
+#ifndef VELMORA_PLAIN_COMMAND_MEMORY
 namespace {
 
 // Blocks of commands that ended, by size, for the next commands.  The
@@ -35,6 +36,7 @@ struct SpareBlock {
 SpareBlock spare_blocks[4];
 
 }  // namespace
+#endif
 
 void *CommandMachine::operator new(std::size_t size)
 {
@@ -51,6 +53,7 @@ void *CommandMachine::operator new(std::size_t size)
 
 void CommandMachine::operator delete(void *p, std::size_t size)
 {
+    (void)size;   // unused by the plain allocator
     if (!p)
         return;
 #ifndef VELMORA_PLAIN_COMMAND_MEMORY
@@ -61,7 +64,7 @@ void CommandMachine::operator delete(void *p, std::size_t size)
             return;
         }
 #endif
-    ::operator delete(p, size);
+    ::operator delete(p);   // unsized: clang leaves the sized form undeclared without -fsized-deallocation
 }
 
 namespace {

@@ -59,6 +59,18 @@
 
 tin_fast_stats tin_fast_count;
 
+/* fmin and fmax as the library gives them (the second operand at a tie,
+** the other one against a NaN), without its call. */
+static inline double min_of(double a, double b)
+{
+    return a < b ? a : b != b ? a : b;
+}
+
+static inline double max_of(double a, double b)
+{
+    return a > b ? a : b != b ? a : b;
+}
+
 /* Results of the steps below. */
 enum { FOUND = 0, NONE = 1, ASK = 2 };
 
@@ -123,6 +135,7 @@ static struct {
     double    needle;           /* sine below which an angle is a needle */
     double    rival;            /* 64 u / CLUSTER_MARGIN: how far from k a rival may
                                 ** lie, per unit of |k-a| |k-b| / (sin(k) |a-b|) */
+    int       modest;           /* no difference of two coordinates overflows */
     long      asks;             /* straightforward searches so far */
     int       sped;             /* its accelerations are open */
     int32_t  *pending;          /* points whose closing changed since the open */
@@ -1228,9 +1241,9 @@ static __attribute__((noinline)) int ray_walk(int32_t at, int32_t from, int32_t 
     const tin_point *p = fs.p;
     const tin_he *he = tin_m.he;
     const tin_point *pt = &p[at], *pf = &p[from], *po = &p[other];
-    double bx0 = fmin(pt->x, fmin(pf->x, po->x)), bx1 = fmax(pt->x, fmax(pf->x, po->x));
-    double by0 = fmin(pt->y, fmin(pf->y, po->y)), by1 = fmax(pt->y, fmax(pf->y, po->y));
-    double lf = tin_edge_len(pt, pf), near = 16 * fs.delta;
+    double bx0 = min_of(pt->x, min_of(pf->x, po->x)), bx1 = max_of(pt->x, max_of(pf->x, po->x));
+    double by0 = min_of(pt->y, min_of(pf->y, po->y)), by1 = max_of(pt->y, max_of(pf->y, po->y));
+    double lf = tin_edge_len(pt, pf), near = 16 * fs.delta, lim = near * lf;
     /* the triangle round `at` that the ray enters: (at, x, y) with the ray
     ** between its sides */
     int32_t h0 = he[t3].v == at ? t3 : he[t3 + 1].v == at ? t3 + 1 : t3 + 2, h = h0, e = -1;
@@ -1242,8 +1255,12 @@ static __attribute__((noinline)) int ray_walk(int32_t at, int32_t from, int32_t 
                 return 0;
         }
         do {
+            /* a side through `from` gives 0 exactly: said without the exact
+            ** evaluation the rounded one would fall back on (coordinates
+            ** whose differences cannot overflow) */
             int32_t x = he[tin_next(h)].v, y = he[tin_prev(h)].v;
-            if (tin_orient(pt, pf, &p[x]) >= 0 && tin_orient(pt, &p[y], pf) >= 0
+            if ((x == from && fs.modest ? 0 : tin_orient(pt, pf, &p[x])) >= 0
+                && (y == from && fs.modest ? 0 : tin_orient(pt, &p[y], pf)) >= 0
                 && tin_orient(pt, &p[x], &p[y]) > 0) {
                 e = tin_next(h);        /* the side (x, y) it leaves by */
                 break;
@@ -1255,12 +1272,17 @@ static __attribute__((noinline)) int ray_walk(int32_t at, int32_t from, int32_t 
     }
     if (e == -1)
         return 0;
+    /* the sides of the side (x, y) the ray leaves by: each step keeps one
+    ** end, and its value */
+    const tin_point *px = &p[he[e].v], *py = &p[he[tin_next(e)].v];
+    double ox = tin_orient(pf, pt, px);
+    if (fabs(ox) <= lim)
+        return 0;
+    double oy = tin_orient(pf, pt, py);
+    if (fabs(oy) <= lim)
+        return 0;
     for (int steps = 0; steps < 64; steps++) {
-        const tin_point *px = &p[he[e].v], *py = &p[he[tin_next(e)].v];
-        if (fabs(tin_orient(pf, pt, px)) <= near * lf || fabs(tin_orient(pf, pt, py)) <= near * lf)
-            return 0;
         /* where the ray crosses (x, y): out of the box, the walk is done */
-        double ox = tin_orient(pf, pt, px), oy = tin_orient(pf, pt, py);
         double t = ox / (ox - oy);
         double cx = px->x + (py->x - px->x) * t, cy = px->y + (py->y - px->y) * t;
         double m = fs.delta + 1e-9 * (bx1 - bx0 + by1 - by0);
@@ -1272,10 +1294,18 @@ static __attribute__((noinline)) int ray_walk(int32_t at, int32_t from, int32_t 
         /* on into the triangle beyond: it leaves by one of the other two sides */
         int32_t z = he[tin_prev(g)].v;
         double oz = tin_orient(pf, pt, &p[z]);
-        if (fabs(oz) <= near * lf)
+        if (fabs(oz) <= lim)
             return 0;
         /* g runs y -> x; (x, z) is next(g), (z, y) is prev(g) */
-        e = (oz > 0) == (ox > 0) ? tin_prev(g) : tin_next(g);
+        if ((oz > 0) == (ox > 0)) {
+            e = tin_prev(g);
+            px = &p[z];
+            ox = oz;
+        } else {
+            e = tin_next(g);
+            py = &p[z];
+            oy = oz;
+        }
     }
     return 0;
 }
@@ -1688,14 +1718,30 @@ static struct {
     double   ox, oy;
 } bc;
 
+/* The float next below (or above) the rounded v: nextafterf towards -inf
+** (+inf), stepping the bits (a float's bits count up with its size, the
+** sign apart), without the library's call. */
+static inline float step_float(float f, int up)
+{
+    if (f != f || f == (up ? INFINITY : -INFINITY))
+        return f;
+    if (f == 0)
+        return up ? 1.40129846e-45f : -1.40129846e-45f;
+    uint32_t bits;
+    memcpy(&bits, &f, sizeof bits);
+    bits += (f > 0) == (up != 0) ? 1 : (uint32_t)-1;
+    memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
 static inline float below(double v)
 {
-    return nextafterf((float)v, -INFINITY);
+    return step_float((float)v, 0);
 }
 
 static inline float above(double v)
 {
-    return nextafterf((float)v, INFINITY);
+    return step_float((float)v, 1);
 }
 
 /* Boxes for the edges first .. last; 1 when out of memory. */
@@ -2054,6 +2100,7 @@ int tin_fast_open(int32_t n, const tin_point *points)
     ** the coordinates' size: 2^-46 of that is a wide bound, as a distance;
     ** a needle angle is one that puts a point eps away within that bound */
     fs.delta = ldexp(m + extent, -46);
+    fs.modest = m + extent < 1e300;
     fs.needle = fs.delta / tin.eps;
     fs.rival = 64 * TIN_HALF_ULP / CLUSTER_MARGIN;
     /* grown from the front's seed, the mesh is laid out in about the order

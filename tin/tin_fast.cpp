@@ -530,8 +530,12 @@ static void follow(int32_t a, int32_t b, int32_t k)
 
 /* ---- the buffer's edges ------------------------------------------------- */
 
-/* The ends and opp of buffer edge e (mesh numbers). */
-static void edge_ends(int32_t e, int32_t *u, int32_t *v, int32_t *opp)
+static __attribute__((noinline)) void loose_ends(int32_t e, int32_t *u, int32_t *v,
+                                                 int32_t *opp);
+
+/* The ends and opp of buffer edge e (mesh numbers): most from the mesh,
+** inline; a loose edge from its table. */
+static inline void edge_ends(int32_t e, int32_t *u, int32_t *v, int32_t *opp)
 {
     int32_t h = fs.near[e];
     if (h >= 0) {
@@ -542,6 +546,11 @@ static void edge_ends(int32_t e, int32_t *u, int32_t *v, int32_t *opp)
         *opp = tin_m.he[tin_prev(h)].v;
         return;
     }
+    loose_ends(e, u, v, opp);
+}
+
+static void loose_ends(int32_t e, int32_t *u, int32_t *v, int32_t *opp)
+{
     int32_t lo = 0, hi = fs.nloose - 1;
     while (lo < hi) {
         int32_t mid = (lo + hi) / 2;
@@ -2038,15 +2047,23 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
             return 1;
         int32_t u, v, opp, k;
         /* from here on nothing asks the table for this edge */
-        edge_ends(tin.cur_edge, &u, &v, &opp);
-        if (fs.near[tin.cur_edge] < 0)
+        if (fs.near[tin.cur_edge] < 0) {
+            edge_ends(tin.cur_edge, &u, &v, &opp);
             tag_drop(u, v, tin.cur_edge);
+        }
         if (fs.bits[tin.cur_edge] & FE_CLOSED)
             continue;
+        edge_ends(tin.cur_edge, &u, &v, &opp);
         line_of(tin.cur_edge, u, v, &tin.edge_la, &tin.edge_lb, &tin.edge_lc);
         fs.pend[0] = fs.pend[1] = fs.pend[2] = -1;
-        int first_side;
-        if (tin_search_sides(fast_third_point, n, p, u, v, opp, &k, &first_side)) {
+        /* past the constraint edges no edge is searched one side at a
+        ** time: the search is called as tin_search_sides would call it */
+        int first_side = 0, none;
+        if (tin.cur_edge >= tin.ncons)
+            none = fast_third_point(n, p, u, v, opp, &k);
+        else
+            none = tin_search_sides(fast_third_point, n, p, u, v, opp, &k, &first_side);
+        if (none) {
             if (tin.cur_edge >= tin.ncons) {
                 if (tin_passed_open_add(fs.orig[u], fs.orig[v]))
                     return 1;
@@ -2080,7 +2097,9 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
             r->lb = tin.edge_lb;
             r->lc = tin.edge_lc;
         }
-        tin_progress(t0, &last_print);
+        /* the clock every 64 triangles (it prints once a second at most) */
+        if ((tin.ntri & 63) == 0)
+            tin_progress(t0, &last_print);
     }
     return 0;
 }

@@ -675,11 +675,14 @@ static void tag_drop(int32_t u, int32_t v, int32_t e)
 
 /* The buffer number of the edge (u, v) ahead of the front, or -1; h is a
 ** half-edge of the mesh from u to v or back. */
-static int32_t tag_get(int32_t u, int32_t v, int32_t h)
+static inline int32_t tag_get(int32_t u, int32_t v, int32_t h)
 {
-    /* only a half-edge of an emitted (fixed) triangle has a note */
-    int32_t e = tin_m.fixed[h / 3] ? fs.of_he[h] - 1 : -1, g = tin_m.he[h].n;
-    if (g != -1 && tin_m.fixed[g / 3] && fs.of_he[g] - 1 > e)
+    /* only a half-edge of an emitted triangle has a note: append notes
+    ** the sides of the triangle just recorded (fixed), and a fixed
+    ** triangle is never flipped, so its half-edges keep their slots; in
+    ** any other triangle of_he is still 0 */
+    int32_t e = fs.of_he[h] - 1, g = tin_m.he[h].n;
+    if (g != -1 && fs.of_he[g] - 1 > e)
         e = fs.of_he[g] - 1;
     if (fs.nloose > 0) {
         uint64_t k = tin_pair_key(u, v);
@@ -1221,22 +1224,27 @@ static int beyond(int32_t x, int32_t y, int32_t w, int32_t m)
 ** (at, from, other) right at `at`?  It does along an axis where it moves
 ** outward and `at` is the extreme corner that way; the axis must carry a
 ** fair share of the ray's direction, so that points along the ray leave
-** the box within eps of `at`. */
-static inline int leaves_box(const tin_point *at, const tin_point *from, const tin_point *other)
+** the box within eps of `at`.  Asked for both rays along the side (p, q)
+** of the triangle (p, q, other) at once: from p away from q (bit 1) and
+** from q away from p (bit 2); the two directions differ in sign alone, so
+** one share serves both. */
+static inline int both_leave(const tin_point *pp, const tin_point *pq, const tin_point *po)
 {
-    double dx = at->x - from->x, dy = at->y - from->y;
+    double dx = pp->x - pq->x, dy = pp->y - pq->y;
     double share = 8 * fs.needle * (fabs(dx) + fabs(dy));
-    if (dx > share && at->x >= other->x) return 1;
-    if (dx < -share && at->x <= other->x) return 1;
-    if (dy > share && at->y >= other->y) return 1;
-    if (dy < -share && at->y <= other->y) return 1;
-    return 0;
+    /* p moves that way from q (and q the other way from p) */
+    int xp = dx > share, xn = dx < -share, yp = dy > share, yn = dy < -share;
+    int fp = (xp && pp->x >= po->x) || (xn && pp->x <= po->x) || (yp && pp->y >= po->y)
+             || (yn && pp->y <= po->y);
+    int fq = (xn && pq->x >= po->x) || (xp && pq->x <= po->x) || (yn && pq->y >= po->y)
+             || (yp && pq->y <= po->y);
+    return fp | fq << 1;
 }
 
 /* When the ray from `at` away from `from` stays in the box of the triangle
 ** (at, from, other) for a while, an edge lying along it within rounding
-** could be counted as crossing.  Then (ray_clear, below, has seen that
-** it does not leave the box at `at`) the ray is followed through the mesh
+** could be counted as crossing.  Then (both_leave has seen that it does
+** not leave the box at `at`) the ray is followed through the mesh
 ** until it leaves the box; 1 when no corner of the triangles it passes
 ** lies within rounding distance of its line.  t3: the first half-edge of a
 ** triangle with the corner `at`, where the turn round `at` starts (it is
@@ -1317,15 +1325,6 @@ static __attribute__((noinline)) int ray_walk(int32_t at, int32_t from, int32_t 
         }
     }
     return 0;
-}
-
-/* Most rays leave the box at once: that test inline, the walk apart. */
-static inline int ray_clear(int32_t at, int32_t from, int32_t other, int32_t t3)
-{
-    const tin_point *p = fs.p;
-    if (leaves_box(&p[at], &p[from], &p[other]))
-        return 1;
-    return ray_walk(at, from, other, t3);
 }
 
 /* The sides (a, w) and (w, b) of the triangle of half-edge h on (a, b). */
@@ -1494,7 +1493,9 @@ static int circle_trusted(edge_ctx *c, int32_t w)
 }
 
 /* Can the search's rounded crossing test refuse the triangle of half-edge
-** h, a triangle of the mesh?  0 when it surely cannot. */
+** h, a triangle of the mesh?  0 when it surely cannot: every ray along its
+** sides leaves the box at once or is walked clear (most leave at once:
+** that test inline, the walk apart). */
 static int crossing_unsure(edge_ctx *c, int32_t h, int32_t w)
 {
     int32_t sa, sb;
@@ -1505,8 +1506,12 @@ static int crossing_unsure(edge_ctx *c, int32_t h, int32_t w)
         || (tin_m.he[sb].n != -1 && !no_needle(tin_m.he[sb].n)))
         return 1;
     int32_t t3 = h - h % 3;
-    return !ray_clear(w, c->a, c->b, t3) || !ray_clear(c->a, w, c->b, t3)
-           || !ray_clear(w, c->b, c->a, t3) || !ray_clear(c->b, w, c->a, t3);
+    const tin_point *pw = &fs.p[w];
+    int la = both_leave(pw, c->pa, c->pb), lb = both_leave(pw, c->pb, c->pa);
+    return (!(la & 1) && !ray_walk(w, c->a, c->b, t3))
+           || (!(la & 2) && !ray_walk(c->a, w, c->b, t3))
+           || (!(lb & 1) && !ray_walk(w, c->b, c->a, t3))
+           || (!(lb & 2) && !ray_walk(c->b, w, c->a, t3));
 }
 
 /* Takes the triangle of half-edge h with apex w, as the search would: the

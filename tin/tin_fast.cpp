@@ -143,6 +143,8 @@ static struct {
     int       open_stale;       /* more than pending holds: rebuild it whole */
     int       passed;           /* an edge has been passed open (until then none
                                 ** is asked for) */
+    uint8_t  *passed_end;       /* per point: an end of such an edge (made at the
+                                ** first; NULL then: every side is asked for) */
 } fs;
 
 /* The points by cells of a grid, for the point-by-point check: the ids of
@@ -701,38 +703,46 @@ static inline int32_t tag_get(int32_t u, int32_t v, int32_t h)
 
 /* Appends (u, v, opp) to the buffer, its half-edge h in the triangle just
 ** emitted (-1: loose); 1 when it is full or memory runs out (reported). */
+static int append_loose(int32_t e, int32_t u, int32_t v, int32_t opp);
+
 static int append(int32_t u, int32_t v, int32_t opp, int32_t h, uint8_t line_bits)
 {
     if (++tin.last_edge >= tin.edge_cap)
         return tin_buffer_full();
     int32_t e = tin.last_edge;
     fs.bits[e] = line_bits;
-    if (h >= 0 && tin_m.he[tin_prev(h)].v == opp
-        && ((tin_m.he[h].v == u && tin_m.he[tin_next(h)].v == v)
-            || (tin_m.he[h].v == v && tin_m.he[tin_next(h)].v == u))) {
-        fs.near[e] = h;
-        fs.of_he[h] = e + 1;
-        if (tin_m.he[h].v != u)
-            fs.bits[e] |= FE_TURNED;
-        return 0;
-    }
-    {
-        fs.near[e] = -1;
-        if (fs.nloose == fs.loose_cap) {
-            int32_t cap = fs.loose_cap ? 2 * fs.loose_cap : 64;
-            loose_edge *nl = (loose_edge *)realloc(fs.loose, (size_t)cap * sizeof(loose_edge));
-            if (!nl) {
-                tin_error(" malloc TRI ");
-                return 1;
-            }
-            fs.loose = nl;
-            fs.loose_cap = cap;
+    if (h >= 0) {
+        const tin_he *he = tin_m.he;
+        int32_t x = he[h].v, y = he[tin_next(h)].v;
+        if (he[tin_prev(h)].v == opp && ((x == u && y == v) || (x == v && y == u))) {
+            fs.near[e] = h;
+            fs.of_he[h] = e + 1;
+            if (x != u)
+                fs.bits[e] |= FE_TURNED;
+            return 0;
         }
-        fs.loose[fs.nloose].e = e;
-        fs.loose[fs.nloose].u = u;
-        fs.loose[fs.nloose].v = v;
-        fs.loose[fs.nloose++].opp = opp;
     }
+    return append_loose(e, u, v, opp);
+}
+
+/* Buffer edge e, no side of a mesh triangle: its ends go in the side table. */
+static int append_loose(int32_t e, int32_t u, int32_t v, int32_t opp)
+{
+    fs.near[e] = -1;
+    if (fs.nloose == fs.loose_cap) {
+        int32_t cap = fs.loose_cap ? 2 * fs.loose_cap : 64;
+        loose_edge *nl = (loose_edge *)realloc(fs.loose, (size_t)cap * sizeof(loose_edge));
+        if (!nl) {
+            tin_error(" malloc TRI ");
+            return 1;
+        }
+        fs.loose = nl;
+        fs.loose_cap = cap;
+    }
+    fs.loose[fs.nloose].e = e;
+    fs.loose[fs.nloose].u = u;
+    fs.loose[fs.nloose].v = v;
+    fs.loose[fs.nloose++].opp = opp;
     if (tag_put(u, v, e)) {
         tin_error(" malloc TRI ");
         return 1;
@@ -2019,6 +2029,15 @@ static int fast_third_point(int32_t n, const tin_point *, int32_t a, int32_t b, 
     return r;
 }
 
+/* Was the edge (u, v) passed open?  Only where both ends are ends of
+** such edges is the table asked. */
+static inline int passed_open(int32_t u, int32_t v)
+{
+    if (!fs.passed || (fs.passed_end && !(fs.passed_end[u] && fs.passed_end[v])))
+        return 0;
+    return tin_passed_open(fs.orig[u], fs.orig[v]);
+}
+
 /* The seed and the front loop, as the straightforward driver runs them,
 ** over the fast buffer. */
 int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
@@ -2072,6 +2091,10 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
             if (tin.cur_edge >= tin.ncons) {
                 if (tin_passed_open_add(fs.orig[u], fs.orig[v]))
                     return 1;
+                if (!fs.passed)
+                    fs.passed_end = (uint8_t *)calloc((size_t)fs.n, 1);
+                if (fs.passed_end)
+                    fs.passed_end[u] = fs.passed_end[v] = 1;
                 fs.passed = 1;
             }
             continue;
@@ -2083,13 +2106,13 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
         if (tin.held_ak == -1) {
             if (append(u, k, v, fs.pend[0], 0))
                 return 1;
-            if (fs.passed && tin_passed_open(fs.orig[u], fs.orig[k]))
+            if (passed_open(u, k))
                 fs.bits[tin.last_edge] |= FE_CLOSED;
         }
         if (tin.held_bk == -1) {
             if (append(v, k, u, fs.pend[1], 0))
                 return 1;
-            if (fs.passed && tin_passed_open(fs.orig[v], fs.orig[k]))
+            if (passed_open(v, k))
                 fs.bits[tin.last_edge] |= FE_CLOSED;
         }
         /* the other side of a break line: its copy keeps the constraint's
@@ -2229,6 +2252,7 @@ void tin_fast_close(void)
     memset(&tg, 0, sizeof tg);
     tin_big_free(fs.cons);
     free(fs.pending);
+    free(fs.passed_end);
     tin.slot = NULL;
     tin_big_free(pg.start);
     tin_big_free(pg.ids);

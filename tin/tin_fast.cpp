@@ -829,16 +829,17 @@ static void close_held(int32_t a, int32_t b)
 /* The angles of an accepted triangle go to its corners' sums. */
 static void add_angle(int32_t i, int64_t units)
 {
-    int64_t sum = (int64_t)tin.pangle[i] + units;
-    int was = tin_closed(tin.pangle[i]);
-    tin.pangle[i] = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
+    int32_t *sums = tin.pangle, was = sums[i];
+    int64_t sum = (int64_t)was + units;
+    int32_t now = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
+    sums[i] = now;
     /* with the accelerations open, the open mask is brought in line before
     ** the next straightforward search: the points whose closing changed
     ** are noted, up to a sixteenth of all; past that the mask is rebuilt
     ** whole (the searches come seldom after the constraint edges', and the
     ** rebuilding reads the sums in order, while following each point reads
     ** its number and sum anywhere in memory) */
-    if (fs.sped && tin_closed(tin.pangle[i]) != was) {
+    if (fs.sped && tin_closed(now) != tin_closed(was)) {
         if (fs.npending < fs.pending_cap)
             fs.pending[fs.npending++] = i;
         else
@@ -891,7 +892,9 @@ static int ask(int32_t n, int32_t a, int32_t b, int32_t opp, int32_t *k_out)
 
 /* What the search knows of the edge (a, b) under search. */
 typedef struct edge_ctx {
-    int32_t a, b, opp, base;
+    int32_t a, b, opp;
+    int32_t base;               /* the lower caller's index of a and b, where
+                                ** the sweep starts (< 0: not yet) */
     const tin_point *pa, *pb;
     double s_opp;               /* side value of opp */
     double len2, norm2;         /* |a-b|^2, and la^2 + lb^2 of its line */
@@ -905,7 +908,7 @@ static void ctx_begin(edge_ctx *c, int32_t a, int32_t b, int32_t opp)
     c->a = a;
     c->b = b;
     c->opp = opp;
-    c->base = fs.orig[a] < fs.orig[b] ? fs.orig[a] : fs.orig[b];
+    c->base = -1;
     c->pa = &fs.p[a];
     c->pb = &fs.p[b];
     double dx = c->pb->x - c->pa->x, dy = c->pb->y - c->pa->y;
@@ -962,6 +965,8 @@ static int refused_early(edge_ctx *c, int32_t j)
 static inline int64_t rank_of(edge_ctx *c, int32_t j)
 {
     int32_t o = fs.orig[j];
+    if (c->base < 0)            /* made on first need: most edges have no tie */
+        c->base = fs.orig[c->a] < fs.orig[c->b] ? fs.orig[c->a] : fs.orig[c->b];
     return o > c->base ? 2 * (int64_t)(o - c->base) - 1 : 2 * (int64_t)(c->base - o);
 }
 
@@ -1506,7 +1511,7 @@ static int circle_trusted(edge_ctx *c, int32_t w)
 ** h, a triangle of the mesh?  0 when it surely cannot: every ray along its
 ** sides leaves the box at once or is walked clear (most leave at once:
 ** that test inline, the walk apart). */
-static int crossing_unsure(edge_ctx *c, int32_t h, int32_t w)
+static inline __attribute__((always_inline)) int crossing_unsure(edge_ctx *c, int32_t h, int32_t w)
 {
     int32_t sa, sb;
     sides_of(h, c->a, &sa, &sb);
@@ -1528,7 +1533,7 @@ static int crossing_unsure(edge_ctx *c, int32_t h, int32_t w)
 ** existing sides ahead of the front, the lines of the new ones, the closing
 ** and the angle sums; then records it in the mesh.  cw: the cosine of
 ** the angle at w, as tin_cosine gives it. */
-static void take(edge_ctx *c, int32_t h, int32_t w, double cw)
+static inline __attribute__((always_inline)) void take(edge_ctx *c, int32_t h, int32_t w, double cw)
 {
     /* (the lines of the new sides are made again from their ends when
     ** needed; the fast buffer keeps none) */

@@ -705,7 +705,8 @@ static inline int32_t tag_get(int32_t u, int32_t v, int32_t h)
 ** emitted (-1: loose); 1 when it is full or memory runs out (reported). */
 static int append_loose(int32_t e, int32_t u, int32_t v, int32_t opp);
 
-static int append(int32_t u, int32_t v, int32_t opp, int32_t h, uint8_t line_bits)
+static inline __attribute__((always_inline)) int append(int32_t u, int32_t v, int32_t opp,
+                                                        int32_t h, uint8_t line_bits)
 {
     if (++tin.last_edge >= tin.edge_cap)
         return tin_buffer_full();
@@ -1010,8 +1011,8 @@ static void pgrid_open(void)
         return;
     }
     for (int32_t i = 0; i < n; i++) {
-        int32_t cx = (int32_t)fmin((p[i].x - x0) / pg.cs, pg.nx - 1);
-        int32_t cy = (int32_t)fmin((p[i].y - y0) / pg.cs, pg.ny - 1);
+        int32_t cx = (int32_t)min_of((p[i].x - x0) / pg.cs, pg.nx - 1);
+        int32_t cy = (int32_t)min_of((p[i].y - y0) / pg.cs, pg.ny - 1);
         pg.start[(size_t)cx * pg.ny + cy + 1]++;
     }
     for (size_t c = 0; c < cells; c++)
@@ -1019,8 +1020,8 @@ static void pgrid_open(void)
     /* each cell's start serves as its cursor, and ends on the next cell's
     ** start: moved back one after (no second array to fill) */
     for (int32_t i = 0; i < n; i++) {
-        int32_t cx = (int32_t)fmin((p[i].x - x0) / pg.cs, pg.nx - 1);
-        int32_t cy = (int32_t)fmin((p[i].y - y0) / pg.cs, pg.ny - 1);
+        int32_t cx = (int32_t)min_of((p[i].x - x0) / pg.cs, pg.nx - 1);
+        int32_t cy = (int32_t)min_of((p[i].y - y0) / pg.cs, pg.ny - 1);
         pg.ids[pg.start[(size_t)cx * pg.ny + cy]++] = i;
     }
     for (size_t c = cells; c > 0; c--)
@@ -1511,7 +1512,8 @@ static int circle_trusted(edge_ctx *c, int32_t w)
 ** h, a triangle of the mesh?  0 when it surely cannot: every ray along its
 ** sides leaves the box at once or is walked clear (most leave at once:
 ** that test inline, the walk apart). */
-static inline __attribute__((always_inline)) int crossing_unsure(edge_ctx *c, int32_t h, int32_t w)
+static inline __attribute__((always_inline)) int crossing_unsure(edge_ctx *c, int32_t h,
+                                                                 int32_t w)
 {
     int32_t sa, sb;
     sides_of(h, c->a, &sa, &sb);
@@ -1533,7 +1535,8 @@ static inline __attribute__((always_inline)) int crossing_unsure(edge_ctx *c, in
 ** existing sides ahead of the front, the lines of the new ones, the closing
 ** and the angle sums; then records it in the mesh.  cw: the cosine of
 ** the angle at w, as tin_cosine gives it. */
-static inline __attribute__((always_inline)) void take(edge_ctx *c, int32_t h, int32_t w, double cw)
+static inline __attribute__((always_inline)) void take(edge_ctx *c, int32_t h, int32_t w,
+                                                       double cw)
 {
     /* (the lines of the new sides are made again from their ends when
     ** needed; the fast buffer keeps none) */

@@ -416,25 +416,53 @@ static inline int no_needle(int32_t h)
     return !tin_m.needle[h / 3];
 }
 
+/* Do the four points form a rectangle with sides along the axes: two x
+** values and two y values, each corner one pair?  Its corners lie exactly
+** on one circle (its centre the middle), so no in-circle test is needed. */
+static int axis_rectangle(const tin_point *q0, const tin_point *q1, const tin_point *q2,
+                          const tin_point *q3)
+{
+    /* the corner sharing q0's x, and the two left, which share the other x */
+    const tin_point *sx, *o1, *o2;
+    if (q1->x == q0->x) { sx = q1; o1 = q2; o2 = q3; }
+    else if (q2->x == q0->x) { sx = q2; o1 = q1; o2 = q3; }
+    else { sx = q3; o1 = q1; o2 = q2; }
+    if (!(sx->x == q0->x && o1->x == o2->x && o1->x != q0->x))
+        return 0;
+    /* q0 shares its y with one of the other pair, sx with the other */
+    if (o2->y == q0->y) {
+        const tin_point *t = o1;
+        o1 = o2;
+        o2 = t;
+    }
+    return o1->y == q0->y && o2->y == sx->y && sx->y != q0->y;
+}
+
 /* A bending notes the box of its flips, and whether the four corners of
-** each lay exactly on one circle (then the mesh stays Delaunay). */
+** each lay exactly on one circle (then the mesh stays Delaunay).  (The
+** points in the mesh are finite: plain comparisons make the box.) */
 static void flipped(int32_t h, int32_t g)
 {
     const tin_point *p = fs.p;
     const tin_he *he = tin_m.he;
-    int32_t c[4] = { he[h].v, he[tin_next(h)].v, he[tin_prev(h)].v, he[tin_prev(g)].v };
-    for (int i = 0; i < 4; i++) {
-        if (dg.nflips == 0 && i == 0) {
-            dg.fx0 = dg.fx1 = p[c[0]].x;
-            dg.fy0 = dg.fy1 = p[c[0]].y;
-        }
-        dg.fx0 = fmin(dg.fx0, p[c[i]].x);
-        dg.fx1 = fmax(dg.fx1, p[c[i]].x);
-        dg.fy0 = fmin(dg.fy0, p[c[i]].y);
-        dg.fy1 = fmax(dg.fy1, p[c[i]].y);
+    const tin_point *q[4] = { &p[he[h].v], &p[he[tin_next(h)].v], &p[he[tin_prev(h)].v],
+                              &p[he[tin_prev(g)].v] };
+    int i = 0;
+    if (dg.nflips == 0) {
+        dg.fx0 = dg.fx1 = q[0]->x;
+        dg.fy0 = dg.fy1 = q[0]->y;
+        i = 1;
+    }
+    for (; i < 4; i++) {
+        double x = q[i]->x, y = q[i]->y;
+        if (x < dg.fx0) dg.fx0 = x;
+        if (x > dg.fx1) dg.fx1 = x;
+        if (y < dg.fy0) dg.fy0 = y;
+        if (y > dg.fy1) dg.fy1 = y;
     }
     dg.nflips++;
-    if (tin_incircle(&p[c[0]], &p[c[1]], &p[c[2]], &p[c[3]]) != 0)
+    if (!dg.skewed && !axis_rectangle(q[0], q[1], q[2], q[3])
+        && tin_incircle(q[0], q[1], q[2], q[3]) != 0)
         dg.skewed = 1;
 }
 

@@ -1215,9 +1215,9 @@ static int beyond(int32_t x, int32_t y, int32_t w, int32_t m)
     double c = dw * dm - cw * cm;           /* |..| cos(w + m) */
     if (s > 0 && c > 0)
         return 1;                           /* the sum is below a right angle */
-    double l2 = (u1x * u1x + u1y * u1y) * (v1x * v1x + v1y * v1y)
-                * (u2x * u2x + u2y * u2y) * (v2x * v2x + v2y * v2y);
-    double lim = CLUSTER_MARGIN * CLUSTER_MARGIN * l2;
+    /* s^2 + c^2 is the product of the four sides' squared lengths, the
+    ** square of the norm that makes s the sine */
+    double lim = CLUSTER_MARGIN * CLUSTER_MARGIN * (s * s + c * c);
     if (s * s > lim)
         return s > 0 ? 1 : -1;
     return 0;

@@ -1367,9 +1367,12 @@ static int gather(int32_t h, cluster *cl)
     while (nt > 0) {
         nt--;
         int32_t s = todo[nt], entry = via[nt];
-        /* (without constraint edges no side carries that lock: the byte,
-        ** which the memory seldom has at hand, is not read) */
-        if (tin.ncons > 0 && (tin_m.locked[s] & LOCK_CONSTRAINT))
+        /* a side carries that lock only where both its ends are ends of
+        ** constraint edges: the lock byte, which the memory seldom has at
+        ** hand, is read only then (the ends' marks are n bytes, and the
+        ** ends themselves are at hand for the test below) */
+        if (tin.ncons > 0 && fs.cons[he[s].v] && fs.cons[he[tin_next(s)].v]
+            && (tin_m.locked[s] & LOCK_CONSTRAINT))
             return 1;
         int32_t g = he[s].n;
         if (g == -1)
@@ -1941,8 +1944,6 @@ static void prefetch_ahead(void)
                     __builtin_prefetch(&he[o - o % 3].v);
                     __builtin_prefetch(&he[o - o % 3].n);
                     __builtin_prefetch(&tin_m.needle[o / 3]);
-                    if (tin.ncons > 0)
-                        __builtin_prefetch(&tin_m.locked[t + i]);
                 }
             }
             __builtin_prefetch(&tin_m.flat[he[tin_prev(g)].v]);

@@ -884,7 +884,8 @@ static int ask(int32_t n, int32_t a, int32_t b, int32_t opp, int32_t *k_out)
 
 /* What the search knows of the edge (a, b) under search. */
 typedef struct edge_ctx {
-    int32_t a, b, opp, base;
+    int32_t a, b, opp, base;    /* base: the lower caller's index of a, b
+                                ** (< 0: not yet read) */
     const tin_point *pa, *pb;
     double s_opp;               /* side value of opp */
     double len2, norm2;         /* |a-b|^2, and la^2 + lb^2 of its line */
@@ -898,7 +899,7 @@ static void ctx_begin(edge_ctx *c, int32_t a, int32_t b, int32_t opp)
     c->a = a;
     c->b = b;
     c->opp = opp;
-    c->base = fs.orig[a] < fs.orig[b] ? fs.orig[a] : fs.orig[b];
+    c->base = -1;
     c->pa = &fs.p[a];
     c->pb = &fs.p[b];
     double dx = c->pb->x - c->pa->x, dy = c->pb->y - c->pa->y;
@@ -955,6 +956,11 @@ static int refused_early(edge_ctx *c, int32_t j)
 static inline int64_t rank_of(edge_ctx *c, int32_t j)
 {
     int32_t o = fs.orig[j];
+    /* the caller's indices are read only where a rank is needed (a
+    ** cluster, the check point by point): elsewhere they are a miss of the
+    ** cache for nothing */
+    if (c->base < 0)
+        c->base = fs.orig[c->a] < fs.orig[c->b] ? fs.orig[c->a] : fs.orig[c->b];
     return o > c->base ? 2 * (int64_t)(o - c->base) - 1 : 2 * (int64_t)(c->base - o);
 }
 

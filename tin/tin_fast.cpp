@@ -972,6 +972,16 @@ static inline int beats(edge_ctx *c, int32_t j, double cj, double cb, int64_t rb
 
 /* ---- the grid of points ---------------------------------------------------- */
 
+/* The cell of a point: its place from the box's corner, in cells, the
+** last cell taking the far edge (and a NaN, as fmin would) */
+static inline size_t pg_cell_of(const tin_point *q)
+{
+    double tx = (q->x - pg.x0) / pg.cs, ty = (q->y - pg.y0) / pg.cs;
+    double mx = pg.nx - 1, my = pg.ny - 1;
+    int32_t cx = (int32_t)(tx < mx ? tx : mx), cy = (int32_t)(ty < my ? ty : my);
+    return (size_t)cx * pg.ny + cy;
+}
+
 static void pgrid_open(void)
 {
     const tin_point *p = fs.p;
@@ -1003,20 +1013,14 @@ static void pgrid_open(void)
         pg.start = pg.ids = NULL;
         return;
     }
-    for (int32_t i = 0; i < n; i++) {
-        int32_t cx = (int32_t)fmin((p[i].x - x0) / pg.cs, pg.nx - 1);
-        int32_t cy = (int32_t)fmin((p[i].y - y0) / pg.cs, pg.ny - 1);
-        pg.start[(size_t)cx * pg.ny + cy + 1]++;
-    }
+    for (int32_t i = 0; i < n; i++)
+        pg.start[pg_cell_of(&p[i]) + 1]++;
     for (size_t c = 0; c < cells; c++)
         pg.start[c + 1] += pg.start[c];
     /* each cell's start serves as its cursor, and ends on the next cell's
     ** start: moved back one after (no second array to fill) */
-    for (int32_t i = 0; i < n; i++) {
-        int32_t cx = (int32_t)fmin((p[i].x - x0) / pg.cs, pg.nx - 1);
-        int32_t cy = (int32_t)fmin((p[i].y - y0) / pg.cs, pg.ny - 1);
-        pg.ids[pg.start[(size_t)cx * pg.ny + cy]++] = i;
-    }
+    for (int32_t i = 0; i < n; i++)
+        pg.ids[pg.start[pg_cell_of(&p[i])]++] = i;
     for (size_t c = cells; c > 0; c--)
         pg.start[c] = pg.start[c - 1];
     pg.start[0] = 0;

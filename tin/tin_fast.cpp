@@ -431,25 +431,53 @@ static inline int no_needle(int32_t h)
     return !tin_m.needle[h / 3];
 }
 
+/* Do the four points form a rectangle with sides along the axes: two x
+** values and two y values, each corner one pair?  Its corners lie exactly
+** on one circle (its centre the middle), so no in-circle test is needed. */
+static int axis_rectangle(const tin_point *q0, const tin_point *q1, const tin_point *q2,
+                          const tin_point *q3)
+{
+    /* the corner sharing q0's x, and the two left, which share the other x */
+    const tin_point *sx, *o1, *o2;
+    if (q1->x == q0->x) { sx = q1; o1 = q2; o2 = q3; }
+    else if (q2->x == q0->x) { sx = q2; o1 = q1; o2 = q3; }
+    else { sx = q3; o1 = q1; o2 = q2; }
+    if (!(sx->x == q0->x && o1->x == o2->x && o1->x != q0->x))
+        return 0;
+    /* q0 shares its y with one of the other pair, sx with the other */
+    if (o2->y == q0->y) {
+        const tin_point *t = o1;
+        o1 = o2;
+        o2 = t;
+    }
+    return o1->y == q0->y && o2->y == sx->y && sx->y != q0->y;
+}
+
 /* A bending notes the box of its flips, and whether the four corners of
-** each lay exactly on one circle (then the mesh stays Delaunay). */
+** each lay exactly on one circle (then the mesh stays Delaunay).  (The
+** points in the mesh are finite: plain comparisons make the box.) */
 static void flipped(int32_t h, int32_t g)
 {
     const tin_point *p = fs.p;
     const tin_he *he = tin_m.he;
-    int32_t c[4] = { he[h].v, he[tin_next(h)].v, he[tin_prev(h)].v, he[tin_prev(g)].v };
-    for (int i = 0; i < 4; i++) {
-        if (dg.nflips == 0 && i == 0) {
-            dg.fx0 = dg.fx1 = p[c[0]].x;
-            dg.fy0 = dg.fy1 = p[c[0]].y;
-        }
-        dg.fx0 = fmin(dg.fx0, p[c[i]].x);
-        dg.fx1 = fmax(dg.fx1, p[c[i]].x);
-        dg.fy0 = fmin(dg.fy0, p[c[i]].y);
-        dg.fy1 = fmax(dg.fy1, p[c[i]].y);
+    const tin_point *q[4] = { &p[he[h].v], &p[he[tin_next(h)].v], &p[he[tin_prev(h)].v],
+                              &p[he[tin_prev(g)].v] };
+    int i = 0;
+    if (dg.nflips == 0) {
+        dg.fx0 = dg.fx1 = q[0]->x;
+        dg.fy0 = dg.fy1 = q[0]->y;
+        i = 1;
+    }
+    for (; i < 4; i++) {
+        double x = q[i]->x, y = q[i]->y;
+        if (x < dg.fx0) dg.fx0 = x;
+        if (x > dg.fx1) dg.fx1 = x;
+        if (y < dg.fy0) dg.fy0 = y;
+        if (y > dg.fy1) dg.fy1 = y;
     }
     dg.nflips++;
-    if (tin_incircle(&p[c[0]], &p[c[1]], &p[c[2]], &p[c[3]]) != 0)
+    if (!dg.skewed && !axis_rectangle(q[0], q[1], q[2], q[3])
+        && tin_incircle(q[0], q[1], q[2], q[3]) != 0)
         dg.skewed = 1;
 }
 
@@ -979,6 +1007,16 @@ static inline int beats(edge_ctx *c, int32_t j, double cj, double cb, int64_t rb
 
 /* ---- the grid of points ---------------------------------------------------- */
 
+/* The cell of a point: its place from the box's corner, in cells, the
+** last cell taking the far edge (and a NaN, as fmin would) */
+static inline size_t pg_cell_of(const tin_point *q)
+{
+    double tx = (q->x - pg.x0) / pg.cs, ty = (q->y - pg.y0) / pg.cs;
+    double mx = pg.nx - 1, my = pg.ny - 1;
+    int32_t cx = (int32_t)(tx < mx ? tx : mx), cy = (int32_t)(ty < my ? ty : my);
+    return (size_t)cx * pg.ny + cy;
+}
+
 static void pgrid_open(void)
 {
     const tin_point *p = fs.p;
@@ -1010,20 +1048,14 @@ static void pgrid_open(void)
         pg.start = pg.ids = NULL;
         return;
     }
-    for (int32_t i = 0; i < n; i++) {
-        int32_t cx = (int32_t)min_of((p[i].x - x0) / pg.cs, pg.nx - 1);
-        int32_t cy = (int32_t)min_of((p[i].y - y0) / pg.cs, pg.ny - 1);
-        pg.start[(size_t)cx * pg.ny + cy + 1]++;
-    }
+    for (int32_t i = 0; i < n; i++)
+        pg.start[pg_cell_of(&p[i]) + 1]++;
     for (size_t c = 0; c < cells; c++)
         pg.start[c + 1] += pg.start[c];
     /* each cell's start serves as its cursor, and ends on the next cell's
     ** start: moved back one after (no second array to fill) */
-    for (int32_t i = 0; i < n; i++) {
-        int32_t cx = (int32_t)min_of((p[i].x - x0) / pg.cs, pg.nx - 1);
-        int32_t cy = (int32_t)min_of((p[i].y - y0) / pg.cs, pg.ny - 1);
-        pg.ids[pg.start[(size_t)cx * pg.ny + cy]++] = i;
-    }
+    for (int32_t i = 0; i < n; i++)
+        pg.ids[pg.start[pg_cell_of(&p[i])]++] = i;
     for (size_t c = cells; c > 0; c--)
         pg.start[c] = pg.start[c - 1];
     pg.start[0] = 0;
@@ -1228,9 +1260,9 @@ static int beyond(int32_t x, int32_t y, int32_t w, int32_t m)
     double c = dw * dm - cw * cm;           /* |..| cos(w + m) */
     if (s > 0 && c > 0)
         return 1;                           /* the sum is below a right angle */
-    double l2 = (u1x * u1x + u1y * u1y) * (v1x * v1x + v1y * v1y)
-                * (u2x * u2x + u2y * u2y) * (v2x * v2x + v2y * v2y);
-    double lim = CLUSTER_MARGIN * CLUSTER_MARGIN * l2;
+    /* s^2 + c^2 is the product of the four sides' squared lengths, the
+    ** square of the norm that makes s the sine */
+    double lim = CLUSTER_MARGIN * CLUSTER_MARGIN * (s * s + c * c);
     if (s * s > lim)
         return s > 0 ? 1 : -1;
     return 0;
@@ -1393,7 +1425,12 @@ static int gather(int32_t h, cluster *cl)
     while (nt > 0) {
         nt--;
         int32_t s = todo[nt], entry = via[nt];
-        if (tin_m.locked[s] & LOCK_CONSTRAINT)
+        /* a side carries that lock only where both its ends are ends of
+        ** constraint edges: the lock byte, which the memory seldom has at
+        ** hand, is read only then (the ends' marks are n bytes, and the
+        ** ends themselves are at hand for the test below) */
+        if (tin.ncons > 0 && fs.cons[he[s].v] && fs.cons[he[tin_next(s)].v]
+            && (tin_m.locked[s] & LOCK_CONSTRAINT))
             return 1;
         int32_t g = he[s].n;
         if (g == -1)
@@ -1989,7 +2026,6 @@ static void prefetch_ahead(void)
                     __builtin_prefetch(&he[o - o % 3].v);
                     __builtin_prefetch(&he[o - o % 3].n);
                     __builtin_prefetch(&tin_m.needle[o / 3]);
-                    __builtin_prefetch(&tin_m.locked[t + i]);
                 }
             }
             __builtin_prefetch(&tin_m.flat[he[tin_prev(g)].v]);

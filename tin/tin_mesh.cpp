@@ -334,39 +334,67 @@ static int insert_inside(int32_t i)
 
 /* ------------------------------------------------------------------------
 ** Sorting the points by distance: an LSD radix sort of the distances' bit
-** patterns (non-negative doubles order as their bits do), eight bits a
-** pass, skipping the passes where every key has the same byte. */
-static int sort_by_key(uint64_t *key, int32_t *id, int32_t n)
+** patterns (non-negative doubles order as their bits do), eleven bits a
+** pass (six passes cover the 64), the counts of all passes taken in one
+** read, the passes where every key has the same digit skipped.  Each pass
+** moves the pairs to the other pair of arrays; *key and *id end up at the
+** pair holding the result, the other pair is given back.  The arrays hold
+** `room` entries, of which the first n are sorted.
+**
+**     bits  63..55 | 54..44 | 43..33 | 32..22 | 21..11 | 10..0
+**     pass     5       4        3        2        1        0
+*/
+#define DIGIT_BITS 11
+#define DIGITS 6
+
+static int sort_by_key(uint64_t **key, int32_t **id, int32_t n, int32_t room)
 {
-    uint64_t *k2 = (uint64_t *)tin_big_raw((size_t)n * sizeof(uint64_t));
-    int32_t *i2 = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
-    if (!k2 || !i2) {
+    uint64_t *k = *key, *k2 = (uint64_t *)tin_big_raw((size_t)room * sizeof(uint64_t));
+    int32_t *d = *id, *d2 = (int32_t *)tin_big_raw((size_t)room * sizeof(int32_t));
+    if (!k2 || !d2) {
         tin_big_free(k2);
-        tin_big_free(i2);
+        tin_big_free(d2);
         return 1;
     }
-    for (int shift = 0; shift < 64; shift += 8) {
-        size_t count[256] = {0};
-        for (int32_t j = 0; j < n; j++)
-            count[(key[j] >> shift) & 255]++;
-        if (count[(key[0] >> shift) & 255] == (size_t)n)
-            continue;
-        size_t pos = 0;
-        for (int d = 0; d < 256; d++) {
-            size_t c = count[d];
-            count[d] = pos;
-            pos += c;
+    const uint64_t mask = ((uint64_t)1 << DIGIT_BITS) - 1;
+    uint32_t (*count)[(size_t)1 << DIGIT_BITS] = (uint32_t (*)[(size_t)1 << DIGIT_BITS])
+        calloc(DIGITS, sizeof *count);
+    if (!count) {
+        tin_big_free(k2);
+        tin_big_free(d2);
+        return 1;
+    }
+    uint64_t all_or = 0, all_and = ~(uint64_t)0;
+    for (int32_t j = 0; j < n; j++) {
+        uint64_t x = k[j];
+        all_or |= x;
+        all_and &= x;
+        for (int g = 0; g < DIGITS; g++)
+            count[g][(x >> (g * DIGIT_BITS)) & mask]++;
+    }
+    for (int g = 0; g < DIGITS; g++) {
+        int shift = g * DIGIT_BITS;
+        if ((((all_or ^ all_and) >> shift) & mask) == 0)
+            continue;                   /* the same digit everywhere */
+        uint32_t *c = count[g], pos = 0;
+        for (size_t v = 0; v <= mask; v++) {
+            uint32_t m = c[v];
+            c[v] = pos;
+            pos += m;
         }
         for (int32_t j = 0; j < n; j++) {
-            size_t at = count[(key[j] >> shift) & 255]++;
-            k2[at] = key[j];
-            i2[at] = id[j];
+            uint32_t at = c[(k[j] >> shift) & mask]++;
+            k2[at] = k[j];
+            d2[at] = d[j];
         }
-        memcpy(key, k2, (size_t)n * sizeof(uint64_t));
-        memcpy(id, i2, (size_t)n * sizeof(int32_t));
+        uint64_t *tk = k; k = k2; k2 = tk;
+        int32_t *td = d; d = d2; d2 = td;
     }
+    free(count);
     tin_big_free(k2);
-    tin_big_free(i2);
+    tin_big_free(d2);
+    *key = k;
+    *id = d;
     return 0;
 }
 
@@ -656,7 +684,7 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
             order[k++] = i;
         }
     }
-    if (sort_by_key(key, order, nk)) {
+    if (sort_by_key(&key, &order, nk, n)) {
         tin_big_free(key);
         tin_big_free(order);
         tin_mesh_free();

@@ -152,39 +152,49 @@ static const int8_t after3[3] = { 1, 2, 0 }, before3[3] = { 2, 0, 1 };
 
 /* Lawson's test from a new point: a is an edge whose triangle's third
 ** corner is the new point; flips while the point beyond a lies inside the
-** circle, then tests the two far sides of the flipped pair. */
+** circle, then tests the two far sides of the flipped pair.  (The flip of
+** flip_slots, written out: the corners are at hand, and a side's
+** neighbour of -1 is the hull side that moved.)  After a flip a keeps its
+** slot, and so its place in the triangle. */
 static int legalize(int32_t a)
 {
     tin_he *he = tin_m.he;
-    int32_t sp = 0;
+    const tin_point *q = pm;
+    int32_t sp = 0, ra = (int32_t)((uint32_t)a % 3);
     for (;;) {
         int32_t b = he[a].n;
-        int flipped = 0;
         if (b != -1) {
-            int32_t ra = (int32_t)((uint32_t)a % 3), rb = (int32_t)((uint32_t)b % 3);
+            int32_t rb = (int32_t)((uint32_t)b % 3);
             int32_t a0 = a - ra, b0 = b - rb;
             int32_t al = a0 + after3[ra], ar = a0 + before3[ra];
             int32_t bl = b0 + before3[rb];
             int32_t p0 = he[ar].v, pr = he[a].v, pl = he[al].v, p1 = he[bl].v;
-            if (tin_incircle_xy(BX(pr), BY(pr), BX(pl), BY(pl), BX(p0), BY(p0),
-                                BX(p1), BY(p1)) > 0) {
+            if (tin_incircle_xy(q[pr].x, q[pr].y, q[pl].x, q[pl].y, q[p0].x, q[p0].y,
+                                q[p1].x, q[p1].y) > 0) {
                 int32_t hbl = he[bl].n, har = he[ar].n;
-                flip_slots(a, b, ar, bl);
-                /* a hull side that moved takes its new slot */
-                if (har == -1)
-                    hull_he[p0] = b;
-                if (hbl == -1)
+                he[a].v = p1;
+                he[b].v = p0;
+                he[a].n = hbl;
+                if (hbl != -1)
+                    he[hbl].n = a;
+                else
                     hull_he[p1] = a;
+                he[b].n = har;
+                if (har != -1)
+                    he[har].n = b;
+                else
+                    hull_he[p0] = b;
+                he[ar].n = bl;
+                he[bl].n = ar;
                 if (push(&sp, b0 + after3[rb]))
                     return 1;
-                flipped = 1;
+                continue;
             }
         }
-        if (!flipped) {
-            if (sp == 0)
-                return 0;
-            a = stack[--sp];
-        }
+        if (sp == 0)
+            return 0;
+        a = stack[--sp];
+        ra = (int32_t)((uint32_t)a % 3);
     }
 }
 

@@ -455,19 +455,26 @@ static void free_build(void)
     hull_next = hull_prev = hull_he = hull_hash = NULL;
 }
 
-/* Asks early for what the walks of reorder (below) read a few places
-** ahead of `at` in `told` (up to `end`): the triangle 40 places on, and
-** what the triangle 20 places on leads to (nearer, the memory of a busy
-** machine is not there in time). */
-static inline void ask_ahead(const tin_he *he, const int32_t *told, int32_t at, int32_t end,
-                             const int32_t *pnew, const int32_t *tnew)
+/* A side of the renumbered mesh whose neighbour the walk has not given yet. */
+#define UNSEEN INT32_MIN
+
+/* Asks early for what the walk of reorder (below) reads a few places ahead
+** of `at` in `told` (up to `end`): the triangle 40 places on, and for the
+** triangle 20 places on the numbers it will look up, those its neighbours
+** already done have not left in its new record (nearer, the memory of a
+** busy machine is not there in time). */
+static inline void ask_ahead(const tin_he *he, const tin_he *he2, const int32_t *told,
+                             int32_t at, int32_t end, const int32_t *pnew, const int32_t *tnew)
 {
     if (at + 40 < end)
         __builtin_prefetch(&he[3 * told[at + 40]]);
     if (at + 20 < end) {
-        const tin_he *f = &he[3 * told[at + 20]];
+        const tin_he *f = &he[3 * told[at + 20]], *w = &he2[3 * (at + 20)];
         for (int i = 0; i < 3; i++) {
-            __builtin_prefetch(&pnew[f[i].v]);
+            if (w[i].n != UNSEEN)
+                continue;
+            if (w[before3[i]].n == UNSEEN)
+                __builtin_prefetch(&pnew[f[i].v]);
             if (f[i].n != -1)
                 __builtin_prefetch(&tnew[f[i].n / 3]);
         }
@@ -511,7 +518,20 @@ static int reorder(const tin_point *p)
     ** are known and asked for early (they lie anywhere in memory).  When a
     ** triangle leaves the queue its corners and neighbours all have their
     ** new numbers (given then, if not before), so its new record is written
-    ** at once, while the old one is still in the cache. */
+    ** at once, while the old one is still in the cache.
+    **
+    ** A side shared with a triangle already written needs no look-up: that
+    ** triangle, when written, put its own side's number in this one's
+    ** record (which lies just ahead, in the queue's stretch of he2), and its
+    ** record holds the new numbers of the side's two ends.  So only the
+    ** sides towards triangles still to come look up tnew, and only a corner
+    ** on no such shared side looks up pnew: about half the look-ups, and
+    ** the numbers come out the same.
+    **
+    **        t (now, at j)        u (done, at tu): side k is t's side i
+    **     c[i+1] <------ c[i]     he2[3 tu + k]      = { c[i+1], 3 j + i }
+    **            side i           he2[3 tu + k + 1].v = c[i]
+    */
     int32_t head = 0, tail = 0, np = 0;
     /* from a triangle round point 0, the sweep's first point: the front's
     ** seed when it starts from the middle */
@@ -521,22 +541,45 @@ static int reorder(const tin_point *p)
         if (tnew[s] != -1)
             continue;
         tnew[s] = tail;
+        he2[3 * tail].n = he2[3 * tail + 1].n = he2[3 * tail + 2].n = UNSEEN;
         told[tail++] = s;
         while (head < tail) {
-            ask_ahead(he, told, head, tail, pnew, tnew);
+            ask_ahead(he, he2, told, head, tail, pnew, tnew);
             int32_t j = head, t = told[head++];
+            tin_he *w = &he2[3 * j];
+            int32_t c[3] = { -1, -1, -1 };
+            for (int i = 0; i < 3; i++) {
+                int32_t r = w[i].n;
+                if (r >= 0) {               /* done already: UNSEEN is below 0 */
+                    int32_t r0 = r - (int32_t)((uint32_t)r % 3);
+                    c[after3[i]] = he2[r].v;
+                    c[i] = he2[r0 + after3[r - r0]].v;
+                }
+            }
             for (int i = 0; i < 3; i++) {
                 int32_t v = he[3 * t + i].v, g = he[3 * t + i].n;
-                if (pnew[v] == -1) {
-                    pnew[v] = np;
-                    pold[np++] = v;
+                if (c[i] == -1) {
+                    if (pnew[v] == -1) {
+                        pnew[v] = np;
+                        pold[np++] = v;
+                    }
+                    c[i] = pnew[v];
                 }
-                if (g != -1 && tnew[g / 3] == -1) {
-                    tnew[g / 3] = tail;
-                    told[tail++] = g / 3;
+                w[i].v = c[i];
+                if (w[i].n != UNSEEN)
+                    continue;
+                if (g == -1) {
+                    w[i].n = -1;
+                    continue;
                 }
-                he2[3 * j + i].v = pnew[v];
-                he2[3 * j + i].n = g == -1 ? -1 : 3 * tnew[g / 3] + g % 3;
+                int32_t u = g / 3, tu = tnew[u];
+                if (tu == -1) {
+                    tu = tnew[u] = tail;
+                    he2[3 * tail].n = he2[3 * tail + 1].n = he2[3 * tail + 2].n = UNSEEN;
+                    told[tail++] = u;
+                }
+                w[i].n = 3 * tu + g % 3;
+                he2[3 * tu + g % 3].n = 3 * j + i;
             }
         }
     }

@@ -23,11 +23,19 @@
 tin_mesh tin_m;
 
 /* The points are renumbered in the order they are added and copied in that
-** order: the points near the growing hull are then the recent ones, close
-** together in memory, instead of spread over the whole x-sorted array.
-** (After the build they are renumbered again, for the front: reorder.) */
+** order, x and y only: the points near the growing hull are then the recent
+** ones, close together in memory, instead of spread over the whole x-sorted
+** array.  (After the build they are renumbered again, for the front:
+** reorder; pm is that copy, whole points.) */
+typedef struct sweep_xy {
+    double x, y;
+} sweep_xy;
+
+static sweep_xy  *sw;
 static tin_point *pm;
 
+#define SX(i) sw[i].x
+#define SY(i) sw[i].y
 #define BX(i) pm[i].x
 #define BY(i) pm[i].y
 
@@ -159,7 +167,7 @@ static const int8_t after3[3] = { 1, 2, 0 }, before3[3] = { 2, 0, 1 };
 static int legalize(int32_t a)
 {
     tin_he *he = tin_m.he;
-    const tin_point *q = pm;
+    const sweep_xy *q = sw;
     int32_t sp = 0, ra = (int32_t)((uint32_t)a % 3);
     for (;;) {
         int32_t b = he[a].n;
@@ -210,7 +218,7 @@ static double pseudo_angle(double dx, double dy)
 
 static int32_t hash_key(int32_t i)
 {
-    double a = pseudo_angle(BX(i) - cen_x, BY(i) - cen_y);
+    double a = pseudo_angle(SX(i) - cen_x, SY(i) - cen_y);
     int32_t k = (int32_t)(a * hash_size);       /* a >= 0: truncation is floor */
     return k < 0 ? 0 : k >= hash_size ? hash_size - 1 : k;
 }
@@ -218,7 +226,7 @@ static int32_t hash_key(int32_t i)
 /* Does the hull edge from e to q see point i on its outer side? */
 static int sees(int32_t e, int32_t q, int32_t i)
 {
-    return tin_orient_xy(BX(e), BY(e), BX(q), BY(q), BX(i), BY(i)) < 0;
+    return tin_orient_xy(SX(e), SY(e), SX(q), SY(q), SX(i), SY(i)) < 0;
 }
 
 /* The first hull edge that sees point i, walking forward along the ring
@@ -318,7 +326,7 @@ static int insert_inside(int32_t i)
         for (int k = 0; k < 3; k++) {
             int32_t e = t + k;
             int32_t a = he[e].v, b = he[tin_next(e)].v;
-            double o = tin_orient_xy(BX(a), BY(a), BX(b), BY(b), BX(i), BY(i));
+            double o = tin_orient_xy(SX(a), SY(a), SX(b), SY(b), SX(i), SY(i));
             if (o < 0) {
                 if (he[e].n == -1)
                     return 1;           /* outside after all: cannot be */
@@ -422,6 +430,8 @@ static double circle_r2(const tin_point *a, const tin_point *b, const tin_point 
 
 void tin_mesh_free(void)
 {
+    tin_big_free(sw);
+    sw = NULL;
     tin_big_free(pm);
     pm = NULL;
     tin_big_free(tin_m.orig);
@@ -496,10 +506,9 @@ static inline void ask_ahead(const tin_he *he, const tin_he *he2, const int32_t 
 static int reorder(const tin_point *p)
 {
     int32_t nt = tin_m.ntri, n = tin_m.n, nk = tin_m.nk;
-    /* the old copy of the points is not read here: its room serves first */
-    tin_big_free(pm);
-    pm = NULL;
-    tin_m.p = NULL;
+    /* the sweep's copy of the points is not read here: its room serves first */
+    tin_big_free(sw);
+    sw = NULL;
     int32_t *tnew = (int32_t *)tin_big_raw((size_t)nt * sizeof(int32_t));
     int32_t *told = (int32_t *)tin_big_raw((size_t)nt * sizeof(int32_t));
     int32_t *pnew = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
@@ -761,24 +770,31 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
             if (skip[i])
                 order[k++] = i;
     }
-    pm = (tin_point *)tin_big_raw((size_t)n * sizeof(tin_point));
+    sw = (sweep_xy *)tin_big_raw((size_t)nk * sizeof(sweep_xy));
     tin_m.slot = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     hull_next = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     hull_prev = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     hull_he = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     hash_size = (int32_t)ceil(sqrt((double)nk));
     hull_hash = (int32_t *)malloc((size_t)hash_size * sizeof(int32_t));
-    if (!pm || !tin_m.slot || !hull_next || !hull_prev || !hull_he || !hull_hash) {
+    if (!sw || !tin_m.slot || !hull_next || !hull_prev || !hull_he || !hull_hash) {
         tin_big_free(order);
         tin_mesh_free();
         return 1;
     }
+    /* (the gather from the x-sorted points, asked for early) */
     for (int32_t j = 0; j < n; j++) {
-        pm[j] = p[order[j]];
+        if (j + 16 < n) {
+            __builtin_prefetch(&p[order[j + 16]]);
+            __builtin_prefetch(&tin_m.slot[order[j + 16]], 1);
+        }
+        if (j < nk) {
+            sw[j].x = p[order[j]].x;
+            sw[j].y = p[order[j]].y;
+        }
         tin_m.slot[order[j]] = j;
     }
     tin_m.orig = order;
-    tin_m.p = pm;
     tin_m.nk = nk;
     for (int32_t k = 0; k < hash_size; k++)
         hull_hash[k] = -1;
@@ -800,8 +816,8 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
         /* a hull point near i's angle, then back along the ring to the
         ** first edge that sees i */
         int32_t key0 = hash_key(i), start = -1;
-        for (int32_t j = 0; j < hash_size; j++) {
-            start = hull_hash[(key0 + j) % hash_size];
+        for (int32_t j = 0, k = key0; j < hash_size; j++, k = k + 1 == hash_size ? 0 : k + 1) {
+            start = hull_hash[k];
             if (start != -1 && start != hull_next[start])
                 break;
         }

@@ -164,6 +164,14 @@ static const int8_t after3[3] = { 1, 2, 0 }, before3[3] = { 2, 0, 1 };
 ** flip_slots, written out: the corners are at hand, and a side's
 ** neighbour of -1 is the hull side that moved.)  After a flip a keeps its
 ** slot, and so its place in the triangle. */
+/* The exact in-circle sign of four points of the sweep, kept out of
+** legalize: its rare call there would otherwise hold the coordinates of
+** every test in memory across it. */
+static __attribute__((noinline)) double incircle_exact(int32_t a, int32_t b, int32_t c, int32_t d)
+{
+    return tin_incircle_exact(SX(a), SY(a), SX(b), SY(b), SX(c), SY(c), SX(d), SY(d));
+}
+
 static int legalize(int32_t a)
 {
     tin_he *he = tin_m.he;
@@ -177,8 +185,11 @@ static int legalize(int32_t a)
             int32_t al = a0 + after3[ra], ar = a0 + before3[ra];
             int32_t bl = b0 + before3[rb];
             int32_t p0 = he[ar].v, pr = he[a].v, pl = he[al].v, p1 = he[bl].v;
-            if (tin_incircle_xy(q[pr].x, q[pr].y, q[pl].x, q[pl].y, q[p0].x, q[p0].y,
-                                q[p1].x, q[p1].y) > 0) {
+            double det;
+            if (!tin_incircle_sure(q[pr].x, q[pr].y, q[pl].x, q[pl].y, q[p0].x, q[p0].y,
+                                   q[p1].x, q[p1].y, &det))
+                det = incircle_exact(pr, pl, p0, p1);
+            if (det > 0) {
                 int32_t hbl = he[bl].n, har = he[ar].n;
                 he[a].v = p1;
                 he[b].v = p0;

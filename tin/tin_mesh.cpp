@@ -23,11 +23,19 @@
 tin_mesh tin_m;
 
 /* The points are renumbered in the order they are added and copied in that
-** order: the points near the growing hull are then the recent ones, close
-** together in memory, instead of spread over the whole x-sorted array.
-** (After the build they are renumbered again, for the front: reorder.) */
+** order, x and y only: the points near the growing hull are then the recent
+** ones, close together in memory, instead of spread over the whole x-sorted
+** array.  (After the build they are renumbered again, for the front:
+** reorder; pm is that copy, whole points.) */
+typedef struct sweep_xy {
+    double x, y;
+} sweep_xy;
+
+static sweep_xy  *sw;
 static tin_point *pm;
 
+#define SX(i) sw[i].x
+#define SY(i) sw[i].y
 #define BX(i) pm[i].x
 #define BY(i) pm[i].y
 
@@ -152,39 +160,60 @@ static const int8_t after3[3] = { 1, 2, 0 }, before3[3] = { 2, 0, 1 };
 
 /* Lawson's test from a new point: a is an edge whose triangle's third
 ** corner is the new point; flips while the point beyond a lies inside the
-** circle, then tests the two far sides of the flipped pair. */
+** circle, then tests the two far sides of the flipped pair.  (The flip of
+** flip_slots, written out: the corners are at hand, and a side's
+** neighbour of -1 is the hull side that moved.)  After a flip a keeps its
+** slot, and so its place in the triangle. */
+/* The exact in-circle sign of four points of the sweep, kept out of
+** legalize: its rare call there would otherwise hold the coordinates of
+** every test in memory across it. */
+static __attribute__((noinline)) double incircle_exact(int32_t a, int32_t b, int32_t c, int32_t d)
+{
+    return tin_incircle_exact(SX(a), SY(a), SX(b), SY(b), SX(c), SY(c), SX(d), SY(d));
+}
+
 static int legalize(int32_t a)
 {
     tin_he *he = tin_m.he;
-    int32_t sp = 0;
+    const sweep_xy *q = sw;
+    int32_t sp = 0, ra = (int32_t)((uint32_t)a % 3);
     for (;;) {
         int32_t b = he[a].n;
-        int flipped = 0;
         if (b != -1) {
-            int32_t ra = (int32_t)((uint32_t)a % 3), rb = (int32_t)((uint32_t)b % 3);
+            int32_t rb = (int32_t)((uint32_t)b % 3);
             int32_t a0 = a - ra, b0 = b - rb;
             int32_t al = a0 + after3[ra], ar = a0 + before3[ra];
             int32_t bl = b0 + before3[rb];
             int32_t p0 = he[ar].v, pr = he[a].v, pl = he[al].v, p1 = he[bl].v;
-            if (tin_incircle_xy(BX(pr), BY(pr), BX(pl), BY(pl), BX(p0), BY(p0),
-                                BX(p1), BY(p1)) > 0) {
+            double det;
+            if (!tin_incircle_sure(q[pr].x, q[pr].y, q[pl].x, q[pl].y, q[p0].x, q[p0].y,
+                                   q[p1].x, q[p1].y, &det))
+                det = incircle_exact(pr, pl, p0, p1);
+            if (det > 0) {
                 int32_t hbl = he[bl].n, har = he[ar].n;
-                flip_slots(a, b, ar, bl);
-                /* a hull side that moved takes its new slot */
-                if (har == -1)
-                    hull_he[p0] = b;
-                if (hbl == -1)
+                he[a].v = p1;
+                he[b].v = p0;
+                he[a].n = hbl;
+                if (hbl != -1)
+                    he[hbl].n = a;
+                else
                     hull_he[p1] = a;
+                he[b].n = har;
+                if (har != -1)
+                    he[har].n = b;
+                else
+                    hull_he[p0] = b;
+                he[ar].n = bl;
+                he[bl].n = ar;
                 if (push(&sp, b0 + after3[rb]))
                     return 1;
-                flipped = 1;
+                continue;
             }
         }
-        if (!flipped) {
-            if (sp == 0)
-                return 0;
-            a = stack[--sp];
-        }
+        if (sp == 0)
+            return 0;
+        a = stack[--sp];
+        ra = (int32_t)((uint32_t)a % 3);
     }
 }
 
@@ -200,7 +229,7 @@ static double pseudo_angle(double dx, double dy)
 
 static int32_t hash_key(int32_t i)
 {
-    double a = pseudo_angle(BX(i) - cen_x, BY(i) - cen_y);
+    double a = pseudo_angle(SX(i) - cen_x, SY(i) - cen_y);
     int32_t k = (int32_t)(a * hash_size);       /* a >= 0: truncation is floor */
     return k < 0 ? 0 : k >= hash_size ? hash_size - 1 : k;
 }
@@ -208,7 +237,7 @@ static int32_t hash_key(int32_t i)
 /* Does the hull edge from e to q see point i on its outer side? */
 static int sees(int32_t e, int32_t q, int32_t i)
 {
-    return tin_orient_xy(BX(e), BY(e), BX(q), BY(q), BX(i), BY(i)) < 0;
+    return tin_orient_xy(SX(e), SY(e), SX(q), SY(q), SX(i), SY(i)) < 0;
 }
 
 /* The first hull edge that sees point i, walking forward along the ring
@@ -308,7 +337,7 @@ static int insert_inside(int32_t i)
         for (int k = 0; k < 3; k++) {
             int32_t e = t + k;
             int32_t a = he[e].v, b = he[tin_next(e)].v;
-            double o = tin_orient_xy(BX(a), BY(a), BX(b), BY(b), BX(i), BY(i));
+            double o = tin_orient_xy(SX(a), SY(a), SX(b), SY(b), SX(i), SY(i));
             if (o < 0) {
                 if (he[e].n == -1)
                     return 1;           /* outside after all: cannot be */
@@ -334,39 +363,67 @@ static int insert_inside(int32_t i)
 
 /* ------------------------------------------------------------------------
 ** Sorting the points by distance: an LSD radix sort of the distances' bit
-** patterns (non-negative doubles order as their bits do), eight bits a
-** pass, skipping the passes where every key has the same byte. */
-static int sort_by_key(uint64_t *key, int32_t *id, int32_t n)
+** patterns (non-negative doubles order as their bits do), eleven bits a
+** pass (six passes cover the 64), the counts of all passes taken in one
+** read, the passes where every key has the same digit skipped.  Each pass
+** moves the pairs to the other pair of arrays; *key and *id end up at the
+** pair holding the result, the other pair is given back.  The arrays hold
+** `room` entries, of which the first n are sorted.
+**
+**     bits  63..55 | 54..44 | 43..33 | 32..22 | 21..11 | 10..0
+**     pass     5       4        3        2        1        0
+*/
+#define DIGIT_BITS 11
+#define DIGITS 6
+
+static int sort_by_key(uint64_t **key, int32_t **id, int32_t n, int32_t room)
 {
-    uint64_t *k2 = (uint64_t *)tin_big_raw((size_t)n * sizeof(uint64_t));
-    int32_t *i2 = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
-    if (!k2 || !i2) {
+    uint64_t *k = *key, *k2 = (uint64_t *)tin_big_raw((size_t)room * sizeof(uint64_t));
+    int32_t *d = *id, *d2 = (int32_t *)tin_big_raw((size_t)room * sizeof(int32_t));
+    if (!k2 || !d2) {
         tin_big_free(k2);
-        tin_big_free(i2);
+        tin_big_free(d2);
         return 1;
     }
-    for (int shift = 0; shift < 64; shift += 8) {
-        size_t count[256] = {0};
-        for (int32_t j = 0; j < n; j++)
-            count[(key[j] >> shift) & 255]++;
-        if (count[(key[0] >> shift) & 255] == (size_t)n)
-            continue;
-        size_t pos = 0;
-        for (int d = 0; d < 256; d++) {
-            size_t c = count[d];
-            count[d] = pos;
-            pos += c;
+    const uint64_t mask = ((uint64_t)1 << DIGIT_BITS) - 1;
+    uint32_t (*count)[(size_t)1 << DIGIT_BITS] = (uint32_t (*)[(size_t)1 << DIGIT_BITS])
+        calloc(DIGITS, sizeof *count);
+    if (!count) {
+        tin_big_free(k2);
+        tin_big_free(d2);
+        return 1;
+    }
+    uint64_t all_or = 0, all_and = ~(uint64_t)0;
+    for (int32_t j = 0; j < n; j++) {
+        uint64_t x = k[j];
+        all_or |= x;
+        all_and &= x;
+        for (int g = 0; g < DIGITS; g++)
+            count[g][(x >> (g * DIGIT_BITS)) & mask]++;
+    }
+    for (int g = 0; g < DIGITS; g++) {
+        int shift = g * DIGIT_BITS;
+        if ((((all_or ^ all_and) >> shift) & mask) == 0)
+            continue;                   /* the same digit everywhere */
+        uint32_t *c = count[g], pos = 0;
+        for (size_t v = 0; v <= mask; v++) {
+            uint32_t m = c[v];
+            c[v] = pos;
+            pos += m;
         }
         for (int32_t j = 0; j < n; j++) {
-            size_t at = count[(key[j] >> shift) & 255]++;
-            k2[at] = key[j];
-            i2[at] = id[j];
+            uint32_t at = c[(k[j] >> shift) & mask]++;
+            k2[at] = k[j];
+            d2[at] = d[j];
         }
-        memcpy(key, k2, (size_t)n * sizeof(uint64_t));
-        memcpy(id, i2, (size_t)n * sizeof(int32_t));
+        uint64_t *tk = k; k = k2; k2 = tk;
+        int32_t *td = d; d = d2; d2 = td;
     }
+    free(count);
     tin_big_free(k2);
-    tin_big_free(i2);
+    tin_big_free(d2);
+    *key = k;
+    *id = d;
     return 0;
 }
 
@@ -384,6 +441,8 @@ static double circle_r2(const tin_point *a, const tin_point *b, const tin_point 
 
 void tin_mesh_free(void)
 {
+    tin_big_free(sw);
+    sw = NULL;
     tin_big_free(pm);
     pm = NULL;
     tin_big_free(tin_m.orig);
@@ -417,19 +476,26 @@ static void free_build(void)
     hull_next = hull_prev = hull_he = hull_hash = NULL;
 }
 
-/* Asks early for what the walks of reorder (below) read a few places
-** ahead of `at` in `told` (up to `end`): the triangle 40 places on, and
-** what the triangle 20 places on leads to (nearer, the memory of a busy
-** machine is not there in time). */
-static inline void ask_ahead(const tin_he *he, const int32_t *told, int32_t at, int32_t end,
-                             const int32_t *pnew, const int32_t *tnew)
+/* A side of the renumbered mesh whose neighbour the walk has not given yet. */
+#define UNSEEN INT32_MIN
+
+/* Asks early for what the walk of reorder (below) reads a few places ahead
+** of `at` in `told` (up to `end`): the triangle 40 places on, and for the
+** triangle 20 places on the numbers it will look up, those its neighbours
+** already done have not left in its new record (nearer, the memory of a
+** busy machine is not there in time). */
+static inline void ask_ahead(const tin_he *he, const tin_he *he2, const int32_t *told,
+                             int32_t at, int32_t end, const int32_t *pnew, const int32_t *tnew)
 {
     if (at + 40 < end)
         __builtin_prefetch(&he[3 * told[at + 40]]);
     if (at + 20 < end) {
-        const tin_he *f = &he[3 * told[at + 20]];
+        const tin_he *f = &he[3 * told[at + 20]], *w = &he2[3 * (at + 20)];
         for (int i = 0; i < 3; i++) {
-            __builtin_prefetch(&pnew[f[i].v]);
+            if (w[i].n != UNSEEN)
+                continue;
+            if (w[before3[i]].n == UNSEEN)
+                __builtin_prefetch(&pnew[f[i].v]);
             if (f[i].n != -1)
                 __builtin_prefetch(&tnew[f[i].n / 3]);
         }
@@ -451,10 +517,9 @@ static inline void ask_ahead(const tin_he *he, const int32_t *told, int32_t at, 
 static int reorder(const tin_point *p)
 {
     int32_t nt = tin_m.ntri, n = tin_m.n, nk = tin_m.nk;
-    /* the old copy of the points is not read here: its room serves first */
-    tin_big_free(pm);
-    pm = NULL;
-    tin_m.p = NULL;
+    /* the sweep's copy of the points is not read here: its room serves first */
+    tin_big_free(sw);
+    sw = NULL;
     int32_t *tnew = (int32_t *)tin_big_raw((size_t)nt * sizeof(int32_t));
     int32_t *told = (int32_t *)tin_big_raw((size_t)nt * sizeof(int32_t));
     int32_t *pnew = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
@@ -473,7 +538,20 @@ static int reorder(const tin_point *p)
     ** are known and asked for early (they lie anywhere in memory).  When a
     ** triangle leaves the queue its corners and neighbours all have their
     ** new numbers (given then, if not before), so its new record is written
-    ** at once, while the old one is still in the cache. */
+    ** at once, while the old one is still in the cache.
+    **
+    ** A side shared with a triangle already written needs no look-up: that
+    ** triangle, when written, put its own side's number in this one's
+    ** record (which lies just ahead, in the queue's stretch of he2), and its
+    ** record holds the new numbers of the side's two ends.  So only the
+    ** sides towards triangles still to come look up tnew, and only a corner
+    ** on no such shared side looks up pnew: about half the look-ups, and
+    ** the numbers come out the same.
+    **
+    **        t (now, at j)        u (done, at tu): side k is t's side i
+    **     c[i+1] <------ c[i]     he2[3 tu + k]      = { c[i+1], 3 j + i }
+    **            side i           he2[3 tu + k + 1].v = c[i]
+    */
     int32_t head = 0, tail = 0, np = 0;
     /* from a triangle round point 0, the sweep's first point: the front's
     ** seed when it starts from the middle */
@@ -483,22 +561,45 @@ static int reorder(const tin_point *p)
         if (tnew[s] != -1)
             continue;
         tnew[s] = tail;
+        he2[3 * tail].n = he2[3 * tail + 1].n = he2[3 * tail + 2].n = UNSEEN;
         told[tail++] = s;
         while (head < tail) {
-            ask_ahead(he, told, head, tail, pnew, tnew);
+            ask_ahead(he, he2, told, head, tail, pnew, tnew);
             int32_t j = head, t = told[head++];
+            tin_he *w = &he2[3 * j];
+            int32_t c[3] = { -1, -1, -1 };
+            for (int i = 0; i < 3; i++) {
+                int32_t r = w[i].n;
+                if (r >= 0) {               /* done already: UNSEEN is below 0 */
+                    int32_t r0 = r - (int32_t)((uint32_t)r % 3);
+                    c[after3[i]] = he2[r].v;
+                    c[i] = he2[r0 + after3[r - r0]].v;
+                }
+            }
             for (int i = 0; i < 3; i++) {
                 int32_t v = he[3 * t + i].v, g = he[3 * t + i].n;
-                if (pnew[v] == -1) {
-                    pnew[v] = np;
-                    pold[np++] = v;
+                if (c[i] == -1) {
+                    if (pnew[v] == -1) {
+                        pnew[v] = np;
+                        pold[np++] = v;
+                    }
+                    c[i] = pnew[v];
                 }
-                if (g != -1 && tnew[g / 3] == -1) {
-                    tnew[g / 3] = tail;
-                    told[tail++] = g / 3;
+                w[i].v = c[i];
+                if (w[i].n != UNSEEN)
+                    continue;
+                if (g == -1) {
+                    w[i].n = -1;
+                    continue;
                 }
-                he2[3 * j + i].v = pnew[v];
-                he2[3 * j + i].n = g == -1 ? -1 : 3 * tnew[g / 3] + g % 3;
+                int32_t u = g / 3, tu = tnew[u];
+                if (tu == -1) {
+                    tu = tnew[u] = tail;
+                    he2[3 * tail].n = he2[3 * tail + 1].n = he2[3 * tail + 2].n = UNSEEN;
+                    told[tail++] = u;
+                }
+                w[i].n = 3 * tu + g % 3;
+                he2[3 * tu + g % 3].n = 3 * j + i;
             }
         }
     }
@@ -656,7 +757,7 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
             order[k++] = i;
         }
     }
-    if (sort_by_key(key, order, nk)) {
+    if (sort_by_key(&key, &order, nk, n)) {
         tin_big_free(key);
         tin_big_free(order);
         tin_mesh_free();
@@ -680,24 +781,31 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
             if (skip[i])
                 order[k++] = i;
     }
-    pm = (tin_point *)tin_big_raw((size_t)n * sizeof(tin_point));
+    sw = (sweep_xy *)tin_big_raw((size_t)nk * sizeof(sweep_xy));
     tin_m.slot = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     hull_next = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     hull_prev = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     hull_he = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     hash_size = (int32_t)ceil(sqrt((double)nk));
     hull_hash = (int32_t *)malloc((size_t)hash_size * sizeof(int32_t));
-    if (!pm || !tin_m.slot || !hull_next || !hull_prev || !hull_he || !hull_hash) {
+    if (!sw || !tin_m.slot || !hull_next || !hull_prev || !hull_he || !hull_hash) {
         tin_big_free(order);
         tin_mesh_free();
         return 1;
     }
+    /* (the gather from the x-sorted points, asked for early) */
     for (int32_t j = 0; j < n; j++) {
-        pm[j] = p[order[j]];
+        if (j + 16 < n) {
+            __builtin_prefetch(&p[order[j + 16]]);
+            __builtin_prefetch(&tin_m.slot[order[j + 16]], 1);
+        }
+        if (j < nk) {
+            sw[j].x = p[order[j]].x;
+            sw[j].y = p[order[j]].y;
+        }
         tin_m.slot[order[j]] = j;
     }
     tin_m.orig = order;
-    tin_m.p = pm;
     tin_m.nk = nk;
     for (int32_t k = 0; k < hash_size; k++)
         hull_hash[k] = -1;
@@ -719,8 +827,8 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
         /* a hull point near i's angle, then back along the ring to the
         ** first edge that sees i */
         int32_t key0 = hash_key(i), start = -1;
-        for (int32_t j = 0; j < hash_size; j++) {
-            start = hull_hash[(key0 + j) % hash_size];
+        for (int32_t j = 0, k = key0; j < hash_size; j++, k = k + 1 == hash_size ? 0 : k + 1) {
+            start = hull_hash[k];
             if (start != -1 && start != hull_next[start])
                 break;
         }

@@ -33,10 +33,10 @@ static inline double tin_orient_xy(double ax, double ay, double bx, double by,
     return tin_orient_exact(ax, ay, bx, by, cx, cy);
 }
 
-/* > 0 when d lies inside the circle through the counter-clockwise a, b, c,
-** < 0 outside, 0 on it.  The sign is exact. */
-static inline double tin_incircle_xy(double ax, double ay, double bx, double by,
-                                     double cx, double cy, double dx, double dy)
+/* The rounded evaluation of the in-circle sign below: 1 when its sign
+** (in *det) is certain, 0 when only the exact evaluation can tell. */
+static inline int tin_incircle_sure(double ax, double ay, double bx, double by,
+                                    double cx, double cy, double dx, double dy, double *det)
 {
     double adx = ax - dx, ady = ay - dy;
     double bdx = bx - dx, bdy = by - dy;
@@ -47,13 +47,23 @@ static inline double tin_incircle_xy(double ax, double ay, double bx, double by,
     double alift = adx * adx + ady * ady;
     double blift = bdx * bdx + bdy * bdy;
     double clift = cdx * cdx + cdy * cdy;
-    double det = alift * (bdxcdy - cdxbdy) + blift * (cdxady - adxcdy)
-                 + clift * (adxbdy - bdxady);
+    double d = alift * (bdxcdy - cdxbdy) + blift * (cdxady - adxcdy)
+               + clift * (adxbdy - bdxady);
     double permanent = (fabs(bdxcdy) + fabs(cdxbdy)) * alift
                        + (fabs(cdxady) + fabs(adxcdy)) * blift
                        + (fabs(adxbdy) + fabs(bdxady)) * clift;
     double bound = TIN_INCIRCLE_BOUND * permanent;
-    if (det > bound || -det > bound)
+    *det = d;
+    return d > bound || -d > bound;
+}
+
+/* > 0 when d lies inside the circle through the counter-clockwise a, b, c,
+** < 0 outside, 0 on it.  The sign is exact. */
+static inline double tin_incircle_xy(double ax, double ay, double bx, double by,
+                                     double cx, double cy, double dx, double dy)
+{
+    double det;
+    if (tin_incircle_sure(ax, ay, bx, by, cx, cy, dx, dy, &det))
         return det;
     return tin_incircle_exact(ax, ay, bx, by, cx, cy, dx, dy);
 }

@@ -158,12 +158,6 @@ static inline void flip_slots(int32_t a, int32_t b, int32_t ar, int32_t bl)
 ** neighbour. */
 static const int8_t after3[3] = { 1, 2, 0 }, before3[3] = { 2, 0, 1 };
 
-/* Lawson's test from a new point: a is an edge whose triangle's third
-** corner is the new point; flips while the point beyond a lies inside the
-** circle, then tests the two far sides of the flipped pair.  (The flip of
-** flip_slots, written out: the corners are at hand, and a side's
-** neighbour of -1 is the hull side that moved.)  After a flip a keeps its
-** slot, and so its place in the triangle. */
 /* The exact in-circle sign of four points of the sweep, kept out of
 ** legalize: its rare call there would otherwise hold the coordinates of
 ** every test in memory across it. */
@@ -172,6 +166,12 @@ static __attribute__((noinline)) double incircle_exact(int32_t a, int32_t b, int
     return tin_incircle_exact(SX(a), SY(a), SX(b), SY(b), SX(c), SY(c), SX(d), SY(d));
 }
 
+/* Lawson's test from a new point: a is an edge whose triangle's third
+** corner is the new point; flips while the point beyond a lies inside the
+** circle, then tests the two far sides of the flipped pair.  (The flip of
+** flip_slots, written out: the corners are at hand, and a side's
+** neighbour of -1 is the hull side that moved.)  After a flip a keeps its
+** slot, and so its place in the triangle. */
 static int legalize(int32_t a)
 {
     tin_he *he = tin_m.he;

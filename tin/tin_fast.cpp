@@ -876,13 +876,21 @@ static void add_angle(int32_t i, int64_t units)
     }
 }
 
-static void add_angles(int32_t a, int32_t b, int32_t k, double best)
+/* tin_angle_units inline, from lengths the caller has made already with
+** the same expressions, so the same bits: len2 = |b-a|^2 (ctx_begin),
+** ka2 = |a-k|^2 and kb2 = |b-k|^2 (a coordinate's difference changes
+** only its sign with the order, and its square not at all). */
+static inline void add_angles(int32_t a, int32_t b, int32_t k, double best, double len2,
+                              double ka2, double kb2)
 {
-    int64_t units[3];
-    tin_angle_units(fs.p, a, b, k, best, units);
-    add_angle(k, units[0]);
-    add_angle(a, units[1]);
-    add_angle(b, units[2]);
+    const tin_point *pa = &fs.p[a], *pb = &fs.p[b], *pk = &fs.p[k];
+    double len = sqrt(len2);
+    double kax = pk->x - pa->x, kay = pk->y - pa->y, bax = pb->x - pa->x, bay = pb->y - pa->y;
+    double kbx = pk->x - pb->x, kby = pk->y - pb->y;
+    double lka = sqrt(ka2), lkb = sqrt(kb2);
+    add_angle(k, tin_angle_unit(best));
+    add_angle(a, tin_angle_unit((kax * bax + kay * bay) / (lka * len)));
+    add_angle(b, tin_angle_unit((kbx * -bax + kby * -bay) / (lkb * len)));
 }
 
 static int ask(int32_t n, int32_t a, int32_t b, int32_t opp, int32_t *k_out)
@@ -1525,12 +1533,15 @@ static int refused_on_the_way(edge_ctx *c, int32_t x, int32_t j)
 }
 
 /* Is the circle of (a, b, w) trusted: no bent or constraint edge near it,
-** and no rival able to hide within rounding next to w? */
-static int circle_trusted(edge_ctx *c, int32_t w)
+** and no rival able to hide within rounding next to w?  Leaves |a-w|^2 and
+** |b-w|^2 for the angle sums. */
+static int circle_trusted(edge_ctx *c, int32_t w, double *la_out, double *lb_out)
 {
     const tin_point *pa = c->pa, *pb = c->pb, *pw = &fs.p[w];
     double ax = pa->x - pw->x, ay = pa->y - pw->y, bx = pb->x - pw->x, by = pb->y - pw->y;
     double cr = ax * by - ay * bx, la = ax * ax + ay * ay, lb = bx * bx + by * by;
+    *la_out = la;
+    *lb_out = lb;
     if (dg.any || dg.cons || dg.nstray) {
         double ux = (by * la - ay * lb) / (2 * cr), uy = (ax * lb - bx * la) / (2 * cr);
         double r = sqrt(ux * ux + uy * uy) * 1.01 + fs.delta;
@@ -1571,9 +1582,9 @@ static inline __attribute__((always_inline)) int crossing_unsure(edge_ctx *c, in
 /* Takes the triangle of half-edge h with apex w, as the search would: the
 ** existing sides ahead of the front, the lines of the new ones, the closing
 ** and the angle sums; then records it in the mesh.  cw: the cosine of
-** the angle at w, as tin_cosine gives it. */
+** the angle at w, as tin_cosine gives it; la, lb: |a-w|^2, |b-w|^2. */
 static inline __attribute__((always_inline)) void take(edge_ctx *c, int32_t h, int32_t w,
-                                                       double cw)
+                                                       double cw, double la, double lb)
 {
     /* (the lines of the new sides are made again from their ends when
     ** needed; the fast buffer keeps none) */
@@ -1582,7 +1593,7 @@ static inline __attribute__((always_inline)) void take(edge_ctx *c, int32_t h, i
     tin.held_ak = tag_get(c->a, w, sa);
     tin.held_bk = tag_get(c->b, w, sb);
     close_held(c->a, c->b);
-    add_angles(c->a, c->b, w, cw);
+    add_angles(c->a, c->b, w, cw, c->len2, la, lb);
     record(h, c->a);
 }
 
@@ -1679,9 +1690,10 @@ static int direct(edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
         *proposal = w;
         *hp = hw;
     }
-    if (!circle_trusted(c, w) || crossing_unsure(c, hw, w))
+    double la, lb;
+    if (!circle_trusted(c, w, &la, &lb) || crossing_unsure(c, hw, w))
         return CHECK;
-    take(c, hw, w, cw);
+    take(c, hw, w, cw, la, lb);
     if (cl.ncand + cl.nblocked > 1)
         tin_fast_count.cluster++;
     else
@@ -1978,7 +1990,7 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
     tin_fast_count.wide += cull;
     *k_out = w;
     if (sure) {
-        take(c, hw, w, cw);
+        take(c, hw, w, cw, la, lb);
         return FOUND;
     }
     /* w's own existing sides and lines */
@@ -1989,7 +2001,7 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
     tin.held_ak_la = tin.ak_la; tin.held_ak_lb = tin.ak_lb; tin.held_ak_lc = tin.ak_lc;
     tin.held_bk_la = tin.bk_la; tin.held_bk_lb = tin.bk_lb; tin.held_bk_lc = tin.bk_lc;
     close_held(c->a, c->b);
-    add_angles(c->a, c->b, w, cw);
+    add_angles(c->a, c->b, w, cw, c->len2, la, lb);
     follow(c->a, c->b, w);
     return FOUND;
 }

@@ -781,8 +781,24 @@ static int append_loose(int32_t e, int32_t u, int32_t v, int32_t opp)
 
 /* ---- the straightforward search, and the mesh after it ----------------- */
 
+/* tin_lpp with its usual case inline: the same expressions, so the same
+** line; an upright line (and the failure it reports) is left to it. */
+static inline void line_pp(const tin_point *p1, const tin_point *p2, double *la, double *lb,
+                           double *lc)
+{
+    double dx = p2->x - p1->x;
+    if (fabs(dx) < 1e-150) {
+        tin_lpp(p1->x, p1->y, p2->x, p2->y, la, lb, lc);
+        return;
+    }
+    double a = (p1->y - p2->y) / dx;
+    *la = a;
+    *lb = 1;
+    *lc = p1->x * a + p1->y;
+}
+
 /* The line of buffer edge e, as the straightforward search holds it. */
-static void line_of(int32_t e, int32_t u, int32_t v, double *la, double *lb, double *lc)
+static inline void line_of(int32_t e, int32_t u, int32_t v, double *la, double *lb, double *lc)
 {
     const tin_point *pu = &fs.p[u], *pv = &fs.p[v];
     if (fs.bits[e] & FE_LINE_KEPT) {
@@ -790,9 +806,9 @@ static void line_of(int32_t e, int32_t u, int32_t v, double *la, double *lb, dou
         *lb = tin.tri[e].lb;
         *lc = tin.tri[e].lc;
     } else if (fs.bits[e] & FE_LINE_OLD) {
-        tin_lpp(pu->x, pu->y, pv->x, pv->y, la, lb, lc);
+        line_pp(pu, pv, la, lb, lc);
     } else {
-        tin_lpp(pv->x, pv->y, pu->x, pu->y, la, lb, lc);
+        line_pp(pv, pu, la, lb, lc);
     }
 }
 

@@ -1459,7 +1459,7 @@ static int gather(int32_t h, cluster *cl)
         int32_t g = he[s].n;
         if (g == -1)
             continue;
-        int32_t t = g / 3;
+        int32_t t = (int32_t)((uint32_t)g / 3);        /* g >= 0: the cheaper division */
         if (known(faces, nf, t))
             continue;
         int32_t m = he[tin_prev(g)].v;

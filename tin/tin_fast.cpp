@@ -1548,16 +1548,32 @@ static int refused_on_the_way(edge_ctx *c, int32_t x, int32_t j)
     return 0;
 }
 
-/* Is the circle of (a, b, w) trusted: no bent or constraint edge near it,
-** and no rival able to hide within rounding next to w?  Leaves |a-w|^2 and
-** |b-w|^2 for the angle sums. */
-static int circle_trusted(edge_ctx *c, int32_t w, double *la_out, double *lb_out)
+/* A candidate apex j's sides: a - j, b - j and their squared lengths. */
+typedef struct apex_sides {
+    double ax, ay, bx, by, la, lb;
+} apex_sides;
+
+/* tin_cosine(a, b, j), its sides kept for the tests of the chosen one. */
+static inline double apex_cosine(const edge_ctx *c, const tin_point *pj, apex_sides *v)
 {
-    const tin_point *pa = c->pa, *pb = c->pb, *pw = &fs.p[w];
-    double ax = pa->x - pw->x, ay = pa->y - pw->y, bx = pb->x - pw->x, by = pb->y - pw->y;
-    double cr = ax * by - ay * bx, la = ax * ax + ay * ay, lb = bx * bx + by * by;
-    *la_out = la;
-    *lb_out = lb;
+    double ax = c->pa->x - pj->x, ay = c->pa->y - pj->y;
+    double bx = c->pb->x - pj->x, by = c->pb->y - pj->y;
+    v->ax = ax;
+    v->ay = ay;
+    v->bx = bx;
+    v->by = by;
+    v->la = ax * ax + ay * ay;
+    v->lb = bx * bx + by * by;
+    return (ax * bx + ay * by) / (sqrt(v->la) * sqrt(v->lb));
+}
+
+/* Is the circle of (a, b, w) trusted: no bent or constraint edge near it,
+** and no rival able to hide within rounding next to w?  v: w's sides. */
+static int circle_trusted(edge_ctx *c, int32_t w, const apex_sides *v)
+{
+    const tin_point *pw = &fs.p[w];
+    double ax = v->ax, ay = v->ay, bx = v->bx, by = v->by, la = v->la, lb = v->lb;
+    double cr = ax * by - ay * bx;
     if (dg.any || dg.cons || dg.nstray) {
         double ux = (by * la - ay * lb) / (2 * cr), uy = (ax * lb - bx * la) / (2 * cr);
         double r = sqrt(ux * ux + uy * uy) * 1.01 + fs.delta;
@@ -1676,14 +1692,17 @@ static int direct(edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
     ** earlier in its sweep at a tie */
     int32_t w = -1;
     double cw = 0;
+    apex_sides vw, vj;          /* the sides of w, of candidate j */
+    vw.la = vw.lb = 0;          /* (set with w; the compiler cannot tell) */
     for (int i = 0; i < cl.ncand; i++) {
         int32_t j = cl.cand[i];
         if (refused_early(c, j))
             continue;
-        double cj = tin_cosine(c->pa, c->pb, &fs.p[j]);
+        double cj = apex_cosine(c, &fs.p[j], &vj);
         if (w == -1 || beats(c, j, cj, cw, rank_of(c, w))) {
             w = j;
             cw = cj;
+            vw = vj;
         }
     }
     if (w == -1)
@@ -1706,10 +1725,9 @@ static int direct(edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
         *proposal = w;
         *hp = hw;
     }
-    double la, lb;
-    if (!circle_trusted(c, w, &la, &lb) || crossing_unsure(c, hw, w))
+    if (!circle_trusted(c, w, &vw) || crossing_unsure(c, hw, w))
         return CHECK;
-    take(c, hw, w, cw, la, lb);
+    take(c, hw, w, cw, vw.la, vw.lb);
     if (cl.ncand + cl.nblocked > 1)
         tin_fast_count.cluster++;
     else

@@ -781,8 +781,24 @@ static int append_loose(int32_t e, int32_t u, int32_t v, int32_t opp)
 
 /* ---- the straightforward search, and the mesh after it ----------------- */
 
+/* tin_lpp with its usual case inline: the same expressions, so the same
+** line; an upright line (and the failure it reports) is left to it. */
+static inline void line_pp(const tin_point *p1, const tin_point *p2, double *la, double *lb,
+                           double *lc)
+{
+    double dx = p2->x - p1->x;
+    if (fabs(dx) < 1e-150) {
+        tin_lpp(p1->x, p1->y, p2->x, p2->y, la, lb, lc);
+        return;
+    }
+    double a = (p1->y - p2->y) / dx;
+    *la = a;
+    *lb = 1;
+    *lc = p1->x * a + p1->y;
+}
+
 /* The line of buffer edge e, as the straightforward search holds it. */
-static void line_of(int32_t e, int32_t u, int32_t v, double *la, double *lb, double *lc)
+static inline void line_of(int32_t e, int32_t u, int32_t v, double *la, double *lb, double *lc)
 {
     const tin_point *pu = &fs.p[u], *pv = &fs.p[v];
     if (fs.bits[e] & FE_LINE_KEPT) {
@@ -790,9 +806,9 @@ static void line_of(int32_t e, int32_t u, int32_t v, double *la, double *lb, dou
         *lb = tin.tri[e].lb;
         *lc = tin.tri[e].lc;
     } else if (fs.bits[e] & FE_LINE_OLD) {
-        tin_lpp(pu->x, pu->y, pv->x, pv->y, la, lb, lc);
+        line_pp(pu, pv, la, lb, lc);
     } else {
-        tin_lpp(pv->x, pv->y, pu->x, pu->y, la, lb, lc);
+        line_pp(pv, pu, la, lb, lc);
     }
 }
 
@@ -876,13 +892,21 @@ static void add_angle(int32_t i, int64_t units)
     }
 }
 
-static void add_angles(int32_t a, int32_t b, int32_t k, double best)
+/* tin_angle_units inline, from lengths the caller has made already with
+** the same expressions, so the same bits: len2 = |b-a|^2 (ctx_begin),
+** ka2 = |a-k|^2 and kb2 = |b-k|^2 (a coordinate's difference changes
+** only its sign with the order, and its square not at all). */
+static inline void add_angles(int32_t a, int32_t b, int32_t k, double best, double len2,
+                              double ka2, double kb2)
 {
-    int64_t units[3];
-    tin_angle_units(fs.p, a, b, k, best, units);
-    add_angle(k, units[0]);
-    add_angle(a, units[1]);
-    add_angle(b, units[2]);
+    const tin_point *pa = &fs.p[a], *pb = &fs.p[b], *pk = &fs.p[k];
+    double len = sqrt(len2);
+    double kax = pk->x - pa->x, kay = pk->y - pa->y, bax = pb->x - pa->x, bay = pb->y - pa->y;
+    double kbx = pk->x - pb->x, kby = pk->y - pb->y;
+    double lka = sqrt(ka2), lkb = sqrt(kb2);
+    add_angle(k, tin_angle_unit(best));
+    add_angle(a, tin_angle_unit((kax * bax + kay * bay) / (lka * len)));
+    add_angle(b, tin_angle_unit((kbx * -bax + kby * -bay) / (lkb * len)));
 }
 
 static int ask(int32_t n, int32_t a, int32_t b, int32_t opp, int32_t *k_out)
@@ -1435,7 +1459,7 @@ static int gather(int32_t h, cluster *cl)
         int32_t g = he[s].n;
         if (g == -1)
             continue;
-        int32_t t = g / 3;
+        int32_t t = (int32_t)((uint32_t)g / 3);        /* g >= 0: the cheaper division */
         if (known(faces, nf, t))
             continue;
         int32_t m = he[tin_prev(g)].v;
@@ -1524,13 +1548,32 @@ static int refused_on_the_way(edge_ctx *c, int32_t x, int32_t j)
     return 0;
 }
 
-/* Is the circle of (a, b, w) trusted: no bent or constraint edge near it,
-** and no rival able to hide within rounding next to w? */
-static int circle_trusted(edge_ctx *c, int32_t w)
+/* A candidate apex j's sides: a - j, b - j and their squared lengths. */
+typedef struct apex_sides {
+    double ax, ay, bx, by, la, lb;
+} apex_sides;
+
+/* tin_cosine(a, b, j), its sides kept for the tests of the chosen one. */
+static inline double apex_cosine(const edge_ctx *c, const tin_point *pj, apex_sides *v)
 {
-    const tin_point *pa = c->pa, *pb = c->pb, *pw = &fs.p[w];
-    double ax = pa->x - pw->x, ay = pa->y - pw->y, bx = pb->x - pw->x, by = pb->y - pw->y;
-    double cr = ax * by - ay * bx, la = ax * ax + ay * ay, lb = bx * bx + by * by;
+    double ax = c->pa->x - pj->x, ay = c->pa->y - pj->y;
+    double bx = c->pb->x - pj->x, by = c->pb->y - pj->y;
+    v->ax = ax;
+    v->ay = ay;
+    v->bx = bx;
+    v->by = by;
+    v->la = ax * ax + ay * ay;
+    v->lb = bx * bx + by * by;
+    return (ax * bx + ay * by) / (sqrt(v->la) * sqrt(v->lb));
+}
+
+/* Is the circle of (a, b, w) trusted: no bent or constraint edge near it,
+** and no rival able to hide within rounding next to w?  v: w's sides. */
+static int circle_trusted(edge_ctx *c, int32_t w, const apex_sides *v)
+{
+    const tin_point *pw = &fs.p[w];
+    double ax = v->ax, ay = v->ay, bx = v->bx, by = v->by, la = v->la, lb = v->lb;
+    double cr = ax * by - ay * bx;
     if (dg.any || dg.cons || dg.nstray) {
         double ux = (by * la - ay * lb) / (2 * cr), uy = (ax * lb - bx * la) / (2 * cr);
         double r = sqrt(ux * ux + uy * uy) * 1.01 + fs.delta;
@@ -1571,9 +1614,9 @@ static inline __attribute__((always_inline)) int crossing_unsure(edge_ctx *c, in
 /* Takes the triangle of half-edge h with apex w, as the search would: the
 ** existing sides ahead of the front, the lines of the new ones, the closing
 ** and the angle sums; then records it in the mesh.  cw: the cosine of
-** the angle at w, as tin_cosine gives it. */
+** the angle at w, as tin_cosine gives it; la, lb: |a-w|^2, |b-w|^2. */
 static inline __attribute__((always_inline)) void take(edge_ctx *c, int32_t h, int32_t w,
-                                                       double cw)
+                                                       double cw, double la, double lb)
 {
     /* (the lines of the new sides are made again from their ends when
     ** needed; the fast buffer keeps none) */
@@ -1582,7 +1625,7 @@ static inline __attribute__((always_inline)) void take(edge_ctx *c, int32_t h, i
     tin.held_ak = tag_get(c->a, w, sa);
     tin.held_bk = tag_get(c->b, w, sb);
     close_held(c->a, c->b);
-    add_angles(c->a, c->b, w, cw);
+    add_angles(c->a, c->b, w, cw, c->len2, la, lb);
     record(h, c->a);
 }
 
@@ -1649,14 +1692,17 @@ static int direct(edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
     ** earlier in its sweep at a tie */
     int32_t w = -1;
     double cw = 0;
+    apex_sides vw, vj;          /* the sides of w, of candidate j */
+    vw.la = vw.lb = 0;          /* (set with w; the compiler cannot tell) */
     for (int i = 0; i < cl.ncand; i++) {
         int32_t j = cl.cand[i];
         if (refused_early(c, j))
             continue;
-        double cj = tin_cosine(c->pa, c->pb, &fs.p[j]);
+        double cj = apex_cosine(c, &fs.p[j], &vj);
         if (w == -1 || beats(c, j, cj, cw, rank_of(c, w))) {
             w = j;
             cw = cj;
+            vw = vj;
         }
     }
     if (w == -1)
@@ -1679,9 +1725,9 @@ static int direct(edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
         *proposal = w;
         *hp = hw;
     }
-    if (!circle_trusted(c, w) || crossing_unsure(c, hw, w))
+    if (!circle_trusted(c, w, &vw) || crossing_unsure(c, hw, w))
         return CHECK;
-    take(c, hw, w, cw);
+    take(c, hw, w, cw, vw.la, vw.lb);
     if (cl.ncand + cl.nblocked > 1)
         tin_fast_count.cluster++;
     else
@@ -1978,7 +2024,7 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
     tin_fast_count.wide += cull;
     *k_out = w;
     if (sure) {
-        take(c, hw, w, cw);
+        take(c, hw, w, cw, la, lb);
         return FOUND;
     }
     /* w's own existing sides and lines */
@@ -1989,7 +2035,7 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
     tin.held_ak_la = tin.ak_la; tin.held_ak_lb = tin.ak_lb; tin.held_ak_lc = tin.ak_lc;
     tin.held_bk_la = tin.bk_la; tin.held_bk_lb = tin.bk_lb; tin.held_bk_lc = tin.bk_lc;
     close_held(c->a, c->b);
-    add_angles(c->a, c->b, w, cw);
+    add_angles(c->a, c->b, w, cw, c->len2, la, lb);
     follow(c->a, c->b, w);
     return FOUND;
 }

@@ -1256,40 +1256,6 @@ int tin_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
 ** radian, truncated: at k the angle whose cosine is `best` (as the search
 ** computed it), at a the angle between k - a and b - a, at b the one
 ** between k - b and a - b. */
-/* asin(x) for |x| <= 1/2 by a rational approximation in x^2 (within
-** 2 ulp of pi over the range where acos uses it, checked against the
-** library's acos on 10^8 values). */
-static inline double asin_half(double x)
-{
-    double z = x * x;
-    double p = z * (1.66666666666666657415e-01 + z * (-3.25565818622400915405e-01
-               + z * (2.01212532134862925881e-01 + z * (-4.00555345006794114027e-02
-               + z * (7.91534994289814532176e-04 + z * 3.47933107596021167570e-05)))));
-    double q = 1 + z * (-2.40339491173441421878e+00 + z * (2.02094576023350569471e+00
-               + z * (-6.88283971605453293030e-01 + z * 7.70381505559019352791e-02)));
-    return x + x * (p / q);
-}
-
-/* An angle in units of 1e-7 radian, truncated: (int64_t)(tin_safe_acos(c)
-** * 1e7), to the unit.  The approximation above errs by less than 1e-15
-** radian (1e-8 units, rounding of the product included); where its
-** units lie further than 1e-6 from a whole unit the truncation is the
-** same, and elsewhere (one angle in a few hundred thousand, and NaN) the
-** library's acos decides. */
-static inline int64_t angle_units(double c)
-{
-    if (c >= -1 && c <= 1) {
-        double a = c > 0.5    ? 2 * asin_half(sqrt((1 - c) * 0.5))
-                   : c < -0.5 ? 3.14159265358979323846 - 2 * asin_half(sqrt((1 + c) * 0.5))
-                              : 1.57079632679489661923 - asin_half(c);
-        double y = a * 10000000.0;      /* >= 0: truncation is the floor */
-        int64_t u = (int64_t)y;
-        if (y - (double)u > 1e-6 && y - (double)u < 1 - 1e-6)
-            return u;
-    }
-    return (int64_t)(tin_safe_acos(c) * 10000000.0);
-}
-
 void tin_angle_units(const tin_point *points, int32_t a, int32_t b, int32_t k, double best,
                      int64_t units[3])
 {
@@ -1298,9 +1264,9 @@ void tin_angle_units(const tin_point *points, int32_t a, int32_t b, int32_t k, d
     double kax = pk->x - pa->x, kay = pk->y - pa->y, bax = pb->x - pa->x, bay = pb->y - pa->y;
     double kbx = pk->x - pb->x, kby = pk->y - pb->y;
     double lka = sqrt(kax * kax + kay * kay), lkb = sqrt(kbx * kbx + kby * kby);
-    units[0] = angle_units(best);
-    units[1] = angle_units((kax * bax + kay * bay) / (lka * len));
-    units[2] = angle_units((kbx * -bax + kby * -bay) / (lkb * len));
+    units[0] = tin_angle_unit(best);
+    units[1] = tin_angle_unit((kax * bax + kay * bay) / (lka * len));
+    units[2] = tin_angle_unit((kbx * -bax + kby * -bay) / (lkb * len));
 }
 
 /* Adds a point's angle units to its sum (kept below the int range). */

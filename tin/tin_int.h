@@ -168,6 +168,41 @@ void   tin_bands_close(void);
 int    tin_blocks_open(int32_t n, const tin_point *points);
 void   tin_blocks_close(void);
 
+/* The units of the angle sums (here, inline: the fast search makes three a
+** triangle).  asin(x) for |x| <= 1/2 by a rational approximation in x^2 (within
+** 2 ulp of pi over the range where acos uses it, checked against the
+** library's acos on 10^8 values). */
+static inline double tin_asin_half(double x)
+{
+    double z = x * x;
+    double p = z * (1.66666666666666657415e-01 + z * (-3.25565818622400915405e-01
+               + z * (2.01212532134862925881e-01 + z * (-4.00555345006794114027e-02
+               + z * (7.91534994289814532176e-04 + z * 3.47933107596021167570e-05)))));
+    double q = 1 + z * (-2.40339491173441421878e+00 + z * (2.02094576023350569471e+00
+               + z * (-6.88283971605453293030e-01 + z * 7.70381505559019352791e-02)));
+    return x + x * (p / q);
+}
+
+/* An angle in units of 1e-7 radian, truncated: (int64_t)(tin_safe_acos(c)
+** * 1e7), to the unit.  The approximation above errs by less than 1e-15
+** radian (1e-8 units, rounding of the product included); where its
+** units lie further than 1e-6 from a whole unit the truncation is the
+** same, and elsewhere (one angle in a few hundred thousand, and NaN) the
+** library's acos decides. */
+static inline int64_t tin_angle_unit(double c)
+{
+    if (c >= -1 && c <= 1) {
+        double a = c > 0.5    ? 2 * tin_asin_half(sqrt((1 - c) * 0.5))
+                   : c < -0.5 ? 3.14159265358979323846 - 2 * tin_asin_half(sqrt((1 + c) * 0.5))
+                              : 1.57079632679489661923 - tin_asin_half(c);
+        double y = a * 10000000.0;      /* >= 0: truncation is the floor */
+        int64_t u = (int64_t)y;
+        if (y - (double)u > 1e-6 && y - (double)u < 1 - 1e-6)
+            return u;
+    }
+    return (int64_t)(tin_safe_acos(c) * 10000000.0);
+}
+
 /* the fast search (tin_fast.cpp): its Delaunay kernel opened first (1: it
 ** cannot be, the straightforward search must do it all), then the seed and
 ** the front loop, with its own compact edge buffer; 1 when the run fails

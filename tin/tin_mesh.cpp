@@ -48,9 +48,9 @@ static inline tin_v2 xy_of(const sweep_xy *q)
 #define BY(i) pm[i].y
 
 /* The hull during the build: a ring of points, counter-clockwise, each
-** with the half-edge of its hull edge (from it to the next), and a hash of
-** the ring by angle around the centre. */
-static int32_t *hull_next, *hull_prev, *hull_he, *hull_hash;
+** with the half-edge of its hull edge (from it to the next) and its place
+** in the hash of the ring by angle around the centre. */
+static int32_t *hull_next, *hull_prev, *hull_he, *hull_key, *hull_hash;
 static int32_t  hash_size, hull_start;
 static double   cen_x, cen_y;
 
@@ -279,7 +279,7 @@ static int32_t hash_key(int32_t i)
 /* Does the hull edge from e to q see point i on its outer side? */
 static int sees(int32_t e, int32_t q, int32_t i)
 {
-    return tin_orient_xy(SX(e), SY(e), SX(q), SY(q), SX(i), SY(i)) < 0;
+    return tin_orient_v2(xy_of(&sw[e]), xy_of(&sw[q]), xy_of(&sw[i])) < 0;
 }
 
 /* The first hull edge that sees point i, walking forward along the ring
@@ -498,6 +498,7 @@ void tin_mesh_free(void)
     tin_big_free(hull_next);
     tin_big_free(hull_prev);
     tin_big_free(hull_he);
+    tin_big_free(hull_key);
     free(hull_hash);
     free(stack);
     free(queue.v);
@@ -505,7 +506,7 @@ void tin_mesh_free(void)
     memset(&tin_m, 0, sizeof tin_m);
     memset(&queue, 0, sizeof queue);
     memset(&made, 0, sizeof made);
-    hull_next = hull_prev = hull_he = hull_hash = stack = NULL;
+    hull_next = hull_prev = hull_he = hull_key = hull_hash = stack = NULL;
     stack_cap = 0;
 }
 
@@ -514,8 +515,9 @@ static void free_build(void)
     tin_big_free(hull_next);
     tin_big_free(hull_prev);
     tin_big_free(hull_he);
+    tin_big_free(hull_key);
     free(hull_hash);
-    hull_next = hull_prev = hull_he = hull_hash = NULL;
+    hull_next = hull_prev = hull_he = hull_key = hull_hash = NULL;
 }
 
 /* A side of the renumbered mesh whose neighbour the walk has not given yet. */
@@ -828,9 +830,10 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
     hull_next = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     hull_prev = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     hull_he = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
+    hull_key = (int32_t *)tin_big_raw((size_t)nk * sizeof(int32_t));
     hash_size = (int32_t)ceil(sqrt((double)nk));
     hull_hash = (int32_t *)malloc((size_t)hash_size * sizeof(int32_t));
-    if (!sw || !tin_m.slot || !hull_next || !hull_prev || !hull_he || !hull_hash) {
+    if (!sw || !tin_m.slot || !hull_next || !hull_prev || !hull_he || !hull_key || !hull_hash) {
         tin_big_free(order);
         tin_mesh_free();
         return 1;
@@ -859,9 +862,10 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
     hull_he[0] = 0;
     hull_he[1] = 1;
     hull_he[2] = 2;
-    hull_hash[hash_key(0)] = 0;
-    hull_hash[hash_key(1)] = 1;
-    hull_hash[hash_key(2)] = 2;
+    for (int32_t k = 0; k < 3; k++) {
+        hull_key[k] = hash_key(k);
+        hull_hash[hull_key[k]] = k;
+    }
     tin_m.ntri = 0;
     add_tri(0, 1, 2, -1, -1, -1);
 
@@ -869,6 +873,7 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
         /* a hull point near i's angle, then back along the ring to the
         ** first edge that sees i */
         int32_t key0 = hash_key(i), start = -1;
+        hull_key[i] = key0;
         for (int32_t j = 0, k = key0; j < hash_size; j++, k = k + 1 == hash_size ? 0 : k + 1) {
             start = hull_hash[k];
             if (start != -1 && start != hull_next[start])
@@ -908,8 +913,8 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
         hull_start = hull_prev[i] = e;
         hull_next[e] = hull_prev[nx] = i;
         hull_next[i] = nx;
-        hull_hash[hash_key(i)] = i;
-        hull_hash[hash_key(e)] = e;
+        hull_hash[key0] = i;
+        hull_hash[hull_key[e]] = e;
     }
     free(stack);
     stack = NULL;

@@ -19,20 +19,6 @@ double tin_incircle_exact(double ax, double ay, double bx, double by, double cx,
 #define TIN_ORIENT_BOUND ((3.0 + 16.0 * TIN_HALF_ULP) * TIN_HALF_ULP)
 #define TIN_INCIRCLE_BOUND ((10.0 + 96.0 * TIN_HALF_ULP) * TIN_HALF_ULP)
 
-/* > 0 when a, b, c turn counter-clockwise, < 0 clockwise, 0 on one line.
-** The sign is exact; the value is not meant to be read otherwise. */
-static inline double tin_orient_xy(double ax, double ay, double bx, double by,
-                                   double cx, double cy)
-{
-    double left = (ax - cx) * (by - cy);
-    double right = (ay - cy) * (bx - cx);
-    double det = left - right;
-    double bound = TIN_ORIENT_BOUND * (fabs(left) + fabs(right));
-    if (det > bound || -det > bound)
-        return det;
-    return tin_orient_exact(ax, ay, bx, by, cx, cy);
-}
-
 /* Two doubles side by side, (x, y) of a point or of a difference: the
 ** compiler makes one instruction of each operation on both. */
 typedef double tin_v2 __attribute__((vector_size(16)));
@@ -72,6 +58,27 @@ static inline int tin_incircle_sure(const tin_v2 a, const tin_v2 b, const tin_v2
     double bound = TIN_INCIRCLE_BOUND * permanent;
     *det = dv;
     return dv > bound || -dv > bound;
+}
+
+/* > 0 when a, b, c turn counter-clockwise, < 0 clockwise, 0 on one line,
+** for (x, y) pairs.  The sign is exact; the value is not meant to be read
+** otherwise.  (The products are the plain expression's, (ax - cx)(by - cy)
+** and (ay - cy)(bx - cx), worked side by side.) */
+static inline double tin_orient_v2(tin_v2 a, tin_v2 b, tin_v2 c)
+{
+    tin_v2 ac = a - c, bc = b - c;
+    tin_v2 lr = ac * (tin_v2){ bc[1], bc[0] };
+    double det = lr[0] - lr[1];
+    double bound = TIN_ORIENT_BOUND * (fabs(lr[0]) + fabs(lr[1]));
+    if (det > bound || -det > bound)
+        return det;
+    return tin_orient_exact(a[0], a[1], b[0], b[1], c[0], c[1]);
+}
+
+static inline double tin_orient_xy(double ax, double ay, double bx, double by,
+                                   double cx, double cy)
+{
+    return tin_orient_v2((tin_v2){ ax, ay }, (tin_v2){ bx, by }, (tin_v2){ cx, cy });
 }
 
 /* > 0 when d lies inside the circle through the counter-clockwise a, b, c,

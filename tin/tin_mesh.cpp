@@ -34,15 +34,23 @@ typedef struct sweep_xy {
 static sweep_xy  *sw;
 static tin_point *pm;
 
+/* a point of the sweep as an (x, y) pair */
+static inline tin_v2 xy_of(const sweep_xy *q)
+{
+    tin_v2 v;
+    memcpy(&v, q, sizeof v);
+    return v;
+}
+
 #define SX(i) sw[i].x
 #define SY(i) sw[i].y
 #define BX(i) pm[i].x
 #define BY(i) pm[i].y
 
 /* The hull during the build: a ring of points, counter-clockwise, each
-** with the half-edge of its hull edge (from it to the next), and a hash of
-** the ring by angle around the centre. */
-static int32_t *hull_next, *hull_prev, *hull_he, *hull_hash;
+** with the half-edge of its hull edge (from it to the next) and its place
+** in the hash of the ring by angle around the centre. */
+static int32_t *hull_next, *hull_prev, *hull_he, *hull_key, *hull_hash;
 static int32_t  hash_size, hull_start;
 static double   cen_x, cen_y;
 
@@ -166,33 +174,63 @@ static __attribute__((noinline)) double incircle_exact(int32_t a, int32_t b, int
     return tin_incircle_exact(SX(a), SY(a), SX(b), SY(b), SX(c), SY(c), SX(d), SY(d));
 }
 
-/* Lawson's test from a new point: a is an edge whose triangle's third
-** corner is the new point; flips while the point beyond a lies inside the
-** circle, then tests the two far sides of the flipped pair.  (The flip of
+/* The step from a half-edge at place r (0, 1, 2) of its triangle to the
+** one after / before it: the remainder by 3 is taken once per half-edge
+** (and unsigned, which is cheaper), not once per neighbour. */
+static const int8_t step_after[3] = { 1, 1, -2 }, step_before[3] = { 2, -1, -1 };
+
+/* The stack of legalize twice as deep: its new start, NULL when memory
+** runs out (the old one then stays). */
+static __attribute__((noinline)) int32_t *deeper_stack(void)
+{
+    int32_t cap = stack_cap ? stack_cap * 2 : 1024;
+    int32_t *ns = (int32_t *)realloc(stack, (size_t)cap * sizeof(int32_t));
+    if (ns) {
+        stack = ns;
+        stack_cap = cap;
+    }
+    return ns;
+}
+
+/* Lawson's test from the new point i: a is an edge whose triangle's third
+** corner is i; flips while the point p1 beyond a lies inside the circle,
+** then tests the two far sides of the flipped pair.  (The flip of
 ** flip_slots, written out: the corners are at hand, and a side's
 ** neighbour of -1 is the hull side that moved.)  After a flip a keeps its
-** slot, and so its place in the triangle. */
-static int legalize(int32_t a)
+** slot, and so its place in the triangle, and i stays the third corner of
+** every edge tested, so the test is asked the other way round, whether i
+** lies inside the circle through the far triangle (pl, pr, p1): the same
+** sign, with i's coordinates at hand throughout.
+**
+**           pl
+**          /||\
+**         / || \
+**       i  a||b  p1
+**         \ || /
+**          \||/
+**           pr
+*/
+static int legalize(int32_t a, int32_t i)
 {
     tin_he *he = tin_m.he;
     const sweep_xy *q = sw;
-    int32_t sp = 0, ra = (int32_t)((uint32_t)a % 3);
+    const tin_v2 pi = xy_of(&q[i]);
+    int32_t *st = stack, sp = 0, cap = stack_cap;
+    uint32_t ra = (uint32_t)a % 3;
     for (;;) {
         int32_t b = he[a].n;
         if (b != -1) {
-            int32_t rb = (int32_t)((uint32_t)b % 3);
-            int32_t a0 = a - ra, b0 = b - rb;
-            int32_t al = a0 + after3[ra], ar = a0 + before3[ra];
-            int32_t bl = b0 + before3[rb];
-            int32_t p0 = he[ar].v, pr = he[a].v, pl = he[al].v, p1 = he[bl].v;
+            uint32_t rb = (uint32_t)b % 3;
+            int32_t al = a + step_after[ra], ar = a + step_before[ra];
+            int32_t bl = b + step_before[rb];
+            int32_t pr = he[a].v, pl = he[al].v, p1 = he[bl].v;
             double det;
-            if (!tin_incircle_sure(q[pr].x, q[pr].y, q[pl].x, q[pl].y, q[p0].x, q[p0].y,
-                                   q[p1].x, q[p1].y, &det))
-                det = incircle_exact(pr, pl, p0, p1);
+            if (!tin_incircle_sure(xy_of(&q[pl]), xy_of(&q[pr]), xy_of(&q[p1]), pi, &det))
+                det = incircle_exact(pl, pr, p1, i);
             if (det > 0) {
                 int32_t hbl = he[bl].n, har = he[ar].n;
                 he[a].v = p1;
-                he[b].v = p0;
+                he[b].v = i;
                 he[a].n = hbl;
                 if (hbl != -1)
                     he[hbl].n = a;
@@ -202,18 +240,22 @@ static int legalize(int32_t a)
                 if (har != -1)
                     he[har].n = b;
                 else
-                    hull_he[p0] = b;
+                    hull_he[i] = b;
                 he[ar].n = bl;
                 he[bl].n = ar;
-                if (push(&sp, b0 + after3[rb]))
-                    return 1;
+                if (sp == cap) {
+                    if (!(st = deeper_stack()))
+                        return 1;
+                    cap = stack_cap;
+                }
+                st[sp++] = b + step_after[rb];
                 continue;
             }
         }
         if (sp == 0)
             return 0;
-        a = stack[--sp];
-        ra = (int32_t)((uint32_t)a % 3);
+        a = st[--sp];
+        ra = (uint32_t)a % 3;
     }
 }
 
@@ -237,7 +279,7 @@ static int32_t hash_key(int32_t i)
 /* Does the hull edge from e to q see point i on its outer side? */
 static int sees(int32_t e, int32_t q, int32_t i)
 {
-    return tin_orient_xy(SX(e), SY(e), SX(q), SY(q), SX(i), SY(i)) < 0;
+    return tin_orient_v2(xy_of(&sw[e]), xy_of(&sw[q]), xy_of(&sw[i])) < 0;
 }
 
 /* The first hull edge that sees point i, walking forward along the ring
@@ -295,7 +337,7 @@ static int split_face(int32_t t, int32_t i)
     link(t1 + 1, t2 + 2);
     if (x1 == -1) hull_he[b] = t1;
     if (x2 == -1) hull_he[c] = t2;
-    return legalize(t) || legalize(t1) || legalize(t2);
+    return legalize(t, i) || legalize(t1, i) || legalize(t2, i);
 }
 
 /* Point i on edge e (from a to b) of triangle (a, b, c). */
@@ -317,7 +359,7 @@ static int split_edge(int32_t e, int32_t i)
         hull_prev[b] = i;
         hull_he[a] = e;
         hull_he[i] = t1;
-        return legalize(ep) || legalize(t1 + 1);
+        return legalize(ep, i) || legalize(t1 + 1, i);
     }
     int32_t fn = tin_next(f), fp = tin_prev(f);
     int32_t d = he[fp].v, xad = he[fn].n;
@@ -325,7 +367,7 @@ static int split_edge(int32_t e, int32_t i)
     int32_t u1 = add_tri(i, a, d, e, xad, fn);          /* (i, a, d) */
     link(f, t1);
     if (xad == -1) hull_he[a] = u1 + 1;
-    return legalize(ep) || legalize(t1 + 1) || legalize(fp) || legalize(u1 + 1);
+    return legalize(ep, i) || legalize(t1 + 1, i) || legalize(fp, i) || legalize(u1 + 1, i);
 }
 
 static int insert_inside(int32_t i)
@@ -456,6 +498,7 @@ void tin_mesh_free(void)
     tin_big_free(hull_next);
     tin_big_free(hull_prev);
     tin_big_free(hull_he);
+    tin_big_free(hull_key);
     free(hull_hash);
     free(stack);
     free(queue.v);
@@ -463,7 +506,7 @@ void tin_mesh_free(void)
     memset(&tin_m, 0, sizeof tin_m);
     memset(&queue, 0, sizeof queue);
     memset(&made, 0, sizeof made);
-    hull_next = hull_prev = hull_he = hull_hash = stack = NULL;
+    hull_next = hull_prev = hull_he = hull_key = hull_hash = stack = NULL;
     stack_cap = 0;
 }
 
@@ -472,8 +515,9 @@ static void free_build(void)
     tin_big_free(hull_next);
     tin_big_free(hull_prev);
     tin_big_free(hull_he);
+    tin_big_free(hull_key);
     free(hull_hash);
-    hull_next = hull_prev = hull_he = hull_hash = NULL;
+    hull_next = hull_prev = hull_he = hull_key = hull_hash = NULL;
 }
 
 /* A side of the renumbered mesh whose neighbour the walk has not given yet. */
@@ -786,9 +830,10 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
     hull_next = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     hull_prev = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     hull_he = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
+    hull_key = (int32_t *)tin_big_raw((size_t)nk * sizeof(int32_t));
     hash_size = (int32_t)ceil(sqrt((double)nk));
     hull_hash = (int32_t *)malloc((size_t)hash_size * sizeof(int32_t));
-    if (!sw || !tin_m.slot || !hull_next || !hull_prev || !hull_he || !hull_hash) {
+    if (!sw || !tin_m.slot || !hull_next || !hull_prev || !hull_he || !hull_key || !hull_hash) {
         tin_big_free(order);
         tin_mesh_free();
         return 1;
@@ -817,9 +862,10 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
     hull_he[0] = 0;
     hull_he[1] = 1;
     hull_he[2] = 2;
-    hull_hash[hash_key(0)] = 0;
-    hull_hash[hash_key(1)] = 1;
-    hull_hash[hash_key(2)] = 2;
+    for (int32_t k = 0; k < 3; k++) {
+        hull_key[k] = hash_key(k);
+        hull_hash[hull_key[k]] = k;
+    }
     tin_m.ntri = 0;
     add_tri(0, 1, 2, -1, -1, -1);
 
@@ -827,6 +873,7 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
         /* a hull point near i's angle, then back along the ring to the
         ** first edge that sees i */
         int32_t key0 = hash_key(i), start = -1;
+        hull_key[i] = key0;
         for (int32_t j = 0, k = key0; j < hash_size; j++, k = k + 1 == hash_size ? 0 : k + 1) {
             start = hull_hash[k];
             if (start != -1 && start != hull_next[start])
@@ -843,13 +890,13 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
         int32_t t = add_tri(e, i, q, -1, -1, hull_he[e]);
         hull_he[e] = t;
         hull_he[i] = t + 1;
-        failed = legalize(t + 2);
+        failed = legalize(t + 2, i);
         /* forward along the ring while the next hull edge sees i */
         int32_t nx = q;
         while (!failed && (q = hull_next[nx], sees(nx, q, i))) {
             t = add_tri(nx, i, q, hull_he[i], -1, hull_he[nx]);
             hull_he[i] = t + 1;
-            failed = legalize(t + 2);
+            failed = legalize(t + 2, i);
             hull_next[nx] = nx;         /* off the hull */
             nx = q;
         }
@@ -858,7 +905,7 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
             while (!failed && (q = hull_prev[e], sees(q, e, i))) {
                 t = add_tri(q, i, e, -1, hull_he[e], hull_he[q]);
                 hull_he[q] = t;
-                failed = legalize(t + 2);
+                failed = legalize(t + 2, i);
                 hull_next[e] = e;
                 e = q;
             }
@@ -866,8 +913,8 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
         hull_start = hull_prev[i] = e;
         hull_next[e] = hull_prev[nx] = i;
         hull_next[i] = nx;
-        hull_hash[hash_key(i)] = i;
-        hull_hash[hash_key(e)] = e;
+        hull_hash[key0] = i;
+        hull_hash[hull_key[e]] = e;
     }
     free(stack);
     stack = NULL;

@@ -154,27 +154,45 @@ static int diff(double a, double b, double *h)
 
 /* ---- orientation -------------------------------------------------------- */
 
-/* A difference of two coordinates as an integer, when it is exactly one
-** below 2^26 in size (survey grids, integer coordinates): the determinants
-** are then exact in 128-bit integers, far cheaper than expansions. */
-static inline int small_diff(double a, double b, int64_t *out)
+/* The difference a - b of two (x, y) pairs, in *out, and a mask: all bits
+** set in a lane whose difference is exact and a whole number below `limit`
+** (at most 2^26) in size.  Survey grids and integer coordinates give such
+** differences; the determinants are then exact in plain doubles while small
+** enough, in 128-bit integers otherwise, far cheaper than expansions.  (d
+** rounds to a whole number by adding and taking off 1.5 * 2^52, exact while
+** |d| < 2^51.) */
+static inline tin_v2i whole_diff(tin_v2 a, tin_v2 b, double limit, tin_v2 *out)
 {
-    double d, tail;
-    two_diff(a, b, &d, &tail);
-    if (tail != 0 || !(fabs(d) < 67108864.0) || d != (double)(int64_t)d)
-        return 0;
-    *out = (int64_t)d;
-    return 1;
+    const tin_v2 zero = { 0, 0 }, magic = { 6755399441055744.0, 6755399441055744.0 };
+    const tin_v2 lim = { limit, limit };
+    tin_v2 d = a - b, bv = a - d, av = d + bv;
+    tin_v2 tail = (a - av) + (bv - b);
+    tin_v2 r = (d + magic) - magic;
+    *out = d;
+    return (tail == zero) & (r == d) & (tin_v2_abs(d) < lim);
 }
+
+static inline int both(tin_v2i ok)
+{
+    return (ok[0] & ok[1]) != 0;
+}
+
+static double orient_expansion(double ax, double ay, double bx, double by, double cx, double cy);
 
 double tin_orient_exact(double ax, double ay, double bx, double by, double cx, double cy)
 {
-    int64_t iax, iay, ibx, iby;
-    if (small_diff(ax, cx, &iax) && small_diff(ay, cy, &iay) && small_diff(bx, cx, &ibx)
-        && small_diff(by, cy, &iby)) {
-        __int128 d = (__int128)iax * iby - (__int128)iay * ibx;
-        return d > 0 ? 1 : d < 0 ? -1 : 0;
-    }
+    tin_v2 ac, bc;
+    if (both(whole_diff((tin_v2){ ax, ay }, (tin_v2){ cx, cy }, 67108864.0, &ac)
+             & whole_diff((tin_v2){ bx, by }, (tin_v2){ cx, cy }, 67108864.0, &bc)))
+        return ac[0] * bc[1] - ac[1] * bc[0];       /* each product below 2^52 */
+    return orient_expansion(ax, ay, bx, by, cx, cy);
+}
+
+/* The exact orientation as an expansion (kept apart, so the whole-number
+** case above needs no room for it). */
+static __attribute__((noinline)) double orient_expansion(double ax, double ay, double bx,
+                                                         double by, double cx, double cy)
+{
     double acx[2], bcy[2], acy[2], bcx[2], p[8], q[8], d[16];
     int nacx = diff(ax, cx, acx), nbcy = diff(by, cy, bcy);
     int nacy = diff(ay, cy, acy), nbcx = diff(bx, cx, bcx);
@@ -203,20 +221,53 @@ static int lift_term(const double *dx, int ndx, const double *dy, int ndy,
     return mul(lift, nl, cross, nc, out);
 }
 
+static double incircle_expansion(double ax, double ay, double bx, double by, double cx,
+                                 double cy, double dx, double dy);
+
+/* The in-circle sign from whole differences below 2^26, in 128-bit
+** integers (kept apart, as the expansion, so the small case needs no
+** room for them). */
+static __attribute__((noinline)) double incircle_wide(tin_v2 ad, tin_v2 bd, tin_v2 cd)
+{
+    int64_t iax = (int64_t)ad[0], iay = (int64_t)ad[1], ibx = (int64_t)bd[0];
+    int64_t iby = (int64_t)bd[1], icx = (int64_t)cd[0], icy = (int64_t)cd[1];
+    __int128 al = (__int128)iax * iax + (__int128)iay * iay;
+    __int128 bl = (__int128)ibx * ibx + (__int128)iby * iby;
+    __int128 cl = (__int128)icx * icx + (__int128)icy * icy;
+    __int128 det = al * ((__int128)ibx * icy - (__int128)icx * iby)
+                   + bl * ((__int128)icx * iay - (__int128)iax * icy)
+                   + cl * ((__int128)iax * iby - (__int128)ibx * iay);
+    return det > 0 ? 1 : det < 0 ? -1 : 0;
+}
+
 double tin_incircle_exact(double ax, double ay, double bx, double by, double cx, double cy,
                           double dx, double dy)
 {
-    int64_t iax, iay, ibx, iby, icx, icy;
-    if (small_diff(ax, dx, &iax) && small_diff(ay, dy, &iay) && small_diff(bx, dx, &ibx)
-        && small_diff(by, dy, &iby) && small_diff(cx, dx, &icx) && small_diff(cy, dy, &icy)) {
-        __int128 al = (__int128)iax * iax + (__int128)iay * iay;
-        __int128 bl = (__int128)ibx * ibx + (__int128)iby * iby;
-        __int128 cl = (__int128)icx * icx + (__int128)icy * icy;
-        __int128 d = al * ((__int128)ibx * icy - (__int128)icx * iby)
-                     + bl * ((__int128)icx * iay - (__int128)iax * icy)
-                     + cl * ((__int128)iax * iby - (__int128)ibx * iay);
-        return d > 0 ? 1 : d < 0 ? -1 : 0;
+    tin_v2 ad, bd, cd;
+    tin_v2 d = { dx, dy };
+    if (both(whole_diff((tin_v2){ ax, ay }, d, 67108864.0, &ad)
+             & whole_diff((tin_v2){ bx, by }, d, 67108864.0, &bd)
+             & whole_diff((tin_v2){ cx, cy }, d, 67108864.0, &cd))) {
+        tin_v2 m = tin_v2_abs(ad) + tin_v2_abs(bd) + tin_v2_abs(cd);
+        if (m[0] < 4096 && m[1] < 4096) {
+            /* each difference below 2^12: lifts and crosses below 2^25,
+            ** their products below 2^50, the sum below 2^52, all exact */
+            double al = ad[0] * ad[0] + ad[1] * ad[1];
+            double bl = bd[0] * bd[0] + bd[1] * bd[1];
+            double cl = cd[0] * cd[0] + cd[1] * cd[1];
+            return al * (bd[0] * cd[1] - cd[0] * bd[1]) + bl * (cd[0] * ad[1] - ad[0] * cd[1])
+                   + cl * (ad[0] * bd[1] - bd[0] * ad[1]);
+        }
+        return incircle_wide(ad, bd, cd);
     }
+    return incircle_expansion(ax, ay, bx, by, cx, cy, dx, dy);
+}
+
+/* The exact in-circle sign as an expansion. */
+static __attribute__((noinline)) double incircle_expansion(double ax, double ay, double bx,
+                                                           double by, double cx, double cy,
+                                                           double dx, double dy)
+{
     static double t1[EXP_MAX], t2[EXP_MAX], t3[EXP_MAX], s12[EXP_MAX], all[EXP_MAX];
     double adx[2], ady[2], bdx[2], bdy[2], cdx[2], cdy[2];
     int nadx = diff(ax, dx, adx), nady = diff(ay, dy, ady);

@@ -44,11 +44,9 @@ static inline uint64_t order_key(double v)
     return (k >> 63) ? ~k : k | ((uint64_t)1 << 63);
 }
 
-/* Stable LSD radix sort of (*key)[lo .. hi-1] with *id alongside, 11 bits
-** a pass (8 for a short stretch, whose counts would cost more than its
-** keys), passes over digits all keys share skipped; *key2, *id2 are room
-** of the same size.  (A survey's x spans a few of the 52 bits of the
-** mantissa only: 11-bit digits take random points in 4 passes, not 6.)  The arrays trade places after each pass: the sorted
+/* Stable LSD radix sort of (*key)[lo .. hi-1] with *id alongside, 8 bits
+** a pass, passes over digits all keys share skipped; *key2, *id2 are room
+** of the same size.  The arrays trade places after each pass: the sorted
 ** keys and ids end in *key, *id (outside lo .. hi-1 either may hold
 ** anything then). */
 static void radix_pass_all(uint64_t **key, uint32_t **id, uint64_t **key2, uint32_t **id2,
@@ -56,28 +54,26 @@ static void radix_pass_all(uint64_t **key, uint32_t **id, uint64_t **key2, uint3
 {
     uint64_t *k = *key, *k2 = *key2;
     uint32_t *d = *id, *d2 = *id2;
-    size_t count[(size_t)1 << 11];
-    int bits = hi - lo < 4096 ? 8 : 11;
-    size_t digits = (size_t)1 << bits, mask = digits - 1;
+    size_t count8[256];
     uint64_t all_or = 0, all_and = ~(uint64_t)0;
     for (size_t i = lo; i < hi; i++) {
         all_or |= k[i];
         all_and &= k[i];
     }
-    for (int shift = 0; shift < 64; shift += bits) {
-        if ((((all_or ^ all_and) >> shift) & mask) == 0)
+    for (int shift = 0; shift < 64; shift += 8) {
+        if ((((all_or ^ all_and) >> shift) & 0xff) == 0)
             continue;                           /* the same digit everywhere */
-        memset(count, 0, digits * sizeof count[0]);
+        memset(count8, 0, sizeof count8);
         for (size_t i = lo; i < hi; i++)
-            count[(k[i] >> shift) & mask]++;
+            count8[(k[i] >> shift) & 0xff]++;
         size_t pos = lo;
-        for (size_t g = 0; g < digits; g++) {
-            size_t c = count[g];
-            count[g] = pos;
+        for (int g = 0; g < 256; g++) {
+            size_t c = count8[g];
+            count8[g] = pos;
             pos += c;
         }
         for (size_t i = lo; i < hi; i++) {
-            size_t at = count[(k[i] >> shift) & mask]++;
+            size_t at = count8[(k[i] >> shift) & 0xff]++;
             k2[at] = k[i];
             d2[at] = d[i];
         }

@@ -83,7 +83,8 @@ int tin_cancelled(void)
 ** triangulation), so the call reuses what it has mapped until it ends
 ** (tin_big_release).  A block (from one huge page up: the arrays of one
 ** number a point are among them) is a stretch of whole huge pages of a
-** mapping, from a 2 MB boundary; smaller ones come from calloc.  A block
+** mapping, from a 2 MB boundary; smaller ones come from calloc (malloc
+** for tin_big_raw).  A block
 ** given back joins the free stretches of its mapping, merged with those
 ** beside it, and a request takes the head of the smallest free stretch
 ** that holds it (cleared by memset unless nothing was ever written there),
@@ -219,9 +220,9 @@ static void *big_get(size_t bytes, int huge, int zero)
     }
 #else
     (void)huge;
-    (void)zero;
 #endif
-    at = (char *)calloc(bytes + BIG_HEAD, 1);
+    /* a block its caller writes first is not cleared here either */
+    at = (char *)(zero ? calloc(bytes + BIG_HEAD, 1) : malloc(bytes + BIG_HEAD));
     if (!at)
         return NULL;
     ((big_head *)at)->map = -1;

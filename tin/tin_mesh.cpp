@@ -960,6 +960,14 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
                     el[i] = ex[i] * ex[i] + ey[i] * ey[i];
                 }
                 double cr = ex[0] * ey[1] - ey[0] * ex[1], cr2 = cr * cr;
+                /* most triangles pass both tests at their longest side: a
+                ** rounded product grows with its factors, so each bound
+                ** below is at most the one with the longest side's length
+                ** (an infinite or undefined value goes the long way) */
+                double lm = el[0] > el[1] ? el[0] : el[1];
+                lm = lm > el[2] ? lm : el[2];
+                if (cr2 > flat2 * lm && cr2 > needle2 * lm * lm)
+                    continue;
                 for (int i = 0; i < 3; i++) {
                     if (!(cr2 > flat2 * el[i]))
                         tin_m.flat[c[i]] = 1;

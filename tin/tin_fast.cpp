@@ -781,22 +781,6 @@ static int append_loose(int32_t e, int32_t u, int32_t v, int32_t opp)
 
 /* ---- the straightforward search, and the mesh after it ----------------- */
 
-/* tin_lpp with its usual case inline: the same expressions, so the same
-** line; an upright line (and the failure it reports) is left to it. */
-static inline void line_pp(const tin_point *p1, const tin_point *p2, double *la, double *lb,
-                           double *lc)
-{
-    double dx = p2->x - p1->x;
-    if (fabs(dx) < 1e-150) {
-        tin_lpp(p1->x, p1->y, p2->x, p2->y, la, lb, lc);
-        return;
-    }
-    double a = (p1->y - p2->y) / dx;
-    *la = a;
-    *lb = 1;
-    *lc = p1->x * a + p1->y;
-}
-
 /* The line of buffer edge e, as the straightforward search holds it. */
 static inline void line_of(int32_t e, int32_t u, int32_t v, double *la, double *lb, double *lc)
 {
@@ -806,9 +790,9 @@ static inline void line_of(int32_t e, int32_t u, int32_t v, double *la, double *
         *lb = tin.tri[e].lb;
         *lc = tin.tri[e].lc;
     } else if (fs.bits[e] & FE_LINE_OLD) {
-        line_pp(pu, pv, la, lb, lc);
+        tin_lpp(pu->x, pu->y, pv->x, pv->y, la, lb, lc);
     } else {
-        line_pp(pv, pu, la, lb, lc);
+        tin_lpp(pv->x, pv->y, pu->x, pu->y, la, lb, lc);
     }
 }
 
@@ -892,21 +876,17 @@ static void add_angle(int32_t i, int64_t units)
     }
 }
 
-/* tin_angle_units inline, from lengths the caller has made already with
-** the same expressions, so the same bits: len2 = |b-a|^2 (ctx_begin),
-** ka2 = |a-k|^2 and kb2 = |b-k|^2 (a coordinate's difference changes
-** only its sign with the order, and its square not at all). */
+/* The angle units of (a, b, k) to its corners' sums, from the squared
+** lengths the caller has made already with the same expressions:
+** len2 = |b-a|^2 (ctx_begin), ka2 = |a-k|^2 and kb2 = |b-k|^2. */
 static inline void add_angles(int32_t a, int32_t b, int32_t k, double best, double len2,
                               double ka2, double kb2)
 {
-    const tin_point *pa = &fs.p[a], *pb = &fs.p[b], *pk = &fs.p[k];
-    double len = sqrt(len2);
-    double kax = pk->x - pa->x, kay = pk->y - pa->y, bax = pb->x - pa->x, bay = pb->y - pa->y;
-    double kbx = pk->x - pb->x, kby = pk->y - pb->y;
-    double lka = sqrt(ka2), lkb = sqrt(kb2);
-    add_angle(k, tin_angle_unit(best));
-    add_angle(a, tin_angle_unit((kax * bax + kay * bay) / (lka * len)));
-    add_angle(b, tin_angle_unit((kbx * -bax + kby * -bay) / (lkb * len)));
+    int64_t units[3];
+    tin_angle_units_of(&fs.p[a], &fs.p[b], &fs.p[k], best, len2, ka2, kb2, units);
+    add_angle(k, units[0]);
+    add_angle(a, units[1]);
+    add_angle(b, units[2]);
 }
 
 static int ask(int32_t n, int32_t a, int32_t b, int32_t opp, int32_t *k_out)

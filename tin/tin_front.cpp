@@ -1252,21 +1252,16 @@ int tin_third_point(int32_t n, const tin_point *points, int32_t a, int32_t b,
     return 0;
 }
 
-/* The angles of the triangle (a, b, k) at k, a and b, in units of 1e-7
-** radian, truncated: at k the angle whose cosine is `best` (as the search
-** computed it), at a the angle between k - a and b - a, at b the one
-** between k - b and a - b. */
+/* The angle units of the triangle (a, b, k): see tin_angle_units_of. */
 void tin_angle_units(const tin_point *points, int32_t a, int32_t b, int32_t k, double best,
                      int64_t units[3])
 {
     const tin_point *pa = &points[a], *pb = &points[b], *pk = &points[k];
-    double len = tin_edge_len(pa, pb);
-    double kax = pk->x - pa->x, kay = pk->y - pa->y, bax = pb->x - pa->x, bay = pb->y - pa->y;
+    double bax = pb->x - pa->x, bay = pb->y - pa->y;
+    double kax = pk->x - pa->x, kay = pk->y - pa->y;
     double kbx = pk->x - pb->x, kby = pk->y - pb->y;
-    double lka = sqrt(kax * kax + kay * kay), lkb = sqrt(kbx * kbx + kby * kby);
-    units[0] = tin_angle_unit(best);
-    units[1] = tin_angle_unit((kax * bax + kay * bay) / (lka * len));
-    units[2] = tin_angle_unit((kbx * -bax + kby * -bay) / (lkb * len));
+    tin_angle_units_of(pa, pb, pk, best, bax * bax + bay * bay, kax * kax + kay * kay,
+                       kbx * kbx + kby * kby, units);
 }
 
 /* Adds a point's angle units to its sum (kept below the int range). */

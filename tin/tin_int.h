@@ -123,7 +123,27 @@ int    tin_cancelled(void);
 double tin_choose_eps(int32_t npoints, const tin_point *points);
 int    tin_wrbuff(int32_t u, int32_t v, int32_t opp, double la, double lb, double lc,
                   const tin_point *points);
-int    tin_lpp(double x1, double y1, double x2, double y2, double *la, double *lb, double *lc);
+/* Line la*x + lb*y = lc through two points; lb is 1 unless it is vertical.
+** (Inline: the fast search makes two lines a triangle.) */
+static inline int tin_lpp(double x1, double y1, double x2, double y2, double *la, double *lb,
+                          double *lc)
+{
+    double dx = x2 - x1;
+    if (fabs(dx) < 1e-150) {
+        if (y1 == y2) {
+            tin_error(" LPP ");
+            return 1;
+        }
+        *la = 1;
+        *lb = 0;
+        *lc = x1;
+        return 0;
+    }
+    *la = (y1 - y2) / dx;
+    *lb = 1;
+    *lc = x1 * *la + y1;
+    return 0;
+}
 int    tin_buffer_full(void);
 int    tin_break_polled(void);
 int    tin_no_seed(int32_t k1);
@@ -201,6 +221,24 @@ static inline int64_t tin_angle_unit(double c)
             return u;
     }
     return (int64_t)(tin_safe_acos(c) * 10000000.0);
+}
+
+/* The angles of the triangle (a, b, k) at k, a and b, in units of 1e-7
+** radian, truncated: at k the angle whose cosine is `best` (as the search
+** computed it), at a the angle between k - a and b - a, at b the one
+** between k - b and a - b.  len2 = |b-a|^2, ka2 = |k-a|^2, kb2 = |k-b|^2,
+** each the sum of the squared coordinate differences (the fast search has
+** them at hand; a difference's sign does not change its square). */
+static inline void tin_angle_units_of(const tin_point *pa, const tin_point *pb,
+                                      const tin_point *pk, double best, double len2,
+                                      double ka2, double kb2, int64_t units[3])
+{
+    double len = sqrt(len2), lka = sqrt(ka2), lkb = sqrt(kb2);
+    double kax = pk->x - pa->x, kay = pk->y - pa->y, bax = pb->x - pa->x, bay = pb->y - pa->y;
+    double kbx = pk->x - pb->x, kby = pk->y - pb->y;
+    units[0] = tin_angle_unit(best);
+    units[1] = tin_angle_unit((kax * bax + kay * bay) / (lka * len));
+    units[2] = tin_angle_unit((kbx * -bax + kby * -bay) / (lkb * len));
 }
 
 /* the fast search (tin_fast.cpp): its Delaunay kernel opened first (1: it

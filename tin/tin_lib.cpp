@@ -332,26 +332,6 @@ int tin_wrbuff(int32_t u, int32_t v, int32_t opp, double la, double lb, double l
     return 0;
 }
 
-/* Line la*x + lb*y = lc through two points; lb is 1 unless it is vertical. */
-int tin_lpp(double x1, double y1, double x2, double y2, double *la, double *lb, double *lc)
-{
-    double dx = x2 - x1;
-    if (fabs(dx) < 1e-150) {
-        if (y1 == y2) {
-            tin_error(" LPP ");
-            return 1;
-        }
-        *la = 1;
-        *lb = 0;
-        *lc = x1;
-        return 0;
-    }
-    *la = (y1 - y2) / dx;
-    *lb = 1;
-    *lc = x1 * *la + y1;
-    return 0;
-}
-
 /*
 ** Edges the front loop has passed without finding a triangle on their far
 ** side: hull edges, mostly, or edges whose candidates were refused at the

@@ -124,7 +124,9 @@ double tin_choose_eps(int32_t npoints, const tin_point *points);
 int    tin_wrbuff(int32_t u, int32_t v, int32_t opp, double la, double lb, double lc,
                   const tin_point *points);
 /* Line la*x + lb*y = lc through two points; lb is 1 unless it is vertical.
-** (Inline: the fast search makes two lines a triangle.) */
+** Two equal points have no line: 1, with the message, and 0 x + 0 y = 0
+** rather than whatever the outputs held.  (Inline: the fast search makes
+** two lines a triangle.) */
 static inline int tin_lpp(double x1, double y1, double x2, double y2, double *la, double *lb,
                           double *lc)
 {
@@ -132,6 +134,7 @@ static inline int tin_lpp(double x1, double y1, double x2, double y2, double *la
     if (fabs(dx) < 1e-150) {
         if (y1 == y2) {
             tin_error(" LPP ");
+            *la = *lb = *lc = 0;
             return 1;
         }
         *la = 1;

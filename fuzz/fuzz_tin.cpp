@@ -14,11 +14,14 @@
 //   - a finished network is proper: no flat triangle, no edge in more than
 //     two triangles, two triangles on an edge lie on its two sides;
 //   - without rings (or with rings of lines that have no length, which
-//     the library passes over) it is Delaunay and covers the convex hull;
+//     the library passes over) it covers the convex hull and is Delaunay,
+//     save where the search's own measure cannot tell two points apart
+//     (see tie_of_the_angle_rule);
 //   - with rings every triangle lies inside the outline and outside the
 //     voids, and with one outline and voids inside it, apart from each
 //     other, the triangles cover exactly the outline less the voids.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -68,9 +71,45 @@ int64_t hull_area2(std::vector<tin_point> p)
     return a;
 }
 
+// The cosine of the angle under which c sees the segment (p, q), in long
+// double: the differences of whole coordinates are exact, the rest is
+// some 1e-19 off.
+long double cosine_at(const tin_point &c, const tin_point &p, const tin_point &q)
+{
+    long double ux = (long double)p.x - c.x, uy = (long double)p.y - c.y;
+    long double vx = (long double)q.x - c.x, vy = (long double)q.y - c.y;
+    return (ux * vx + uy * vy) / sqrtl((ux * ux + uy * uy) * (vx * vx + vy * vy));
+}
+
+// The search takes, for an edge, the point that sees it under the widest
+// angle: the least cosine, worked out in doubles to within 2e-15 of the
+// true value.  Two points whose true cosines lie closer than that may come
+// in either order, and the sweep order decides.  On a long thin sliver
+// both angles can be a ten-millionth of a radian and their cosines agree to
+// the last bit, although one point lies inside the other's circle:
+//
+//      k                                            b    k took the edge
+//      d                                            a    (a, b); d sees it
+//                                                        a hair wider
+//
+// Across the inner edge (p, q) of the triangles (p, q, c) and (q, p, d),
+// with d inside the circle of the first: the network is what the search
+// makes when one of that triangle's other sides is seen from d and from
+// the corner across under cosines that close (likewise the other way).
+bool tie_of_the_angle_rule(const tin_point &p, const tin_point &q, const tin_point &c,
+                           const tin_point &d)
+{
+    const long double close = 1e-14L;   // twice the error bound, with room
+    return fabsl(cosine_at(q, p, c) - cosine_at(d, p, c)) <= close ||
+           fabsl(cosine_at(p, q, c) - cosine_at(d, q, c)) <= close ||
+           fabsl(cosine_at(q, p, d) - cosine_at(c, p, d)) <= close ||
+           fabsl(cosine_at(p, q, d) - cosine_at(c, q, d)) <= close;
+}
+
 // "" when the network (already checked proper) is locally Delaunay: on each
 // inner edge, the far corner of one triangle is not strictly inside the
-// circle of the other; otherwise the first edge that is not.
+// circle of the other, or the angle rule cannot tell the two apart;
+// otherwise the first edge that is not.
 std::string check_delaunay(const tt::Run &r)
 {
     std::map<std::pair<int, int>, std::vector<std::pair<int, int>>> side;   // edge -> (tri, third)
@@ -87,7 +126,10 @@ std::string check_delaunay(const tt::Run &r)
         tin_point a = r.pts[t.a], b = r.pts[t.b], c = r.pts[t.c];
         if (tt::orient2(a, b, c) < 0)
             std::swap(b, c);
-        if (incircle_sign(a, b, c, r.pts[kv.second[1].second]) > 0)
+        const tin_point &d = r.pts[kv.second[1].second];
+        if (incircle_sign(a, b, c, d) > 0 &&
+            !tie_of_the_angle_rule(r.pts[kv.first.first], r.pts[kv.first.second],
+                                   r.pts[kv.second[0].second], d))
             return "edge " + std::to_string(kv.first.first) + "-" + std::to_string(kv.first.second) +
                    " is not Delaunay";
     }

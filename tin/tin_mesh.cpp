@@ -527,8 +527,10 @@ static void free_build(void)
 ** of `at` in `told` (up to `end`): the triangle 40 places on, and for the
 ** triangle 20 places on the numbers it will look up, those its neighbours
 ** already done have not left in its new record (nearer, the memory of a
-** busy machine is not there in time). */
-static inline void ask_ahead(const tin_he *he, const tin_he *he2, const int32_t *told,
+** busy machine is not there in time).  Inlined by force: as a call of its
+** own the compiler finds it has no effect (a prefetch changes nothing it
+** can see) and drops the call, prefetches and all. */
+static inline __attribute__((always_inline)) void ask_ahead(const tin_he *he, const tin_he *he2, const int32_t *told,
                              int32_t at, int32_t end, const int32_t *pnew, const int32_t *tnew)
 {
     if (at + 40 < end)

@@ -179,15 +179,24 @@ static __attribute__((noinline)) double incircle_exact(int32_t a, int32_t b, int
 ** (and unsigned, which is cheaper), not once per neighbour. */
 static const int8_t step_after[3] = { 1, 1, -2 }, step_before[3] = { 2, -1, -1 };
 
+/* The stack of legalize: each edge with its place (0, 1, 2) in its
+** triangle, known when it is pushed, so not taken again by a remainder. */
+typedef struct edge_at {
+    int32_t h, r;
+} edge_at;
+
+static edge_at *lstack;
+static int32_t  lstack_cap;
+
 /* The stack of legalize twice as deep: its new start, NULL when memory
 ** runs out (the old one then stays). */
-static __attribute__((noinline)) int32_t *deeper_stack(void)
+static __attribute__((noinline)) edge_at *deeper_stack(void)
 {
-    int32_t cap = stack_cap ? stack_cap * 2 : 1024;
-    int32_t *ns = (int32_t *)realloc(stack, (size_t)cap * sizeof(int32_t));
+    int32_t cap = lstack_cap ? lstack_cap * 2 : 1024;
+    edge_at *ns = (edge_at *)realloc(lstack, (size_t)cap * sizeof(edge_at));
     if (ns) {
-        stack = ns;
-        stack_cap = cap;
+        lstack = ns;
+        lstack_cap = cap;
     }
     return ns;
 }
@@ -215,7 +224,8 @@ static int legalize(int32_t a, int32_t i)
     tin_he *he = tin_m.he;
     const sweep_xy *q = sw;
     const tin_v2 pi = xy_of(&q[i]);
-    int32_t *st = stack, sp = 0, cap = stack_cap;
+    edge_at *st = lstack;
+    int32_t sp = 0, cap = lstack_cap;
     uint32_t ra = (uint32_t)a % 3;
     for (;;) {
         int32_t b = he[a].n;
@@ -246,16 +256,19 @@ static int legalize(int32_t a, int32_t i)
                 if (sp == cap) {
                     if (!(st = deeper_stack()))
                         return 1;
-                    cap = stack_cap;
+                    cap = lstack_cap;
                 }
-                st[sp++] = b + step_after[rb];
+                st[sp].h = b + step_after[rb];
+                st[sp].r = after3[rb];
+                sp++;
                 continue;
             }
         }
         if (sp == 0)
             return 0;
-        a = st[--sp];
-        ra = (uint32_t)a % 3;
+        sp--;
+        a = st[sp].h;
+        ra = (uint32_t)st[sp].r;
     }
 }
 
@@ -501,13 +514,15 @@ void tin_mesh_free(void)
     tin_big_free(hull_key);
     free(hull_hash);
     free(stack);
+    free(lstack);
     free(queue.v);
     free(made.v);
     memset(&tin_m, 0, sizeof tin_m);
     memset(&queue, 0, sizeof queue);
     memset(&made, 0, sizeof made);
     hull_next = hull_prev = hull_he = hull_key = hull_hash = stack = NULL;
-    stack_cap = 0;
+    lstack = NULL;
+    stack_cap = lstack_cap = 0;
 }
 
 static void free_build(void)
@@ -918,9 +933,9 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
         hull_hash[key0] = i;
         hull_hash[hull_key[e]] = e;
     }
-    free(stack);
-    stack = NULL;
-    stack_cap = 0;
+    free(lstack);
+    lstack = NULL;
+    lstack_cap = 0;
 
     if (!failed) {
         size_t nh = (size_t)tin_m.ntri * 3;
@@ -1012,9 +1027,9 @@ int32_t tin_mesh_flip(int32_t a)
     int32_t *vhe = tin_m.vhe;
     uint8_t *locked = tin_m.locked;
     int32_t b = he[a].n;
-    int32_t a0 = a - a % 3, b0 = b - b % 3;
-    int32_t al = a0 + (a + 1) % 3, ar = a0 + (a + 2) % 3;
-    int32_t bl = b0 + (b + 2) % 3, br = b0 + (b + 1) % 3;
+    uint32_t ra = (uint32_t)a % 3, rb = (uint32_t)b % 3;
+    int32_t al = a + step_after[ra], ar = a + step_before[ra];
+    int32_t bl = b + step_before[rb], br = b + step_after[rb];
     int32_t p0 = he[ar].v, pr = he[a].v, pl = he[al].v, p1 = he[bl].v;
     uint8_t lock_ar = locked[ar], lock_bl = locked[bl];
     flip_slots(a, b, ar, bl);
@@ -1039,7 +1054,7 @@ int32_t tin_mesh_flip(int32_t a)
 void tin_mesh_mark(int32_t h)
 {
     const tin_point *p = tin_m.p;
-    int32_t t = h / 3;
+    int32_t t = (int32_t)((uint32_t)h / 3);
     int32_t c[3] = { tin_m.he[3 * t].v, tin_m.he[3 * t + 1].v, tin_m.he[3 * t + 2].v };
     double ex[3], ey[3], el[3];
     for (int i = 0; i < 3; i++) {

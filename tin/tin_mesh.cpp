@@ -558,7 +558,7 @@ static inline __attribute__((always_inline)) void ask_ahead(const tin_he *he, co
             if (w[before3[i]].n == UNSEEN)
                 __builtin_prefetch(&pnew[f[i].v]);
             if (f[i].n != -1)
-                __builtin_prefetch(&tnew[f[i].n / 3]);
+                __builtin_prefetch(&tnew[(uint32_t)f[i].n / 3]);
         }
     }
 }
@@ -653,14 +653,15 @@ static int reorder(const tin_point *p)
                     w[i].n = -1;
                     continue;
                 }
-                int32_t u = g / 3, tu = tnew[u];
+                uint32_t u = (uint32_t)g / 3;
+                int32_t gr = g - 3 * (int32_t)u, tu = tnew[u];
                 if (tu == -1) {
                     tu = tnew[u] = tail;
                     he2[3 * tail].n = he2[3 * tail + 1].n = he2[3 * tail + 2].n = UNSEEN;
                     told[tail++] = u;
                 }
-                w[i].n = 3 * tu + g % 3;
-                he2[3 * tu + g % 3].n = 3 * j + i;
+                w[i].n = 3 * tu + gr;
+                he2[3 * tu + gr].n = 3 * j + i;
             }
         }
     }
@@ -693,11 +694,11 @@ static int reorder(const tin_point *p)
         if (j + 8 < n) {
             int32_t h = tin_m.vhe[pold[j + 8]];
             if (h >= 0)
-                __builtin_prefetch(&tnew[h / 3]);
+                __builtin_prefetch(&tnew[(uint32_t)h / 3]);
         }
         int32_t i = pold[j], h = tin_m.vhe[i];
         orig2[j] = tin_m.orig[i];
-        vhe2[j] = h < 0 ? h : 3 * tnew[h / 3] + h % 3;
+        vhe2[j] = h < 0 ? h : 3 * tnew[(uint32_t)h / 3] + (int32_t)((uint32_t)h % 3);
     }
     for (int32_t j = 0; j < n; j++)
         tin_m.slot[orig2[j]] = j;

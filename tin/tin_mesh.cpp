@@ -482,6 +482,118 @@ static int sort_by_key(uint64_t **key, int32_t **id, int32_t n, int32_t room)
     return 0;
 }
 
+/* The same order as sort_by_key (the keys are the squared distances'
+** bits, the ids increase with the place, so a stable sort is a sort by
+** key, then id) in two passes instead of up to six: the squared
+** distances of points spread over an area are near uniform, so buckets
+** by the squared distance scaled to the largest, one for every few points,
+** hold a handful each, put in order by insertion; a crowded bucket (many
+** points at one distance, or a cluster) is sorted by sort_by_key.  Rounding keeps
+** the scaling monotone, so the buckets come in key order.  When many
+** points crowd (a cluster) the radix sort takes them all after all.
+**
+**     d^2:  min ...................................... max
+**     bucket  0 | 1 | 2 | ... | nb - 1      (each in order inside)
+*/
+#define BUCKET_FILL 4
+#define BUCKET_INSERTION 64
+
+static int sort_by_distance(uint64_t **key, int32_t **id, int32_t n, int32_t room)
+{
+    uint64_t *k = *key, kmin = ~(uint64_t)0, kmax = 0;
+    int32_t *d = *id;
+    for (int32_t j = 0; j < n; j++) {
+        kmin = k[j] < kmin ? k[j] : kmin;
+        kmax = k[j] > kmax ? k[j] : kmax;
+    }
+    double dmin, dmax;
+    memcpy(&dmin, &kmin, sizeof dmin);
+    memcpy(&dmax, &kmax, sizeof dmax);
+    int32_t nb = n / BUCKET_FILL + 1;
+    double scale = (double)nb / (dmax - dmin);
+    if (n < 1024 || !(dmax > dmin) || !isfinite(dmax) || !isfinite(scale))
+        return sort_by_key(key, id, n, room);
+    uint32_t *end = (uint32_t *)calloc((size_t)nb, sizeof(uint32_t));
+    uint64_t *k2 = (uint64_t *)tin_big_raw((size_t)room * sizeof(uint64_t));
+    int32_t *d2 = (int32_t *)tin_big_raw((size_t)room * sizeof(int32_t));
+    if (!end || !k2 || !d2) {
+        free(end);
+        tin_big_free(k2);
+        tin_big_free(d2);
+        return 1;
+    }
+#define BUCKET_OF(x) __extension__({ double v_; memcpy(&v_, &(x), sizeof v_); \
+        double s_ = (v_ - dmin) * scale; s_ < (double)nb ? (uint32_t)s_ : (uint32_t)(nb - 1); })
+    for (int32_t j = 0; j < n; j++)
+        end[BUCKET_OF(k[j])]++;
+    uint32_t pos = 0, crowded = 0;
+    for (int32_t b = 0; b < nb; b++) {      /* end[b]: where bucket b starts */
+        uint32_t m = end[b];
+        end[b] = pos;
+        pos += m;
+        crowded += m > BUCKET_INSERTION ? m : 0;
+    }
+    if (crowded > (uint32_t)n / 4) {
+        /* clustered: the buckets would not spare the radix sort */
+        free(end);
+        tin_big_free(k2);
+        tin_big_free(d2);
+        return sort_by_key(key, id, n, room);
+    }
+    for (int32_t j = 0; j < n; j++) {       /* ... and then where it ends */
+        uint32_t at = end[BUCKET_OF(k[j])]++;
+        k2[at] = k[j];
+        d2[at] = d[j];
+    }
+#undef BUCKET_OF
+    int failed = 0;
+    for (int32_t b = 0, from = 0; b < nb && !failed; from = (int32_t)end[b++]) {
+        int32_t m = (int32_t)end[b] - from;
+        uint64_t *kb = k2 + from;
+        int32_t *db = d2 + from;
+        if (m <= BUCKET_INSERTION) {
+            /* in the order of their places already: stable insertion */
+            for (int32_t x = 1; x < m; x++) {
+                uint64_t kx = kb[x];
+                int32_t dx = db[x], y = x - 1;
+                for (; y >= 0 && kb[y] > kx; y--) {
+                    kb[y + 1] = kb[y];
+                    db[y + 1] = db[y];
+                }
+                kb[y + 1] = kx;
+                db[y + 1] = dx;
+            }
+            continue;
+        }
+        uint64_t *tk = (uint64_t *)tin_big_raw((size_t)m * sizeof(uint64_t));
+        int32_t *td = (int32_t *)tin_big_raw((size_t)m * sizeof(int32_t));
+        if (tk && td) {
+            memcpy(tk, kb, (size_t)m * sizeof(uint64_t));
+            memcpy(td, db, (size_t)m * sizeof(int32_t));
+            failed = sort_by_key(&tk, &td, m, m);
+        }
+        if (!tk || !td)
+            failed = 1;
+        if (!failed) {
+            memcpy(kb, tk, (size_t)m * sizeof(uint64_t));
+            memcpy(db, td, (size_t)m * sizeof(int32_t));
+        }
+        tin_big_free(tk);
+        tin_big_free(td);
+    }
+    free(end);
+    if (failed) {
+        tin_big_free(k2);
+        tin_big_free(d2);
+        return 1;
+    }
+    tin_big_free(k);
+    tin_big_free(d);
+    *key = k2;
+    *id = d2;
+    return 0;
+}
+
 /* Squared radius of the circle through a, b, c (infinite when they lie on
 ** one line, by rounding or truly). */
 static double circle_r2(const tin_point *a, const tin_point *b, const tin_point *c)
@@ -819,7 +931,7 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
             order[k++] = i;
         }
     }
-    if (sort_by_key(&key, &order, nk, n)) {
+    if (sort_by_distance(&key, &order, nk, n)) {
         tin_big_free(key);
         tin_big_free(order);
         tin_mesh_free();

@@ -44,8 +44,6 @@ static inline tin_v2 xy_of(const sweep_xy *q)
 
 #define SX(i) sw[i].x
 #define SY(i) sw[i].y
-#define BX(i) pm[i].x
-#define BY(i) pm[i].y
 
 /* The hull during the build: a ring of points, counter-clockwise, each
 ** with the half-edge of its hull edge (from it to the next) and its place
@@ -1077,14 +1075,20 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
             failed = !tin_m.locked || !tin_m.flat || !tin_m.needle || !tin_m.fixed;
         }
         if (!failed) {
+            const tin_he *he = tin_m.he;
+            const double f2 = flat2, n2 = needle2;
             for (int32_t t = 0; t < tin_m.ntri; t++) {
-                int32_t c[3] = { tin_m.he[3 * t].v, tin_m.he[3 * t + 1].v, tin_m.he[3 * t + 2].v };
-                double ex[3], ey[3], el[3];
-                for (int i = 0; i < 3; i++) {       /* side opposite corner i */
-                    ex[i] = BX(c[(i + 2) % 3]) - BX(c[(i + 1) % 3]);
-                    ey[i] = BY(c[(i + 2) % 3]) - BY(c[(i + 1) % 3]);
-                    el[i] = ex[i] * ex[i] + ey[i] * ey[i];
-                }
+                int32_t c[3] = { he[3 * t].v, he[3 * t + 1].v, he[3 * t + 2].v };
+                /* the sides opposite the corners, x and y side by side (the
+                ** same roundings as one by one) */
+                tin_v2 q0, q1, q2;
+                memcpy(&q0, &pm[c[0]], sizeof q0);
+                memcpy(&q1, &pm[c[1]], sizeof q1);
+                memcpy(&q2, &pm[c[2]], sizeof q2);
+                tin_v2 e0 = q2 - q1, e1 = q0 - q2, e2 = q1 - q0;
+                tin_v2 s0 = e0 * e0, s1 = e1 * e1, s2 = e2 * e2;
+                double ex[3] = { e0[0], e1[0], e2[0] }, ey[3] = { e0[1], e1[1], e2[1] };
+                double el[3] = { s0[0] + s0[1], s1[0] + s1[1], s2[0] + s2[1] };
                 double cr = ex[0] * ey[1] - ey[0] * ex[1], cr2 = cr * cr;
                 /* most triangles pass both tests at their longest side: a
                 ** rounded product grows with its factors, so each bound
@@ -1092,13 +1096,13 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
                 ** (an infinite or undefined value goes the long way) */
                 double lm = el[0] > el[1] ? el[0] : el[1];
                 lm = lm > el[2] ? lm : el[2];
-                if (cr2 > flat2 * lm && cr2 > needle2 * lm * lm)
+                if (cr2 > f2 * lm && cr2 > n2 * lm * lm)
                     continue;
                 for (int i = 0; i < 3; i++) {
-                    if (!(cr2 > flat2 * el[i]))
+                    if (!(cr2 > f2 * el[i]))
                         tin_m.flat[c[i]] = 1;
                     /* the angle at corner i lies between the other two sides */
-                    if (!(cr2 > needle2 * el[(i + 1) % 3] * el[(i + 2) % 3]))
+                    if (!(cr2 > n2 * el[(i + 1) % 3] * el[(i + 2) % 3]))
                         tin_m.needle[t] = 1;
                 }
             }

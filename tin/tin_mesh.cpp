@@ -44,8 +44,6 @@ static inline tin_v2 xy_of(const sweep_xy *q)
 
 #define SX(i) sw[i].x
 #define SY(i) sw[i].y
-#define BX(i) pm[i].x
-#define BY(i) pm[i].y
 
 /* The hull during the build: a ring of points, counter-clockwise, each
 ** with the half-edge of its hull edge (from it to the next) and its place
@@ -160,11 +158,11 @@ static inline void flip_slots(int32_t a, int32_t b, int32_t ar, int32_t bl)
     link(ar, bl);
 }
 
-/* The half-edge after / before the one at place r (0, 1, 2) of its
-** triangle, as an offset from the triangle's first: the remainder by 3 is
+/* The place (0, 1, 2) in its triangle of the half-edge after the one at
+** place r, as an offset from the triangle's first: the remainder by 3 is
 ** taken once per half-edge (and unsigned, which is cheaper), not once per
 ** neighbour. */
-static const int8_t after3[3] = { 1, 2, 0 }, before3[3] = { 2, 0, 1 };
+static const int8_t after3[3] = { 1, 2, 0 };
 
 /* The exact in-circle sign of four points of the sweep, kept out of
 ** legalize: its rare call there would otherwise hold the coordinates of
@@ -179,15 +177,24 @@ static __attribute__((noinline)) double incircle_exact(int32_t a, int32_t b, int
 ** (and unsigned, which is cheaper), not once per neighbour. */
 static const int8_t step_after[3] = { 1, 1, -2 }, step_before[3] = { 2, -1, -1 };
 
+/* The stack of legalize: each edge with its place (0, 1, 2) in its
+** triangle, known when it is pushed, so not taken again by a remainder. */
+typedef struct edge_at {
+    int32_t h, r;
+} edge_at;
+
+static edge_at *lstack;
+static int32_t  lstack_cap;
+
 /* The stack of legalize twice as deep: its new start, NULL when memory
 ** runs out (the old one then stays). */
-static __attribute__((noinline)) int32_t *deeper_stack(void)
+static __attribute__((noinline)) edge_at *deeper_stack(void)
 {
-    int32_t cap = stack_cap ? stack_cap * 2 : 1024;
-    int32_t *ns = (int32_t *)realloc(stack, (size_t)cap * sizeof(int32_t));
+    int32_t cap = lstack_cap ? lstack_cap * 2 : 1024;
+    edge_at *ns = (edge_at *)realloc(lstack, (size_t)cap * sizeof(edge_at));
     if (ns) {
-        stack = ns;
-        stack_cap = cap;
+        lstack = ns;
+        lstack_cap = cap;
     }
     return ns;
 }
@@ -215,7 +222,8 @@ static int legalize(int32_t a, int32_t i)
     tin_he *he = tin_m.he;
     const sweep_xy *q = sw;
     const tin_v2 pi = xy_of(&q[i]);
-    int32_t *st = stack, sp = 0, cap = stack_cap;
+    edge_at *st = lstack;
+    int32_t sp = 0, cap = lstack_cap;
     uint32_t ra = (uint32_t)a % 3;
     for (;;) {
         int32_t b = he[a].n;
@@ -246,16 +254,19 @@ static int legalize(int32_t a, int32_t i)
                 if (sp == cap) {
                     if (!(st = deeper_stack()))
                         return 1;
-                    cap = stack_cap;
+                    cap = lstack_cap;
                 }
-                st[sp++] = b + step_after[rb];
+                st[sp].h = b + step_after[rb];
+                st[sp].r = after3[rb];
+                sp++;
                 continue;
             }
         }
         if (sp == 0)
             return 0;
-        a = st[--sp];
-        ra = (uint32_t)a % 3;
+        sp--;
+        a = st[sp].h;
+        ra = (uint32_t)st[sp].r;
     }
 }
 
@@ -469,6 +480,118 @@ static int sort_by_key(uint64_t **key, int32_t **id, int32_t n, int32_t room)
     return 0;
 }
 
+/* The same order as sort_by_key (the keys are the squared distances'
+** bits, the ids increase with the place, so a stable sort is a sort by
+** key, then id) in two passes instead of up to six: the squared
+** distances of points spread over an area are near uniform, so buckets
+** by the squared distance scaled to the largest, one for every few points,
+** hold a handful each, put in order by insertion; a crowded bucket (many
+** points at one distance, or a cluster) is sorted by sort_by_key.  Rounding keeps
+** the scaling monotone, so the buckets come in key order.  When many
+** points crowd (a cluster) the radix sort takes them all after all.
+**
+**     d^2:  min ...................................... max
+**     bucket  0 | 1 | 2 | ... | nb - 1      (each in order inside)
+*/
+#define BUCKET_FILL 4
+#define BUCKET_INSERTION 64
+
+static int sort_by_distance(uint64_t **key, int32_t **id, int32_t n, int32_t room)
+{
+    uint64_t *k = *key, kmin = ~(uint64_t)0, kmax = 0;
+    int32_t *d = *id;
+    for (int32_t j = 0; j < n; j++) {
+        kmin = k[j] < kmin ? k[j] : kmin;
+        kmax = k[j] > kmax ? k[j] : kmax;
+    }
+    double dmin, dmax;
+    memcpy(&dmin, &kmin, sizeof dmin);
+    memcpy(&dmax, &kmax, sizeof dmax);
+    int32_t nb = n / BUCKET_FILL + 1;
+    double scale = (double)nb / (dmax - dmin);
+    if (n < 1024 || !(dmax > dmin) || !isfinite(dmax) || !isfinite(scale))
+        return sort_by_key(key, id, n, room);
+    uint32_t *end = (uint32_t *)calloc((size_t)nb, sizeof(uint32_t));
+    uint64_t *k2 = (uint64_t *)tin_big_raw((size_t)room * sizeof(uint64_t));
+    int32_t *d2 = (int32_t *)tin_big_raw((size_t)room * sizeof(int32_t));
+    if (!end || !k2 || !d2) {
+        free(end);
+        tin_big_free(k2);
+        tin_big_free(d2);
+        return 1;
+    }
+#define BUCKET_OF(x) __extension__({ double v_; memcpy(&v_, &(x), sizeof v_); \
+        double s_ = (v_ - dmin) * scale; s_ < (double)nb ? (uint32_t)s_ : (uint32_t)(nb - 1); })
+    for (int32_t j = 0; j < n; j++)
+        end[BUCKET_OF(k[j])]++;
+    uint32_t pos = 0, crowded = 0;
+    for (int32_t b = 0; b < nb; b++) {      /* end[b]: where bucket b starts */
+        uint32_t m = end[b];
+        end[b] = pos;
+        pos += m;
+        crowded += m > BUCKET_INSERTION ? m : 0;
+    }
+    if (crowded > (uint32_t)n / 4) {
+        /* clustered: the buckets would not spare the radix sort */
+        free(end);
+        tin_big_free(k2);
+        tin_big_free(d2);
+        return sort_by_key(key, id, n, room);
+    }
+    for (int32_t j = 0; j < n; j++) {       /* ... and then where it ends */
+        uint32_t at = end[BUCKET_OF(k[j])]++;
+        k2[at] = k[j];
+        d2[at] = d[j];
+    }
+#undef BUCKET_OF
+    int failed = 0;
+    for (int32_t b = 0, from = 0; b < nb && !failed; from = (int32_t)end[b++]) {
+        int32_t m = (int32_t)end[b] - from;
+        uint64_t *kb = k2 + from;
+        int32_t *db = d2 + from;
+        if (m <= BUCKET_INSERTION) {
+            /* in the order of their places already: stable insertion */
+            for (int32_t x = 1; x < m; x++) {
+                uint64_t kx = kb[x];
+                int32_t dx = db[x], y = x - 1;
+                for (; y >= 0 && kb[y] > kx; y--) {
+                    kb[y + 1] = kb[y];
+                    db[y + 1] = db[y];
+                }
+                kb[y + 1] = kx;
+                db[y + 1] = dx;
+            }
+            continue;
+        }
+        uint64_t *tk = (uint64_t *)tin_big_raw((size_t)m * sizeof(uint64_t));
+        int32_t *td = (int32_t *)tin_big_raw((size_t)m * sizeof(int32_t));
+        if (tk && td) {
+            memcpy(tk, kb, (size_t)m * sizeof(uint64_t));
+            memcpy(td, db, (size_t)m * sizeof(int32_t));
+            failed = sort_by_key(&tk, &td, m, m);
+        }
+        if (!tk || !td)
+            failed = 1;
+        if (!failed) {
+            memcpy(kb, tk, (size_t)m * sizeof(uint64_t));
+            memcpy(db, td, (size_t)m * sizeof(int32_t));
+        }
+        tin_big_free(tk);
+        tin_big_free(td);
+    }
+    free(end);
+    if (failed) {
+        tin_big_free(k2);
+        tin_big_free(d2);
+        return 1;
+    }
+    tin_big_free(k);
+    tin_big_free(d);
+    *key = k2;
+    *id = d2;
+    return 0;
+}
+
 /* Squared radius of the circle through a, b, c (infinite when they lie on
 ** one line, by rounding or truly). */
 static double circle_r2(const tin_point *a, const tin_point *b, const tin_point *c)
@@ -501,13 +624,15 @@ void tin_mesh_free(void)
     tin_big_free(hull_key);
     free(hull_hash);
     free(stack);
+    free(lstack);
     free(queue.v);
     free(made.v);
     memset(&tin_m, 0, sizeof tin_m);
     memset(&queue, 0, sizeof queue);
     memset(&made, 0, sizeof made);
     hull_next = hull_prev = hull_he = hull_key = hull_hash = stack = NULL;
-    stack_cap = 0;
+    lstack = NULL;
+    stack_cap = lstack_cap = 0;
 }
 
 static void free_build(void)
@@ -524,25 +649,23 @@ static void free_build(void)
 #define UNSEEN INT32_MIN
 
 /* Asks early for what the walk of reorder (below) reads a few places ahead
-** of `at` in `told` (up to `end`): the triangle 40 places on, and for the
-** triangle 20 places on the numbers it will look up, those its neighbours
-** already done have not left in its new record (nearer, the memory of a
-** busy machine is not there in time). */
-static inline void ask_ahead(const tin_he *he, const tin_he *he2, const int32_t *told,
-                             int32_t at, int32_t end, const int32_t *pnew, const int32_t *tnew)
+** of `at` in `told` (up to `end`): the triangle 40 places on, and the new
+** numbers of the neighbours of the triangle 20 places on (nearer, the
+** memory of a busy machine is not there in time).  Asking also for the
+** corners' numbers (pnew) made the walk no faster.  Inlined by force: as a
+** call of its own the compiler finds it has no effect (a prefetch changes
+** nothing it can see) and drops the call, prefetches and all. */
+static inline __attribute__((always_inline)) void ask_ahead(const tin_he *he, const int32_t *told,
+                                                            int32_t at, int32_t end,
+                                                            const int32_t *tnew)
 {
     if (at + 40 < end)
         __builtin_prefetch(&he[3 * told[at + 40]]);
     if (at + 20 < end) {
-        const tin_he *f = &he[3 * told[at + 20]], *w = &he2[3 * (at + 20)];
-        for (int i = 0; i < 3; i++) {
-            if (w[i].n != UNSEEN)
-                continue;
-            if (w[before3[i]].n == UNSEEN)
-                __builtin_prefetch(&pnew[f[i].v]);
+        const tin_he *f = &he[3 * told[at + 20]];
+        for (int i = 0; i < 3; i++)
             if (f[i].n != -1)
-                __builtin_prefetch(&tnew[f[i].n / 3]);
-        }
+                __builtin_prefetch(&tnew[(uint32_t)f[i].n / 3]);
     }
 }
 
@@ -608,7 +731,7 @@ static int reorder(const tin_point *p)
         he2[3 * tail].n = he2[3 * tail + 1].n = he2[3 * tail + 2].n = UNSEEN;
         told[tail++] = s;
         while (head < tail) {
-            ask_ahead(he, he2, told, head, tail, pnew, tnew);
+            ask_ahead(he, told, head, tail, tnew);
             int32_t j = head, t = told[head++];
             tin_he *w = &he2[3 * j];
             int32_t c[3] = { -1, -1, -1 };
@@ -636,14 +759,15 @@ static int reorder(const tin_point *p)
                     w[i].n = -1;
                     continue;
                 }
-                int32_t u = g / 3, tu = tnew[u];
+                uint32_t u = (uint32_t)g / 3;
+                int32_t gr = g - 3 * (int32_t)u, tu = tnew[u];
                 if (tu == -1) {
                     tu = tnew[u] = tail;
                     he2[3 * tail].n = he2[3 * tail + 1].n = he2[3 * tail + 2].n = UNSEEN;
                     told[tail++] = u;
                 }
-                w[i].n = 3 * tu + g % 3;
-                he2[3 * tu + g % 3].n = 3 * j + i;
+                w[i].n = 3 * tu + gr;
+                he2[3 * tu + gr].n = 3 * j + i;
             }
         }
     }
@@ -676,11 +800,11 @@ static int reorder(const tin_point *p)
         if (j + 8 < n) {
             int32_t h = tin_m.vhe[pold[j + 8]];
             if (h >= 0)
-                __builtin_prefetch(&tnew[h / 3]);
+                __builtin_prefetch(&tnew[(uint32_t)h / 3]);
         }
         int32_t i = pold[j], h = tin_m.vhe[i];
         orig2[j] = tin_m.orig[i];
-        vhe2[j] = h < 0 ? h : 3 * tnew[h / 3] + h % 3;
+        vhe2[j] = h < 0 ? h : 3 * tnew[(uint32_t)h / 3] + (int32_t)((uint32_t)h % 3);
     }
     for (int32_t j = 0; j < n; j++)
         tin_m.slot[orig2[j]] = j;
@@ -801,7 +925,7 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
             order[k++] = i;
         }
     }
-    if (sort_by_key(&key, &order, nk, n)) {
+    if (sort_by_distance(&key, &order, nk, n)) {
         tin_big_free(key);
         tin_big_free(order);
         tin_mesh_free();
@@ -916,9 +1040,9 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
         hull_hash[key0] = i;
         hull_hash[hull_key[e]] = e;
     }
-    free(stack);
-    stack = NULL;
-    stack_cap = 0;
+    free(lstack);
+    lstack = NULL;
+    lstack_cap = 0;
 
     if (!failed) {
         size_t nh = (size_t)tin_m.ntri * 3;
@@ -951,14 +1075,20 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
             failed = !tin_m.locked || !tin_m.flat || !tin_m.needle || !tin_m.fixed;
         }
         if (!failed) {
+            const tin_he *he = tin_m.he;
+            const double f2 = flat2, n2 = needle2;
             for (int32_t t = 0; t < tin_m.ntri; t++) {
-                int32_t c[3] = { tin_m.he[3 * t].v, tin_m.he[3 * t + 1].v, tin_m.he[3 * t + 2].v };
-                double ex[3], ey[3], el[3];
-                for (int i = 0; i < 3; i++) {       /* side opposite corner i */
-                    ex[i] = BX(c[(i + 2) % 3]) - BX(c[(i + 1) % 3]);
-                    ey[i] = BY(c[(i + 2) % 3]) - BY(c[(i + 1) % 3]);
-                    el[i] = ex[i] * ex[i] + ey[i] * ey[i];
-                }
+                int32_t c[3] = { he[3 * t].v, he[3 * t + 1].v, he[3 * t + 2].v };
+                /* the sides opposite the corners, x and y side by side (the
+                ** same roundings as one by one) */
+                tin_v2 q0, q1, q2;
+                memcpy(&q0, &pm[c[0]], sizeof q0);
+                memcpy(&q1, &pm[c[1]], sizeof q1);
+                memcpy(&q2, &pm[c[2]], sizeof q2);
+                tin_v2 e0 = q2 - q1, e1 = q0 - q2, e2 = q1 - q0;
+                tin_v2 s0 = e0 * e0, s1 = e1 * e1, s2 = e2 * e2;
+                double ex[3] = { e0[0], e1[0], e2[0] }, ey[3] = { e0[1], e1[1], e2[1] };
+                double el[3] = { s0[0] + s0[1], s1[0] + s1[1], s2[0] + s2[1] };
                 double cr = ex[0] * ey[1] - ey[0] * ex[1], cr2 = cr * cr;
                 /* most triangles pass both tests at their longest side: a
                 ** rounded product grows with its factors, so each bound
@@ -966,13 +1096,13 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
                 ** (an infinite or undefined value goes the long way) */
                 double lm = el[0] > el[1] ? el[0] : el[1];
                 lm = lm > el[2] ? lm : el[2];
-                if (cr2 > flat2 * lm && cr2 > needle2 * lm * lm)
+                if (cr2 > f2 * lm && cr2 > n2 * lm * lm)
                     continue;
                 for (int i = 0; i < 3; i++) {
-                    if (!(cr2 > flat2 * el[i]))
+                    if (!(cr2 > f2 * el[i]))
                         tin_m.flat[c[i]] = 1;
                     /* the angle at corner i lies between the other two sides */
-                    if (!(cr2 > needle2 * el[(i + 1) % 3] * el[(i + 2) % 3]))
+                    if (!(cr2 > n2 * el[(i + 1) % 3] * el[(i + 2) % 3]))
                         tin_m.needle[t] = 1;
                 }
             }
@@ -1010,9 +1140,9 @@ int32_t tin_mesh_flip(int32_t a)
     int32_t *vhe = tin_m.vhe;
     uint8_t *locked = tin_m.locked;
     int32_t b = he[a].n;
-    int32_t a0 = a - a % 3, b0 = b - b % 3;
-    int32_t al = a0 + (a + 1) % 3, ar = a0 + (a + 2) % 3;
-    int32_t bl = b0 + (b + 2) % 3, br = b0 + (b + 1) % 3;
+    uint32_t ra = (uint32_t)a % 3, rb = (uint32_t)b % 3;
+    int32_t al = a + step_after[ra], ar = a + step_before[ra];
+    int32_t bl = b + step_before[rb], br = b + step_after[rb];
     int32_t p0 = he[ar].v, pr = he[a].v, pl = he[al].v, p1 = he[bl].v;
     uint8_t lock_ar = locked[ar], lock_bl = locked[bl];
     flip_slots(a, b, ar, bl);
@@ -1037,7 +1167,7 @@ int32_t tin_mesh_flip(int32_t a)
 void tin_mesh_mark(int32_t h)
 {
     const tin_point *p = tin_m.p;
-    int32_t t = h / 3;
+    int32_t t = (int32_t)((uint32_t)h / 3);
     int32_t c[3] = { tin_m.he[3 * t].v, tin_m.he[3 * t + 1].v, tin_m.he[3 * t + 2].v };
     double ex[3], ey[3], el[3];
     for (int i = 0; i < 3; i++) {

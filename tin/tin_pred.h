@@ -57,7 +57,7 @@ static inline int tin_incircle_sure(const tin_v2 a, const tin_v2 b, const tin_v2
     double permanent = u[0] + u[1] + (fabs(x3[0]) + fabs(x3[1])) * clift;
     double bound = TIN_INCIRCLE_BOUND * permanent;
     *det = dv;
-    return dv > bound || -dv > bound;
+    return fabs(dv) > bound;        /* (false for NaN, as the exact path wants) */
 }
 
 /* > 0 when a, b, c turn counter-clockwise, < 0 clockwise, 0 on one line,

@@ -2034,8 +2034,9 @@ static void prefetch_ahead(void)
         int32_t g = he[fs.near[e]].n;
         if (g >= 0) {
             int32_t t = g - g % 3;
-            __builtin_prefetch(&he[t].v);
-            __builtin_prefetch(&he[t].n);
+            /* a triangle's 24 bytes may cross into the next line */
+            __builtin_prefetch(&he[t]);
+            __builtin_prefetch(&he[t + 2]);
             __builtin_prefetch(&tin_m.needle[t / 3]);
             __builtin_prefetch(&tin_m.fixed[t / 3]);
         }
@@ -2049,9 +2050,10 @@ static void prefetch_ahead(void)
             for (int i = 0; i < 3; i++) {
                 int32_t o = he[t + i].n;
                 if (o >= 0) {
-                    __builtin_prefetch(&he[o - o % 3].v);
-                    __builtin_prefetch(&he[o - o % 3].n);
+                    __builtin_prefetch(&he[o - o % 3]);
+                    __builtin_prefetch(&he[o - o % 3 + 2]);
                     __builtin_prefetch(&tin_m.needle[o / 3]);
+                    __builtin_prefetch(&fs.of_he[o]);   /* tag_get reads it */
                 }
             }
             __builtin_prefetch(&tin_m.flat[he[tin_prev(g)].v]);

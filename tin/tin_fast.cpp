@@ -704,14 +704,15 @@ static void tag_drop(int32_t u, int32_t v, int32_t e)
 }
 
 /* The buffer number of the edge (u, v) ahead of the front, or -1; h is a
-** half-edge of the mesh from u to v or back. */
-static inline int32_t tag_get(int32_t u, int32_t v, int32_t h)
+** half-edge of the mesh from u to v or back; own: h's triangle may be
+** fixed (0: it is not, its note need not be read). */
+static inline int32_t tag_get_of(int32_t u, int32_t v, int32_t h, int own)
 {
     /* only a half-edge of an emitted triangle has a note: append notes
     ** the sides of the triangle just recorded (fixed), and a fixed
     ** triangle is never flipped, so its half-edges keep their slots; in
     ** any other triangle of_he is still 0 */
-    int32_t e = fs.of_he[h] - 1, g = tin_m.he[h].n;
+    int32_t e = own ? fs.of_he[h] - 1 : -1, g = tin_m.he[h].n;
     if (g != -1 && fs.of_he[g] - 1 > e)
         e = fs.of_he[g] - 1;
     if (fs.nloose > 0) {
@@ -727,6 +728,11 @@ static inline int32_t tag_get(int32_t u, int32_t v, int32_t h)
         }
     }
     return e > tin.cur_edge ? e : -1;
+}
+
+static inline int32_t tag_get(int32_t u, int32_t v, int32_t h)
+{
+    return tag_get_of(u, v, h, 1);
 }
 
 /* Appends (u, v, opp) to the buffer, its half-edge h in the triangle just
@@ -1602,8 +1608,9 @@ static inline __attribute__((always_inline)) void take(edge_ctx *c, int32_t h, i
     ** needed; the fast buffer keeps none) */
     int32_t sa, sb;
     sides_of(h, c->a, &sa, &sb);
-    tin.held_ak = tag_get(c->a, w, sa);
-    tin.held_bk = tag_get(c->b, w, sb);
+    /* (h's triangle is not fixed: direct and checked take none that is) */
+    tin.held_ak = tag_get_of(c->a, w, sa, 0);
+    tin.held_bk = tag_get_of(c->b, w, sb, 0);
     close_held(c->a, c->b);
     add_angles(c->a, c->b, w, cw, c->len2, la, lb);
     record(h, c->a);
@@ -1700,7 +1707,7 @@ static int direct(edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
         hw = bend(c->a, c->b, w, h);
         if (dg.skewed)
             dirty_box_mark(dg.fx0, dg.fx1, dg.fy0, dg.fy1, DIRTY_CIRCLE);
-        if (hw == -1)
+        if (hw == -1 || tin_m.fixed[hw / 3])
             return ASK;
         *proposal = w;
         *hp = hw;

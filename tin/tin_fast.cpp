@@ -2036,6 +2036,16 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
 ** prefetches counts for the compiler as one without effects, and a call
 ** to such a function whose result is unused is dropped (it was, for as
 ** long as this was a function of its own). */
+static inline uint32_t tri_of(int32_t h)       /* h >= 0: the cheaper division */
+{
+    return (uint32_t)h / 3;
+}
+
+static inline int32_t prev_of(int32_t h)        /* tin_prev for h >= 0 */
+{
+    return (uint32_t)h - 3 * tri_of(h) == 0 ? h + 2 : h - 1;
+}
+
 static inline __attribute__((always_inline)) void prefetch_ahead(void)
 {
     const tin_he *he = tin_m.he;
@@ -2043,42 +2053,44 @@ static inline __attribute__((always_inline)) void prefetch_ahead(void)
     if (e <= tin.last_edge && fs.near[e] >= 0) {
         int32_t g = he[fs.near[e]].n;
         if (g >= 0) {
-            int32_t t = g - g % 3;
+            uint32_t t = tri_of(g);
             /* a triangle's 24 bytes may cross into the next line */
-            __builtin_prefetch(&he[t]);
-            __builtin_prefetch(&he[t + 2]);
-            __builtin_prefetch(&tin_m.needle[t / 3]);
-            __builtin_prefetch(&tin_m.fixed[t / 3]);
+            __builtin_prefetch(&he[3 * t]);
+            __builtin_prefetch(&he[3 * t + 2]);
+            __builtin_prefetch(&tin_m.needle[t]);
+            __builtin_prefetch(&tin_m.fixed[t]);
         }
     }
     e = tin.cur_edge + 6;
     if (e <= tin.last_edge && fs.near[e] >= 0) {
         int32_t g = he[fs.near[e]].n;
         if (g >= 0) {
-            int32_t t = g - g % 3;
-            __builtin_prefetch(&fs.p[he[tin_prev(g)].v]);
+            uint32_t t = tri_of(g);
+            int32_t apex = he[prev_of(g)].v;
+            __builtin_prefetch(&fs.p[apex]);
             for (int i = 0; i < 3; i++) {
-                int32_t o = he[t + i].n;
+                int32_t o = he[3 * t + i].n;
                 if (o >= 0) {
-                    __builtin_prefetch(&he[o - o % 3]);
-                    __builtin_prefetch(&he[o - o % 3 + 2]);
-                    __builtin_prefetch(&tin_m.needle[o / 3]);
+                    uint32_t u = tri_of(o);
+                    __builtin_prefetch(&he[3 * u]);
+                    __builtin_prefetch(&he[3 * u + 2]);
+                    __builtin_prefetch(&tin_m.needle[u]);
                     __builtin_prefetch(&fs.of_he[o]);   /* tag_get reads it */
                 }
             }
-            __builtin_prefetch(&tin_m.flat[he[tin_prev(g)].v]);
-            __builtin_prefetch(&tin.pangle[he[tin_prev(g)].v]);
+            __builtin_prefetch(&tin_m.flat[apex]);
+            __builtin_prefetch(&tin.pangle[apex]);
         }
     }
     e = tin.cur_edge + 3;
     if (e <= tin.last_edge && fs.near[e] >= 0) {
         int32_t g = he[fs.near[e]].n;
         if (g >= 0) {
-            int32_t t = g - g % 3;
+            uint32_t t = tri_of(g);
             for (int i = 0; i < 3; i++) {
-                int32_t o = he[t + i].n;
+                int32_t o = he[3 * t + i].n;
                 if (o >= 0)
-                    __builtin_prefetch(&fs.p[he[tin_prev(o)].v]);
+                    __builtin_prefetch(&fs.p[he[prev_of(o)].v]);
             }
         }
     }

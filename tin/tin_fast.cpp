@@ -2046,11 +2046,12 @@ static inline int32_t prev_of(int32_t h)        /* tin_prev for h >= 0 */
     return (uint32_t)h - 3 * tri_of(h) == 0 ? h + 2 : h - 1;
 }
 
+/* (An edge closed already is never searched: it is passed by.) */
 static inline __attribute__((always_inline)) void prefetch_ahead(void)
 {
     const tin_he *he = tin_m.he;
     int32_t e = tin.cur_edge + 12;
-    if (e <= tin.last_edge && fs.near[e] >= 0) {
+    if (e <= tin.last_edge && fs.near[e] >= 0 && !(fs.bits[e] & FE_CLOSED)) {
         int32_t g = he[fs.near[e]].n;
         if (g >= 0) {
             uint32_t t = tri_of(g);
@@ -2062,7 +2063,7 @@ static inline __attribute__((always_inline)) void prefetch_ahead(void)
         }
     }
     e = tin.cur_edge + 6;
-    if (e <= tin.last_edge && fs.near[e] >= 0) {
+    if (e <= tin.last_edge && fs.near[e] >= 0 && !(fs.bits[e] & FE_CLOSED)) {
         int32_t g = he[fs.near[e]].n;
         if (g >= 0) {
             uint32_t t = tri_of(g);
@@ -2083,7 +2084,7 @@ static inline __attribute__((always_inline)) void prefetch_ahead(void)
         }
     }
     e = tin.cur_edge + 3;
-    if (e <= tin.last_edge && fs.near[e] >= 0) {
+    if (e <= tin.last_edge && fs.near[e] >= 0 && !(fs.bits[e] & FE_CLOSED)) {
         int32_t g = he[fs.near[e]].n;
         if (g >= 0) {
             uint32_t t = tri_of(g);

@@ -704,14 +704,15 @@ static void tag_drop(int32_t u, int32_t v, int32_t e)
 }
 
 /* The buffer number of the edge (u, v) ahead of the front, or -1; h is a
-** half-edge of the mesh from u to v or back. */
-static inline int32_t tag_get(int32_t u, int32_t v, int32_t h)
+** half-edge of the mesh from u to v or back; own: h's triangle may be
+** fixed (0: it is not, its note need not be read). */
+static inline int32_t tag_get_of(int32_t u, int32_t v, int32_t h, int own)
 {
     /* only a half-edge of an emitted triangle has a note: append notes
     ** the sides of the triangle just recorded (fixed), and a fixed
     ** triangle is never flipped, so its half-edges keep their slots; in
     ** any other triangle of_he is still 0 */
-    int32_t e = fs.of_he[h] - 1, g = tin_m.he[h].n;
+    int32_t e = own ? fs.of_he[h] - 1 : -1, g = tin_m.he[h].n;
     if (g != -1 && fs.of_he[g] - 1 > e)
         e = fs.of_he[g] - 1;
     if (fs.nloose > 0) {
@@ -727,6 +728,11 @@ static inline int32_t tag_get(int32_t u, int32_t v, int32_t h)
         }
     }
     return e > tin.cur_edge ? e : -1;
+}
+
+static inline int32_t tag_get(int32_t u, int32_t v, int32_t h)
+{
+    return tag_get_of(u, v, h, 1);
 }
 
 /* Appends (u, v, opp) to the buffer, its half-edge h in the triangle just
@@ -1602,8 +1608,9 @@ static inline __attribute__((always_inline)) void take(edge_ctx *c, int32_t h, i
     ** needed; the fast buffer keeps none) */
     int32_t sa, sb;
     sides_of(h, c->a, &sa, &sb);
-    tin.held_ak = tag_get(c->a, w, sa);
-    tin.held_bk = tag_get(c->b, w, sb);
+    /* (h's triangle is not fixed: direct and checked take none that is) */
+    tin.held_ak = tag_get_of(c->a, w, sa, 0);
+    tin.held_bk = tag_get_of(c->b, w, sb, 0);
     close_held(c->a, c->b);
     add_angles(c->a, c->b, w, cw, c->len2, la, lb);
     record(h, c->a);
@@ -1700,7 +1707,7 @@ static int direct(edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
         hw = bend(c->a, c->b, w, h);
         if (dg.skewed)
             dirty_box_mark(dg.fx0, dg.fx1, dg.fy0, dg.fy1, DIRTY_CIRCLE);
-        if (hw == -1)
+        if (hw == -1 || tin_m.fixed[hw / 3])
             return ASK;
         *proposal = w;
         *hp = hw;
@@ -2025,48 +2032,66 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
 /* The edges a few places ahead in the buffer will need their far triangle,
 ** the triangles beyond it and their corners: asked for early, they are in
 ** the cache by then (the front meets the mesh in no order the memory
-** would guess). */
-static void prefetch_ahead(void)
+** would guess).  Inline, and must stay so: a function that only
+** prefetches counts for the compiler as one without effects, and a call
+** to such a function whose result is unused is dropped (it was, for as
+** long as this was a function of its own). */
+static inline uint32_t tri_of(int32_t h)       /* h >= 0: the cheaper division */
+{
+    return (uint32_t)h / 3;
+}
+
+static inline int32_t prev_of(int32_t h)        /* tin_prev for h >= 0 */
+{
+    return (uint32_t)h - 3 * tri_of(h) == 0 ? h + 2 : h - 1;
+}
+
+/* (An edge closed already is never searched: it is passed by.) */
+static inline __attribute__((always_inline)) void prefetch_ahead(void)
 {
     const tin_he *he = tin_m.he;
     int32_t e = tin.cur_edge + 12;
-    if (e <= tin.last_edge && fs.near[e] >= 0) {
+    if (e <= tin.last_edge && fs.near[e] >= 0 && !(fs.bits[e] & FE_CLOSED)) {
         int32_t g = he[fs.near[e]].n;
         if (g >= 0) {
-            int32_t t = g - g % 3;
-            __builtin_prefetch(&he[t].v);
-            __builtin_prefetch(&he[t].n);
-            __builtin_prefetch(&tin_m.needle[t / 3]);
-            __builtin_prefetch(&tin_m.fixed[t / 3]);
+            uint32_t t = tri_of(g);
+            /* a triangle's 24 bytes may cross into the next line */
+            __builtin_prefetch(&he[3 * t]);
+            __builtin_prefetch(&he[3 * t + 2]);
+            __builtin_prefetch(&tin_m.needle[t]);
+            __builtin_prefetch(&tin_m.fixed[t]);
         }
     }
     e = tin.cur_edge + 6;
-    if (e <= tin.last_edge && fs.near[e] >= 0) {
+    if (e <= tin.last_edge && fs.near[e] >= 0 && !(fs.bits[e] & FE_CLOSED)) {
         int32_t g = he[fs.near[e]].n;
         if (g >= 0) {
-            int32_t t = g - g % 3;
-            __builtin_prefetch(&fs.p[he[tin_prev(g)].v]);
+            uint32_t t = tri_of(g);
+            int32_t apex = he[prev_of(g)].v;
+            __builtin_prefetch(&fs.p[apex]);
             for (int i = 0; i < 3; i++) {
-                int32_t o = he[t + i].n;
+                int32_t o = he[3 * t + i].n;
                 if (o >= 0) {
-                    __builtin_prefetch(&he[o - o % 3].v);
-                    __builtin_prefetch(&he[o - o % 3].n);
-                    __builtin_prefetch(&tin_m.needle[o / 3]);
+                    uint32_t u = tri_of(o);
+                    __builtin_prefetch(&he[3 * u]);
+                    __builtin_prefetch(&he[3 * u + 2]);
+                    __builtin_prefetch(&tin_m.needle[u]);
+                    __builtin_prefetch(&fs.of_he[o]);   /* tag_get reads it */
                 }
             }
-            __builtin_prefetch(&tin_m.flat[he[tin_prev(g)].v]);
-            __builtin_prefetch(&tin.pangle[he[tin_prev(g)].v]);
+            __builtin_prefetch(&tin_m.flat[apex]);
+            __builtin_prefetch(&tin.pangle[apex]);
         }
     }
     e = tin.cur_edge + 3;
-    if (e <= tin.last_edge && fs.near[e] >= 0) {
+    if (e <= tin.last_edge && fs.near[e] >= 0 && !(fs.bits[e] & FE_CLOSED)) {
         int32_t g = he[fs.near[e]].n;
         if (g >= 0) {
-            int32_t t = g - g % 3;
+            uint32_t t = tri_of(g);
             for (int i = 0; i < 3; i++) {
-                int32_t o = he[t + i].n;
+                int32_t o = he[3 * t + i].n;
                 if (o >= 0)
-                    __builtin_prefetch(&fs.p[he[tin_prev(o)].v]);
+                    __builtin_prefetch(&fs.p[he[prev_of(o)].v]);
             }
         }
     }

@@ -2029,13 +2029,6 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
 
 /* ---- entry --------------------------------------------------------------- */
 
-/* The edges a few places ahead in the buffer will need their far triangle,
-** the triangles beyond it and their corners: asked for early, they are in
-** the cache by then (the front meets the mesh in no order the memory
-** would guess).  Inline, and must stay so: a function that only
-** prefetches counts for the compiler as one without effects, and a call
-** to such a function whose result is unused is dropped (it was, for as
-** long as this was a function of its own). */
 static inline uint32_t tri_of(int32_t h)       /* h >= 0: the cheaper division */
 {
     return (uint32_t)h / 3;
@@ -2046,7 +2039,14 @@ static inline int32_t prev_of(int32_t h)        /* tin_prev for h >= 0 */
     return (uint32_t)h - 3 * tri_of(h) == 0 ? h + 2 : h - 1;
 }
 
-/* (An edge closed already is never searched: it is passed by.) */
+/* The edges a few places ahead in the buffer will need their far triangle,
+** the triangles beyond it and their corners: asked for early, they are in
+** the cache by then (the front meets the mesh in no order the memory
+** would guess).  Inline, and must stay so: a function that only
+** prefetches counts for the compiler as one without effects, and a call
+** to such a function whose result is unused is dropped (it was, for as
+** long as this was a function of its own).  An edge closed already is
+** never searched (it is passed by), so nothing is asked for it. */
 static inline __attribute__((always_inline)) void prefetch_ahead(void)
 {
     const tin_he *he = tin_m.he;

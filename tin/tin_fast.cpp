@@ -46,12 +46,16 @@
 ** differently, an inconsistency -- the straightforward search answers for
 ** that edge, and the mesh is bent to its answer; if the mesh cannot take
 ** it, the straightforward search goes on alone.  Both searches leave the
-** same state (the edge buffer, flags, angle sums), so the triangles, their
+** same state (the edge buffer, flags, angle sums -- the fast search makes
+** most sums whole only when they are read), so the triangles, their
 ** corners and their order are the same.
 */
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>
+#ifdef TIN_CHECK_LAZY
+#include <stdio.h>
+#endif
 
 #include "tin_int.h"
 #include "tin_mesh.h"
@@ -138,8 +142,9 @@ static struct {
     int       modest;           /* no difference of two coordinates overflows */
     long      asks;             /* straightforward searches so far */
     int       sped;             /* its accelerations are open */
-    int32_t  *pending;          /* points whose closing changed since the open */
-    int32_t   npending, pending_cap;  /* mask was last brought in line */
+    int32_t  *pending;          /* points whose closing changed (or whose sum began
+                                ** to lag, lazy) since the open mask */
+    int32_t   npending, pending_cap;  /* was last brought in line */
     int       open_stale;       /* more than pending holds: rebuild it whole */
     int       passed;           /* an edge has been passed open (until then none
                                 ** is asked for) */
@@ -931,9 +936,11 @@ static void note_pending(int32_t i)
 ** triangle and the corner alone (tin_corner_unit), and every unit is a
 ** whole number in 0 .. 4e7 (the points are finite, at least eps apart, and
 ** small enough that no square overflows: fs.lazy), so the saturating sum
-** of them is the same in any order: min(INT32_MAX, start + all units). */
+** of them is the same in any order: min(INT32_MAX, start + all units).
+** Built with -DTIN_CHECK_LAZY, each sum made whole is checked against the
+** units the eager addition made when the triangle was taken, and each
+** point surely_open passes against its whole sum (abort on a difference). */
 #ifdef TIN_CHECK_LAZY
-#include <stdio.h>
 static void lazy_fail(const char *what, int32_t i)
 {
     fprintf(stderr, "tin lazy sums: %s at point %d\n", what, (int)i);

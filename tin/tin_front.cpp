@@ -654,7 +654,8 @@ static uint64_t band_mask(int32_t blk, int32_t b0, int32_t b1)
 **    margin far above the rounding of the sum, so the computed s(j) of
 **    every point of a skipped block has the same sign as the bound.
 **  - open: per block a mask of the points not closed, kept up to date as
-**    tin_third_point adds angles.
+**    tin_third_point adds angles (with the fast search's lazy sums it may
+**    also hold closed points: see consider).
 */
 
 static double   *blk_box;           /* [block * 4]: xmin, xmax, ymin, ymax */

@@ -46,12 +46,16 @@
 ** differently, an inconsistency -- the straightforward search answers for
 ** that edge, and the mesh is bent to its answer; if the mesh cannot take
 ** it, the straightforward search goes on alone.  Both searches leave the
-** same state (the edge buffer, flags, angle sums), so the triangles, their
+** same state (the edge buffer, flags, angle sums -- the fast search makes
+** most sums whole only when they are read), so the triangles, their
 ** corners and their order are the same.
 */
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>
+#ifdef TIN_CHECK_LAZY
+#include <stdio.h>
+#endif
 
 #include "tin_int.h"
 #include "tin_mesh.h"
@@ -138,14 +142,29 @@ static struct {
     int       modest;           /* no difference of two coordinates overflows */
     long      asks;             /* straightforward searches so far */
     int       sped;             /* its accelerations are open */
-    int32_t  *pending;          /* points whose closing changed since the open */
-    int32_t   npending, pending_cap;  /* mask was last brought in line */
+    int32_t  *pending;          /* points whose closing changed (or whose sum began
+                                ** to lag, lazy) since the open mask */
+    int32_t   npending, pending_cap;  /* was last brought in line */
     int       open_stale;       /* more than pending holds: rebuild it whole */
     int       passed;           /* an edge has been passed open (until then none
                                 ** is asked for) */
     uint8_t  *passed_end;       /* per point: an end of such an edge (made at the
                                 ** first; NULL then: every side is asked for) */
+    /* lazy sums (see sum_of) */
+    int       lazy;             /* on: the triangles take() takes add no angles */
+    int       unread;           /* lazy, and no triangle was built that the mesh
+                                ** could not take: surely_open may say so */
+    uint8_t  *taken;            /* per point: triangles taken round it (TAKEN_COUNT,
+                                ** at most), and TIN_SUM_LAZY */
+    uint8_t  *summed;           /* per triangle: bit c = corner c's angle is in
+                                ** its sum (fixed triangles only) */
+#ifdef TIN_CHECK_LAZY
+    int64_t  *owed;             /* per point: the units its sum lacks, made as
+                                ** the eager addition made them */
+#endif
 } fs;
+
+#define TAKEN_COUNT 0x7f
 
 /* The points by cells of a grid, for the point-by-point check: the ids of
 ** cell c are ids[start[c] .. start[c+1]-1]; built when first needed. */
@@ -495,10 +514,24 @@ static int32_t edge_with_apex(int32_t a, int32_t b, int32_t c)
     return -1;
 }
 
+static void note_pending(int32_t i);
+
+/* With lazy sums, a triangle taken round point v counts there (up to
+** TAKEN_COUNT); lazy: its angle there is not in v's sum yet. */
+static inline void count_taken(int32_t v, int lazy)
+{
+    uint8_t f = fs.taken[v];
+    /* (the count stops at TAKEN_COUNT: no carry into the flag) */
+    fs.taken[v] = (uint8_t)((f | (lazy ? TIN_SUM_LAZY : 0)) + ((f & TAKEN_COUNT) != TAKEN_COUNT));
+    /* a point already lazy is pending, or open in the mask */
+    if (lazy && fs.sped && !(f & TIN_SUM_LAZY))
+        note_pending(v);
+}
+
 /* Records the emitted triangle whose side (a, b) is half-edge h: the
 ** triangle is fixed in the mesh, and its sides are noted for the edges the
 ** driver appends next. */
-static void record(int32_t h, int32_t a)
+static inline void record(int32_t h, int32_t a)
 {
     int32_t t = h / 3, h1 = tin_next(h), h2 = tin_prev(h);
     tin_m.fixed[t] = 1;
@@ -534,9 +567,17 @@ static void follow(int32_t a, int32_t b, int32_t k)
     }
     if (h != -1 && !tin_m.fixed[h / 3]) {
         record(h, a);
+        /* its angles are in the sums (the search added them) */
+        if (fs.lazy) {
+            count_taken(a, 0);
+            count_taken(b, 0);
+            count_taken(k, 0);
+            fs.summed[h / 3] = 7;
+        }
         return;
     }
     tin_fast_count.stray++;
+    fs.unread = 0;
     if (dg.nstray < STRAY_CAP) {
         dg.stray[dg.nstray][0] = a;
         dg.stray[dg.nstray][1] = b;
@@ -874,12 +915,129 @@ static void add_angle(int32_t i, int64_t units)
     ** whole (the searches come seldom after the constraint edges', and the
     ** rebuilding reads the sums in order, while following each point reads
     ** its number and sum anywhere in memory) */
-    if (fs.sped && tin_closed(now) != tin_closed(was)) {
-        if (fs.npending < fs.pending_cap)
-            fs.pending[fs.npending++] = i;
-        else
-            fs.open_stale = 1;
+    if (fs.sped && tin_closed(now) != tin_closed(was))
+        note_pending(i);
+}
+
+static void note_pending(int32_t i)
+{
+    if (fs.npending < fs.pending_cap)
+        fs.pending[fs.npending++] = i;
+    else
+        fs.open_stale = 1;
+}
+
+/* ---- lazy sums -------------------------------------------------------------
+** Most triangles are taken straight off the mesh (take), and most angle
+** sums are never read while they could matter: take adds no angles.  Its
+** triangle is fixed in the mesh for good, so a point's sum can be made
+** whole when it is read, from the fixed triangles round it whose corner
+** there is not summed yet.  A corner's units are a function of the
+** triangle and the corner alone (tin_corner_unit), and every unit is a
+** whole number in 0 .. 4e7 (the points are finite, at least eps apart, and
+** small enough that no square overflows: fs.lazy), so the saturating sum
+** of them is the same in any order: min(INT32_MAX, start + all units).
+** Built with -DTIN_CHECK_LAZY, each sum made whole is checked against the
+** units the eager addition made when the triangle was taken, and each
+** point surely_open passes against its whole sum (abort on a difference). */
+#ifdef TIN_CHECK_LAZY
+static void lazy_fail(const char *what, int32_t i)
+{
+    fprintf(stderr, "tin lazy sums: %s at point %d\n", what, (int)i);
+    abort();
+}
+#endif
+
+static __attribute__((noinline)) int32_t sum_flush(int32_t i)
+{
+    const tin_he *he = tin_m.he;
+    const tin_point *p = fs.p;
+    int32_t s = tin.pangle[i], h0 = tin_m.vhe[i], h = h0;
+#ifdef TIN_CHECK_LAZY
+    int64_t added = 0;
+#endif
+    fs.taken[i] &= (uint8_t)~TIN_SUM_LAZY;
+    /* counter-clockwise round i (from the hull edge on the hull) */
+    do {
+        uint32_t t = (uint32_t)h / 3;
+        uint8_t bit = (uint8_t)(1u << ((uint32_t)h - 3 * t));
+        if (tin_m.fixed[t] && !(fs.summed[t] & bit)) {
+            fs.summed[t] |= bit;
+            int64_t u = tin_corner_unit(&p[i], &p[he[tin_next(h)].v], &p[he[tin_prev(h)].v]);
+            int64_t sum = (int64_t)s + u;
+            s = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
+#ifdef TIN_CHECK_LAZY
+            added += u;
+#endif
+        }
+        h = he[tin_prev(h)].n;
+    } while (h != -1 && h != h0);
+    tin.pangle[i] = s;
+#ifdef TIN_CHECK_LAZY
+    if (added != fs.owed[i])
+        lazy_fail("units differ", i);
+    fs.owed[i] = 0;
+#endif
+    return s;
+}
+
+/* Point i's whole angle sum (mesh number). */
+static inline int32_t sum_of(int32_t i)
+{
+    if (fs.lazy && (fs.taken[i] & TIN_SUM_LAZY))
+        return sum_flush(i);
+    return tin.pangle[i];
+}
+
+/* The same for the straightforward search (the caller's index). */
+static int32_t sum_of_caller(int32_t i)
+{
+    return sum_of(tin_m.slot[i]);
+}
+
+/* Is point j surely not closed, its sum unread?  j is a corner of a
+** triangle T of the mesh that is not taken yet: with g >= 0 the triangle
+** of half-edge g, j its apex, else the far triangle of the edge under
+** search, whose cosine at j is cj.  Then j's sum is below the closed
+** window, FULL_TURN - 4 = 62831848:
+**   - while no triangle was built outside the mesh, every triangle taken
+**     round j is a fixed triangle of the mesh, none twice, none T, and
+**     j's sum holds their units alone (no preset: j ends no constraint
+**     edge; a point closed outside the area is not in the mesh);
+**   - the triangles of the mesh round j do not overlap, so their angles
+**     there add up to at most 2 pi - angle(T at j);
+**   - a unit is the truncated angle made from a cosine within 9 ulp of
+**     the true one (the rounded differences turn each side by an ulp at
+**     most), which puts the angle at most sqrt(2e-15) rad = 0.45 unit
+**     above the true one (at a cosine of +-1, where acos is steepest);
+**   - so the sum is at most 1e7 (2 pi - angle) + count / 2, count < 127:
+**     62831853.08 - 1e7 angle + 63.5, below 62831848 when the angle
+**     exceeds 69 units.  The tests give 447 units (a cosine at most
+**     1 - 1e-9, true cosine below 1 - 0.99e-9) and 990 (a sine of at
+**     least 1e-4, up to a relative rounding of 1e-15).
+** Anywhere else the sum is read. */
+static inline int surely_open(int32_t j, int32_t g, double cj)
+{
+    if (!fs.unread || (fs.cons && fs.cons[j]) || (fs.taken[j] & TAKEN_COUNT) == TAKEN_COUNT)
+        return 0;
+    int ok;
+    if (g < 0) {
+        ok = cj <= 1 - 1e-9;
+    } else {
+        const tin_point *pj = &fs.p[j], *px = &fs.p[tin_m.he[g].v];
+        const tin_point *py = &fs.p[tin_m.he[tin_next(g)].v];
+        double ux = px->x - pj->x, uy = px->y - pj->y, vx = py->x - pj->x, vy = py->y - pj->y;
+        double cr = ux * vy - uy * vx;
+        ok = cr * cr > 1e-8 * (ux * ux + uy * uy) * (vx * vx + vy * vy);
     }
+#ifdef TIN_CHECK_LAZY
+    if (ok) {
+        int64_t whole = (int64_t)tin.pangle[j] + fs.owed[j];
+        if (tin_closed(whole > INT32_MAX ? INT32_MAX : (int32_t)whole))
+            lazy_fail("a closed point was taken for open", j);
+    }
+#endif
+    return ok;
 }
 
 /* The angle units of (a, b, k) to its corners' sums, from the squared
@@ -908,12 +1066,22 @@ static int ask(int32_t n, int32_t a, int32_t b, int32_t opp, int32_t *k_out)
         && (++fs.asks == FEW_ASKS || tin.ncons >= FEW_ASKS)) {
         tin_speedups_open(n, points);
         fs.sped = 1;
+        fs.open_stale |= fs.lazy;       /* the open mask is filled below */
     }
-    if (fs.open_stale)
-        tin_open_sync(fs.orig);
-    else
-        for (int32_t i = 0; i < fs.npending; i++)
-            tin_open_mark(fs.orig[fs.pending[i]]);
+    /* a point with angles not in its sum yet is left open (the search
+    ** asks for its whole sum before it takes it): the mask may hold a
+    ** closed point, never miss an open one */
+    if (fs.open_stale) {
+        tin_open_sync(fs.orig, fs.lazy ? fs.taken : NULL);
+    } else {
+        for (int32_t i = 0; i < fs.npending; i++) {
+            int32_t v = fs.pending[i];
+            if (fs.lazy && (fs.taken[v] & TIN_SUM_LAZY))
+                tin_open_set(fs.orig[v]);
+            else
+                tin_open_mark(fs.orig[v]);
+        }
+    }
     fs.npending = 0;
     fs.open_stale = 0;
     int32_t k;
@@ -980,11 +1148,12 @@ static inline double side(const tin_point *pj)
 }
 
 /* Would the search refuse j before its crossing test: closed, on opp's side,
-** flat, or (where the area test applies) its triangle's centroid outside? */
-static int refused_early(edge_ctx *c, int32_t j)
+** flat, or (where the area test applies) its triangle's centroid outside?
+** open: j is known not to be closed (surely_open). */
+static int refused_early_as(edge_ctx *c, int32_t j, int open)
 {
     const tin_point *pj = &fs.p[j];
-    if (j == c->a || j == c->b || j == c->opp || tin_closed(tin.pangle[j]))
+    if (j == c->a || j == c->b || j == c->opp || (!open && tin_closed(sum_of(j))))
         return 1;
     double sj = side(pj);
     if (!(c->s_opp * sj < 0))
@@ -998,6 +1167,11 @@ static int refused_early(edge_ctx *c, int32_t j)
         return 1;
     return c->region && tin_outside_area((c->pa->x + c->pb->x + pj->x) / 3,
                                          (c->pa->y + c->pb->y + pj->y) / 3);
+}
+
+static int refused_early(edge_ctx *c, int32_t j)
+{
+    return refused_early_as(c, j, 0);
 }
 
 /* The place of j in the sweep's order: base+1, base-1, base+2, ... */
@@ -1402,6 +1576,8 @@ static void sides_of(int32_t h, int32_t a, int32_t *sa, int32_t *sb)
 ** reached across (a triangle there cannot be bent, only refused). */
 typedef struct cluster {
     int32_t cand[CLUSTER_CAP + 1];
+    int32_t face[CLUSTER_CAP + 1];      /* a half-edge of the triangle whose apex
+                                        ** it is (cand[0]: that of the edge) */
     int     ncand;
     int32_t blocked[CLUSTER_CAP + 1], across[CLUSTER_CAP + 1];
     int     nblocked;
@@ -1426,6 +1602,7 @@ static int gather(int32_t h, cluster *cl)
     int nf = 0, nt = 0;
     faces[nf++] = h / 3;
     cl->cand[0] = he[tin_prev(h)].v;
+    cl->face[0] = -1;
     cl->ncand = 1;
     cl->nblocked = 0;
     via[nt] = -1;
@@ -1463,6 +1640,7 @@ static int gather(int32_t h, cluster *cl)
                 cl->across[cl->nblocked++] = entry;
             }
         } else if (!known(cl->cand, cl->ncand, m)) {
+            cl->face[cl->ncand] = g;
             cl->cand[cl->ncand++] = m;
         }
         via[nt] = entry;
@@ -1612,8 +1790,21 @@ static inline __attribute__((always_inline)) void take(edge_ctx *c, int32_t h, i
     tin.held_ak = tag_get_of(c->a, w, sa, 0);
     tin.held_bk = tag_get_of(c->b, w, sb, 0);
     close_held(c->a, c->b);
-    add_angles(c->a, c->b, w, cw, c->len2, la, lb);
     record(h, c->a);
+    if (!fs.lazy) {
+        add_angles(c->a, c->b, w, cw, c->len2, la, lb);
+        return;
+    }
+#ifdef TIN_CHECK_LAZY
+    int64_t units[3];
+    tin_angle_units_of(c->pa, c->pb, &fs.p[w], cw, c->len2, la, lb, units);
+    fs.owed[w] += units[0];
+    fs.owed[c->a] += units[1];
+    fs.owed[c->b] += units[2];
+#endif
+    count_taken(c->a, 1);
+    count_taken(c->b, 1);
+    count_taken(w, 1);
 }
 
 /* Takes the lock of a bending off the edge (u, v), wherever it lies now. */
@@ -1683,9 +1874,9 @@ static int direct(edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
     vw.la = vw.lb = 0;          /* (set with w; the compiler cannot tell) */
     for (int i = 0; i < cl.ncand; i++) {
         int32_t j = cl.cand[i];
-        if (refused_early(c, j))
-            continue;
         double cj = apex_cosine(c, &fs.p[j], &vj);
+        if (refused_early_as(c, j, surely_open(j, cl.face[i], cj)))
+            continue;
         if (w == -1 || beats(c, j, cj, cw, rank_of(c, w))) {
             w = j;
             cw = cj;
@@ -1697,7 +1888,9 @@ static int direct(edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
     /* a blocked candidate the search would prefer must be refused */
     for (int i = 0; i < cl.nblocked; i++) {
         int32_t j = cl.blocked[i];
-        if (!refused_early(c, j) && beats(c, j, tin_cosine(c->pa, c->pb, &fs.p[j]), cw, rank_of(c, w))
+        /* (the comparison first: the tests before the last have no
+        ** effects, and it spares reading the sum of most) */
+        if (beats(c, j, tin_cosine(c->pa, c->pb, &fs.p[j]), cw, rank_of(c, w)) && !refused_early(c, j)
             && !surely_refused(c, j, cl.across[i]))
             return CHECK;
     }
@@ -2080,7 +2273,8 @@ static inline __attribute__((always_inline)) void prefetch_ahead(void)
                 }
             }
             __builtin_prefetch(&tin_m.flat[apex]);
-            __builtin_prefetch(&tin.pangle[apex]);
+            __builtin_prefetch(fs.lazy ? (const void *)&fs.taken[apex]
+                                       : (const void *)&tin.pangle[apex]);
         }
     }
     e = tin.cur_edge + 3;
@@ -2224,6 +2418,11 @@ int tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb)
         if ((tin.ntri & 63) == 0)
             tin_progress(t0, &last_print);
     }
+#ifdef TIN_CHECK_LAZY
+    for (int32_t i = 0; fs.lazy && i < n; i++)
+        if ((sum_of(i), fs.owed[i] != 0))
+            lazy_fail("units left over", i);
+#endif
     return 0;
 }
 
@@ -2245,6 +2444,10 @@ int tin_fast_open(int32_t n, const tin_point *points)
     fs.modest = m + extent < 1e300;
     fs.needle = fs.delta / tin.eps;
     fs.rival = 64 * TIN_HALF_ULP / CLUSTER_MARGIN;
+    /* lazy sums (see sum_of): no square of a difference of coordinates
+    ** overflows, so every unit is a whole number (the mesh's points are
+    ** finite, and two of them differ by more than eps >= 1e-13 in x or y) */
+    fs.lazy = m <= 1e150;
     /* grown from the front's seed, the mesh is laid out in about the order
     ** the front will meet it.  Points closed before the start (outside the
     ** area, in a hole) are never taken: the front sees through them, and
@@ -2275,6 +2478,17 @@ int tin_fast_open(int32_t n, const tin_point *points)
     fs.pending = (int32_t *)malloc((size_t)fs.pending_cap * sizeof(int32_t));
     if (tin.ncons > 0)
         fs.cons = (uint8_t *)tin_big((size_t)n);
+    if (fs.lazy) {
+        fs.taken = (uint8_t *)tin_big((size_t)n);
+        fs.summed = (uint8_t *)tin_big((size_t)tin_m.cap);
+#ifdef TIN_CHECK_LAZY
+        fs.owed = (int64_t *)calloc((size_t)n, sizeof(int64_t));
+        if (!fs.owed)
+            fs.lazy = 0;
+#endif
+        if (!fs.taken || !fs.summed)
+            fs.lazy = 0;
+    }
     dirty_open(n, x0, x1, y0, y1);
     bc.ox = x0;
     bc.oy = y0;
@@ -2323,6 +2537,8 @@ int tin_fast_open(int32_t n, const tin_point *points)
     tin_big_free(tin.pangle);
     tin.pangle = sums;
     tin.slot = tin_m.slot;
+    tin.sum_of = fs.lazy ? sum_of_caller : NULL;
+    fs.unread = fs.lazy;
     fs.written = tin.last_edge;
     fs.pend[0] = fs.pend[1] = fs.pend[2] = -1;
     fs.on = 1;
@@ -2348,7 +2564,13 @@ void tin_fast_close(void)
     tin_big_free(fs.cons);
     free(fs.pending);
     free(fs.passed_end);
+    tin_big_free(fs.taken);
+    tin_big_free(fs.summed);
+#ifdef TIN_CHECK_LAZY
+    free(fs.owed);
+#endif
     tin.slot = NULL;
+    tin.sum_of = NULL;
     tin_big_free(pg.start);
     tin_big_free(pg.ids);
     memset(&pg, 0, sizeof pg);

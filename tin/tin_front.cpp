@@ -654,7 +654,8 @@ static uint64_t band_mask(int32_t blk, int32_t b0, int32_t b1)
 **    margin far above the rounding of the sum, so the computed s(j) of
 **    every point of a skipped block has the same sign as the bound.
 **  - open: per block a mask of the points not closed, kept up to date as
-**    tin_third_point adds angles.
+**    tin_third_point adds angles (with the fast search's lazy sums it may
+**    also hold closed points: see consider).
 */
 
 static double   *blk_box;           /* [block * 4]: xmin, xmax, ymin, ymax */
@@ -671,7 +672,7 @@ void tin_blocks_close(void)
 
 static int is_closed(int32_t i)
 {
-    return tin_closed(TIN_PANGLE(i));
+    return tin_closed(tin.sum_of ? tin.sum_of(i) : TIN_PANGLE(i));
 }
 
 /* Builds the filters whose switch is on; a filter that cannot be built is
@@ -704,7 +705,8 @@ int tin_blocks_open(int32_t n, const tin_point *points)
     }
     if (tin_opts.use_open && tin.pangle) {
         open_bits = (uint64_t *)calloc((size_t)blk_count, sizeof(uint64_t));
-        for (int32_t i = 0; open_bits && i < n; i++)
+        /* (with lazy sums the caller fills the mask: tin_open_sync) */
+        for (int32_t i = 0; open_bits && !tin.sum_of && i < n; i++)
             if (!is_closed(i))
                 open_bits[i >> 6] |= (uint64_t)1 << (i & 63);
     }
@@ -713,17 +715,27 @@ int tin_blocks_open(int32_t n, const tin_point *points)
 
 /* Brings every open bit in line with the angle sums, after a run of
 ** changes that were not followed one by one: the sums are read in their
-** own order (pangle[m] is point at[m]'s; at NULL: point m's). */
-void tin_open_sync(const int32_t *at)
+** own order (pangle[m] is point at[m]'s; at NULL: point m's).  A point
+** whose lazy[m] has TIN_SUM_LAZY (lazy NULL: none) is left open: its sum
+** is not whole, and the search asks for the whole one (consider). */
+void tin_open_sync(const int32_t *at, const uint8_t *lazy)
 {
     if (!open_bits)
         return;
     memset(open_bits, 0, (size_t)blk_count * sizeof(uint64_t));
     for (int32_t m = 0; m < blk_n; m++) {
         int32_t i = at ? at[m] : m;
-        if (!tin_closed(tin.pangle[m]))
+        if (!tin_closed(tin.pangle[m]) || (lazy && (lazy[m] & TIN_SUM_LAZY)))
             open_bits[i >> 6] |= (uint64_t)1 << (i & 63);
     }
+}
+
+/* Point i may be open: its bit is set (with lazy sums the mask may then
+** hold a closed point, never miss an open one). */
+void tin_open_set(int32_t i)
+{
+    if (open_bits && i >= 0 && i < blk_n)
+        open_bits[i >> 6] |= (uint64_t)1 << (i & 63);
 }
 
 /* Brings point i's open bit in line with its angle sum. */
@@ -786,8 +798,12 @@ static int consider(int32_t j)
     const tin_point *pj = &sw_pts[j], *pa = sw_pa, *pb = sw_pb;
     /* with the open mask on, the masked sweep offers only points whose bit
     ** says open, and the bit follows every change of a point's sum (no sum
-    ** changes during a search): the sum need not be read again */
-    if (!sw_open && tin_closed(TIN_PANGLE(j)))
+    ** changes during a search): the sum need not be read again.  With lazy
+    ** sums (tin.sum_of) the mask may also offer closed points, and a sum
+    ** is costly to bring up to date: it is asked for below, of a point
+    ** that passes every other test first (the tests have no effects, so
+    ** their order does not change the answer) */
+    if (!sw_open && !tin.sum_of && tin_closed(TIN_PANGLE(j)))
         return 0;
     if (pj->y > sw_ymax || pj->y < sw_ymin)
         return 0;
@@ -805,6 +821,8 @@ static int consider(int32_t j)
     ** the widest angle of all: taken, it laid a triangle of no area along
     ** the hull and others over it */
     if (fabs(sj) * sw_ratio < tin.eps2 || tin_orient(pa, pb, pj) == 0)
+        return 0;
+    if (tin.sum_of && tin_closed(tin.sum_of(j)))
         return 0;
     if (tin_valid_triangle(sw_pts, sw_a, sw_b, j))
         return 0;

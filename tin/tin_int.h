@@ -68,6 +68,12 @@ typedef struct tin_state {
     ** keeps them by its own numbering): point i's sum is then
     ** pangle[slot[i]].  NULL: pangle[i]. */
     const int32_t *slot;
+
+    /* Point i's angle sum (caller's index) where the sums in pangle may
+    ** lag behind: the fast search adds the angles of most of its
+    ** triangles only when a sum is read (tin_fast.cpp, lazy sums).  NULL:
+    ** the sums in pangle are whole. */
+    int32_t (*sum_of)(int32_t i);
 } tin_state;
 
 extern tin_state tin;
@@ -180,7 +186,11 @@ void   tin_angle_units(const tin_point *points, int32_t a, int32_t b, int32_t k,
 void   tin_add_angle(int32_t i, int64_t units);
 void   tin_place(const tin_point *points, int32_t a, int32_t b, int32_t k, double best);
 void   tin_open_mark(int32_t i);
-void   tin_open_sync(const int32_t *at);
+void   tin_open_set(int32_t i);
+/* per point of the fast search: this bit set = some of its angles are
+** not in its sum yet */
+#define TIN_SUM_LAZY 0x80
+void   tin_open_sync(const int32_t *at, const uint8_t *lazy);
 int    tin_circle_centre(double p1, double q1, double r1, double p2, double q2, double r2,
                          double *x, double *y);
 double tin_safe_acos(double c);
@@ -242,6 +252,23 @@ static inline void tin_angle_units_of(const tin_point *pa, const tin_point *pb,
     units[0] = tin_angle_unit(best);
     units[1] = tin_angle_unit((kax * bax + kay * bay) / (lka * len));
     units[2] = tin_angle_unit((kbx * -bax + kby * -bay) / (lkb * len));
+}
+
+/* The angle units at corner c of a triangle (c, p, q), the same number
+** tin_angle_units_of gives for that corner, whichever corner it took for
+** the apex and in whatever order the other two came: its cosines are
+** (p - c).(q - c) / (sqrt|p - c|^2 sqrt|q - c|^2) term for term -- the
+** differences point minus corner (a - b is exactly -(b - a), and a
+** difference and its negation have the same square), x before y in each
+** sum, and a rounded product or sum does not depend on its operands'
+** order.  (No fused multiply-add: the library is built with
+** -ffp-contract=off.) */
+static inline int64_t tin_corner_unit(const tin_point *pc, const tin_point *pp,
+                                      const tin_point *pq)
+{
+    double px = pp->x - pc->x, py = pp->y - pc->y, qx = pq->x - pc->x, qy = pq->y - pc->y;
+    return tin_angle_unit((px * qx + py * qy)
+                          / (sqrt(px * px + py * py) * sqrt(qx * qx + qy * qy)));
 }
 
 /* the fast search (tin_fast.cpp): its Delaunay kernel opened first (1: it

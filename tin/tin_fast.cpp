@@ -1153,11 +1153,24 @@ static inline double side(const tin_point *pj)
 static int refused_early_as(edge_ctx *c, int32_t j, int open)
 {
     const tin_point *pj = &fs.p[j];
-    if (j == c->a || j == c->b || j == c->opp || (!open && tin_closed(sum_of(j))))
+    if (j == c->a || j == c->b || j == c->opp)
         return 1;
-    double sj = side(pj);
-    if (!(c->s_opp * sj < 0))
-        return 1;
+    /* a sum that lags is dear to read (its point's star is walked), and
+    ** the scans of a box meet many such points behind the front, on opp's
+    ** side: for them the side is asked first (the tests have no effects,
+    ** so their order does not change the answer) */
+    double sj;
+    if (!open && fs.lazy && (fs.taken[j] & TIN_SUM_LAZY)) {
+        sj = side(pj);
+        if (!(c->s_opp * sj < 0) || tin_closed(sum_flush(j)))
+            return 1;
+    } else {
+        if (!open && tin_closed(tin.pangle[j]))
+            return 1;
+        sj = side(pj);
+        if (!(c->s_opp * sj < 0))
+            return 1;
+    }
     /* flat: |s| ratio < eps2, which is surely not so while s^2 ratio^2 is
     ** four times eps2^2 (the square roots can wait) */
     if (!(sj * sj * c->len2 > 4 * tin.eps2 * tin.eps2 * c->norm2)

@@ -1917,6 +1917,7 @@ static int direct(edge_ctx *c, int32_t h, int32_t *k_out, int32_t *proposal,
             return ASK;
         *proposal = w;
         *hp = hw;
+        tin_fast_count.bent++;
     }
     if (!circle_trusted(c, w, &vw) || crossing_unsure(c, hw, w))
         return CHECK;

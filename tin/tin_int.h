@@ -285,9 +285,11 @@ int  tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb);
 ** the straightforward search; hull edges settled without it; triangles
 ** of the straightforward search the mesh had to be bent to, and those it
 ** could not take at all (built over a point, or twice); of the checked,
-** those over a circle so large that only its cells were looked at. */
+** those over a circle so large that only its cells were looked at; of the
+** direct and cluster ones, those the mesh was flipped to first (its
+** diagonal of a cocircular cluster was not the search's). */
 typedef struct tin_fast_stats {
-    long direct, cluster, checked, straight, hull, forced, stray, wide;
+    long direct, cluster, checked, straight, hull, forced, stray, wide, bent;
 } tin_fast_stats;
 extern tin_fast_stats tin_fast_count;
 

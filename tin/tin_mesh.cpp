@@ -172,6 +172,43 @@ static __attribute__((noinline)) double incircle_exact(int32_t a, int32_t b, int
     return tin_incircle_exact(SX(a), SY(a), SX(b), SY(b), SX(c), SY(c), SX(d), SY(d));
 }
 
+/* The in-circle sign of legalize, with a tie (four points exactly on one
+** circle) broken as if each point's height on the lifting paraboloid were
+** raised by an amount that shrinks steeply with its number in the caller's
+** order (tin_m.orig): the lowest-numbered of the four counts as just
+** outside the circle of the other three, so the diagonal kept is the one
+** that does not touch it:
+**
+**     L ------ r          the edge pl-pr of legalize is flipped (> 0) when
+**     |     /  |          the lowest-numbered corner L is one of its ends,
+**     |   /    |          kept (< 0) when L is i or p1
+**     |  /     |
+**     s ------ q
+**
+** One raise for all points is a generic lifting, so the flips still end
+** and the mesh is Delaunay.  Why this rule: the front takes, between two
+** equal angles, the corner nearer in that order to its edge's lower end;
+** on a grid that is always the diagonal that avoids the lowest corner, and
+** a mesh made so needs no bending there.  Four distinct points on a circle
+** have no three on a line; if that test still finds one (a duplicate), the
+** tie stays unbroken, as before. */
+static __attribute__((noinline)) double incircle_tied(int32_t pl, int32_t pr, int32_t p1, int32_t i)
+{
+    double det = incircle_exact(pl, pr, p1, i);
+    if (det != 0)
+        return det;
+    const int32_t *o = tin_m.orig;
+    int32_t c[4] = { pl, pr, p1, i }, low = 0;
+    for (int k = 1; k < 4; k++)
+        if (o[c[k]] < o[c[low]])
+            low = k;
+    /* the other three, not on one line */
+    int32_t u = c[(low + 1) % 4], v = c[(low + 2) % 4], w = c[(low + 3) % 4];
+    if (tin_orient_xy(SX(u), SY(u), SX(v), SY(v), SX(w), SY(w)) == 0)
+        return 0;
+    return low < 2 ? 1 : -1;
+}
+
 /* The step from a half-edge at place r (0, 1, 2) of its triangle to the
 ** one after / before it: the remainder by 3 is taken once per half-edge
 ** (and unsigned, which is cheaper), not once per neighbour. */
@@ -234,7 +271,7 @@ static int legalize(int32_t a, int32_t i)
             int32_t pr = he[a].v, pl = he[al].v, p1 = he[bl].v;
             double det;
             if (!tin_incircle_sure(xy_of(&q[pl]), xy_of(&q[pr]), xy_of(&q[p1]), pi, &det))
-                det = incircle_exact(pl, pr, p1, i);
+                det = incircle_tied(pl, pr, p1, i);
             if (det > 0) {
                 int32_t hbl = he[bl].n, har = he[ar].n;
                 he[a].v = p1;

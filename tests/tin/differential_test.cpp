@@ -114,6 +114,40 @@ TEST(Differential, GridsAllCocircular)
     std::shuffle(grid.begin(), grid.end(), std::mt19937(6));
     tin_fast_stats c = expect_same("grid", grid).count;
     EXPECT_GT(c.cluster, 0);
+    // An even number of columns puts the seed (the middle point in x, then
+    // y) on the bottom row: the front meets each square from below or the
+    // side, where the search's tie rule keeps the diagonal that avoids the
+    // square's lowest-numbered corner, as the mesh breaks its ties.  No
+    // square needs the mesh bent.
+    std::vector<tin_point> even;
+    int es = (int)std::sqrt(sized(40000)) & ~1;
+    for (int i = 0; i < es; i++)
+        for (int j = 0; j < es; j++)
+            even.push_back({300000.0 + 3 * i, 5100000.0 + 3 * j, (double)(i + j)});
+    std::shuffle(even.begin(), even.end(), std::mt19937(8));
+    c = expect_same("even grid", even).count;
+    EXPECT_GT(c.cluster, 0);
+    EXPECT_EQ(c.bent, 0);
+    // every lattice point on circles of radius 5525 (180 each) and 1105
+    // (32), some with their centre: many points on one empty circle, where
+    // the mesh's tie rule must still end its flips
+    std::vector<tin_point> lattice;
+    for (int r : {5525, 1105})
+        for (int k = 0; k < 6; k++) {
+            double cx = 500000.0 + 12000 * k, cy = 4500000.0 + 3 * r * (k % 2);
+            for (int x = -r; x <= r; x++) {
+                long long y2 = (long long)r * r - (long long)x * x;
+                long long y = (long long)std::llround(std::sqrt((double)y2));
+                if (y * y != y2)
+                    continue;
+                lattice.push_back({cx + x, cy + (double)y, (double)k});
+                if (y != 0)
+                    lattice.push_back({cx + x, cy - (double)y, (double)k});
+            }
+            if (k % 3 == 0)
+                lattice.push_back({cx, cy, 9});
+        }
+    EXPECT_GT(expect_same("lattice circles", lattice).count.cluster, 0);
     // a spacing no double holds: rows and diagonals collinear only up to
     // rounding, where the crossing test of the search can err
     int fs = (int)std::sqrt(sized(40000));

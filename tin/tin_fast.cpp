@@ -2132,6 +2132,113 @@ static int scan_valid(edge_ctx *c, int32_t k)
 }
 
 /* hw: the half-edge of (a, b) in the mesh triangle (a, b, w). */
+/* Is every point of cell (gx, gy), wherever rounding put it in its cell,
+** surely on opp's side of the edge's line, so that the search's side test
+** refuses it?  err is far above the rounding of a side value there. */
+static int cell_behind(const edge_ctx *c, int32_t gx, int32_t gy, double slack, double err)
+{
+    double qx0 = pg.x0 + gx * pg.cs - slack, qx1 = qx0 + pg.cs + 2 * slack;
+    double qy0 = pg.y0 + gy * pg.cs - slack, qy1 = qy0 + pg.cs + 2 * slack;
+    double sg = c->s_opp > 0 ? 1 : -1;
+    double ux = sg * tin.edge_la, uy = sg * tin.edge_lb, lc = sg * tin.edge_lc;
+    /* the corner of least value of a linear function */
+    double m = ux * (ux < 0 ? qx1 : qx0) + uy * (uy < 0 ? qy1 : qy0) - lc;
+    return m > err;
+}
+
+/* The rows of column gx a wide check must look at, narrowed from [*lo, *hi]
+** to those that meet the widened circle (centre cx, cy; squared reach
+** reach2) and hold a point not surely behind the edge's line; 0 when none.
+** Every cell left out is one the scan would pass without a test of any
+** effect: outside the circle (the test of each cell below), or all its
+** points refused by their side.  A huge circle of a sliver along the hull
+** meets most of the grid, nearly all of it behind the edge: only the thin
+** cap beyond is left.
+**
+**      . . . . . . :/. . .       one column (:) of the grid; the rows
+**      . . . . . . :  . .        below the line a-b (opp's side) are
+**      a-----------+-----b       passed over, and so are those past the
+**      . . . . . . :  . .        circle's reach; each side found by a
+**      . . . . . . :  . .        halving, the sides being monotone in y */
+static int column_rows(const edge_ctx *c, int32_t gx, double cx, double cy, double reach2,
+                       double slack, int32_t *lo, int32_t *hi)
+{
+    double qx0 = pg.x0 + gx * pg.cs - slack, qx1 = qx0 + pg.cs + 2 * slack;
+    double dx = fmax(fmax(qx0 - cx, cx - qx1), 0), h2 = reach2 - dx * dx;
+    if (h2 < 0)
+        return 0;               /* (each cell's own test passes them all) */
+    double h = sqrt(h2);
+    if (isfinite(h) && isfinite(cy)) {
+        /* a whole cell more each way than the rows the circle meets */
+        int32_t r0 = pcell(cy - h - pg.cs, pg.y0, pg.ny), r1 = pcell(cy + h + pg.cs, pg.y0, pg.ny);
+        if (r0 > *lo) *lo = r0;
+        if (r1 < *hi) *hi = r1;
+    }
+    if (*lo > *hi)
+        return 0;
+    /* behind the line: one end of the column's rows, by halving.  The
+    ** bound err is the same for every cell (from the grid's extent), so
+    ** the test is monotone in the row up to a rounding far below it. */
+    double la = tin.edge_la, lb = tin.edge_lb;
+    if (!(c->s_opp != 0) || !isfinite(la) || !isfinite(lb) || !isfinite(tin.edge_lc))
+        return 1;
+    double xm = fmax(fabs(pg.x0), fabs(pg.x0 + (pg.nx + 1) * pg.cs));
+    double ym = fmax(fabs(pg.y0), fabs(pg.y0 + (pg.ny + 1) * pg.cs));
+    double err = 1e-9 * (fabs(la) * xm + fabs(lb) * ym + fabs(tin.edge_lc));
+    if (!isfinite(err))
+        return 1;
+    double rise = (c->s_opp > 0 ? 1 : -1) * lb;     /* the test's value grows with y */
+    if (rise == 0)
+        return !cell_behind(c, gx, *lo, slack, err);
+    if (rise > 0) {
+        /* the rows from the first behind on are left out */
+        if (!cell_behind(c, gx, *hi, slack, err))
+            return 1;
+        int32_t a = *lo - 1, b = *hi;                   /* a not behind (or none), b behind */
+        while (b - a > 1) {
+            int32_t mid = a + (b - a) / 2;
+            if (cell_behind(c, gx, mid, slack, err)) b = mid; else a = mid;
+        }
+        *hi = b - 1;
+    } else {
+        if (!cell_behind(c, gx, *lo, slack, err))
+            return 1;
+        int32_t a = *lo, b = *hi + 1;                   /* a behind, b not (or none) */
+        while (b - a > 1) {
+            int32_t mid = a + (b - a) / 2;
+            if (cell_behind(c, gx, mid, slack, err)) a = mid; else b = mid;
+        }
+        *lo = a + 1;
+    }
+    return *lo <= *hi;
+}
+
+#ifdef TIN_CHECK_ROWS
+/* The check build: every cell of column gx that column_rows left out (rows
+** outside [lo, hi], all of them when skip) must be one the scan passes by:
+** outside the widened circle by the scan's own test, or every point in it
+** refused by its side.  A difference aborts. */
+static void rows_check(const edge_ctx *c, int32_t gx, int32_t cy0, int32_t cy1, int skip,
+                       int32_t lo, int32_t hi, double cx, double cy, double reach2, double slack)
+{
+    for (int32_t gy = cy0; gy <= cy1; gy++) {
+        if (!skip && gy >= lo && gy <= hi)
+            continue;
+        size_t cell = (size_t)gx * pg.ny + gy;
+        double qx0 = pg.x0 + gx * pg.cs - slack, qx1 = qx0 + pg.cs + 2 * slack;
+        double qy0 = pg.y0 + gy * pg.cs - slack, qy1 = qy0 + pg.cs + 2 * slack;
+        double dx = fmax(fmax(qx0 - cx, cx - qx1), 0), dy = fmax(fmax(qy0 - cy, cy - qy1), 0);
+        if (dx * dx + dy * dy > reach2)
+            continue;
+        for (int32_t i = pg.start[cell]; i < pg.start[cell + 1]; i++)
+            if (c->s_opp * side(&fs.p[pg.ids[i]]) < 0) {
+                fprintf(stderr, "tin wide check: point %d in a cell left out\n", (int)pg.ids[i]);
+                abort();
+            }
+    }
+}
+#endif
+
 static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
 {
     const tin_point *p = fs.p, *pw = &p[w];
@@ -2189,8 +2296,16 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
     int w_scanned = !sure;      /* tin holds what w's scan left there */
     double cw = tin_cosine(c->pa, c->pb, pw);
     int64_t rw = rank_of(c, w);
-    for (int32_t gx = cx0; gx <= cx1; gx++)
-        for (int32_t gy = cy0; gy <= cy1; gy++) {
+    for (int32_t gx = cx0; gx <= cx1; gx++) {
+        int32_t lo = cy0, hi = cy1;
+        int skip = cull && !column_rows(c, gx, cx, cy, reach2, slack, &lo, &hi);
+#ifdef TIN_CHECK_ROWS
+        if (cull)
+            rows_check(c, gx, cy0, cy1, skip, lo, hi, cx, cy, reach2, slack);
+#endif
+        if (skip)
+            continue;
+        for (int32_t gy = lo; gy <= hi; gy++) {
             size_t cell = (size_t)gx * pg.ny + gy;
             if (cull && pg.start[cell] < pg.start[cell + 1]) {
                 /* the cell's box, a little widened for the rounding of
@@ -2214,6 +2329,7 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
                     return ASK;         /* a better point the search may take */
             }
         }
+    }
     tin_fast_count.checked++;
     tin_fast_count.wide += cull;
     *k_out = w;

@@ -124,10 +124,10 @@ static Result compare(const Case &c, int rounds, bool tiers)
                 r.their_faces);
     if (tiers) {
         const tin_fast_stats &s = tin_fast_count;
-        std::printf("%24s direct %ld cluster %ld checked %ld (wide %ld) straight %ld hull %ld forced %ld stray %ld bent %ld\n",
+        std::printf("%24s direct %ld cluster %ld checked %ld (wide %ld) straight %ld hull %ld forced %ld stray %ld bent %ld better %ld\n",
                     "", s.direct / rounds, s.cluster / rounds, s.checked / rounds, s.wide / rounds,
                     s.straight / rounds, s.hull / rounds, s.forced / rounds, s.stray / rounds,
-                    s.bent / rounds);
+                    s.bent / rounds, s.better / rounds);
     }
     std::fflush(stdout);
     return r;

@@ -146,6 +146,7 @@ static struct {
                                 ** to lag, lazy) since the open mask */
     int32_t   npending, pending_cap;  /* was last brought in line */
     int       open_stale;       /* more than pending holds: rebuild it whole */
+    int       rechecks;         /* better points checked in turn (better_checked) */
     int       passed;           /* an edge has been passed open (until then none
                                 ** is asked for) */
     uint8_t  *passed_end;       /* per point: an end of such an edge (made at the
@@ -2239,6 +2240,27 @@ static void rows_check(const edge_ctx *c, int32_t gx, int32_t cy0, int32_t cy1, 
 }
 #endif
 
+static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out);
+
+/* The check found j, better than its candidate and a triangle the search
+** may build (its tests as the search runs them pass): the search's answer
+** is j or a point better still, and j is checked as the candidate was (not
+** a triangle of the mesh, so its crossing test is the search's own).  Each
+** step goes to a point strictly earlier in the search's order; after a few
+** the search is asked.  On a projected elevation model the slivers along
+** the hull have such points within rounding of their huge circles, and the
+** search's own scan of such an edge cost about as much as 400 triangles. */
+static int better_checked(edge_ctx *c, int32_t j, int32_t *k_out)
+{
+    if (fs.rechecks >= 4)
+        return ASK;
+    fs.rechecks++;
+    tin_fast_count.better++;
+    int r = checked(c, -1, j, k_out);
+    fs.rechecks--;
+    return r;
+}
+
 static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
 {
     const tin_point *p = fs.p, *pw = &p[w];
@@ -2326,7 +2348,7 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out)
                 if (refused_on_the_way(c, c->a, j) || refused_on_the_way(c, c->b, j))
                     continue;
                 if (!scan_valid(c, j))
-                    return ASK;         /* a better point the search may take */
+                    return better_checked(c, j, k_out);
             }
         }
     }

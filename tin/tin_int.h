@@ -287,9 +287,10 @@ int  tin_fast_front(int32_t n, const tin_point *points, tin_face_cb face_cb);
 ** could not take at all (built over a point, or twice); of the checked,
 ** those over a circle so large that only its cells were looked at; of the
 ** direct and cluster ones, those the mesh was flipped to first (its
-** diagonal of a cocircular cluster was not the search's). */
+** diagonal of a cocircular cluster was not the search's); of the checked,
+** those whose check found a better point and checked that one instead. */
 typedef struct tin_fast_stats {
-    long direct, cluster, checked, straight, hull, forced, stray, wide, bent;
+    long direct, cluster, checked, straight, hull, forced, stray, wide, bent, better;
 } tin_fast_stats;
 extern tin_fast_stats tin_fast_count;
 

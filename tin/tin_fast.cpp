@@ -2246,13 +2246,14 @@ static int checked(edge_ctx *c, int32_t hw, int32_t w, int32_t *k_out);
 ** may build (its tests as the search runs them pass): the search's answer
 ** is j or a point better still, and j is checked as the candidate was (not
 ** a triangle of the mesh, so its crossing test is the search's own).  Each
-** step goes to a point strictly earlier in the search's order; after a few
+** step goes to a point strictly earlier in the search's order; after eight
 ** the search is asked.  On a projected elevation model the slivers along
-** the hull have such points within rounding of their huge circles, and the
-** search's own scan of such an edge cost about as much as 400 triangles. */
+** the hull have such points within rounding of their huge circles (on the
+** bundled survey's, chains of more than four), and the search's own scan
+** of such an edge cost about as much as 400 triangles. */
 static int better_checked(edge_ctx *c, int32_t j, int32_t *k_out)
 {
-    if (fs.rechecks >= 4)
+    if (fs.rechecks >= 8)
         return ASK;
     fs.rechecks++;
     tin_fast_count.better++;

@@ -188,8 +188,9 @@ static __attribute__((noinline)) double incircle_exact(int32_t a, int32_t b, int
 ** One raise for all points is a generic lifting, so the flips still end
 ** and the mesh is Delaunay.  Why this rule: the front takes, between two
 ** equal angles, the corner nearer in that order to its edge's lower end;
-** on a grid that is always the diagonal that avoids the lowest corner, and
-** a mesh made so needs no bending there.  Four distinct points on a circle
+** on a grid that is the diagonal that avoids the lowest corner whenever it
+** meets the square from below or from the side, and there a mesh made so
+** needs no bending.  Four distinct points on a circle
 ** have no three on a line; if that test still finds one (a duplicate), the
 ** tie stays unbroken, as before. */
 static __attribute__((noinline)) double incircle_tied(int32_t pl, int32_t pr, int32_t p1, int32_t i)

@@ -129,7 +129,7 @@ TEST(Differential, GridsAllCocircular)
     EXPECT_GT(c.cluster, 0);
     EXPECT_EQ(c.bent, 0);
     // every lattice point on circles of radius 5525 (180 each) and 1105
-    // (32), some with their centre: many points on one empty circle, where
+    // (108), some with their centre: many points on one empty circle, where
     // the mesh's tie rule must still end its flips
     std::vector<tin_point> lattice;
     for (int r : {5525, 1105})

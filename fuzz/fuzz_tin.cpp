@@ -293,10 +293,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // validity test finds constraint edges that cross the new triangle's
     // sides, not those that run from one of its corners into it, so a
     // triangle on a void's side may swallow the void's next corner, or
-    // pass through it with one side (a thin spike of an outline whose tip
-    // lies on the line from the next corner to a survey point; the search
-    // then builds one triangle twice).  Not checked further until that is
-    // mended.
+    // pass through it with one side (at the base of a thin spike of an
+    // outline, one base corner on the side from the other to a survey
+    // point; the search then builds one triangle twice).  Not checked
+    // further until that is mended.
     if (constrained && ring_corner_inside_a_triangle(fast, rings, pts))
         return 0;
     // Open fault, left to the owners of the third-point search: its flat

@@ -4,13 +4,31 @@
 **
 ** The sweep starts from a small triangle near the middle of the points and
 ** adds the other points in order of their distance from its circumcentre,
-** so each new point lies outside the triangulation so far.  It is joined to
-** the hull edges it sees, and every edge opposite it is flipped while the
-** point beyond lies inside its circle (Lawson).  A hash of the hull by
-** angle around the centre finds a visible edge at once.  All decisions are
-** made by the exact predicates of tin_pred.cpp; the order of insertion only
-** matters for speed, so a point that turns out not to lie outside (two
-** distances equal up to rounding) is placed by a walk instead.
+** so each new point lies outside the triangulation so far.  The
+** triangulation's boundary (the ring) is kept star-shaped round a point C
+** inside the first triangle, not convex: a new point joins the one ring
+** edge whose wedge from C holds it, and every edge opposite it is flipped
+** while the point beyond lies inside its circle (Lawson).  Sharp dents the
+** new point leaves beside it are filled at once, and the ring is made
+** convex at the end:
+**
+**            z . . . . i           the ring runs counter-clockwise,
+**             \  fill / \          ... e -> i -> q -> z ...: i joins
+**              \    /    \         the edge (e, q) whose wedge from C
+**               \  /  new \        holds it; the angle at q between i
+**                q ------- e       and z is below a right one, so the
+**                 \       /        triangle (i, z, q) fills the dent
+**                  \     /         and q leaves the ring
+**                   \   /
+**                     C
+**
+** (A sweep that kept the ring convex joined each point to the long hull
+** edges it saw: slivers, and 5.8 flips a point on a million random points;
+** this one makes under one.)  A hash of the ring by angle round C finds the
+** edge at once.  All decisions are made by the exact predicates of
+** tin_pred.cpp; the order of insertion only matters for speed, so a point
+** that turns out not to lie outside (two distances equal up to rounding) is
+** placed by a walk instead.
 */
 #include <math.h>
 #include <stdlib.h>
@@ -45,12 +63,15 @@ static inline tin_v2 xy_of(const sweep_xy *q)
 #define SX(i) sw[i].x
 #define SY(i) sw[i].y
 
-/* The hull during the build: a ring of points, counter-clockwise, each
-** with the half-edge of its hull edge (from it to the next) and its place
-** in the hash of the ring by angle around the centre. */
-static int32_t *hull_next, *hull_prev, *hull_he, *hull_key, *hull_hash;
-static int32_t  hash_size, hull_start;
-static double   cen_x, cen_y;
+/* The boundary during the build (the ring; the hull once closed): points
+** counter-clockwise, each with the half-edge of its ring edge (from it to
+** the next), and a hash of the ring by angle round C.  A point that has
+** left the ring is its own next.  The centre of the distances is the first
+** triangle's circumcentre; C, the centre of the angles, its centroid, which
+** lies inside it (the circumcentre may not). */
+static int32_t *hull_next, *hull_prev, *hull_he, *hull_hash;
+static int32_t  hash_size, hull_start, nring;
+static double   cen_x, cen_y, ang_x, ang_y;
 
 /* The bounds of the marks (squared): a corner within `flat` of the
 ** opposite side's line, an angle whose sine is below `needle`. */
@@ -320,58 +341,16 @@ static double pseudo_angle(double dx, double dy)
 
 static int32_t hash_key(int32_t i)
 {
-    double a = pseudo_angle(SX(i) - cen_x, SY(i) - cen_y);
+    double a = pseudo_angle(SX(i) - ang_x, SY(i) - ang_y);
     int32_t k = (int32_t)(a * hash_size);       /* a >= 0: truncation is floor */
     return k < 0 ? 0 : k >= hash_size ? hash_size - 1 : k;
 }
 
-/* Does the hull edge from e to q see point i on its outer side? */
-static int sees(int32_t e, int32_t q, int32_t i)
-{
-    return tin_orient_v2(xy_of(&sw[e]), xy_of(&sw[q]), xy_of(&sw[i])) < 0;
-}
-
-/* The first hull edge that sees point i, walking forward along the ring
-** from the edge of `start` (that edge itself first); -1 when none does.
-** The edges that see an outside point make one stretch of the convex
-** ring.  Where the hash's point lies just past that stretch the forward
-** walk goes nearly all the way round (on a 1000 x 1000 grid, with its many
-** points at equal distances from the centre, that made 27 hull tests a
-** point); so the ring is searched both ways at once, and a stretch met
-** going backward is followed back to its first edge, the one the forward
-** walk meets first: the mesh comes out the same, with 4 tests a point.
-**
-**      ... b <- b <- start -> f -> f ...
-*/
-static int32_t first_seeing(int32_t start, int32_t i)
-{
-    if (sees(start, hull_next[start], i))
-        return start;
-    int32_t f = start, b = start;
-    for (;;) {
-        f = hull_next[f];
-        if (f == b)
-            return -1;                  /* every edge tried */
-        if (sees(f, hull_next[f], i))
-            return f;
-        b = hull_prev[b];
-        if (b == f)
-            return -1;
-        if (sees(b, hull_next[b], i)) {
-            /* back to the stretch's first edge; it ends before start,
-            ** which does not see i */
-            while (sees(hull_prev[b], b, i))
-                b = hull_prev[b];
-            return b;
-        }
-    }
-}
-
 /* ------------------------------------------------------------------------
-** A point that lies inside the triangulation or on its hull: found by a
-** walk from a hull triangle (each step crosses an edge that has the point
-** strictly on its far side), then the triangle is split in three, or the
-** edge it lies on in two or four. */
+** A point that lies inside the triangulation or on its ring: found by a
+** walk from a triangle near it (each step crosses an edge that has the
+** point strictly on its far side), then the triangle is split in three, or
+** the edge it lies on in two or four. */
 
 static int split_face(int32_t t, int32_t i)
 {
@@ -401,7 +380,8 @@ static int split_edge(int32_t e, int32_t i)
     int32_t t1 = add_tri(i, b, c, -1, xbc, en);         /* (i, b, c) */
     if (xbc == -1) hull_he[b] = t1 + 1;
     if (f == -1) {
-        /* a hull edge: i joins the ring between a and b */
+        /* a ring edge: i joins the ring between a and b */
+        nring++;
         hull_next[a] = i;
         hull_prev[i] = a;
         hull_next[i] = b;
@@ -419,10 +399,10 @@ static int split_edge(int32_t e, int32_t i)
     return legalize(ep, i) || legalize(t1 + 1, i) || legalize(fp, i) || legalize(u1 + 1, i);
 }
 
-static int insert_inside(int32_t i)
+/* Point i from triangle t on. */
+static int insert_inside(int32_t i, int32_t t)
 {
     tin_he *he = tin_m.he;
-    int32_t t = hull_he[hull_start] - hull_he[hull_start] % 3;
     for (long steps = 0; steps <= 4L * tin_m.ntri + 16; steps++) {
         int32_t on = -1, zeros = 0, moved = 0;
         for (int k = 0; k < 3; k++) {
@@ -450,6 +430,142 @@ static int insert_inside(int32_t i)
         return 1;                       /* on a corner: a duplicate */
     }
     return 1;
+}
+
+/* ------------------------------------------------------------------------
+** The ring: joining a point, filling dents, closing it convex. */
+
+/* Lawson's flips from the edges h and g (-1: none), whose triangles need
+** not have a new point for a corner: each flip's four outer sides are
+** tested again.  (legalize, which knows the new point, tests two.) */
+static int legalize_edges(int32_t h, int32_t g)
+{
+    tin_he *he = tin_m.he;
+    int32_t sp = 0;
+    if (push(&sp, h) || (g != -1 && push(&sp, g)))
+        return 1;
+    while (sp > 0) {
+        int32_t a = stack[--sp], b = he[a].n;
+        if (b == -1)
+            continue;
+        int32_t al = tin_next(a), ar = tin_prev(a), bl = tin_prev(b), br = tin_next(b);
+        int32_t pr = he[a].v, pl = he[al].v, p0 = he[ar].v, p1 = he[bl].v;
+        double det;
+        if (!tin_incircle_sure(xy_of(&sw[pl]), xy_of(&sw[pr]), xy_of(&sw[p1]), xy_of(&sw[p0]), &det))
+            det = incircle_tied(pl, pr, p1, p0);
+        if (!(det > 0))
+            continue;
+        int32_t hbl = he[bl].n, har = he[ar].n;
+        flip_slots(a, b, ar, bl);
+        if (har == -1)
+            hull_he[p0] = b;            /* the ring side p0-pr moved to b */
+        if (hbl == -1)
+            hull_he[p1] = a;            /* and p1-pl to a */
+        if (push(&sp, al) || push(&sp, br) || push(&sp, a) || push(&sp, b))
+            return 1;
+    }
+    return 0;
+}
+
+static inline double orient3(int32_t a, int32_t b, int32_t c)
+{
+    return tin_orient_v2(xy_of(&sw[a]), xy_of(&sw[b]), xy_of(&sw[c]));
+}
+
+/* > 0 when i lies counter-clockwise of the ray from C through a */
+static inline double round_c(int32_t a, int32_t i)
+{
+    return tin_orient_v2((tin_v2){ ang_x, ang_y }, xy_of(&sw[a]), xy_of(&sw[i]));
+}
+
+/* Does the triangle (x, z, y) go over the ring's x -> y -> z: y left of
+** x -> z (a dent), C strictly left of it too (the ring stays star-shaped),
+** and, with `sharp`, the angle at y below a right one (the test of the
+** angle is rounded: it only chooses which dents wait for the end). */
+static int dent(int32_t x, int32_t y, int32_t z, int sharp)
+{
+    if (sharp) {
+        double ux = SX(x) - SX(y), uy = SY(x) - SY(y), vx = SX(z) - SX(y), vy = SY(z) - SY(y);
+        if (!(ux * vx + uy * vy > 0))
+            return 0;
+    }
+    return orient3(x, z, y) > 0
+           && tin_orient_v2(xy_of(&sw[x]), xy_of(&sw[z]), (tin_v2){ ang_x, ang_y }) > 0;
+}
+
+/* Fills the dent at y with (x, z, y); y leaves the ring. */
+static int fill(int32_t x, int32_t y, int32_t z)
+{
+    int32_t t = add_tri(x, z, y, -1, hull_he[y], hull_he[x]);
+    hull_he[x] = t;
+    hull_next[x] = z;
+    hull_prev[z] = x;
+    hull_next[y] = y;
+    nring--;
+    return legalize_edges(t + 1, t + 2);
+}
+
+/* Adds point i, outside the ring but for rounding, from the ring point s
+** near its angle.  1 when it cannot be placed (a duplicate). */
+static int add_point(int32_t i, int32_t s)
+{
+    /* the ring edge (e, q) whose wedge from C holds i: i on or past the
+    ** ray through e, before the one through q (each ray's side asked once) */
+    int32_t e = s, q, steps = 0;
+    if (round_c(e, i) < 0) {
+        do {
+            q = e;
+            e = hull_prev[e];
+        } while (round_c(e, i) < 0 && ++steps <= nring);
+    } else {
+        while (q = hull_next[e], round_c(q, i) >= 0 && ++steps <= nring)
+            e = q;
+    }
+    if (steps > nring)
+        return insert_inside(i, 0);     /* i is C: from the first triangle's slot */
+    /* on C's side of (e, q) the wedge lies inside the ring */
+    if (orient3(e, q, i) >= 0)
+        return insert_inside(i, hull_he[e] - hull_he[e] % 3);
+    int32_t t = add_tri(e, i, q, -1, -1, hull_he[e]);
+    hull_he[e] = t;
+    hull_he[i] = t + 1;
+    hull_next[e] = hull_prev[q] = i;
+    hull_prev[i] = e;
+    hull_next[i] = q;
+    hull_start = i;
+    nring++;
+    if (legalize(t + 2, i))
+        return 1;
+    /* the sharp dents beside it, forward and back */
+    for (int32_t y = hull_next[i], z = hull_next[y]; z != i && dent(i, y, z, 1);
+         y = hull_next[i], z = hull_next[y])
+        if (fill(i, y, z))
+            return 1;
+    for (int32_t y = hull_prev[i], x = hull_prev[y]; x != i && dent(x, y, i, 1);
+         y = hull_prev[i], x = hull_prev[y])
+        if (fill(x, y, i))
+            return 1;
+    return 0;
+}
+
+/* The ring made convex: every dent filled, whatever its angle (a point on
+** the line of its neighbours stays: the hull keeps such points). */
+static int close_ring(void)
+{
+    int32_t v = hull_start, quiet = 0;
+    while (quiet <= nring && nring > 3) {
+        int32_t u = hull_prev[v], w = hull_next[v];
+        if (dent(u, v, w, 0)) {
+            if (fill(u, v, w))
+                return 1;
+            hull_start = v = u;
+            quiet = 0;
+        } else {
+            v = w;
+            quiet++;
+        }
+    }
+    return 0;
 }
 
 /* ------------------------------------------------------------------------
@@ -659,7 +775,6 @@ void tin_mesh_free(void)
     tin_big_free(hull_next);
     tin_big_free(hull_prev);
     tin_big_free(hull_he);
-    tin_big_free(hull_key);
     free(hull_hash);
     free(stack);
     free(lstack);
@@ -668,7 +783,7 @@ void tin_mesh_free(void)
     memset(&tin_m, 0, sizeof tin_m);
     memset(&queue, 0, sizeof queue);
     memset(&made, 0, sizeof made);
-    hull_next = hull_prev = hull_he = hull_key = hull_hash = stack = NULL;
+    hull_next = hull_prev = hull_he = hull_hash = stack = NULL;
     lstack = NULL;
     stack_cap = lstack_cap = 0;
 }
@@ -678,9 +793,8 @@ static void free_build(void)
     tin_big_free(hull_next);
     tin_big_free(hull_prev);
     tin_big_free(hull_he);
-    tin_big_free(hull_key);
     free(hull_hash);
-    hull_next = hull_prev = hull_he = hull_key = hull_hash = NULL;
+    hull_next = hull_prev = hull_he = hull_hash = NULL;
 }
 
 /* A side of the renumbered mesh whose neighbour the walk has not given yet. */
@@ -999,10 +1113,11 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
     hull_next = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     hull_prev = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
     hull_he = (int32_t *)tin_big_raw((size_t)n * sizeof(int32_t));
-    hull_key = (int32_t *)tin_big_raw((size_t)nk * sizeof(int32_t));
-    hash_size = (int32_t)ceil(sqrt((double)nk));
+    /* the ring of n points holds a few times sqrt(n): four buckets per
+    ** sqrt(n) put the hashed point a step or two from the wedge */
+    hash_size = (int32_t)ceil(4 * sqrt((double)nk));
     hull_hash = (int32_t *)malloc((size_t)hash_size * sizeof(int32_t));
-    if (!sw || !tin_m.slot || !hull_next || !hull_prev || !hull_he || !hull_key || !hull_hash) {
+    if (!sw || !tin_m.slot || !hull_next || !hull_prev || !hull_he || !hull_hash) {
         tin_big_free(order);
         tin_mesh_free();
         return 1;
@@ -1031,60 +1146,30 @@ int tin_mesh_build(int32_t n, const tin_point *p, const uint8_t *skip, int32_t s
     hull_he[0] = 0;
     hull_he[1] = 1;
     hull_he[2] = 2;
-    for (int32_t k = 0; k < 3; k++) {
-        hull_key[k] = hash_key(k);
-        hull_hash[hull_key[k]] = k;
-    }
+    nring = 3;
+    ang_x = (SX(0) + SX(1) + SX(2)) / 3;
+    ang_y = (SY(0) + SY(1) + SY(2)) / 3;
+    for (int32_t k = 0; k < 3; k++)
+        hull_hash[hash_key(k)] = k;
     tin_m.ntri = 0;
     add_tri(0, 1, 2, -1, -1, -1);
 
     for (int32_t i = 3; i < nk && !failed; i++) {
-        /* a hull point near i's angle, then back along the ring to the
-        ** first edge that sees i */
+        /* a ring point near i's angle (the next one round when the one
+        ** hashed there has left the ring) */
         int32_t key0 = hash_key(i), start = -1;
-        hull_key[i] = key0;
         for (int32_t j = 0, k = key0; j < hash_size; j++, k = k + 1 == hash_size ? 0 : k + 1) {
             start = hull_hash[k];
             if (start != -1 && start != hull_next[start])
                 break;
         }
-        start = hull_prev[start];
-        int32_t e = first_seeing(start, i), q;
-        if (e == -1) {
-            failed = insert_inside(i);
-            continue;
-        }
-        /* the first triangle, on the hull edge e -> q */
-        q = hull_next[e];
-        int32_t t = add_tri(e, i, q, -1, -1, hull_he[e]);
-        hull_he[e] = t;
-        hull_he[i] = t + 1;
-        failed = legalize(t + 2, i);
-        /* forward along the ring while the next hull edge sees i */
-        int32_t nx = q;
-        while (!failed && (q = hull_next[nx], sees(nx, q, i))) {
-            t = add_tri(nx, i, q, hull_he[i], -1, hull_he[nx]);
-            hull_he[i] = t + 1;
-            failed = legalize(t + 2, i);
-            hull_next[nx] = nx;         /* off the hull */
-            nx = q;
-        }
-        /* and backward, when the first edge was where the search began */
-        if (e == start) {
-            while (!failed && (q = hull_prev[e], sees(q, e, i))) {
-                t = add_tri(q, i, e, -1, hull_he[e], hull_he[q]);
-                hull_he[q] = t;
-                failed = legalize(t + 2, i);
-                hull_next[e] = e;
-                e = q;
-            }
-        }
-        hull_start = hull_prev[i] = e;
-        hull_next[e] = hull_prev[nx] = i;
-        hull_next[i] = nx;
-        hull_hash[key0] = i;
-        hull_hash[hull_key[e]] = e;
+        hull_next[i] = i;               /* (not on the ring, unless it joins) */
+        failed = add_point(i, start);
+        if (hull_next[i] != i)
+            hull_hash[key0] = i;
     }
+    if (!failed)
+        failed = close_ring();
     free(lstack);
     lstack = NULL;
     lstack_cap = 0;

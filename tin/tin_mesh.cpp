@@ -16,7 +16,7 @@
 **             \  fill / \          ... e -> i -> q -> z ...: i joins
 **              \    /    \         the edge (e, q) whose wedge from C
 **               \  /  new \        holds it; the angle at q between i
-**                q ------- e       and z is below a right one, so the
+**                q ------- e       and z is under 110 degrees, so the
 **                 \       /        triangle (i, z, q) fills the dent
 **                  \     /         and q leaves the ring
 **                   \   /
@@ -82,16 +82,26 @@ static double flat2, needle2;
 static int32_t *stack;
 static int32_t  stack_cap;
 
+/* Room on the stack for `need` entries; 1 when memory runs out. */
+static int stack_room(int32_t need)
+{
+    if (need <= stack_cap)
+        return 0;
+    int32_t cap = stack_cap ? stack_cap * 2 : 1024;
+    while (cap < need)
+        cap *= 2;
+    int32_t *ns = (int32_t *)realloc(stack, (size_t)cap * sizeof(int32_t));
+    if (!ns)
+        return 1;
+    stack = ns;
+    stack_cap = cap;
+    return 0;
+}
+
 static int push(int32_t *sp, int32_t h)
 {
-    if (*sp == stack_cap) {
-        int32_t cap = stack_cap ? stack_cap * 2 : 1024;
-        int32_t *ns = (int32_t *)realloc(stack, (size_t)cap * sizeof(int32_t));
-        if (!ns)
-            return 1;
-        stack = ns;
-        stack_cap = cap;
-    }
+    if (stack_room(*sp + 1))
+        return 1;
     stack[(*sp)++] = h;
     return 0;
 }
@@ -448,7 +458,9 @@ static int legalize_edges(int32_t h, int32_t g)
         int32_t a = stack[--sp], b = he[a].n;
         if (b == -1)
             continue;
-        int32_t al = tin_next(a), ar = tin_prev(a), bl = tin_prev(b), br = tin_next(b);
+        uint32_t ra = (uint32_t)a % 3, rb = (uint32_t)b % 3;
+        int32_t al = a + step_after[ra], ar = a + step_before[ra];
+        int32_t bl = b + step_before[rb], br = b + step_after[rb];
         int32_t pr = he[a].v, pl = he[al].v, p0 = he[ar].v, p1 = he[bl].v;
         double det;
         if (!tin_incircle_sure(xy_of(&sw[pl]), xy_of(&sw[pr]), xy_of(&sw[p1]), xy_of(&sw[p0]), &det))
@@ -461,8 +473,12 @@ static int legalize_edges(int32_t h, int32_t g)
             hull_he[p0] = b;            /* the ring side p0-pr moved to b */
         if (hbl == -1)
             hull_he[p1] = a;            /* and p1-pl to a */
-        if (push(&sp, al) || push(&sp, br) || push(&sp, a) || push(&sp, b))
+        if (stack_room(sp + 4))
             return 1;
+        stack[sp++] = al;
+        stack[sp++] = br;
+        stack[sp++] = a;
+        stack[sp++] = b;
     }
     return 0;
 }
@@ -480,13 +496,17 @@ static inline double round_c(int32_t a, int32_t i)
 
 /* Does the triangle (x, z, y) go over the ring's x -> y -> z: y left of
 ** x -> z (a dent), C strictly left of it too (the ring stays star-shaped),
-** and, with `sharp`, the angle at y below a right one (the test of the
-** angle is rounded: it only chooses which dents wait for the end). */
+** and, with `sharp`, the angle at y below some 110 degrees, its cosine
+** above -1/3.  (That bound made the fewest in-circle tests on a million
+** random points: 4.6 million in all; a right angle made 5.5, 120 degrees
+** 4.7.  The test of the angle is rounded: it only chooses which dents
+** wait for the end.) */
 static int dent(int32_t x, int32_t y, int32_t z, int sharp)
 {
     if (sharp) {
         double ux = SX(x) - SX(y), uy = SY(x) - SY(y), vx = SX(z) - SX(y), vy = SY(z) - SY(y);
-        if (!(ux * vx + uy * vy > 0))
+        double dot = ux * vx + uy * vy;
+        if (!(dot > 0 || 9 * dot * dot < (ux * ux + uy * uy) * (vx * vx + vy * vy)))
             return 0;
     }
     return orient3(x, z, y) > 0

@@ -2,6 +2,7 @@
 // triangulation of every point with a convex hull, every inner edge Delaunay by the exact in-circle test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -115,6 +116,43 @@ TEST(Kernel, DelaunayWhateverShapeTheSweepsRingTakes)
     for (int k = 0; k < 20; k++)
         line.push_back({100.0 * k + 50, 1.0 + k % 3, 0});
     expect_delaunay("line and a few off it", line);
+}
+
+// Small sets on a coarse lattice (many points on one line, many on one circle, seeds of every shape) and on
+// lines and circles of it: the dents, the ties of the in-circle test and the closing of the ring all at once.
+TEST(Kernel, DelaunayOnSmallDegenerateSets)
+{
+    std::mt19937_64 g(17);
+    for (int round = 0; round < 300; round++) {
+        int n = 4 + (int)(g() % 200), side = 3 + (int)(g() % 40);
+        std::vector<tin_point> pts;
+        for (int k = 0; k < n; k++) {
+            double x = (double)(g() % side), y = (double)(g() % side);
+            switch (round % 4) {
+            case 1: y = (double)(g() % 3); break;                 // a few long rows
+            case 2: { double a = (double)(g() % 64) * M_PI / 32;   // rings round one centre
+                      x = std::round(side * std::cos(a)); y = std::round(side * std::sin(a)); break; }
+            default: break;
+            }
+            pts.push_back({x, y, 0});
+        }
+        std::sort(pts.begin(), pts.end(), [](const tin_point &a, const tin_point &b) {
+            return a.x < b.x || (a.x == b.x && a.y < b.y);
+        });
+        pts.erase(std::unique(pts.begin(), pts.end(), [](const tin_point &a, const tin_point &b) {
+            return a.x == b.x && a.y == b.y;
+        }), pts.end());
+        std::shuffle(pts.begin(), pts.end(), g);
+        // all on one line: no mesh, and nothing to check
+        bool line = true;
+        for (size_t k = 2; k < pts.size() && line; k++)
+            line = tin_orient(&pts[0], &pts[1], &pts[k]) == 0;
+        if (pts.size() < 3 || line)
+            continue;
+        expect_delaunay("round " + std::to_string(round), pts);
+        if (HasFailure())
+            break;
+    }
 }
 
 } // namespace

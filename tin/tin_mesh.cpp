@@ -509,8 +509,7 @@ static int dent(int32_t x, int32_t y, int32_t z, int sharp)
         if (!(dot > 0 || 9 * dot * dot < (ux * ux + uy * uy) * (vx * vx + vy * vy)))
             return 0;
     }
-    return orient3(x, z, y) > 0
-           && tin_orient_v2(xy_of(&sw[x]), xy_of(&sw[z]), (tin_v2){ ang_x, ang_y }) > 0;
+    return orient3(x, z, y) > 0 && round_c(x, z) > 0;     /* (C left of x -> z: z past x round C) */
 }
 
 /* Fills the dent at y with (x, z, y); y leaves the ring. */
